@@ -1,0 +1,73 @@
+#include "core/Logger.hpp"
+
+#include <atomic>
+#include <mutex>
+
+namespace zqb {
+namespace {
+
+struct LoggerState {
+    std::atomic<int> level{static_cast<int>(ZQBLogLevel::error)};
+    std::mutex mutex;
+    std::shared_ptr<const Logger::EngineClosure> engineClosure;
+    std::shared_ptr<const Logger::MessageClosure> messageClosure;
+};
+
+LoggerState& state() {
+    // Never destroyed: queues may still log while static destructors run at exit.
+    static LoggerState* instance = new LoggerState();
+    return *instance;
+}
+
+}  // namespace
+
+void Logger::writeLog(ZQBLogLevel level, std::string_view text) {
+    LoggerState& s = state();
+    if (s.level.load(std::memory_order_relaxed) < static_cast<int>(level)) {
+        return;
+    }
+    std::shared_ptr<const EngineClosure> closure;
+    {
+        std::lock_guard lock(s.mutex);
+        closure = s.engineClosure;
+    }
+    if (!closure || !*closure) {
+        return;
+    }
+    std::string line;
+    const std::string_view word = description(level);
+    line.reserve(word.size() + 1 + text.size());
+    line.append(word).append(" ").append(text);
+    (*closure)(level, line);
+}
+
+ZQBLogLevel Logger::logLevel() { return static_cast<ZQBLogLevel>(state().level.load(std::memory_order_relaxed)); }
+
+void Logger::setLogLevel(ZQBLogLevel level) {
+    state().level.store(static_cast<int>(level), std::memory_order_relaxed);
+}
+
+Logger::EngineClosure Logger::engineLoggerMessageClosure() {
+    std::lock_guard lock(state().mutex);
+    return state().engineClosure ? *state().engineClosure : EngineClosure{};
+}
+
+void Logger::setEngineLoggerMessageClosure(EngineClosure closure) {
+    auto stored = closure ? std::make_shared<const EngineClosure>(std::move(closure)) : nullptr;
+    std::lock_guard lock(state().mutex);
+    state().engineClosure.swap(stored);
+    // The previous closure is released after the lock, in case its captures log on destruction.
+}
+
+Logger::MessageClosure Logger::loggerMessageClosure() {
+    std::lock_guard lock(state().mutex);
+    return state().messageClosure ? *state().messageClosure : MessageClosure{};
+}
+
+void Logger::setLoggerMessageClosure(MessageClosure closure) {
+    auto stored = closure ? std::make_shared<const MessageClosure>(std::move(closure)) : nullptr;
+    std::lock_guard lock(state().mutex);
+    state().messageClosure.swap(stored);
+}
+
+}  // namespace zqb

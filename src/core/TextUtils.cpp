@@ -1,0 +1,223 @@
+#include "core/TextUtils.hpp"
+
+#include <utf8proc.h>
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <random>
+
+namespace zqb::text {
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+// Calls `visit(codepoint, bytes)` for each code point of valid UTF-8 text; invalid input yields U+FFFD
+// for each byte that starts no valid sequence.
+template <typename Visit>
+void forEachCodePoint(std::string_view text, Visit&& visit) {
+    const auto* data = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+    std::size_t offset = 0;
+    while (offset < text.size()) {
+        utf8proc_int32_t codepoint = 0;
+        const utf8proc_ssize_t length =
+            utf8proc_iterate(data + offset, static_cast<utf8proc_ssize_t>(text.size() - offset), &codepoint);
+        if (length <= 0) {
+            visit(0xFFFD, kReplacement);
+            offset += 1;
+            continue;
+        }
+        visit(codepoint, text.substr(offset, static_cast<std::size_t>(length)));
+        offset += static_cast<std::size_t>(length);
+    }
+}
+
+bool isControl(utf8proc_int32_t codepoint) {
+    const utf8proc_category_t category = utf8proc_category(codepoint);
+    return category == UTF8PROC_CATEGORY_CC || category == UTF8PROC_CATEGORY_CF;
+}
+
+// Byte offsets where each of the first `limit` grapheme clusters ends.
+std::size_t clusterBoundary(std::string_view text, std::size_t limit, std::size_t* clusters) {
+    std::size_t count = 0;
+    std::size_t end = 0;
+    utf8proc_int32_t previous = -1;
+    utf8proc_int32_t state = 0;
+    const auto* data = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+    std::size_t offset = 0;
+    while (offset < text.size()) {
+        utf8proc_int32_t codepoint = 0;
+        utf8proc_ssize_t length =
+            utf8proc_iterate(data + offset, static_cast<utf8proc_ssize_t>(text.size() - offset), &codepoint);
+        if (length <= 0) {
+            codepoint = 0xFFFD;
+            length = 1;
+        }
+        const bool breaks = previous < 0 || utf8proc_grapheme_break_stateful(previous, codepoint, &state);
+        if (breaks) {
+            if (count == limit) {
+                break;
+            }
+            ++count;
+        }
+        previous = codepoint;
+        offset += static_cast<std::size_t>(length);
+        end = offset;
+    }
+    if (clusters != nullptr) {
+        *clusters = count;
+    }
+    return end;
+}
+
+std::string trimmedChars(const char* begin, const char* end) { return std::string(begin, end); }
+
+// Shared by the double and float forms; `threshold` is where the exponent form begins.
+template <typename T>
+std::string numberDescription(T value, T threshold) {
+    if (std::isnan(value)) {
+        return "nan";
+    }
+    if (std::isinf(value)) {
+        return value < 0 ? "-inf" : "inf";
+    }
+    std::array<char, 64> buffer{};
+    const T magnitude = std::fabs(value);
+    const bool exponential = magnitude != 0 && (magnitude < static_cast<T>(1e-4) || magnitude > threshold);
+    if (exponential) {
+        auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::scientific);
+        return trimmedChars(buffer.data(), result.ptr);
+    }
+    auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed);
+    std::string out = trimmedChars(buffer.data(), result.ptr);
+    if (out.find('.') == std::string::npos) {
+        out += ".0";
+    }
+    return out;
+}
+
+}  // namespace
+
+bool isValidUtf8(std::string_view text) {
+    const auto* data = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+    std::size_t offset = 0;
+    while (offset < text.size()) {
+        utf8proc_int32_t codepoint = 0;
+        const utf8proc_ssize_t length =
+            utf8proc_iterate(data + offset, static_cast<utf8proc_ssize_t>(text.size() - offset), &codepoint);
+        if (length <= 0) {
+            return false;
+        }
+        offset += static_cast<std::size_t>(length);
+    }
+    return true;
+}
+
+std::string repairUtf8(std::string_view text) {
+    if (isValidUtf8(text)) {
+        return std::string(text);
+    }
+    std::string out;
+    out.reserve(text.size() + 8);
+    forEachCodePoint(text, [&](utf8proc_int32_t, std::string_view bytes) { out.append(bytes); });
+    return out;
+}
+
+std::string removeControlCharacters(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    forEachCodePoint(text, [&](utf8proc_int32_t codepoint, std::string_view bytes) {
+        if (!isControl(codepoint)) {
+            out.append(bytes);
+        }
+    });
+    return out;
+}
+
+bool containsControlCharacters(std::string_view text) {
+    bool found = false;
+    forEachCodePoint(text, [&](utf8proc_int32_t codepoint, std::string_view) { found = found || isControl(codepoint); });
+    return found;
+}
+
+std::size_t characterCount(std::string_view text) {
+    std::size_t clusters = 0;
+    clusterBoundary(text, SIZE_MAX, &clusters);
+    return clusters;
+}
+
+std::string characterPrefix(std::string_view text, std::size_t count) {
+    return repairUtf8(text.substr(0, clusterBoundary(text, count, nullptr)));
+}
+
+std::string nfc(std::string_view text) {
+    const std::string valid = repairUtf8(text);
+    utf8proc_uint8_t* composed = utf8proc_NFC(reinterpret_cast<const utf8proc_uint8_t*>(valid.c_str()));
+    if (composed == nullptr) {
+        return valid;
+    }
+    std::unique_ptr<utf8proc_uint8_t, decltype(&std::free)> owner(composed, &std::free);
+    return std::string(reinterpret_cast<const char*>(composed));
+}
+
+bool canonicallyEqual(std::string_view a, std::string_view b) { return a == b || nfc(a) == nfc(b); }
+
+std::string doubleDescription(double value) { return numberDescription<double>(value, 9007199254740992.0); }
+
+std::string floatDescription(float value) { return numberDescription<float>(value, 16777216.0f); }
+
+std::string uuidString() {
+    thread_local std::mt19937_64 generator{std::random_device{}()};
+    std::array<unsigned char, 16> bytes{};
+    for (std::size_t i = 0; i < bytes.size(); i += 8) {
+        const std::uint64_t word = generator();
+        for (std::size_t j = 0; j < 8; ++j) {
+            bytes[i + j] = static_cast<unsigned char>(word >> (8 * j));
+        }
+    }
+    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);
+    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(36);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) {
+            out.push_back('-');
+        }
+        out.push_back(kHex[bytes[i] >> 4]);
+        out.push_back(kHex[bytes[i] & 0x0F]);
+    }
+    return out;
+}
+
+std::string base64Encode(std::string_view bytes) {
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    std::size_t i = 0;
+    for (; i + 2 < bytes.size(); i += 3) {
+        const std::uint32_t triple = (static_cast<unsigned char>(bytes[i]) << 16) |
+                                     (static_cast<unsigned char>(bytes[i + 1]) << 8) |
+                                     static_cast<unsigned char>(bytes[i + 2]);
+        out.push_back(kAlphabet[(triple >> 18) & 0x3F]);
+        out.push_back(kAlphabet[(triple >> 12) & 0x3F]);
+        out.push_back(kAlphabet[(triple >> 6) & 0x3F]);
+        out.push_back(kAlphabet[triple & 0x3F]);
+    }
+    const std::size_t rest = bytes.size() - i;
+    if (rest > 0) {
+        std::uint32_t triple = static_cast<unsigned char>(bytes[i]) << 16;
+        if (rest == 2) {
+            triple |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        }
+        out.push_back(kAlphabet[(triple >> 18) & 0x3F]);
+        out.push_back(kAlphabet[(triple >> 12) & 0x3F]);
+        out.push_back(rest == 2 ? kAlphabet[(triple >> 6) & 0x3F] : '=');
+        out.push_back('=');
+    }
+    return out;
+}
+
+}  // namespace zqb::text

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+
+namespace zqb::host {
+
+// Facts of the host application's bundle.
+struct BundleInfo {
+    std::string name;        // display name of the application
+    std::string identifier;  // reverse-DNS identifier, also the name of the application's data folder
+    std::string version;     // short version string
+    std::string build;       // build number
+};
+
+class BundleProtocol {
+public:
+    virtual ~BundleProtocol() = default;
+    virtual BundleInfo info() const = 0;
+};
+
+// Linux default: what the host set, else the executable's name as name and identifier and empty versions.
+class Bundle final : public BundleProtocol {
+public:
+    Bundle();
+    explicit Bundle(BundleInfo info) : info_(std::move(info)) {}
+    BundleInfo info() const override;
+    void setInfo(BundleInfo info);
+
+    static std::string executableName();
+
+private:
+    mutable std::mutex mutex_;
+    BundleInfo info_;
+};
+
+}  // namespace zqb::host

@@ -1,0 +1,68 @@
+#include "host/Environment.hpp"
+
+#include "host/ThreadRunLoop.hpp"
+
+namespace zqb::host {
+
+Environment& Environment::shared() {
+    // Never destroyed: worker threads may read it while the process exits.
+    static Environment* instance = new Environment();
+    return *instance;
+}
+
+std::shared_ptr<ClockProtocol> Environment::clock() const {
+    return getOrMake(clock_, [] { return std::make_shared<SystemClock>(); });
+}
+void Environment::setClock(std::shared_ptr<ClockProtocol> clock) { replace(clock_, std::move(clock)); }
+
+std::shared_ptr<RunLoopProtocol> Environment::runLoop() const {
+    return getOrMake(runLoop_, [] { return std::make_shared<ThreadRunLoop>("run loop"); });
+}
+void Environment::setRunLoop(std::shared_ptr<RunLoopProtocol> runLoop) { replace(runLoop_, std::move(runLoop)); }
+
+std::shared_ptr<DelayedSchedulerProtocol> Environment::delayedScheduler() const {
+    return getOrMake(delayedScheduler_, [] { return std::make_shared<ThreadRunLoop>("delayed scheduler"); });
+}
+void Environment::setDelayedScheduler(std::shared_ptr<DelayedSchedulerProtocol> scheduler) {
+    replace(delayedScheduler_, std::move(scheduler));
+}
+
+std::shared_ptr<NotificationCenter> Environment::notificationCenter() const {
+    return getOrMake(notificationCenter_, [] { return std::make_shared<NotificationCenter>(); });
+}
+void Environment::setNotificationCenter(std::shared_ptr<NotificationCenter> center) {
+    replace(notificationCenter_, std::move(center));
+}
+
+std::shared_ptr<ApplicationProtocol> Environment::application() const {
+    return getOrMake(application_, [] { return std::make_shared<Application>(); });
+}
+void Environment::setApplication(std::shared_ptr<ApplicationProtocol> application) {
+    replace(application_, std::move(application));
+}
+
+std::shared_ptr<BundleProtocol> Environment::bundle() const {
+    return getOrMake(bundle_, [] { return std::make_shared<Bundle>(); });
+}
+void Environment::setBundle(std::shared_ptr<BundleProtocol> bundle) { replace(bundle_, std::move(bundle)); }
+
+std::shared_ptr<FilesProtocol> Environment::files() const {
+    return getOrMake(files_, [] {
+        return std::make_shared<Files>([] { return Environment::shared().bundle()->info().identifier; });
+    });
+}
+void Environment::setFiles(std::shared_ptr<FilesProtocol> files) { replace(files_, std::move(files)); }
+
+void Environment::reset() {
+    Environment fresh;
+    std::lock_guard lock(mutex_);
+    clock_.swap(fresh.clock_);
+    runLoop_.swap(fresh.runLoop_);
+    delayedScheduler_.swap(fresh.delayedScheduler_);
+    notificationCenter_.swap(fresh.notificationCenter_);
+    application_.swap(fresh.application_);
+    bundle_.swap(fresh.bundle_);
+    files_.swap(fresh.files_);
+}
+
+}  // namespace zqb::host

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "host/Bundle.hpp"
+#include "host/Clock.hpp"
+#include "host/Files.hpp"
+#include "host/NotificationCenter.hpp"
+#include "host/RunLoop.hpp"
+
+#include <memory>
+#include <mutex>
+
+namespace zqb::host {
+
+// The one place where the library finds its host stand-ins. Each member has a Linux default created on first
+// use; a host or a test replaces members before `initialize`. Members are handed out as shared pointers, so
+// a replacement never pulls an object from under a thread that is using it.
+class Environment {
+public:
+    static Environment& shared();
+
+    std::shared_ptr<ClockProtocol> clock() const;
+    void setClock(std::shared_ptr<ClockProtocol> clock);
+
+    // Timers of the "main run loop": alive, currency accrual, request and activity timers.
+    std::shared_ptr<RunLoopProtocol> runLoop() const;
+    void setRunLoop(std::shared_ptr<RunLoopProtocol> runLoop);
+
+    // Delayed retries, on a thread of their own so that the run loop is never held up.
+    std::shared_ptr<DelayedSchedulerProtocol> delayedScheduler() const;
+    void setDelayedScheduler(std::shared_ptr<DelayedSchedulerProtocol> scheduler);
+
+    std::shared_ptr<NotificationCenter> notificationCenter() const;
+    void setNotificationCenter(std::shared_ptr<NotificationCenter> center);
+
+    std::shared_ptr<ApplicationProtocol> application() const;
+    void setApplication(std::shared_ptr<ApplicationProtocol> application);
+
+    std::shared_ptr<BundleProtocol> bundle() const;
+    void setBundle(std::shared_ptr<BundleProtocol> bundle);
+
+    std::shared_ptr<FilesProtocol> files() const;
+    void setFiles(std::shared_ptr<FilesProtocol> files);
+
+    // Back to the Linux defaults (created again on next use).
+    void reset();
+
+private:
+    Environment() = default;
+
+    template <typename T, typename Make>
+    std::shared_ptr<T> getOrMake(std::shared_ptr<T>& slot, Make&& make) const {
+        std::lock_guard lock(mutex_);
+        if (!slot) {
+            slot = make();
+        }
+        return slot;
+    }
+    template <typename T>
+    void replace(std::shared_ptr<T>& slot, std::shared_ptr<T> value) {
+        std::lock_guard lock(mutex_);
+        slot.swap(value);
+        // The previous member is released after the lock.
+    }
+
+    mutable std::mutex mutex_;
+    mutable std::shared_ptr<ClockProtocol> clock_;
+    mutable std::shared_ptr<RunLoopProtocol> runLoop_;
+    mutable std::shared_ptr<DelayedSchedulerProtocol> delayedScheduler_;
+    mutable std::shared_ptr<NotificationCenter> notificationCenter_;
+    mutable std::shared_ptr<ApplicationProtocol> application_;
+    mutable std::shared_ptr<BundleProtocol> bundle_;
+    mutable std::shared_ptr<FilesProtocol> files_;
+};
+
+}  // namespace zqb::host
