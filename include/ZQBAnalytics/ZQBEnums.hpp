@@ -63,10 +63,11 @@ constexpr std::optional<ZQBReceiptStatus> ZQBReceiptStatusFromRawValue(int64_t r
 
 /// Every log level in raw-value order.
 inline constexpr std::array<ZQBLogLevel, 6> ZQBLogLevelAllCases{ZQBLogLevel::unknown, ZQBLogLevel::no,
-                                                                 ZQBLogLevel::error,   ZQBLogLevel::warning,
-                                                                 ZQBLogLevel::info,    ZQBLogLevel::debug};
+                                                                ZQBLogLevel::error,   ZQBLogLevel::warning,
+                                                                ZQBLogLevel::info,    ZQBLogLevel::debug};
 
-/// The printed word of a level, as it starts every log line: "UNKNOWN", "NO", "ERROR", "WARNING", "INFO", "DEBUG".
+/// The printed word of a level, as it starts every log line: "UNKNOWN", "NO", "ERROR", "WARNING", "INFO",
+/// "DEBUG".
 constexpr std::string_view description(ZQBLogLevel level) {
     switch (level) {
         case ZQBLogLevel::no:

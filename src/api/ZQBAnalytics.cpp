@@ -2,7 +2,9 @@
 
 #include "core/Logger.hpp"
 
-ZQBLogLevel ZQBAnalytics::logLevel() { return zqb::Logger::logLevel(); }
+ZQBLogLevel ZQBAnalytics::logLevel() {
+    return zqb::Logger::logLevel();
+}
 
 void ZQBAnalytics::setLogLevel(ZQBLogLevel level) {
     if (level != ZQBLogLevel::unknown) {

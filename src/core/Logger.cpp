@@ -41,7 +41,9 @@ void Logger::writeLog(ZQBLogLevel level, std::string_view text) {
     (*closure)(level, line);
 }
 
-ZQBLogLevel Logger::logLevel() { return static_cast<ZQBLogLevel>(state().level.load(std::memory_order_relaxed)); }
+ZQBLogLevel Logger::logLevel() {
+    return static_cast<ZQBLogLevel>(state().level.load(std::memory_order_relaxed));
+}
 
 void Logger::setLogLevel(ZQBLogLevel level) {
     state().level.store(static_cast<int>(level), std::memory_order_relaxed);

@@ -91,17 +91,20 @@ bool QueueManager::waitUntilAllOperationsAreFinished() {
         return false;
     }
     std::unique_lock lock(state_->mutex);
-    state_->idle.wait(lock, [this] { return state_->stopping || (state_->operations.empty() && !state_->executing); });
+    state_->idle.wait(
+        lock, [this] { return state_->stopping || (state_->operations.empty() && !state_->executing); });
     return true;
 }
 
-bool QueueManager::isCurrent() const { return std::this_thread::get_id() == state_->workerId; }
+bool QueueManager::isCurrent() const {
+    return std::this_thread::get_id() == state_->workerId;
+}
 
 void QueueManager::run(const std::shared_ptr<State>& state) {
     std::unique_lock lock(state->mutex);
     for (;;) {
-        state->workAvailable.wait(lock,
-                                  [&] { return state->stopping || (!state->suspended && !state->operations.empty()); });
+        state->workAvailable.wait(
+            lock, [&] { return state->stopping || (!state->suspended && !state->operations.empty()); });
         if (state->stopping) {
             return;
         }

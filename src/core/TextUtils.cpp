@@ -72,7 +72,9 @@ std::size_t clusterBoundary(std::string_view text, std::size_t limit, std::size_
     return end;
 }
 
-std::string trimmedChars(const char* begin, const char* end) { return std::string(begin, end); }
+std::string trimmedChars(const char* begin, const char* end) {
+    return std::string(begin, end);
+}
 
 // Shared by the double and float forms; `threshold` is where the exponent form begins.
 template <typename T>
@@ -87,10 +89,12 @@ std::string numberDescription(T value, T threshold) {
     const T magnitude = std::fabs(value);
     const bool exponential = magnitude != 0 && (magnitude < static_cast<T>(1e-4) || magnitude > threshold);
     if (exponential) {
-        auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::scientific);
+        auto result =
+            std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::scientific);
         return trimmedChars(buffer.data(), result.ptr);
     }
-    auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed);
+    auto result =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed);
     std::string out = trimmedChars(buffer.data(), result.ptr);
     if (out.find('.') == std::string::npos) {
         out += ".0";
@@ -138,7 +142,8 @@ std::string removeControlCharacters(std::string_view text) {
 
 bool containsControlCharacters(std::string_view text) {
     bool found = false;
-    forEachCodePoint(text, [&](utf8proc_int32_t codepoint, std::string_view) { found = found || isControl(codepoint); });
+    forEachCodePoint(
+        text, [&](utf8proc_int32_t codepoint, std::string_view) { found = found || isControl(codepoint); });
     return found;
 }
 
@@ -162,11 +167,17 @@ std::string nfc(std::string_view text) {
     return std::string(reinterpret_cast<const char*>(composed));
 }
 
-bool canonicallyEqual(std::string_view a, std::string_view b) { return a == b || nfc(a) == nfc(b); }
+bool canonicallyEqual(std::string_view a, std::string_view b) {
+    return a == b || nfc(a) == nfc(b);
+}
 
-std::string doubleDescription(double value) { return numberDescription<double>(value, 9007199254740992.0); }
+std::string doubleDescription(double value) {
+    return numberDescription<double>(value, 9007199254740992.0);
+}
 
-std::string floatDescription(float value) { return numberDescription<float>(value, 16777216.0f); }
+std::string floatDescription(float value) {
+    return numberDescription<float>(value, 16777216.0f);
+}
 
 std::string uuidString() {
     thread_local std::mt19937_64 generator{std::random_device{}()};

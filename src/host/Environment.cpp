@@ -13,12 +13,16 @@ Environment& Environment::shared() {
 std::shared_ptr<ClockProtocol> Environment::clock() const {
     return getOrMake(clock_, [] { return std::make_shared<SystemClock>(); });
 }
-void Environment::setClock(std::shared_ptr<ClockProtocol> clock) { replace(clock_, std::move(clock)); }
+void Environment::setClock(std::shared_ptr<ClockProtocol> clock) {
+    replace(clock_, std::move(clock));
+}
 
 std::shared_ptr<RunLoopProtocol> Environment::runLoop() const {
     return getOrMake(runLoop_, [] { return std::make_shared<ThreadRunLoop>("run loop"); });
 }
-void Environment::setRunLoop(std::shared_ptr<RunLoopProtocol> runLoop) { replace(runLoop_, std::move(runLoop)); }
+void Environment::setRunLoop(std::shared_ptr<RunLoopProtocol> runLoop) {
+    replace(runLoop_, std::move(runLoop));
+}
 
 std::shared_ptr<DelayedSchedulerProtocol> Environment::delayedScheduler() const {
     return getOrMake(delayedScheduler_, [] { return std::make_shared<ThreadRunLoop>("delayed scheduler"); });
@@ -44,14 +48,18 @@ void Environment::setApplication(std::shared_ptr<ApplicationProtocol> applicatio
 std::shared_ptr<BundleProtocol> Environment::bundle() const {
     return getOrMake(bundle_, [] { return std::make_shared<Bundle>(); });
 }
-void Environment::setBundle(std::shared_ptr<BundleProtocol> bundle) { replace(bundle_, std::move(bundle)); }
+void Environment::setBundle(std::shared_ptr<BundleProtocol> bundle) {
+    replace(bundle_, std::move(bundle));
+}
 
 std::shared_ptr<FilesProtocol> Environment::files() const {
     return getOrMake(files_, [] {
         return std::make_shared<Files>([] { return Environment::shared().bundle()->info().identifier; });
     });
 }
-void Environment::setFiles(std::shared_ptr<FilesProtocol> files) { replace(files_, std::move(files)); }
+void Environment::setFiles(std::shared_ptr<FilesProtocol> files) {
+    replace(files_, std::move(files));
+}
 
 void Environment::reset() {
     Environment fresh;

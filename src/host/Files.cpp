@@ -4,7 +4,8 @@
 
 namespace zqb::host {
 
-Files::Files(std::function<std::string()> bundleIdentifier) : bundleIdentifier_(std::move(bundleIdentifier)) {}
+Files::Files(std::function<std::string()> bundleIdentifier)
+    : bundleIdentifier_(std::move(bundleIdentifier)) {}
 
 std::filesystem::path Files::applicationSupportDirectory() const {
     {
@@ -15,7 +16,8 @@ std::filesystem::path Files::applicationSupportDirectory() const {
     }
     std::string identifier = bundleIdentifier_ ? bundleIdentifier_() : std::string();
     // The identifier names one folder; anything that would climb out of the data directory is replaced.
-    if (identifier.empty() || identifier == "." || identifier == ".." || identifier.find('/') != std::string::npos) {
+    if (identifier.empty() || identifier == "." || identifier == ".." ||
+        identifier.find('/') != std::string::npos) {
         identifier = "application";
     }
     return userDataDirectory() / identifier;

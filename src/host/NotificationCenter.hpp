@@ -19,7 +19,8 @@ public:
     // Removes the observer when destroyed. The centre must be owned by a shared_ptr.
     class Registration {
     public:
-        Registration(std::weak_ptr<NotificationCenter> center, uint64_t id) : center_(std::move(center)), id_(id) {}
+        Registration(std::weak_ptr<NotificationCenter> center, uint64_t id)
+            : center_(std::move(center)), id_(id) {}
         ~Registration();
         Registration(const Registration&) = delete;
         Registration& operator=(const Registration&) = delete;

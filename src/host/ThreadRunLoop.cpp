@@ -49,7 +49,8 @@ ThreadRunLoop::TimePoint ThreadRunLoop::deadlineAfter(TimePoint from, int64_t ms
                       std::chrono::milliseconds(static_cast<Rep>(ms)));
 }
 
-std::shared_ptr<TimerHandle> ThreadRunLoop::scheduleTimer(int64_t intervalMs, bool repeats, int64_t /*toleranceMs*/,
+std::shared_ptr<TimerHandle> ThreadRunLoop::scheduleTimer(int64_t intervalMs, bool repeats,
+                                                          int64_t /*toleranceMs*/,
                                                           std::function<void()> block) {
     auto timer = std::make_shared<Timer>();
     timer->intervalMs = intervalMs < 1 ? 1 : intervalMs;

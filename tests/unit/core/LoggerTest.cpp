@@ -2,4 +2,6 @@
 
 #include <gtest/gtest.h>
 
-TEST(LoggerSmoke, DefaultLevelIsError) { EXPECT_EQ(zqb::Logger::logLevel(), ZQBLogLevel::error); }
+TEST(LoggerSmoke, DefaultLevelIsError) {
+    EXPECT_EQ(zqb::Logger::logLevel(), ZQBLogLevel::error);
+}
