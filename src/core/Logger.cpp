@@ -38,7 +38,12 @@ void Logger::writeLog(ZQBLogLevel level, std::string_view text) {
     const std::string_view word = description(level);
     line.reserve(word.size() + 1 + text.size());
     line.append(word).append(" ").append(text);
-    (*closure)(level, line);
+    // Logging cannot fail: an exception thrown by the host's closure must not unwind through the library's
+    // queues (or terminate a destructor that happened to log).
+    try {
+        (*closure)(level, line);
+    } catch (...) {
+    }
 }
 
 ZQBLogLevel Logger::logLevel() {
@@ -46,6 +51,10 @@ ZQBLogLevel Logger::logLevel() {
 }
 
 void Logger::setLogLevel(ZQBLogLevel level) {
+    // A raw value that names no level (possible through a cast at the public boundary) is ignored.
+    if (!ZQBLogLevelFromRawValue(static_cast<int64_t>(level))) {
+        return;
+    }
     state().level.store(static_cast<int>(level), std::memory_order_relaxed);
 }
 

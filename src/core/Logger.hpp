@@ -22,7 +22,8 @@ public:
     static void writeLog(ZQBLogLevel level, std::string_view text);
 
     static ZQBLogLevel logLevel();
-    // Stores the level as given; the public setter is the one that ignores `unknown`.
+    // Stores the level as given; the public setter is the one that ignores `unknown`. A value outside the
+    // enum's cases is ignored.
     static void setLogLevel(ZQBLogLevel level);
 
     static EngineClosure engineLoggerMessageClosure();

@@ -90,9 +90,11 @@ bool QueueManager::waitUntilAllOperationsAreFinished() {
     if (isCurrent()) {
         return false;
     }
-    std::unique_lock lock(state_->mutex);
-    state_->idle.wait(
-        lock, [this] { return state_->stopping || (state_->operations.empty() && !state_->executing); });
+    // The waiter keeps the state alive: the queue may be destroyed (and wake it) while it waits.
+    const std::shared_ptr<State> state = state_;
+    std::unique_lock lock(state->mutex);
+    state->idle.wait(lock,
+                     [&] { return state->stopping || (state->operations.empty() && !state->executing); });
     return true;
 }
 

@@ -14,19 +14,59 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
-// Calls `visit(codepoint, bytes)` for each code point of valid UTF-8 text; invalid input yields U+FFFD
-// for each byte that starts no valid sequence.
+// Decodes the code point at the start of `text`. On success returns its length in bytes; on an ill-formed
+// sequence returns minus the length of its maximal subpart (the lead byte and the continuation bytes that
+// could still have belonged to it), which is replaced by one U+FFFD, as the Unicode standard recommends.
+int decodeOne(std::string_view text, utf8proc_int32_t* codepoint) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) {
+        *codepoint = lead;
+        return 1;
+    }
+    int length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return -1;
+    }
+    utf8proc_int32_t value = lead & (0x7F >> length);
+    for (int i = 1; i < length; ++i) {
+        if (static_cast<std::size_t>(i) >= text.size()) {
+            return -i;
+        }
+        const unsigned char next = byte(static_cast<std::size_t>(i));
+        if (next < low || next > high) {
+            return -i;
+        }
+        low = 0x80;
+        high = 0xBF;
+        value = (value << 6) | (next & 0x3F);
+    }
+    *codepoint = value;
+    return length;
+}
+
+// Calls `visit(codepoint, bytes)` for each code point; each ill-formed sequence yields one U+FFFD.
 template <typename Visit>
 void forEachCodePoint(std::string_view text, Visit&& visit) {
-    const auto* data = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
     std::size_t offset = 0;
     while (offset < text.size()) {
         utf8proc_int32_t codepoint = 0;
-        const utf8proc_ssize_t length =
-            utf8proc_iterate(data + offset, static_cast<utf8proc_ssize_t>(text.size() - offset), &codepoint);
-        if (length <= 0) {
+        const int length = decodeOne(text.substr(offset), &codepoint);
+        if (length < 0) {
             visit(0xFFFD, kReplacement);
-            offset += 1;
+            offset += static_cast<std::size_t>(-length);
             continue;
         }
         visit(codepoint, text.substr(offset, static_cast<std::size_t>(length)));
@@ -45,15 +85,13 @@ std::size_t clusterBoundary(std::string_view text, std::size_t limit, std::size_
     std::size_t end = 0;
     utf8proc_int32_t previous = -1;
     utf8proc_int32_t state = 0;
-    const auto* data = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
     std::size_t offset = 0;
     while (offset < text.size()) {
         utf8proc_int32_t codepoint = 0;
-        utf8proc_ssize_t length =
-            utf8proc_iterate(data + offset, static_cast<utf8proc_ssize_t>(text.size() - offset), &codepoint);
-        if (length <= 0) {
+        int length = decodeOne(text.substr(offset), &codepoint);
+        if (length < 0) {
             codepoint = 0xFFFD;
-            length = 1;
+            length = -length;
         }
         const bool breaks = previous < 0 || utf8proc_grapheme_break_stateful(previous, codepoint, &state);
         if (breaks) {
@@ -105,13 +143,11 @@ std::string numberDescription(T value, T threshold) {
 }  // namespace
 
 bool isValidUtf8(std::string_view text) {
-    const auto* data = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
     std::size_t offset = 0;
     while (offset < text.size()) {
         utf8proc_int32_t codepoint = 0;
-        const utf8proc_ssize_t length =
-            utf8proc_iterate(data + offset, static_cast<utf8proc_ssize_t>(text.size() - offset), &codepoint);
-        if (length <= 0) {
+        const int length = decodeOne(text.substr(offset), &codepoint);
+        if (length < 0) {
             return false;
         }
         offset += static_cast<std::size_t>(length);
@@ -159,12 +195,17 @@ std::string characterPrefix(std::string_view text, std::size_t count) {
 
 std::string nfc(std::string_view text) {
     const std::string valid = repairUtf8(text);
-    utf8proc_uint8_t* composed = utf8proc_NFC(reinterpret_cast<const utf8proc_uint8_t*>(valid.c_str()));
-    if (composed == nullptr) {
+    // Mapped with an explicit length: a U+0000 inside the text is a character like any other, not its end.
+    utf8proc_uint8_t* composed = nullptr;
+    const utf8proc_ssize_t length = utf8proc_map(
+        reinterpret_cast<const utf8proc_uint8_t*>(valid.data()), static_cast<utf8proc_ssize_t>(valid.size()),
+        &composed, static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
+    if (length < 0 || composed == nullptr) {
+        std::free(composed);
         return valid;
     }
     std::unique_ptr<utf8proc_uint8_t, decltype(&std::free)> owner(composed, &std::free);
-    return std::string(reinterpret_cast<const char*>(composed));
+    return std::string(reinterpret_cast<const char*>(composed), static_cast<std::size_t>(length));
 }
 
 bool canonicallyEqual(std::string_view a, std::string_view b) {
@@ -180,11 +221,14 @@ std::string floatDescription(float value) {
 }
 
 std::string uuidString() {
-    thread_local std::mt19937_64 generator{std::random_device{}()};
+    // Straight from the system's entropy source: a generator seeded once with 32 bits would give only 2^32
+    // distinct sequences across all installations (colliding device ids), and a forked process would
+    // repeat its parent's identifiers.
+    thread_local std::random_device source;
     std::array<unsigned char, 16> bytes{};
-    for (std::size_t i = 0; i < bytes.size(); i += 8) {
-        const std::uint64_t word = generator();
-        for (std::size_t j = 0; j < 8; ++j) {
+    for (std::size_t i = 0; i < bytes.size(); i += 4) {
+        const auto word = static_cast<std::uint32_t>(source());
+        for (std::size_t j = 0; j < 4; ++j) {
             bytes[i + j] = static_cast<unsigned char>(word >> (8 * j));
         }
     }

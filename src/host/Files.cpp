@@ -15,9 +15,10 @@ std::filesystem::path Files::applicationSupportDirectory() const {
         }
     }
     std::string identifier = bundleIdentifier_ ? bundleIdentifier_() : std::string();
-    // The identifier names one folder; anything that would climb out of the data directory is replaced.
+    // The identifier names one folder; anything that would climb out of the data directory, or that the
+    // system would cut short (a NUL byte), is replaced.
     if (identifier.empty() || identifier == "." || identifier == ".." ||
-        identifier.find('/') != std::string::npos) {
+        identifier.find('/') != std::string::npos || identifier.find('\0') != std::string::npos) {
         identifier = "application";
     }
     return userDataDirectory() / identifier;

@@ -12,34 +12,47 @@ NotificationCenter::Registration::~Registration() {
 
 std::unique_ptr<NotificationCenter::Registration> NotificationCenter::addObserver(AppNotification name,
                                                                                   Observer observer) {
+    auto entry = std::make_shared<Entry>();
+    entry->name = name;
+    entry->observer = std::move(observer);
     std::lock_guard lock(mutex_);
     const uint64_t id = nextId_++;
-    observers_.emplace(id, std::make_pair(name, std::make_shared<const Observer>(std::move(observer))));
+    observers_.emplace(id, std::move(entry));
     return std::make_unique<Registration>(weak_from_this(), id);
 }
 
 void NotificationCenter::removeObserver(uint64_t id) {
-    std::shared_ptr<const Observer> removed;
-    std::lock_guard lock(mutex_);
-    auto found = observers_.find(id);
-    if (found != observers_.end()) {
-        removed = found->second.second;
+    std::shared_ptr<Entry> removed;
+    {
+        std::lock_guard lock(mutex_);
+        auto found = observers_.find(id);
+        if (found == observers_.end()) {
+            return;
+        }
+        removed = std::move(found->second);
         observers_.erase(found);
     }
+    // A post that copied the entry before the removal skips it from now on; the observer itself is
+    // released outside the lock.
+    removed->removed.store(true);
 }
 
 void NotificationCenter::post(AppNotification name) {
-    std::vector<std::shared_ptr<const Observer>> matching;
+    std::vector<std::shared_ptr<Entry>> matching;
     {
         std::lock_guard lock(mutex_);
         for (const auto& [id, entry] : observers_) {
-            if (entry.first == name) {
-                matching.push_back(entry.second);
+            if (entry->name == name) {
+                matching.push_back(entry);
             }
         }
     }
-    for (const auto& observer : matching) {
-        (*observer)();
+    // Observers run outside the lock, so that they may add or remove observers and post again. An observer
+    // removed by an earlier one of this same post is skipped.
+    for (const auto& entry : matching) {
+        if (!entry->removed.load() && entry->observer) {
+            entry->observer();
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -31,13 +32,21 @@ public:
     };
 
     std::unique_ptr<Registration> addObserver(AppNotification name, Observer observer);
+    // Once this returns, no post that is yet to call the observer will call it. A call already running on
+    // another thread is not waited for: observers hold their owners weakly.
     void removeObserver(uint64_t id);
     void post(AppNotification name);
 
 private:
+    struct Entry {
+        AppNotification name;
+        Observer observer;
+        std::atomic<bool> removed{false};
+    };
+
     std::mutex mutex_;
     uint64_t nextId_ = 1;
-    std::map<uint64_t, std::pair<AppNotification, std::shared_ptr<const Observer>>> observers_;
+    std::map<uint64_t, std::shared_ptr<Entry>> observers_;
 };
 
 enum class ApplicationState { active, inactive, background };

@@ -1,6 +1,13 @@
 #include "host/ThreadRunLoop.hpp"
 
+#include "core/Logger.hpp"
+
 #include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <vector>
 
 namespace zqb::host {
 
@@ -9,27 +16,86 @@ struct ThreadRunLoop::Timer {
     bool repeats = false;
     std::function<void()> block;
     std::atomic<bool> valid{true};
+    // Where the timer waits in `State::due`, guarded by the state's mutex.
+    bool scheduled = false;
+    TimePoint deadline{};
+};
+
+struct ThreadRunLoop::State {
+    explicit State(std::string name) : name(std::move(name)) {}
+
+    // Takes the timer out of the schedule; the caller holds `mutex`. The entry is handed back so that it is
+    // released after the lock: the block's captures may use the run loop in their destructors.
+    std::shared_ptr<Timer> unschedule(const std::shared_ptr<Timer>& timer) {
+        if (!timer->scheduled) {
+            return nullptr;
+        }
+        auto [first, last] = due.equal_range(timer->deadline);
+        for (auto it = first; it != last; ++it) {
+            if (it->second == timer) {
+                auto entry = std::move(it->second);
+                due.erase(it);
+                timer->scheduled = false;
+                return entry;
+            }
+        }
+        return nullptr;
+    }
+
+    void schedule(const std::shared_ptr<Timer>& timer, TimePoint deadline) {
+        timer->deadline = deadline;
+        timer->scheduled = true;
+        due.emplace(deadline, timer);
+    }
+
+    const std::string name;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::multimap<TimePoint, std::shared_ptr<Timer>> due;
+    bool stopping = false;
+    bool started = false;
+    std::thread::id threadId;
 };
 
 class ThreadRunLoop::Handle final : public TimerHandle {
 public:
-    explicit Handle(std::shared_ptr<Timer> timer) : timer_(std::move(timer)) {}
-    void invalidate() override { timer_->valid.store(false); }
+    Handle(std::shared_ptr<Timer> timer, std::weak_ptr<State> state)
+        : timer_(std::move(timer)), state_(std::move(state)) {}
+
+    void invalidate() override {
+        timer_->valid.store(false);
+        // An invalidated timer leaves the schedule at once, so a timer with a far deadline does not keep its
+        // block (and what the block captured) until that deadline.
+        if (auto state = state_.lock()) {
+            std::shared_ptr<Timer> removed;
+            {
+                std::lock_guard lock(state->mutex);
+                removed = state->unschedule(timer_);
+            }
+            state->changed.notify_all();
+        }
+    }
     bool isValid() const override { return timer_->valid.load(); }
 
 private:
     std::shared_ptr<Timer> timer_;
+    std::weak_ptr<State> state_;
 };
 
-ThreadRunLoop::ThreadRunLoop(std::string name) : name_(std::move(name)) {}
+ThreadRunLoop::ThreadRunLoop(std::string name) : state_(std::make_shared<State>(std::move(name))) {}
 
 ThreadRunLoop::~ThreadRunLoop() {
+    std::multimap<TimePoint, std::shared_ptr<Timer>> dropped;
     {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-        due_.clear();
+        std::lock_guard lock(state_->mutex);
+        state_->stopping = true;
+        dropped.swap(state_->due);
+        for (auto& [deadline, timer] : dropped) {
+            timer->scheduled = false;
+            timer->valid.store(false);
+        }
     }
-    changed_.notify_all();
+    state_->changed.notify_all();
     if (thread_.joinable()) {
         if (thread_.get_id() == std::this_thread::get_id()) {
             thread_.detach();
@@ -37,6 +103,7 @@ ThreadRunLoop::~ThreadRunLoop() {
             thread_.join();
         }
     }
+    // `dropped` is released here, outside the lock.
 }
 
 ThreadRunLoop::TimePoint ThreadRunLoop::deadlineAfter(TimePoint from, int64_t ms) {
@@ -57,16 +124,20 @@ std::shared_ptr<TimerHandle> ThreadRunLoop::scheduleTimer(int64_t intervalMs, bo
     timer->repeats = repeats;
     timer->block = std::move(block);
     {
-        std::lock_guard lock(mutex_);
-        if (!stopping_) {
-            due_.emplace(deadlineAfter(std::chrono::steady_clock::now(), timer->intervalMs), timer);
-            if (!thread_.joinable()) {
-                thread_ = std::thread([this] { run(); });
+        std::lock_guard lock(state_->mutex);
+        if (state_->stopping) {
+            timer->valid.store(false);
+        } else {
+            state_->schedule(timer, deadlineAfter(std::chrono::steady_clock::now(), timer->intervalMs));
+            if (!state_->started) {
+                thread_ = std::thread([state = state_] { run(state); });
+                state_->threadId = thread_.get_id();
+                state_->started = true;
             }
         }
     }
-    changed_.notify_all();
-    return std::make_shared<Handle>(timer);
+    state_->changed.notify_all();
+    return std::make_shared<Handle>(timer, state_);
 }
 
 std::shared_ptr<TimerHandle> ThreadRunLoop::runAfter(int64_t delayMs, std::function<void()> block) {
@@ -74,29 +145,33 @@ std::shared_ptr<TimerHandle> ThreadRunLoop::runAfter(int64_t delayMs, std::funct
 }
 
 bool ThreadRunLoop::isCurrent() const {
-    std::lock_guard lock(mutex_);
-    return thread_.get_id() == std::this_thread::get_id();
+    std::lock_guard lock(state_->mutex);
+    return state_->started && state_->threadId == std::this_thread::get_id();
 }
 
-void ThreadRunLoop::run() {
-    std::unique_lock lock(mutex_);
-    while (!stopping_) {
-        if (due_.empty()) {
-            changed_.wait(lock);
+void ThreadRunLoop::run(const std::shared_ptr<State>& state) {
+    std::unique_lock lock(state->mutex);
+    while (!state->stopping) {
+        if (state->due.empty()) {
+            state->changed.wait(lock);
             continue;
         }
-        const auto next = due_.begin()->first;
+        const auto next = state->due.begin()->first;
         if (std::chrono::steady_clock::now() < next) {
             if (next == TimePoint::max()) {
-                changed_.wait(lock);
+                state->changed.wait(lock);
             } else {
-                changed_.wait_until(lock, next);
+                state->changed.wait_until(lock, next);
             }
             continue;
         }
-        auto timer = due_.begin()->second;
-        due_.erase(due_.begin());
+        std::shared_ptr<Timer> timer = state->due.begin()->second;
+        state->due.erase(state->due.begin());
+        timer->scheduled = false;
         if (!timer->valid.load()) {
+            lock.unlock();
+            timer.reset();
+            lock.lock();
             continue;
         }
         if (timer->repeats) {
@@ -106,12 +181,22 @@ void ThreadRunLoop::run() {
             if (following <= now) {
                 following = deadlineAfter(now, timer->intervalMs);
             }
-            due_.emplace(following, timer);
+            state->schedule(timer, following);
         } else {
             timer->valid.store(false);
         }
         lock.unlock();
-        timer->block();
+        try {
+            timer->block();
+        } catch (const std::exception& error) {
+            // An exception leaving the thread would end the host process.
+            Logger::writeLog(ZQBLogLevel::error,
+                             "A timer of the " + state->name + " has failed: " + error.what());
+        } catch (...) {
+            Logger::writeLog(ZQBLogLevel::error, "A timer of the " + state->name + " has failed");
+        }
+        // Released before the lock is taken again: the last reference may destroy the block's captures.
+        timer.reset();
         lock.lock();
     }
 }

@@ -3,9 +3,8 @@
 #include "host/RunLoop.hpp"
 
 #include <chrono>
-#include <condition_variable>
-#include <map>
-#include <mutex>
+#include <memory>
+#include <string>
 #include <thread>
 
 namespace zqb::host {
@@ -15,27 +14,31 @@ namespace zqb::host {
 class ThreadRunLoop final : public RunLoopProtocol, public DelayedSchedulerProtocol {
 public:
     explicit ThreadRunLoop(std::string name);
+    // Drops every pending timer and joins the thread; when the last owner is released from a timer block,
+    // the thread is detached instead and ends once that block has returned.
     ~ThreadRunLoop() override;
+
+    ThreadRunLoop(const ThreadRunLoop&) = delete;
+    ThreadRunLoop& operator=(const ThreadRunLoop&) = delete;
 
     std::shared_ptr<TimerHandle> scheduleTimer(int64_t intervalMs, bool repeats, int64_t toleranceMs,
                                                std::function<void()> block) override;
     std::shared_ptr<TimerHandle> runAfter(int64_t delayMs, std::function<void()> block) override;
 
+    // True on the run loop's own thread.
     bool isCurrent() const;
 
 private:
     struct Timer;
+    struct State;
     class Handle;
     using TimePoint = std::chrono::steady_clock::time_point;
 
     static TimePoint deadlineAfter(TimePoint from, int64_t ms);
-    void run();
+    static void run(const std::shared_ptr<State>& state);
 
-    const std::string name_;
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::multimap<TimePoint, std::shared_ptr<Timer>> due_;
-    bool stopping_ = false;
+    // Shared with the thread, so that the run loop may be released from one of its own blocks.
+    std::shared_ptr<State> state_;
     std::thread thread_;
 };
 
