@@ -1,0 +1,61 @@
+#include "database/Connection.hpp"
+
+#include "core/Logger.hpp"
+#include "database/SQLiteError.hpp"
+
+#include <sqlite3.h>
+
+namespace zqb {
+
+Connection::Connection(const std::string& path) : connection_(open(path)) {
+    sqlite3_busy_timeout(connection_, busyTimeoutMilliseconds);
+}
+
+Connection::~Connection() {
+    close(connection_);
+}
+
+sqlite3* Connection::open(const std::string& path) {
+    sqlite3* handle = nullptr;
+    const int result =
+        sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (result == SQLITE_OK && handle != nullptr) {
+        Logger::writeLog(ZQBLogLevel::debug,
+                         "[Database Module] Successfully opened connection to database at " + path);
+        return handle;
+    }
+    // A failed open may still hand out a handle that must be released.
+    sqlite3_close(handle);
+    throw SQLiteError("SQLite error", result == SQLITE_OK ? SQLITE_INTERNAL : result);
+}
+
+void Connection::close(sqlite3* connection) {
+    // close_v2 defers the release until the last statement of the connection is finalized.
+    if (sqlite3_close_v2(connection) != SQLITE_OK) {
+        Logger::writeLog(ZQBLogLevel::error, std::string("[Database Module] Couldn't close database: ") +
+                                                 sqlite3_errmsg(connection));
+    }
+}
+
+void Connection::execute(const std::string& sql) {
+    serialized([&] {
+        const int result = sqlite3_exec(connection_, sql.c_str(), nullptr, nullptr, nullptr);
+        if (!SQLiteError::isSuccessCode(result)) {
+            throw SQLiteError(sqlite3_errmsg(connection_), result);
+        }
+    });
+}
+
+int64_t Connection::lastInsertRowId() const {
+    return sqlite3_last_insert_rowid(connection_);
+}
+
+int64_t Connection::changes() const {
+    return sqlite3_changes64(connection_);
+}
+
+std::string Connection::errorMessage() const {
+    return sqlite3_errmsg(connection_);
+}
+
+}  // namespace zqb

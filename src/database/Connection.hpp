@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <utility>
+
+struct sqlite3;
+
+namespace zqb {
+
+// One open SQLite database file. Every execution of SQL on it runs under the connection's own
+// serialisation, so that statements from the library's several queues never interleave; a call made while
+// the same thread already holds it runs directly, so nested use cannot wait on itself.
+class Connection {
+public:
+    // Opens (creating when missing) the file at `path`; throws `SQLiteError` when it cannot be opened.
+    explicit Connection(const std::string& path);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    sqlite3* handle() const { return connection_; }
+
+    // Runs a whole text, which may hold several statements separated by semicolons.
+    void execute(const std::string& sql);
+
+    // Runs `work` under the connection's serialisation and hands back its result or exception. A whole
+    // operation (prepare, bind, step, then last insert row id or change count) belongs in one call, so that
+    // another thread's statement cannot slip in between and change what the operation reads back.
+    template <typename Work>
+    decltype(auto) serialized(Work&& work) {
+        std::lock_guard lock(mutex_);
+        return std::forward<Work>(work)();
+    }
+
+    // Valid inside `serialized`, for the statement that just ran.
+    int64_t lastInsertRowId() const;
+    int64_t changes() const;
+    std::string errorMessage() const;
+
+    // Time a statement waits on a lock held by another process before failing with SQLITE_BUSY.
+    static constexpr int busyTimeoutMilliseconds = 5000;
+
+private:
+    static sqlite3* open(const std::string& path);
+    static void close(sqlite3* connection);
+
+    sqlite3* connection_ = nullptr;
+    std::recursive_mutex mutex_;
+};
+
+}  // namespace zqb

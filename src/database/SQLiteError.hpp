@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace zqb {
+
+// A failure of the SQLite layer: a message, the SQLite result code and, when known, the SQL text of the
+// statement that failed. `what()` gives the printed form that the database module logs.
+class SQLiteError : public std::runtime_error {
+public:
+    SQLiteError(std::string message, int code, std::optional<std::string> statement = std::nullopt);
+
+    const std::string& message() const { return message_; }
+    int code() const { return code_; }
+    const std::optional<std::string>& statement() const { return statement_; }
+
+    // "<message> (code: <code>)", or "<message> (<sql>) (code: <code>)" with a statement.
+    static std::string descriptionForError(const std::string& message, int code,
+                                           const std::optional<std::string>& statement);
+    std::string description() const { return what(); }
+
+    // SQLITE_OK, SQLITE_ROW and SQLITE_DONE.
+    static bool isSuccessCode(int code);
+
+private:
+    std::string message_;
+    int code_;
+    std::optional<std::string> statement_;
+};
+
+}  // namespace zqb
