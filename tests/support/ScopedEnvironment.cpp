@@ -1,0 +1,30 @@
+#include "support/ScopedEnvironment.hpp"
+
+#include "host/Environment.hpp"
+
+namespace zqb::test {
+
+ScopedEnvironment::ScopedEnvironment(int64_t startMs)
+    : clock_(std::make_shared<ManualClock>(startMs)),
+      runLoop_(std::make_shared<ManualRunLoop>(clock_)),
+      notificationCenter_(std::make_shared<host::NotificationCenter>()),
+      application_(std::make_shared<host::Application>(host::ApplicationState::active)),
+      bundle_(std::make_shared<host::Bundle>(
+          host::BundleInfo{kBundleName, kBundleIdentifier, kBundleVersion, kBundleBuild})),
+      files_(std::make_shared<host::Files>([] { return std::string(kBundleIdentifier); })) {
+    files_->setApplicationSupportDirectory(directory_.path());
+    auto& environment = host::Environment::shared();
+    environment.setClock(clock_);
+    environment.setRunLoop(runLoop_);
+    environment.setDelayedScheduler(runLoop_);
+    environment.setNotificationCenter(notificationCenter_);
+    environment.setApplication(application_);
+    environment.setBundle(bundle_);
+    environment.setFiles(files_);
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    host::Environment::shared().reset();
+}
+
+}  // namespace zqb::test
