@@ -1,0 +1,233 @@
+#include "model/JsonText.hpp"
+
+#include "core/TextUtils.hpp"
+#include "model/Decimal.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+namespace zqb {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+class Writer {
+public:
+    explicit Writer(JsonText::Style style) : pretty_(style == JsonText::Style::pretty) {}
+
+    std::string take() { return std::move(out_); }
+
+    void value(const Json& json, int depth) {
+        switch (json.type()) {
+            case Json::value_t::object:
+                object(json, depth);
+                return;
+            case Json::value_t::array:
+                array(json, depth);
+                return;
+            case Json::value_t::string:
+                string(json.get_ref<const std::string&>());
+                return;
+            case Json::value_t::number_float:
+                number(json.get<double>());
+                return;
+            case Json::value_t::binary:
+                decimal(json.get_binary());
+                return;
+            case Json::value_t::null:
+            case Json::value_t::boolean:
+            case Json::value_t::number_integer:
+            case Json::value_t::number_unsigned:
+                out_ += json.dump();
+                return;
+            case Json::value_t::discarded:
+                break;
+        }
+        fail("a discarded value cannot be encoded");
+    }
+
+private:
+    void object(const Json& json, int depth) {
+        if (json.empty()) {
+            out_ += "{}";
+            return;
+        }
+        out_ += '{';
+        bool first = true;
+        for (const auto& [key, member] : json.items()) {
+            if (!first) {
+                out_ += ',';
+            }
+            first = false;
+            newline(depth + 1);
+            path_.push_back(key);
+            string(key);
+            out_ += pretty_ ? ": " : ":";
+            value(member, depth + 1);
+            path_.pop_back();
+        }
+        newline(depth);
+        out_ += '}';
+    }
+
+    void array(const Json& json, int depth) {
+        if (json.empty()) {
+            out_ += "[]";
+            return;
+        }
+        out_ += '[';
+        for (std::size_t i = 0; i < json.size(); ++i) {
+            if (i > 0) {
+                out_ += ',';
+            }
+            newline(depth + 1);
+            path_.push_back("Index " + std::to_string(i));
+            value(json[i], depth + 1);
+            path_.pop_back();
+        }
+        newline(depth);
+        out_ += ']';
+    }
+
+    void string(const std::string& text) {
+        if (!text::isValidUtf8(text)) {
+            fail("a string is not valid UTF-8");
+        }
+        out_ += Json(text).dump();
+    }
+
+    void number(double number) {
+        if (!std::isfinite(number)) {
+            fail("Unable to encode Double." + text::doubleDescription(number) + " directly in JSON");
+        }
+        out_ += Json(number).dump();
+    }
+
+    void decimal(const Json::binary_t& bytes) {
+        if (!bytes.has_subtype() || bytes.subtype() != Decimal::jsonSubtype) {
+            fail("binary data cannot be encoded");
+        }
+        // Re-read so that nothing but a valid JSON number ever lands in the text.
+        const auto parsed = Decimal::parse(std::string(bytes.begin(), bytes.end()));
+        if (!parsed) {
+            fail("a Decimal node does not hold a decimal number");
+        }
+        out_ += parsed->toString();
+    }
+
+    void newline(int depth) {
+        if (pretty_) {
+            out_ += '\n';
+            out_.append(static_cast<std::size_t>(depth) * 2, ' ');
+        }
+    }
+
+    [[noreturn]] void fail(const std::string& reason) const {
+        std::string where;
+        for (const auto& component : path_) {
+            where += where.empty() ? component : "." + component;
+        }
+        throw JsonText::EncodingError("invalidValue: " + reason +
+                                      (where.empty() ? std::string() : " (coding path: " + where + ")"));
+    }
+
+    bool pretty_;
+    std::string out_;
+    std::vector<std::string> path_;
+};
+
+// Builds the tree like nlohmann's own reader, except that numbers with a fraction or an exponent keep their
+// text as `Decimal` nodes.
+class DecimalKeepingBuilder {
+public:
+    Json take() { return std::move(root_); }
+
+    bool null() { return put(Json(nullptr)); }
+    bool boolean(bool value) { return put(Json(value)); }
+    bool number_integer(Json::number_integer_t value) { return put(Json(value)); }
+    bool number_unsigned(Json::number_unsigned_t value) { return put(Json(value)); }
+    bool number_float(Json::number_float_t value, const std::string& text) {
+        if (const auto decimal = Decimal::parse(text)) {
+            return put(Json(*decimal));
+        }
+        // Beyond a decimal's range (more than 38 digits, huge exponents): the nearest double is all there is.
+        return put(Json(value));
+    }
+    bool string(std::string& value) { return put(Json(std::move(value))); }
+    bool binary(Json::binary_t& value) { return put(Json(std::move(value))); }
+    bool start_object(std::size_t /*elements*/) { return open(Json::object()); }
+    bool key(std::string& key) {
+        key_ = std::move(key);
+        return true;
+    }
+    bool end_object() {
+        stack_.pop_back();
+        return true;
+    }
+    bool start_array(std::size_t /*elements*/) { return open(Json::array()); }
+    bool end_array() {
+        stack_.pop_back();
+        return true;
+    }
+    bool parse_error(std::size_t /*position*/, const std::string& /*token*/,
+                     const nlohmann::detail::exception& error) {
+        if (const auto* parseError = dynamic_cast<const Json::parse_error*>(&error)) {
+            throw *parseError;
+        }
+        throw std::invalid_argument(error.what());
+    }
+
+private:
+    // Only the innermost open container receives values, so pointers to the outer ones stay valid.
+    Json* place(Json&& value) {
+        if (stack_.empty()) {
+            root_ = std::move(value);
+            return &root_;
+        }
+        Json& top = *stack_.back();
+        if (top.is_array()) {
+            top.push_back(std::move(value));
+            return &top.back();
+        }
+        Json& slot = top[key_];  // a repeated key keeps its last value, as nlohmann's reader does
+        slot = std::move(value);
+        return &slot;
+    }
+    bool put(Json&& value) {
+        place(std::move(value));
+        return true;
+    }
+    bool open(Json&& container) {
+        if (stack_.size() >= maxDepth) {
+            throw std::invalid_argument("JSON text nested deeper than " + std::to_string(maxDepth) +
+                                        " levels");
+        }
+        stack_.push_back(place(std::move(container)));
+        return true;
+    }
+
+    // Far beyond any record; keeps a hostile text from exhausting the stack of the recursive writer.
+    static constexpr std::size_t maxDepth = 512;
+
+    Json root_;
+    std::vector<Json*> stack_;
+    std::string key_;
+};
+
+}  // namespace
+
+std::string JsonText::write(const nlohmann::ordered_json& json, Style style) {
+    Writer writer(style);
+    writer.value(json, 0);
+    return writer.take();
+}
+
+nlohmann::ordered_json JsonText::parse(std::string_view text) {
+    DecimalKeepingBuilder builder;
+    Json::sax_parse(text.begin(), text.end(), &builder);
+    return builder.take();
+}
+
+}  // namespace zqb

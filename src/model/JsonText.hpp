@@ -1,0 +1,63 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <exception>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace zqb {
+
+// Writing and reading JSON text for the records. Trees are `nlohmann::ordered_json`, so members keep the
+// order in which a record writes them; the writer adds what nlohmann's own `dump()` lacks here:
+// - a `Decimal` node (see Decimal.hpp) is written as a JSON number with the decimal's exact digits;
+// - a NaN or infinite double makes the encoding fail instead of being written as `null`;
+// - invalid UTF-8 in a string makes the encoding fail.
+// Anything that may hold a `Decimal` must be written through here, never with `dump()`.
+class JsonText {
+public:
+    JsonText() = delete;
+
+    enum class Style { compact, pretty };
+
+    // The text of `json`. Throws `EncodingError` when a value cannot be written.
+    static std::string write(const nlohmann::ordered_json& json, Style style = Style::compact);
+
+    // Reads a JSON text (any top-level value) keeping every number with a fraction or an exponent as a
+    // `Decimal` node with the text's own digits, so that decimals read back exactly. Integers stay integers.
+    // Throws nlohmann's `parse_error` for text that is not JSON, `std::invalid_argument` for nesting beyond
+    // 512 levels.
+    static nlohmann::ordered_json parse(std::string_view text);
+
+    class EncodingError : public std::runtime_error {
+    public:
+        using std::runtime_error::runtime_error;
+    };
+};
+
+// The compact encoding of any JSON-encodable value as UTF-8 bytes, or nothing when it cannot be encoded.
+// Nothing is logged.
+template <typename T>
+std::optional<std::string> toJSONData(const T& value) {
+    try {
+        const nlohmann::ordered_json json = value;
+        return JsonText::write(json);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+// The value pretty-printed, for log messages only; "Error in getting prettyJson" when it cannot be encoded.
+template <typename T>
+std::string toPrettyJson(const T& value) {
+    try {
+        const nlohmann::ordered_json json = value;
+        return JsonText::write(json, JsonText::Style::pretty);
+    } catch (const std::exception&) {
+        return "Error in getting prettyJson";
+    }
+}
+
+}  // namespace zqb
