@@ -1,0 +1,96 @@
+#pragma once
+
+#include "database/SQLiteValue.hpp"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace zqb {
+
+// The optional parts of a SELECT. Every caller of the library reads whole tables and leaves them all absent.
+struct QueryOptions {
+    std::optional<std::vector<std::string>> projection;
+    std::optional<std::string> join;
+    std::optional<std::string> selection;
+    std::optional<std::vector<SQLiteValue>> selectionArgs;
+    std::optional<std::string> groupBy;
+    std::optional<std::string> sortOrder;
+    std::optional<int64_t> limit;
+};
+
+namespace detail {
+
+// What a record's `fromRow` gives: a shared object (class records) or an optional value (value records).
+template <typename Result>
+struct RowReading;
+
+template <typename Record>
+struct RowReading<std::shared_ptr<Record>> {
+    using Element = std::shared_ptr<Record>;
+    static bool present(const std::shared_ptr<Record>& result) { return result != nullptr; }
+    static Element take(std::shared_ptr<Record>&& result) { return std::move(result); }
+};
+
+template <typename Record>
+struct RowReading<std::optional<Record>> {
+    using Element = Record;
+    static bool present(const std::optional<Record>& result) { return result.has_value(); }
+    static Element take(std::optional<Record>&& result) { return std::move(*result); }
+};
+
+template <typename T>
+using RowReadingOf = RowReading<std::remove_cvref_t<decltype(T::fromRow(std::declval<const SQLiteRow&>()))>>;
+
+}  // namespace detail
+
+// The one database of the library, as the repositories, services and migration see it. Operations never
+// throw: failures are logged by the implementation and reported through the result.
+class DatabaseProtocol {
+public:
+    virtual ~DatabaseProtocol() = default;
+
+    // The new row's id, or nothing on failure.
+    virtual std::optional<int64_t> insert(const std::string& tableName, const ColumnMap& content) = 0;
+
+    // The number of rows changed, or nothing on failure.
+    virtual std::optional<int64_t> update(const std::string& tableName, const ColumnMap& values,
+                                          const std::string& selection,
+                                          const std::vector<SQLiteValue>& selectionArgs) = 0;
+
+    // The number of rows deleted; 0 on failure.
+    virtual int64_t deleteRows(const std::string& tableName, const std::string& selection,
+                               const std::vector<SQLiteValue>& selectionArgs) = 0;
+
+    // Deletes every row of the table.
+    virtual void clear(const std::string& tableName) = 0;
+
+    // The rows of the table in the order the database gives them, each with its columns in table order.
+    // Stops quietly at a failure while stepping and returns what was read.
+    virtual std::vector<SQLiteRow> queryRows(const std::string& tableName, const QueryOptions& options) = 0;
+
+    // The rows read as records through `T::fromRow(const SQLiteRow&)`; rows that give nothing are left out.
+    // The elements are shared objects when `fromRow` gives `std::shared_ptr<T>`, values when it gives
+    // `std::optional<T>`.
+    template <typename T>
+    std::vector<typename detail::RowReadingOf<T>::Element> query(const std::string& tableName,
+                                                                 const QueryOptions& options = {}) {
+        using Reading = detail::RowReadingOf<T>;
+        std::vector<typename Reading::Element> records;
+        auto rows = queryRows(tableName, options);
+        records.reserve(rows.size());
+        for (const auto& row : rows) {
+            auto record = T::fromRow(row);
+            if (Reading::present(record)) {
+                records.push_back(Reading::take(std::move(record)));
+            }
+        }
+        return records;
+    }
+};
+
+}  // namespace zqb
