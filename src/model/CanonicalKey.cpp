@@ -1,0 +1,38 @@
+#include "model/CanonicalKey.hpp"
+
+#include "core/TextUtils.hpp"
+
+#include <algorithm>
+
+namespace zqb {
+namespace {
+
+// ASCII text is its own canonical form; only other text needs the (allocating) normalisation.
+bool isAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::string canonical(std::string_view text) {
+    return isAscii(text) ? std::string(text) : text::nfc(text);
+}
+
+}  // namespace
+
+bool sameKey(std::string_view a, std::string_view b) {
+    if (a == b) {
+        return true;
+    }
+    if (isAscii(a) && isAscii(b)) {
+        return false;
+    }
+    return canonical(a) == canonical(b);
+}
+
+bool CanonicalLess::operator()(std::string_view a, std::string_view b) const {
+    if (isAscii(a) && isAscii(b)) {
+        return a < b;
+    }
+    return canonical(a) < canonical(b);
+}
+
+}  // namespace zqb
