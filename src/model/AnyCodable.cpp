@@ -73,6 +73,56 @@ std::string elementText(const AnyCodable& value) {
     return value.description();
 }
 
+// Far beyond any stored event; keeps a hostile text from exhausting the stack of this recursive reader.
+constexpr int kMaxDepth = 512;
+
+AnyCodable decode(const nlohmann::ordered_json& json, int depth) {
+    using Type = nlohmann::ordered_json::value_t;
+    if (depth > kMaxDepth) {
+        throw DecodingError("AnyCodable value cannot be decoded");
+    }
+    switch (json.type()) {
+        case Type::null:
+            return AnyCodable();
+        case Type::boolean:
+            return AnyCodable(json.get<bool>());
+        case Type::number_integer:
+        case Type::number_unsigned:
+        case Type::number_float:
+        case Type::binary:  // a Decimal node of JsonText::parse; any other binary value fails below
+            if (const auto whole = wholeInt64(json)) {
+                return AnyCodable(*whole);
+            }
+            if (const auto big = wholeUInt64AboveInt64(json)) {
+                return AnyCodable(*big);
+            }
+            if (const auto number = numberAsDouble(json)) {
+                return AnyCodable(*number);
+            }
+            break;
+        case Type::string:
+            return AnyCodable(json.get<std::string>());
+        case Type::array: {
+            AnyCodable::List list;
+            list.reserve(json.size());
+            for (const auto& element : json) {
+                list.push_back(decode(element, depth + 1));
+            }
+            return AnyCodable(std::move(list));
+        }
+        case Type::object: {
+            AnyCodable::Map map;
+            for (const auto& [key, element] : json.items()) {
+                map.insert(key, decode(element, depth + 1));
+            }
+            return AnyCodable(std::move(map));
+        }
+        case Type::discarded:
+            break;
+    }
+    throw DecodingError("AnyCodable value cannot be decoded");
+}
+
 }  // namespace
 
 AnyCodableMap::AnyCodableMap(std::initializer_list<Entry> entries) {
@@ -235,44 +285,7 @@ std::string AnyCodable::debugDescription() const {
 }
 
 AnyCodable AnyCodable::fromJson(const nlohmann::ordered_json& json) {
-    using Type = nlohmann::ordered_json::value_t;
-    switch (json.type()) {
-        case Type::null:
-            return AnyCodable();
-        case Type::boolean:
-            return AnyCodable(json.get<bool>());
-        case Type::number_integer:
-        case Type::number_unsigned:
-        case Type::number_float:
-            if (const auto whole = wholeInt64(json)) {
-                return AnyCodable(*whole);
-            }
-            if (const auto big = wholeUInt64AboveInt64(json)) {
-                return AnyCodable(*big);
-            }
-            return AnyCodable(json.get<double>());
-        case Type::string:
-            return AnyCodable(json.get<std::string>());
-        case Type::array: {
-            List list;
-            list.reserve(json.size());
-            for (const auto& element : json) {
-                list.push_back(fromJson(element));
-            }
-            return AnyCodable(std::move(list));
-        }
-        case Type::object: {
-            Map map;
-            for (const auto& [key, element] : json.items()) {
-                map.insert(key, fromJson(element));
-            }
-            return AnyCodable(std::move(map));
-        }
-        case Type::binary:
-        case Type::discarded:
-            break;
-    }
-    throw DecodingError("AnyCodable value cannot be decoded");
+    return decode(json, 0);
 }
 
 nlohmann::ordered_json AnyCodable::toJson() const {
@@ -324,7 +337,7 @@ nlohmann::ordered_json AnyCodable::toJson() const {
         case Kind::opaque:
             break;
     }
-    throw EncodingError("AnyCodable value cannot be encoded");
+    throw JsonText::EncodingError("AnyCodable value cannot be encoded");
 }
 
 bool operator==(const AnyCodable& a, const AnyCodable& b) {

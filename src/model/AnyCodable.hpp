@@ -171,7 +171,7 @@ public:
     // Reads one JSON value by the decoding order: null, Bool, Int, UInt, Double, String, list, map. A
     // number is never a Bool; "5" and "5.0" are both Int 5. Throws DecodingError for anything else.
     static AnyCodable fromJson(const nlohmann::ordered_json& json);
-    // Throws EncodingError for an opaque value or a non-finite number anywhere inside.
+    // Throws JsonText::EncodingError for an opaque value or a non-finite number anywhere inside.
     nlohmann::ordered_json toJson() const;
 
     // Same kind and equal value; Strings by canonical equivalence, Floats and Doubles by IEEE comparison.

@@ -1,37 +1,59 @@
 #include "model/JsonSupport.hpp"
 
 #include "core/TextUtils.hpp"
+#include "model/Decimal.hpp"
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 namespace zqb {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// 2^63 and 2^64 as doubles: every double below 2^63 (and at least -2^63) converts to int64 exactly.
+constexpr double kTwoPow63 = 9223372036854775808.0;
+constexpr double kTwoPow64 = 18446744073709551616.0;
+
+// A decimal node's number as nlohmann reads its text: an integer when it is one, else the nearest double.
+std::optional<Json> decimalNumber(const Json& value) {
+    if (!value.is_binary()) {
+        return std::nullopt;
+    }
+    const auto& bytes = value.get_binary();
+    if (!bytes.has_subtype() || bytes.subtype() != Decimal::jsonSubtype) {
+        return std::nullopt;
+    }
+    const auto decimal = Decimal::parse(std::string(bytes.begin(), bytes.end()));
+    if (!decimal) {
+        return std::nullopt;
+    }
+    return Json::parse(decimal->toString());
+}
+
+}  // namespace
 
 double requireFinite(double value) {
     if (!std::isfinite(value)) {
-        throw EncodingError("Unable to encode " + text::doubleDescription(value) + " directly in JSON.");
+        throw JsonText::EncodingError("invalidValue: Unable to encode Double." +
+                                      text::doubleDescription(value) + " directly in JSON");
     }
     return value;
 }
 
-namespace {
-// 2^63 as a double: the first value past the signed range; every double below it converts exactly.
-constexpr double kTwoPow63 = 9223372036854775808.0;
-constexpr double kTwoPow64 = 18446744073709551616.0;
-}  // namespace
-
-std::optional<int64_t> wholeInt64(const nlohmann::ordered_json& value) {
+std::optional<int64_t> wholeInt64(const Json& value) {
     switch (value.type()) {
-        case nlohmann::ordered_json::value_t::number_integer:
+        case Json::value_t::number_integer:
             return value.get<int64_t>();
-        case nlohmann::ordered_json::value_t::number_unsigned: {
+        case Json::value_t::number_unsigned: {
             const auto number = value.get<uint64_t>();
             if (number <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
                 return static_cast<int64_t>(number);
             }
             return std::nullopt;
         }
-        case nlohmann::ordered_json::value_t::number_float: {
+        case Json::value_t::number_float: {
             const double number = value.get<double>();
             if (std::isfinite(number) && std::trunc(number) == number && number >= -kTwoPow63 &&
                 number < kTwoPow63) {
@@ -39,21 +61,26 @@ std::optional<int64_t> wholeInt64(const nlohmann::ordered_json& value) {
             }
             return std::nullopt;
         }
+        case Json::value_t::binary:
+            if (const auto number = decimalNumber(value)) {
+                return wholeInt64(*number);
+            }
+            return std::nullopt;
         default:
             return std::nullopt;
     }
 }
 
-std::optional<uint64_t> wholeUInt64AboveInt64(const nlohmann::ordered_json& value) {
+std::optional<uint64_t> wholeUInt64AboveInt64(const Json& value) {
     switch (value.type()) {
-        case nlohmann::ordered_json::value_t::number_unsigned: {
+        case Json::value_t::number_unsigned: {
             const auto number = value.get<uint64_t>();
             if (number > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
                 return number;
             }
             return std::nullopt;
         }
-        case nlohmann::ordered_json::value_t::number_float: {
+        case Json::value_t::number_float: {
             const double number = value.get<double>();
             if (std::isfinite(number) && std::trunc(number) == number && number >= kTwoPow63 &&
                 number < kTwoPow64) {
@@ -61,13 +88,24 @@ std::optional<uint64_t> wholeUInt64AboveInt64(const nlohmann::ordered_json& valu
             }
             return std::nullopt;
         }
+        case Json::value_t::binary:
+            if (const auto number = decimalNumber(value)) {
+                return wholeUInt64AboveInt64(*number);
+            }
+            return std::nullopt;
         default:
             return std::nullopt;
     }
 }
 
-std::string compactJson(const nlohmann::ordered_json& value) {
-    return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+std::optional<double> numberAsDouble(const Json& value) {
+    if (value.is_number()) {
+        return value.get<double>();
+    }
+    if (const auto number = decimalNumber(value)) {
+        return number->get<double>();
+    }
+    return std::nullopt;
 }
 
 }  // namespace zqb

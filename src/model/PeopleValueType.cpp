@@ -129,12 +129,10 @@ std::optional<PeopleValueType> PeopleValueType::fromJson(const nlohmann::ordered
         result.emplace(json.get<bool>());
     } else if (json.is_string()) {
         result.emplace(json.get_ref<const std::string&>());
-    } else if (json.is_number()) {
-        if (const auto whole = wholeInt64(json)) {
-            result.emplace(*whole);
-        } else {
-            result.emplace(json.get<double>());
-        }
+    } else if (const auto whole = wholeInt64(json)) {
+        result.emplace(*whole);
+    } else if (const auto number = numberAsDouble(json)) {
+        result.emplace(*number);
     } else if (json.is_null()) {
         result.emplace(Null{});
     }
@@ -147,8 +145,8 @@ std::string dictionaryJson(const PeopleValueMap& values) {
         for (const auto& [key, value] : values) {
             object[key] = value.toJson();
         }
-        return compactJson(object);
-    } catch (const EncodingError&) {
+        return JsonText::write(object);
+    } catch (const std::exception&) {
         return "Not a valid JSON";
     }
 }

@@ -63,8 +63,8 @@ public:
     // is, "true"/"false", "<null>" for the null marker, a gender by its raw value.
     std::string description() const;
 
-    // JSON form: Int and gender as integers, Double as a number (throws EncodingError when non-finite),
-    // String, Bool, and null for the null marker.
+    // JSON form: Int and gender as integers, Double as a number (throws JsonText::EncodingError when
+    // non-finite), String, Bool, and null for the null marker.
     nlohmann::ordered_json toJson() const;
     // The user-card reading of one JSON value: a JSON boolean is a Bool, a string a String, a number with
     // no fractional part that fits an Int an Int, any other number a Double, null the null marker.

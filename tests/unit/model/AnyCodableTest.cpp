@@ -20,7 +20,7 @@ AnyCodable parse(const std::string& text) {
 }
 
 std::string write(const AnyCodable& value) {
-    return zqb::compactJson(value.toJson());
+    return zqb::JsonText::write(value.toJson());
 }
 
 }  // namespace
@@ -80,6 +80,26 @@ TEST(AnyCodableDecoding, DuplicateCanonicalKeysKeepTheFirst) {
     EXPECT_EQ(value.mapValue()->find("e\xCC\x81")->signedValue(), 1);
 }
 
+TEST(AnyCodableDecoding, DecimalNodesReadAsNumbers) {
+    const Json tree = zqb::JsonText::parse(R"({"price":0.99,"whole":2.0,"count":3})");
+    const AnyCodable value = AnyCodable::fromJson(tree);
+    EXPECT_TRUE(*value.mapValue()->find("price") == AnyCodable(0.99));
+    EXPECT_TRUE(*value.mapValue()->find("whole") == AnyCodable(2));
+    EXPECT_EQ(write(value), R"({"price":0.99,"whole":2,"count":3})");
+}
+
+TEST(AnyCodableDecoding, UnreadableValuesFail) {
+    EXPECT_THROW(AnyCodable::fromJson(Json::binary({1, 2, 3})), zqb::DecodingError);
+    std::string deep(100000, '[');
+    deep += std::string(100000, ']');
+    try {
+        AnyCodable::fromJson(Json::parse(deep));
+        FAIL() << "read a value nested 100000 levels deep";
+    } catch (const zqb::DecodingError& error) {
+        EXPECT_STREQ(error.what(), "AnyCodable value cannot be decoded");
+    }
+}
+
 // --- Writing JSON ---------------------------------------------------------------------------------
 
 TEST(AnyCodableEncoding, EveryKindHasItsForm) {
@@ -100,11 +120,11 @@ TEST(AnyCodableEncoding, EveryKindHasItsForm) {
 TEST(AnyCodableEncoding, NonFiniteNumbersFailTheWholeEncoding) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    EXPECT_THROW(AnyCodable(nan).toJson(), zqb::EncodingError);
-    EXPECT_THROW(AnyCodable(-inf).toJson(), zqb::EncodingError);
-    EXPECT_THROW(AnyCodable(std::numeric_limits<float>::infinity()).toJson(), zqb::EncodingError);
+    EXPECT_THROW(AnyCodable(nan).toJson(), zqb::JsonText::EncodingError);
+    EXPECT_THROW(AnyCodable(-inf).toJson(), zqb::JsonText::EncodingError);
+    EXPECT_THROW(AnyCodable(std::numeric_limits<float>::infinity()).toJson(), zqb::JsonText::EncodingError);
     EXPECT_THROW(AnyCodable::map({{"ok", 1}, {"deep", AnyCodable::list({inf})}}).toJson(),
-                 zqb::EncodingError);
+                 zqb::JsonText::EncodingError);
 }
 
 TEST(AnyCodableEncoding, OpaqueValueFailsEveryEncodingThatContainsIt) {
@@ -113,11 +133,11 @@ TEST(AnyCodableEncoding, OpaqueValueFailsEveryEncodingThatContainsIt) {
     try {
         widget.toJson();
         FAIL() << "encoded an opaque value";
-    } catch (const zqb::EncodingError& error) {
+    } catch (const zqb::JsonText::EncodingError& error) {
         EXPECT_STREQ(error.what(), "AnyCodable value cannot be encoded");
     }
-    EXPECT_THROW(AnyCodable::map({{"w", widget}}).toJson(), zqb::EncodingError);
-    EXPECT_THROW(Json(AnyCodable::list({1, widget})), zqb::EncodingError);
+    EXPECT_THROW(AnyCodable::map({{"w", widget}}).toJson(), zqb::JsonText::EncodingError);
+    EXPECT_THROW(Json(AnyCodable::list({1, widget})), zqb::JsonText::EncodingError);
 }
 
 // --- Equality -------------------------------------------------------------------------------------
@@ -226,7 +246,7 @@ TEST(AnyCodableText, DescriptionAndDebugText) {
 TEST(StringToDictionary, ObjectIsReturnedAsParsed) {
     zqb::test::LogCapture log;
     const Json dictionary = zqb::toDictionary(R"({"a":1,"b":[true],"c":null})");
-    EXPECT_EQ(zqb::compactJson(dictionary), R"({"a":1,"b":[true],"c":null})");
+    EXPECT_EQ(zqb::JsonText::write(dictionary), R"({"a":1,"b":[true],"c":null})");
     EXPECT_TRUE(log.lines().empty());
 }
 
