@@ -1,0 +1,254 @@
+#include "core/QueueManager.hpp"
+#include "support/LogCapture.hpp"
+#include "support/Wait.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zqb {
+namespace {
+
+using test::waitUntil;
+
+// Blocks the queue's worker until released, so a test can fill the queue behind it.
+class Gate {
+public:
+    void open() { promise_.set_value(); }
+    QueueManager::Operation blocker() {
+        return [future = future_] { future.wait(); };
+    }
+
+private:
+    std::promise<void> promise_;
+    std::shared_future<void> future_ = promise_.get_future().share();
+};
+
+TEST(QueueManager, ManyProducersKeepTheirOrderAndOperationsNeverOverlap) {
+    QueueManager queue("test.producers");
+    constexpr int kProducers = 8;
+    constexpr int kPerProducer = 2'000;
+    std::vector<std::vector<int>> seen(kProducers);  // touched only on the queue
+    std::atomic<int> running{0};
+    std::atomic<int> overlaps{0};
+    std::atomic<int> offQueue{0};
+    std::vector<std::thread> producers;
+    for (int p = 0; p < kProducers; ++p) {
+        producers.emplace_back([&, p] {
+            for (int i = 0; i < kPerProducer; ++i) {
+                queue.addOperation([&, p, i] {
+                    if (running.fetch_add(1) != 0) {
+                        ++overlaps;
+                    }
+                    if (!queue.isCurrent()) {
+                        ++offQueue;
+                    }
+                    seen[p].push_back(i);
+                    running.fetch_sub(1);
+                });
+            }
+        });
+    }
+    for (auto& producer : producers) {
+        producer.join();
+    }
+    ASSERT_TRUE(queue.waitUntilAllOperationsAreFinished());
+    EXPECT_EQ(queue.operationCount(), 0u);
+    EXPECT_FALSE(queue.isExecuting());
+    EXPECT_EQ(overlaps.load(), 0);
+    EXPECT_EQ(offQueue.load(), 0);
+    for (int p = 0; p < kProducers; ++p) {
+        ASSERT_EQ(seen[p].size(), static_cast<std::size_t>(kPerProducer));
+        for (int i = 0; i < kPerProducer; ++i) {
+            ASSERT_EQ(seen[p][i], i) << "producer " << p;
+        }
+    }
+    EXPECT_FALSE(queue.isCurrent());
+}
+
+TEST(QueueManager, PausedQueueHoldsOperationsUntilResumedThenRunsThemInOrder) {
+    QueueManager queue("test.pause");
+    Gate gate;
+    std::vector<int> order;
+    queue.addOperation(gate.blocker());
+    ASSERT_TRUE(waitUntil([&] { return queue.isExecuting(); }));
+    queue.pause();
+    EXPECT_TRUE(queue.isSuspended());
+    for (int i = 0; i < 5; ++i) {
+        queue.addOperation([&, i] { order.push_back(i); });
+    }
+    gate.open();  // the running operation finishes despite the pause
+    ASSERT_TRUE(waitUntil([&] { return !queue.isExecuting(); }));
+    EXPECT_EQ(queue.operationCount(), 5u);
+    queue.resume();
+    EXPECT_FALSE(queue.isSuspended());
+    ASSERT_TRUE(queue.waitUntilAllOperationsAreFinished());
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
+}
+
+TEST(QueueManager, WaitUntilEmptyWhileProducersRunSeesEveryEarlierOperationDone) {
+    QueueManager queue("test.wait");
+    constexpr int kProducers = 4;
+    constexpr int kPerProducer = 3'000;
+    std::atomic<int> done{0};
+    std::atomic<int> producing{kProducers};
+    std::vector<std::thread> producers;
+    for (int p = 0; p < kProducers; ++p) {
+        producers.emplace_back([&] {
+            for (int i = 0; i < kPerProducer; ++i) {
+                queue.addOperation([&] { ++done; });
+            }
+            --producing;
+        });
+    }
+    int rounds = 0;
+    while (producing.load() > 0 || rounds == 0) {
+        auto marker = std::make_shared<std::atomic<bool>>(false);
+        queue.addOperation([marker] { marker->store(true); });
+        ASSERT_TRUE(queue.waitUntilAllOperationsAreFinished());
+        // The wait returns whenever the queue drains, but never before what was added ahead of it has run.
+        ASSERT_TRUE(marker->load());
+        ++rounds;
+    }
+    for (auto& producer : producers) {
+        producer.join();
+    }
+    ASSERT_TRUE(queue.waitUntilAllOperationsAreFinished());
+    EXPECT_EQ(done.load(), kProducers * kPerProducer);
+    EXPECT_EQ(queue.operationCount(), 0u);
+}
+
+TEST(QueueManager, WaitFromTheQueuesOwnOperationReturnsFalseInsteadOfDeadlocking) {
+    QueueManager queue("test.self");
+    QueueManager other("test.other");
+    std::promise<std::pair<bool, bool>> result;
+    queue.addOperation([&] {
+        const bool own = queue.waitUntilAllOperationsAreFinished();
+        const bool foreign = other.waitUntilAllOperationsAreFinished();
+        result.set_value({own, foreign});
+    });
+    auto future = result.get_future();
+    ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    const auto [own, foreign] = future.get();
+    EXPECT_FALSE(own);
+    EXPECT_TRUE(foreign);
+}
+
+TEST(QueueManager, CancelAllDropsWaitingOperationsAndReleasesTheirCaptures) {
+    QueueManager queue("test.cancel");
+    Gate gate;
+    auto owner = std::make_shared<int>(7);
+    std::weak_ptr<int> watch = owner;
+    std::atomic<int> ran{0};
+    queue.addOperation(gate.blocker());
+    ASSERT_TRUE(waitUntil([&] { return queue.isExecuting(); }));
+    for (int i = 0; i < 10; ++i) {
+        queue.addOperation([&ran, owner] { ++ran; });
+    }
+    owner.reset();
+    EXPECT_EQ(queue.operationCount(), 11u);
+    queue.cancelAll();
+    EXPECT_TRUE(watch.expired());
+    EXPECT_EQ(queue.operationCount(), 1u);  // the running one is not interrupted
+    gate.open();
+    ASSERT_TRUE(queue.waitUntilAllOperationsAreFinished());
+    queue.addOperation([&] { ++ran; });  // still usable afterwards
+    ASSERT_TRUE(queue.waitUntilAllOperationsAreFinished());
+    EXPECT_EQ(ran.load(), 1);
+}
+
+TEST(QueueManager, QueueReleasedFromInsideItsOwnOperation) {
+    auto queue = std::make_shared<QueueManager>("test.release");
+    std::atomic<bool> finished{false};
+    std::atomic<int> afterwards{0};
+    Gate gate;
+    queue->addOperation([&, holder = std::make_shared<std::shared_ptr<QueueManager>>(queue)]() mutable {
+        gate.blocker()();
+        // Drops the last owner while running on the queue's own thread: no self-join, no use after free.
+        holder->reset();
+        finished = true;
+    });
+    queue->addOperation([&] { ++afterwards; });
+    std::weak_ptr<QueueManager> watch = queue;
+    queue.reset();
+    EXPECT_FALSE(watch.expired());
+    gate.open();
+    ASSERT_TRUE(waitUntil([&] { return finished.load() && watch.expired(); }));
+    EXPECT_EQ(afterwards.load(), 0);  // what waited behind was dropped with the queue
+}
+
+TEST(QueueManager, DestructionFinishesTheRunningOperationAndDropsTheRest) {
+    std::atomic<int> ran{0};
+    Gate gate;
+    std::thread opener;
+    {
+        QueueManager queue("test.destroy");
+        queue.addOperation([&, blocker = gate.blocker()] {
+            blocker();
+            ++ran;
+        });
+        queue.addOperation([&] { ran += 100; });
+        ASSERT_TRUE(waitUntil([&] { return queue.isExecuting(); }));
+        opener = std::thread([&] {
+            // The destructor has begun once it has dropped the waiting operation.
+            EXPECT_TRUE(waitUntil([&] { return queue.operationCount() == 1; }));
+            gate.open();
+        });
+    }  // joins the worker once the running operation has returned
+    opener.join();
+    EXPECT_EQ(ran.load(), 1);
+}
+
+TEST(QueueManager, AFailingOperationIsLoggedAndTheQueueGoesOn) {
+    test::LogCapture capture(ZQBLogLevel::error);
+    QueueManager queue("test.throw");
+    std::atomic<bool> later{false};
+    queue.addOperation([] { throw std::runtime_error("boom"); });
+    queue.addOperation([] { throw 42; });
+    queue.addOperation([&] { later = true; });
+    queue.addOperation(nullptr);  // an empty operation is ignored
+    ASSERT_TRUE(queue.waitUntilAllOperationsAreFinished());
+    EXPECT_TRUE(later.load());
+    EXPECT_EQ(capture.count("ERROR An operation of the queue test.throw has failed"), 2u);
+    EXPECT_TRUE(capture.contains("boom"));
+}
+
+TEST(QueueManager, TheSevenSharedQueuesAreDistinctAndNamed) {
+    std::vector<QueueManager*> queues{
+        &QueueManager::incomeQueue(),          &QueueManager::networkSerialQueue(),
+        &QueueManager::configBackQueue(),      &QueueManager::configQueue(),
+        &QueueManager::anticheatQueue(),       &QueueManager::networkFlashQueue(),
+        &QueueManager::networkMessagingQueue()};
+    const std::vector<std::string> suffixes{".incomeQueue",          ".networkQueue",   ".configBackQueue",
+                                            ".configQueue",          ".anticheatQueue", ".networkFlashQueue",
+                                            ".networkMessagingQueue"};
+    std::set<QueueManager*> distinct(queues.begin(), queues.end());
+    EXPECT_EQ(distinct.size(), 7u);
+    for (std::size_t i = 0; i < queues.size(); ++i) {
+        const std::string& name = queues[i]->name();
+        EXPECT_TRUE(name.size() > suffixes[i].size() &&
+                    name.compare(name.size() - suffixes[i].size(), suffixes[i].size(), suffixes[i]) == 0)
+            << name;
+    }
+    EXPECT_EQ(&QueueManager::incomeQueue(), queues[0]);
+    // The income queue is reached by operations of the others without blocking them.
+    std::promise<bool> onIncome;
+    QueueManager::configQueue().addOperation([&] {
+        QueueManager::incomeQueue().addOperation(
+            [&] { onIncome.set_value(QueueManager::incomeQueue().isCurrent()); });
+    });
+    auto future = onIncome.get_future();
+    ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_TRUE(future.get());
+}
+
+}  // namespace
+}  // namespace zqb
