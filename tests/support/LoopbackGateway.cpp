@@ -45,7 +45,9 @@ struct LoopbackGateway::Impl {
     void handle(const httplib::Request& raw, httplib::Response& response);
     Reply replyFor(const Request& request);
     // Waits for `delay` (forever when `hang`); false when released or stopping first.
-    bool waitFor(std::chrono::milliseconds delay, bool hang);
+    // `generation` is the release generation seen when the request was recorded, so that a release made
+    // between recording and waiting is not missed.
+    bool waitFor(std::chrono::milliseconds delay, bool hang, std::uint64_t generation);
 };
 
 LoopbackGateway::Reply LoopbackGateway::Impl::replyFor(const Request& request) {
@@ -68,9 +70,8 @@ LoopbackGateway::Reply LoopbackGateway::Impl::replyFor(const Request& request) {
     return handler(request);
 }
 
-bool LoopbackGateway::Impl::waitFor(std::chrono::milliseconds delay, bool hang) {
+bool LoopbackGateway::Impl::waitFor(std::chrono::milliseconds delay, bool hang, std::uint64_t generation) {
     std::unique_lock lock(mutex);
-    const auto generation = releaseGeneration;
     const auto released = [&] { return stopping || releaseGeneration != generation; };
     if (hang) {
         changed.wait(lock, released);
@@ -89,15 +90,17 @@ void LoopbackGateway::Impl::handle(const httplib::Request& raw, httplib::Respons
     request.headers.insert(raw.headers.begin(), raw.headers.end());
     request.body = raw.body;
     request.remotePort = raw.remote_port;
+    std::uint64_t generation = 0;
     {
         std::lock_guard lock(mutex);
         requests.push_back(request);
+        generation = releaseGeneration;
     }
     changed.notify_all();
 
     Reply reply = replyFor(request);
     if (reply.hang || reply.delay.count() > 0) {
-        if (!waitFor(reply.delay, reply.hang) && reply.hang) {
+        if (!waitFor(reply.delay, reply.hang, generation) && reply.hang) {
             reply = Reply(503).withContentType("text/plain");
         }
     }
