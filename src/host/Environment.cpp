@@ -1,5 +1,6 @@
 #include "host/Environment.hpp"
 
+#include "host/CurlHttpSession.hpp"
 #include "host/ThreadRunLoop.hpp"
 
 namespace zqb::host {
@@ -61,6 +62,13 @@ void Environment::setFiles(std::shared_ptr<FilesProtocol> files) {
     replace(files_, std::move(files));
 }
 
+std::shared_ptr<HttpSessionProtocol> Environment::httpSession() const {
+    return getOrMake(httpSession_, [] { return std::make_shared<CurlHttpSession>(); });
+}
+void Environment::setHttpSession(std::shared_ptr<HttpSessionProtocol> session) {
+    replace(httpSession_, std::move(session));
+}
+
 void Environment::reset() {
     Environment fresh;
     std::lock_guard lock(mutex_);
@@ -71,6 +79,7 @@ void Environment::reset() {
     application_.swap(fresh.application_);
     bundle_.swap(fresh.bundle_);
     files_.swap(fresh.files_);
+    httpSession_.swap(fresh.httpSession_);
 }
 
 }  // namespace zqb::host

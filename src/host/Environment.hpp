@@ -3,6 +3,7 @@
 #include "host/Bundle.hpp"
 #include "host/Clock.hpp"
 #include "host/Files.hpp"
+#include "host/HttpSession.hpp"
 #include "host/NotificationCenter.hpp"
 #include "host/RunLoop.hpp"
 
@@ -41,6 +42,10 @@ public:
     std::shared_ptr<FilesProtocol> files() const;
     void setFiles(std::shared_ptr<FilesProtocol> files);
 
+    // The URL session every backend request goes through (libcurl by default).
+    std::shared_ptr<HttpSessionProtocol> httpSession() const;
+    void setHttpSession(std::shared_ptr<HttpSessionProtocol> session);
+
     // Back to the Linux defaults (created again on next use).
     void reset();
 
@@ -70,6 +75,7 @@ private:
     mutable std::shared_ptr<ApplicationProtocol> application_;
     mutable std::shared_ptr<BundleProtocol> bundle_;
     mutable std::shared_ptr<FilesProtocol> files_;
+    mutable std::shared_ptr<HttpSessionProtocol> httpSession_;
 };
 
 }  // namespace zqb::host

@@ -6,9 +6,18 @@
 #include <cctype>
 #include <condition_variable>
 #include <deque>
+#include <limits>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+
+#if defined(__SANITIZE_THREAD__)
+// The server library is a prebuilt shared object without ThreadSanitizer instrumentation: its own thread
+// pool's hand-overs are invisible to the sanitizer and show up as races between its worker threads.
+extern "C" const char* __tsan_default_suppressions() {
+    return "race:libcpp-httplib.so\n";
+}
+#endif
 
 namespace zqb::test {
 
@@ -87,9 +96,15 @@ void LoopbackGateway::Impl::handle(const httplib::Request& raw, httplib::Respons
     const auto question = raw.target.find('?');
     request.path = raw.target.substr(0, question);
     request.query = question == std::string::npos ? std::string() : raw.target.substr(question + 1);
-    request.headers.insert(raw.headers.begin(), raw.headers.end());
+    for (const auto& [name, value] : raw.headers) {
+        // The server library adds the connection's addresses as pseudo-headers.
+        if (name != "REMOTE_ADDR" && name != "REMOTE_PORT" && name != "LOCAL_ADDR" && name != "LOCAL_PORT") {
+            request.headers.emplace(name, value);
+        }
+    }
     request.body = raw.body;
     request.remotePort = raw.remote_port;
+    // Taken with the recording: a release that follows a wait for this request must reach its reply.
     std::uint64_t generation = 0;
     {
         std::lock_guard lock(mutex);
@@ -110,33 +125,60 @@ void LoopbackGateway::Impl::handle(const httplib::Request& raw, httplib::Respons
         response.set_header(name, value);
     }
     const std::size_t repeat = std::max<std::size_t>(reply.repeat, 1);
-    if (repeat == 1 && !reply.abortAfterBytes) {
+    if (repeat == 1 && !reply.abortAfterBytes && !reply.chunked && reply.pieceBytes == 0) {
         response.set_content(reply.body, reply.contentType);
         return;
     }
-    // Streamed: the whole length is announced, then pieces are written; an abort stops writing early and
-    // makes the server close the connection.
+    // Streamed: pieces of the repeated body are written one by one; an abort stops writing early, which
+    // makes the server close the connection short of the announced length.
     const std::size_t total = reply.body.size() * repeat;
     const std::size_t limit = reply.abortAfterBytes ? std::min(*reply.abortAfterBytes, total) : total;
+    const std::size_t piece =
+        reply.pieceBytes == 0 ? std::numeric_limits<std::size_t>::max() : reply.pieceBytes;
+    const auto pause = reply.piecePause;
     auto body = std::make_shared<std::string>(std::move(reply.body));
+    // Writes the piece at `offset`; false when the connection is to be closed instead.
+    auto writePiece = [this, body, limit, piece, pause, generation](std::size_t offset, std::size_t length,
+                                                                    httplib::DataSink& sink) {
+        if (offset >= limit || body->empty()) {
+            return false;
+        }
+        if (pause.count() > 0 && !waitFor(pause, false, generation)) {
+            return false;
+        }
+        const std::size_t start = offset % body->size();
+        const std::size_t count = std::min({length, piece, body->size() - start, limit - offset});
+        return sink.write(body->data() + start, count);
+    };
+    if (reply.chunked) {
+        response.set_chunked_content_provider(
+            reply.contentType, [writePiece, limit, total](std::size_t offset, httplib::DataSink& sink) {
+                if (offset >= total) {
+                    sink.done();
+                    return true;
+                }
+                return offset < limit && writePiece(offset, 64 * 1024, sink);
+            });
+        return;
+    }
     response.set_content_provider(
         total, reply.contentType,
-        [body, limit](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-            if (offset >= limit || body->empty()) {
-                return false;
-            }
-            const std::size_t start = offset % body->size();
-            const std::size_t count = std::min({length, body->size() - start, limit - offset});
-            sink.write(body->data() + start, count);
-            // After the last permitted byte of an aborted body, the next call returns false.
-            return true;
+        [writePiece](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            return writePiece(offset, length, sink);
         });
 }
 
-LoopbackGateway::LoopbackGateway() : impl_(std::make_unique<Impl>()) {
+LoopbackGateway::LoopbackGateway() : LoopbackGateway(Options{}) {}
+
+LoopbackGateway::LoopbackGateway(Options options) : impl_(std::make_unique<Impl>()) {
     Impl& impl = *impl_;
-    // One exchange per connection: a client's idle keep-alive connection must not hold up the teardown.
-    impl.server.set_keep_alive_max_count(1);
+    if (options.keepAlive) {
+        impl.server.set_keep_alive_max_count(100);
+        impl.server.set_keep_alive_timeout(2);
+    } else {
+        // One exchange per connection: a client's idle connection must not hold up the teardown.
+        impl.server.set_keep_alive_max_count(1);
+    }
     impl.server.set_read_timeout(std::chrono::seconds(5));
     const auto handler = [&impl](const httplib::Request& request, httplib::Response& response) {
         impl.handle(request, response);

@@ -22,8 +22,8 @@ namespace zqb::test {
 //   EXPECT_EQ(gateway.requests()[0].header("X-Id-Encoding"), "base64");
 //
 // Paths without a script are answered 404 with an empty body. Destroying the gateway releases hanging
-// replies and stops the server; connections are closed after each exchange so that teardown never waits
-// on a client's idle connection.
+// replies and stops the server; by default connections are closed after each exchange so that teardown
+// never waits on a client's idle connection.
 class LoopbackGateway {
 public:
     struct CaseInsensitiveLess {
@@ -36,6 +36,7 @@ public:
         std::string path;   // as sent, before "?", not percent-decoded
         std::string query;  // as sent, after "?" (empty when there is none)
         std::string target;
+        // As the server library parsed them: a header sent with an empty value is not recorded.
         Headers headers;
         std::string body;
         int remotePort =
@@ -61,6 +62,11 @@ public:
         std::optional<std::size_t> abortAfterBytes;
         // The body is sent this many times back to back, streamed, so that huge answers cost no memory.
         std::size_t repeat = 1;
+        // Sent with chunked transfer encoding, so that the client learns the length only at the end.
+        bool chunked = false;
+        // Written in pieces of this many bytes with a pause before each (0: all at once).
+        std::size_t pieceBytes = 0;
+        std::chrono::milliseconds piecePause{0};
 
         // Chainable: `Reply(200, body).delayedBy(50ms)`, `Reply().hanging()`.
         Reply withContentType(std::string type) && { return contentType = std::move(type), std::move(*this); }
@@ -72,10 +78,23 @@ public:
         Reply hanging() && { return hang = true, std::move(*this); }
         Reply abortingAfter(std::size_t bytes) && { return abortAfterBytes = bytes, std::move(*this); }
         Reply repeated(std::size_t times) && { return repeat = times, std::move(*this); }
+        Reply chunkedEncoding() && { return chunked = true, std::move(*this); }
+        Reply trickled(std::size_t bytes, std::chrono::milliseconds pause) && {
+            pieceBytes = bytes;
+            piecePause = pause;
+            return std::move(*this);
+        }
     };
     using Handler = std::function<Reply(const Request&)>;
 
+    struct Options {
+        // Keep connections open between exchanges (for tests of connection reuse). The teardown then waits
+        // until clients have closed them, so such a test lets its client threads end before the gateway.
+        bool keepAlive = false;
+    };
+
     LoopbackGateway();
+    explicit LoopbackGateway(Options options);
     ~LoopbackGateway();
     LoopbackGateway(const LoopbackGateway&) = delete;
     LoopbackGateway& operator=(const LoopbackGateway&) = delete;

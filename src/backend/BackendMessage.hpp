@@ -1,0 +1,14 @@
+#pragma once
+
+#include "backend/Identifiers.hpp"
+#include "network/AnyEncodable.hpp"
+
+namespace zqb {
+
+// The single input of every backend call: the request body and the identifiers sent as its headers.
+struct BackendMessage {
+    AnyEncodable data;
+    Identifiers identifiers;
+};
+
+}  // namespace zqb

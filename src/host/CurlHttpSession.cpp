@@ -1,0 +1,198 @@
+#include "host/CurlHttpSession.hpp"
+
+#include "core/Logger.hpp"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+
+namespace zqb::host {
+namespace {
+
+bool initializeCurl() {
+    static std::once_flag once;
+    static CURLcode result = CURLE_OK;
+    std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
+    return result == CURLE_OK;
+}
+
+// The easy handle of the calling thread, kept for the thread's lifetime so that its connection cache lets
+// the next request of the same queue reuse the connection.
+class ThreadHandle {
+public:
+    ~ThreadHandle() {
+        if (handle_ != nullptr) {
+            curl_easy_cleanup(handle_);
+        }
+    }
+    // A handle with every option back at its default; live connections are kept.
+    CURL* acquire() {
+        if (handle_ == nullptr) {
+            handle_ = curl_easy_init();
+        } else {
+            curl_easy_reset(handle_);
+        }
+        return handle_;
+    }
+
+private:
+    CURL* handle_ = nullptr;
+};
+
+struct HeaderList {
+    curl_slist* list = nullptr;
+    ~HeaderList() { curl_slist_free_all(list); }
+    bool append(const std::string& line) {
+        curl_slist* next = curl_slist_append(list, line.c_str());
+        if (next == nullptr) {
+            return false;
+        }
+        list = next;
+        return true;
+    }
+};
+
+struct Sink {
+    std::string body;
+    std::size_t cap = 0;
+    bool overflow = false;
+};
+
+size_t writeBody(char* data, size_t size, size_t count, void* user) {
+    auto* sink = static_cast<Sink*>(user);
+    const size_t bytes = size * count;
+    if (bytes > sink->cap - sink->body.size()) {
+        sink->overflow = true;
+        return 0;  // aborts the transfer with CURLE_WRITE_ERROR
+    }
+    sink->body.append(data, bytes);
+    return bytes;
+}
+
+bool holdsLineBreak(const std::string& text) {
+    return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
+
+// Loopback addresses are never sent through a proxy from the environment; the environment's own exceptions
+// still apply.
+std::string noProxyList() {
+    std::string list = "localhost,127.0.0.1,::1";
+    for (const char* name : {"no_proxy", "NO_PROXY"}) {
+        if (const char* value = std::getenv(name); value != nullptr && *value != '\0') {
+            list.append(",").append(value);
+            break;
+        }
+    }
+    return list;
+}
+
+HttpResult failure(std::string text) {
+    HttpResult result;
+    result.error = std::move(text);
+    return result;
+}
+
+}  // namespace
+
+CurlHttpSession::CurlHttpSession() : CurlHttpSession(Options{}) {}
+
+CurlHttpSession::CurlHttpSession(Options options) : options_(options) {}
+
+HttpResult CurlHttpSession::perform(const HttpRequest& request) {
+    try {
+        if (!initializeCurl()) {
+            return failure("the HTTP client could not be initialised");
+        }
+        thread_local ThreadHandle threadHandle;
+        CURL* curl = threadHandle.acquire();
+        if (curl == nullptr) {
+            return failure("the HTTP client could not be initialised");
+        }
+
+        HeaderList headers;
+        for (const auto& [name, value] : request.headers) {
+            // A line break would let a value start a header or a request of its own.
+            if (name.empty() || holdsLineBreak(name) || holdsLineBreak(value)) {
+                Logger::writeLog(ZQBLogLevel::error,
+                                 "[Network Module] Header dropped, its name or value holds a line break [" +
+                                     (holdsLineBreak(name) ? std::string("?") : name) + "]");
+                continue;
+            }
+            // "Name;" is curl's way of sending a header with an empty value.
+            if (!headers.append(value.empty() ? name + ";" : name + ": " + value)) {
+                return failure("out of memory");
+            }
+        }
+        // No "Expect: 100-continue" round trip before larger bodies.
+        if (!headers.append("Expect:")) {
+            return failure("out of memory");
+        }
+
+        Sink sink;
+        sink.cap = options_.maxBodyBytes;
+        char errorBuffer[CURL_ERROR_SIZE] = {};
+        const std::string noProxy = noProxyList();
+        const long idleSeconds = std::max<long>(1, static_cast<long>(options_.idleTimeout.count()));
+        const long connectMilliseconds =
+            std::max<long>(1, static_cast<long>(options_.connectTimeout.count()));
+
+        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+        curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
+        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(curl, CURLOPT_NOPROXY, noProxy.c_str());
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectMilliseconds);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, idleSeconds);
+        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options_.maxBodyBytes));
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeBody);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.list);
+        if (request.method == "POST" || !request.body.empty()) {
+            curl_easy_setopt(curl, CURLOPT_POST, 1L);
+            curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+            curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.data());
+        }
+        if (request.method != "POST") {
+            curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+        }
+
+        const CURLcode code = curl_easy_perform(curl);
+        // Nothing of the request's own buffers may outlive this call in the reused handle.
+        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
+        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
+
+        if (sink.overflow || code == CURLE_FILESIZE_EXCEEDED) {
+            Logger::writeLog(ZQBLogLevel::error, "[Network Module] The answer is larger than " +
+                                                     std::to_string(options_.maxBodyBytes) +
+                                                     " bytes and was dropped");
+            return failure("answer larger than " + std::to_string(options_.maxBodyBytes) + " bytes");
+        }
+        if (code != CURLE_OK) {
+            return failure(errorBuffer[0] != '\0' ? std::string(errorBuffer)
+                                                  : std::string(curl_easy_strerror(code)));
+        }
+        long status = 0;
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+        if (status <= 0) {
+            return failure("the answer is not an HTTP answer");
+        }
+        HttpResult result;
+        result.statusCode = status;
+        result.data = std::move(sink.body);
+        return result;
+    } catch (const std::exception& error) {
+        return failure(error.what());
+    } catch (...) {
+        return failure("unknown failure");
+    }
+}
+
+}  // namespace zqb::host

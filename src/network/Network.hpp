@@ -1,0 +1,32 @@
+#pragma once
+
+#include "host/HttpSession.hpp"
+#include "network/RequestBuilder.hpp"
+
+#include <memory>
+#include <string>
+
+namespace zqb {
+
+class NetworkProtocol {
+public:
+    virtual ~NetworkProtocol() = default;
+    virtual std::unique_ptr<RequestBuilderProtocol> post(const std::string& host) const = 0;
+    virtual std::unique_ptr<RequestBuilderProtocol> get(const std::string& host) const = 0;
+};
+
+// Factory of request builders. Requests go through the given URL session, or (none given) through the
+// host environment's session at the time they are sent.
+class Network final : public NetworkProtocol {
+public:
+    explicit Network(std::shared_ptr<host::HttpSessionProtocol> session = nullptr)
+        : session_(std::move(session)) {}
+
+    std::unique_ptr<RequestBuilderProtocol> post(const std::string& host) const override;
+    std::unique_ptr<RequestBuilderProtocol> get(const std::string& host) const override;
+
+private:
+    std::shared_ptr<host::HttpSessionProtocol> session_;
+};
+
+}  // namespace zqb

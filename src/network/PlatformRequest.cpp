@@ -1,0 +1,109 @@
+#include "network/PlatformRequest.hpp"
+
+#include "core/Logger.hpp"
+#include "host/Environment.hpp"
+
+#include <algorithm>
+
+namespace zqb {
+namespace {
+
+std::string headerLines(const std::vector<std::pair<std::string, std::string>>& pairs) {
+    std::string text;
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        if (i > 0) {
+            text += ",\n";
+        }
+        text += "\t\t" + pairs[i].first + ": " + pairs[i].second;
+    }
+    return text;
+}
+
+}  // namespace
+
+PlatformRequest::PlatformRequest(UrlBuilder urlBuilder, RequestType type,
+                                 std::shared_ptr<const RequestContentProtocol> content,
+                                 std::optional<std::string> requestIdentifier,
+                                 std::shared_ptr<host::HttpSessionProtocol> session)
+    : urlBuilder_(std::move(urlBuilder)),
+      type_(type),
+      requestContent_(std::move(content)),
+      requestIdentifier_(std::move(requestIdentifier)),
+      session_(std::move(session)) {}
+
+Response PlatformRequest::send() const {
+    try {
+        return sendUnchecked();
+    } catch (const std::exception& error) {
+        Response response;
+        response.error = error.what();
+        return response;
+    } catch (...) {
+        Response response;
+        response.error = "unknown failure";
+        return response;
+    }
+}
+
+Response PlatformRequest::sendUnchecked() const {
+    Response response;
+    const std::optional<std::string> url = urlBuilder_.url();
+    if (!url || !requestContent_) {
+        return response;
+    }
+    std::optional<std::string> body = requestContent_->object().toJSONData();
+    if (!body) {
+        Logger::writeLog(ZQBLogLevel::error,
+                         "[Network Module] Can't parse response data. Error: getContent Error");
+        return response;
+    }
+
+    host::HttpRequest request;
+    request.method = type_ == RequestType::POST ? "POST" : "GET";
+    request.url = *url;
+    request.headers.emplace_back("Content-Length", std::to_string(body->size()));
+    request.headers.emplace_back("Content-Type", requestContent_->headerKeyType());
+    // A std::map iterates in ascending byte order of the names, the order the headers are added in.
+    const std::map<std::string, std::string> encodedMap = requestContent_->getBase64Headers();
+    const HeaderPairs encoded(encodedMap.begin(), encodedMap.end());
+    request.headers.insert(request.headers.end(), encoded.begin(), encoded.end());
+    request.body = std::move(*body);
+
+    if (Logger::logLevel() >= ZQBLogLevel::debug) {
+        logSending(*url, encoded);
+    }
+
+    std::shared_ptr<host::HttpSessionProtocol> session =
+        session_ ? session_ : host::Environment::shared().httpSession();
+    host::HttpResult result = session->perform(request);
+    if (result.error) {
+        response.error = std::move(result.error);
+        return response;
+    }
+    if (result.statusCode) {
+        response.statusCode = *result.statusCode;
+    }
+    response.data = std::move(result.data);
+    return response;
+}
+
+void PlatformRequest::logSending(const std::string& url, const HeaderPairs& encoded) const {
+    const auto& plain = requestContent_->headers();
+    const HeaderPairs plainSorted(plain.begin(), plain.end());
+    std::string text = "[Network Module] \n";
+    text += " Method: ";
+    text += type_ == RequestType::POST ? "POST" : "GET";
+    text += "\n";
+    text += " URL: " + url + "\n";
+    text += " Content-type: " + requestContent_->headerKeyType() + "\n";
+    text += " Headers: \n" + headerLines(plainSorted) + "\n";
+    text += " EncodedHeaders: \n" + headerLines(encoded) + "\n";
+    text += " ";
+    if (requestIdentifier_) {
+        text += "Content UUID: " + *requestIdentifier_ + " \n";
+    }
+    text += " Content: " + requestContent_->object().toPrettyJson() + " \n";
+    Logger::writeLog(ZQBLogLevel::debug, text);
+}
+
+}  // namespace zqb

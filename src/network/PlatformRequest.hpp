@@ -1,0 +1,55 @@
+#pragma once
+
+#include "host/HttpSession.hpp"
+#include "network/RequestContentProtocol.hpp"
+#include "network/RequestType.hpp"
+#include "network/Response.hpp"
+#include "network/UrlBuilder.hpp"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zqb {
+
+class RequestProtocol {
+public:
+    virtual ~RequestProtocol() = default;
+    // Performs the exchange on the calling thread and returns what came back; never throws.
+    virtual Response send() const = 0;
+};
+
+// One request to the gateway, ready to send: a JSON body and its headers, posted (or fetched) at the
+// builder's address through the URL session.
+class PlatformRequest final : public RequestProtocol {
+public:
+    // `session` null: the process-wide session of the host environment, looked up when sending.
+    PlatformRequest(UrlBuilder urlBuilder, RequestType type,
+                    std::shared_ptr<const RequestContentProtocol> content,
+                    std::optional<std::string> requestIdentifier,
+                    std::shared_ptr<host::HttpSessionProtocol> session = nullptr);
+
+    // Status 400 without sending when the address is no valid URL or the body cannot be encoded; status 400
+    // with `error` when the exchange fails; otherwise the gateway's status and body.
+    Response send() const override;
+
+    const UrlBuilder& urlBuilder() const { return urlBuilder_; }
+    RequestType type() const { return type_; }
+    const RequestContentProtocol& requestContent() const { return *requestContent_; }
+    const std::optional<std::string>& requestIdentifier() const { return requestIdentifier_; }
+
+private:
+    using HeaderPairs = std::vector<std::pair<std::string, std::string>>;
+    Response sendUnchecked() const;
+    void logSending(const std::string& url, const HeaderPairs& encoded) const;
+
+    UrlBuilder urlBuilder_;
+    RequestType type_;
+    std::shared_ptr<const RequestContentProtocol> requestContent_;
+    std::optional<std::string> requestIdentifier_;
+    std::shared_ptr<host::HttpSessionProtocol> session_;
+};
+
+}  // namespace zqb
