@@ -108,4 +108,49 @@ std::optional<double> numberAsDouble(const Json& value) {
     return std::nullopt;
 }
 
+namespace {
+
+const Json& member(const Json& object, const char* key) {
+    if (!object.is_object()) {
+        throw DecodingError(std::string("typeMismatch: expected an object holding \"") + key + "\"");
+    }
+    const auto found = object.find(key);
+    if (found == object.end()) {
+        throw DecodingError(std::string("keyNotFound: \"") + key + "\"");
+    }
+    return *found;
+}
+
+[[noreturn]] void mismatch(const char* expected, const char* key) {
+    throw DecodingError(std::string("typeMismatch: expected ") + expected + " for \"" + key + "\"");
+}
+
+}  // namespace
+
+std::string requiredString(const Json& object, const char* key) {
+    const Json& value = member(object, key);
+    if (!value.is_string()) {
+        mismatch("a string", key);
+    }
+    return value.get<std::string>();
+}
+
+int64_t requiredInteger(const Json& object, const char* key) {
+    if (const auto number = wholeInt64(member(object, key))) {
+        return *number;
+    }
+    mismatch("an integer", key);
+}
+
+std::optional<std::string> requiredNullableString(const Json& object, const char* key) {
+    const Json& value = member(object, key);
+    if (value.is_null()) {
+        return std::nullopt;
+    }
+    if (!value.is_string()) {
+        mismatch("a string or null", key);
+    }
+    return value.get<std::string>();
+}
+
 }  // namespace zqb

@@ -1,0 +1,90 @@
+#include "model/Package.hpp"
+
+#include "model/AnyCodable.hpp"
+#include "model/JsonSupport.hpp"
+
+#include <exception>
+
+namespace zqb {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json nullable(const std::optional<std::string>& text) {
+    return text ? Json(*text) : Json(nullptr);
+}
+
+// An event text as the object it holds, its values passed through the dynamic value rules.
+Json eventObject(const std::string& text) {
+    try {
+        const AnyCodable value = AnyCodable::fromJson(JsonText::parse(text));
+        if (value.mapValue() != nullptr) {
+            return value.toJson();
+        }
+    } catch (const std::exception&) {
+        // Not JSON, not an object, or nested beyond reason: sent as an empty object.
+    }
+    return Json::object();
+}
+
+// The stored "events" array, each object written again as compact text; any element that is not an
+// object empties the whole list, and an object that cannot be written is dropped.
+std::vector<std::string> readEvents(const Json& package) {
+    std::vector<std::string> events;
+    const auto found = package.find("events");
+    if (found == package.end() || !found->is_array()) {
+        return events;
+    }
+    std::vector<AnyCodable> objects;
+    try {
+        for (const auto& element : *found) {
+            if (!element.is_object()) {
+                return events;
+            }
+            objects.push_back(AnyCodable::fromJson(element));
+        }
+    } catch (const std::exception&) {
+        return events;
+    }
+    for (const auto& object : objects) {
+        try {
+            events.push_back(JsonText::write(object.toJson()));
+        } catch (const std::exception&) {
+        }
+    }
+    return events;
+}
+
+}  // namespace
+
+void to_json(Json& json, const Package& package) {
+    json = Json::object();
+    json["language"] = nullable(package.language);
+    json["appVersion"] = nullable(package.appVersion);
+    json["appBuildVersion"] = nullable(package.appBuildVersion);
+    json["sdkVersion"] = package.sdkVersion;
+    json["sdkCodeVersion"] = package.sdkCodeVersion;
+    json["bundle"] = nullable(package.bundle);
+    json["engine"] = package.engine;
+    auto events = Json::array();
+    if (package.events) {
+        for (const auto& text : *package.events) {
+            events.push_back(eventObject(text));
+        }
+    }
+    json["events"] = std::move(events);
+}
+
+void from_json(const Json& json, Package& package) {
+    Package read;
+    read.language = requiredNullableString(json, "language");
+    read.appVersion = requiredNullableString(json, "appVersion");
+    read.appBuildVersion = requiredNullableString(json, "appBuildVersion");
+    read.sdkVersion = requiredString(json, "sdkVersion");
+    read.sdkCodeVersion = requiredInteger(json, "sdkCodeVersion");
+    read.bundle = requiredNullableString(json, "bundle");
+    read.events = readEvents(json);
+    package = std::move(read);
+}
+
+}  // namespace zqb
