@@ -13,20 +13,16 @@
 #include "model/TutorialMark.hpp"
 #include "model/User.hpp"
 
+#include "RecordRows.hpp"
 #include "support/ScopedEnvironment.hpp"
 
 #include <gtest/gtest.h>
 
 using namespace zqb;
+using zqb::test::rows::I;
+using zqb::test::rows::T;
 
 namespace {
-
-OptionalSQLiteValue I(int64_t value) {
-    return SQLiteValue(value);
-}
-OptionalSQLiteValue T(std::string value) {
-    return SQLiteValue(std::move(value));
-}
 
 class StoredRowsInSchema : public ::testing::Test {
 protected:
