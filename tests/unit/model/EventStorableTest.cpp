@@ -1,7 +1,7 @@
-#include "EventTestClock.hpp"
 #include "model/RecordDescription.hpp"
 #include "model/Storable.hpp"
 #include "support/LogCapture.hpp"
+#include "support/ScopedEnvironment.hpp"
 
 #include <gtest/gtest.h>
 
@@ -46,19 +46,20 @@ struct Probe final : Storable {
 }  // namespace
 
 TEST(EventStorable, TimestampRoundsHalvesAwayFromZero) {
-    zqb::test::EventTestClock clock(0.0025);
+    zqb::test::ScopedEnvironment env;
+    env.clock().setSecondsSince1970(0.0025);
     EXPECT_EQ(Storable::currentTimestamp(), 3);
-    clock.set(0.0035);
+    env.clock().setSecondsSince1970(0.0035);
     EXPECT_EQ(Storable::currentTimestamp(), 4);
-    clock.set(0.0024);
+    env.clock().setSecondsSince1970(0.0024);
     EXPECT_EQ(Storable::currentTimestamp(), 2);
-    clock.set(1700000000.1234);
+    env.clock().setSecondsSince1970(1700000000.1234);
     EXPECT_EQ(Storable::currentTimestamp(), 1700000000123);
     EXPECT_EQ(Probe().timestamp, 1700000000123);
 }
 
 TEST(EventStorable, EncodesCompactInKeyOrderAndPrintsOneLinePerMember) {
-    zqb::test::EventTestClock clock(1700000000.5);
+    zqb::test::ScopedEnvironment env(1700000000500);
     Probe probe;
     EXPECT_EQ(probe.getJson(), R"({"code":"zz","timestamp":1700000000500,"price":0.5})");
     EXPECT_EQ(probe.getJson(), probe.getJson());
@@ -82,7 +83,7 @@ TEST(EventStorable, EncodesCompactInKeyOrderAndPrintsOneLinePerMember) {
 }
 
 TEST(EventStorable, NonFiniteValueYieldsEmptyTextAndOneErrorLine) {
-    zqb::test::EventTestClock clock(2.0);
+    zqb::test::ScopedEnvironment env(2000);
     zqb::test::LogCapture log;
     Probe probe;
     probe.price = std::nan("");

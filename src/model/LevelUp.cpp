@@ -1,0 +1,48 @@
+#include "model/LevelUp.hpp"
+
+#include "model/RecordDescription.hpp"
+
+namespace zqb {
+
+LevelUp::LevelUp(int64_t sessionId, int64_t level, std::optional<IntMap> balance,
+                 std::optional<std::vector<std::string>> inProgress, std::optional<std::string> inExperiments,
+                 std::optional<IntMap> spent, std::optional<IntMap> earned, std::optional<IntMap> bought)
+    : timestamp(currentTimestamp()),
+      sessionId(sessionId),
+      level(level),
+      balance(std::move(balance)),
+      spent(std::move(spent)),
+      earned(std::move(earned)),
+      bought(std::move(bought)),
+      inProgress(std::move(inProgress)),
+      inExperiments(std::move(inExperiments)) {}
+
+nlohmann::ordered_json LevelUp::toJson() const {
+    nlohmann::ordered_json json;
+    json["code"] = code;
+    json["sessionId"] = sessionId;
+    json["timestamp"] = timestamp;
+    json["level"] = level;
+    putIfPresent(json, "balance", balance);
+    putIfPresent(json, "spent", spent);
+    putIfPresent(json, "earned", earned);
+    putIfPresent(json, "bought", bought);
+    putExperimentFields(json, inProgress, inExperiments);
+    return json;
+}
+
+std::string LevelUp::description() const {
+    return RecordDescription()
+        .text("code", code)
+        .integer("timestamp", timestamp)
+        .integer("sessionId", sessionId)
+        .integer("level", level)
+        .mapBlock("balance", balance, "resource", "amount")
+        .mapBlock("spent", spent, "resource", "amount")
+        .mapBlock("earned", earned, "resource", "amount")
+        .mapBlock("bought", bought, "resource", "amount")
+        .experimentFields(inProgress, inExperiments)
+        .str();
+}
+
+}  // namespace zqb

@@ -1,0 +1,39 @@
+#include "model/SocialNetworkConnect.hpp"
+
+#include "model/RecordDescription.hpp"
+
+namespace zqb {
+
+SocialNetworkConnect::SocialNetworkConnect(int64_t sessionId, int64_t level, std::string socialNetwork,
+                                           std::optional<std::vector<std::string>> inProgress,
+                                           std::optional<std::string> inExperiments)
+    : timestamp(currentTimestamp()),
+      sessionId(sessionId),
+      level(level),
+      socialNetwork(std::move(socialNetwork)),
+      inProgress(std::move(inProgress)),
+      inExperiments(std::move(inExperiments)) {}
+
+nlohmann::ordered_json SocialNetworkConnect::toJson() const {
+    nlohmann::ordered_json json;
+    json["code"] = code;
+    json["timestamp"] = timestamp;
+    json["sessionId"] = sessionId;
+    json["level"] = level;
+    json["socialNetwork"] = socialNetwork;
+    putExperimentFields(json, inProgress, inExperiments);
+    return json;
+}
+
+std::string SocialNetworkConnect::description() const {
+    return RecordDescription()
+        .text("code", code)
+        .integer("timestamp", timestamp)
+        .integer("sessionId", sessionId)
+        .integer("level", level)
+        .text("socialNetwork", socialNetwork)
+        .experimentFields(inProgress, inExperiments)
+        .str();
+}
+
+}  // namespace zqb

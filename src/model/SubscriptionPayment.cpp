@@ -1,0 +1,50 @@
+#include "model/SubscriptionPayment.hpp"
+
+#include "model/RecordDescription.hpp"
+
+namespace zqb {
+
+SubscriptionPayment::SubscriptionPayment(int64_t sessionId, int64_t level, std::string productId,
+                                         std::string orderId, std::string regionCode,
+                                         std::string currencyCode,
+                                         std::optional<std::vector<std::string>> inProgress,
+                                         std::optional<std::string> inExperiments)
+    : timestamp(currentTimestamp()),
+      sessionId(sessionId),
+      level(level),
+      orderId(std::move(orderId)),
+      productId(std::move(productId)),
+      regionCode(std::move(regionCode)),
+      currencyCode(std::move(currencyCode)),
+      inProgress(std::move(inProgress)),
+      inExperiments(std::move(inExperiments)) {}
+
+nlohmann::ordered_json SubscriptionPayment::toJson() const {
+    nlohmann::ordered_json json;
+    json["code"] = code;
+    json["timestamp"] = timestamp;
+    json["sessionId"] = sessionId;
+    json["level"] = level;
+    json["orderId"] = orderId;
+    json["productId"] = productId;
+    json["regionCode"] = regionCode;
+    json["currencyCode"] = currencyCode;
+    putExperimentFields(json, inProgress, inExperiments);
+    return json;
+}
+
+std::string SubscriptionPayment::description() const {
+    return RecordDescription()
+        .text("code", code)
+        .integer("timestamp", timestamp)
+        .integer("sessionId", sessionId)
+        .integer("level", level)
+        .text("productId", productId)
+        .text("orderId", orderId)
+        .text("regionCode", regionCode)
+        .text("currencyCode", currencyCode)
+        .experimentFields(inProgress, inExperiments)
+        .str();
+}
+
+}  // namespace zqb

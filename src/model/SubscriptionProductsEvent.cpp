@@ -1,0 +1,49 @@
+#include "model/SubscriptionProductsEvent.hpp"
+
+#include "model/RecordDescription.hpp"
+
+namespace zqb {
+
+SubscriptionProductsEvent::SubscriptionProductsEvent(std::vector<SubscriptionProduct> products)
+    : timestamp(currentTimestamp()), products(std::move(products)) {}
+
+nlohmann::ordered_json SubscriptionProductsEvent::toJson() const {
+    nlohmann::ordered_json json;
+    json["code"] = code;
+    json["timestamp"] = timestamp;
+    json["products"] = nlohmann::ordered_json::array();
+    for (const auto& product : products) {
+        json["products"].push_back(product);
+    }
+    return json;
+}
+
+std::string SubscriptionProductsEvent::description() const {
+    RecordDescription text;
+    text.text("code", code).integer("timestamp", timestamp);
+    if (products.empty()) {
+        return text.str();
+    }
+    std::string block = "\t products: \n";
+    for (std::size_t i = 0; i < products.size(); ++i) {
+        const auto& product = products[i];
+        block += "\t\t product " + std::to_string(i + 1) + " \n";
+        block += "\t\t\t productId: " + product.productId + "\n";
+        block += "\t\t\t price: " + product.price.toString() + "\n";
+        block += "\t\t\t regionCode: " + product.regionCode + "\n";
+        block += "\t\t\t currencyCode: " + product.currencyCode + "\n";
+        if (product.introductoryPrice) {
+            block += "\t\t\t introductoryPrice: " + product.introductoryPrice->toString() + "\n";
+        }
+        if (product.discounts) {
+            block += "\t\t\t discounts: \n";
+            for (const auto& [identifier, price] : *product.discounts) {
+                block += "\t\t\t\t " + identifier + ": " + price.toString() + "\n";
+            }
+            block += "\n";
+        }
+    }
+    return text.raw(block).str();
+}
+
+}  // namespace zqb

@@ -1,0 +1,50 @@
+#include "model/VirtualCurrencyPayment.hpp"
+
+#include "model/RecordDescription.hpp"
+
+namespace zqb {
+
+VirtualCurrencyPayment::VirtualCurrencyPayment(int64_t sessionId, int64_t level, std::string purchaseId,
+                                               int64_t purchaseAmount, IntMap purchasePrice,
+                                               std::string purchaseType,
+                                               std::optional<std::vector<std::string>> inProgress,
+                                               std::optional<std::string> inExperiments)
+    : timestamp(currentTimestamp()),
+      sessionId(sessionId),
+      level(level),
+      purchaseId(std::move(purchaseId)),
+      purchaseAmount(purchaseAmount),
+      purchasePrice(std::move(purchasePrice)),
+      purchaseType(std::move(purchaseType)),
+      inProgress(std::move(inProgress)),
+      inExperiments(std::move(inExperiments)) {}
+
+nlohmann::ordered_json VirtualCurrencyPayment::toJson() const {
+    nlohmann::ordered_json json;
+    json["code"] = code;
+    json["timestamp"] = timestamp;
+    json["sessionId"] = sessionId;
+    json["level"] = level;
+    json["purchaseId"] = purchaseId;
+    json["purchaseAmount"] = purchaseAmount;
+    json["purchasePrice"] = nlohmann::ordered_json(purchasePrice);
+    json["purchaseType"] = purchaseType;
+    putExperimentFields(json, inProgress, inExperiments);
+    return json;
+}
+
+std::string VirtualCurrencyPayment::description() const {
+    return RecordDescription()
+        .text("code", code)
+        .integer("timestamp", timestamp)
+        .integer("sessionId", sessionId)
+        .integer("level", level)
+        .text("purchaseId", purchaseId)
+        .integer("purchaseAmount", purchaseAmount)
+        .text("purchaseType", purchaseType)
+        .mapBlock("purchasePrice", purchasePrice, "currency", "price")
+        .experimentFields(inProgress, inExperiments)
+        .str();
+}
+
+}  // namespace zqb
