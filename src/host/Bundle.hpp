@@ -1,6 +1,8 @@
 #pragma once
 
+#include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace zqb::host {
@@ -17,6 +19,11 @@ class BundleProtocol {
 public:
     virtual ~BundleProtocol() = default;
     virtual BundleInfo info() const = 0;
+    // The file of a resource shipped with the application (`name`.`type`); a Linux host ships none.
+    virtual std::optional<std::filesystem::path> pathForResource(const std::string& /*name*/,
+                                                                 const std::string& /*type*/) const {
+        return std::nullopt;
+    }
 };
 
 // Linux default: what the host set, else the executable's name as name and identifier and empty versions.

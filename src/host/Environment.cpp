@@ -1,6 +1,7 @@
 #include "host/Environment.hpp"
 
 #include "host/CurlHttpSession.hpp"
+#include "host/FileKeychain.hpp"
 #include "host/ThreadRunLoop.hpp"
 
 namespace zqb::host {
@@ -69,6 +70,27 @@ void Environment::setHttpSession(std::shared_ptr<HttpSessionProtocol> session) {
     replace(httpSession_, std::move(session));
 }
 
+std::shared_ptr<KeychainProtocol> Environment::keychain() const {
+    return getOrMake(keychain_, [] { return std::make_shared<FileKeychain>(); });
+}
+void Environment::setKeychain(std::shared_ptr<KeychainProtocol> keychain) {
+    replace(keychain_, std::move(keychain));
+}
+
+std::shared_ptr<DeviceProtocol> Environment::device() const {
+    return getOrMake(device_, [] { return std::make_shared<Device>(); });
+}
+void Environment::setDevice(std::shared_ptr<DeviceProtocol> device) {
+    replace(device_, std::move(device));
+}
+
+std::shared_ptr<AdvertisingProtocol> Environment::advertising() const {
+    return getOrMake(advertising_, [] { return std::make_shared<Advertising>(); });
+}
+void Environment::setAdvertising(std::shared_ptr<AdvertisingProtocol> advertising) {
+    replace(advertising_, std::move(advertising));
+}
+
 void Environment::reset() {
     Environment fresh;
     std::lock_guard lock(mutex_);
@@ -80,6 +102,9 @@ void Environment::reset() {
     bundle_.swap(fresh.bundle_);
     files_.swap(fresh.files_);
     httpSession_.swap(fresh.httpSession_);
+    keychain_.swap(fresh.keychain_);
+    device_.swap(fresh.device_);
+    advertising_.swap(fresh.advertising_);
 }
 
 }  // namespace zqb::host

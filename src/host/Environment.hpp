@@ -1,9 +1,12 @@
 #pragma once
 
+#include "host/Advertising.hpp"
 #include "host/Bundle.hpp"
 #include "host/Clock.hpp"
+#include "host/Device.hpp"
 #include "host/Files.hpp"
 #include "host/HttpSession.hpp"
+#include "host/Keychain.hpp"
 #include "host/NotificationCenter.hpp"
 #include "host/RunLoop.hpp"
 
@@ -46,6 +49,18 @@ public:
     std::shared_ptr<HttpSessionProtocol> httpSession() const;
     void setHttpSession(std::shared_ptr<HttpSessionProtocol> session);
 
+    // Generic-password items (device identifiers). Default: `FileKeychain` at its default path.
+    std::shared_ptr<KeychainProtocol> keychain() const;
+    void setKeychain(std::shared_ptr<KeychainProtocol> keychain);
+
+    // System, locale, screen and vendor-identifier facts. Default: `Device`.
+    std::shared_ptr<DeviceProtocol> device() const;
+    void setDevice(std::shared_ptr<DeviceProtocol> device);
+
+    // Advertising identifier and tracking authorisation. Default: `Advertising` (none, "not determined").
+    std::shared_ptr<AdvertisingProtocol> advertising() const;
+    void setAdvertising(std::shared_ptr<AdvertisingProtocol> advertising);
+
     // Back to the Linux defaults (created again on next use).
     void reset();
 
@@ -76,6 +91,9 @@ private:
     mutable std::shared_ptr<BundleProtocol> bundle_;
     mutable std::shared_ptr<FilesProtocol> files_;
     mutable std::shared_ptr<HttpSessionProtocol> httpSession_;
+    mutable std::shared_ptr<KeychainProtocol> keychain_;
+    mutable std::shared_ptr<DeviceProtocol> device_;
+    mutable std::shared_ptr<AdvertisingProtocol> advertising_;
 };
 
 }  // namespace zqb::host

@@ -1,0 +1,119 @@
+#include "host/AtomicFile.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <atomic>
+#include <cerrno>
+#include <string>
+
+namespace zqb::host {
+
+namespace {
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() { close(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    bool close() {
+        if (fd_ < 0) {
+            return true;
+        }
+        const bool closed = ::close(fd_) == 0;
+        fd_ = -1;
+        return closed;
+    }
+
+private:
+    int fd_;
+};
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+std::filesystem::path temporarySibling(const std::filesystem::path& path) {
+    static std::atomic<unsigned long> counter{0};
+    std::string name = "." + path.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
+                       std::to_string(counter.fetch_add(1));
+    return path.parent_path() / name;
+}
+
+}  // namespace
+
+AtomicFile::ReadStatus AtomicFile::read(const std::filesystem::path& path, std::string& bytes) {
+    bytes.clear();
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        return errno == ENOENT ? ReadStatus::missing : ReadStatus::failed;
+    }
+    char buffer[8192];
+    for (;;) {
+        const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            bytes.clear();
+            return ReadStatus::failed;
+        }
+        if (count == 0) {
+            return ReadStatus::ok;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(count));
+    }
+}
+
+bool AtomicFile::write(const std::filesystem::path& path, std::string_view bytes, mode_t mode) {
+    const std::filesystem::path temporary = temporarySibling(path);
+    Descriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (fd.get() < 0) {
+        return false;
+    }
+    // The creation mode is narrowed by the umask; the file must end up with exactly `mode`.
+    bool ok = ::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
+    ok = fd.close() && ok;
+    if (!ok || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    // Make the rename itself durable; a failure here no longer affects what readers see.
+    std::filesystem::path directory = path.parent_path();
+    if (directory.empty()) {
+        directory = ".";
+    }
+    Descriptor directoryFd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directoryFd.get() >= 0) {
+        ::fsync(directoryFd.get());
+    }
+    return true;
+}
+
+bool AtomicFile::ensureDirectory(const std::filesystem::path& directory, mode_t mode) {
+    std::error_code error;
+    if (std::filesystem::is_directory(directory, error)) {
+        return true;
+    }
+    if (directory.has_parent_path()) {
+        std::filesystem::create_directories(directory.parent_path(), error);
+    }
+    if (::mkdir(directory.c_str(), mode) != 0 && errno != EEXIST) {
+        return false;
+    }
+    return std::filesystem::is_directory(directory, error);
+}
+
+}  // namespace zqb::host

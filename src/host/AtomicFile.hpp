@@ -1,0 +1,30 @@
+#pragma once
+
+#include <sys/types.h>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace zqb::host {
+
+// Whole-file reads and crash-safe whole-file replacement for the small files the stand-ins keep.
+class AtomicFile {
+public:
+    AtomicFile() = delete;
+
+    enum class ReadStatus { ok, missing, failed };
+
+    // Reads the whole file into `bytes`; `missing` when there is no file at `path`.
+    static ReadStatus read(const std::filesystem::path& path, std::string& bytes);
+
+    // Writes `bytes` to a fresh temporary file beside `path`, flushes it to disk and renames it over `path`.
+    // Readers see the old content or the new one, never a mix; when any step fails the temporary file is
+    // removed, the old file stays as it was and the answer is false. The new file gets exactly `mode`.
+    // The parent directory must exist.
+    static bool write(const std::filesystem::path& path, std::string_view bytes, mode_t mode);
+
+    // Creates `directory` with `mode` (and its missing parents with the default mode) unless it exists.
+    static bool ensureDirectory(const std::filesystem::path& directory, mode_t mode);
+};
+
+}  // namespace zqb::host

@@ -1,0 +1,171 @@
+#include "platform/KeychainStore.hpp"
+
+#include "core/TextUtils.hpp"
+#include "host/Environment.hpp"
+
+namespace zqb {
+
+host::KeychainAccessibility accessibilityValue(KeychainStoreAccessOptions option) {
+    switch (option) {
+        case KeychainStoreAccessOptions::whenUnlockedThisDeviceOnly:
+            return host::KeychainAccessibility::whenUnlockedThisDeviceOnly;
+        case KeychainStoreAccessOptions::afterFirstUnlock:
+            return host::KeychainAccessibility::afterFirstUnlock;
+        case KeychainStoreAccessOptions::afterFirstUnlockThisDeviceOnly:
+            return host::KeychainAccessibility::afterFirstUnlockThisDeviceOnly;
+        case KeychainStoreAccessOptions::whenPasscodeSetThisDeviceOnly:
+            return host::KeychainAccessibility::whenPasscodeSetThisDeviceOnly;
+        case KeychainStoreAccessOptions::whenUnlocked:
+            break;
+    }
+    return host::KeychainAccessibility::whenUnlocked;
+}
+
+KeychainStore::KeychainStore() : KeychainStore(host::Environment::shared().keychain(), "") {}
+
+KeychainStore::KeychainStore(std::string keyPrefix)
+    : KeychainStore(host::Environment::shared().keychain(), std::move(keyPrefix)) {}
+
+KeychainStore::KeychainStore(std::shared_ptr<host::KeychainProtocol> keychain, std::string keyPrefix)
+    : keychain_(std::move(keychain)), keyPrefix_(std::move(keyPrefix)) {}
+
+std::optional<host::KeychainQuery> KeychainStore::lastQueryParameters() const {
+    std::lock_guard lock(lock_);
+    return lastQueryParameters_;
+}
+
+int32_t KeychainStore::lastResultCode() const {
+    std::lock_guard lock(lock_);
+    return lastResultCode_;
+}
+
+std::string KeychainStore::keyPrefix() const {
+    std::lock_guard lock(lock_);
+    return keyPrefix_;
+}
+
+void KeychainStore::setKeyPrefix(std::string prefix) {
+    std::lock_guard lock(lock_);
+    keyPrefix_ = std::move(prefix);
+}
+
+std::optional<std::string> KeychainStore::accessGroup() const {
+    std::lock_guard lock(lock_);
+    return accessGroup_;
+}
+
+void KeychainStore::setAccessGroup(std::optional<std::string> group) {
+    std::lock_guard lock(lock_);
+    accessGroup_ = std::move(group);
+}
+
+bool KeychainStore::synchronizable() const {
+    std::lock_guard lock(lock_);
+    return synchronizable_;
+}
+
+void KeychainStore::setSynchronizable(bool synchronizable) {
+    std::lock_guard lock(lock_);
+    synchronizable_ = synchronizable;
+}
+
+std::string KeychainStore::keyWithPrefix(const std::string& key) const {
+    std::lock_guard lock(lock_);
+    return prefixed(key);
+}
+
+std::string KeychainStore::prefixed(const std::string& key) const {
+    return keyPrefix_ + key;
+}
+
+void KeychainStore::addAccessGroupWhenPresent(host::KeychainQuery& query) const {
+    if (accessGroup_) {
+        query.accessGroup = accessGroup_;
+    }
+}
+
+void KeychainStore::addSynchronizableIfRequired(host::KeychainQuery& query, bool addingItems) const {
+    if (synchronizable_) {
+        query.synchronizable =
+            addingItems ? host::KeychainSynchronizable::yes : host::KeychainSynchronizable::any;
+    }
+}
+
+bool KeychainStore::set(const std::string& value, const std::string& key,
+                        std::optional<KeychainStoreAccessOptions> access) {
+    std::lock_guard lock(lock_);
+    const host::KeychainAccessibility accessible =
+        access ? accessibilityValue(*access) : host::KeychainAccessibility::whenUnlocked;
+
+    host::KeychainQuery add;
+    add.account = prefixed(key);
+    add.valueData = value;
+    add.accessible = accessible;
+    addAccessGroupWhenPresent(add);
+    addSynchronizableIfRequired(add, true);
+    lastQueryParameters_ = add;
+    lastResultCode_ = keychain_->add(add);
+
+    if (lastResultCode_ == host::keychain_status::duplicateItem) {
+        // Replacing in place instead of deleting first: a failed write must not leave the key without its
+        // value, since the device identifiers live here.
+        host::KeychainQuery match;
+        match.account = prefixed(key);
+        addAccessGroupWhenPresent(match);
+        addSynchronizableIfRequired(match, false);
+        lastQueryParameters_ = match;
+        lastResultCode_ = keychain_->update(match, value, accessible);
+    }
+    return lastResultCode_ == host::keychain_status::success;
+}
+
+std::optional<std::string> KeychainStore::get(const std::string& key) {
+    auto data = getData(key, false);
+    if (!data) {
+        return std::nullopt;
+    }
+    if (!text::isValidUtf8(*data)) {
+        std::lock_guard lock(lock_);
+        lastResultCode_ = host::keychain_status::invalidEncoding;
+        return std::nullopt;
+    }
+    return data;
+}
+
+std::optional<std::string> KeychainStore::getData(const std::string& key, bool asReference) {
+    std::lock_guard lock(lock_);
+    host::KeychainQuery query;
+    query.account = prefixed(key);
+    query.matchLimitOne = true;
+    if (asReference) {
+        query.returnPersistentRef = true;
+    } else {
+        query.returnData = true;
+    }
+    addAccessGroupWhenPresent(query);
+    addSynchronizableIfRequired(query, false);
+    lastQueryParameters_ = query;
+    std::optional<std::string> result;
+    lastResultCode_ = keychain_->copyMatching(query, result);
+    if (lastResultCode_ != host::keychain_status::success) {
+        return std::nullopt;
+    }
+    return result;
+}
+
+bool KeychainStore::remove(const std::string& key) {
+    std::lock_guard lock(lock_);
+    return removeNoLock(key);
+}
+
+bool KeychainStore::removeNoLock(const std::string& key) {
+    host::KeychainQuery query;
+    query.account = prefixed(key);
+    addAccessGroupWhenPresent(query);
+    addSynchronizableIfRequired(query, false);
+    lastQueryParameters_ = query;
+    lastResultCode_ = keychain_->remove(query);
+    return lastResultCode_ == host::keychain_status::success;
+}
+
+}  // namespace zqb
