@@ -3,6 +3,7 @@
 #include <ZQBAnalytics/ZQBEngineWrapper.hpp>
 #include <ZQBAnalytics/ZQBEnums.hpp>
 #include <ZQBAnalytics/ZQBExport.hpp>
+#include <ZQBAnalytics/ZQBHost.hpp>
 
 #include <functional>
 #include <string>

@@ -1,0 +1,110 @@
+#include <ZQBAnalytics/ZQBHost.hpp>
+
+#include "core/Logger.hpp"
+#include "core/TextUtils.hpp"
+#include "host/Environment.hpp"
+
+#include <cctype>
+#include <cmath>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+// The entry points replace or change members of the environment in several steps; one at a time.
+std::mutex& hostMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+void refuse(const std::string& method, const std::string& reason) {
+    zqb::Logger::writeLog(ZQBLogLevel::error,
+                          "In the " + method + " method an error has occurred: " + reason);
+}
+
+// The Linux default of a stand-in, installing a fresh one when something else was in its place.
+template <typename Default, typename Protocol>
+std::shared_ptr<Default> linuxDefault(std::shared_ptr<Protocol> current,
+                                      void (zqb::host::Environment::*install)(std::shared_ptr<Protocol>)) {
+    if (auto existing = std::dynamic_pointer_cast<Default>(current)) {
+        return existing;
+    }
+    auto fresh = std::make_shared<Default>();
+    (zqb::host::Environment::shared().*install)(fresh);
+    return fresh;
+}
+
+std::optional<std::string> normalisedUuid(const std::string& text) {
+    if (text.size() != 36) {
+        return std::nullopt;
+    }
+    std::string upper;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? c != '-' : std::isxdigit(c) == 0) {
+            return std::nullopt;
+        }
+        upper.push_back(static_cast<char>(std::toupper(c)));
+    }
+    return upper;
+}
+
+}  // namespace
+
+void ZQBHost::setBundleInfo(const std::string& name, const std::string& identifier,
+                            const std::string& version, const std::string& build) {
+    if (name.empty() || identifier.empty()) {
+        refuse("setBundleInfo", "The bundle name and identifier must not be empty");
+        return;
+    }
+    zqb::host::BundleInfo info;
+    info.name = zqb::text::repairUtf8(name);
+    info.identifier = zqb::text::repairUtf8(identifier);
+    info.version = zqb::text::repairUtf8(version);
+    info.build = zqb::text::repairUtf8(build);
+    std::lock_guard lock(hostMutex());
+    zqb::host::Environment::shared().setBundle(std::make_shared<zqb::host::Bundle>(std::move(info)));
+}
+
+void ZQBHost::setScreen(double widthPoints, double heightPoints, double scale, double nativeWidthPixels,
+                        double nativeHeightPixels) {
+    for (const double value : {widthPoints, heightPoints, scale, nativeWidthPixels, nativeHeightPixels}) {
+        if (!std::isfinite(value) || value <= 0) {
+            refuse("setScreen", "Screen sizes and scale must be finite and greater than zero");
+            return;
+        }
+    }
+    std::lock_guard lock(hostMutex());
+    auto& environment = zqb::host::Environment::shared();
+    auto device = linuxDefault<zqb::host::Device>(environment.device(), &zqb::host::Environment::setDevice);
+    device->setScreen(
+        zqb::host::ScreenInfo{widthPoints, heightPoints, scale, nativeWidthPixels, nativeHeightPixels});
+}
+
+void ZQBHost::setAdvertisingIdentifier(const std::string& identifier, bool trackingEnabled) {
+    std::optional<std::string> normalised;
+    if (!identifier.empty()) {
+        normalised = normalisedUuid(identifier);
+        if (!normalised) {
+            refuse("setAdvertisingIdentifier",
+                   "The advertising identifier is not a UUID [" + zqb::text::repairUtf8(identifier) + "]");
+            return;
+        }
+    }
+    std::lock_guard lock(hostMutex());
+    auto& environment = zqb::host::Environment::shared();
+    auto advertising = linuxDefault<zqb::host::Advertising>(environment.advertising(),
+                                                            &zqb::host::Environment::setAdvertising);
+    advertising->setAdvertisingIdentifier(std::move(normalised));
+    advertising->setAdvertisingTrackingEnabled(trackingEnabled);
+}
+
+void ZQBHost::setTrackingAuthorizationStatus(std::optional<ZQBTrackingAuthorizationStatus> status) {
+    std::lock_guard lock(hostMutex());
+    auto& environment = zqb::host::Environment::shared();
+    auto advertising = linuxDefault<zqb::host::Advertising>(environment.advertising(),
+                                                            &zqb::host::Environment::setAdvertising);
+    advertising->setTrackingAuthorizationStatus(status ? std::optional<int64_t>(static_cast<int>(*status))
+                                                       : std::nullopt);
+}

@@ -1,0 +1,140 @@
+#include "platform/IdentifierCollector.hpp"
+
+#include "core/TextUtils.hpp"
+#include "host/Environment.hpp"
+#include "platform/KeychainStore.hpp"
+#include "platform/TrackingHelper.hpp"
+
+namespace zqb {
+
+namespace {
+
+std::string account(const std::string& appName, const std::string& item) {
+    return appName + "-" + item;
+}
+
+}  // namespace
+
+bool IdentifierCollector::isAdvertisingTrackingEnabled() const {
+    const auto advertising = host::Environment::shared().advertising();
+    // A host with a tracking-authorisation prompt answers through it; one without keeps the older flag.
+    if (advertising->trackingAuthorizationStatus()) {
+        return TrackingHelper().trackingStatus();
+    }
+    return advertising->isAdvertisingTrackingEnabled();
+}
+
+std::optional<std::string> IdentifierCollector::idfv() const {
+    return host::Environment::shared().device()->identifierForVendor();
+}
+
+std::optional<std::string> IdentifierCollector::idfa() const {
+    auto identifier = host::Environment::shared().advertising()->advertisingIdentifier();
+    if (!identifier) {
+        return std::nullopt;
+    }
+    // The all-zero identifier stands for "no identifier".
+    if (identifier->find_first_not_of("0-") == std::string::npos) {
+        return std::nullopt;
+    }
+    return identifier;
+}
+
+std::optional<std::string> IdentifierCollector::bundleName() {
+    std::string name = host::Environment::shared().bundle()->info().name;
+    if (name.empty()) {
+        return std::nullopt;
+    }
+    return name;
+}
+
+std::optional<std::string> IdentifierCollector::getSavedUID(const std::string& appName,
+                                                            const std::string& item) {
+    return KeychainStore().get(account(appName, item));
+}
+
+void IdentifierCollector::setSavedUID(const std::string& uid, const std::string& appName,
+                                      const std::string& item) {
+    KeychainStore().set(uid, account(appName, item));
+}
+
+std::optional<std::string> IdentifierCollector::getOlderSavedUID(const std::string& item) {
+    return KeychainStore().get(item);
+}
+
+std::optional<std::string> IdentifierCollector::tryMigratePrevUid(const std::string& appName,
+                                                                  const std::string& item) {
+    auto legacy = getOlderSavedUID(legacyIdfaKey);
+    if (!legacy) {
+        legacy = getOlderSavedUID(legacyIdfvKey);
+    }
+    if (!legacy) {
+        return std::nullopt;
+    }
+    // The earlier generation stored "<id>:<more>"; the id is the text before the first ":".
+    std::string id = legacy->substr(0, legacy->find(':'));
+    setSavedUID(id, appName, item);
+    return id;
+}
+
+DeviceUIDs IdentifierCollector::getUIDs() {
+    const std::string fresh = text::uuidString();
+    std::string candidate = fresh;
+    if (auto advertisingId = idfa(); advertisingId && !advertisingId->empty()) {
+        candidate = *advertisingId;
+    } else if (auto vendorId = idfv()) {
+        candidate = *vendorId;
+    }
+
+    const auto appName = bundleName();
+    if (!appName) {
+        return {fresh, std::nullopt};
+    }
+
+    const auto stored = getSavedUID(*appName, currentIdKey);
+    if (stored && !stored->empty()) {
+        if (*stored != candidate) {
+            // The id changed: the replaced one becomes the previous id.
+            setSavedUID(*stored, *appName, prevIdKey);
+            setSavedUID(candidate, *appName, currentIdKey);
+            return {candidate, *stored};
+        }
+    } else {
+        setSavedUID(candidate, *appName, currentIdKey);
+    }
+
+    if (auto prev = getSavedUID(*appName, prevIdKey)) {
+        return {candidate, *prev};
+    }
+    auto migrated = tryMigratePrevUid(*appName, prevIdKey);
+    if (migrated == candidate) {
+        return {candidate, std::nullopt};
+    }
+    return {candidate, migrated};
+}
+
+std::string IdentifierCollector::uuid() {
+    const auto appName = bundleName();
+    if (!appName) {
+        return text::uuidString();
+    }
+    if (auto saved = getSavedUID(*appName, customUdidKey)) {
+        return *saved;
+    }
+    std::string created = text::uuidString();
+    setSavedUID(created, *appName, customUdidKey);
+    return created;
+}
+
+void IdentifierCollector::deleteSavedIdentifiers() {
+    const auto appName = bundleName();
+    if (!appName) {
+        return;  // without a bundle name nothing was ever stored
+    }
+    KeychainStore store;
+    for (const char* item : {currentIdKey, prevIdKey, customUdidKey}) {
+        store.remove(account(*appName, item));
+    }
+}
+
+}  // namespace zqb

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/IdentifierData.hpp"
+
+#include <optional>
+#include <string>
+
+namespace zqb {
+
+class IdentifierCollectorProtocol {
+public:
+    virtual ~IdentifierCollectorProtocol() = default;
+    virtual bool isAdvertisingTrackingEnabled() const = 0;
+    virtual DeviceUIDs getUIDs() = 0;
+    virtual std::optional<std::string> idfv() const = 0;
+    virtual std::optional<std::string> idfa() const = 0;
+    virtual std::string uuid() = 0;
+};
+
+// Reads the advertising and vendor identifiers and keeps the current, previous and custom device ids in the
+// keychain, under "<bundle name>-<item name>", so that they outlast the application's data folder.
+class IdentifierCollector final : public IdentifierCollectorProtocol {
+public:
+    static constexpr const char* currentIdKey = "q7r_v2_current_id";
+    static constexpr const char* prevIdKey = "q7r_v2_prev_id";
+    static constexpr const char* customUdidKey = "q7r_v2_customUdid";
+    // Items of the earlier library generation, under the bare item name; only read.
+    static constexpr const char* legacyIdfaKey = "q7r_idfa";
+    static constexpr const char* legacyIdfvKey = "q7r_idfv";
+
+    bool isAdvertisingTrackingEnabled() const override;
+    // The device id in use and the one it replaced; see the rules in the source.
+    DeviceUIDs getUIDs() override;
+    std::optional<std::string> idfv() const override;
+    std::optional<std::string> idfa() const override;
+    // The installation's own id: made once, then read back from the keychain.
+    std::string uuid() override;
+
+    // Deletes the three items the library writes (current, previous and custom id) under the account this
+    // application writes them with. A missing item is no error. Backs the public keychain-clearing hook.
+    static void deleteSavedIdentifiers();
+
+private:
+    static std::optional<std::string> bundleName();
+    static std::optional<std::string> getSavedUID(const std::string& appName, const std::string& account);
+    static void setSavedUID(const std::string& uid, const std::string& appName, const std::string& account);
+    static std::optional<std::string> getOlderSavedUID(const std::string& account);
+    static std::optional<std::string> tryMigratePrevUid(const std::string& appName,
+                                                        const std::string& account);
+};
+
+}  // namespace zqb

@@ -1,0 +1,48 @@
+#include "platform/PlatformiOS.hpp"
+
+#include "host/Environment.hpp"
+#include "platform/ApplicationCollector.hpp"
+#include "platform/DeviceInfoCollector.hpp"
+#include "platform/IdentifierCollector.hpp"
+#include "platform/SDKCollector.hpp"
+
+namespace zqb {
+
+PlatformiOS::PlatformiOS(std::shared_ptr<PlatformStorageProtocol> platformStorage,
+                         std::shared_ptr<RootedCheckProtocol> rootedCheck)
+    : platformStorage_(std::move(platformStorage)) {
+    if (!rootedCheck) {
+        rootedCheck = std::make_shared<RootedCheck>(false);
+    }
+    auto applicationCollector =
+        std::make_shared<ApplicationCollector>(host::Environment::shared().bundle(), false);
+    auto sdkCollector = std::make_shared<SDKCollector>();
+    auto identifierCollector = std::make_shared<IdentifierCollector>();
+    auto deviceCollector = std::make_shared<DeviceInfoCollector>(false);
+
+    applicationGateway_ = std::make_shared<ApplicationGateway>(
+        std::make_shared<ApplicationInfoRepository>(std::move(applicationCollector)));
+    deviceGateway_ = std::make_shared<DeviceInfoGateway>(
+        std::make_shared<DeviceInfoRepository>(std::move(deviceCollector), std::move(rootedCheck)));
+    identifierGateway_ = std::make_shared<IdentifierGateway>(
+        std::make_shared<IdentifierInfoRepository>(std::move(identifierCollector), platformStorage_));
+    sdkGateway_ = std::make_shared<SDKGateway>(std::make_shared<SDKRepository>(std::move(sdkCollector)));
+}
+
+ApplicationData PlatformiOS::getApplicationData() {
+    return applicationGateway_->applicationData();
+}
+
+void PlatformiOS::getDeviceData(std::function<void(DeviceData)> completionHandler) {
+    deviceGateway_->getDeviceData(std::move(completionHandler));
+}
+
+IdentifierData PlatformiOS::getIdentifierData() {
+    return identifierGateway_->identifierData();
+}
+
+SdkData PlatformiOS::getSdkData() {
+    return sdkGateway_->sdkData();
+}
+
+}  // namespace zqb

@@ -1,0 +1,24 @@
+#include "platform/TrackingHelper.hpp"
+
+#include "core/Logger.hpp"
+#include "host/Environment.hpp"
+
+#include <string>
+
+namespace zqb {
+
+bool TrackingHelper::trackingStatus() const {
+    const auto status = host::Environment::shared().advertising()->trackingAuthorizationStatus();
+    if (!status) {
+        Logger::writeLog(
+            ZQBLogLevel::warning,
+            "AppTrackingTransparency.framework not included,please add 'AppTrackingTransparency' "
+            "dependency");
+        return false;
+    }
+    Logger::writeLog(ZQBLogLevel::debug, "ATTrackingManager trackingAuthorizationStatus equals [" +
+                                             std::to_string(*status) + "]");
+    return *status == 3 || *status == 0;
+}
+
+}  // namespace zqb

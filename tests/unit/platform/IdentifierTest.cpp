@@ -1,0 +1,211 @@
+#include "PlatformFixture.hpp"
+
+#include "host/FileKeychain.hpp"
+#include "platform/IdentifierCollector.hpp"
+#include "platform/IdentifierGateway.hpp"
+#include "platform/KeychainStore.hpp"
+#include "platform/PlatformiOS.hpp"
+#include "platform/TrackingHelper.hpp"
+#include "support/LogCapture.hpp"
+
+namespace zqb::test {
+namespace {
+
+const std::string kAdId = "AAAAAAAA-BBBB-4CCC-8DDD-EEEEEEEEEEEE";
+const std::string kVendorId = "11111111-2222-4333-8444-555555555555";
+
+class IdentifierTest : public PlatformFixture {
+protected:
+    std::optional<std::string> item(const std::string& account) {
+        return KeychainStore(keychain, "").get(account);
+    }
+    void putItem(const std::string& account, const std::string& value) {
+        KeychainStore(keychain, "").set(value, account);
+    }
+    // One launch: a fresh facade reads the identifiers.
+    IdentifierData launch() { return PlatformiOS(std::make_shared<PlatformStorage>()).getIdentifierData(); }
+
+    static bool isUuidText(const std::string& text) {
+        if (text.size() != 36) {
+            return false;
+        }
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+            const bool upperHex = (text[i] >= '0' && text[i] <= '9') || (text[i] >= 'A' && text[i] <= 'F');
+            if (dash ? text[i] != '-' : !upperHex) {
+                return false;
+            }
+        }
+        return true;
+    }
+};
+
+TEST_F(IdentifierTest, AdvertisingIdThenVendorIdAcrossLaunches) {
+    advertising->set(kAdId);
+    auto first = launch();
+    EXPECT_EQ(first.deviceUIDs, (DeviceUIDs{kAdId, std::nullopt}));
+    EXPECT_EQ(item("TestApp-q7r_v2_current_id"), kAdId);
+    EXPECT_EQ(item("TestApp-q7r_v2_prev_id"), std::nullopt);
+    EXPECT_EQ(first.idfa, kAdId);
+    EXPECT_EQ(first.idfv, kVendorId);
+
+    // Tracking no longer allowed: the platform answers the all-zero identifier.
+    advertising->set("00000000-0000-0000-0000-000000000000", 2);
+    auto second = launch();
+    EXPECT_EQ(second.deviceUIDs, (DeviceUIDs{kVendorId, kAdId}));
+    EXPECT_EQ(second.idfa, std::nullopt);
+    EXPECT_TRUE(second.isLimitAdTrackingEnabled);
+    EXPECT_EQ(item("TestApp-q7r_v2_current_id"), kVendorId);
+    EXPECT_EQ(item("TestApp-q7r_v2_prev_id"), kAdId);
+
+    // Unchanged candidate with a previous id: both come back, nothing is written.
+    keychain->setFailWrites(true);
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, kAdId}));
+}
+
+TEST_F(IdentifierTest, CustomIdIsMadeOnceAndKeptByANewFacade) {
+    const auto first = launch();
+    EXPECT_TRUE(isUuidText(first.uuid)) << first.uuid;
+    EXPECT_EQ(item("TestApp-q7r_v2_customUdid"), first.uuid);
+    const auto second = launch();
+    EXPECT_EQ(second.uuid, first.uuid);
+    EXPECT_EQ(second.deviceUIDs, first.deviceUIDs);
+}
+
+TEST_F(IdentifierTest, GatewayBuildsOnceAndTouchesTheKeychainOnlyThen) {
+    PlatformiOS platform(std::make_shared<PlatformStorage>());
+    const auto first = platform.getIdentifierData();
+    keychain->setItems({});
+    advertising->set(kAdId);
+    EXPECT_EQ(platform.getIdentifierData(), first);
+    EXPECT_TRUE(keychain->items().empty());
+}
+
+TEST_F(IdentifierTest, NoIdentifiersAtAllMakesAFreshCandidateEveryLaunch) {
+    device->change([](FakeDevice::Facts& facts) { facts.identifierForVendor.reset(); });
+    const auto first = launch().deviceUIDs;
+    const auto second = launch().deviceUIDs;
+    EXPECT_TRUE(isUuidText(first.current));
+    EXPECT_NE(second.current, first.current);
+    EXPECT_EQ(second.prev, first.current);
+}
+
+TEST_F(IdentifierTest, LegacyIdBecomesThePreviousId) {
+    putItem("q7r_idfa", "LEGACY-ID:extra:text");
+    putItem("q7r_idfv", "NOT-READ");
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, std::string("LEGACY-ID")}));
+    EXPECT_EQ(item("TestApp-q7r_v2_prev_id"), "LEGACY-ID");
+    EXPECT_EQ(item("q7r_idfa"), "LEGACY-ID:extra:text");  // legacy items are only read
+}
+
+TEST_F(IdentifierTest, LegacyIdEqualToTheCandidateIsReportedOnlyFromTheNextLaunch) {
+    putItem("q7r_idfv", kVendorId);
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, std::nullopt}));
+    EXPECT_EQ(item("TestApp-q7r_v2_prev_id"), kVendorId);
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, kVendorId}));
+}
+
+TEST_F(IdentifierTest, EmptyLegacyIdfaHidesIdfvAndGivesAnEmptyPreviousId) {
+    putItem("q7r_idfa", "");
+    putItem("q7r_idfv", "VENDOR-LEGACY");
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, std::string()}));
+    EXPECT_EQ(item("TestApp-q7r_v2_prev_id"), "");
+}
+
+TEST_F(IdentifierTest, WithoutABundleNameNothingIsStored) {
+    bundle->setInfo({"", "com.example.testapp", "1", "1"});
+    const auto first = launch();
+    const auto second = launch();
+    EXPECT_TRUE(isUuidText(first.deviceUIDs.current));
+    EXPECT_NE(first.deviceUIDs.current, kVendorId);
+    EXPECT_EQ(first.deviceUIDs.prev, std::nullopt);
+    EXPECT_NE(second.uuid, first.uuid);
+    EXPECT_TRUE(keychain->items().empty());
+}
+
+TEST_F(IdentifierTest, FailingKeychainWritesNeverLoseTheStoredId) {
+    advertising->set(kAdId);
+    launch();
+    keychain->setFailWrites(true);
+    advertising->set(std::nullopt);
+    // The change is reported, but the keychain keeps what it had.
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, kAdId}));
+    EXPECT_EQ(item("TestApp-q7r_v2_current_id"), kAdId);
+    keychain->setFailWrites(false);
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, kAdId}));
+    EXPECT_EQ(item("TestApp-q7r_v2_current_id"), kVendorId);
+}
+
+TEST_F(IdentifierTest, TrackingFlagFollowsTheAuthorisation) {
+    LogCapture log;
+    IdentifierCollector collector;
+    advertising->set(std::nullopt, 3);
+    EXPECT_TRUE(collector.isAdvertisingTrackingEnabled());
+    EXPECT_TRUE(log.contains("DEBUG ATTrackingManager trackingAuthorizationStatus equals [3]"));
+    advertising->set(std::nullopt, 0);
+    EXPECT_TRUE(collector.isAdvertisingTrackingEnabled());
+    advertising->set(std::nullopt, 1);
+    EXPECT_FALSE(collector.isAdvertisingTrackingEnabled());
+    advertising->set(std::nullopt, 2);
+    EXPECT_FALSE(collector.isAdvertisingTrackingEnabled());
+    // A host without a tracking prompt: the advertising flag decides.
+    advertising->set(kAdId, std::nullopt, true);
+    EXPECT_TRUE(collector.isAdvertisingTrackingEnabled());
+    advertising->set(kAdId, std::nullopt, false);
+    EXPECT_FALSE(collector.isAdvertisingTrackingEnabled());
+    EXPECT_FALSE(log.contains("WARNING"));
+}
+
+TEST_F(IdentifierTest, TrackingHelperWithoutAPromptWarnsAndRefuses) {
+    LogCapture log;
+    advertising->set(std::nullopt, std::nullopt);
+    EXPECT_FALSE(TrackingHelper().trackingStatus());
+    EXPECT_EQ(log.texts(),
+              (std::vector<std::string>{"WARNING AppTrackingTransparency.framework not included,please add "
+                                        "'AppTrackingTransparency' dependency"}));
+}
+
+TEST_F(IdentifierTest, AdvertisingIdMadeOfZerosAndDashesIsAbsent) {
+    IdentifierCollector collector;
+    advertising->set("0000-00");
+    EXPECT_EQ(collector.idfa(), std::nullopt);
+    advertising->set("00000000-0000-0000-0000-000000000001");
+    EXPECT_EQ(collector.idfa(), "00000000-0000-0000-0000-000000000001");
+}
+
+TEST_F(IdentifierTest, DeletingRemovesTheItemsWrittenForThisApplicationOnly) {
+    launch();
+    putItem("q7r_v2_current_id", "bare");  // not ours: written by nobody in this library
+    putItem("Other-q7r_v2_current_id", "another app");
+    putItem("TestApp-q7r_v2_prev_id", "prev");
+    ASSERT_TRUE(item("TestApp-q7r_v2_current_id") && item("TestApp-q7r_v2_customUdid"));
+
+    IdentifierCollector::deleteSavedIdentifiers();
+    EXPECT_EQ(item("TestApp-q7r_v2_current_id"), std::nullopt);
+    EXPECT_EQ(item("TestApp-q7r_v2_prev_id"), std::nullopt);
+    EXPECT_EQ(item("TestApp-q7r_v2_customUdid"), std::nullopt);
+    EXPECT_EQ(item("q7r_v2_current_id"), "bare");
+    EXPECT_EQ(item("Other-q7r_v2_current_id"), "another app");
+
+    // Again, with nothing left to delete: no harm.
+    IdentifierCollector::deleteSavedIdentifiers();
+    EXPECT_EQ(keychain->items().size(), 2u);
+}
+
+TEST_F(IdentifierTest, IdsSurviveTheRemovalOfTheDataFolder) {
+    // The real Linux keychain under the (temporary) user data directory.
+    host::Environment::shared().setKeychain(std::make_shared<host::FileKeychain>());
+    const auto dataFolder = host::Environment::shared().files()->applicationSupportDirectory();
+    std::filesystem::create_directories(dataFolder / "vorantel");
+    const auto first = launch();
+
+    std::filesystem::remove_all(dataFolder);
+    const auto second = launch();
+    EXPECT_EQ(second.uuid, first.uuid);
+    EXPECT_EQ(second.deviceUIDs, first.deviceUIDs);
+    EXPECT_TRUE(std::filesystem::exists(host::FileKeychain::defaultPath()));
+    EXPECT_FALSE(std::filesystem::exists(dataFolder));
+}
+
+}  // namespace
+}  // namespace zqb::test

@@ -1,0 +1,87 @@
+#include <ZQBAnalytics/ZQBHost.hpp>
+
+#include "host/Environment.hpp"
+#include "platform/IdentifierCollector.hpp"
+#include "support/FakeDevice.hpp"
+#include "support/LogCapture.hpp"
+#include "support/TempDir.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace zqb::test {
+namespace {
+
+class ZQBHostTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("XDG_DATA_HOME", dataHome.path().c_str(), 1);
+        host::Environment::shared().reset();
+    }
+    void TearDown() override { host::Environment::shared().reset(); }
+
+    TempDir dataHome;
+    LogCapture log;
+};
+
+TEST_F(ZQBHostTest, BundleFactsReachTheEnvironment) {
+    ZQBHost::setBundleInfo("My Game", "com.example.game", "3.1", "310");
+    const auto info = host::Environment::shared().bundle()->info();
+    EXPECT_EQ(info.name, "My Game");
+    EXPECT_EQ(info.identifier, "com.example.game");
+    EXPECT_EQ(info.version, "3.1");
+    EXPECT_EQ(info.build, "310");
+    EXPECT_EQ(host::Environment::shared().files()->applicationSupportDirectory(),
+              dataHome.path() / "com.example.game");
+}
+
+TEST_F(ZQBHostTest, EmptyBundleNameIsRefused) {
+    const auto before = host::Environment::shared().bundle()->info();
+    ZQBHost::setBundleInfo("", "com.example.game", "1", "1");
+    EXPECT_EQ(host::Environment::shared().bundle()->info().name, before.name);
+    EXPECT_EQ(log.count("ERROR In the setBundleInfo method an error has occurred:"), 1u);
+}
+
+TEST_F(ZQBHostTest, ScreenFactsOnlyWhenSetAndValid) {
+    EXPECT_EQ(host::Environment::shared().device()->screen(), std::nullopt);
+    ZQBHost::setScreen(390, 844, 3, 1170, 2532);
+    EXPECT_EQ(host::Environment::shared().device()->screen(), (host::ScreenInfo{390, 844, 3, 1170, 2532}));
+    ZQBHost::setScreen(NAN, 844, 3, 1170, 2532);
+    ZQBHost::setScreen(390, 844, 0, 1170, 2532);
+    EXPECT_EQ(log.count("ERROR In the setScreen method an error has occurred:"), 2u);
+    EXPECT_EQ(host::Environment::shared().device()->screen(), (host::ScreenInfo{390, 844, 3, 1170, 2532}));
+}
+
+TEST_F(ZQBHostTest, ScreenReplacesAStandInThatIsNotTheLinuxDefault) {
+    host::Environment::shared().setDevice(std::make_shared<FakeDevice>());
+    ZQBHost::setScreen(100, 200, 2, 200, 400);
+    EXPECT_EQ(host::Environment::shared().device()->screen(), (host::ScreenInfo{100, 200, 2, 200, 400}));
+}
+
+TEST_F(ZQBHostTest, AdvertisingFactsAndDefaults) {
+    auto advertising = host::Environment::shared().advertising();
+    EXPECT_EQ(advertising->advertisingIdentifier(), std::nullopt);
+    EXPECT_EQ(advertising->trackingAuthorizationStatus(), 0);
+    EXPECT_TRUE(IdentifierCollector().isAdvertisingTrackingEnabled());  // "not determined"
+
+    ZQBHost::setAdvertisingIdentifier("e621e1f8-c36c-495a-93fc-0c247a3e6e5f", true);
+    EXPECT_EQ(advertising->advertisingIdentifier(), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+    EXPECT_TRUE(advertising->isAdvertisingTrackingEnabled());
+
+    ZQBHost::setAdvertisingIdentifier("not-a-uuid", false);
+    EXPECT_EQ(log.count("ERROR In the setAdvertisingIdentifier method an error has occurred:"), 1u);
+    EXPECT_EQ(advertising->advertisingIdentifier(), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+
+    ZQBHost::setTrackingAuthorizationStatus(ZQBTrackingAuthorizationStatus::denied);
+    EXPECT_EQ(advertising->trackingAuthorizationStatus(), 2);
+    EXPECT_FALSE(IdentifierCollector().isAdvertisingTrackingEnabled());
+    ZQBHost::setTrackingAuthorizationStatus(std::nullopt);
+    EXPECT_TRUE(IdentifierCollector().isAdvertisingTrackingEnabled());  // the flag set with the identifier
+
+    ZQBHost::setAdvertisingIdentifier("", false);
+    EXPECT_EQ(advertising->advertisingIdentifier(), std::nullopt);
+}
+
+}  // namespace
+}  // namespace zqb::test
