@@ -21,6 +21,9 @@ ScopedEnvironment::ScopedEnvironment(int64_t startMs)
     environment.setApplication(application_);
     environment.setBundle(bundle_);
     environment.setFiles(files_);
+    environment.setKeychain(keychain_);
+    environment.setDevice(device_);
+    environment.setAdvertising(advertising_);
 }
 
 ScopedEnvironment::~ScopedEnvironment() {

@@ -2,7 +2,10 @@
 
 #include "host/Bundle.hpp"
 #include "host/Files.hpp"
+#include "host/MemoryKeychain.hpp"
 #include "host/NotificationCenter.hpp"
+#include "support/FakeAdvertising.hpp"
+#include "support/FakeDevice.hpp"
 #include "support/ManualClock.hpp"
 #include "support/ManualRunLoop.hpp"
 #include "support/TempDir.hpp"
@@ -14,7 +17,8 @@ namespace zqb::test {
 
 // Installs test stand-ins into `host::Environment::shared()` for its lifetime: the manual clock, the manual
 // run loop (as both run loop and delayed scheduler), a fresh notification centre and application (active),
-// a fixed bundle, and files whose application-support directory is a fresh temporary directory. On
+// a fixed bundle, files whose application-support directory is a fresh temporary directory, an in-memory
+// keychain, and fixed device and advertising facts (nothing reaches the user's real data directory). On
 // destruction the environment is reset to the Linux defaults and the directory is removed.
 class ScopedEnvironment {
 public:
@@ -34,6 +38,9 @@ public:
     host::Application& application() { return *application_; }
     host::Bundle& bundle() { return *bundle_; }
     host::Files& files() { return *files_; }
+    host::MemoryKeychain& keychain() { return *keychain_; }
+    FakeDevice& device() { return *device_; }
+    FakeAdvertising& advertising() { return *advertising_; }
     // The application-support directory (the temporary directory itself).
     const std::filesystem::path& directory() const { return directory_.path(); }
 
@@ -51,6 +58,9 @@ private:
     std::shared_ptr<host::Application> application_;
     std::shared_ptr<host::Bundle> bundle_;
     std::shared_ptr<host::Files> files_;
+    std::shared_ptr<host::MemoryKeychain> keychain_ = std::make_shared<host::MemoryKeychain>();
+    std::shared_ptr<FakeDevice> device_ = std::make_shared<FakeDevice>();
+    std::shared_ptr<FakeAdvertising> advertising_ = std::make_shared<FakeAdvertising>();
 };
 
 }  // namespace zqb::test

@@ -1,6 +1,7 @@
 #include "host/Environment.hpp"
 #include "host/ThreadRunLoop.hpp"
 #include "platform/RootedCheck.hpp"
+#include "support/ScopedEnvironment.hpp"
 #include "support/TempDir.hpp"
 #include "support/Wait.hpp"
 
@@ -135,6 +136,20 @@ TEST_F(RootedCheckTest, ProbesRunOnTheRunLoopAndTheAnswerComesElsewhere) {
     EXPECT_NE(files.probeThread, std::this_thread::get_id());
     EXPECT_NE(answerThread, files.probeThread);
     EXPECT_NE(answerThread, std::this_thread::get_id());
+}
+
+TEST_F(RootedCheckTest, NothingIsProbedUntilTheRunLoopFires) {
+    ScopedEnvironment environment;
+    files.existing = {"/etc/apt"};
+    RootedCheck rootedCheck(false, files.probes());
+    std::optional<bool> answer;
+    rootedCheck.isRooted([&](bool rooted) { answer = rooted; });
+    EXPECT_TRUE(files.tested.empty());
+    EXPECT_FALSE(answer.has_value());
+    while (!answer && environment.runLoop().advanceToNextTimer()) {
+    }
+    EXPECT_EQ(answer, true);
+    EXPECT_EQ(files.tested.size(), 5u);
 }
 
 TEST_F(RootedCheckTest, CallerBlockingItsThreadStillGetsTheAnswer) {
