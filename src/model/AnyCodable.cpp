@@ -401,6 +401,14 @@ void from_json(const nlohmann::ordered_json& json, AnyCodable& value) {
     value = AnyCodable::fromJson(json);
 }
 
+void to_json(nlohmann::ordered_json& json, const AnyCodableMap& map) {
+    json = AnyCodable(map).toJson();
+}
+
+void to_json(nlohmann::ordered_json& json, const AnyCodableList& list) {
+    json = AnyCodable(list).toJson();
+}
+
 nlohmann::ordered_json toDictionary(std::string_view text) {
     nlohmann::ordered_json parsed;
     try {

@@ -191,6 +191,9 @@ private:
 
 void to_json(nlohmann::ordered_json& json, const AnyCodable& value);
 void from_json(const nlohmann::ordered_json& json, AnyCodable& value);
+// A map goes into a tree as the JSON object it stands for (never as a list of pairs).
+void to_json(nlohmann::ordered_json& json, const AnyCodableMap& map);
+void to_json(nlohmann::ordered_json& json, const AnyCodableList& list);
 
 // Wraps each value of a String-keyed dictionary as it is, under its own key; nothing is dropped or checked.
 template <typename Dictionary>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backend/Identifiers.hpp"
 #include "database/SQLiteValue.hpp"
 #include "model/Package.hpp"
 
@@ -24,8 +25,8 @@ struct Report {
     std::optional<std::string> packagesJson;  // the stored packages text; only on a report read from its row
     std::vector<Package> packages;
     std::string uuid;
-    std::optional<std::string> appKey;  // not stored; set before sending
-    // The request's identifiers are not kept here: the sender builds them for the report's user.
+    std::optional<std::string> appKey;       // not stored; set before sending
+    std::optional<Identifiers> identifiers;  // not stored; the request headers, set before sending
 
     // Columns: 0 id, 1 userId, 3 uuid required; 2 packagesJson optional text. A packages text that does
     // not read (one bad package is enough) gives no packages.

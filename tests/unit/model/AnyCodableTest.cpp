@@ -117,6 +117,13 @@ TEST(AnyCodableEncoding, EveryKindHasItsForm) {
     EXPECT_EQ(write(AnyCodable::map({{"z", 1}, {"a", AnyCodable()}})), R"({"z":1,"a":null})");
 }
 
+TEST(AnyCodableEncoding, MapsAndListsNestInATree) {
+    Json tree = Json::object();
+    tree["parameters"] = AnyCodableMap{{"a", 1}, {"b", AnyCodable::list({true})}};
+    tree["values"] = AnyCodable::List{1, "x"};
+    EXPECT_EQ(zqb::JsonText::write(tree), R"({"parameters":{"a":1,"b":[true]},"values":[1,"x"]})");
+}
+
 TEST(AnyCodableEncoding, NonFiniteNumbersFailTheWholeEncoding) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();

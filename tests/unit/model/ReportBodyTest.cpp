@@ -167,6 +167,7 @@ TEST(ReportJson, WritesOnlyItsPackages) {
     report.idKey = 3;
     report.userId = 2;
     report.appKey = "key";
+    report.identifiers = zqb::Identifiers{"device"};
     const Json json = report;
     ASSERT_EQ(json.size(), 1u);
     ASSERT_TRUE(json.contains("packages"));
@@ -209,6 +210,7 @@ TEST(ReportRow, ReadsStoredPackages) {
     ASSERT_EQ(report->packages.size(), 2u);
     EXPECT_EQ(report->packages[0].events, packages[0].events);
     EXPECT_FALSE(report->appKey.has_value());
+    EXPECT_FALSE(report->identifiers.has_value());
     // Written again, the stored report sends what the new one would have sent.
     EXPECT_EQ(write(Json(*report)), write(Json(Report(packages))));
 }
