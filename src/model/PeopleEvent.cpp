@@ -1,0 +1,69 @@
+#include "model/PeopleEvent.hpp"
+
+#include "model/AnyCodable.hpp"
+#include "model/JsonText.hpp"
+#include "model/RecordDescription.hpp"
+
+#include <exception>
+
+namespace zqb {
+namespace {
+
+// The card as its JSON text reads back into dynamic values (so a whole Double comes out as an integer,
+// as every reader of the stored card sees it); {} when the card's text cannot be made or read.
+nlohmann::ordered_json parametersObject(const PeopleValueMap& parameters) {
+    try {
+        const AnyCodable read = AnyCodable::fromJson(JsonText::parse(dictionaryJson(parameters)));
+        if (read.mapValue() != nullptr) {
+            return read.toJson();
+        }
+    } catch (const std::exception&) {
+    }
+    return nlohmann::ordered_json::object();
+}
+
+}  // namespace
+
+PeopleEvent::PeopleEvent(int64_t sessionId, int64_t level, std::optional<PeopleValueMap> parameters,
+                         std::optional<std::vector<std::string>> inProgress,
+                         std::optional<std::string> inExperiments)
+    : timestamp(currentTimestamp()),
+      sessionId(sessionId),
+      level(level),
+      parameters(std::move(parameters)),
+      inProgress(std::move(inProgress)),
+      inExperiments(std::move(inExperiments)) {}
+
+nlohmann::ordered_json PeopleEvent::toJson() const {
+    nlohmann::ordered_json json;
+    json["code"] = code;
+    json["timestamp"] = timestamp;
+    json["sessionId"] = sessionId;
+    json["level"] = level;
+    json["parameters"] = parameters ? parametersObject(*parameters) : nlohmann::ordered_json(nullptr);
+    putExperimentFields(json, inProgress, inExperiments);
+    return json;
+}
+
+std::string PeopleEvent::description() const {
+    RecordDescription text;
+    text.text("code", code)
+        .integer("timestamp", timestamp)
+        .integer("sessionId", sessionId)
+        .integer("level", level);
+    if (parameters && !parameters->empty()) {
+        std::string block = "\t parameters: \n";
+        bool first = true;
+        for (const auto& [key, value] : *parameters) {
+            if (!first) {
+                block += '\n';
+            }
+            first = false;
+            block += "\t\t parameter key: " + key + " value: " + value.description();
+        }
+        text.raw(block + "\n");
+    }
+    return text.experimentFields(inProgress, inExperiments).str();
+}
+
+}  // namespace zqb
