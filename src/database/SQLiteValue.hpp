@@ -18,6 +18,16 @@ inline SQLiteValue sqliteBool(bool value) {
     return SQLiteValue(int64_t{value ? 1 : 0});
 }
 
+// An optional field as a column value: NULL when absent.
+template <typename T>
+OptionalSQLiteValue sqliteOptional(const std::optional<T>& value) {
+    OptionalSQLiteValue result;
+    if (value) {
+        result.emplace(std::in_place_type<T>, *value);
+    }
+    return result;
+}
+
 // One row as read from a table: its columns in table order.
 using SQLiteRow = std::vector<OptionalSQLiteValue>;
 

@@ -1,0 +1,40 @@
+#include "repositories/CurrencyAccrualResourcesRepository.hpp"
+
+namespace zqb {
+
+CurrencyAccrualResourcesRepository::CurrencyAccrualResourcesRepository(
+    std::shared_ptr<DatabaseProtocol> database)
+    : Repository(std::move(database), table) {}
+
+ColumnMap CurrencyAccrualResourcesRepository::prepareContentValues(const CurrencyAccrualResource& resource) {
+    return {
+        {"userId", SQLiteValue(resource.userId)}, {"type", SQLiteValue(static_cast<int64_t>(resource.type))},
+        {"name", SQLiteValue(resource.name)},     {"amount", SQLiteValue(resource.amount)},
+        {"source", SQLiteValue(resource.source)}, {"timestamp", SQLiteValue(resource.timestamp)}};
+}
+
+void CurrencyAccrualResourcesRepository::insert(const CurrencyAccrualResource& resource) {
+    // Built afresh, so the cached accrual carries the time of the insert.
+    insertRecord(CurrencyAccrualResource(resource.name, resource.amount, resource.source, resource.type,
+                                         resource.userId),
+                 prepareContentValues(resource));
+}
+
+void CurrencyAccrualResourcesRepository::update(const CurrencyAccrualResource& resource) {
+    replaceCached(resource);
+    updateRow(resource.idKey, prepareContentValues(resource));
+}
+
+void CurrencyAccrualResourcesRepository::deleteItems(const std::vector<CurrencyAccrualResource>& resources) {
+    deleteIds(idsOf(resources));
+}
+
+void CurrencyAccrualResourcesRepository::deleteForDataForUsers(const std::vector<int64_t>& userIds) {
+    deleteForUsers(userIds);
+}
+
+void CurrencyAccrualResourcesRepository::clear() {
+    clearTable();
+}
+
+}  // namespace zqb

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "model/CurrencyAccrualResource.hpp"
+#include "repositories/Repository.hpp"
+
+namespace zqb {
+
+// The table "currencyAccrualResources": per user, the accruals gathered until they become an event.
+class CurrencyAccrualResourcesRepository : public Repository<CurrencyAccrualResource> {
+public:
+    static constexpr const char* table = "currencyAccrualResources";
+
+    explicit CurrencyAccrualResourcesRepository(std::shared_ptr<DatabaseProtocol> database);
+
+    // The cache gets a new accrual with the new row id, stamped with the time of the insert; the row keeps
+    // the given accrual's timestamp, and the caller's value keeps idKey -1.
+    virtual void insert(const CurrencyAccrualResource& resource);
+    // The value replaces the cached one with its idKey, then its row is written.
+    virtual void update(const CurrencyAccrualResource& resource);
+    virtual void deleteItems(const std::vector<CurrencyAccrualResource>& resources);
+    virtual void deleteForDataForUsers(const std::vector<int64_t>& userIds);
+    virtual void clear();
+
+    static ColumnMap prepareContentValues(const CurrencyAccrualResource& resource);
+};
+
+}  // namespace zqb

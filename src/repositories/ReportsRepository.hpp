@@ -1,0 +1,26 @@
+#pragma once
+
+#include "model/Report.hpp"
+#include "repositories/Repository.hpp"
+
+namespace zqb {
+
+// The table "reports": reports packed from stored events, kept until the gateway accepts them.
+class ReportsRepository : public Repository<Report> {
+public:
+    static constexpr const char* table = "reports";
+
+    explicit ReportsRepository(std::shared_ptr<DatabaseProtocol> database);
+
+    // On success the report gets its row id and joins the cache.
+    virtual void insert(const std::shared_ptr<Report>& report);
+    virtual void deleteItems(const std::vector<std::shared_ptr<Report>>& reports);
+    // Every report of these users (their idKey).
+    virtual void deleteForDataForUsers(const std::vector<int64_t>& userIds);
+    virtual void clear();
+
+    // The packages are always written afresh from `packages`, never from `packagesJson`.
+    static ColumnMap prepareContentValues(const Report& report);
+};
+
+}  // namespace zqb

@@ -1,0 +1,169 @@
+#pragma once
+
+#include "database/DatabaseProtocol.hpp"
+#include "model/JsonText.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+namespace zqb {
+
+// What the table repositories share: the provider, the table name and an in-memory cache of the whole
+// table. The cache is either empty (nothing loaded, or the table was empty) or every row of the table as
+// loaded followed by the records inserted since. Class records are cached as shared objects, so a caller
+// that changes a record from `list()` changes the cached one; value records are copied in and out.
+//
+// Repositories take no locks: each is used from one serial queue at a time.
+template <typename Record>
+class Repository {
+public:
+    // `std::shared_ptr<Record>` for class records, `Record` for value records, as `Record::fromRow` gives.
+    using Element = typename detail::RowReadingOf<Record>::Element;
+    static constexpr bool sharesRecords = !std::is_same_v<Element, Record>;
+
+    virtual ~Repository() = default;
+    Repository(const Repository&) = delete;
+    Repository& operator=(const Repository&) = delete;
+
+    // The whole table: the cache when it holds rows, else the table read afresh into the cache.
+    virtual std::vector<Element> list() {
+        loadIfEmpty();
+        return cache_;
+    }
+
+    // The cache itself, for the callers that empty it before clearing the table.
+    std::vector<Element>& cache() { return cache_; }
+    const std::string& tableName() const { return tableName_; }
+    const std::shared_ptr<DatabaseProtocol>& database() const { return database_; }
+
+protected:
+    Repository(std::shared_ptr<DatabaseProtocol> database, std::string tableName)
+        : database_(std::move(database)), tableName_(std::move(tableName)) {}
+
+    static Record& record(Element& element) {
+        if constexpr (sharesRecords) {
+            return *element;
+        } else {
+            return element;
+        }
+    }
+    static const Record& record(const Element& element) {
+        if constexpr (sharesRecords) {
+            return *element;
+        } else {
+            return element;
+        }
+    }
+
+    void loadIfEmpty() {
+        if (cache_.empty()) {
+            cache_ = database_->template query<Record>(tableName_);
+        }
+    }
+
+    // Loads an empty cache first, so that the record appended afterwards joins a complete table.
+    std::optional<int64_t> insertRow(const ColumnMap& content) {
+        loadIfEmpty();
+        return database_->insert(tableName_, content);
+    }
+
+    // Stores a new row for `element` and, on success, caches it with the new row id: the object itself for
+    // class records, a copy for value records (the caller's value keeps its id). Nothing is cached on
+    // failure.
+    void insertRecord(Element element, const ColumnMap& content) {
+        if (const auto idKey = insertRow(content)) {
+            record(element).idKey = *idKey;
+            cache_.push_back(std::move(element));
+        }
+    }
+
+    void updateRow(int64_t idKey, const ColumnMap& values) {
+        database_->update(tableName_, values, "id=?", {SQLiteValue(idKey)});
+    }
+
+    // Puts `element` in place of the first cached element with its `idKey`; nothing when none has it.
+    void replaceCached(const Element& element) {
+        const int64_t idKey = record(element).idKey;
+        const auto found = std::find_if(cache_.begin(), cache_.end(),
+                                        [&](const Element& cached) { return record(cached).idKey == idKey; });
+        if (found != cache_.end()) {
+            *found = element;
+        }
+    }
+
+    // Removes the records with these ids from the cache, then their rows. `separator` joins the placeholders.
+    void deleteIds(const std::vector<int64_t>& ids, const std::string& separator = ", ") {
+        if (ids.empty()) {
+            return;
+        }
+        const std::unordered_set<int64_t> wanted(ids.begin(), ids.end());
+        std::erase_if(cache_, [&](const Element& cached) { return wanted.contains(record(cached).idKey); });
+        database_->deleteRows(tableName_, inList("id", ids.size(), separator), values(ids));
+    }
+
+    // Removes the records of these users (their `userId`) from the cache, then their rows.
+    void deleteForUsers(const std::vector<int64_t>& userIds) {
+        if (userIds.empty()) {
+            return;
+        }
+        const std::unordered_set<int64_t> wanted(userIds.begin(), userIds.end());
+        std::erase_if(cache_, [&](const Element& cached) { return wanted.contains(record(cached).userId); });
+        database_->deleteRows(tableName_, inList("userId", userIds.size(), ", "), values(userIds));
+    }
+
+    void clearTable() {
+        cache_.clear();
+        database_->clear(tableName_);
+    }
+
+    // A JSON column: the compact text of `value`, else of `defaultOption`, else NULL.
+    template <typename T>
+    static OptionalSQLiteValue encodeOrDefault(const T& value, const T& defaultOption) {
+        if (auto text = toJSONData(value)) {
+            return SQLiteValue(std::move(*text));
+        }
+        if (auto text = toJSONData(defaultOption)) {
+            return SQLiteValue(std::move(*text));
+        }
+        return std::nullopt;
+    }
+
+    template <typename Records>
+    static std::vector<int64_t> idsOf(const Records& records) {
+        std::vector<int64_t> ids;
+        ids.reserve(records.size());
+        for (const auto& element : records) {
+            ids.push_back(record(element).idKey);
+        }
+        return ids;
+    }
+
+private:
+    static std::string inList(const std::string& column, std::size_t count, const std::string& separator) {
+        std::string text = column + " IN (";
+        text.reserve(text.size() + count * (1 + separator.size()) + 1);
+        for (std::size_t index = 0; index < count; ++index) {
+            if (index > 0) {
+                text += separator;
+            }
+            text += '?';
+        }
+        return text + ")";
+    }
+
+    static std::vector<SQLiteValue> values(const std::vector<int64_t>& numbers) {
+        return std::vector<SQLiteValue>(numbers.begin(), numbers.end());
+    }
+
+    std::shared_ptr<DatabaseProtocol> database_;
+    std::string tableName_;
+    std::vector<Element> cache_;
+};
+
+}  // namespace zqb

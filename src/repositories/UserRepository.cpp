@@ -1,0 +1,43 @@
+#include "repositories/UserRepository.hpp"
+
+namespace zqb {
+
+UserRepository::UserRepository(std::shared_ptr<DatabaseProtocol> database)
+    : Repository(std::move(database), table) {}
+
+ColumnMap UserRepository::prepareContentValues(const User& user) {
+    return {{"projectId", SQLiteValue(user.projectId)},
+            {"level", SQLiteValue(user.level)},
+            {"sessionId", sqliteOptional(user.sessionId)},
+            {"userId", sqliteOptional(user.userId)},
+            {"previousUserId", sqliteOptional(user.previousUserId)},
+            {"lastForegroundTime", sqliteOptional(user.lastForegroundTime)},
+            {"lastBackgroundTime", sqliteOptional(user.lastBackgroundTime)},
+            {"isDefaultUser", sqliteBool(user.isDefaultUser)},
+            {"isResourceAggregationEnable", sqliteBool(user.isResourceAggregationEnable)}};
+}
+
+void UserRepository::insert(const std::shared_ptr<User>& user) {
+    if (user) {
+        insertRecord(user, prepareContentValues(*user));
+    }
+}
+
+void UserRepository::update(const std::shared_ptr<User>& user) {
+    if (user) {
+        updateRow(user->idKey, prepareContentValues(*user));
+    }
+}
+
+void UserRepository::deleteItems(const std::vector<std::shared_ptr<User>>& users) {
+    std::vector<int64_t> ids;
+    ids.reserve(users.size());
+    for (const auto& user : users) {
+        if (user) {
+            ids.push_back(user->idKey);
+        }
+    }
+    deleteIds(ids);
+}
+
+}  // namespace zqb

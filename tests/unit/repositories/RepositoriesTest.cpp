@@ -1,0 +1,413 @@
+#include "database/Connection.hpp"
+#include "database/Statement.hpp"
+#include "repositories/CurrencyAccrualResourcesRepository.hpp"
+#include "repositories/EventRepository.hpp"
+#include "repositories/IdentifiersRepository.hpp"
+#include "repositories/LevelResourcesRepository.hpp"
+#include "repositories/PeopleRepository.hpp"
+#include "repositories/RealPaymentRepository.hpp"
+#include "repositories/ReportsRepository.hpp"
+#include "repositories/ToolsRepository.hpp"
+#include "repositories/TutorialRepository.hpp"
+#include "repositories/UserRepository.hpp"
+#include "support/LogCapture.hpp"
+#include "unit/repositories/RepositoryTest.hpp"
+
+#include <gtest/gtest.h>
+
+namespace zqb {
+namespace {
+
+// Counts whole-table reads, passing everything on to the real provider.
+class CountingDatabase final : public DatabaseProtocol {
+public:
+    explicit CountingDatabase(std::shared_ptr<DatabaseProtocol> inner) : inner_(std::move(inner)) {}
+    std::optional<int64_t> insert(const std::string& table, const ColumnMap& content) override {
+        return inner_->insert(table, content);
+    }
+    std::optional<int64_t> update(const std::string& table, const ColumnMap& values,
+                                  const std::string& selection,
+                                  const std::vector<SQLiteValue>& args) override {
+        return inner_->update(table, values, selection, args);
+    }
+    int64_t deleteRows(const std::string& table, const std::string& selection,
+                       const std::vector<SQLiteValue>& args) override {
+        ++statements;
+        return inner_->deleteRows(table, selection, args);
+    }
+    void clear(const std::string& table) override { inner_->clear(table); }
+    std::vector<SQLiteRow> queryRows(const std::string& table, const QueryOptions& options) override {
+        ++queries;
+        return inner_->queryRows(table, options);
+    }
+    int queries = 0;
+    int statements = 0;
+
+private:
+    std::shared_ptr<DatabaseProtocol> inner_;
+};
+
+std::shared_ptr<EventObject> event(int64_t userId, const std::string& code = "ce") {
+    return std::make_shared<EventObject>(code, -1, userId, "{\"code\":\"" + code + "\"}");
+}
+
+TEST_F(RepositoriesTest, ListReadsANonEmptyTableOnceAndAnEmptyTableEveryTime) {
+    auto counting = std::make_shared<CountingDatabase>(database);
+    TutorialRepository repository(counting);
+    EXPECT_EQ(counting->queries, 0);
+    EXPECT_TRUE(repository.list().empty());
+    EXPECT_TRUE(repository.list().empty());
+    EXPECT_EQ(counting->queries, 2);
+
+    repository.insert(TutorialMark{-1, 1, 3});  // the cache is empty: the table is read first
+    EXPECT_EQ(counting->queries, 3);
+    EXPECT_EQ(repository.list().size(), 1u);
+    EXPECT_EQ(repository.list().size(), 1u);
+    EXPECT_EQ(counting->queries, 3);
+}
+
+TEST_F(RepositoriesTest, TheFirstInsertJoinsTheRowsAlreadyStored) {
+    {
+        EventRepository repository(database);
+        for (int64_t user : {1, 2, 1}) {
+            repository.insert(event(user));
+        }
+    }
+    reopen();
+    EventRepository repository(database);
+    auto added = event(2, "lu");
+    repository.insert(added);
+    const auto events = repository.list();
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[0]->idKey, 1);
+    EXPECT_EQ(events[2]->idKey, 3);
+    EXPECT_EQ(events[3], added);
+    EXPECT_EQ(added->idKey, 4);
+}
+
+TEST_F(RepositoriesTest, EventsStayInStepWithTheirTable) {
+    EventRepository repository(database);
+    std::vector<std::shared_ptr<EventObject>> events;
+    for (int64_t index = 0; index < 6; ++index) {
+        events.push_back(event(index % 3 + 1, "e" + std::to_string(index)));
+        repository.insert(events.back());
+        EXPECT_EQ(events.back()->idKey, index + 1);
+    }
+    // The cache holds the caller's objects themselves.
+    events[0]->json = "{}";
+    EXPECT_EQ(repository.list()[0]->json, "{}");
+    EXPECT_EQ(rows("SELECT code, userId, eventJson FROM events WHERE id = 2").at(0),
+              (SQLiteRow{SQLiteValue(std::string("e1")), SQLiteValue(int64_t{2}),
+                         SQLiteValue(std::string("{\"code\":\"e1\"}"))}));
+
+    repository.deleteItems({events[1], events[4]});
+    repository.deleteForDataForUsers({3});
+    repository.deleteItems({});
+    repository.deleteForDataForUsers({});
+    ASSERT_EQ(repository.list().size(), 2u);
+    EXPECT_EQ(repository.list()[1], events[3]);
+    events[0]->json = "{\"code\":\"e0\"}";  // events have no update: back to the stored text
+    expectInStep(repository);
+}
+
+TEST_F(RepositoriesTest, DeletingRecordsThatAreNotCachedStillDeletesTheirRows) {
+    EventRepository(database).insert(event(1));
+    reopen();
+    EventRepository repository(database);
+    auto stored = std::make_shared<EventObject>("ce", 1, 1, "{}");
+    repository.deleteItems({stored});
+    EXPECT_TRUE(rows("SELECT * FROM events").empty());
+    EXPECT_TRUE(repository.list().empty());
+}
+
+TEST_F(RepositoriesTest, ARefusedInsertLeavesTheRecordOutOfTheCache) {
+    EventRepository repository(database);
+    repository.insert(event(1));
+    execute("DROP TABLE events");
+    test::LogCapture log(ZQBLogLevel::error);
+    auto refused = event(1);
+    repository.insert(refused);
+    EXPECT_EQ(refused->idKey, -1);
+    EXPECT_EQ(repository.list().size(), 1u);
+    EXPECT_EQ(log.count("ERROR [Database Module] Error in inserting: "), 1u);
+    repository.insert(nullptr);
+}
+
+TEST_F(RepositoriesTest, TheEventCacheClearsWithItsTable) {
+    EventRepository repository(database);
+    repository.insert(event(1));
+    repository.insert(event(2));
+    repository.clear();
+    EXPECT_TRUE(repository.cache().empty());
+    EXPECT_TRUE(rows("SELECT * FROM events").empty());
+}
+
+TEST_F(RepositoriesTest, DeletingTensOfThousandsOfEventsById) {
+    {
+        Connection connection(file().string());
+        connection.execute("BEGIN");
+        Statement insert(connection, "INSERT INTO events (code, userId, eventJson) VALUES ('ce', 1, '{}')");
+        for (int index = 0; index < 45000; ++index) {
+            insert.run();
+        }
+        connection.execute("COMMIT");
+    }
+    EventRepository repository(database);
+    auto events = repository.list();
+    ASSERT_EQ(events.size(), 45000u);
+    events.resize(40000);
+    repository.deleteItems(events);
+    EXPECT_EQ(repository.list().size(), 5000u);
+    EXPECT_EQ(repository.list().front()->idKey, 40001);
+    expectInStep(repository);
+}
+
+Package package(std::vector<std::string> events) {
+    Package result;
+    result.language = "en";
+    result.appVersion = "1.0";
+    result.sdkVersion = "2.1.2";
+    result.sdkCodeVersion = 10;
+    result.events = std::move(events);
+    return result;
+}
+
+TEST_F(RepositoriesTest, ReportsStoreTheirPackagesAfreshAndStayInStep) {
+    ReportsRepository repository(database);
+    auto first = std::make_shared<Report>(std::vector<Package>{package({"{\"code\":\"ce\"}"})});
+    first->userId = 1;
+    first->packagesJson = "stale";
+    auto second = std::make_shared<Report>(std::vector<Package>{});
+    second->userId = 2;
+    auto third = std::make_shared<Report>(std::vector<Package>{package({})});
+    third->userId = 2;
+    for (const auto& report : {first, second, third}) {
+        repository.insert(report);
+    }
+    EXPECT_EQ(first->idKey, 1);
+    const auto stored = rows("SELECT userId, packagesJson, uuid FROM reports ORDER BY id");
+    EXPECT_EQ(stored.at(0).at(1), SQLiteValue(Report::packagesText(first->packages)));
+    EXPECT_EQ(stored.at(0).at(2), SQLiteValue(first->uuid));
+    EXPECT_EQ(stored.at(1).at(1), SQLiteValue(std::string("[]")));
+
+    reopen();
+    ReportsRepository fresh(database);
+    const auto reports = fresh.list();
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_EQ(reports[0]->uuid, first->uuid);
+    ASSERT_EQ(reports[0]->packages.size(), 1u);
+    EXPECT_EQ(reports[0]->packages[0].events, first->packages[0].events);
+
+    fresh.deleteItems({reports[0]});
+    EXPECT_EQ(fresh.list().size(), 2u);
+    fresh.deleteForDataForUsers({2, 7});
+    EXPECT_TRUE(fresh.cache().empty());
+    expectInStep(fresh);
+    ReportsRepository again(database);
+    again.insert(std::make_shared<Report>(std::vector<Package>{}));
+    again.clear();
+    EXPECT_TRUE(rows("SELECT * FROM reports").empty());
+}
+
+TEST_F(RepositoriesTest, UsersWriteEveryColumnAndKeepTheirBalanceMarkInMemory) {
+    UserRepository repository(database);
+    auto user = std::make_shared<User>(1, "player", false);
+    repository.insert(user);
+    auto defaultUser = std::make_shared<User>(1, std::nullopt, true);
+    repository.insert(defaultUser);
+    EXPECT_EQ(user->idKey, 1);
+    EXPECT_EQ(defaultUser->idKey, 2);
+
+    auto duplicate = std::make_shared<User>(1, "player", false);
+    repository.insert(duplicate);
+    EXPECT_EQ(duplicate->idKey, -1);
+    EXPECT_EQ(repository.list().size(), 2u);
+
+    user->level = 4;
+    user->sessionId = 1700000000000;
+    user->previousUserId = "old";
+    user->lastForegroundTime = 5;
+    user->lastBackgroundTime = 6;
+    user->isResourceAggregationEnable = false;
+    user->balanceIsSent = true;
+    repository.update(user);
+    EXPECT_EQ(rows("SELECT * FROM users WHERE id = 1").at(0),
+              (SQLiteRow{SQLiteValue(int64_t{1}), SQLiteValue(int64_t{1}), SQLiteValue(int64_t{4}),
+                         SQLiteValue(int64_t{1700000000000}), SQLiteValue(std::string("player")),
+                         SQLiteValue(std::string("old")), SQLiteValue(int64_t{5}), SQLiteValue(int64_t{6}),
+                         SQLiteValue(int64_t{0}), SQLiteValue(int64_t{0})}));
+    expectInStep(repository);
+    UserRepository fresh(database);
+    EXPECT_FALSE(fresh.list()[0]->balanceIsSent);
+    EXPECT_EQ(fresh.list()[1]->userId, std::nullopt);
+
+    fresh.deleteItems({});
+    fresh.deleteItems({fresh.list()[0]});
+    ASSERT_EQ(fresh.list().size(), 1u);
+    EXPECT_EQ(fresh.list()[0]->idKey, 2);
+    expectInStep(fresh);
+}
+
+TEST_F(RepositoriesTest, DeviceIdentifiersWriteTheGatewayNumbersAndTheirRemoval) {
+    IdentifiersRepository repository(database);
+    auto identifiers = std::make_shared<DeviceIdentifiers>(1, "device", "UUID");
+    repository.insert(identifiers);
+    identifiers->vorantelId = 77;
+    identifiers->crossPlatformVorantelId = 78;
+    identifiers->vorantelIdTimestamp = 79;
+    identifiers->previousDeviceIdentifier = "before";
+    repository.update(identifiers);
+    EXPECT_EQ(
+        rows("SELECT vorantelId, crossPlatformVorantelId, vorantelIdTimestamp FROM deviceIdentifiers").at(0),
+        (SQLiteRow{SQLiteValue(int64_t{77}), SQLiteValue(int64_t{78}), SQLiteValue(int64_t{79})}));
+    identifiers->vorantelId.reset();
+    identifiers->crossPlatformVorantelId.reset();
+    identifiers->vorantelIdTimestamp.reset();
+    repository.update(identifiers);
+    EXPECT_EQ(
+        rows("SELECT vorantelId, crossPlatformVorantelId, vorantelIdTimestamp FROM deviceIdentifiers").at(0),
+        (SQLiteRow{std::nullopt, std::nullopt, std::nullopt}));
+    expectInStep(repository);
+}
+
+TEST_F(RepositoriesTest, PeopleCardsReplaceTheCachedCardOnUpdate) {
+    PeopleRepository repository(database);
+    auto card = std::make_shared<PeopleCard>(1);
+    repository.insert(card);
+    repository.insert(std::make_shared<PeopleCard>(2));
+    EXPECT_EQ(rows("SELECT json, updated, cleared, changedKeys FROM peopleCards WHERE id = 1").at(0),
+              (SQLiteRow{SQLiteValue(std::string()), SQLiteValue(int64_t{0}), SQLiteValue(int64_t{0}),
+                         SQLiteValue(std::string())}));
+
+    auto replacement = std::make_shared<PeopleCard>(1);
+    replacement->idKey = card->idKey;
+    replacement->json = "{\"name\":\"Ann\",\"age\":3}";
+    replacement->changedKeys = {"name", "age"};
+    replacement->updated = true;
+    repository.update(replacement);
+    EXPECT_EQ(repository.list()[0], replacement);
+    EXPECT_EQ(rows("SELECT json, updated, changedKeys FROM peopleCards WHERE id = 1").at(0),
+              (SQLiteRow{SQLiteValue(replacement->json), SQLiteValue(int64_t{1}),
+                         SQLiteValue(std::string("name,age"))}));
+
+    expectInStep(repository);
+    PeopleRepository fresh(database);
+    EXPECT_EQ(fresh.list()[0]->changedKeys, (std::vector<std::string>{"name", "age"}));
+    fresh.deleteForDataForUsers({1});
+    ASSERT_EQ(fresh.list().size(), 1u);
+    EXPECT_EQ(fresh.list()[0]->userId, 2);
+    expectInStep(fresh);
+
+    // A card that is not cached leaves the cache alone and still writes its row.
+    PeopleRepository loaded(database);
+    ASSERT_EQ(loaded.list().size(), 1u);
+    execute("INSERT INTO peopleCards (id, userId, json) VALUES (9, 3, '')");
+    auto stray = std::make_shared<PeopleCard>(3);
+    stray->idKey = 9;
+    stray->cleared = true;
+    loaded.update(stray);
+    ASSERT_EQ(loaded.list().size(), 1u);
+    EXPECT_NE(loaded.list()[0], stray);
+    EXPECT_EQ(rows("SELECT cleared FROM peopleCards WHERE id = 9").at(0).at(0), SQLiteValue(int64_t{1}));
+}
+
+TEST_F(RepositoriesTest, ToolsStoreTheirMetadataAsAJsonObject) {
+    ToolsRepository repository(database);
+    auto tools = std::make_shared<SdkTools>();
+    repository.insert(tools);
+    EXPECT_EQ(rows("SELECT metadata FROM sdkTools").at(0).at(0), SQLiteValue(std::string("{}")));
+    auto replacement = std::make_shared<SdkTools>(PeopleValueMap{{"sdkVersion", PeopleValueType("2.1.2")}});
+    replacement->idKey = tools->idKey;
+    repository.update(replacement);
+    EXPECT_EQ(repository.list()[0], replacement);
+    EXPECT_EQ(rows("SELECT metadata FROM sdkTools").at(0).at(0),
+              SQLiteValue(std::string("{\"sdkVersion\":\"2.1.2\"}")));
+    expectInStep(repository);
+}
+
+TEST_F(RepositoriesTest, LevelResourcesAreCopiedInAndOut) {
+    LevelResourcesRepository repository(database);
+    LevelResource gold{-1, 1, LevelResourceType::earned, "gold", 5};
+    repository.insert(gold);
+    repository.insert(LevelResource{-1, 1, LevelResourceType::spent, "gems", 2});
+    repository.insert(LevelResource{-1, 2, LevelResourceType::bought, "gold", 9});
+    EXPECT_EQ(gold.idKey, -1);
+    auto cached = repository.list();
+    ASSERT_EQ(cached.size(), 3u);
+    EXPECT_EQ(cached[0].idKey, 1);
+    EXPECT_EQ(rows("SELECT type FROM levelResource WHERE id = 2").at(0).at(0), SQLiteValue(int64_t{2}));
+
+    cached[0].amount = 12;
+    EXPECT_EQ(repository.list()[0].amount, 5);  // a copy, until it is written back
+    repository.update(cached[0]);
+    EXPECT_EQ(repository.list()[0].amount, 12);
+    EXPECT_EQ(rows("SELECT amount FROM levelResource WHERE id = 1").at(0).at(0), SQLiteValue(int64_t{12}));
+
+    gold.amount = 99;  // the caller's own copy of a new resource selects no row
+    repository.update(gold);
+    EXPECT_EQ(rows("SELECT sum(amount) FROM levelResource").at(0).at(0), SQLiteValue(int64_t{23}));
+
+    repository.deleteItems({});
+    repository.deleteForDataForUsers({5});
+    EXPECT_EQ(repository.list().size(), 3u);
+    repository.deleteItems({cached[1]});
+    repository.deleteForDataForUsers({2});
+    ASSERT_EQ(repository.list().size(), 1u);
+    expectInStep(repository);
+    LevelResourcesRepository fresh(database);
+    fresh.clear();
+    EXPECT_TRUE(fresh.cache().empty());
+    EXPECT_TRUE(rows("SELECT * FROM levelResource").empty());
+}
+
+TEST_F(RepositoriesTest, CurrencyAccrualsCacheACopyStampedAtTheInsert) {
+    CurrencyAccrualResourcesRepository repository(database);
+    const CurrencyAccrualResource accrual("gold", 5, "shop", ZQBAccrualType::bought, 1);
+    env.clock().advance(250);
+    repository.insert(accrual);
+    repository.insert(CurrencyAccrualResource("gems", 1, "quest", ZQBAccrualType::earned, 2));
+    EXPECT_EQ(accrual.idKey, -1);
+    auto cached = repository.list();
+    ASSERT_EQ(cached.size(), 2u);
+    EXPECT_EQ(cached[0].idKey, 1);
+    EXPECT_EQ(cached[0].timestamp, accrual.timestamp + 250);
+    EXPECT_EQ(rows("SELECT type, timestamp FROM currencyAccrualResources WHERE id = 1").at(0),
+              (SQLiteRow{SQLiteValue(int64_t{1}), SQLiteValue(accrual.timestamp)}));
+
+    // Writing the cached accrual back brings row and cache together again.
+    cached[0].amount = 8;
+    repository.update(cached[0]);
+    EXPECT_EQ(repository.list()[0].amount, 8);
+    repository.deleteItems({});
+    repository.deleteItems({cached[1]});
+    ASSERT_EQ(repository.list().size(), 1u);
+    expectInStep(repository);
+
+    CurrencyAccrualResourcesRepository fresh(database);
+    fresh.deleteForDataForUsers({1});
+    EXPECT_TRUE(fresh.cache().empty());
+    EXPECT_TRUE(rows("SELECT * FROM currencyAccrualResources").empty());
+    fresh.insert(accrual);
+    fresh.clear();
+    EXPECT_TRUE(fresh.cache().empty());
+    EXPECT_TRUE(rows("SELECT * FROM currencyAccrualResources").empty());
+}
+
+TEST_F(RepositoriesTest, MarksAreRememberedAcrossARelaunch) {
+    TutorialRepository tutorials(database);
+    RealPaymentRepository payments(database);
+    const TutorialMark step{-1, 1, 3};
+    tutorials.insert(step);
+    const RealPaymentMark order{-1, 1, "order-1"};
+    payments.insert(order);
+    EXPECT_EQ(step.idKey, -1);
+    EXPECT_EQ(tutorials.list().at(0).idKey, 1);
+    EXPECT_EQ(payments.list().at(0).orderId, "order-1");
+    expectInStep(tutorials);
+    expectInStep(payments);
+    EXPECT_EQ(TutorialRepository(database).list().at(0).step, 3);
+    EXPECT_EQ(RealPaymentRepository(database).list().at(0).projectId, 1);
+}
+
+}  // namespace
+}  // namespace zqb
