@@ -20,11 +20,14 @@ namespace zqb {
 // that changes a record from `list()` changes the cached one; value records are copied in and out.
 //
 // Repositories take no locks: each is used from one serial queue at a time.
-template <typename Record>
+//
+// Rows are read by `Reader::fromRow(const SQLiteRow&)`, the record's own reader unless a repository names
+// another.
+template <typename Record, typename Reader = Record>
 class Repository {
 public:
-    // `std::shared_ptr<Record>` for class records, `Record` for value records, as `Record::fromRow` gives.
-    using Element = typename detail::RowReadingOf<Record>::Element;
+    // `std::shared_ptr<Record>` for class records, `Record` for value records, as `fromRow` gives.
+    using Element = typename detail::RowReadingOf<Reader>::Element;
     static constexpr bool sharesRecords = !std::is_same_v<Element, Record>;
 
     virtual ~Repository() = default;
@@ -63,7 +66,7 @@ protected:
 
     void loadIfEmpty() {
         if (cache_.empty()) {
-            cache_ = database_->template query<Record>(tableName_);
+            cache_ = database_->template query<Reader>(tableName_);
         }
     }
 

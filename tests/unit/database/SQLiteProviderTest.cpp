@@ -235,6 +235,12 @@ TEST_F(SQLiteProviderTest, WithoutASupportDirectoryTheInitialiserFailsWithCodeOn
     }
 }
 
+TEST_F(SQLiteProviderTest, AFolderThatCannotBeMadeFailsTheInitialiser) {
+    std::ofstream(dir.path() / "plain") << "x";
+    files->setApplicationSupportDirectory(dir.path() / "plain" / "support");
+    EXPECT_THROW(SQLiteProvider("key"), fs::filesystem_error);
+}
+
 TEST_F(SQLiteProviderTest, RowOperationsReportTheirResultsAndLogTheirFailures) {
     SQLiteProvider provider("key");
     test::LogCapture log(ZQBLogLevel::error);
