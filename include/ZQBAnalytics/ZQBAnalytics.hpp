@@ -1,9 +1,14 @@
 #pragma once
 
+#include <ZQBAnalytics/ZQBCustomEventParameters.hpp>
 #include <ZQBAnalytics/ZQBEngineWrapper.hpp>
 #include <ZQBAnalytics/ZQBEnums.hpp>
 #include <ZQBAnalytics/ZQBExport.hpp>
+#include <ZQBAnalytics/ZQBFinishProgressionEventParameters.hpp>
 #include <ZQBAnalytics/ZQBHost.hpp>
+#include <ZQBAnalytics/ZQBReferralProperty.hpp>
+#include <ZQBAnalytics/ZQBSocialNetwork.hpp>
+#include <ZQBAnalytics/ZQBStartProgressionEventParameters.hpp>
 
 #include <functional>
 #include <string>

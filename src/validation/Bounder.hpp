@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zqb {
+
+// Length bound of string arguments: a long string is shortened, never refused.
+class Bounder {
+public:
+    Bounder() = delete;
+
+    // Absent in, absent out. A text of more than `maxLength` characters (grapheme clusters) logs a WARNING
+    // that shows it whole and comes back cut to its first `maxLength` characters; a shorter one comes back
+    // unchanged. A negative limit counts as 0.
+    static std::optional<std::string> maxStringLength(std::string_view method, std::string_view argument,
+                                                      const std::optional<std::string>& value,
+                                                      int64_t maxLength);
+};
+
+}  // namespace zqb
