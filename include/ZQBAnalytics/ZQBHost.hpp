@@ -2,8 +2,11 @@
 
 #include <ZQBAnalytics/ZQBExport.hpp>
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 /// The user's answer to the prompt that asks whether the application may track them across other companies'
 /// applications.
@@ -12,6 +15,43 @@ enum class ZQBTrackingAuthorizationStatus : int {
     restricted = 1,
     denied = 2,
     authorized = 3,
+};
+
+/// A discount of a store product: a promotional offer (which has an identifier) or an introductory offer.
+struct ZQBStoreProductDiscount {
+    std::optional<std::string> identifier;
+    std::string price;  ///< Decimal text such as "0.99".
+};
+
+/// A product as the host's store knows it.
+struct ZQBStoreProduct {
+    std::string productIdentifier;
+    std::string price;  ///< Decimal text such as "4.99", in the currency of the price locale.
+    /// The locale of the price, such as "fr_FR": its region ("FR") and currency ("EUR") follow from it; a
+    /// "@currency=XXX" keyword names the currency explicitly.
+    std::string priceLocaleIdentifier;
+    std::optional<std::string> introductoryPrice;  ///< Decimal text of the introductory offer's price.
+    std::vector<ZQBStoreProductDiscount> discounts;
+};
+
+/// The store's answer to one products request.
+struct ZQBStoreProductsAnswer {
+    std::vector<ZQBStoreProduct> products;
+    std::vector<std::string> invalidProductIdentifiers;  ///< Identifiers the store does not know.
+    /// Set when the request failed, with a description of the failure; the products are then ignored and the
+    /// library asks again later.
+    std::optional<std::string> error;
+};
+
+/// The host's store of in-app products, asked for the subscription products that the project lists.
+class ZQB_EXPORT ZQBStoreProvider {
+public:
+    virtual ~ZQBStoreProvider() = default;
+    /// Called on a library thread. Call `answer` exactly once, from any thread, also before returning if the
+    /// products are at hand; later calls are ignored. A product whose price is not a decimal text is treated
+    /// as unknown.
+    virtual void requestProducts(const std::vector<std::string>& productIdentifiers,
+                                 std::function<void(ZQBStoreProductsAnswer)> answer) = 0;
 };
 
 /// Entry points through which the host application tells the library what it cannot find out by itself on
@@ -40,4 +80,8 @@ public:
     /// The user's answer to the tracking prompt (default: not determined). Nothing means the host has no such
     /// prompt; the tracking flag given with the advertising identifier then decides.
     static void setTrackingAuthorizationStatus(std::optional<ZQBTrackingAuthorizationStatus> status);
+
+    /// The store the subscription products are looked up in. Without one (or after a null), every lookup
+    /// finds no products.
+    static void setStoreProvider(std::shared_ptr<ZQBStoreProvider> provider);
 };

@@ -3,6 +3,7 @@
 #include "core/Logger.hpp"
 #include "core/TextUtils.hpp"
 #include "host/Environment.hpp"
+#include "host/HostStoreProvider.hpp"
 
 #include <cctype>
 #include <cmath>
@@ -107,4 +108,13 @@ void ZQBHost::setTrackingAuthorizationStatus(std::optional<ZQBTrackingAuthorizat
                                                             &zqb::host::Environment::setAdvertising);
     advertising->setTrackingAuthorizationStatus(status ? std::optional<int64_t>(static_cast<int>(*status))
                                                        : std::nullopt);
+}
+
+void ZQBHost::setStoreProvider(std::shared_ptr<ZQBStoreProvider> provider) {
+    std::lock_guard lock(hostMutex());
+    auto& environment = zqb::host::Environment::shared();
+    auto storeKit =
+        linuxDefault<zqb::host::StoreKit>(environment.storeKit(), &zqb::host::Environment::setStoreKit);
+    storeKit->setProvider(provider ? std::make_shared<zqb::host::HostStoreProvider>(std::move(provider))
+                                   : nullptr);
 }

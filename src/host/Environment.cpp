@@ -91,6 +91,13 @@ void Environment::setAdvertising(std::shared_ptr<AdvertisingProtocol> advertisin
     replace(advertising_, std::move(advertising));
 }
 
+std::shared_ptr<StoreKitProtocol> Environment::storeKit() const {
+    return getOrMake(storeKit_, [] { return std::make_shared<StoreKit>(); });
+}
+void Environment::setStoreKit(std::shared_ptr<StoreKitProtocol> storeKit) {
+    replace(storeKit_, std::move(storeKit));
+}
+
 void Environment::reset() {
     Environment fresh;
     std::lock_guard lock(mutex_);
@@ -105,6 +112,7 @@ void Environment::reset() {
     keychain_.swap(fresh.keychain_);
     device_.swap(fresh.device_);
     advertising_.swap(fresh.advertising_);
+    storeKit_.swap(fresh.storeKit_);
 }
 
 }  // namespace zqb::host

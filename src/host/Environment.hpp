@@ -9,6 +9,7 @@
 #include "host/Keychain.hpp"
 #include "host/NotificationCenter.hpp"
 #include "host/RunLoop.hpp"
+#include "host/StoreKit.hpp"
 
 #include <memory>
 #include <mutex>
@@ -61,6 +62,10 @@ public:
     std::shared_ptr<AdvertisingProtocol> advertising() const;
     void setAdvertising(std::shared_ptr<AdvertisingProtocol> advertising);
 
+    // Products requests of the store. Default: `StoreKit` without a provider (no products).
+    std::shared_ptr<StoreKitProtocol> storeKit() const;
+    void setStoreKit(std::shared_ptr<StoreKitProtocol> storeKit);
+
     // Back to the Linux defaults (created again on next use).
     void reset();
 
@@ -94,6 +99,7 @@ private:
     mutable std::shared_ptr<KeychainProtocol> keychain_;
     mutable std::shared_ptr<DeviceProtocol> device_;
     mutable std::shared_ptr<AdvertisingProtocol> advertising_;
+    mutable std::shared_ptr<StoreKitProtocol> storeKit_;
 };
 
 }  // namespace zqb::host
