@@ -84,4 +84,19 @@ public:
     /// The store the subscription products are looked up in. Without one (or after a null), every lookup
     /// finds no products.
     static void setStoreProvider(std::shared_ptr<ZQBStoreProvider> provider);
+
+    /// Life-cycle transitions of the application. The library counts sessions from them: becoming active
+    /// starts (or continues) the activity; resigning active, entering the background and terminating stop
+    /// it. Call them from the thread that runs the application's event loop, whenever the transition
+    /// happens, before or after `initialize`. Without these calls the application counts as active.
+    ///
+    /// The three stopping calls return only once the library has recorded the stop and handed the pending
+    /// reports to its network queue (the network sending itself is not waited for). If the library was
+    /// initialised while the application was in the background, its start waits for the first
+    /// `applicationDidBecomeActive()`.
+    static void applicationDidBecomeActive();
+    static void applicationWillResignActive();
+    static void applicationDidEnterBackground();
+    /// Sets the state to background, as the application is leaving.
+    static void applicationWillTerminate();
 };

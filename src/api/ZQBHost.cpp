@@ -51,6 +51,21 @@ std::optional<std::string> normalisedUuid(const std::string& text) {
     return upper;
 }
 
+// Sets the state first, so that an observer of the notification (or a start-up that reads the state right
+// then) sees the new state. The notification is posted without the host lock: its observers may block.
+void transition(zqb::host::ApplicationState state, zqb::host::AppNotification notification) {
+    std::shared_ptr<zqb::host::NotificationCenter> center;
+    {
+        std::lock_guard lock(hostMutex());
+        auto& environment = zqb::host::Environment::shared();
+        auto application = linuxDefault<zqb::host::Application>(environment.application(),
+                                                                &zqb::host::Environment::setApplication);
+        application->setApplicationState(state);
+        center = environment.notificationCenter();
+    }
+    center->post(notification);
+}
+
 }  // namespace
 
 void ZQBHost::setBundleInfo(const std::string& name, const std::string& identifier,
@@ -117,4 +132,20 @@ void ZQBHost::setStoreProvider(std::shared_ptr<ZQBStoreProvider> provider) {
         linuxDefault<zqb::host::StoreKit>(environment.storeKit(), &zqb::host::Environment::setStoreKit);
     storeKit->setProvider(provider ? std::make_shared<zqb::host::HostStoreProvider>(std::move(provider))
                                    : nullptr);
+}
+
+void ZQBHost::applicationDidBecomeActive() {
+    transition(zqb::host::ApplicationState::active, zqb::host::AppNotification::didBecomeActive);
+}
+
+void ZQBHost::applicationWillResignActive() {
+    transition(zqb::host::ApplicationState::inactive, zqb::host::AppNotification::willResignActive);
+}
+
+void ZQBHost::applicationDidEnterBackground() {
+    transition(zqb::host::ApplicationState::background, zqb::host::AppNotification::didEnterBackground);
+}
+
+void ZQBHost::applicationWillTerminate() {
+    transition(zqb::host::ApplicationState::background, zqb::host::AppNotification::willTerminate);
 }

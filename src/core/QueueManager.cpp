@@ -71,6 +71,8 @@ void QueueManager::cancelAll() {
 void QueueManager::pause() {
     std::lock_guard lock(state_->mutex);
     state_->suspended = true;
+    // Waiters that give up on a suspended queue look again.
+    state_->idle.notify_all();
 }
 
 void QueueManager::resume() {
@@ -96,6 +98,18 @@ bool QueueManager::waitUntilAllOperationsAreFinished() {
     state->idle.wait(lock,
                      [&] { return state->stopping || (state->operations.empty() && !state->executing); });
     return true;
+}
+
+bool QueueManager::waitUntilAllOperationsAreFinishedOrSuspended() {
+    if (isCurrent()) {
+        return false;
+    }
+    const std::shared_ptr<State> state = state_;
+    std::unique_lock lock(state->mutex);
+    state->idle.wait(lock, [&] {
+        return state->stopping || (!state->executing && (state->operations.empty() || state->suspended));
+    });
+    return state->operations.empty() && !state->stopping;
 }
 
 bool QueueManager::isCurrent() const {
@@ -126,7 +140,7 @@ void QueueManager::run(const std::shared_ptr<State>& state) {
         operation = nullptr;
         lock.lock();
         state->executing = false;
-        if (state->operations.empty()) {
+        if (state->operations.empty() || state->suspended) {
             state->idle.notify_all();
         }
     }

@@ -41,6 +41,10 @@ public:
     // never end (the caller is the operation it would wait for), so it returns false at once without waiting;
     // the caller then does inline what it would have waited for.
     bool waitUntilAllOperationsAreFinished();
+    // As above, but also returns (false) once the queue is suspended and its running operation, if any, has
+    // finished: a paused queue may stay paused for as long as the application stays in the background, and
+    // a waiter must not hang on it. True only when the queue ran empty.
+    bool waitUntilAllOperationsAreFinishedOrSuspended();
 
     // True on the worker thread of this queue, while it runs one of its operations.
     bool isCurrent() const;

@@ -142,6 +142,43 @@ TEST(QueueManager, WaitFromTheQueuesOwnOperationReturnsFalseInsteadOfDeadlocking
     EXPECT_TRUE(foreign);
 }
 
+TEST(QueueManager, WaitOrSuspendedGivesUpOnAPausedQueueButWaitsForItsRunningOperation) {
+    QueueManager queue("test.waitOrSuspended");
+    Gate gate;
+    queue.addOperation(gate.blocker());
+    std::atomic<bool> later{false};
+    queue.addOperation([&] { later = true; });
+    ASSERT_TRUE(waitUntil([&] { return queue.isExecuting(); }));
+    queue.pause();
+
+    // The blocker still runs: the waiter stays until it is done, then gives up on the paused rest.
+    auto waiter =
+        std::async(std::launch::async, [&] { return queue.waitUntilAllOperationsAreFinishedOrSuspended(); });
+    EXPECT_EQ(waiter.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    gate.open();
+    EXPECT_FALSE(waiter.get());
+    EXPECT_FALSE(later);
+
+    // A waiter that starts on a running queue is released when the queue gets paused.
+    queue.resume();
+    ASSERT_TRUE(waitUntil([&] { return later.load(); }));
+    Gate second;
+    queue.addOperation(second.blocker());
+    queue.addOperation([] {});
+    auto secondWaiter =
+        std::async(std::launch::async, [&] { return queue.waitUntilAllOperationsAreFinishedOrSuspended(); });
+    ASSERT_TRUE(waitUntil([&] { return queue.isExecuting(); }));
+    queue.pause();
+    second.open();
+    EXPECT_FALSE(secondWaiter.get());
+    EXPECT_EQ(queue.operationCount(), 1u);
+
+    // Resumed, it waits for the queue to run empty and says so.
+    queue.resume();
+    EXPECT_TRUE(queue.waitUntilAllOperationsAreFinishedOrSuspended());
+    EXPECT_EQ(queue.operationCount(), 0u);
+}
+
 TEST(QueueManager, CancelAllDropsWaitingOperationsAndReleasesTheirCaptures) {
     QueueManager queue("test.cancel");
     Gate gate;

@@ -1,0 +1,93 @@
+#include "core/ApplicationLifeCycle.hpp"
+
+#include "core/QueueManager.hpp"
+#include "host/Environment.hpp"
+
+namespace zqb {
+
+std::shared_ptr<ApplicationLifeCycle> ApplicationLifeCycle::create(
+    std::shared_ptr<host::NotificationCenter> center) {
+    if (!center) {
+        center = host::Environment::shared().notificationCenter();
+    }
+    std::shared_ptr<ApplicationLifeCycle> lifeCycle(new ApplicationLifeCycle());
+    const std::weak_ptr<ApplicationLifeCycle> weak = lifeCycle;
+    const auto observe = [&](host::AppNotification name, void (ApplicationLifeCycle::*handler)()) {
+        lifeCycle->registrations_.push_back(center->addObserver(name, [weak, handler] {
+            if (auto self = weak.lock()) {
+                ((*self).*handler)();
+            }
+        }));
+    };
+    observe(host::AppNotification::didBecomeActive, &ApplicationLifeCycle::goActive);
+    observe(host::AppNotification::willResignActive, &ApplicationLifeCycle::goInactive);
+    observe(host::AppNotification::didEnterBackground, &ApplicationLifeCycle::goBackground);
+    observe(host::AppNotification::willTerminate, &ApplicationLifeCycle::goTerminate);
+    return lifeCycle;
+}
+
+void ApplicationLifeCycle::setLifeCycleListener(std::weak_ptr<LifeCycleProtocol> listener) {
+    std::lock_guard lock(mutex_);
+    listener_ = std::move(listener);
+}
+
+std::shared_ptr<LifeCycleProtocol> ApplicationLifeCycle::listener() const {
+    std::lock_guard lock(mutex_);
+    return listener_.lock();
+}
+
+void ApplicationLifeCycle::goActive() {
+    std::weak_ptr<LifeCycleProtocol> weak;
+    {
+        std::lock_guard lock(mutex_);
+        weak = listener_;
+    }
+    if (weak.expired()) {
+        return;
+    }
+    QueueManager::incomeQueue().addOperation([weak] {
+        if (auto listener = weak.lock()) {
+            listener->goActive();
+        }
+    });
+}
+
+void ApplicationLifeCycle::goInactive() {
+    stop(&LifeCycleProtocol::goInactive);
+}
+
+void ApplicationLifeCycle::goBackground() {
+    stop(&LifeCycleProtocol::goBackground);
+}
+
+void ApplicationLifeCycle::goTerminate() {
+    stop(&LifeCycleProtocol::goTerminate);
+}
+
+void ApplicationLifeCycle::stop(Transition transition) {
+    std::weak_ptr<LifeCycleProtocol> weak;
+    {
+        std::lock_guard lock(mutex_);
+        weak = listener_;
+    }
+    auto& queue = QueueManager::incomeQueue();
+    if (queue.isCurrent()) {
+        if (auto listener = weak.lock()) {
+            ((*listener).*transition)();
+        }
+        return;
+    }
+    if (weak.expired()) {
+        return;
+    }
+    queue.addOperation([weak, transition] {
+        if (auto listener = weak.lock()) {
+            ((*listener).*transition)();
+        }
+    });
+    // No strong reference is held while waiting: a destroy queued meanwhile releases the logic on the
+    // income queue, not here.
+    queue.waitUntilAllOperationsAreFinishedOrSuspended();
+}
+
+}  // namespace zqb

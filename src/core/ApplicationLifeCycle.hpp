@@ -1,0 +1,52 @@
+#pragma once
+
+#include "core/LifeCycleProtocol.hpp"
+#include "host/NotificationCenter.hpp"
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace zqb {
+
+// Turns the application's four life-cycle notifications into calls on a weakly held listener (the
+// analytics logic), each made on the income queue.
+//
+// Becoming active only queues the call. The stopping notifications queue theirs and keep the notifying
+// thread waiting until the income queue is empty, so that the end of the session is recorded before the
+// application is suspended. Two cases do not wait: a notification posted from the income queue itself runs
+// the stop there and then (waiting would never end), and a paused income queue (a start-up waiting for the
+// application to become active) gets the stop queued without a wait, since it may stay paused for as long
+// as the application stays in the background.
+//
+// Registered with the notification centre on creation; releasing the life cycle removes the registrations.
+class ApplicationLifeCycle final : public std::enable_shared_from_this<ApplicationLifeCycle> {
+public:
+    // Registers with `center` (the environment's centre when null).
+    static std::shared_ptr<ApplicationLifeCycle> create(
+        std::shared_ptr<host::NotificationCenter> center = nullptr);
+
+    ApplicationLifeCycle(const ApplicationLifeCycle&) = delete;
+    ApplicationLifeCycle& operator=(const ApplicationLifeCycle&) = delete;
+
+    // Sets or, with an empty pointer, clears the listener.
+    void setLifeCycleListener(std::weak_ptr<LifeCycleProtocol> listener);
+    std::shared_ptr<LifeCycleProtocol> listener() const;
+
+    void goActive();
+    void goInactive();
+    void goBackground();
+    void goTerminate();
+
+private:
+    ApplicationLifeCycle() = default;
+
+    using Transition = void (LifeCycleProtocol::*)();
+    void stop(Transition transition);
+
+    mutable std::mutex mutex_;
+    std::weak_ptr<LifeCycleProtocol> listener_;
+    std::vector<std::unique_ptr<host::NotificationCenter::Registration>> registrations_;
+};
+
+}  // namespace zqb

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "core/ApplicationLifeCycle.hpp"
+#include "core/LifeCycleRepositoryProtocol.hpp"
+
+namespace zqb {
+
+// Holds the one `ApplicationLifeCycle` of a core, from the start-up's submodule build until destroy.
+class LifeCycleRepository final : public LifeCycleRepositoryProtocol {
+public:
+    // A life cycle registered with the environment's notification centre, without listener.
+    LifeCycleRepository();
+    explicit LifeCycleRepository(std::shared_ptr<ApplicationLifeCycle> lifecycle);
+
+    std::shared_ptr<ApplicationLifeCycle> lifecycle() const override { return lifecycle_; }
+    void setLifeCycleListener(std::weak_ptr<LifeCycleProtocol> listener) override;
+
+private:
+    std::shared_ptr<ApplicationLifeCycle> lifecycle_;
+};
+
+}  // namespace zqb

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "core/LifeCycleProtocol.hpp"
+
+#include <memory>
+
+namespace zqb {
+
+class ApplicationLifeCycle;
+
+// The holder of the application life-cycle observer, as the core factory and the analytics logic see it.
+class LifeCycleRepositoryProtocol {
+public:
+    virtual ~LifeCycleRepositoryProtocol() = default;
+
+    virtual std::shared_ptr<ApplicationLifeCycle> lifecycle() const = 0;
+    // Sets or, with an empty pointer, clears the life cycle's weak listener.
+    virtual void setLifeCycleListener(std::weak_ptr<LifeCycleProtocol> listener) = 0;
+};
+
+}  // namespace zqb

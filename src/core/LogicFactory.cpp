@@ -1,0 +1,55 @@
+#include "core/LogicFactory.hpp"
+
+#include "core/NullAntiCheatLogic.hpp"
+#include "core/NullMessagingLogic.hpp"
+#include "core/NullMessagingLogicProxy.hpp"
+#include "core/NullPeopleLogic.hpp"
+#include "migration/NoLegacyDataMigration.hpp"
+
+namespace zqb {
+
+LogicFactory LogicFactory::defaults() {
+    LogicFactory factory;
+    // No analytics logic yet: a started core refuses every call as not initialised.
+    factory.analyticsLogic = [](const std::shared_ptr<ServiceFactoryProtocol>&,
+                                const std::shared_ptr<LifeCycleRepositoryProtocol>&) {
+        return std::shared_ptr<AnalyticsLogicProtocol>();
+    };
+    factory.peopleLogic = [] { return std::make_shared<NullPeopleLogic>(); };
+    factory.antiCheatLogic = [] { return std::make_shared<NullAntiCheatLogic>(); };
+    factory.messagingProxy = [] { return std::make_shared<NullMessagingLogicProxy>(); };
+    factory.messagingLogic = [](const std::shared_ptr<EventsServiceProtocol>& eventsService,
+                                const std::shared_ptr<MessagingServiceProtocol>& messagingService) {
+        return std::make_shared<NullMessagingLogic>(eventsService, messagingService);
+    };
+    factory.migrationManager = [](const std::shared_ptr<CoreFactoryProtocol>&, const std::string&) {
+        return std::make_shared<NoLegacyDataMigration>();
+    };
+    return factory;
+}
+
+LogicFactory LogicFactory::completed() const {
+    LogicFactory factory = *this;
+    const LogicFactory fallback = defaults();
+    if (!factory.analyticsLogic) {
+        factory.analyticsLogic = fallback.analyticsLogic;
+    }
+    if (!factory.peopleLogic) {
+        factory.peopleLogic = fallback.peopleLogic;
+    }
+    if (!factory.antiCheatLogic) {
+        factory.antiCheatLogic = fallback.antiCheatLogic;
+    }
+    if (!factory.messagingProxy) {
+        factory.messagingProxy = fallback.messagingProxy;
+    }
+    if (!factory.messagingLogic) {
+        factory.messagingLogic = fallback.messagingLogic;
+    }
+    if (!factory.migrationManager) {
+        factory.migrationManager = fallback.migrationManager;
+    }
+    return factory;
+}
+
+}  // namespace zqb

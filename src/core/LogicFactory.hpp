@@ -1,0 +1,50 @@
+#pragma once
+
+#include "core/AnalyticsLogicProtocol.hpp"
+#include "core/AntiCheatLogicProtocol.hpp"
+#include "core/LifeCycleRepositoryProtocol.hpp"
+#include "core/MessagingLogicProxyProtocol.hpp"
+#include "core/PeopleLogicProtocol.hpp"
+#include "migration/SDKMigrationManagerProtocol.hpp"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace zqb {
+
+class CoreFactoryProtocol;
+class ServiceFactoryProtocol;
+class EventsServiceProtocol;
+class MessagingServiceProtocol;
+
+// How a core builds the parts that other components provide: the fronts it owns from its creation, and the
+// analytics logic, messaging logic and legacy migration that its start-up operation builds. The core takes
+// a copy when it is created, so the start-up order stays the core's while the parts can be swapped: tests
+// install fakes, and each default lives in one place (`defaults()`).
+struct LogicFactory {
+    // The analytics logic over the service factory. It registers itself as the life-cycle listener of
+    // `lifeCycle` (held weakly there). May give nothing: the core then stays without logic.
+    std::function<std::shared_ptr<AnalyticsLogicProtocol>(
+        const std::shared_ptr<ServiceFactoryProtocol>& serviceFactory,
+        const std::shared_ptr<LifeCycleRepositoryProtocol>& lifeCycle)>
+        analyticsLogic;
+    std::function<std::shared_ptr<PeopleLogicProtocol>()> peopleLogic;
+    std::function<std::shared_ptr<AntiCheatLogicProtocol>()> antiCheatLogic;
+    std::function<std::shared_ptr<MessagingLogicProxyProtocol>()> messagingProxy;
+    std::function<std::shared_ptr<MessagingLogicProtocol>(
+        const std::shared_ptr<EventsServiceProtocol>& eventsService,
+        const std::shared_ptr<MessagingServiceProtocol>& messagingService)>
+        messagingLogic;
+    // The legacy migration over the core factory, for the validated application key.
+    std::function<std::shared_ptr<SDKMigrationManagerProtocol>(
+        const std::shared_ptr<CoreFactoryProtocol>& coreFactory, const std::string& applicationKey)>
+        migrationManager;
+
+    // The library's own parts. A member left empty in a factory handed to the core falls back to these.
+    static LogicFactory defaults();
+    // Every empty member filled from `defaults()`.
+    LogicFactory completed() const;
+};
+
+}  // namespace zqb
