@@ -2,6 +2,7 @@
 #include "core/AnalyticsProxy.hpp"
 #include "core/QueueManager.hpp"
 #include "support/LogCapture.hpp"
+#include "support/RecordingAnalyticsLogic.hpp"
 #include "support/Wait.hpp"
 
 #include <gtest/gtest.h>
@@ -135,17 +136,13 @@ TEST(CoreProxy, WithoutLogicEveryCallIsRefusedByName) {
 }
 
 TEST(CoreProxy, WithLogicTheCheckPassesSilentlyAndStopReachesTheLogic) {
-    struct Logic final : AnalyticsProtocol {
-        void stopSDK() override { ++stops; }
-        int stops = 0;
-    };
     test::LogCapture log;
     AnalyticsProxy proxy;
-    auto logic = std::make_shared<Logic>();
+    auto logic = std::make_shared<test::RecordingAnalyticsLogic>();
     proxy.setAnalyticsLogic(logic);
     EXPECT_TRUE(proxy.validateInitialization("levelUp(_:_:)"));
     proxy.stopSDK();
-    EXPECT_EQ(logic->stops, 1);
+    EXPECT_EQ(logic->calls(), std::vector<std::string>{"stopSDK()"});
     EXPECT_TRUE(log.texts().empty());
 }
 
