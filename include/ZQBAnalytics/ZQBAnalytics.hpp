@@ -9,6 +9,7 @@
 #include <ZQBAnalytics/ZQBReferralProperty.hpp>
 #include <ZQBAnalytics/ZQBSocialNetwork.hpp>
 #include <ZQBAnalytics/ZQBStartProgressionEventParameters.hpp>
+#include <ZQBAnalytics/ZQBVerifyResponse.hpp>
 
 #include <functional>
 #include <string>

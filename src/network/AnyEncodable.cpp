@@ -1,10 +1,12 @@
 #include "network/AnyEncodable.hpp"
 
+#include "model/JsonText.hpp"
+
 namespace zqb {
 
 std::optional<std::string> AnyEncodable::toJSONData() const noexcept {
     try {
-        return toJson().dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::strict);
+        return JsonText::write(toJson());
     } catch (...) {
         return std::nullopt;
     }
@@ -12,7 +14,7 @@ std::optional<std::string> AnyEncodable::toJSONData() const noexcept {
 
 std::string AnyEncodable::toPrettyJson() const noexcept {
     try {
-        return toJson().dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::strict);
+        return JsonText::write(toJson(), JsonText::Style::pretty);
     } catch (...) {
         return "Error in getting prettyJson";
     }

@@ -22,8 +22,9 @@ public:
     // The JSON value; throws when the value cannot be encoded.
     nlohmann::ordered_json toJson() const { return (*encode_)(); }
 
-    // Compact JSON text (keys in the record's order, non-ASCII raw); nothing when encoding fails for any
-    // reason (a value that refuses encoding, text that is not UTF-8).
+    // Compact JSON text by the records' writer (keys in the record's order, non-ASCII raw, exact decimals);
+    // nothing when encoding fails for any reason (a value that refuses encoding, a non-finite number, text
+    // that is not UTF-8).
     std::optional<std::string> toJSONData() const noexcept;
 
     // Indented JSON text for log lines; "Error in getting prettyJson" when encoding fails.

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "backend/BackendRepository.hpp"
+#include "backend/Versions.hpp"
+#include "logic/MessagingRequestObject.hpp"
+#include "logic/Receipt.hpp"
+#include "model/Reports.hpp"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace zqb {
+
+class BackendProtocol {
+public:
+    virtual ~BackendProtocol() = default;
+
+    virtual ConfigRequestResult requestConfig(const std::string& appID, const Identifiers& identifiers,
+                                              const Versions& versions) const = 0;
+    virtual BackendIdentifiers requestIdentification(const std::string& appID, int64_t attempt,
+                                                     const Identifiers& identifiers) const = 0;
+    virtual SendAnalyticsResult sendAnalytics(const std::string& appID, const Identifiers& identifiers,
+                                              const Reports& reports) const = 0;
+    virtual ZQBVerifyResponse sendVerifyReceipt(const std::string& appID, const Receipt& receipt,
+                                                const Identifiers& identifiers) const = 0;
+    virtual std::optional<MessagingConfig> requestMessagingConfig(const std::string& appID,
+                                                                  const MessagingRequestObject& request,
+                                                                  const Identifiers& identifiers) const = 0;
+};
+
+// What the services hold: wraps their arguments into a backend message (the body and the identifiers for
+// the headers) and calls the repository. Every call blocks the calling queue for one HTTP exchange (at
+// most the idle time-out without progress) and never throws.
+class Backend final : public BackendProtocol {
+public:
+    explicit Backend(std::shared_ptr<const BackendRepositoryProtocol> repository);
+
+    ConfigRequestResult requestConfig(const std::string& appID, const Identifiers& identifiers,
+                                      const Versions& versions) const override;
+    BackendIdentifiers requestIdentification(const std::string& appID, int64_t attempt,
+                                             const Identifiers& identifiers) const override;
+    SendAnalyticsResult sendAnalytics(const std::string& appID, const Identifiers& identifiers,
+                                      const Reports& reports) const override;
+    ZQBVerifyResponse sendVerifyReceipt(const std::string& appID, const Receipt& receipt,
+                                        const Identifiers& identifiers) const override;
+    std::optional<MessagingConfig> requestMessagingConfig(const std::string& appID,
+                                                          const MessagingRequestObject& request,
+                                                          const Identifiers& identifiers) const override;
+
+    // The request identifier of a report upload: the reports' uuids in order, joined with ", ".
+    static std::string requestIdentifier(const Reports& reports);
+
+    const std::shared_ptr<const BackendRepositoryProtocol>& repository() const { return repository_; }
+
+private:
+    std::shared_ptr<const BackendRepositoryProtocol> repository_;
+};
+
+}  // namespace zqb

@@ -1,0 +1,185 @@
+#include "backend/BackendRepository.hpp"
+
+#include "backend/WireReader.hpp"
+#include "core/Logger.hpp"
+#include "logic/ReceiptResult.hpp"
+#include "network/BackendConfigUrl.hpp"
+
+namespace zqb {
+namespace {
+
+constexpr const char* kConfigPath = "/analytics/config";
+constexpr const char* kIdentificationPath = "/analytics/identification";
+constexpr const char* kReportPath = "/analytics/report";
+constexpr const char* kVerifyPath = "/verify/payment";
+constexpr const char* kMessagingPath = "/messaging/config";
+
+// The short text of an error, as messages show it.
+std::string localizedDescription(const std::exception& error) {
+    if (const auto* decoding = dynamic_cast<const WireDecodingError*>(&error)) {
+        return decoding->localizedDescription();
+    }
+    return error.what();
+}
+
+// An answer without a body reads like an empty one: as no JSON at all.
+nlohmann::ordered_json parseBody(const Response& response) {
+    return WireReader::parse(response.data ? std::string_view(*response.data) : std::string_view());
+}
+
+}  // namespace
+
+BackendRepository::BackendRepository()
+    : BackendRepository(std::make_shared<Network>(), std::make_shared<ContentFactory>()) {}
+
+BackendRepository::BackendRepository(std::shared_ptr<const NetworkProtocol> network,
+                                     std::shared_ptr<const ContentFactoryProtocol> contentFactory)
+    : network_(std::move(network)), contentFactory_(std::move(contentFactory)) {}
+
+std::unique_ptr<RequestProtocol> BackendRepository::makeRequest(
+    const std::string& path, const std::string& appId, const BackendMessage& message,
+    const std::optional<std::string>& requestIdentifier) const {
+    if (!network_ || !contentFactory_) {
+        throw ZQBError("[Backend Module] the backend has no network");
+    }
+    auto builder = network_->post(BackendConfigUrl::baseApiUrl() + "/v2" + path);
+    builder->urlBuilder().setQueryParam("appId", appId);
+    builder->setRequestContent(std::make_shared<JSONContent>(contentFactory_->createContent(message)));
+    if (requestIdentifier) {
+        builder->setRequestIdentifier(requestIdentifier);
+    }
+    return builder->build();
+}
+
+ConfigRequestResult BackendRepository::requestConfig(const std::string& appId,
+                                                     const BackendMessage& message) const {
+    const auto fallback = [] { return ConfigRequestResult{Config::defaulConfiguration(), true}; };
+    try {
+        const auto request = makeRequest(kConfigPath, appId, message, std::nullopt);
+        const Response response = request->send();
+        if (response.statusCode != 200 || !response.data) {
+            return fallback();
+        }
+        return ConfigRequestResult{Config::decode(*response.data), false};
+    } catch (const std::exception& error) {
+        Logger::writeLog(ZQBLogLevel::error, "[Backend Module] Can't create a config request. Error: " +
+                                                 localizedDescription(error));
+        return fallback();
+    }
+}
+
+BackendIdentifiers BackendRepository::requestIdentification(const std::string& appId,
+                                                            const BackendMessage& message) const {
+    Response response;
+    try {
+        response = makeRequest(kIdentificationPath, appId, message, std::nullopt)->send();
+    } catch (const std::exception& error) {
+        return BackendIdentifiers::error(
+            "[Backend Module] Can't build the backend identifiers request. Error: " +
+            localizedDescription(error));
+    }
+    switch (response.statusCode) {
+        case 422:
+            return BackendIdentifiers::doNotRetry();
+        case 202:
+            try {
+                return BackendIdentifiers::retryAfter(
+                    BackendIdentifiers::RetryAfter::fromJson(parseBody(response)).retryAfter);
+            } catch (const std::exception& error) {
+                return BackendIdentifiers::error(
+                    std::string("[Backend Module] parse retry parametr. Error:  ") + error.what());
+            }
+        case 200:
+            try {
+                return BackendIdentifiers::identifiers(
+                    BackendIdentifiers::Identifiers::fromJson(parseBody(response)));
+            } catch (const std::exception& error) {
+                return BackendIdentifiers::error(std::string("[Backend Module] parse identifiers. Error:  ") +
+                                                 error.what());
+            }
+        default:
+            return BackendIdentifiers::error("[Backend Module] identifiers, unknown status code " +
+                                             std::to_string(response.statusCode));
+    }
+}
+
+SendAnalyticsResult BackendRepository::sendAnalytics(
+    const std::string& appId, const BackendMessage& message,
+    const std::optional<std::string>& requestIdentifier) const {
+    std::unique_ptr<RequestProtocol> request;
+    try {
+        request = makeRequest(kReportPath, appId, message, requestIdentifier);
+    } catch (const std::exception& error) {
+        const std::string text = localizedDescription(error);
+        Logger::writeLog(ZQBLogLevel::error,
+                         "[Backend Module] Can't create a send report request. Error: " + text);
+        return SendAnalyticsResult::failure(ZQBError(text));
+    }
+    const Response response = request->send();
+    if (response.statusCode == 200) {
+        return SendAnalyticsResult::success();
+    }
+    return SendAnalyticsResult::failure(ZQBError("[Backend Module] Failed to send Report, status code: " +
+                                                 std::to_string(response.statusCode)));
+}
+
+ZQBVerifyResponse BackendRepository::sendVerifyReceipt(const std::string& appId,
+                                                       const BackendMessage& message) const {
+    const auto cannotCreate = [](const std::exception& error) {
+        Logger::writeLog(ZQBLogLevel::error,
+                         "[Backend Module] Can't create a request for receipt verification. Error: " +
+                             localizedDescription(error));
+        return ZQBVerifyResponse(ZQBReceiptStatus::receiptInternalError, std::nullopt);
+    };
+    Response response;
+    try {
+        response = makeRequest(kVerifyPath, appId, message, std::nullopt)->send();
+    } catch (const std::exception& error) {
+        return cannotCreate(error);
+    }
+    if (response.statusCode != 200) {
+        Logger::writeLog(ZQBLogLevel::error, "[Backend Module] Failed to send a receipt, status code: " +
+                                                 std::to_string(response.statusCode));
+        return ZQBVerifyResponse(ZQBReceiptStatus::receiptServerError, std::nullopt);
+    }
+    ReceiptResult result;
+    try {
+        result = ReceiptResult::fromJson(parseBody(response));
+    } catch (const std::exception& error) {
+        return cannotCreate(error);
+    }
+    const std::optional<ZQBReceiptStatus> status =
+        result.status ? ZQBReceiptStatusFromRawValue(*result.status) : std::nullopt;
+    if (!status) {
+        Logger::writeLog(ZQBLogLevel::error, "[Backend Module] Can't parse verification data");
+        return ZQBVerifyResponse(ZQBReceiptStatus::receiptInternalError,
+                                 std::move(result.verificationResult));
+    }
+    ZQBVerifyResponse verified(*status, std::move(result.verificationResult));
+    Logger::writeLog(ZQBLogLevel::info,
+                     "[Backend Module] Receipt verification result: \n\t" + verified.description());
+    return verified;
+}
+
+std::optional<MessagingConfig> BackendRepository::requestMessagingConfig(
+    const std::string& appId, const BackendMessage& message) const {
+    Response response;
+    try {
+        response = makeRequest(kMessagingPath, appId, message, std::nullopt)->send();
+    } catch (const std::exception& error) {
+        Logger::writeLog(
+            ZQBLogLevel::error,
+            "[Backend Module] Can't create messaging config request. Error: " + localizedDescription(error));
+        return std::nullopt;
+    }
+    if (!response.data) {
+        return std::nullopt;
+    }
+    try {
+        return MessagingConfig::fromAnswer(parseBody(response));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace zqb
