@@ -1,0 +1,40 @@
+#include "repositories/ProjectRepository.hpp"
+
+#include "backend/Config.hpp"
+
+namespace zqb {
+
+ProjectRepository::ProjectRepository(std::shared_ptr<DatabaseProtocol> database)
+    : Repository(std::move(database), table) {}
+
+ColumnMap ProjectRepository::prepareContentValues(const Project& project) {
+    const OptionalSQLiteValue configuration =
+        project.configurationJson
+            ? OptionalSQLiteValue(SQLiteValue(*project.configurationJson))
+            : encodeOrDefault(Config::defaulConfiguration(), Config::defaulConfiguration());
+    return {{"applicationKey", SQLiteValue(project.applicationKey)},
+            {"activeUserId", sqliteOptional(project.activeUserId)},
+            {"trackingAvailable", sqliteBool(project.trackingAvailable)},
+            {"applicationBundle", sqliteOptional(project.applicationBundle)},
+            {"applicationVersion", sqliteOptional(project.applicationVersion)},
+            {"applicationBuildVersion", sqliteOptional(project.applicationBuildVersion)},
+            {"configuration", configuration},
+            {"isReferralSent", sqliteBool(project.isReferralSent)},
+            {"savedTime", sqliteOptional(project.savedTime)},
+            {"categoriesVersion", sqliteOptional(project.categoriesVersion)},
+            {"isMigrated", sqliteBool(project.isMigrated)}};
+}
+
+void ProjectRepository::insert(const std::shared_ptr<Project>& project) {
+    if (project) {
+        insertRecord(project, prepareContentValues(*project));
+    }
+}
+
+void ProjectRepository::update(const std::shared_ptr<Project>& project) {
+    if (project) {
+        updateRow(project->idKey, prepareContentValues(*project));
+    }
+}
+
+}  // namespace zqb
