@@ -1,0 +1,171 @@
+#include "services/ConfigService.hpp"
+
+#include "core/Logger.hpp"
+#include "core/QueueManager.hpp"
+#include "host/Clock.hpp"
+#include "host/Environment.hpp"
+
+#include <algorithm>
+#include <utility>
+
+namespace zqb {
+
+ConfigService::ConfigService(std::shared_ptr<StateManagerProtocol> stateManager,
+                             std::shared_ptr<ProjectRepository> projectRepository,
+                             std::shared_ptr<BackendProtocol> backend)
+    : stateManager_(std::move(stateManager)),
+      projectRepository_(std::move(projectRepository)),
+      backend_(std::move(backend)) {}
+
+void ConfigService::receiveSdkConfig() {
+    const auto project = stateManager_->getActiveProject();
+    const auto user = stateManager_->getActiveUser();
+    std::string appKey = project ? project->applicationKey : std::string();
+    Identifiers identifiers = user ? stateManager_->getIdentifiers(*user) : Identifiers{};
+    Versions versions = stateManager_->getVersion();
+    QueueManager::configQueue().addOperation([weak = weak_from_this(), appKey = std::move(appKey),
+                                              identifiers = std::move(identifiers),
+                                              versions = std::move(versions)] {
+        if (const auto self = weak.lock()) {
+            self->requestConfig(appKey, identifiers, versions);
+        }
+    });
+}
+
+void ConfigService::requestConfig(const std::string& appKey, const Identifiers& identifiers,
+                                  const Versions& versions) {
+    Logger::writeLog(ZQBLogLevel::debug, "Trying to get analytics configuration from the server");
+    auto answer = backend_->requestConfig(appKey, identifiers, versions);
+    if (!answer.isDefault) {
+        QueueManager::incomeQueue().addOperation(
+            [weak = weak_from_this(), config = std::move(answer.config)] {
+                const auto self = weak.lock();
+                if (self && self->onSdkConfigUpdate_) {
+                    self->onSdkConfigUpdate_(config);
+                }
+            });
+        return;
+    }
+    const int64_t delaySeconds = sdkConfigAttempt_ * sdkConfigTimeout;
+    Logger::writeLog(
+        ZQBLogLevel::debug,
+        "Failed to get analytics configuration, using the default configuration and retrying after " +
+            std::to_string(delaySeconds) + " seconds");
+    // The retry goes through the income queue, where the next snapshot of state is taken.
+    host::Environment::shared().delayedScheduler()->runAfter(delaySeconds * 1000, [weak = weak_from_this()] {
+        QueueManager::incomeQueue().addOperation([weak] {
+            if (const auto self = weak.lock()) {
+                self->receiveSdkConfig();
+            }
+        });
+    });
+    sdkConfigAttempt_ = std::min(sdkConfigAttempt_ + 1, maximumSdkConfigAttempt);
+}
+
+void ConfigService::receiveUserBackendIds() {
+    const auto user = stateManager_->getActiveUser();
+    if (backendIDsRequestInProcess_) {
+        Logger::writeLog(ZQBLogLevel::debug, "Receiving operation for user backend identifiers [" +
+                                                 (user ? user->userId.value_or("") : std::string()) +
+                                                 "] has been canceled");
+        return;
+    }
+    if (!user) {
+        return;
+    }
+    const auto project = stateManager_->getActiveProject();
+    std::string appKey = project ? project->applicationKey : std::string();
+    Identifiers identifiers = stateManager_->getIdentifiers(*user);
+    backendIDsRequestInProcess_ = true;
+    QueueManager::configQueue().addOperation([weak = weak_from_this(), appKey = std::move(appKey),
+                                              identifiers = std::move(identifiers), userKey = user->idKey] {
+        if (const auto self = weak.lock()) {
+            self->cancelRetryTask();
+            self->getBackendIdentifiers(1, appKey, identifiers, userKey);
+        }
+    });
+}
+
+void ConfigService::getBackendIdentifiers(int64_t attempt, const std::string& appKey,
+                                          const Identifiers& identifiers, int64_t userKey) {
+    const auto answer = backend_->requestIdentification(appKey, attempt, identifiers);
+    if (const auto* value = answer.identifiersValue()) {
+        QueueManager::incomeQueue().addOperation([weak = weak_from_this(), userKey, value = *value] {
+            if (const auto self = weak.lock()) {
+                self->applyIdentifiers(userKey, value);
+            }
+        });
+    } else if (const auto delay = answer.retryAfterValue()) {
+        Logger::writeLog(ZQBLogLevel::debug,
+                         "BackendIdentifiers: let's retry after: " + std::to_string(*delay));
+        const int64_t next = host::saturatingAdd(attempt, 1);
+        // The gateway's delay is used as given; the scheduler saturates the deadline.
+        replaceRetryTask(host::Environment::shared().delayedScheduler()->runAfter(
+            *delay, [weak = weak_from_this(), next, appKey, identifiers, userKey] {
+                QueueManager::configBackQueue().addOperation([weak, next, appKey, identifiers, userKey] {
+                    if (const auto self = weak.lock()) {
+                        self->getBackendIdentifiers(next, appKey, identifiers, userKey);
+                    }
+                });
+            }));
+    } else if (const auto* text = answer.errorValue()) {
+        Logger::writeLog(ZQBLogLevel::error, "BackendIdentifiers: " + *text);
+        stopRequestProcess();
+    } else {
+        Logger::writeLog(ZQBLogLevel::debug, "BackendIdentifiers: doNotRetry");
+        stopRequestProcess();
+    }
+}
+
+void ConfigService::applyIdentifiers(int64_t userKey, const BackendIdentifiers::Identifiers& value) {
+    backendIDsRequestInProcess_ = false;
+    const auto project = stateManager_->getActiveProject();
+    if (!project || !project->trackingAvailable) {
+        Logger::writeLog(ZQBLogLevel::info,
+                         "BackendIdentifiers: The query result was not applied. Tracking is Disabled");
+        return;
+    }
+    const auto user = stateManager_->getActiveUser();
+    if (!user || user->idKey != userKey) {
+        Logger::writeLog(
+            ZQBLogLevel::debug,
+            "In the process of receiving backendidentifiers from the server, the user was changed. "
+            "Request the identifiers again.");
+        receiveUserBackendIds();
+        return;
+    }
+    stateManager_->updateDeviceIdentifiers(value.vorantelId, value.crossPlatformVorantelId,
+                                           value.vorantelIdTimestamp);
+    Logger::writeLog(ZQBLogLevel::info, "For [" + user->userId.value_or("") +
+                                            "] user the updated backendIdentifiers are:\n" +
+                                            value.description());
+    if (onIdentifiersUpdate_) {
+        onIdentifiersUpdate_(value.vorantelId);
+    }
+}
+
+void ConfigService::stopRequestProcess() {
+    QueueManager::incomeQueue().addOperation([weak = weak_from_this()] {
+        if (const auto self = weak.lock()) {
+            self->backendIDsRequestInProcess_ = false;
+        }
+    });
+}
+
+void ConfigService::replaceRetryTask(std::shared_ptr<host::TimerHandle> task) {
+    std::lock_guard lock(retryMutex_);
+    retryTimerTask_.swap(task);
+}
+
+void ConfigService::cancelRetryTask() {
+    std::shared_ptr<host::TimerHandle> pending;
+    {
+        std::lock_guard lock(retryMutex_);
+        pending.swap(retryTimerTask_);
+    }
+    if (pending) {
+        pending->invalidate();
+    }
+}
+
+}  // namespace zqb

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "backend/Backend.hpp"
+#include "backend/BackendIdentifiers.hpp"
+#include "backend/Config.hpp"
+#include "backend/Identifiers.hpp"
+#include "backend/Versions.hpp"
+#include "core/StateManagerProtocol.hpp"
+#include "host/RunLoop.hpp"
+#include "services/ConfigServiceProctocol.hpp"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace zqb {
+
+class ProjectRepository;
+
+// Fetches the project's analytics configuration and the active user's server-assigned identifiers from the
+// gateway on the config queue (identifiers retries on the config back queue) and hands the answers back on
+// the income queue. Every snapshot of state (project, user, identifiers, versions) is taken on the income
+// queue; delayed retries are timed by the environment's delayed scheduler and only queue a block. Blocks
+// queued elsewhere hold the service weakly. Create it with `std::make_shared`.
+class ConfigService final : public ConfigServiceProctocol,
+                            public std::enable_shared_from_this<ConfigService> {
+public:
+    static constexpr int64_t sdkConfigTimeout = 60;  // seconds of delay per failed attempt
+    static constexpr int64_t maximumSdkConfigAttempt = 10;
+
+    ConfigService(std::shared_ptr<StateManagerProtocol> stateManager,
+                  std::shared_ptr<ProjectRepository> projectRepository,
+                  std::shared_ptr<BackendProtocol> backend);
+
+    const std::function<void(const Config&)>& onSdkConfigUpdate() const override {
+        return onSdkConfigUpdate_;
+    }
+    void setOnSdkConfigUpdate(std::function<void(const Config&)> handler) override {
+        onSdkConfigUpdate_ = std::move(handler);
+    }
+    const std::function<void(std::optional<int64_t>)>& onIdentifiersUpdate() const override {
+        return onIdentifiersUpdate_;
+    }
+    void setOnIdentifiersUpdate(std::function<void(std::optional<int64_t>)> handler) override {
+        onIdentifiersUpdate_ = std::move(handler);
+    }
+
+    void receiveSdkConfig() override;
+    void receiveABConfig() override {}
+    void receiveUserBackendIds() override;
+    void resetUserBackendIds() override {}
+
+    // Income queue only: an identifiers request (attempts, retries and the application of its answer) is
+    // under way.
+    bool backendIDsRequestInProcess() const { return backendIDsRequestInProcess_; }
+
+private:
+    void requestConfig(const std::string& appKey, const Identifiers& identifiers, const Versions& versions);
+    void getBackendIdentifiers(int64_t attempt, const std::string& appKey, const Identifiers& identifiers,
+                               int64_t userKey);
+    void applyIdentifiers(int64_t userKey, const BackendIdentifiers::Identifiers& value);
+    void stopRequestProcess();
+    void replaceRetryTask(std::shared_ptr<host::TimerHandle> task);
+    void cancelRetryTask();
+
+    std::shared_ptr<StateManagerProtocol> stateManager_;
+    std::shared_ptr<ProjectRepository> projectRepository_;  // held for the container's shape; unused
+    std::shared_ptr<BackendProtocol> backend_;
+    int64_t sdkConfigAttempt_ = 1;  // config queue only
+    // Written on the config and config back queues, cancelled on the config queue.
+    std::mutex retryMutex_;
+    std::shared_ptr<host::TimerHandle> retryTimerTask_;
+    bool backendIDsRequestInProcess_ = false;  // income queue only
+    std::function<void(const Config&)> onSdkConfigUpdate_;
+    std::function<void(std::optional<int64_t>)> onIdentifiersUpdate_;
+};
+
+}  // namespace zqb

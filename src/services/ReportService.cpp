@@ -1,0 +1,281 @@
+#include "services/ReportService.hpp"
+
+#include "backend/Config.hpp"
+#include "core/Logger.hpp"
+#include "core/QueueManager.hpp"
+#include "core/SdkConstraints.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <limits>
+#include <utility>
+
+namespace zqb {
+
+namespace {
+
+// The stored configuration's batch size; the built-in default when the project holds none or its text no
+// longer reads.
+int64_t countForRequest(const Project& project) {
+    if (project.configurationJson) {
+        try {
+            return Config::decode(*project.configurationJson).countForRequest;
+        } catch (const std::exception&) {
+        }
+    }
+    return Config::defaulConfiguration().countForRequest;
+}
+
+std::string joinedUuids(const Reports& reports) {
+    std::string text;
+    for (const auto& report : reports.reports) {
+        if (!text.empty()) {
+            text += ", ";
+        }
+        text += report->uuid;
+    }
+    return text;
+}
+
+}  // namespace
+
+ReportService::ReportService(std::shared_ptr<StateManagerProtocol> stateManager,
+                             std::shared_ptr<EventRepository> eventRepository,
+                             std::shared_ptr<ReportsRepository> reportsRepository,
+                             std::shared_ptr<BackendProtocol> backend)
+    : stateManager_(std::move(stateManager)),
+      eventRepository_(std::move(eventRepository)),
+      reportsRepository_(std::move(reportsRepository)),
+      backend_(std::move(backend)) {}
+
+std::vector<std::shared_ptr<User>> ReportService::projectUsersInSendingOrder() {
+    const auto project = stateManager_->getActiveProject();
+    auto users = stateManager_->getAllUsers();
+    std::erase_if(users, [&](const std::shared_ptr<User>& user) {
+        return !user || !project || user->projectId != project->idKey;
+    });
+    // Users without a session go last; equal keys keep their stored order.
+    std::stable_sort(users.begin(), users.end(), [](const auto& a, const auto& b) {
+        constexpr auto last = std::numeric_limits<int64_t>::max();
+        return a->sessionId.value_or(last) < b->sessionId.value_or(last);
+    });
+    return users;
+}
+
+std::vector<Package> ReportService::createPackages(const std::vector<std::shared_ptr<EventObject>>& events) {
+    const auto deviceData = stateManager_->getDeviceData();
+    if (!deviceData) {
+        Logger::writeLog(ZQBLogLevel::error, "Cannot obtain device information!");
+        return {};
+    }
+    const auto application = stateManager_->getAppData();
+    const bool editorMode = stateManager_->isEditorMode();
+    const auto project = stateManager_->getActiveProject();
+    const int64_t count = std::max<int64_t>(project ? countForRequest(*project) : 1, 1);
+
+    Package facts;
+    facts.language = deviceData->language;
+    if (!editorMode) {
+        facts.appVersion = application.applicationVersion;
+        facts.appBuildVersion = application.applicationBuildVersion;
+    }
+    facts.sdkVersion = SdkConstraints::sdkVersion();
+    facts.sdkCodeVersion = SdkConstraints::sdkCodeVersion;
+    facts.bundle = application.applicationBundle;
+
+    std::vector<Package> packages;
+    std::vector<std::string> texts;
+    for (std::size_t index = 0; index < events.size(); ++index) {
+        texts.push_back(events[index]->json);
+        if (static_cast<int64_t>(texts.size()) >= count || index + 1 == events.size()) {
+            Package package = facts;
+            package.events = std::move(texts);
+            packages.push_back(std::move(package));
+            texts.clear();
+        }
+    }
+    return packages;
+}
+
+void ReportService::sendBufferedEvents() {
+    const auto users = projectUsersInSendingOrder();
+    const auto stored = eventRepository_->list();
+    for (const auto& user : users) {
+        std::vector<std::shared_ptr<EventObject>> events;
+        for (const auto& event : stored) {
+            if (event->userId == user->idKey) {
+                events.push_back(event);
+            }
+        }
+        if (events.empty()) {
+            continue;
+        }
+        auto packages = createPackages(events);
+        if (packages.empty()) {
+            continue;
+        }
+        auto report = std::make_shared<Report>(std::move(packages));
+        report->userId = user->idKey;
+        reportsRepository_->insert(report);
+        // The events leave their table only once the report that carries them has a row of its own.
+        if (report->idKey < 0) {
+            Logger::writeLog(ZQBLogLevel::error, "The report for user [" + user->userId.value_or("") +
+                                                     "] could not be stored; its " +
+                                                     std::to_string(events.size()) +
+                                                     " events are kept for the next attempt");
+            continue;
+        }
+        eventRepository_->deleteItems(events);
+    }
+    sendSavedReports();
+}
+
+void ReportService::sendSavedReports() {
+    if (isSending_) {
+        resendWhenFinish_ = true;
+        return;
+    }
+    const auto users = projectUsersInSendingOrder();
+    const auto activeUser = stateManager_->getActiveUser();
+    const auto project = stateManager_->getActiveProject();
+    const std::string appKey = project ? project->applicationKey : std::string();
+    const auto device = stateManager_->getActiveDeviceIdentifiers();
+    const auto stored = reportsRepository_->list();
+
+    std::vector<Outgoing> run;
+    for (const auto& user : users) {
+        Identifiers identifiers;
+        if (device) {
+            identifiers.deviceId = device->deviceIdentifier;
+            identifiers.previousDeviceId = device->previousDeviceIdentifier;
+        }
+        identifiers.userId = user->userId;
+        identifiers.previousUserId = user->previousUserId;
+        // The gateway's numbers belong to the active user only.
+        if (device && activeUser && user->idKey == activeUser->idKey) {
+            identifiers.vorantelId = device->vorantelId;
+            identifiers.crossPlatformVorantelId = device->crossPlatformVorantelId;
+            identifiers.vorantelIdTimestamp = device->vorantelIdTimestamp;
+        }
+        bool any = false;
+        for (const auto& report : stored) {
+            if (report->userId == user->idKey) {
+                run.push_back(Outgoing{report, appKey, identifiers});
+                any = true;
+            }
+        }
+        if (any) {
+            Logger::writeLog(ZQBLogLevel::info,
+                             "Send buffered events for user [" + user->userId.value_or("") + "]");
+        }
+    }
+    if (run.empty()) {
+        return;
+    }
+    isSending_ = true;
+    QueueManager::networkSerialQueue().addOperation(
+        [weak = weak_from_this(), run = std::move(run), action = onReportSendAction_] {
+            if (const auto self = weak.lock()) {
+                self->sendReports(run, action);
+            }
+        });
+}
+
+void ReportService::sendReports(const std::vector<Outgoing>& run, const std::function<void()>& action) {
+    for (const auto& item : run) {
+        Logger::writeLog(ZQBLogLevel::info, "Trying to send the Report [" + item.report->uuid + "]");
+        // Shared with the reports cache: nothing writes a stored report's packages after its insert.
+        const Reports reports{{item.report}};
+        const auto result = backend_->sendAnalytics(item.appKey, item.identifiers, reports);
+        if (!responseHandler(reports, result, action)) {
+            QueueManager::incomeQueue().addOperation([weak = weak_from_this()] {
+                if (const auto self = weak.lock()) {
+                    self->isSending_ = false;
+                    self->resendWhenFinish_ = false;
+                }
+            });
+            return;
+        }
+    }
+    QueueManager::incomeQueue().addOperation([weak = weak_from_this()] {
+        if (const auto self = weak.lock()) {
+            self->isSending_ = false;
+            if (self->resendWhenFinish_) {
+                self->resendWhenFinish_ = false;
+                self->sendSavedReports();
+            }
+        }
+    });
+}
+
+bool ReportService::responseHandler(const Reports& reports, const SendAnalyticsResult& result,
+                                    const std::function<void()>& action) {
+    const auto uuids = joinedUuids(reports);
+    if (!result.isSuccess()) {
+        Logger::writeLog(ZQBLogLevel::error,
+                         "Report [" + uuids + "] submission failed: " + result.error->localizedDescription());
+        Logger::writeLog(ZQBLogLevel::debug, "The network queue is stopped");
+        return false;
+    }
+    Logger::writeLog(ZQBLogLevel::info, "The report [" + uuids + "] has been sent successfully");
+    removeReports(reports.reports);
+    if (action) {
+        action();
+    }
+    return true;
+}
+
+void ReportService::removeReports(const std::vector<std::shared_ptr<Report>>& reports) {
+    QueueManager::incomeQueue().addOperation([weak = weak_from_this(), reports] {
+        if (const auto self = weak.lock()) {
+            self->reportsRepository_->deleteItems(reports);
+        }
+    });
+}
+
+void ReportService::sendFlashEvent(const Storable& event) {
+    const auto project = stateManager_->getActiveProject();
+    const auto user = stateManager_->getActiveUser();
+    const std::string appKey = project ? project->applicationKey : std::string();
+    const Identifiers identifiers = user ? stateManager_->getIdentifiers(*user) : Identifiers{};
+
+    const std::vector<std::shared_ptr<EventObject>> events{
+        std::make_shared<EventObject>(event.eventCode(), -1, -1, event.getJson())};
+    // Without device facts the report still goes out, with no packages.
+    auto report = std::make_shared<Report>(createPackages(events));
+
+    QueueManager::networkFlashQueue().addOperation(
+        [weak = weak_from_this(), report = std::move(report), appKey, identifiers] {
+            const auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            Logger::writeLog(ZQBLogLevel::info, "Trying to send the Report [" + report->uuid + "]");
+            const auto result = self->backend_->sendAnalytics(appKey, identifiers, Reports{{report}});
+            if (result.isSuccess()) {
+                Logger::writeLog(ZQBLogLevel::info,
+                                 "The report [" + report->uuid + "] has been sent successfully");
+            } else {
+                Logger::writeLog(ZQBLogLevel::error, "Report [" + report->uuid + "] submission failed: " +
+                                                         result.error->localizedDescription());
+            }
+        });
+}
+
+void ReportService::removeInactiveUserData(const std::vector<std::shared_ptr<User>>& users) {
+    std::vector<int64_t> ids;
+    ids.reserve(users.size());
+    for (const auto& user : users) {
+        if (user) {
+            ids.push_back(user->idKey);
+        }
+    }
+    reportsRepository_->deleteForDataForUsers(ids);
+}
+
+void ReportService::removeAllReports() {
+    reportsRepository_->clear();
+}
+
+}  // namespace zqb

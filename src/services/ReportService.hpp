@@ -1,0 +1,77 @@
+#pragma once
+
+#include "backend/Backend.hpp"
+#include "backend/Identifiers.hpp"
+#include "core/StateManagerProtocol.hpp"
+#include "model/EventObject.hpp"
+#include "model/Package.hpp"
+#include "model/Report.hpp"
+#include "model/Reports.hpp"
+#include "model/Storable.hpp"
+#include "model/User.hpp"
+#include "repositories/EventRepository.hpp"
+#include "repositories/ReportsRepository.hpp"
+#include "services/ReportServiceProtocol.hpp"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zqb {
+
+// Moves each user's buffered events into stored reports and sends those, one report per request, on the
+// network serial queue; a report leaves the store only after the gateway accepted it, and a failure stops
+// the run with everything after it kept for the next trigger. Single events go out at once as flash
+// reports on the network flash queue.
+//
+// Every state read and every write of the sending flags happen on the income queue; a sending run gets a
+// snapshot of what it sends (report, application key, identifiers) taken there. Blocks queued elsewhere
+// hold the service weakly. Create it with `std::make_shared`.
+class ReportService final : public ReportServiceProtocol, public std::enable_shared_from_this<ReportService> {
+public:
+    ReportService(std::shared_ptr<StateManagerProtocol> stateManager,
+                  std::shared_ptr<EventRepository> eventRepository,
+                  std::shared_ptr<ReportsRepository> reportsRepository,
+                  std::shared_ptr<BackendProtocol> backend);
+
+    const std::function<void()>& onReportSendAction() const override { return onReportSendAction_; }
+    void setOnReportSendAction(std::function<void()> action) override {
+        onReportSendAction_ = std::move(action);
+    }
+
+    void sendFlashEvent(const Storable& event) override;
+    void sendBufferedEvents() override;
+    void removeInactiveUserData(const std::vector<std::shared_ptr<User>>& users) override;
+    void removeAllReports() override;
+
+    // Income queue only: a sending run is queued or under way; another run was asked for meanwhile.
+    bool isSending() const { return isSending_; }
+    bool resendWhenFinish() const { return resendWhenFinish_; }
+
+private:
+    // One stored report of a run, with what the request needs, fixed on the income queue.
+    struct Outgoing {
+        std::shared_ptr<Report> report;  // read only once queued
+        std::string appKey;
+        Identifiers identifiers;
+    };
+
+    std::vector<std::shared_ptr<User>> projectUsersInSendingOrder();
+    std::vector<Package> createPackages(const std::vector<std::shared_ptr<EventObject>>& events);
+    void sendSavedReports();
+    void sendReports(const std::vector<Outgoing>& run, const std::function<void()>& action);
+    bool responseHandler(const Reports& reports, const SendAnalyticsResult& result,
+                         const std::function<void()>& action);
+    void removeReports(const std::vector<std::shared_ptr<Report>>& reports);
+
+    std::function<void()> onReportSendAction_;
+    std::shared_ptr<StateManagerProtocol> stateManager_;
+    std::shared_ptr<EventRepository> eventRepository_;
+    std::shared_ptr<ReportsRepository> reportsRepository_;
+    std::shared_ptr<BackendProtocol> backend_;
+    bool isSending_ = false;
+    bool resendWhenFinish_ = false;
+};
+
+}  // namespace zqb
