@@ -6,6 +6,7 @@ packages=(
     cmake g++ make pkg-config
     libsqlite3-dev nlohmann-json3-dev libcurl4-openssl-dev libplist-dev libutf8proc-dev libcpp-httplib-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    clang-14 libclang-rt-14-dev
     ca-certificates
 )
 

@@ -40,10 +40,11 @@ public:
     AnyCodable* find(std::string_view key);
     bool contains(std::string_view key) const { return find(key) != nullptr; }
 
-    std::size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
-    const_iterator begin() const { return entries_.begin(); }
-    const_iterator end() const { return entries_.end(); }
+    // Defined below, once `AnyCodable` is complete (some compilers check the entry type here already).
+    std::size_t size() const;
+    bool empty() const;
+    const_iterator begin() const;
+    const_iterator end() const;
 
 private:
     std::vector<Entry> entries_;
@@ -188,6 +189,19 @@ private:
     Kind kind_ = Kind::null;
     Storage storage_;
 };
+
+inline std::size_t AnyCodableMap::size() const {
+    return entries_.size();
+}
+inline bool AnyCodableMap::empty() const {
+    return entries_.empty();
+}
+inline AnyCodableMap::const_iterator AnyCodableMap::begin() const {
+    return entries_.begin();
+}
+inline AnyCodableMap::const_iterator AnyCodableMap::end() const {
+    return entries_.end();
+}
 
 void to_json(nlohmann::ordered_json& json, const AnyCodable& value);
 void from_json(const nlohmann::ordered_json& json, AnyCodable& value);

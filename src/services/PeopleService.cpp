@@ -229,7 +229,7 @@ PeopleValueMap PeopleService::getParameters(bool needFullCard) {
         for (const auto& [key, value] : current->properties) {
             const bool changed =
                 std::any_of(current->changedKeys.begin(), current->changedKeys.end(),
-                            [&](const std::string& changedKey) { return sameKey(changedKey, key); });
+                            [&key = key](const std::string& changedKey) { return sameKey(changedKey, key); });
             if (changed) {
                 parameters.insert_or_assign(key, value);
             }

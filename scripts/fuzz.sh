@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang into build/fuzz and runs each for a bounded time (default 60 s;
+# pass another number of seconds as the first argument). Crashing inputs are written to build/fuzz/crashes.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds="${1:-60}"
+export CC=clang-14 CXX=clang++-14
+cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZQB_SANITIZER=fuzzer -DZQB_BUILD_FUZZ=ON \
+    -DZQB_BUILD_TESTS=OFF -DZQB_BUILD_BENCH=OFF -DZQB_BUILD_EXAMPLES=OFF >/dev/null
+cmake --build build/fuzz -j "$(nproc)"
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+mkdir -p build/fuzz/crashes
+for target in build/fuzz/fuzz/*Fuzz; do
+    name="$(basename "$target")"
+    corpus="build/fuzz/corpus/$name"
+    mkdir -p "$corpus"
+    echo "=== fuzz: $name for ${seconds}s"
+    "$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+        -artifact_prefix="build/fuzz/crashes/$name-" "$corpus" 2>&1 | tail -n 15
+    status="${PIPESTATUS[0]}"
+    if [ "$status" -ne 0 ]; then
+        echo "fuzz target $name failed (status $status); inputs in build/fuzz/crashes" >&2
+        exit "$status"
+    fi
+done
