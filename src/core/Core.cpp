@@ -1,0 +1,230 @@
+#include "core/Core.hpp"
+
+#include "backend/Backend.hpp"
+#include "backend/BackendRepository.hpp"
+#include "backend/ContentFactory.hpp"
+#include "core/AnalyticsObserver.hpp"
+#include "core/CoreFactory.hpp"
+#include "core/CoreManager.hpp"
+#include "core/CustomEventParamsLimit.hpp"
+#include "core/DeviceManager.hpp"
+#include "core/LifeCycleRepository.hpp"
+#include "core/Logger.hpp"
+#include "core/QueueManager.hpp"
+#include "core/ServiceFactory.hpp"
+#include "core/StateManager.hpp"
+#include "database/SQLiteProvider.hpp"
+#include "host/Environment.hpp"
+#include "network/Network.hpp"
+#include "platform/PlatformStorage.hpp"
+#include "platform/PlatformiOS.hpp"
+#include "validation/ValidatorRules.hpp"
+
+#include <cstdio>
+
+namespace zqb {
+namespace {
+
+// The shared slot and the factory for new cores. Never destroyed: queue threads may reach the slot while
+// the process exits.
+struct SharedSlot {
+    std::mutex mutex;
+    std::shared_ptr<Core> core;
+    LogicFactory factory = LogicFactory::defaults();
+};
+
+SharedSlot& slot() {
+    static SharedSlot* instance = new SharedSlot();
+    return *instance;
+}
+
+}  // namespace
+
+Core::Core(LogicFactory factory)
+    : logicFactory_(factory.completed()),
+      analyticsProxy_(std::make_shared<AnalyticsProxy>()),
+      peopleLogic_(logicFactory_.peopleLogic()),
+      antiCheatLogic_(logicFactory_.antiCheatLogic()),
+      messagingProxy_(logicFactory_.messagingProxy()),
+      analyticsObserver_(std::make_shared<AnalyticsObserver>()) {}
+
+Core::~Core() {
+    std::fputs(deinitLine, stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+std::shared_ptr<Core> Core::shared() {
+    auto& shared = slot();
+    std::lock_guard lock(shared.mutex);
+    if (!shared.core) {
+        // Built under the lock, so that racing callers never make (and release) a second core.
+        shared.core = std::shared_ptr<Core>(new Core(shared.factory));
+    }
+    return shared.core;
+}
+
+std::shared_ptr<Core> Core::current() {
+    auto& shared = slot();
+    std::lock_guard lock(shared.mutex);
+    return shared.core;
+}
+
+void Core::setLogicFactory(LogicFactory factory) {
+    auto& shared = slot();
+    std::lock_guard lock(shared.mutex);
+    shared.factory = factory.completed();
+}
+
+void Core::resetLogicFactory() {
+    setLogicFactory(LogicFactory::defaults());
+}
+
+void Core::initialize(const std::string& applicationKey,
+                      std::optional<ZQBAnalyticsConfigurationLocal> configuration) {
+    // Checked and set in one step: of several racing calls exactly one goes on. A refused call leaves the
+    // income queue as it is, so a repeated call from the background never pauses it again.
+    if (isInitialized_.exchange(true)) {
+        Logger::writeLog(ZQBLogLevel::error,
+                         std::string(initializeErrorPrefix) + " SDK is already initialized");
+        return;
+    }
+    if (host::Environment::shared().application()->applicationState() == host::ApplicationState::background) {
+        pauseUntilActive();
+    }
+    QueueManager::incomeQueue().addOperation(
+        [weak = weak_from_this(), applicationKey, configuration = std::move(configuration)]() mutable {
+            startUp(weak, applicationKey, std::move(configuration));
+        });
+}
+
+void Core::pauseUntilActive() {
+    QueueManager::incomeQueue().pause();
+    const auto center = host::Environment::shared().notificationCenter();
+    {
+        // Held while registering, so that a notification arriving meanwhile finds the registration stored.
+        std::lock_guard lock(loadMutex_);
+        waitingForActive_ = true;
+        loadRegistration_ =
+            center->addObserver(host::AppNotification::didBecomeActive, [weak = weak_from_this()] {
+                if (const auto core = weak.lock()) {
+                    core->onLoadAction();
+                }
+            });
+    }
+    // The application may have become active between reading its state and registering; its notification
+    // is then gone, and the queue must not stay paused for it.
+    if (host::Environment::shared().application()->applicationState() != host::ApplicationState::background) {
+        onLoadAction();
+    }
+}
+
+void Core::onLoadAction() {
+    std::unique_ptr<host::NotificationCenter::Registration> registration;
+    {
+        std::lock_guard lock(loadMutex_);
+        if (!waitingForActive_) {
+            return;
+        }
+        waitingForActive_ = false;
+        registration = std::move(loadRegistration_);
+    }
+    registration.reset();
+    QueueManager::incomeQueue().resume();
+}
+
+void Core::startUp(const std::weak_ptr<Core>& weakCore, const std::string& applicationKey,
+                   std::optional<ZQBAnalyticsConfigurationLocal> configuration) {
+    if (const auto core = weakCore.lock()) {
+        core->start(applicationKey, std::move(configuration));
+    }
+}
+
+void Core::start(const std::string& applicationKey,
+                 std::optional<ZQBAnalyticsConfigurationLocal> configuration) {
+    // The level comes first, so that a valid level already governs the messages of the checks below.
+    if (configuration && configuration->logLevel != ZQBLogLevel::unknown) {
+        Logger::setLogLevel(configuration->logLevel);
+    }
+    const std::optional<std::string> key = ValidatorRules::validateInitializeKey(applicationKey);
+    if (!key) {
+        return;
+    }
+    const std::optional<ZQBAnalyticsConfigurationLocal> validated =
+        ValidatorRules::validateInitialize(std::move(configuration));
+
+    std::shared_ptr<CoreFactory> coreFactory;
+    try {
+        coreFactory = initSubModules(applicationKey);
+    } catch (...) {
+        Logger::writeLog(ZQBLogLevel::error, std::string(initializeErrorPrefix) + " Can't init submodules");
+        return;
+    }
+
+    const auto deviceManager = std::make_shared<DeviceManager>(
+        coreFactory->identifiersRepository(), coreFactory->toolsRepository(), coreFactory->platform());
+    const auto coreManager =
+        std::make_shared<CoreManager>(*key, coreFactory->projectRepository(), coreFactory->userRepository());
+    const auto migrationManager = logicFactory_.migrationManager(coreFactory, *key);
+    // Asked through a weak reference: a service reading it after destroy must not keep or revive a core.
+    StateManager::EditorMode editorMode = [weak = weak_from_this()] {
+        const auto core = weak.lock();
+        return core && core->isEditorMode();
+    };
+    const auto stateManager =
+        std::make_shared<StateManager>(deviceManager, coreManager, migrationManager,
+                                       validated ? validated->userId : std::nullopt, std::move(editorMode));
+    const auto serviceFactory = std::make_shared<ServiceFactory>(coreFactory, stateManager);
+
+    const auto logic = logicFactory_.analyticsLogic(serviceFactory, coreFactory->lifeCycle());
+    if (logic) {
+        logic->prepareCallBacks();
+        logic->applyAnalyticsConfiguration(validated);
+        logic->tryStartSDK();
+        // Only a core that still is the shared one takes the logic: a core dropped from the slot meanwhile
+        // must not hand it to a core that was never initialised.
+        if (current().get() == this) {
+            analyticsProxy_->setAnalyticsLogic(logic);
+        }
+        analyticsObserver_->addLogicBroadcaster(logic);
+    }
+    peopleLogic_->setPeopleService(serviceFactory->peopleService());
+    antiCheatLogic_->setAntiCheatService(serviceFactory->antiCheatService());
+    messagingProxy_->setMessagingLogic(
+        logicFactory_.messagingLogic(serviceFactory->eventsService(), serviceFactory->messagingService()));
+}
+
+std::shared_ptr<CoreFactory> Core::initSubModules(const std::string& applicationKey) {
+    auto platform = std::make_shared<PlatformiOS>(std::make_shared<PlatformStorage>());
+    auto lifeCycle = std::make_shared<LifeCycleRepository>();
+    auto network = std::make_shared<Network>();
+    auto backend = std::make_shared<Backend>(
+        std::make_shared<BackendRepository>(std::move(network), std::make_shared<ContentFactory>()));
+    auto database = std::make_shared<SQLiteProvider>(applicationKey);
+    return std::make_shared<CoreFactory>(std::move(lifeCycle), std::move(backend), std::move(platform),
+                                         std::move(database));
+}
+
+void Core::destroy() {
+    shared();
+    QueueManager::incomeQueue().addOperation([] { destroySDK(); });
+}
+
+void Core::destroySDK() {
+    std::shared_ptr<Core> core = current();
+    if (core) {
+        if (const auto logic = core->analyticsProxy_->analyticsLogic()) {
+            logic->stopSDK();
+        }
+    }
+    {
+        auto& shared = slot();
+        std::lock_guard lock(shared.mutex);
+        shared.core.reset();
+    }
+    // The parameter limit published by the released logic goes with it.
+    CustomEventParamsLimit::clear();
+    // The graph is released here, outside the lock, unless another thread still holds the core.
+}
+
+}  // namespace zqb

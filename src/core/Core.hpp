@@ -1,0 +1,106 @@
+#pragma once
+
+#include "api/ZQBAnalyticsConfigurationLocal.hpp"
+#include "core/AnalyticsObserverProtocol.hpp"
+#include "core/AnalyticsProxy.hpp"
+#include "core/AntiCheatLogicProtocol.hpp"
+#include "core/LogicFactory.hpp"
+#include "core/MessagingLogicProxyProtocol.hpp"
+#include "core/PeopleLogicProtocol.hpp"
+#include "host/NotificationCenter.hpp"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace zqb {
+
+class CoreFactory;
+
+// The process-wide root of the library's object graph. Created on first use of `shared()`, it owns the
+// fronts that the public classes forward to; `initialize` builds the graph behind them in one operation on
+// the income queue, and `destroy` drops the core, and with it the graph, in another.
+//
+// The shared slot and the initialised flag are read and written from any thread: a host that initialises
+// from several threads at once gets one core and exactly one start-up.
+class Core : public std::enable_shared_from_this<Core> {
+public:
+    // Starts every refusal and failure message of `initialize`.
+    static constexpr const char* initializeErrorPrefix = "In the Initialize method an error has occurred:";
+    // The line written to standard output when a core is released.
+    static constexpr const char* deinitLine = "ZQBAnalytics deinit Core module";
+
+    // The core in the shared slot, created first when there is none. Never fails.
+    static std::shared_ptr<Core> shared();
+    // The core in the shared slot, or nothing; creates none.
+    static std::shared_ptr<Core> current();
+    // Queues the destroy operation on the income queue (creating a core first when there is none) and
+    // returns. The operation stops a running logic and empties the shared slot; a later `shared()` creates a
+    // fresh core.
+    static void destroy();
+
+    // The parts that cores created from now on build (see `LogicFactory`); empty members fall back to the
+    // defaults. For tests and for wiring the library's own parts.
+    static void setLogicFactory(LogicFactory factory);
+    static void resetLogicFactory();
+
+    Core(const Core&) = delete;
+    Core& operator=(const Core&) = delete;
+    // Writes the deinit line to standard output.
+    virtual ~Core();
+
+    // Returns at once. A second call on the same core is refused with an ERROR; otherwise the start-up
+    // operation is queued on the income queue. When the application is in the background, the income queue
+    // is paused until it first becomes active, so that start-up and the calls queued behind it wait for that.
+    void initialize(const std::string& applicationKey,
+                    std::optional<ZQBAnalyticsConfigurationLocal> configuration);
+
+    const std::shared_ptr<AnalyticsProxy>& analyticsProxy() const { return analyticsProxy_; }
+    const std::shared_ptr<PeopleLogicProtocol>& peopleLogic() const { return peopleLogic_; }
+    const std::shared_ptr<AntiCheatLogicProtocol>& antiCheatLogic() const { return antiCheatLogic_; }
+    const std::shared_ptr<MessagingLogicProxyProtocol>& messagingProxy() const { return messagingProxy_; }
+    const std::shared_ptr<AnalyticsObserverProtocol>& analyticsObserver() const { return analyticsObserver_; }
+
+    bool isEditorMode() const { return isEditorMode_.load(); }
+    // Set by the engine wrapper; never cleared. A destroyed core takes it along.
+    void enableEditorMode() { isEditorMode_.store(true); }
+
+    // Set when an initialisation is accepted, never cleared (also after a failed start-up).
+    bool isInitialized() const { return isInitialized_.load(); }
+
+private:
+    explicit Core(LogicFactory factory);
+
+    // Pauses the income queue until the first did-become-active notification.
+    void pauseUntilActive();
+    // The did-become-active handler of a background initialisation: resumes the income queue once.
+    void onLoadAction();
+
+    // The start-up operation, on the income queue.
+    static void startUp(const std::weak_ptr<Core>& weakCore, const std::string& applicationKey,
+                        std::optional<ZQBAnalyticsConfigurationLocal> configuration);
+    void start(const std::string& applicationKey,
+               std::optional<ZQBAnalyticsConfigurationLocal> configuration);
+    // Platform, life cycle, backend, database and the core factory over them. Throws when the database
+    // cannot be opened; everything built so far is released.
+    static std::shared_ptr<CoreFactory> initSubModules(const std::string& applicationKey);
+    // The destroy operation, on the income queue.
+    static void destroySDK();
+
+    const LogicFactory logicFactory_;
+    const std::shared_ptr<AnalyticsProxy> analyticsProxy_;
+    const std::shared_ptr<PeopleLogicProtocol> peopleLogic_;
+    const std::shared_ptr<AntiCheatLogicProtocol> antiCheatLogic_;
+    const std::shared_ptr<MessagingLogicProxyProtocol> messagingProxy_;
+    const std::shared_ptr<AnalyticsObserverProtocol> analyticsObserver_;
+    std::atomic<bool> isEditorMode_{false};
+    std::atomic<bool> isInitialized_{false};
+
+    std::mutex loadMutex_;
+    bool waitingForActive_ = false;
+    std::unique_ptr<host::NotificationCenter::Registration> loadRegistration_;
+};
+
+}  // namespace zqb

@@ -1,0 +1,137 @@
+#include "core/CoreHelper.hpp"
+
+#include "backend/Config.hpp"
+#include "repositories/ProjectRepository.hpp"
+#include "repositories/UserRepository.hpp"
+
+#include <exception>
+
+namespace zqb {
+namespace {
+
+// The project's configuration, or the built-in one when it stores none or a text that does not decode.
+bool userCounting(const Project& project) {
+    if (project.configurationJson) {
+        try {
+            return Config::decode(*project.configurationJson).userCounting;
+        } catch (const std::exception&) {
+        }
+    }
+    return Config::defaulConfiguration().userCounting;
+}
+
+}  // namespace
+
+CoreHelper::CoreHelper(std::string userId, std::shared_ptr<Project> project, bool setByDefault,
+                       std::shared_ptr<UserRepository> userRepository,
+                       std::shared_ptr<ProjectRepository> projectRepository,
+                       std::function<void()> resetClosure)
+    : userId_(std::move(userId)),
+      project_(std::move(project)),
+      setByDefault_(setByDefault),
+      userRepository_(std::move(userRepository)),
+      projectRepository_(std::move(projectRepository)),
+      resetClosure_(std::move(resetClosure)) {
+    for (const auto& user : userRepository_->list()) {
+        if (user->projectId == project_->idKey) {
+            projectUsers_.push_back(user);
+        }
+    }
+}
+
+void CoreHelper::reset() const {
+    if (resetClosure_) {
+        resetClosure_();
+    }
+}
+
+std::shared_ptr<User> CoreHelper::defineActiveUser() {
+    auto current = getCurrentUser();
+    if (!setByDefault_) {
+        return getByAccountingType(current);
+    }
+    if (current->isDefaultUser && (!current->userId || *current->userId != userId_)) {
+        changeUserState(current);
+    }
+    return current;
+}
+
+std::shared_ptr<User> CoreHelper::defineDefaultUser() {
+    auto current = getCurrentUser();
+    if (current->isDefaultUser) {
+        return current;
+    }
+    return getByAccountingType(current);
+}
+
+void CoreHelper::activateUser(const std::shared_ptr<User>& currentUser,
+                              const std::shared_ptr<Project>& project) {
+    if (project->activeUserId && *project->activeUserId == currentUser->idKey) {
+        return;
+    }
+    project->activeUserId = currentUser->idKey;
+    projectRepository_->update(project);
+    reset();
+}
+
+std::shared_ptr<User> CoreHelper::getCurrentUser() {
+    if (activeUser_) {
+        return activeUser_;
+    }
+    if (project_->activeUserId) {
+        for (const auto& user : userRepository_->list()) {
+            if (user->idKey == *project_->activeUserId) {
+                activeUser_ = user;
+                return activeUser_;
+            }
+        }
+    }
+    // A project that lost its active user (a start interrupted between storing the user and the project)
+    // may still hold a user with this id; a second row for it would be refused by the table and leave a
+    // user without row id, so the stored one is taken.
+    for (const auto& user : projectUsers_) {
+        if (user->userId && *user->userId == userId_) {
+            activeUser_ = user;
+            return activeUser_;
+        }
+    }
+    activeUser_ = insertNewUser();
+    return activeUser_;
+}
+
+std::shared_ptr<User> CoreHelper::insertNewUser() {
+    auto user = std::make_shared<User>(project_->idKey, userId_, setByDefault_);
+    userRepository_->insert(user);
+    return user;
+}
+
+std::shared_ptr<User> CoreHelper::getByAccountingType(const std::shared_ptr<User>& current) {
+    const bool counting = userCounting(*project_);
+    const bool sameId = current->userId && *current->userId == userId_;
+    if (!counting) {
+        return sameId ? current : changeUserState(current);
+    }
+    for (const auto& user : projectUsers_) {
+        if (user->userId && *user->userId == userId_) {
+            return user;
+        }
+    }
+    if (current->isDefaultUser) {
+        return changeUserState(current);
+    }
+    if (sameId) {
+        return current;
+    }
+    return insertNewUser();
+}
+
+std::shared_ptr<User> CoreHelper::changeUserState(const std::shared_ptr<User>& user) {
+    user->previousUserId = user->userId;
+    user->userId = userId_;
+    user->isDefaultUser = setByDefault_;
+    userRepository_->update(user);
+    reset();
+    return user;
+}
+
+}  // namespace zqb

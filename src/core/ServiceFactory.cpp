@@ -1,0 +1,105 @@
+#include "core/ServiceFactory.hpp"
+
+#include "backend/Backend.hpp"
+#include "core/CoreFactoryProtocol.hpp"
+#include "core/StateManagerProtocol.hpp"
+#include "repositories/CurrencyAccrualResourcesRepository.hpp"
+#include "repositories/EventRepository.hpp"
+#include "repositories/LevelResourcesRepository.hpp"
+#include "repositories/PeopleRepository.hpp"
+#include "repositories/ProjectRepository.hpp"
+#include "repositories/ReportsRepository.hpp"
+#include "services/AntiCheatService.hpp"
+#include "services/ConfigService.hpp"
+#include "services/CurrencyAccrualService.hpp"
+#include "services/LevelResourceService.hpp"
+#include "services/PeopleService.hpp"
+#include "services/ReportService.hpp"
+
+namespace zqb {
+
+ServiceFactory::ServiceFactory(std::shared_ptr<CoreFactoryProtocol> coreFactory,
+                               std::shared_ptr<StateManagerProtocol> stateManager)
+    : coreFactory_(std::move(coreFactory)), stateManager_(std::move(stateManager)) {}
+
+ServiceFactory::~ServiceFactory() = default;
+
+template <typename Service, typename Make>
+std::shared_ptr<Service> ServiceFactory::member(std::shared_ptr<Service>& slot, Make&& make) {
+    std::lock_guard lock(mutex_);
+    if (!slot) {
+        slot = make();
+    }
+    return slot;
+}
+
+std::shared_ptr<ProjectServiceProtocol> ServiceFactory::projectService() {
+    return nullptr;
+}
+
+std::shared_ptr<TimerServiceProtocol> ServiceFactory::timerService() {
+    return nullptr;
+}
+
+std::shared_ptr<ConfigServiceProctocol> ServiceFactory::configService() {
+    return member(configService_, [&] {
+        return std::make_shared<ConfigService>(stateManager_, coreFactory_->projectRepository(),
+                                               coreFactory_->backend());
+    });
+}
+
+std::shared_ptr<UserServiceProtocol> ServiceFactory::userService() {
+    return nullptr;
+}
+
+std::shared_ptr<PeopleServiceProtocol> ServiceFactory::peopleService() {
+    return member(peopleService_, [&] {
+        return std::make_shared<PeopleService>(stateManager_, coreFactory_->peopleRepository());
+    });
+}
+
+std::shared_ptr<LevelResourceServiceProtocol> ServiceFactory::levelResourceService() {
+    return member(levelResourceService_, [&] {
+        return std::make_shared<LevelResourceService>(stateManager_,
+                                                      coreFactory_->levelResourcesRepository());
+    });
+}
+
+std::shared_ptr<ActivityServiceProtocol> ServiceFactory::activityService() {
+    return nullptr;
+}
+
+std::shared_ptr<EventsServiceProtocol> ServiceFactory::eventsService() {
+    return nullptr;
+}
+
+std::shared_ptr<ReportServiceProtocol> ServiceFactory::reportService() {
+    return member(reportService_, [&] {
+        return std::make_shared<ReportService>(stateManager_, coreFactory_->eventRepository(),
+                                               coreFactory_->reportsRepository(), coreFactory_->backend());
+    });
+}
+
+std::shared_ptr<CurrencyAccrualServiceProtocol> ServiceFactory::currencyAccrualService() {
+    return member(currencyAccrualService_, [&] {
+        return std::make_shared<CurrencyAccrualService>(stateManager_,
+                                                        coreFactory_->currencyAccrualResourcesRepository());
+    });
+}
+
+std::shared_ptr<AntiCheatServiceProctocol> ServiceFactory::antiCheatService() {
+    return member(antiCheatService_, [&] {
+        return std::make_shared<AntiCheatService>(stateManager_, coreFactory_->projectRepository(),
+                                                  coreFactory_->backend());
+    });
+}
+
+std::shared_ptr<MessagingServiceProtocol> ServiceFactory::messagingService() {
+    return nullptr;
+}
+
+std::shared_ptr<SubscriptionServiceProtocol> ServiceFactory::subscriptionService() {
+    return nullptr;
+}
+
+}  // namespace zqb

@@ -1,0 +1,397 @@
+#include "backend/Versions.hpp"
+#include "core/Core.hpp"
+#include "core/CoreFactoryProtocol.hpp"
+#include "core/LifeCycleProtocol.hpp"
+#include "core/QueueManager.hpp"
+#include "core/ServiceFactoryProtocol.hpp"
+#include "core/StateManagerProtocol.hpp"
+#include "database/SQLiteProvider.hpp"
+#include "host/Environment.hpp"
+#include "support/LogCapture.hpp"
+#include "support/RecordingAnalyticsLogic.hpp"
+#include "support/ScopedEnvironment.hpp"
+#include "support/Wait.hpp"
+
+#include <ZQBAnalytics/ZQBHost.hpp>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zqb {
+namespace {
+
+using host::AppNotification;
+using test::waitUntil;
+
+constexpr const char* kKey = "core-test-key";
+
+// What happened, in order, across the fakes of one test process.
+class Journal {
+public:
+    static void add(std::string entry) {
+        std::lock_guard lock(mutex());
+        entries().push_back(std::move(entry));
+    }
+    static std::vector<std::string> all() {
+        std::lock_guard lock(mutex());
+        return entries();
+    }
+    static std::size_t count(const std::string& entry) {
+        const auto copy = all();
+        return static_cast<std::size_t>(std::count(copy.begin(), copy.end(), entry));
+    }
+
+private:
+    static std::mutex& mutex() {
+        static std::mutex instance;
+        return instance;
+    }
+    static std::vector<std::string>& entries() {
+        static std::vector<std::string> instance;
+        return instance;
+    }
+};
+
+// Stands in for the analytics logic: records what the core calls, and what it sees of the core meanwhile.
+class FakeLogic final : public test::RecordingAnalyticsLogic, public LifeCycleProtocol {
+public:
+    explicit FakeLogic(std::shared_ptr<ServiceFactoryProtocol> serviceFactory)
+        : serviceFactory(std::move(serviceFactory)) {}
+
+    void prepareCallBacks() override { Journal::add("prepareCallBacks" + proxyState()); }
+    void applyAnalyticsConfiguration(
+        const std::optional<ZQBAnalyticsConfigurationLocal>& configuration) override {
+        configurationSeen = configuration;
+        Journal::add("applyAnalyticsConfiguration" + proxyState());
+    }
+    void tryStartSDK() override { Journal::add("tryStartSDK" + proxyState()); }
+    void stopSDK() override { Journal::add("stopSDK"); }
+    IdentifiersUpdate onBackendIdentifiersUpdate() const override { return identifiersUpdate; }
+    void setOnBackendIdentifiersUpdate(IdentifiersUpdate closure) override {
+        identifiersUpdate = std::move(closure);
+        Journal::add("setOnBackendIdentifiersUpdate");
+    }
+    void forceUpdate() override {}
+    void goActive() override { Journal::add("goActive"); }
+    void goInactive() override { Journal::add("goInactive"); }
+    void goBackground() override { Journal::add("goBackground"); }
+    void goTerminate() override { Journal::add("goTerminate"); }
+
+    // Whether the shared core's proxy already holds a logic at this moment.
+    static std::string proxyState() {
+        const auto core = Core::current();
+        return core && core->analyticsProxy()->analyticsLogic() ? " (proxy has logic)" : "";
+    }
+
+    std::shared_ptr<ServiceFactoryProtocol> serviceFactory;
+    std::optional<ZQBAnalyticsConfigurationLocal> configurationSeen;
+    IdentifiersUpdate identifiersUpdate;
+};
+
+class FakeMigration final : public SDKMigrationManagerProtocol {
+public:
+    void migrate(const std::shared_ptr<Project>& project) override {
+        Journal::add(project->activeUserId ? "migrate (user chosen)" : "migrate");
+    }
+};
+
+LogicFactory fakeFactory() {
+    LogicFactory factory;
+    factory.analyticsLogic = [](const std::shared_ptr<ServiceFactoryProtocol>& serviceFactory,
+                                const std::shared_ptr<LifeCycleRepositoryProtocol>& lifeCycle) {
+        Journal::add("logic built");
+        auto logic = std::make_shared<FakeLogic>(serviceFactory);
+        lifeCycle->setLifeCycleListener(logic);
+        return logic;
+    };
+    factory.migrationManager = [](const std::shared_ptr<CoreFactoryProtocol>&, const std::string& key) {
+        Journal::add("migration built for " + key);
+        return std::make_shared<FakeMigration>();
+    };
+    return factory;
+}
+
+class CoreStartup : public ::testing::Test {
+protected:
+    void SetUp() override { Core::setLogicFactory(fakeFactory()); }
+    void TearDown() override {
+        QueueManager::incomeQueue().resume();
+        drain();
+        Core::resetLogicFactory();
+    }
+
+    static void drain() { QueueManager::incomeQueue().waitUntilAllOperationsAreFinished(); }
+
+    static std::shared_ptr<FakeLogic> logicOf(const std::shared_ptr<Core>& core) {
+        return std::dynamic_pointer_cast<FakeLogic>(core->analyticsProxy()->analyticsLogic());
+    }
+
+    test::ScopedEnvironment environment;
+    test::LogCapture log;
+};
+
+TEST_F(CoreStartup, StartUpRunsInItsOrderAndHandsTheLogicToTheProxyLast) {
+    ZQBAnalyticsConfigurationLocal configuration;
+    configuration.userId = "player-1";
+    configuration.level = 3;
+    const auto core = Core::shared();
+    core->initialize(kKey, configuration);
+    EXPECT_TRUE(core->isInitialized());
+    drain();
+
+    EXPECT_EQ(Journal::all(),
+              (std::vector<std::string>{"migration built for core-test-key", "migrate", "logic built",
+                                        "prepareCallBacks", "applyAnalyticsConfiguration", "tryStartSDK",
+                                        "setOnBackendIdentifiersUpdate"}));
+    const auto logic = logicOf(core);
+    ASSERT_TRUE(logic);
+    EXPECT_EQ(logic->configurationSeen, configuration);
+
+    // The graph behind the logic: the state manager chose the configured user of the key's project.
+    const auto stateManager = logic->serviceFactory->stateManager();
+    EXPECT_EQ(stateManager->getActiveProject()->applicationKey, kKey);
+    EXPECT_EQ(stateManager->getActiveUser()->userId, "player-1");
+    EXPECT_TRUE(std::filesystem::exists(environment.directory() / SQLiteProvider::folderName /
+                                        SQLiteProvider::fileName));
+    EXPECT_TRUE(log.matching("ERROR").empty());
+}
+
+TEST_F(CoreStartup, ASecondInitializeIsRefusedAndStartsNothing) {
+    const auto core = Core::shared();
+    core->initialize(kKey, std::nullopt);
+    core->initialize(kKey, std::nullopt);
+    drain();
+    EXPECT_EQ(log.count("ERROR In the Initialize method an error has occurred: SDK is already initialized"),
+              1u);
+    EXPECT_EQ(Journal::count("logic built"), 1u);
+}
+
+TEST_F(CoreStartup, ARefusedKeyLeavesTheCoreInitialisedWithoutLogicForGood) {
+    Logger::setLogLevel(ZQBLogLevel::error);
+    ZQBAnalyticsConfigurationLocal configuration;
+    configuration.logLevel = ZQBLogLevel::debug;
+    const auto core = Core::shared();
+    core->initialize("", configuration);
+    drain();
+    // The configured level took effect before the key was looked at.
+    EXPECT_EQ(Logger::logLevel(), ZQBLogLevel::debug);
+    EXPECT_TRUE(core->isInitialized());
+    EXPECT_FALSE(core->analyticsProxy()->analyticsLogic());
+    EXPECT_TRUE(log.contains("Execution of the Initialize method was canceled!"));
+    EXPECT_EQ(Journal::count("logic built"), 0u);
+
+    core->initialize(kKey, std::nullopt);
+    drain();
+    EXPECT_TRUE(log.contains("SDK is already initialized"));
+    EXPECT_EQ(Journal::count("logic built"), 0u);
+}
+
+TEST_F(CoreStartup, AnUnknownConfiguredLevelKeepsTheLevelInForce) {
+    Logger::setLogLevel(ZQBLogLevel::warning);
+    Core::shared()->initialize(kKey, ZQBAnalyticsConfigurationLocal{});
+    drain();
+    EXPECT_EQ(Logger::logLevel(), ZQBLogLevel::warning);
+}
+
+TEST_F(CoreStartup, ADatabaseThatCannotBeOpenedFailsTheStartUpAndKeepsTheCoreInitialised) {
+    // A folder where the database file should be: SQLite cannot open it.
+    std::filesystem::create_directories(environment.directory() / SQLiteProvider::folderName /
+                                        SQLiteProvider::fileName);
+    const auto core = Core::shared();
+    core->initialize(kKey, std::nullopt);
+    drain();
+    EXPECT_EQ(log.count("ERROR In the Initialize method an error has occurred: Can't init submodules"), 1u);
+    EXPECT_TRUE(core->isInitialized());
+    EXPECT_FALSE(core->analyticsProxy()->analyticsLogic());
+    EXPECT_EQ(Journal::count("logic built"), 0u);
+
+    // The life cycle built before the failure was released with everything else: nothing listens.
+    environment.post(AppNotification::didEnterBackground);
+    core->initialize(kKey, std::nullopt);
+    drain();
+    EXPECT_EQ(log.count("SDK is already initialized"), 1u);
+}
+
+TEST_F(CoreStartup, CallsQueuedBeforeTheStartUpAreRefusedAndCallsRightAfterItFindTheLogic) {
+    const auto core = Core::shared();
+    std::atomic<int> accepted{0};
+    const auto call = [&] {
+        QueueManager::incomeQueue().addOperation([&] {
+            if (Core::shared()->analyticsProxy()->validateInitialization("customEvent(_:_:)")) {
+                ++accepted;
+            }
+        });
+    };
+    call();
+    core->initialize(kKey, std::nullopt);
+    call();
+    drain();
+    EXPECT_EQ(accepted.load(), 1);
+    EXPECT_EQ(
+        log.count(
+            "ERROR In the customEvent(_:_:) method an error has occurred: The SDK is not initialized yet!"),
+        1u);
+}
+
+TEST_F(CoreStartup, BackgroundInitialisationWaitsForTheApplicationToBecomeActive) {
+    environment.application().setApplicationState(host::ApplicationState::background);
+    const auto core = Core::shared();
+    core->initialize(kKey, std::nullopt);
+    std::atomic<bool> queuedBehind{false};
+    QueueManager::incomeQueue().addOperation([&] { queuedBehind = true; });
+
+    // Nothing of the start-up runs while the application stays in the background, and a stop from there
+    // does not hang on the paused queue.
+    EXPECT_TRUE(QueueManager::incomeQueue().isSuspended());
+    EXPECT_EQ(QueueManager::incomeQueue().operationCount(), 2u);
+    ZQBHost::applicationDidEnterBackground();
+    // A refused repeat does not pause the queue a second time.
+    core->initialize(kKey, std::nullopt);
+
+    ZQBHost::applicationDidBecomeActive();
+    EXPECT_FALSE(QueueManager::incomeQueue().isSuspended());
+    drain();
+    EXPECT_TRUE(queuedBehind);
+    ASSERT_TRUE(logicOf(core));
+    EXPECT_EQ(Journal::count("logic built"), 1u);
+
+    // Later transitions never pause it again.
+    ZQBHost::applicationDidEnterBackground();
+    ZQBHost::applicationDidBecomeActive();
+    EXPECT_FALSE(QueueManager::incomeQueue().isSuspended());
+    EXPECT_EQ(Journal::count("goBackground"), 1u);
+}
+
+TEST_F(CoreStartup, TheLogicHearsTheLifeCycleAndStopsHoldThePosterUntilDone) {
+    Core::shared()->initialize(kKey, std::nullopt);
+    drain();
+    ZQBHost::applicationWillResignActive();
+    EXPECT_EQ(Journal::all().back(), "goInactive");
+    ZQBHost::applicationDidEnterBackground();
+    EXPECT_EQ(Journal::all().back(), "goBackground");
+    ZQBHost::applicationDidBecomeActive();
+    drain();
+    EXPECT_EQ(Journal::all().back(), "goActive");
+    ZQBHost::applicationWillTerminate();
+    EXPECT_EQ(Journal::all().back(), "goTerminate");
+}
+
+TEST_F(CoreStartup, TheObserverIsWiredToTheLogic) {
+    struct Listener final : ZQBIdentifiersListener {
+        void didReceiveVorantelIdWith(int64_t id) override { received = id; }
+        std::atomic<int64_t> received{0};
+    };
+    const auto core = Core::shared();
+    auto listener = std::make_shared<Listener>();
+    core->analyticsObserver()->addIdentifiersListener(listener);
+    core->initialize(kKey, std::nullopt);
+    drain();
+    const auto logic = logicOf(core);
+    ASSERT_TRUE(logic && logic->identifiersUpdate);
+    logic->identifiersUpdate(1234);
+    EXPECT_EQ(listener->received.load(), 1234);
+}
+
+TEST_F(CoreStartup, DestroyStopsTheLogicAndANewCoreComesOnlyAfterTheQueuedDestroyRan) {
+    auto first = Core::shared();
+    first->initialize(kKey, std::nullopt);
+    drain();
+
+    std::promise<void> release;
+    auto released = release.get_future().share();
+    QueueManager::incomeQueue().addOperation([released] { released.wait(); });
+    testing::internal::CaptureStdout();
+    Core::destroy();
+    // Still the old core: the repeat is refused.
+    EXPECT_EQ(Core::shared(), first);
+    Core::shared()->initialize(kKey, std::nullopt);
+    EXPECT_EQ(log.count("SDK is already initialized"), 1u);
+    std::weak_ptr<Core> weakFirst = first;
+    first.reset();
+    release.set_value();
+    drain();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ZQBAnalytics deinit Core module\n");
+    EXPECT_TRUE(weakFirst.expired());
+    EXPECT_EQ(Journal::count("stopSDK"), 1u);
+    EXPECT_FALSE(Core::current());
+
+    // The released life cycle no longer reaches the old logic.
+    ZQBHost::applicationDidEnterBackground();
+    EXPECT_EQ(Journal::count("goBackground"), 0u);
+    ZQBHost::applicationDidBecomeActive();
+
+    const auto second = Core::shared();
+    EXPECT_FALSE(second->isInitialized());
+    second->initialize(kKey, std::nullopt);
+    drain();
+    EXPECT_EQ(Journal::count("logic built"), 2u);
+    EXPECT_TRUE(logicOf(second));
+}
+
+TEST_F(CoreStartup, DestroyWithoutAnyEarlierUseCreatesAndReleasesOneCore) {
+    testing::internal::CaptureStdout();
+    Core::destroy();
+    drain();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ZQBAnalytics deinit Core module\n");
+    EXPECT_FALSE(Core::current());
+    EXPECT_EQ(Journal::count("stopSDK"), 0u);
+}
+
+TEST_F(CoreStartup, EditorModeIsReadThroughTheCoreWithoutKeepingOrRevivingIt) {
+    auto core = Core::shared();
+    core->initialize(kKey, std::nullopt);
+    drain();
+    const auto stateManager = logicOf(core)->serviceFactory->stateManager();
+    EXPECT_FALSE(stateManager->isEditorMode());
+    core->enableEditorMode();
+    EXPECT_TRUE(stateManager->isEditorMode());
+    EXPECT_FALSE(stateManager->getVersion().appVersion);
+
+    Core::destroy();
+    core.reset();
+    drain();
+    EXPECT_FALSE(stateManager->isEditorMode());
+    EXPECT_FALSE(Core::current());
+}
+
+TEST_F(CoreStartup, InitialisingFromEightThreadsAtOnceGivesOneCoreAndOneStartUp) {
+    constexpr int kThreads = 8;
+    std::atomic<int> ready{0};
+    std::atomic<bool> go{false};
+    std::vector<std::shared_ptr<Core>> seen(kThreads);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&, i] {
+            ++ready;
+            while (!go.load()) {
+                std::this_thread::yield();
+            }
+            seen[i] = Core::shared();
+            seen[i]->initialize(kKey, std::nullopt);
+        });
+    }
+    ASSERT_TRUE(waitUntil([&] { return ready.load() == kThreads; }));
+    go = true;
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    drain();
+    for (const auto& core : seen) {
+        EXPECT_EQ(core, seen.front());
+    }
+    EXPECT_EQ(Journal::count("logic built"), 1u);
+    EXPECT_EQ(log.count("SDK is already initialized"), static_cast<std::size_t>(kThreads - 1));
+    EXPECT_TRUE(logicOf(seen.front()));
+}
+
+}  // namespace
+}  // namespace zqb
