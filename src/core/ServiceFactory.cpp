@@ -6,6 +6,7 @@
 #include "repositories/CurrencyAccrualResourcesRepository.hpp"
 #include "repositories/EventRepository.hpp"
 #include "repositories/LevelResourcesRepository.hpp"
+#include "repositories/MessagingCategoryRepository.hpp"
 #include "repositories/PeopleRepository.hpp"
 #include "repositories/ProjectRepository.hpp"
 #include "repositories/ReportsRepository.hpp"
@@ -13,6 +14,7 @@
 #include "services/ConfigService.hpp"
 #include "services/CurrencyAccrualService.hpp"
 #include "services/LevelResourceService.hpp"
+#include "services/MessagingService.hpp"
 #include "services/PeopleService.hpp"
 #include "services/ReportService.hpp"
 
@@ -95,7 +97,11 @@ std::shared_ptr<AntiCheatServiceProctocol> ServiceFactory::antiCheatService() {
 }
 
 std::shared_ptr<MessagingServiceProtocol> ServiceFactory::messagingService() {
-    return nullptr;
+    return member(messagingService_, [&] {
+        return std::make_shared<MessagingService>(stateManager_, coreFactory_->projectRepository(),
+                                                  coreFactory_->messagingCategoryRepository(),
+                                                  coreFactory_->backend());
+    });
 }
 
 std::shared_ptr<SubscriptionServiceProtocol> ServiceFactory::subscriptionService() {

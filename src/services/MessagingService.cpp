@@ -1,0 +1,142 @@
+#include "services/MessagingService.hpp"
+
+#include "core/Logger.hpp"
+#include "core/QueueManager.hpp"
+#include "logic/MessagingRequestObject.hpp"
+
+#include <algorithm>
+#include <set>
+
+namespace zqb {
+
+namespace {
+
+constexpr int64_t kSdkCodeVersion = 10;
+
+}  // namespace
+
+MessagingService::MessagingService(std::shared_ptr<StateManagerProtocol> stateManager,
+                                   std::shared_ptr<ProjectRepository> projectRepository,
+                                   std::shared_ptr<MessagingCategoryRepository> messagingCategoryRepository,
+                                   std::shared_ptr<BackendProtocol> backend)
+    : stateManager_(std::move(stateManager)),
+      projectRepository_(std::move(projectRepository)),
+      messagingCategoryRepository_(std::move(messagingCategoryRepository)),
+      backend_(std::move(backend)) {}
+
+void MessagingService::getPushCategories(CategoriesCompletion completion) {
+    const auto project = stateManager_->getActiveProject();
+    const auto user = stateManager_->getActiveUser();
+    const Identifiers identifiers = stateManager_->getIdentifiers(*user);
+    const ApplicationData application = stateManager_->getAppData();
+    auto stored = messagingCategoryRepository_->list();
+
+    const auto device = stateManager_->getDeviceData();
+    if (!device) {
+        Logger::writeLog(ZQBLogLevel::error, "Cannot obtain device information!");
+        completion(std::move(stored));
+        return;
+    }
+    MessagingRequestObject request;
+    request.sdkVersion = stateManager_->getVersion().sdkVersion;  // the version in force
+    request.sdkCodeVersion = kSdkCodeVersion;
+    request.appVersion = application.applicationVersion;
+    request.categoriesVersion = project->categoriesVersion.value_or(0);
+    request.language = device->language;
+
+    QueueManager::networkMessagingQueue().addOperation(
+        [weak = weak_from_this(), completion = std::move(completion), stored = std::move(stored), project,
+         applicationKey = project->applicationKey, request, identifiers] {
+            const auto self = weak.lock();
+            if (!self) {
+                completion(stored);
+                return;
+            }
+            Logger::writeLog(ZQBLogLevel::debug,
+                             "[Messaging Module] Trying to get push categories from the server");
+            const auto config = self->backend_->requestMessagingConfig(applicationKey, request, identifiers);
+            if (!config) {
+                completion(stored);
+                return;
+            }
+            QueueManager::incomeQueue().addOperation([weak, project, config = *config] {
+                if (const auto owner = weak.lock()) {
+                    owner->applyAnswer(project, config);
+                }
+            });
+            completion(merge(stored, *config));
+        });
+}
+
+std::vector<MessagingCategory> MessagingService::merge(const std::vector<MessagingCategory>& stored,
+                                                       const MessagingConfig& config) {
+    std::vector<MessagingCategory> merged = stored;
+    for (const auto& category : config.categories) {
+        const auto known = std::find_if(merged.begin(), merged.end(), [&](const MessagingCategory& kept) {
+            return kept.id == category.id;
+        });
+        if (known == merged.end()) {
+            merged.push_back(category);
+        } else {
+            known->buttons = category.buttons;
+        }
+    }
+    if (config.removed) {
+        const std::set<std::string> removed(config.removed->begin(), config.removed->end());
+        std::erase_if(merged, [&](const MessagingCategory& kept) { return removed.contains(kept.id); });
+    }
+    return merged;
+}
+
+void MessagingService::applyAnswer(const std::shared_ptr<Project>& project, const MessagingConfig& config) {
+    auto& repository = *messagingCategoryRepository_;
+    repository.list();  // loads the table into an empty cache, so that the checks below see every row
+    int64_t saved = 0;
+    for (const auto& category : config.categories) {
+        auto& cache = repository.cache();
+        const auto known = std::find_if(cache.begin(), cache.end(), [&](const MessagingCategory& kept) {
+            return kept.id == category.id;
+        });
+        if (known == cache.end()) {
+            const auto idKey = repository.database()->insert(
+                repository.tableName(), MessagingCategoryRepository::prepareContentValues(category));
+            if (idKey) {
+                MessagingCategory inserted = category;
+                inserted.idKey = *idKey;
+                cache.push_back(std::move(inserted));
+                ++saved;
+            }
+        } else if (known->buttons != category.buttons) {
+            MessagingCategory changed = category;
+            changed.idKey = known->idKey;
+            const auto written = repository.database()->update(
+                repository.tableName(), MessagingCategoryRepository::prepareContentValues(changed), "id=?",
+                {SQLiteValue(changed.idKey)});
+            if (written) {
+                *known = std::move(changed);
+            }
+        }
+    }
+
+    // After the additions, so that a category added and removed by the same answer is gone.
+    std::vector<MessagingCategory> toRemove;
+    if (config.removed) {
+        const std::set<std::string> removed(config.removed->begin(), config.removed->end());
+        for (const auto& kept : repository.cache()) {
+            if (removed.contains(kept.id)) {
+                toRemove.push_back(kept);
+            }
+        }
+        repository.deleteItems(toRemove);
+    }
+
+    project->categoriesVersion = config.version;
+    projectRepository_->update(project);
+    Logger::writeLog(ZQBLogLevel::debug,
+                     "[Messaging Module] Update push categories:\n\tsaved new categories: [" +
+                         std::to_string(saved) + "]\n\tremoved categories [" +
+                         std::to_string(toRemove.size()) + "]\n\tcurrent categories version: [" +
+                         std::to_string(config.version) + "]");
+}
+
+}  // namespace zqb
