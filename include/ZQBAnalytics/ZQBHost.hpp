@@ -34,6 +34,15 @@ struct ZQBStoreProduct {
     std::vector<ZQBStoreProductDiscount> discounts;
 };
 
+/// A purchase or a restore of a product, as the host's store reports it (for
+/// `ZQBAnalytics::subscriptionPayment` and `ZQBAnalytics::subscriptionHistory`).
+struct ZQBStoreTransaction {
+    std::optional<std::string> transactionIdentifier;
+    std::string productIdentifier;  ///< The product of the transaction's payment.
+    /// For a restored transaction, the purchase it restores (only its identifier is read).
+    std::shared_ptr<const ZQBStoreTransaction> originalTransaction;
+};
+
 /// The store's answer to one products request.
 struct ZQBStoreProductsAnswer {
     std::vector<ZQBStoreProduct> products;

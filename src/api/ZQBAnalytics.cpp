@@ -1,6 +1,86 @@
 #include <ZQBAnalytics/ZQBAnalytics.hpp>
 
+#include "api/CustomEventParametersCopy.hpp"
+#include "api/StoreObjectsCopy.hpp"
+#include "api/ZQBAnalyticsConfigurationLocal.hpp"
+#include "api/ZQBFinishProgressionEventParametersLocal.hpp"
+#include "api/ZQBSocialNetworkLocal.hpp"
+#include "api/ZQBStartProgressionEventParametersLocal.hpp"
+#include "core/AnalyticsProxy.hpp"
+#include "core/Core.hpp"
 #include "core/Logger.hpp"
+#include "core/TextUtils.hpp"
+#include "database/SQLiteProvider.hpp"
+#include "network/BackendConfigUrl.hpp"
+#include "platform/IdentifierCollector.hpp"
+#include "validation/Validator.hpp"
+#include "validation/ValidatorRules.hpp"
+
+#include <exception>
+#include <utility>
+
+namespace {
+
+using zqb::text::repairUtf8;
+
+// Every forwarding member starts here: the shared core (created when absent) and its proxy.
+zqb::AnalyticsProxy& proxy() {
+    return *zqb::Core::shared()->analyticsProxy();
+}
+
+zqb::IntMap repaired(const ZQBAnalytics::Balances& balances) {
+    zqb::IntMap copy;
+    for (const auto& [key, value] : balances) {
+        // Two keys that differ only in their invalid bytes become one; the later value stays, as for any
+        // keys the rules find equal.
+        copy.insert_or_assign(repairUtf8(key), value);
+    }
+    return copy;
+}
+
+std::optional<std::string> repaired(const std::optional<std::string>& value) {
+    if (!value) {
+        return std::nullopt;
+    }
+    return repairUtf8(*value);
+}
+
+// A host's completion handler as the library calls it: an empty handler is a no-op, and an exception it
+// throws is logged instead of breaking the library's queue in the middle of its work.
+template <typename T, typename Handler>
+std::function<void(T)> guarded(Handler handler, const char* method) {
+    if (!handler) {
+        return [](T) {};
+    }
+    return [handler = std::move(handler), method](T value) {
+        try {
+            handler(value);
+        } catch (const std::exception& error) {
+            zqb::Logger::writeLog(ZQBLogLevel::error,
+                                  zqb::Validator::messageHead(method) +
+                                      "The completion handler has thrown: " + repairUtf8(error.what()));
+        } catch (...) {
+            zqb::Logger::writeLog(ZQBLogLevel::error,
+                                  zqb::Validator::messageHead(method) + "The completion handler has thrown");
+        }
+    };
+}
+
+}  // namespace
+
+// ---- Start-up --------------------------------------------------------------------------------------------
+
+void ZQBAnalytics::initialize(std::string_view applicationKey,
+                              const ZQBAnalyticsConfiguration& configuration) {
+    zqb::Core::shared()->initialize(repairUtf8(applicationKey),
+                                    zqb::ZQBAnalyticsConfigurationLocal::from(configuration));
+}
+
+void ZQBAnalytics::initialize(std::string_view applicationKey) {
+    zqb::Core::shared()->initialize(repairUtf8(applicationKey), std::nullopt);
+}
+
+// ---- Log -------------------------------------------------------------------------------------------------
 
 ZQBLogLevel ZQBAnalytics::logLevel() {
     return zqb::Logger::logLevel();
@@ -18,4 +98,220 @@ std::function<void(const std::string&)> ZQBAnalytics::loggerMessageClosure() {
 
 void ZQBAnalytics::setLoggerMessageClosure(std::function<void(const std::string&)> closure) {
     zqb::Logger::setLoggerMessageClosure(std::move(closure));
+}
+
+// ---- Queries ---------------------------------------------------------------------------------------------
+
+void ZQBAnalytics::getDeviceId(StringHandler completionHandler) {
+    proxy().getDeviceId(
+        guarded<std::string>(std::move(completionHandler), "getDeviceId(completionHandler:)"));
+}
+
+void ZQBAnalytics::getSDKVersion(StringHandler completionHandler) {
+    proxy().getSDKVersion(
+        guarded<std::string>(std::move(completionHandler), "getSDKVersion(completionHandler:)"));
+}
+
+void ZQBAnalytics::getTrackingAvailability(BoolHandler completionHandler) {
+    proxy().getTrackingAvailability(
+        guarded<bool>(std::move(completionHandler), "getTrackingAvailability(completionHandler:)"));
+}
+
+void ZQBAnalytics::getUserId(StringHandler completionHandler) {
+    proxy().getUserId(guarded<std::string>(std::move(completionHandler), "getUserId(completionHandler:)"));
+}
+
+void ZQBAnalytics::getCurrentLevel(LevelHandler completionHandler) {
+    proxy().getCurrentLevel(
+        guarded<int64_t>(std::move(completionHandler), "getCurrentLevel(completionHandler:)"));
+}
+
+void ZQBAnalytics::isRestoreTransactionHistoryRequired(BoolHandler completionHandler) {
+    proxy().isRestoreTransactionHistoryRequired(guarded<bool>(
+        std::move(completionHandler), "isRestoreTransactionHistoryRequired(completionHandler:)"));
+}
+
+// ---- Users and tracking ----------------------------------------------------------------------------------
+
+void ZQBAnalytics::setTrackingAvailability(bool value) {
+    proxy().setTrackingAvailability(value);
+}
+
+void ZQBAnalytics::setUserId(std::string_view userId) {
+    proxy().setUserId(repairUtf8(userId));
+}
+
+void ZQBAnalytics::replace(std::string_view fromUserId, std::string_view toUserId) {
+    proxy().replaceUserId(repairUtf8(fromUserId), repairUtf8(toUserId));
+}
+
+void ZQBAnalytics::setCurrentLevel(int64_t currentLevel) {
+    proxy().setCurrentLevel(currentLevel);
+}
+
+// ---- Levels and balances ---------------------------------------------------------------------------------
+
+void ZQBAnalytics::levelUp(int64_t level) {
+    proxy().levelUp(level, {});
+}
+
+void ZQBAnalytics::levelUp(int64_t level, const Balances& balances) {
+    proxy().levelUp(level, repaired(balances));
+}
+
+void ZQBAnalytics::currentBalance(const Balances& balance) {
+    proxy().currentBalance(repaired(balance));
+}
+
+// ---- Events ----------------------------------------------------------------------------------------------
+
+void ZQBAnalytics::customEvent(std::string_view eventName) {
+    proxy().customEvent(repairUtf8(eventName), {});
+}
+
+void ZQBAnalytics::customEvent(std::string_view eventName, const ZQBCustomEventParameters& parameters) {
+    // The set's texts were repaired when they were added.
+    proxy().customEvent(repairUtf8(eventName), zqb::customEventParametersCopy(parameters));
+}
+
+void ZQBAnalytics::sendBufferedEvents() {
+    proxy().sendBufferedEvents();
+}
+
+void ZQBAnalytics::virtualCurrencyPayment(std::string_view purchaseId, std::string_view purchaseType,
+                                          int64_t purchaseAmount, int64_t purchasePrice,
+                                          std::string_view purchaseCurrency) {
+    proxy().virtualCurrencyPayment(repairUtf8(purchaseId), repairUtf8(purchaseType), purchaseAmount,
+                                   {{repairUtf8(purchaseCurrency), purchasePrice}});
+}
+
+void ZQBAnalytics::virtualCurrencyPayment(std::string_view purchaseId, std::string_view purchaseType,
+                                          int64_t purchaseAmount, const Balances& resources) {
+    proxy().virtualCurrencyPayment(repairUtf8(purchaseId), repairUtf8(purchaseType), purchaseAmount,
+                                   repaired(resources));
+}
+
+void ZQBAnalytics::currencyAccrual(std::string_view currencyName, int64_t currencyAmount,
+                                   std::string_view source, ZQBAccrualType accrualType) {
+    proxy().currencyAccrual(repairUtf8(currencyName), currencyAmount, repairUtf8(source), accrualType);
+}
+
+void ZQBAnalytics::startProgressionEvent(std::string_view eventName) {
+    proxy().startProgressionEvent(repairUtf8(eventName), zqb::ZQBStartProgressionEventParametersLocal{});
+}
+
+void ZQBAnalytics::startProgressionEvent(std::string_view eventName,
+                                         const ZQBStartProgressionEventParameters& parameters) {
+    proxy().startProgressionEvent(repairUtf8(eventName),
+                                  zqb::ZQBStartProgressionEventParametersLocal::from(parameters));
+}
+
+void ZQBAnalytics::finishProgressionEvent(std::string_view eventName) {
+    proxy().finishProgressionEvent(repairUtf8(eventName),
+                                   zqb::ZQBFinishProgressionEventParametersLocal{true, 0, {}, {}});
+}
+
+void ZQBAnalytics::finishProgressionEvent(std::string_view eventName,
+                                          const ZQBFinishProgressionEventParameters& parameters) {
+    proxy().finishProgressionEvent(repairUtf8(eventName),
+                                   zqb::ZQBFinishProgressionEventParametersLocal::from(parameters));
+}
+
+void ZQBAnalytics::realCurrencyPayment(std::string_view orderId, double price, std::string_view productId,
+                                       std::string_view currencyCode) {
+    proxy().realCurrencyPayment(repairUtf8(orderId), price, repairUtf8(productId), repairUtf8(currencyCode));
+}
+
+void ZQBAnalytics::subscriptionHistory(const std::vector<ZQBStoreTransaction>& transactions) {
+    std::vector<zqb::host::PaymentTransaction> copies;
+    copies.reserve(transactions.size());
+    for (const auto& transaction : transactions) {
+        copies.push_back(zqb::paymentTransactionCopy(transaction));
+    }
+    proxy().subscriptionHistory(std::move(copies));
+}
+
+void ZQBAnalytics::subscriptionPayment(const ZQBStoreTransaction& transaction,
+                                       const ZQBStoreProduct& product) {
+    auto& front = proxy();
+    auto productCopy = zqb::storeProductCopy(product, "SubscriptionPayment");
+    if (!productCopy) {
+        zqb::ValidatorRules::notifyThatMethodExecutionWasCanceled("SubscriptionPayment");
+        return;
+    }
+    front.subscriptionPayment(zqb::paymentTransactionCopy(transaction), std::move(*productCopy));
+}
+
+void ZQBAnalytics::socialNetworkConnect(const ZQBSocialNetwork& socialNetwork) {
+    proxy().socialNetworkConnect(zqb::ZQBSocialNetworkLocal::from(socialNetwork));
+}
+
+void ZQBAnalytics::socialNetworkPost(const ZQBSocialNetwork& socialNetwork, std::string_view reason) {
+    proxy().socialNetworkPost(zqb::ZQBSocialNetworkLocal::from(socialNetwork), repairUtf8(reason));
+}
+
+void ZQBAnalytics::tutorial(int64_t step) {
+    proxy().tutorial(step);
+}
+
+void ZQBAnalytics::referrer(const ReferralData& utmData) {
+    zqb::AnalyticsProtocol::ReferralData copy;
+    for (const auto& [property, value] : utmData) {
+        copy.insert_or_assign(property, repairUtf8(value));
+    }
+    proxy().referrer(std::move(copy));
+}
+
+void ZQBAnalytics::adImpression(std::string_view network, double revenue,
+                                const std::optional<std::string>& placement,
+                                const std::optional<std::string>& unit) {
+    proxy().adImpression(repairUtf8(network), revenue, repaired(placement), repaired(unit));
+}
+
+// ---- Identifiers listener --------------------------------------------------------------------------------
+
+void ZQBAnalytics::setIdentifiersListener(std::shared_ptr<ZQBIdentifiersListener> listener) {
+    zqb::Core::shared()->analyticsObserver()->addIdentifiersListener(std::move(listener));
+}
+
+// ---- Test and maintenance hooks --------------------------------------------------------------------------
+
+void ZQBAnalytics::testLogs() {
+    zqb::Logger::writeLog(ZQBLogLevel::error, "this is error message");
+    zqb::Logger::writeLog(ZQBLogLevel::warning, "this is warning message");
+    zqb::Logger::writeLog(ZQBLogLevel::info, "this is info message");
+    zqb::Logger::writeLog(ZQBLogLevel::debug, "this is debug message");
+}
+
+void ZQBAnalytics::setTestProxyUrl(std::string_view url) {
+    zqb::Core::shared();
+    zqb::BackendConfigUrl::setTestProxyUrl(repairUtf8(url));
+}
+
+void ZQBAnalytics::getTestProxyUrl(StringHandler urlHandler) {
+    zqb::Core::shared();
+    if (urlHandler) {
+        urlHandler(zqb::BackendConfigUrl::testProxyUrl());
+    }
+}
+
+void ZQBAnalytics::setTestCustomUrl(std::string_view url) {
+    zqb::Core::shared();
+    zqb::BackendConfigUrl::setTestCustomUrl(repairUtf8(url));
+}
+
+void ZQBAnalytics::getTestCustomUrl(StringHandler urlHandler) {
+    zqb::Core::shared();
+    if (urlHandler) {
+        urlHandler(zqb::BackendConfigUrl::testCustomUrl());
+    }
+}
+
+std::string ZQBAnalytics::sdkFolderPath() {
+    const auto folder = zqb::SQLiteProvider::folderPath();
+    return folder ? folder->string() : "fileMessagerError";
+}
+
+void ZQBAnalytics::clearKeychain() {
+    zqb::IdentifierCollector::deleteSavedIdentifiers();
 }

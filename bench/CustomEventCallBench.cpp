@@ -1,0 +1,78 @@
+// Cost on the caller's thread of one `ZQBAnalytics::customEvent` call, from one host thread and from eight
+// host threads at once, with the core started and a counting logic in place of the real one: the figures
+// are the public front alone (argument copy, repair of the texts, queuing), not the event's storage. The
+// income queue checks and hands on the calls concurrently, so the figures include its contention on the
+// queue's lock. The backlog is drained, untimed, after each run.
+#include <ZQBAnalytics/ZQBAnalytics.hpp>
+
+#include "core/Core.hpp"
+#include "core/QueueManager.hpp"
+#include "support/RecordingAnalyticsLogic.hpp"
+#include "support/ScopedEnvironment.hpp"
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <memory>
+
+namespace {
+
+// Counts the custom events that reach it and records nothing.
+class CountingLogic final : public zqb::test::RecordingAnalyticsLogic {
+public:
+    void customEvent(std::string, zqb::AnyCodableMap) override { ++events; }
+    std::atomic<int64_t> events{0};
+};
+
+std::shared_ptr<CountingLogic> startedCore() {
+    static const auto logic = [] {
+        static zqb::test::ScopedEnvironment environment;
+        auto counting = std::make_shared<CountingLogic>();
+        zqb::LogicFactory factory;
+        factory.analyticsLogic = [counting](const auto&,
+                                            const auto&) -> std::shared_ptr<zqb::AnalyticsLogicProtocol> {
+            return counting;
+        };
+        zqb::Core::setLogicFactory(std::move(factory));
+        ZQBAnalytics::initialize("bench-application-key");
+        zqb::QueueManager::incomeQueue().waitUntilAllOperationsAreFinished();
+        return counting;
+    }();
+    return logic;
+}
+
+void drainAfterRun(benchmark::State& state) {
+    state.SetItemsProcessed(state.iterations());
+    if (state.thread_index() == 0) {
+        zqb::QueueManager::incomeQueue().waitUntilAllOperationsAreFinished();
+    }
+}
+
+void BM_CustomEventNameOnly(benchmark::State& state) {
+    startedCore();
+    for (auto _ : state) {
+        ZQBAnalytics::customEvent("level_completed_with_bonus");
+    }
+    drainAfterRun(state);
+}
+BENCHMARK(BM_CustomEventNameOnly)->Threads(1)->Threads(8)->UseRealTime();
+
+// Five parameters of the four kinds, read from the host's parameter set at each call.
+void BM_CustomEventWithFiveParameters(benchmark::State& state) {
+    startedCore();
+    ZQBCustomEventParameters parameters;
+    parameters.add("score", int64_t{12345});
+    parameters.add("ratio", 0.75);
+    parameters.add("hard_mode", true);
+    parameters.add("weapon", "plasma rifle");
+    parameters.add("zone", "north-east");
+    for (auto _ : state) {
+        ZQBAnalytics::customEvent("level_completed_with_bonus", parameters);
+    }
+    drainAfterRun(state);
+}
+BENCHMARK(BM_CustomEventWithFiveParameters)->Threads(1)->Threads(8)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
