@@ -126,12 +126,14 @@ TEST_F(CoreContainers, TheServiceFactoryMakesNothingUntilAskedAndThenEachService
     EXPECT_EQ(services.reportService(), services.reportService());
     EXPECT_EQ(services.configService(), services.configService());
     EXPECT_EQ(services.antiCheatService(), services.antiCheatService());
+    EXPECT_EQ(services.messagingService(), services.messagingService());
     EXPECT_EQ(counting->requests, (std::map<std::string, int>{{"peopleRepository", 1},
                                                               {"levelResourcesRepository", 1},
                                                               {"currencyAccrualResourcesRepository", 1},
                                                               {"eventRepository", 1},
                                                               {"reportsRepository", 1},
-                                                              {"projectRepository", 2}}));
+                                                              {"messagingCategoryRepository", 1},
+                                                              {"projectRepository", 3}}));
     EXPECT_EQ(services.coreFactory(), counting);
 }
 
