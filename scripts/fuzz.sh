@@ -6,8 +6,10 @@ cd "$(dirname "$0")/.."
 
 seconds="${1:-60}"
 export CC=clang-14 CXX=clang++-14
-cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZQB_SANITIZER=fuzzer -DZQB_BUILD_FUZZ=ON \
-    -DZQB_BUILD_TESTS=OFF -DZQB_BUILD_BENCH=OFF -DZQB_BUILD_EXAMPLES=OFF >/dev/null
+# -O1 with line tables only: a quicker build for CI, and stack traces that still name file and line.
+cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" \
+    -DZQB_SANITIZER=fuzzer -DZQB_BUILD_FUZZ=ON -DZQB_BUILD_TESTS=OFF -DZQB_BUILD_BENCH=OFF \
+    -DZQB_BUILD_EXAMPLES=OFF >/dev/null
 cmake --build build/fuzz -j "$(nproc)"
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
