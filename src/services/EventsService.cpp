@@ -1,0 +1,76 @@
+#include "services/EventsService.hpp"
+
+#include "core/Logger.hpp"
+#include "model/EventObject.hpp"
+
+#include <utility>
+
+namespace zqb {
+
+EventsService::EventsService(std::shared_ptr<StateManagerProtocol> stateManager,
+                             std::shared_ptr<EventRepository> eventRepository)
+    : stateManager_(std::move(stateManager)), eventRepository_(std::move(eventRepository)) {}
+
+void EventsService::setOnFullStackAction(FullStackAction action) {
+    onFullStackAction_ = std::move(action);
+}
+
+void EventsService::addEvent(const Storable& event) {
+    const auto user = stateManager_->getActiveUser();
+    createEventForUser(event, *user);
+}
+
+void EventsService::addEvent(const Storable& event, const User& user) {
+    createEventForUser(event, user);
+}
+
+void EventsService::removeAllEvents() {
+    eventRepository_->clear();
+}
+
+void EventsService::removeInactiveUserData(const std::vector<std::shared_ptr<User>>& users) {
+    std::vector<int64_t> ids;
+    ids.reserve(users.size());
+    for (const auto& user : users) {
+        ids.push_back(user->idKey);
+    }
+    eventRepository_->deleteForDataForUsers(ids);
+}
+
+void EventsService::createEventForUser(const Storable& event, const User& user) {
+    // Always the active project's rules, also for an event stored for another user.
+    const auto project = stateManager_->getActiveProject();
+    if (!project->trackingAvailable) {
+        Logger::writeLog(ZQBLogLevel::debug,
+                         "Event [" + event.eventCode() + "] not created. Tracking is Disabled");
+        return;
+    }
+    const Config& config = configuration_.of(*project);
+    if (config.exclude && config.exclude->all.value_or(false)) {
+        Logger::writeLog(ZQBLogLevel::info, "All events is excluded by project configuration");
+        return;
+    }
+    const int64_t countForRequest = config.countForRequest;
+    const int64_t userId = user.idKey;
+
+    eventRepository_->insert(std::make_shared<EventObject>(event.eventCode(), -1, userId, event.getJson()));
+    Logger::writeLog(ZQBLogLevel::info, "Create a new event: \n" + event.description());
+
+    // The cache without a copy of it: after the insert it holds the whole table.
+    if (eventRepository_->cache().empty()) {
+        eventRepository_->list();
+    }
+    int64_t count = 0;
+    for (const auto& stored : eventRepository_->cache()) {
+        if (stored->userId == userId) {
+            ++count;
+        }
+    }
+    // A threshold, not a crossing: while sending fails every further event asks again.
+    if (count >= countForRequest && onFullStackAction_) {
+        const FullStackAction action = onFullStackAction_;
+        action();
+    }
+}
+
+}  // namespace zqb
