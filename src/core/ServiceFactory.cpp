@@ -9,14 +9,22 @@
 #include "repositories/MessagingCategoryRepository.hpp"
 #include "repositories/PeopleRepository.hpp"
 #include "repositories/ProjectRepository.hpp"
+#include "repositories/RealPaymentRepository.hpp"
 #include "repositories/ReportsRepository.hpp"
+#include "repositories/TutorialRepository.hpp"
+#include "repositories/UserRepository.hpp"
+#include "services/ActivityService.hpp"
 #include "services/AntiCheatService.hpp"
 #include "services/ConfigService.hpp"
 #include "services/CurrencyAccrualService.hpp"
+#include "services/EventsService.hpp"
 #include "services/LevelResourceService.hpp"
 #include "services/MessagingService.hpp"
 #include "services/PeopleService.hpp"
+#include "services/ProjectService.hpp"
 #include "services/ReportService.hpp"
+#include "services/TimerService.hpp"
+#include "services/UserService.hpp"
 
 namespace zqb {
 
@@ -36,11 +44,14 @@ std::shared_ptr<Service> ServiceFactory::member(std::shared_ptr<Service>& slot, 
 }
 
 std::shared_ptr<ProjectServiceProtocol> ServiceFactory::projectService() {
-    return nullptr;
+    return member(projectService_, [&] {
+        return std::make_shared<ProjectService>(stateManager_, coreFactory_->projectRepository(),
+                                                coreFactory_->realPaymentRepository());
+    });
 }
 
 std::shared_ptr<TimerServiceProtocol> ServiceFactory::timerService() {
-    return nullptr;
+    return member(timerService_, [&] { return std::make_shared<TimerService>(stateManager_); });
 }
 
 std::shared_ptr<ConfigServiceProctocol> ServiceFactory::configService() {
@@ -51,7 +62,10 @@ std::shared_ptr<ConfigServiceProctocol> ServiceFactory::configService() {
 }
 
 std::shared_ptr<UserServiceProtocol> ServiceFactory::userService() {
-    return nullptr;
+    return member(userService_, [&] {
+        return std::make_shared<UserService>(stateManager_, coreFactory_->userRepository(),
+                                             coreFactory_->tutorialRepository());
+    });
 }
 
 std::shared_ptr<PeopleServiceProtocol> ServiceFactory::peopleService() {
@@ -68,11 +82,15 @@ std::shared_ptr<LevelResourceServiceProtocol> ServiceFactory::levelResourceServi
 }
 
 std::shared_ptr<ActivityServiceProtocol> ServiceFactory::activityService() {
-    return nullptr;
+    return member(activityService_, [&] {
+        return std::make_shared<ActivityService>(stateManager_, coreFactory_->userRepository());
+    });
 }
 
 std::shared_ptr<EventsServiceProtocol> ServiceFactory::eventsService() {
-    return nullptr;
+    return member(eventsService_, [&] {
+        return std::make_shared<EventsService>(stateManager_, coreFactory_->eventRepository());
+    });
 }
 
 std::shared_ptr<ReportServiceProtocol> ServiceFactory::reportService() {

@@ -127,13 +127,21 @@ TEST_F(CoreContainers, TheServiceFactoryMakesNothingUntilAskedAndThenEachService
     EXPECT_EQ(services.configService(), services.configService());
     EXPECT_EQ(services.antiCheatService(), services.antiCheatService());
     EXPECT_EQ(services.messagingService(), services.messagingService());
+    EXPECT_EQ(services.eventsService(), services.eventsService());
+    EXPECT_EQ(services.activityService(), services.activityService());
+    EXPECT_EQ(services.userService(), services.userService());
+    EXPECT_EQ(services.timerService(), services.timerService());
+    EXPECT_EQ(services.projectService(), services.projectService());
     EXPECT_EQ(counting->requests, (std::map<std::string, int>{{"peopleRepository", 1},
                                                               {"levelResourcesRepository", 1},
                                                               {"currencyAccrualResourcesRepository", 1},
-                                                              {"eventRepository", 1},
+                                                              {"eventRepository", 2},
                                                               {"reportsRepository", 1},
                                                               {"messagingCategoryRepository", 1},
-                                                              {"projectRepository", 3}}));
+                                                              {"userRepository", 2},
+                                                              {"tutorialRepository", 1},
+                                                              {"realPaymentRepository", 1},
+                                                              {"projectRepository", 4}}));
     EXPECT_EQ(services.coreFactory(), counting);
 }
 
