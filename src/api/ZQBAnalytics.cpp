@@ -23,9 +23,10 @@ namespace {
 
 using zqb::text::repairUtf8;
 
-// Every forwarding member starts here: the shared core (created when absent) and its proxy.
-zqb::AnalyticsProxy& proxy() {
-    return *zqb::Core::shared()->analyticsProxy();
+// Every forwarding member starts here: the shared core (created when absent) and its proxy. The proxy is
+// held for the whole call: a destroy running meanwhile may release the core.
+std::shared_ptr<zqb::AnalyticsProxy> proxy() {
+    return zqb::Core::shared()->analyticsProxy();
 }
 
 zqb::IntMap repaired(const ZQBAnalytics::Balances& balances) {
@@ -103,123 +104,123 @@ void ZQBAnalytics::setLoggerMessageClosure(std::function<void(const std::string&
 // ---- Queries ---------------------------------------------------------------------------------------------
 
 void ZQBAnalytics::getDeviceId(StringHandler completionHandler) {
-    proxy().getDeviceId(
+    proxy()->getDeviceId(
         guarded<std::string>(std::move(completionHandler), "getDeviceId(completionHandler:)"));
 }
 
 void ZQBAnalytics::getSDKVersion(StringHandler completionHandler) {
-    proxy().getSDKVersion(
+    proxy()->getSDKVersion(
         guarded<std::string>(std::move(completionHandler), "getSDKVersion(completionHandler:)"));
 }
 
 void ZQBAnalytics::getTrackingAvailability(BoolHandler completionHandler) {
-    proxy().getTrackingAvailability(
+    proxy()->getTrackingAvailability(
         guarded<bool>(std::move(completionHandler), "getTrackingAvailability(completionHandler:)"));
 }
 
 void ZQBAnalytics::getUserId(StringHandler completionHandler) {
-    proxy().getUserId(guarded<std::string>(std::move(completionHandler), "getUserId(completionHandler:)"));
+    proxy()->getUserId(guarded<std::string>(std::move(completionHandler), "getUserId(completionHandler:)"));
 }
 
 void ZQBAnalytics::getCurrentLevel(LevelHandler completionHandler) {
-    proxy().getCurrentLevel(
+    proxy()->getCurrentLevel(
         guarded<int64_t>(std::move(completionHandler), "getCurrentLevel(completionHandler:)"));
 }
 
 void ZQBAnalytics::isRestoreTransactionHistoryRequired(BoolHandler completionHandler) {
-    proxy().isRestoreTransactionHistoryRequired(guarded<bool>(
+    proxy()->isRestoreTransactionHistoryRequired(guarded<bool>(
         std::move(completionHandler), "isRestoreTransactionHistoryRequired(completionHandler:)"));
 }
 
 // ---- Users and tracking ----------------------------------------------------------------------------------
 
 void ZQBAnalytics::setTrackingAvailability(bool value) {
-    proxy().setTrackingAvailability(value);
+    proxy()->setTrackingAvailability(value);
 }
 
 void ZQBAnalytics::setUserId(std::string_view userId) {
-    proxy().setUserId(repairUtf8(userId));
+    proxy()->setUserId(repairUtf8(userId));
 }
 
 void ZQBAnalytics::replace(std::string_view fromUserId, std::string_view toUserId) {
-    proxy().replaceUserId(repairUtf8(fromUserId), repairUtf8(toUserId));
+    proxy()->replaceUserId(repairUtf8(fromUserId), repairUtf8(toUserId));
 }
 
 void ZQBAnalytics::setCurrentLevel(int64_t currentLevel) {
-    proxy().setCurrentLevel(currentLevel);
+    proxy()->setCurrentLevel(currentLevel);
 }
 
 // ---- Levels and balances ---------------------------------------------------------------------------------
 
 void ZQBAnalytics::levelUp(int64_t level) {
-    proxy().levelUp(level, {});
+    proxy()->levelUp(level, {});
 }
 
 void ZQBAnalytics::levelUp(int64_t level, const Balances& balances) {
-    proxy().levelUp(level, repaired(balances));
+    proxy()->levelUp(level, repaired(balances));
 }
 
 void ZQBAnalytics::currentBalance(const Balances& balance) {
-    proxy().currentBalance(repaired(balance));
+    proxy()->currentBalance(repaired(balance));
 }
 
 // ---- Events ----------------------------------------------------------------------------------------------
 
 void ZQBAnalytics::customEvent(std::string_view eventName) {
-    proxy().customEvent(repairUtf8(eventName), {});
+    proxy()->customEvent(repairUtf8(eventName), {});
 }
 
 void ZQBAnalytics::customEvent(std::string_view eventName, const ZQBCustomEventParameters& parameters) {
     // The set's texts were repaired when they were added.
-    proxy().customEvent(repairUtf8(eventName), zqb::customEventParametersCopy(parameters));
+    proxy()->customEvent(repairUtf8(eventName), zqb::customEventParametersCopy(parameters));
 }
 
 void ZQBAnalytics::sendBufferedEvents() {
-    proxy().sendBufferedEvents();
+    proxy()->sendBufferedEvents();
 }
 
 void ZQBAnalytics::virtualCurrencyPayment(std::string_view purchaseId, std::string_view purchaseType,
                                           int64_t purchaseAmount, int64_t purchasePrice,
                                           std::string_view purchaseCurrency) {
-    proxy().virtualCurrencyPayment(repairUtf8(purchaseId), repairUtf8(purchaseType), purchaseAmount,
-                                   {{repairUtf8(purchaseCurrency), purchasePrice}});
+    proxy()->virtualCurrencyPayment(repairUtf8(purchaseId), repairUtf8(purchaseType), purchaseAmount,
+                                    {{repairUtf8(purchaseCurrency), purchasePrice}});
 }
 
 void ZQBAnalytics::virtualCurrencyPayment(std::string_view purchaseId, std::string_view purchaseType,
                                           int64_t purchaseAmount, const Balances& resources) {
-    proxy().virtualCurrencyPayment(repairUtf8(purchaseId), repairUtf8(purchaseType), purchaseAmount,
-                                   repaired(resources));
+    proxy()->virtualCurrencyPayment(repairUtf8(purchaseId), repairUtf8(purchaseType), purchaseAmount,
+                                    repaired(resources));
 }
 
 void ZQBAnalytics::currencyAccrual(std::string_view currencyName, int64_t currencyAmount,
                                    std::string_view source, ZQBAccrualType accrualType) {
-    proxy().currencyAccrual(repairUtf8(currencyName), currencyAmount, repairUtf8(source), accrualType);
+    proxy()->currencyAccrual(repairUtf8(currencyName), currencyAmount, repairUtf8(source), accrualType);
 }
 
 void ZQBAnalytics::startProgressionEvent(std::string_view eventName) {
-    proxy().startProgressionEvent(repairUtf8(eventName), zqb::ZQBStartProgressionEventParametersLocal{});
+    proxy()->startProgressionEvent(repairUtf8(eventName), zqb::ZQBStartProgressionEventParametersLocal{});
 }
 
 void ZQBAnalytics::startProgressionEvent(std::string_view eventName,
                                          const ZQBStartProgressionEventParameters& parameters) {
-    proxy().startProgressionEvent(repairUtf8(eventName),
-                                  zqb::ZQBStartProgressionEventParametersLocal::from(parameters));
+    proxy()->startProgressionEvent(repairUtf8(eventName),
+                                   zqb::ZQBStartProgressionEventParametersLocal::from(parameters));
 }
 
 void ZQBAnalytics::finishProgressionEvent(std::string_view eventName) {
-    proxy().finishProgressionEvent(repairUtf8(eventName),
-                                   zqb::ZQBFinishProgressionEventParametersLocal{true, 0, {}, {}});
+    proxy()->finishProgressionEvent(repairUtf8(eventName),
+                                    zqb::ZQBFinishProgressionEventParametersLocal{true, 0, {}, {}});
 }
 
 void ZQBAnalytics::finishProgressionEvent(std::string_view eventName,
                                           const ZQBFinishProgressionEventParameters& parameters) {
-    proxy().finishProgressionEvent(repairUtf8(eventName),
-                                   zqb::ZQBFinishProgressionEventParametersLocal::from(parameters));
+    proxy()->finishProgressionEvent(repairUtf8(eventName),
+                                    zqb::ZQBFinishProgressionEventParametersLocal::from(parameters));
 }
 
 void ZQBAnalytics::realCurrencyPayment(std::string_view orderId, double price, std::string_view productId,
                                        std::string_view currencyCode) {
-    proxy().realCurrencyPayment(repairUtf8(orderId), price, repairUtf8(productId), repairUtf8(currencyCode));
+    proxy()->realCurrencyPayment(repairUtf8(orderId), price, repairUtf8(productId), repairUtf8(currencyCode));
 }
 
 void ZQBAnalytics::subscriptionHistory(const std::vector<ZQBStoreTransaction>& transactions) {
@@ -228,30 +229,30 @@ void ZQBAnalytics::subscriptionHistory(const std::vector<ZQBStoreTransaction>& t
     for (const auto& transaction : transactions) {
         copies.push_back(zqb::paymentTransactionCopy(transaction));
     }
-    proxy().subscriptionHistory(std::move(copies));
+    proxy()->subscriptionHistory(std::move(copies));
 }
 
 void ZQBAnalytics::subscriptionPayment(const ZQBStoreTransaction& transaction,
                                        const ZQBStoreProduct& product) {
-    auto& front = proxy();
+    const auto front = proxy();
     auto productCopy = zqb::storeProductCopy(product, "SubscriptionPayment");
     if (!productCopy) {
         zqb::ValidatorRules::notifyThatMethodExecutionWasCanceled("SubscriptionPayment");
         return;
     }
-    front.subscriptionPayment(zqb::paymentTransactionCopy(transaction), std::move(*productCopy));
+    front->subscriptionPayment(zqb::paymentTransactionCopy(transaction), std::move(*productCopy));
 }
 
 void ZQBAnalytics::socialNetworkConnect(const ZQBSocialNetwork& socialNetwork) {
-    proxy().socialNetworkConnect(zqb::ZQBSocialNetworkLocal::from(socialNetwork));
+    proxy()->socialNetworkConnect(zqb::ZQBSocialNetworkLocal::from(socialNetwork));
 }
 
 void ZQBAnalytics::socialNetworkPost(const ZQBSocialNetwork& socialNetwork, std::string_view reason) {
-    proxy().socialNetworkPost(zqb::ZQBSocialNetworkLocal::from(socialNetwork), repairUtf8(reason));
+    proxy()->socialNetworkPost(zqb::ZQBSocialNetworkLocal::from(socialNetwork), repairUtf8(reason));
 }
 
 void ZQBAnalytics::tutorial(int64_t step) {
-    proxy().tutorial(step);
+    proxy()->tutorial(step);
 }
 
 void ZQBAnalytics::referrer(const ReferralData& utmData) {
@@ -259,13 +260,13 @@ void ZQBAnalytics::referrer(const ReferralData& utmData) {
     for (const auto& [property, value] : utmData) {
         copy.insert_or_assign(property, repairUtf8(value));
     }
-    proxy().referrer(std::move(copy));
+    proxy()->referrer(std::move(copy));
 }
 
 void ZQBAnalytics::adImpression(std::string_view network, double revenue,
                                 const std::optional<std::string>& placement,
                                 const std::optional<std::string>& unit) {
-    proxy().adImpression(repairUtf8(network), revenue, repaired(placement), repaired(unit));
+    proxy()->adImpression(repairUtf8(network), revenue, repaired(placement), repaired(unit));
 }
 
 // ---- Identifiers listener --------------------------------------------------------------------------------

@@ -239,6 +239,41 @@ TEST_F(AnalyticsFront, StoreObjectsAreCopiedWithTheirOriginalAndABadPriceIsRefus
               }));
 }
 
+TEST_F(AnalyticsFront, CallsRacingDestroyAndRestartAreServedOrRefusedButNeverTouchAReleasedCore) {
+    start();
+    std::atomic<bool> stop{false};
+    std::atomic<int> answers{0};
+    std::atomic<int> asked{0};
+    std::thread host([&] {
+        for (int i = 0; i < 3000 && !stop.load(); ++i) {
+            ZQBAnalytics::customEvent("Boss");
+            ZQBAnalytics::getCurrentLevel([&](int64_t) { ++answers; });
+            ++asked;
+        }
+    });
+    // The host keeps the queue busy, so wait for a marker behind each step rather than for an empty queue.
+    auto passMarker = [] {
+        auto passed = std::make_shared<std::atomic<bool>>(false);
+        QueueManager::incomeQueue().addOperation([passed] { *passed = true; });
+        ASSERT_TRUE(test::waitUntil([&] { return passed->load(); }));
+    };
+    for (int round = 0; round < 20; ++round) {
+        Core::destroy();
+        passMarker();
+        ZQBAnalytics::initialize("test-application-key");
+        passMarker();
+    }
+    stop = true;
+    host.join();
+    drain();
+    // The last core is running and serves calls.
+    ZQBAnalytics::customEvent("final");
+    drain();
+    EXPECT_EQ(logic->callsOf("customEvent").back(), "customEvent(\"final\", {})");
+    // Every query answered once: by the logic, or with its default when refused or its core was gone.
+    EXPECT_EQ(answers.load(), asked.load());
+}
+
 // ---- Rule families: refused, truncated, dropped entries -------------------------------------------------
 
 TEST_F(AnalyticsFront, IdentityRules) {
