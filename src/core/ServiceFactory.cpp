@@ -11,6 +11,7 @@
 #include "repositories/ProjectRepository.hpp"
 #include "repositories/RealPaymentRepository.hpp"
 #include "repositories/ReportsRepository.hpp"
+#include "repositories/SubscriptionRepository.hpp"
 #include "repositories/TutorialRepository.hpp"
 #include "repositories/UserRepository.hpp"
 #include "services/ActivityService.hpp"
@@ -23,6 +24,7 @@
 #include "services/PeopleService.hpp"
 #include "services/ProjectService.hpp"
 #include "services/ReportService.hpp"
+#include "services/SubscriptionService.hpp"
 #include "services/TimerService.hpp"
 #include "services/UserService.hpp"
 
@@ -123,7 +125,9 @@ std::shared_ptr<MessagingServiceProtocol> ServiceFactory::messagingService() {
 }
 
 std::shared_ptr<SubscriptionServiceProtocol> ServiceFactory::subscriptionService() {
-    return nullptr;
+    return member(subscriptionService_, [&] {
+        return std::make_shared<SubscriptionService>(stateManager_, coreFactory_->subscriptionRepository());
+    });
 }
 
 }  // namespace zqb

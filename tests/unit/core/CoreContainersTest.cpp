@@ -127,6 +127,7 @@ TEST_F(CoreContainers, TheServiceFactoryMakesNothingUntilAskedAndThenEachService
     EXPECT_EQ(services.configService(), services.configService());
     EXPECT_EQ(services.antiCheatService(), services.antiCheatService());
     EXPECT_EQ(services.messagingService(), services.messagingService());
+    EXPECT_EQ(services.subscriptionService(), services.subscriptionService());
     EXPECT_EQ(services.eventsService(), services.eventsService());
     EXPECT_EQ(services.activityService(), services.activityService());
     EXPECT_EQ(services.userService(), services.userService());
@@ -138,6 +139,7 @@ TEST_F(CoreContainers, TheServiceFactoryMakesNothingUntilAskedAndThenEachService
                                                               {"eventRepository", 2},
                                                               {"reportsRepository", 1},
                                                               {"messagingCategoryRepository", 1},
+                                                              {"subscriptionRepository", 1},
                                                               {"userRepository", 2},
                                                               {"tutorialRepository", 1},
                                                               {"realPaymentRepository", 1},
