@@ -133,6 +133,7 @@ TEST_F(CoreContainers, TheServiceFactoryMakesNothingUntilAskedAndThenEachService
     EXPECT_EQ(services.userService(), services.userService());
     EXPECT_EQ(services.timerService(), services.timerService());
     EXPECT_EQ(services.projectService(), services.projectService());
+    EXPECT_EQ(services.subscriptionService(), services.subscriptionService());
     EXPECT_EQ(counting->requests, (std::map<std::string, int>{{"peopleRepository", 1},
                                                               {"levelResourcesRepository", 1},
                                                               {"currencyAccrualResourcesRepository", 1},
@@ -143,6 +144,7 @@ TEST_F(CoreContainers, TheServiceFactoryMakesNothingUntilAskedAndThenEachService
                                                               {"userRepository", 2},
                                                               {"tutorialRepository", 1},
                                                               {"realPaymentRepository", 1},
+                                                              {"subscriptionRepository", 1},
                                                               {"projectRepository", 4}}));
     EXPECT_EQ(services.coreFactory(), counting);
 }
