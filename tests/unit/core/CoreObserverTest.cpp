@@ -108,6 +108,8 @@ TEST(CoreObserver, NeitherTheObserverNorTheLogicIsKeptAliveByTheOther) {
     auto observer = std::make_shared<AnalyticsObserver>();
     auto listener = std::make_shared<RecordingListener>();
     observer->addIdentifiersListener(listener);
+    // Start-up hands the logic over on the income queue, after the refresh queued above.
+    drainIncomeQueue();
     auto logic = std::make_shared<FakeBroadcaster>();
     observer->addLogicBroadcaster(logic);
     const auto closure = logic->closure;
