@@ -4,13 +4,18 @@
 
 #include <ZQBAnalytics/ZQBAnalytics.hpp>
 
+#include "backend/Config.hpp"
 #include "core/Core.hpp"
 #include "core/CustomEventParamsLimit.hpp"
 #include "core/QueueManager.hpp"
+#include "core/ServiceFactoryProtocol.hpp"
+#include "core/StateManagerProtocol.hpp"
 #include "database/SQLiteProvider.hpp"
+#include "model/Project.hpp"
 #include "network/BackendConfigUrl.hpp"
 #include "platform/IdentifierCollector.hpp"
 #include "platform/KeychainStore.hpp"
+#include "services/ProjectServiceProtocol.hpp"
 #include "support/LogCapture.hpp"
 #include "support/RecordingAnalyticsLogic.hpp"
 #include "support/ScopedEnvironment.hpp"
@@ -72,8 +77,10 @@ class AnalyticsFront : public ::testing::Test {
 protected:
     AnalyticsFront() {
         LogicFactory factory;
-        factory.analyticsLogic = [logic = logic](const auto&,
-                                                 const auto&) -> std::shared_ptr<AnalyticsLogicProtocol> {
+        factory.analyticsLogic = [logic = logic, services = services](
+                                     const auto& serviceFactory,
+                                     const auto&) -> std::shared_ptr<AnalyticsLogicProtocol> {
+            *services = serviceFactory;
             return logic;
         };
         Core::setLogicFactory(std::move(factory));
@@ -101,9 +108,18 @@ protected:
         return log.texts();
     }
 
+    // Runs `operation` on the income queue, as the logic runs the services, and waits for it.
+    void onIncomeQueue(const std::function<void()>& operation) {
+        QueueManager::incomeQueue().addOperation(operation);
+        drain();
+    }
+
     test::ScopedEnvironment environment;
     test::LogCapture log;
     std::shared_ptr<RecordingAnalyticsLogic> logic = std::make_shared<RecordingAnalyticsLogic>();
+    // The service factory of the last start-up; written and read on the income queue.
+    std::shared_ptr<std::shared_ptr<ServiceFactoryProtocol>> services =
+        std::make_shared<std::shared_ptr<ServiceFactoryProtocol>>();
 };
 
 // ---- Before and right after initialisation ---------------------------------------------------------------
@@ -487,20 +503,9 @@ TEST_F(AnalyticsFront, InvalidUtf8FromTheCallerIsRepairedBeforeItReachesRulesLog
 
 // ---- Exclusions from the project's configuration -------------------------------------------------------
 
-TEST_F(AnalyticsFront, NothingIsExcludedUntilAConfigurationHasBeenReceived) {
-    start();
-    ZQBAnalytics::customEvent("Boss");
-    ZQBAnalytics::levelUp(2);
-    ZQBAnalytics::subscriptionPayment(ZQBStoreTransaction{"t", "p", nullptr},
-                                      ZQBStoreProduct{"p", "1", "en_US", std::nullopt, {}});
-    drain();
-    EXPECT_EQ(logic->calls().size(), 3u);
-    EXPECT_TRUE(log.texts().empty());
-}
-
 TEST_F(AnalyticsFront, AReceivedConfigurationExcludesByCodeAndByTheRawCharacteristicArgument) {
     start();
-    // What applying the gateway's configuration installs.
+    // The table that applying a received configuration installs (see the next test).
     Validator::setExcludedOptions(ExcludedOptions{{"ce", {AnyCodable("Bo\x01ss")}},
                                                   {"lu", {}},
                                                   {"ca", {AnyCodable("shop")}},
@@ -528,6 +533,49 @@ TEST_F(AnalyticsFront, AReceivedConfigurationExcludesByCodeAndByTheRawCharacteri
                   "INFO Event [tr] with [3] argument is excluded by project configuration",
                   "INFO Event [sbs] is excluded by project configuration",
               }));
+}
+
+TEST_F(AnalyticsFront, ExclusionsComeFromTheReceivedConfigurationNeverFromTheStoredOneBeforeTheFirstReply) {
+    const Config received = Config::decode(
+        R"({"timeForRequest":120000,"countForRequest":10,"eventParamsCount":20,"sessionTimeout":600000,)"
+        R"("serverTime":0,"aliveTimeout":300000,"userCounting":true,)"
+        R"("exclude":{"version":1,"events":{"ce":["Boss"],"lu":[]}}})");
+    auto applyReceived = [&] {
+        onIncomeQueue([&] { (*services)->projectService()->applyConfig(received); });
+    };
+
+    start();
+    ZQBAnalytics::customEvent("Boss");
+    applyReceived();
+    ZQBAnalytics::customEvent("Boss");
+    ZQBAnalytics::customEvent("Other");
+    ZQBAnalytics::levelUp(2);
+    drain();
+    EXPECT_EQ(logic->calls(), (Texts{"customEvent(\"Boss\", {})", "customEvent(\"Other\", {})"}));
+    EXPECT_TRUE(log.contains("INFO Event [ce] with [Boss] argument is excluded by project configuration"));
+    EXPECT_TRUE(log.contains("INFO Event [lu] is excluded by project configuration"));
+
+    // A new process: the project row keeps the configuration, but its exclusions wait for the first reply.
+    Core::destroy();
+    drain();
+    Validator::setExcludedOptions(std::nullopt);
+    logic->clear();
+    start();
+    std::optional<std::string> stored;
+    onIncomeQueue([&] { stored = (*services)->stateManager()->getActiveProject()->configurationJson; });
+    ASSERT_TRUE(stored);
+    EXPECT_NE(stored->find("Boss"), std::string::npos);
+    ZQBAnalytics::customEvent("Boss");
+    ZQBAnalytics::levelUp(2);
+    drain();
+    EXPECT_EQ(logic->calls(), (Texts{"customEvent(\"Boss\", {})", "levelUp(2, {})"}));
+    EXPECT_FALSE(log.contains("excluded"));
+
+    applyReceived();
+    ZQBAnalytics::customEvent("Boss");
+    drain();
+    EXPECT_EQ(logic->calls().size(), 2u);
+    EXPECT_TRUE(log.contains("INFO Event [ce] with [Boss] argument is excluded by project configuration"));
 }
 
 // ---- Completion handlers, listener and hooks -----------------------------------------------------------
