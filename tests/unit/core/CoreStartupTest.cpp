@@ -45,6 +45,10 @@ public:
         std::lock_guard lock(mutex());
         return entries();
     }
+    static void clear() {
+        std::lock_guard lock(mutex());
+        entries().clear();
+    }
     static std::size_t count(const std::string& entry) {
         const auto copy = all();
         return static_cast<std::size_t>(std::count(copy.begin(), copy.end(), entry));
@@ -122,9 +126,15 @@ LogicFactory fakeFactory() {
 
 class CoreStartup : public ::testing::Test {
 protected:
-    void SetUp() override { Core::setLogicFactory(fakeFactory()); }
+    void SetUp() override {
+        Journal::clear();
+        Core::setLogicFactory(fakeFactory());
+    }
+    // Leaves no core behind, so that the tests also pass one after another in one process.
     void TearDown() override {
         QueueManager::incomeQueue().resume();
+        drain();
+        Core::destroy();
         drain();
         Core::resetLogicFactory();
     }
