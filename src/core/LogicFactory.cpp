@@ -4,16 +4,16 @@
 #include "core/NullMessagingLogic.hpp"
 #include "core/NullMessagingLogicProxy.hpp"
 #include "core/NullPeopleLogic.hpp"
+#include "logic/AnalyticsLogic.hpp"
 #include "migration/NoLegacyDataMigration.hpp"
 
 namespace zqb {
 
 LogicFactory LogicFactory::defaults() {
     LogicFactory factory;
-    // No analytics logic yet: a started core refuses every call as not initialised.
-    factory.analyticsLogic = [](const std::shared_ptr<ServiceFactoryProtocol>&,
-                                const std::shared_ptr<LifeCycleRepositoryProtocol>&) {
-        return std::shared_ptr<AnalyticsLogicProtocol>();
+    factory.analyticsLogic = [](const std::shared_ptr<ServiceFactoryProtocol>& serviceFactory,
+                                const std::shared_ptr<LifeCycleRepositoryProtocol>& lifeCycle) {
+        return std::shared_ptr<AnalyticsLogicProtocol>(AnalyticsLogic::create(serviceFactory, lifeCycle));
     };
     factory.peopleLogic = [] { return std::make_shared<NullPeopleLogic>(); };
     factory.antiCheatLogic = [] { return std::make_shared<NullAntiCheatLogic>(); };

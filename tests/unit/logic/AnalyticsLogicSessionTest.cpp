@@ -1,0 +1,200 @@
+// Sessions across background and foreground, the engagement of each foreground stretch, and the periodic
+// work of the four timers: alive pings, currency accruals, timed and full-stack flushes.
+
+#include "LogicTestBed.hpp"
+
+#include "services/PeopleServiceProtocol.hpp"
+#include "validation/Validator.hpp"
+
+#include "core/ServiceFactory.hpp"
+#include "core/StateManager.hpp"
+
+#include <gtest/gtest.h>
+
+namespace zqb::test {
+namespace {
+
+constexpr int64_t kStart = ManualClock::kDefaultStartMs;
+
+class AnalyticsLogicSessionTest : public ::testing::Test {
+protected:
+    void TearDown() override { Validator::setExcludedOptions(std::nullopt); }
+
+    static void toBackground(LogicTestBed& bed) {
+        bed.env.post(host::AppNotification::willResignActive);
+        bed.env.post(host::AppNotification::didEnterBackground);
+        bed.settle();
+    }
+    static void toForeground(LogicTestBed& bed) {
+        bed.env.post(host::AppNotification::didBecomeActive);
+        bed.settle();
+    }
+};
+
+TEST_F(AnalyticsLogicSessionTest,
+       ABackgroundStayUpToTheTimeoutKeepsTheSessionOneMoreMillisecondOpensANewOne) {
+    LogicTestBed bed;
+    const int64_t timeout = bed.defaultTestConfig().sessionTimeout;
+    bed.start();
+    ASSERT_EQ(bed.sentEvents("ss").size(), 1u);
+
+    bed.advance(10'000);
+    toBackground(bed);
+    bed.advance(timeout);
+    toForeground(bed);
+    EXPECT_EQ(bed.user().sessionId, kStart);
+    EXPECT_EQ(bed.sentEvents("ss").size(), 1u);
+
+    bed.advance(5'000);
+    toBackground(bed);
+    bed.advance(timeout + 1);
+    toForeground(bed);
+    const int64_t secondSession = bed.now();
+    EXPECT_EQ(bed.user().sessionId, secondSession);
+    const auto starts = bed.sentEvents("ss");
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[1]["timestamp"], secondSession);
+
+    // Each foreground stretch is reported with the session it belongs to.
+    const auto engagements = bed.sentEvents("ue");
+    ASSERT_EQ(engagements.size(), 2u);
+    EXPECT_EQ(engagements[0].dump(), R"({"code":"ue","timestamp":1700000010000,"level":1,"length":10,)"
+                                     R"("sessionId":1700000000000})");
+    EXPECT_EQ(engagements[1]["length"], 5);
+    EXPECT_EQ(engagements[1]["sessionId"], kStart);
+}
+
+TEST_F(AnalyticsLogicSessionTest, TheActivityHeartbeatKeepsALongForegroundStayInOneSession) {
+    LogicTestBed bed;
+    const int64_t timeout = bed.defaultTestConfig().sessionTimeout;
+    bed.start();
+    bed.advance(timeout * 3);  // heartbeats every 15 s
+    toBackground(bed);
+    toForeground(bed);
+    EXPECT_EQ(bed.user().sessionId, kStart);
+    EXPECT_EQ(bed.sentEvents("ss").size(), 1u);
+}
+
+TEST_F(AnalyticsLogicSessionTest, AStretchShorterThanASecondRecordsNoEngagement) {
+    LogicTestBed bed;
+    bed.start();
+    bed.advance(999);
+    toBackground(bed);
+    EXPECT_TRUE(bed.sentEvents("ue").empty());
+    EXPECT_TRUE(bed.log.contains("The user engagement event was not generated, session length is zero"));
+}
+
+TEST_F(AnalyticsLogicSessionTest, AContinuedSessionRestartsTheTimersButSendsNothing) {
+    LogicTestBed bed;
+    bed.start();
+    toBackground(bed);
+    EXPECT_EQ(bed.env.runLoop().pendingCount(), 0u);
+    const auto reports = bed.requestCount(LogicTestBed::kReportPath);
+    toForeground(bed);
+    EXPECT_EQ(bed.env.runLoop().pendingCount(), 4u);
+    EXPECT_EQ(bed.requestCount(LogicTestBed::kReportPath), reports);
+}
+
+TEST_F(AnalyticsLogicSessionTest, WithTrackingOffAnActivationStartsNothing) {
+    LogicTestBed bed;
+    bed.income([&] { bed.state->getActiveProject()->trackingAvailable = false; });
+    bed.start();
+    bed.log.clear();
+    toForeground(bed);
+    EXPECT_TRUE(bed.log.contains("SDK not active!\n\t Tracking status is Disable!"));
+    EXPECT_EQ(bed.env.runLoop().pendingCount(), 0u);
+}
+
+TEST_F(AnalyticsLogicSessionTest, AliveTicksSendAPingAtOnceUnlessExcluded) {
+    LogicTestBed bed;
+    const int64_t alive = bed.defaultTestConfig().aliveTimeout;
+    bed.start();
+    bed.advance(alive);
+    const auto pings = bed.sentEvents("al");
+    ASSERT_EQ(pings.size(), 1u);
+    EXPECT_EQ(pings[0].dump(), R"({"code":"al","timestamp":)" + std::to_string(kStart + alive) + "}");
+    EXPECT_TRUE(bed.storedEvents().empty());
+
+    Validator::setExcludedOptions(ExcludedOptions{{"al", {}}});
+    bed.advance(alive);
+    EXPECT_EQ(bed.sentEvents("al").size(), 1u);
+}
+
+TEST_F(AnalyticsLogicSessionTest, TheRequestTimerFlushesStoredEvents) {
+    LogicTestBed bed;
+    const int64_t period = bed.defaultTestConfig().timeForRequest;
+    bed.start();
+    bed.income([&] { bed.logic->customEvent("level_started", {}); });
+    ASSERT_EQ(bed.storedEvents("ce").size(), 1u);
+    bed.advance(period);
+    EXPECT_TRUE(bed.storedEvents().empty());
+    EXPECT_EQ(bed.sentEvents("ce").size(), 1u);
+}
+
+TEST_F(AnalyticsLogicSessionTest, AFullStackIsSentWithoutWaitingForTheTimer) {
+    LogicTestBed::Options options;
+    options.config.countForRequest = 3;
+    LogicTestBed bed(options);
+    bed.start();
+    bed.income([&] {
+        for (int i = 0; i < 3; ++i) {
+            bed.logic->customEvent("event_" + std::to_string(i), {});
+        }
+    });
+    bed.settle();
+    EXPECT_TRUE(bed.log.contains("There are enough events for dispatching"));
+    EXPECT_EQ(bed.sentEvents("ce").size(), 3u);
+    EXPECT_TRUE(bed.storedEvents().empty());
+    EXPECT_EQ(bed.rowCount("reports"), 0);
+}
+
+TEST_F(AnalyticsLogicSessionTest, TheCurrencyAccrualTimerFoldsTheAccrualsIntoOneEvent) {
+    LogicTestBed::Options options;
+    options.config.timeForRequest = 3'600'000;  // keeps the event stored
+    LogicTestBed bed(options);
+    bed.start();
+    bed.income([&] {
+        bed.logic->currencyAccrual("gold", 5, "quest", ZQBAccrualType::earned);
+        bed.logic->currencyAccrual("gold", 7, "quest", ZQBAccrualType::earned);
+        bed.logic->currencyAccrual("gold", 2, "quest", ZQBAccrualType::bought);
+        bed.logic->currencyAccrual("gems", 1, "shop", ZQBAccrualType::bought);
+    });
+    bed.advance(360'000);
+    EXPECT_TRUE(bed.log.contains("Currency accrual timer tick"));
+    const auto accruals = bed.storedEvents("ca");
+    ASSERT_EQ(accruals.size(), 1u);
+    EXPECT_EQ(accruals[0].json.dump(), R"({"code":"ca","timestamp":1700000360000,"sessionId":1700000000000,)"
+                                       R"("level":1,"earned":{"quest":{"gold":12}},)"
+                                       R"("bought":{"quest":{"gold":2},"shop":{"gems":1}}})");
+    EXPECT_EQ(bed.rowCount("currencyAccrualResources"), 0);
+    // The level resources stay for the level-up.
+    EXPECT_EQ(bed.rowCount("levelResource"), 3);
+}
+
+TEST_F(AnalyticsLogicSessionTest, EndingTheActivityReportsPendingAccrualsAndCardChanges) {
+    LogicTestBed bed;
+    bed.start();
+    bed.income([&] {
+        bed.logic->currencyAccrual("gold", 5, "quest", ZQBAccrualType::earned);
+        bed.services->peopleService()->setValue("name", PeopleValueType(std::string("Ann")));
+    });
+    bed.advance(2'000);
+    toBackground(bed);
+    EXPECT_EQ(bed.sentEvents("ca").size(), 1u);
+    const auto cards = bed.sentEvents("pl");
+    ASSERT_EQ(cards.size(), 1u);
+    EXPECT_EQ(cards[0]["parameters"].dump(), R"({"name":"Ann"})");
+    EXPECT_EQ(bed.sentEvents("ue").size(), 1u);
+    EXPECT_EQ(bed.env.runLoop().pendingCount(), 0u);
+}
+
+TEST_F(AnalyticsLogicSessionTest, ExcludedDeviceInformationIsNotRecorded) {
+    LogicTestBed bed;
+    Validator::setExcludedOptions(ExcludedOptions{{"di", {}}});
+    bed.start();
+    EXPECT_TRUE(bed.sentEvents("di").empty());
+    EXPECT_TRUE(bed.storedEvents("di").empty());
+}
+
+}  // namespace
+}  // namespace zqb::test

@@ -1,0 +1,298 @@
+// Who the user is and whether tracking is allowed: setting and replacing user ids, the sessions around a
+// switch of user, and what switching tracking off deletes and sends.
+
+#include "LogicTestBed.hpp"
+
+#include "core/CoreFactory.hpp"
+#include "core/StateManager.hpp"
+#include "database/SQLiteProvider.hpp"
+#include "model/CurrencyAccrualResource.hpp"
+#include "model/LevelResource.hpp"
+#include "model/PeopleCard.hpp"
+#include "repositories/CurrencyAccrualResourcesRepository.hpp"
+#include "repositories/PeopleRepository.hpp"
+
+#include <gtest/gtest.h>
+
+namespace zqb::test {
+namespace {
+
+constexpr int64_t kStart = ManualClock::kDefaultStartMs;
+constexpr int64_t kHour = 3'600'000;
+
+TEST(AnalyticsLogicUserTest, RefusedUserIdsChangeNothing) {
+    LogicTestBed bed;
+    bed.start();
+    const int64_t before = bed.user().idKey;
+
+    bed.income([&] { bed.logic->setUserId(""); });
+    EXPECT_TRUE(bed.log.contains("The current user is already a default user!"));
+
+    bed.income([&] { bed.logic->setUserId("ann"); });
+    bed.log.clear();
+    bed.income([&] { bed.logic->setUserId("ann"); });
+    EXPECT_TRUE(bed.log.contains("The current userId is equal to the new userId [ann]!"));
+    const std::string deviceId = bed.deviceId();
+    bed.income([&] { bed.logic->setUserId(deviceId); });
+    EXPECT_TRUE(bed.log.contains("The userId matches the deviceId [" + bed.deviceId() +
+                                 "]!\t\nSetting up a userId is not possible!"));
+    EXPECT_FALSE(bed.log.contains("changed to"));
+    EXPECT_EQ(bed.user().userId, "ann");
+    EXPECT_EQ(bed.user().idKey, before);  // the default user took the id: one record throughout
+}
+
+TEST(AnalyticsLogicUserTest, TheDefaultUserTakingAnIdKeepsItsSession) {
+    LogicTestBed bed;
+    bed.start();
+    bed.advance(5'000);
+    bed.income([&] { bed.logic->setUserId("ann"); });
+    bed.settle();
+    EXPECT_TRUE(bed.log.contains("The userId [" + bed.deviceId() + "] changed to [ann]"));
+    EXPECT_EQ(bed.user().userId, "ann");
+    EXPECT_EQ(bed.user().sessionId, kStart);
+    EXPECT_TRUE(bed.sentEvents("ue").empty());
+    EXPECT_EQ(bed.sentEvents("ss").size(), 1u);
+}
+
+TEST(AnalyticsLogicUserTest, SwitchingToAnotherUserClosesTheOldSessionBeforeTheNewOneOpens) {
+    LogicTestBed bed;
+    bed.start();
+    bed.income([&] {
+        bed.logic->setUserId("ann");
+        bed.logic->startProgressionEvent("cave", {});
+        bed.logic->currentBalance({{"gold", 1}});
+    });
+    bed.advance(5'000);
+    bed.income([&] { bed.logic->setUserId("bob"); });
+    bed.settle();
+    const int64_t bobSession = kStart + 5'000;
+
+    EXPECT_EQ(bed.user().userId, "bob");
+    EXPECT_EQ(bed.user().sessionId, bobSession);
+    const auto engagements = bed.sentEvents("ue");
+    ASSERT_EQ(engagements.size(), 1u);
+    EXPECT_EQ(engagements[0]["sessionId"], kStart);
+    EXPECT_EQ(engagements[0]["inProgress"].dump(), R"(["cave"])");
+    const auto starts = bed.sentEvents("ss");
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[1]["timestamp"], bobSession);
+    EXPECT_FALSE(starts[1].contains("inProgress"));  // the location ended with the old user
+    EXPECT_TRUE(bed.log.contains("The location: cave has been canceled"));
+
+    bed.income([&] {
+        bed.logic->customEvent("after", {});
+        bed.logic->currentBalance({{"gold", 2}});  // once per loaded user: bob has not sent one
+    });
+    const auto stored = bed.storedEvents();
+    ASSERT_EQ(stored.size(), 2u);
+    for (const auto& event : stored) {
+        EXPECT_EQ(event.json["sessionId"], bobSession);
+        EXPECT_EQ(event.userId, bed.user().idKey);
+    }
+}
+
+TEST(AnalyticsLogicUserTest, TheDefaultUserSwitchingToAStoredUserEndsItsSessionFirst) {
+    LogicTestBed bed;
+    const auto bob = bed.storeUser("bob", kStart - kHour);
+    bed.start();
+    const int64_t defaultKey = bed.user().idKey;
+    bed.advance(3'000);
+    bed.income([&] { bed.logic->setUserId("bob"); });
+    bed.settle();
+
+    EXPECT_EQ(bed.user().idKey, bob->idKey);
+    const auto engagements = bed.sentEvents("ue");
+    ASSERT_EQ(engagements.size(), 1u);
+    EXPECT_EQ(engagements[0]["sessionId"], kStart);
+    EXPECT_EQ(engagements[0]["length"], 3);
+    // Bob was away for longer than the timeout: a session of his own.
+    EXPECT_EQ(bed.user().sessionId, kStart + 3'000);
+    EXPECT_EQ(bed.sentEvents("ss").size(), 2u);
+
+    bed.income([&] { bed.logic->customEvent("after", {}); });
+    const auto stored = bed.storedEvents("ce");
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].json["sessionId"], kStart + 3'000);
+    EXPECT_NE(stored[0].userId, defaultKey);
+}
+
+TEST(AnalyticsLogicUserTest, AnEmptyIdReturnsToTheDefaultUser) {
+    LogicTestBed bed;
+    bed.start();
+    bed.income([&] {
+        bed.logic->setUserId("ann");
+        bed.logic->setUserId("bob");
+    });
+    bed.log.clear();
+    bed.income([&] { bed.logic->setUserId(""); });
+    EXPECT_TRUE(bed.user().isDefaultUser);
+    EXPECT_EQ(bed.user().userId, bed.deviceId());
+    EXPECT_TRUE(bed.log.contains("Default user activated!"));
+    EXPECT_TRUE(bed.log.contains("Stop activity"));
+}
+
+TEST(AnalyticsLogicUserTest, RefusedReplacementsChangeNothing) {
+    LogicTestBed bed;
+    bed.start();
+    bed.income([&] { bed.logic->setUserId("ann"); });
+    bed.income([&] { bed.logic->replaceUserId("nobody", "x"); });
+    EXPECT_TRUE(bed.log.contains("The userId: [nobody] not found!\t\nReplace not possible!"));
+    const std::string deviceId = bed.deviceId();
+    bed.income([&] { bed.logic->replaceUserId("ann", deviceId); });
+    EXPECT_TRUE(bed.log.contains("The toUserId matches the deviceId [" + bed.deviceId() +
+                                 "]!\t\nReplace not possible!"));
+    bed.income([&] { bed.logic->replaceUserId("ann", "ann"); });
+    EXPECT_TRUE(bed.log.contains("The fromUserId is equal to the toUserId [ann]!\t\nReplace not possible!"));
+    EXPECT_EQ(bed.user().userId, "ann");
+}
+
+TEST(AnalyticsLogicUserTest, ReplacingRenamesTheUserAndDeletesAnotherHolderOfTheNewId) {
+    LogicTestBed bed;
+    const auto holder = bed.storeUser("carl", kStart - kHour);
+    bed.income([&] {
+        bed.coreFactory->currencyAccrualResourcesRepository()->insert(
+            CurrencyAccrualResource("gold", 3, "shop", ZQBAccrualType::earned, holder->idKey));
+        bed.coreFactory->peopleRepository()->insert(std::make_shared<PeopleCard>(holder->idKey));
+    });
+    bed.start();
+    bed.income([&] { bed.logic->setUserId("ann"); });
+    const int64_t ann = bed.user().idKey;
+
+    bed.income([&] { bed.logic->replaceUserId("ann", "carl"); });
+    bed.settle();
+    const User renamed = bed.user();
+    EXPECT_EQ(renamed.idKey, ann);
+    EXPECT_EQ(renamed.userId, "carl");
+    EXPECT_EQ(renamed.previousUserId, "ann");
+    EXPECT_EQ(renamed.sessionId, kStart);
+    EXPECT_EQ(bed.rowCount("users"), 1);
+    EXPECT_EQ(bed.rowCount("currencyAccrualResources"), 0);
+    for (const auto& card : bed.observer->query<PeopleCard>("peopleCards")) {
+        EXPECT_NE(card->userId, holder->idKey);
+    }
+    EXPECT_TRUE(bed.log.contains("Remove inactive users [carl]"));
+    EXPECT_TRUE(bed.log.contains("UserId: [ann] renamed to [carl]"));
+    EXPECT_TRUE(bed.sentEvents("ue").empty());
+}
+
+TEST(AnalyticsLogicUserTest, ReplacingIntoTheActiveIdClosesTheHoldersSessionAndOpensTheNewUsers) {
+    LogicTestBed bed;
+    const auto ann = bed.storeUser("ann", kStart - kHour);
+    bed.start();
+    bed.income([&] { bed.logic->setUserId("carl"); });  // the default user becomes carl
+    const int64_t carl = bed.user().idKey;
+    bed.advance(4'000);
+
+    bed.income([&] { bed.logic->replaceUserId("ann", "carl"); });
+    bed.settle();
+    EXPECT_EQ(bed.user().idKey, ann->idKey);
+    EXPECT_EQ(bed.user().userId, "carl");
+    EXPECT_EQ(bed.rowCount("users"), 1);
+    // Carl's stretch ended with his session; ann opened one of her own.
+    EXPECT_EQ(bed.sentEvents("ue").size(), 1u);
+    EXPECT_EQ(bed.sentEvents("ue")[0]["sessionId"], kStart);
+    EXPECT_EQ(bed.user().sessionId, kStart + 4'000);
+
+    bed.income([&] { bed.logic->customEvent("after", {}); });
+    const auto stored = bed.storedEvents("ce");
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].json["sessionId"], kStart + 4'000);
+    EXPECT_EQ(stored[0].userId, ann->idKey);
+    EXPECT_NE(carl, ann->idKey);
+}
+
+TEST(AnalyticsLogicUserTest, SwitchingTrackingOffEmptiesTheDataTablesAndSendsTheLastEvents) {
+    LogicTestBed bed;
+    bed.start();
+    bed.gateway.setReply(LogicTestBed::kReportPath, {500, ""});
+    bed.income([&] {
+        bed.logic->customEvent("kept_back", {});
+        bed.logic->tutorial(1);
+        bed.logic->currencyAccrual("gold", 5, "quest", ZQBAccrualType::earned);
+        bed.logic->sendBufferedEvents();
+    });
+    bed.settle();
+    bed.income([&] { bed.logic->customEvent("stored", {}); });
+    ASSERT_GE(bed.rowCount("reports"), 1);
+    ASSERT_EQ(bed.rowCount("events"), 1);
+    const int64_t users = bed.rowCount("users");
+    const int64_t cards = bed.rowCount("peopleCards");
+
+    bed.gateway.setReply(LogicTestBed::kReportPath, {200, "{}"});
+    bed.gateway.clearRequests();
+    bed.advance(2'000);
+    bed.income([&] { bed.logic->setTrackingAvailability(false); });
+    bed.settle();
+
+    EXPECT_FALSE(bed.project().trackingAvailable);
+    EXPECT_EQ(bed.rowCount("events"), 0);
+    EXPECT_EQ(bed.rowCount("reports"), 0);
+    EXPECT_EQ(bed.rowCount("levelResource"), 0);
+    EXPECT_EQ(bed.rowCount("currencyAccrualResources"), 0);
+    EXPECT_EQ(bed.rowCount("users"), users);
+    EXPECT_EQ(bed.rowCount("peopleCards"), cards);
+    EXPECT_EQ(bed.rowCount("tutorialMarkEntry"), 1);
+    // Only what the switch itself records goes out.
+    const auto sent = bed.sentEvents();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0]["code"], "ue");
+    EXPECT_EQ(sent[1].dump(), R"({"code":"ts","timestamp":1700000002000,"trackingAllowed":false})");
+    EXPECT_FALSE(bed.income([&] { return bed.state->getActiveDeviceIdentifiers()->vorantelId.has_value(); }));
+    EXPECT_EQ(bed.env.runLoop().pendingCount(), 0u);
+
+    // Nothing more is recorded or sent.
+    bed.income([&] { bed.logic->customEvent("late", {}); });
+    bed.advance(kHour);
+    EXPECT_EQ(bed.rowCount("events"), 0);
+    EXPECT_EQ(bed.sentEvents().size(), 2u);
+}
+
+TEST(AnalyticsLogicUserTest, SwitchingTrackingBackOnResumesWithAStatus) {
+    LogicTestBed bed;
+    bed.start();
+    bed.income([&] { bed.logic->setTrackingAvailability(false); });
+    bed.settle();
+    const auto configRequests = bed.requestCount(LogicTestBed::kConfigPath);
+
+    bed.income([&] { bed.logic->setTrackingAvailability(true); });
+    bed.settle();
+    EXPECT_TRUE(bed.project().trackingAvailable);
+    const auto statuses = bed.sentEvents("ts");
+    ASSERT_EQ(statuses.size(), 2u);
+    EXPECT_EQ(statuses[1]["trackingAllowed"], true);
+    EXPECT_EQ(bed.requestCount(LogicTestBed::kConfigPath), configRequests + 1);
+    EXPECT_EQ(bed.env.runLoop().pendingCount(), 4u);
+}
+
+TEST(AnalyticsLogicUserTest, SwitchingTrackingOnStartsAnSdkThatNeverStarted) {
+    LogicTestBed bed;
+    bed.income([&] { bed.state->getActiveProject()->trackingAvailable = false; });
+    bed.start();
+    ASSERT_FALSE(bed.income([&] { return bed.logic->started(); }));
+
+    bed.income([&] { bed.logic->setTrackingAvailability(true); });
+    bed.settle();
+    EXPECT_TRUE(bed.income([&] { return bed.logic->started(); }));
+    EXPECT_EQ(bed.sentEvents("ss").size(), 1u);
+    EXPECT_EQ(bed.sentEvents("ts").size(), 2u);  // the flash one of the start, then the stored one
+}
+
+TEST(AnalyticsLogicUserTest, RequestingTheCurrentTrackingStateOnlyLogs) {
+    LogicTestBed bed;
+    bed.start();
+    bed.income([&] { bed.logic->setTrackingAvailability(true); });
+    EXPECT_TRUE(bed.log.contains("Tracking status is already Enable"));
+    EXPECT_EQ(bed.storedEvents("ts").size(), 1u);
+
+    bed.income([&] { bed.logic->setTrackingAvailability(false); });
+    bed.settle();
+    bed.log.clear();
+    const auto sent = bed.sentEvents().size();
+    bed.income([&] { bed.logic->setTrackingAvailability(false); });
+    bed.settle();
+    EXPECT_TRUE(bed.log.contains("Tracking status is already Disable"));
+    EXPECT_EQ(bed.sentEvents().size(), sent);
+}
+
+}  // namespace
+}  // namespace zqb::test

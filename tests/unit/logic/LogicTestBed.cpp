@@ -1,0 +1,198 @@
+#include "LogicTestBed.hpp"
+
+#include "backend/Backend.hpp"
+#include "backend/BackendRepository.hpp"
+#include "backend/ContentFactory.hpp"
+#include "core/CoreFactory.hpp"
+#include "core/CoreManager.hpp"
+#include "core/DeviceManager.hpp"
+#include "core/LifeCycleRepository.hpp"
+#include "core/ServiceFactory.hpp"
+#include "core/StateManager.hpp"
+#include "database/SQLiteProvider.hpp"
+#include "migration/NoLegacyDataMigration.hpp"
+#include "model/EventObject.hpp"
+#include "network/BackendConfigUrl.hpp"
+#include "network/Network.hpp"
+#include "platform/PlatformStorage.hpp"
+#include "platform/PlatformiOS.hpp"
+#include "repositories/ProjectRepository.hpp"
+#include "repositories/UserRepository.hpp"
+#include "services/ProjectConfiguration.hpp"
+
+namespace zqb::test {
+namespace {
+
+void appendEvents(const std::string& body, std::vector<nlohmann::ordered_json>& events) {
+    const auto json = nlohmann::ordered_json::parse(body, nullptr, false);
+    if (json.is_discarded() || !json.contains("reports")) {
+        return;
+    }
+    for (const auto& report : json["reports"]) {
+        if (!report.contains("packages")) {
+            continue;
+        }
+        for (const auto& package : report["packages"]) {
+            if (package.contains("events") && package["events"].is_array()) {
+                for (const auto& event : package["events"]) {
+                    events.push_back(event);
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+Config LogicTestBed::defaultTestConfig() {
+    Config config = Config::defaulConfiguration();
+    config.countForRequest = 100;
+    return config;
+}
+
+LogicTestBed::LogicTestBed() : LogicTestBed(Options{}) {}
+
+LogicTestBed::LogicTestBed(Options options) : env(options.startMs) {
+    BackendConfigUrl::setTestProxyUrl(gateway.baseUrl());
+    gateway.setReply(kReportPath, {200, "{}"});
+    if (options.answerConfig) {
+        gateway.setReply(kConfigPath, {200, options.config.toJson().dump()});
+    }
+    gateway.setReply(kIdentificationPath,
+                     {200, R"({"vorantelId":77,"crossPlatformVorantelId":78,"vorantelIdTimestamp":79})"});
+
+    // Built on the income queue, as the start-up operation builds it.
+    income([&] {
+        auto backend = std::make_shared<Backend>(std::make_shared<BackendRepository>(
+            std::make_shared<Network>(), std::make_shared<ContentFactory>()));
+        coreFactory =
+            std::make_shared<CoreFactory>(std::make_shared<LifeCycleRepository>(), std::move(backend),
+                                          std::make_shared<PlatformiOS>(std::make_shared<PlatformStorage>()),
+                                          std::make_shared<SQLiteProvider>(kApplicationKey));
+        const auto deviceManager = std::make_shared<DeviceManager>(
+            coreFactory->identifiersRepository(), coreFactory->toolsRepository(), coreFactory->platform());
+        const auto coreManager = std::make_shared<CoreManager>(
+            kApplicationKey, coreFactory->projectRepository(), coreFactory->userRepository());
+        state = std::make_shared<StateManager>(deviceManager, coreManager,
+                                               std::make_shared<NoLegacyDataMigration>(), options.userId);
+        if (options.storeConfig) {
+            const auto project = state->getActiveProject();
+            project->configurationJson = ProjectConfiguration::encode(options.config);
+            coreFactory->projectRepository()->update(project);
+        }
+        services = std::make_shared<ServiceFactory>(coreFactory, state);
+        logic = AnalyticsLogic::create(services, coreFactory->lifeCycle());
+    });
+    observer = std::make_shared<SQLiteProvider>(kApplicationKey);
+}
+
+LogicTestBed::~LogicTestBed() {
+    settle();
+    income([this] {
+        logic->stopSDK();
+        logic.reset();
+        services.reset();
+        state.reset();
+        coreFactory.reset();
+    });
+    settle();
+    BackendConfigUrl::setTestProxyUrl("");
+}
+
+void LogicTestBed::start(const std::optional<ZQBAnalyticsConfigurationLocal>& configuration) {
+    income([this, &configuration] {
+        logic->prepareCallBacks();
+        logic->applyAnalyticsConfiguration(configuration);
+        logic->tryStartSDK();
+    });
+    settle();
+}
+
+void LogicTestBed::settle() {
+    settleAll();
+}
+
+void LogicTestBed::advance(int64_t ms) {
+    env.advance(ms);
+    settle();
+}
+
+User LogicTestBed::user() {
+    return income([this] { return *state->getActiveUser(); });
+}
+
+Project LogicTestBed::project() {
+    return income([this] { return *state->getActiveProject(); });
+}
+
+std::string LogicTestBed::deviceId() {
+    return income([this] { return state->getActiveDeviceIdentifiers()->deviceIdentifier; });
+}
+
+bool LogicTestBed::started() {
+    return income([this] { return logic->started(); });
+}
+
+std::shared_ptr<User> LogicTestBed::storeUser(const std::string& userId, int64_t lastSeenMs) {
+    return income([&] {
+        auto user = std::make_shared<User>(state->getActiveProject()->idKey, userId, false);
+        user->sessionId = lastSeenMs;
+        user->lastBackgroundTime = lastSeenMs;
+        coreFactory->userRepository()->insert(user);
+        return user;
+    });
+}
+
+std::vector<LogicTestBed::StoredEvent> LogicTestBed::storedEvents() {
+    std::vector<StoredEvent> events;
+    for (const auto& row : observer->query<EventObject>("events")) {
+        events.push_back({row->code, row->userId, nlohmann::ordered_json::parse(row->json, nullptr, false)});
+    }
+    return events;
+}
+
+std::vector<LogicTestBed::StoredEvent> LogicTestBed::storedEvents(const std::string& code) {
+    std::vector<StoredEvent> events;
+    for (auto& event : storedEvents()) {
+        if (event.code == code) {
+            events.push_back(std::move(event));
+        }
+    }
+    return events;
+}
+
+int64_t LogicTestBed::rowCount(const std::string& table) {
+    return static_cast<int64_t>(observer->queryRows(table, {}).size());
+}
+
+std::vector<nlohmann::ordered_json> LogicTestBed::sentEvents() {
+    std::vector<nlohmann::ordered_json> events;
+    for (const auto& request : gateway.requests(kReportPath)) {
+        appendEvents(request.body, events);
+    }
+    return events;
+}
+
+std::vector<nlohmann::ordered_json> LogicTestBed::sentEvents(const std::string& code) {
+    std::vector<nlohmann::ordered_json> events;
+    for (auto& event : sentEvents()) {
+        if (event.value("code", "") == code) {
+            events.push_back(std::move(event));
+        }
+    }
+    return events;
+}
+
+std::size_t LogicTestBed::requestCount(const std::string& path) {
+    return gateway.requests(path).size();
+}
+
+std::size_t LogicTestBed::repeatingTimers() {
+    std::size_t count = 0;
+    for (const auto& timer : env.runLoop().pendingTimers()) {
+        count += timer.repeats ? 1 : 0;
+    }
+    return count;
+}
+
+}  // namespace zqb::test

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "backend/Config.hpp"
+#include "logic/AnalyticsLogic.hpp"
+#include "model/Project.hpp"
+#include "model/User.hpp"
+#include "support/LogCapture.hpp"
+#include "support/LoopbackGateway.hpp"
+#include "support/QueueRunner.hpp"
+#include "support/ScopedEnvironment.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zqb {
+class CoreFactory;
+class ServiceFactory;
+class SQLiteProvider;
+class StateManager;
+}  // namespace zqb
+
+namespace zqb::test {
+
+// The analytics logic over the library's own graph as a start-up builds it (core factory with the real
+// platform and database in a temporary folder, device and state managers, service factory), on the manual
+// clock and run loop, with the gateway on a loopback server that accepts every report and answers the
+// configuration request with `config` and the identification request with fixed ids. The logic is built but
+// not started: `start()` runs the start-up steps, or a test drives them one by one.
+//
+// The logic, the services and the records they share belong to the income queue: tests reach them through
+// `income()`, and `user()`/`project()` give copies taken there. `settle()` waits until the income queue and
+// the network queues are idle.
+class LogicTestBed {
+public:
+    static constexpr const char* kApplicationKey = "logic-test-key";
+    static constexpr const char* kConfigPath = "/v2/analytics/config";
+    static constexpr const char* kIdentificationPath = "/v2/analytics/identification";
+    static constexpr const char* kReportPath = "/v2/analytics/report";
+
+    struct Options {
+        Config config = defaultTestConfig();  // the gateway's configuration answer
+        bool storeConfig = true;              // also the project's stored configuration before start-up
+        bool answerConfig = true;             // else the configuration request is answered 404
+        std::optional<std::string> userId;    // the configured user id the state manager starts with
+        int64_t startMs = ManualClock::kDefaultStartMs;
+    };
+
+    // The built-in default with a batch large enough that nothing is sent before a test flushes.
+    static Config defaultTestConfig();
+
+    LogicTestBed();
+    explicit LogicTestBed(Options options);
+    ~LogicTestBed();
+    LogicTestBed(const LogicTestBed&) = delete;
+    LogicTestBed& operator=(const LogicTestBed&) = delete;
+
+    // Runs `work` as one operation of the income queue and returns its result once it has run.
+    template <typename Work>
+    auto income(Work&& work) {
+        return onIncome(std::forward<Work>(work));
+    }
+
+    // The start-up steps of the core on the income queue (callbacks, configuration, start), then settles.
+    void start(const std::optional<ZQBAnalyticsConfigurationLocal>& configuration = std::nullopt);
+    void settle();
+    // Moves virtual time (firing due timers), then settles.
+    void advance(int64_t ms);
+
+    User user();
+    Project project();
+    int64_t now() { return env.clock().milliseconds(); }
+    std::string deviceId();
+    bool started();
+    // Stores a user of the project besides the active one, last seen `lastSeenMs` (a session of that time).
+    std::shared_ptr<User> storeUser(const std::string& userId, int64_t lastSeenMs);
+
+    // Rows of "events" as another connection reads them.
+    struct StoredEvent {
+        std::string code;
+        int64_t userId;
+        nlohmann::ordered_json json;
+    };
+    std::vector<StoredEvent> storedEvents();
+    std::vector<StoredEvent> storedEvents(const std::string& code);
+    int64_t rowCount(const std::string& table);
+
+    // Every event the gateway received in report uploads, in order, flash sends included.
+    std::vector<nlohmann::ordered_json> sentEvents();
+    std::vector<nlohmann::ordered_json> sentEvents(const std::string& code);
+    std::size_t requestCount(const std::string& path);
+    // The repeating timers scheduled on the run loop.
+    std::size_t repeatingTimers();
+
+    LoopbackGateway gateway;  // first: outlives every exchange still running on the network queues
+    ScopedEnvironment env;    // before the database, which lives in its folder
+    LogCapture log;
+    std::shared_ptr<CoreFactory> coreFactory;
+    std::shared_ptr<StateManager> state;
+    std::shared_ptr<ServiceFactory> services;
+    std::shared_ptr<AnalyticsLogic> logic;
+    // A second connection on the same file: the rows as stored, without the repositories' caches.
+    std::shared_ptr<SQLiteProvider> observer;
+};
+
+}  // namespace zqb::test
