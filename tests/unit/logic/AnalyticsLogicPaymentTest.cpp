@@ -1,0 +1,178 @@
+// Payments in real currency and subscriptions: order ids counted once per project, renewals, the products
+// the store answers for the configured bundles, and the restored purchase history.
+
+#include "LogicTestBed.hpp"
+
+#include "host/Environment.hpp"
+#include "support/ScriptedStoreKit.hpp"
+
+#include <gtest/gtest.h>
+
+namespace zqb::test {
+namespace {
+
+host::PaymentTransaction transaction(std::optional<std::string> id, std::optional<std::string> originalId,
+                                     const std::string& productId = "sub.month") {
+    host::PaymentTransaction result;
+    result.transactionIdentifier = std::move(id);
+    result.productIdentifier = productId;
+    if (originalId) {
+        auto original = std::make_shared<host::PaymentTransaction>();
+        original->transactionIdentifier = std::move(originalId);
+        original->productIdentifier = productId;
+        result.originalTransaction = std::move(original);
+    }
+    return result;
+}
+
+class AnalyticsLogicPaymentTest : public ::testing::Test {
+protected:
+    AnalyticsLogicPaymentTest() { host::Environment::shared().setStoreKit(store); }
+    ~AnalyticsLogicPaymentTest() override { host::Environment::shared().setStoreKit(nullptr); }
+
+    std::shared_ptr<ScriptedStoreKit> store = std::make_shared<ScriptedStoreKit>();
+};
+
+TEST_F(AnalyticsLogicPaymentTest, ARealPaymentIsReportedOncePerOrderId) {
+    LogicTestBed bed;
+    bed.start();
+    bed.income([&] {
+        bed.logic->realCurrencyPayment("order-1", 4.99, "gems", "USD");
+        bed.logic->realCurrencyPayment("order-1", 4.99, "gems", "USD");
+    });
+    bed.settle();
+    const auto payments = bed.sentEvents("rp");
+    ASSERT_EQ(payments.size(), 1u);
+    EXPECT_EQ(payments[0].dump(),
+              R"({"code":"rp","timestamp":1700000000000,"sessionId":1700000000000,"level":1,)"
+              R"("productId":"gems","orderId":"order-1","price":4.99,"currencyCode":"USD"})");
+    EXPECT_EQ(bed.log.count("Real payment with orderId [order-1]  is already used!"), 1u);
+    EXPECT_EQ(bed.rowCount("realPaymentMarks"), 1);
+}
+
+TEST_F(AnalyticsLogicPaymentTest, AFirstSubscriptionPurchaseIsReportedWithItsProductAndARenewalIsNot) {
+    LogicTestBed bed;
+    bed.start();
+    const auto product = storeProduct("sub.month", "4.99", "fr_FR");
+    bed.income([&] { bed.logic->subscriptionPayment(transaction("t-1", "t-1"), product); });
+    bed.settle();
+    const auto payments = bed.sentEvents("sbs");
+    ASSERT_EQ(payments.size(), 1u);
+    EXPECT_EQ(
+        payments[0].dump(),
+        R"({"code":"sbs","timestamp":1700000000000,"sessionId":1700000000000,"level":1,"orderId":"t-1",)"
+        R"("productId":"sub.month","regionCode":"FR","currencyCode":"EUR"})");
+    const auto products = bed.sentEvents("sbsp");
+    ASSERT_EQ(products.size(), 1u);
+    EXPECT_EQ(products[0]["products"][0]["productId"], "sub.month");
+
+    bed.income([&] { bed.logic->subscriptionPayment(transaction("t-2", "t-1"), product); });
+    bed.settle();
+    EXPECT_TRUE(bed.log.contains("Subscription payment with orderId [t-1] is renewal"));
+    EXPECT_EQ(bed.sentEvents("sbs").size(), 1u);
+    EXPECT_EQ(bed.sentEvents("sbsp").size(), 1u);
+
+    // A restore of the first purchase itself is neither reported nor logged as a renewal.
+    bed.log.clear();
+    bed.income([&] { bed.logic->subscriptionPayment(transaction("t-1", "t-1"), product); });
+    EXPECT_FALSE(bed.log.contains("is renewal"));
+    EXPECT_TRUE(bed.storedEvents("sbs").empty());
+}
+
+TEST_F(AnalyticsLogicPaymentTest, ATransactionWithoutAnyIdentifierIsRefused) {
+    LogicTestBed bed;
+    bed.start();
+    bed.income([&] {
+        bed.logic->subscriptionPayment(transaction(std::nullopt, std::nullopt),
+                                       storeProduct("sub.month", "1"));
+    });
+    EXPECT_TRUE(bed.log.contains("Subscription payment transactionIdentifier is nil"));
+    EXPECT_EQ(bed.rowCount("realPaymentMarks"), 0);
+}
+
+TEST_F(AnalyticsLogicPaymentTest, TheStringFormTakesTheCodesOfAKnownProductOrNone) {
+    LogicTestBed bed;
+    bed.start();
+    bed.income([&] {
+        bed.logic->subscriptionPayment(std::string("sub.year"), std::string("e-1"));
+        bed.logic->subscriptionPayment(std::string("sub.year"), std::string("e-1"));
+    });
+    bed.settle();
+    const auto payments = bed.sentEvents("sbs");
+    ASSERT_EQ(payments.size(), 1u);
+    EXPECT_EQ(payments[0]["regionCode"], "");
+    EXPECT_EQ(payments[0]["currencyCode"], "");
+    EXPECT_TRUE(bed.log.contains("Subscription payment with orderId [e-1] is renewal"));
+    EXPECT_TRUE(bed.sentEvents("sbsp").empty());
+}
+
+TEST_F(AnalyticsLogicPaymentTest, AHistoryIsTakenOnceAndKeptWhileNoProductGivesItsCurrency) {
+    LogicTestBed bed;
+    bed.start();
+    bool required = false;
+    bed.income(
+        [&] { bed.logic->isRestoreTransactionHistoryRequired([&](bool value) { required = value; }); });
+    EXPECT_TRUE(required);
+
+    // Without a known product the history is kept but cannot be reported yet.
+    bed.income([&] {
+        bed.logic->subscriptionHistory(AnalyticsProtocol::SubscriptionHistory{{"sub.month", {"o-1"}}});
+    });
+    EXPECT_TRUE(
+        bed.log.contains("SubscriptionsHistory: Not enough data to send the event, \n\tmissing product "
+                         "CurrencyCode"));
+    bed.income(
+        [&] { bed.logic->isRestoreTransactionHistoryRequired([&](bool value) { required = value; }); });
+    EXPECT_FALSE(required);
+    EXPECT_TRUE(bed.storedEvents("sbsr").empty());
+
+    // A second history is not taken.
+    bed.log.clear();
+    bed.income([&] {
+        bed.logic->subscriptionHistory(AnalyticsProtocol::SubscriptionHistory{{"sub.year", {"o-2"}}});
+    });
+    EXPECT_FALSE(bed.log.contains("SubscriptionsHistory"));
+}
+
+TEST_F(AnalyticsLogicPaymentTest, AnEmptyHistoryStillCountsAsRestored) {
+    LogicTestBed bed;
+    bed.start();
+    bed.income([&] { bed.logic->subscriptionHistory(std::vector<host::PaymentTransaction>{}); });
+    EXPECT_TRUE(bed.log.contains("subscriptionHistory transactions is empty"));
+    bool required = true;
+    bed.income(
+        [&] { bed.logic->isRestoreTransactionHistoryRequired([&](bool value) { required = value; }); });
+    EXPECT_FALSE(required);
+}
+
+TEST_F(AnalyticsLogicPaymentTest, TheConfiguredBundlesAreAskedForAndChangedProductsReportedWithTheHistory) {
+    LogicTestBed::Options options;
+    options.config.sbsBundles = std::vector<std::string>{"sub.month"};
+    options.config.sbsConfigVersion = 1;
+    options.storeConfig = false;
+    LogicTestBed bed(options);
+    bed.start();
+    bed.income([&] {
+        bed.logic->subscriptionHistory(std::vector<host::PaymentTransaction>{transaction("r-2", "r-1")});
+    });
+    ASSERT_EQ(store->requestCount(), 1u);
+    ASSERT_EQ(store->last()->productIdentifiers(), (std::set<std::string>{"sub.month"}));
+
+    host::ProductsResponse response;
+    response.products.push_back(storeProduct("sub.month", "4.99", "de_DE"));
+    store->last()->answer(response);
+    store->last()->finish();
+    bed.settle();
+
+    const auto products = bed.sentEvents("sbsp");
+    ASSERT_EQ(products.size(), 1u);
+    EXPECT_EQ(products[0]["products"][0]["currencyCode"], "EUR");
+    // The history flags were reset with the changed products; the kept history goes out with its currency.
+    const auto history = bed.sentEvents("sbsr");
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0]["currencyCode"], "EUR");
+    EXPECT_EQ(history[0]["transactions"].dump(), R"([{"productID":"sub.month","transactionIds":["r-1"]}])");
+}
+
+}  // namespace
+}  // namespace zqb::test
