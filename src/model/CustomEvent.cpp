@@ -39,19 +39,8 @@ std::string CustomEvent::description() const {
         .integer("timestamp", timestamp)
         .integer("sessionId", sessionId)
         .integer("level", level)
-        .text("name", name);
-    if (parameters && !parameters->empty()) {
-        std::string block = "\t parameters: \n";
-        bool first = true;
-        for (const auto& [key, value] : *parameters) {
-            if (!first) {
-                block += '\n';
-            }
-            first = false;
-            block += "\t\t parameter key: " + key + " value: " + value.description();
-        }
-        text.raw(block + "\n");
-    }
+        .text("name", name)
+        .parameterBlock(parameters);
     return text.experimentFields(inProgress, inExperiments).str();
 }
 

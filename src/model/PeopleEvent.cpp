@@ -50,19 +50,8 @@ std::string PeopleEvent::description() const {
     text.text("code", code)
         .integer("timestamp", timestamp)
         .integer("sessionId", sessionId)
-        .integer("level", level);
-    if (parameters && !parameters->empty()) {
-        std::string block = "\t parameters: \n";
-        bool first = true;
-        for (const auto& [key, value] : *parameters) {
-            if (!first) {
-                block += '\n';
-            }
-            first = false;
-            block += "\t\t parameter key: " + key + " value: " + value.description();
-        }
-        text.raw(block + "\n");
-    }
+        .integer("level", level)
+        .parameterBlock(parameters);
     return text.experimentFields(inProgress, inExperiments).str();
 }
 

@@ -30,6 +30,26 @@ public:
     RecordDescription& mapBlock(std::string_view name, const std::optional<IntMap>& map,
                                 std::string_view first, std::string_view second);
 
+    // The block of a parameter map whose values describe themselves: "\t parameters: \n", then one
+    // "\t\t parameter key: <key> value: <value>" line per entry, joined by "\n", then a closing "\n".
+    // A missing or empty map prints nothing.
+    template <typename Map>
+    RecordDescription& parameterBlock(const std::optional<Map>& parameters) {
+        if (!parameters || parameters->empty()) {
+            return *this;
+        }
+        std::string block = "\t parameters: \n";
+        bool first = true;
+        for (const auto& [key, value] : *parameters) {
+            if (!first) {
+                block += '\n';
+            }
+            first = false;
+            block += "\t\t parameter key: " + key + " value: " + value.description();
+        }
+        return raw(block + "\n");
+    }
+
     // The experiment fields' lines, when present.
     RecordDescription& experimentFields(const std::optional<std::vector<std::string>>& inProgress,
                                         const std::optional<std::string>& inExperiments);

@@ -20,4 +20,15 @@ std::shared_ptr<User> User::fromRow(const SQLiteRow& row) {
     return user;
 }
 
+std::vector<int64_t> User::idKeys(const std::vector<std::shared_ptr<User>>& users) {
+    std::vector<int64_t> ids;
+    ids.reserve(users.size());
+    for (const auto& user : users) {
+        if (user) {
+            ids.push_back(user->idKey);
+        }
+    }
+    return ids;
+}
+
 }  // namespace zqb

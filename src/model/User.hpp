@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zqb {
 
@@ -32,6 +33,9 @@ struct User {
     // lastForegroundTime, 7 lastBackgroundTime optional; 8 isDefaultUser, 9 isResourceAggregationEnable
     // flags (a NULL reads false).
     static std::shared_ptr<User> fromRow(const SQLiteRow& row);
+
+    // The row ids of the given users, null entries skipped.
+    static std::vector<int64_t> idKeys(const std::vector<std::shared_ptr<User>>& users);
 };
 
 }  // namespace zqb

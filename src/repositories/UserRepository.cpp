@@ -30,14 +30,7 @@ void UserRepository::update(const std::shared_ptr<User>& user) {
 }
 
 void UserRepository::deleteItems(const std::vector<std::shared_ptr<User>>& users) {
-    std::vector<int64_t> ids;
-    ids.reserve(users.size());
-    for (const auto& user : users) {
-        if (user) {
-            ids.push_back(user->idKey);
-        }
-    }
-    deleteIds(ids);
+    deleteIds(User::idKeys(users));
 }
 
 }  // namespace zqb

@@ -75,12 +75,7 @@ void LevelResourceService::removeAllResources() {
 }
 
 void LevelResourceService::removeInactiveUserData(const std::vector<std::shared_ptr<User>>& users) {
-    std::vector<int64_t> ids;
-    ids.reserve(users.size());
-    for (const auto& user : users) {
-        ids.push_back(user->idKey);
-    }
-    repository_->deleteForDataForUsers(ids);
+    repository_->deleteForDataForUsers(User::idKeys(users));
 }
 
 }  // namespace zqb

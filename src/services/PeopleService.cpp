@@ -212,12 +212,7 @@ void PeopleService::unmarkCleared() {
 }
 
 void PeopleService::removeInactiveUserData(const std::vector<std::shared_ptr<User>>& users) {
-    std::vector<int64_t> ids;
-    ids.reserve(users.size());
-    for (const auto& user : users) {
-        ids.push_back(user->idKey);
-    }
-    peopleRepository_->deleteForDataForUsers(ids);
+    peopleRepository_->deleteForDataForUsers(User::idKeys(users));
 }
 
 PeopleValueMap PeopleService::getParameters(bool needFullCard) {

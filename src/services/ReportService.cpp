@@ -264,14 +264,7 @@ void ReportService::sendFlashEvent(const Storable& event) {
 }
 
 void ReportService::removeInactiveUserData(const std::vector<std::shared_ptr<User>>& users) {
-    std::vector<int64_t> ids;
-    ids.reserve(users.size());
-    for (const auto& user : users) {
-        if (user) {
-            ids.push_back(user->idKey);
-        }
-    }
-    reportsRepository_->deleteForDataForUsers(ids);
+    reportsRepository_->deleteForDataForUsers(User::idKeys(users));
 }
 
 void ReportService::removeAllReports() {
