@@ -92,6 +92,18 @@ std::string Device::systemVersion() const {
     return text::repairUtf8(readUname().release);
 }
 
+std::string Device::manufacturer() const {
+    std::string text;
+    if (AtomicFile::read("/sys/class/dmi/id/sys_vendor", text) == AtomicFile::ReadStatus::ok) {
+        const auto end = text.find_last_not_of(" \t\r\n");
+        text.erase(end == std::string::npos ? 0 : end + 1);
+        if (!text.empty()) {
+            return text::repairUtf8(text);
+        }
+    }
+    return "unknown";
+}
+
 std::string Device::machine() const {
     return readUname().machine;
 }

@@ -27,6 +27,8 @@ public:
     virtual ~DeviceProtocol() = default;
     virtual std::string systemName() const = 0;
     virtual std::string systemVersion() const = 0;
+    // Who made the hardware.
+    virtual std::string manufacturer() const = 0;
     // The hardware's machine identifier as the kernel names it.
     virtual std::string machine() const = 0;
     // The user's preferred languages, most preferred first, as language tags ("pt-BR").
@@ -41,7 +43,8 @@ public:
 };
 
 // Linux default. System name and version come from /etc/os-release (NAME, VERSION_ID), else from `uname`;
-// the machine from `uname`; language and region from LC_ALL, else LANG; the offset from the C library's time
+// the maker from the firmware's vendor entry (/sys/class/dmi/id/sys_vendor), else "unknown"; the machine from
+// `uname`; language and region from LC_ALL, else LANG; the offset from the C library's time
 // zone. A screen is known only when the host sets one. The vendor identifier is a random UUID made once per
 // bundle identifier and kept beside the keychain file, outside the application's data folder.
 class Device final : public DeviceProtocol {
@@ -50,6 +53,7 @@ public:
 
     std::string systemName() const override;
     std::string systemVersion() const override;
+    std::string manufacturer() const override;
     std::string machine() const override;
     std::vector<std::string> preferredLanguages() const override;
     std::optional<std::string> regionCode() const override;

@@ -21,7 +21,7 @@ std::optional<int64_t> truncatedPixels(double value) {
 }  // namespace
 
 std::string DeviceInfoCollector::manufacturer() const {
-    return "Apple";
+    return text::repairUtf8(host::Environment::shared().device()->manufacturer());
 }
 
 std::string DeviceInfoCollector::osName() const {

@@ -12,6 +12,7 @@ public:
     struct Facts {
         std::string systemName = "Linux";
         std::string systemVersion = "12";
+        std::string manufacturer = "Lenovo";
         std::string machine = "x86_64";
         std::vector<std::string> preferredLanguages{"en-US"};
         std::optional<std::string> regionCode = "US";
@@ -39,6 +40,7 @@ public:
 
     std::string systemName() const override { return facts().systemName; }
     std::string systemVersion() const override { return facts().systemVersion; }
+    std::string manufacturer() const override { return facts().manufacturer; }
     std::string machine() const override { return facts().machine; }
     std::vector<std::string> preferredLanguages() const override { return facts().preferredLanguages; }
     std::optional<std::string> regionCode() const override { return facts().regionCode; }

@@ -104,6 +104,7 @@ TEST_F(DeviceInfoTest, RecordHoldsTheDeviceFacts) {
         facts.systemName = "Debian GNU/Linux";
         facts.systemVersion = "12";
         facts.machine = "iPhone12,1";
+        facts.manufacturer = "Framework";
         facts.preferredLanguages = {"de-AT"};
         facts.regionCode = "AT";
         facts.secondsFromGMT = 3600;
@@ -120,7 +121,7 @@ TEST_F(DeviceInfoTest, RecordHoldsTheDeviceFacts) {
     EXPECT_EQ(data.displayResolution, "1792x828");
     ASSERT_TRUE(data.displayDiagonal.has_value());
     EXPECT_NEAR(*data.displayDiagonal, std::hypot(828.0 / 326, 1792.0 / 326), 1e-12);
-    EXPECT_EQ(data.manufacturer, "Apple");
+    EXPECT_EQ(data.manufacturer, "Framework");
     EXPECT_EQ(data.model, "iPhone12,1");
     EXPECT_EQ(data.timeZoneOffset, 3600);
     EXPECT_FALSE(data.isRooted);

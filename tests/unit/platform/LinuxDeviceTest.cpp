@@ -81,6 +81,9 @@ TEST(LinuxSystem, FactsOfThisMachine) {
     EXPECT_FALSE(device.systemName().empty());
     EXPECT_FALSE(device.systemVersion().empty());
     EXPECT_FALSE(device.machine().empty());
+    const std::string maker = device.manufacturer();
+    EXPECT_FALSE(maker.empty());
+    EXPECT_EQ(maker.find_first_of("\r\n"), std::string::npos);
     EXPECT_EQ(device.screen(), std::nullopt);
     device.setScreen(host::ScreenInfo{1920, 1080, 1, 1920, 1080});
     EXPECT_EQ(device.screen(), (host::ScreenInfo{1920, 1080, 1, 1920, 1080}));
