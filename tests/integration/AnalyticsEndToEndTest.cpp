@@ -1,22 +1,11 @@
-// The whole library driven through its public interface, as a host drives it: calls on the host's thread,
-// the real logic, services and database in a temporary folder, and a loopback gateway that records what
-// arrives. Time is the manual clock; waits poll the gateway with a bound.
+// The first round through the public interface: a custom event, the start-up session, the answers of the
+// queries, a background stay and tracking switched off.
 
-#include <ZQBAnalytics/ZQBAnalytics.hpp>
+#include "integration/EndToEndFixture.hpp"
+
 #include <ZQBAnalytics/ZQBHost.hpp>
 
-#include "core/Core.hpp"
 #include "core/QueueManager.hpp"
-#include "database/SQLiteProvider.hpp"
-#include "model/EventObject.hpp"
-#include "support/LoopbackGateway.hpp"
-#include "support/QueueRunner.hpp"
-#include "support/ScopedEnvironment.hpp"
-#include "support/Wait.hpp"
-#include "validation/Validator.hpp"
-
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <mutex>
 #include <string>
@@ -25,58 +14,7 @@
 namespace zqb {
 namespace {
 
-constexpr const char* kReportPath = "/v2/analytics/report";
-constexpr const char* kConfigPath = "/v2/analytics/config";
-
-class AnalyticsEndToEnd : public ::testing::Test {
-protected:
-    AnalyticsEndToEnd() {
-        gateway.setReply(kReportPath, {200, "{}"});
-        gateway.setReply("/v2/analytics/identification",
-                         {200, R"({"vorantelId":9,"crossPlatformVorantelId":10,"vorantelIdTimestamp":11})"});
-        ZQBAnalytics::setTestProxyUrl(gateway.baseUrl());
-    }
-
-    ~AnalyticsEndToEnd() override {
-        Core::destroy();
-        test::settleAll();
-        ZQBAnalytics::setTestProxyUrl("");
-        Validator::setExcludedOptions(std::nullopt);
-    }
-
-    // Every event the gateway received in report uploads, flash sends included.
-    std::vector<nlohmann::json> sentEvents(const std::string& code) {
-        std::vector<nlohmann::json> events;
-        for (const auto& request : gateway.requests(kReportPath)) {
-            const auto body = nlohmann::json::parse(request.body, nullptr, false);
-            if (body.is_discarded()) {
-                continue;
-            }
-            for (const auto& report : body.value("reports", nlohmann::json::array())) {
-                for (const auto& package : report.value("packages", nlohmann::json::array())) {
-                    for (const auto& event : package.value("events", nlohmann::json::array())) {
-                        if (event.value("code", "") == code) {
-                            events.push_back(event);
-                        }
-                    }
-                }
-            }
-        }
-        return events;
-    }
-
-    bool waitForEvent(const std::string& code, std::size_t count = 1) {
-        return test::waitUntil([&] { return sentEvents(code).size() >= count; });
-    }
-
-    int64_t storedEventCount() {
-        SQLiteProvider reader("reader");
-        return static_cast<int64_t>(reader.query<EventObject>("events").size());
-    }
-
-    test::LoopbackGateway gateway;  // outlives the core's last exchange
-    test::ScopedEnvironment environment;
-};
+class AnalyticsEndToEnd : public test::EndToEndTest {};
 
 TEST_F(AnalyticsEndToEnd, ACustomEventFromTheHostsThreadReachesTheGatewayInAReport) {
     ZQBAnalytics::initialize("end-to-end-key");
