@@ -1,0 +1,216 @@
+// When and what the library sends, through the public interface: a full stack of events leaves without a
+// flush, the request timer sends what waits, switching tracking off deletes the waiting data and stops
+// every upload, and the upload bodies are byte for byte what the gateway reads.
+
+#include "integration/EndToEndFixture.hpp"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zqb {
+namespace {
+
+class AnalyticsEndToEndSending : public test::EndToEndTest {};
+
+TEST_F(AnalyticsEndToEndSending, AFullStackOfEventsLeavesWithoutAFlushAndARefusedOneGoesWithTheNext) {
+    replyWithConfiguration({{"countForRequest", 3}});
+    start();
+    const auto uploadsAtStart = reportCount();
+
+    ZQBAnalytics::customEvent("one");
+    ZQBAnalytics::customEvent("two");
+    test::settleAll();
+    EXPECT_EQ(reportCount(), uploadsAtStart);
+    EXPECT_EQ(storedEventCount(), 2);
+
+    ZQBAnalytics::customEvent("three");
+    ASSERT_TRUE(waitForCustomEvent("three"));
+    test::settleAll();
+    auto uploads = gateway.requests(kReportPath);
+    ASSERT_EQ(uploads.size(), uploadsAtStart + 1);
+    EXPECT_EQ(codesIn(uploads.back()), (std::vector<std::string>{"ce", "ce", "ce"}));
+    const auto body = nlohmann::json::parse(uploads.back().body);
+    EXPECT_EQ(body["reports"].size(), 1u);
+    EXPECT_EQ(body["reports"][0]["packages"].size(), 1u);
+    EXPECT_EQ(storedEventCount(), 0);
+    EXPECT_EQ(rowCount("reports"), 0);
+
+    // The gateway refuses the next stack: its report stays stored and goes out before the one after it.
+    gateway.pushReply(kReportPath, {500, ""});
+    for (const char* name : {"four", "five", "six"}) {
+        ZQBAnalytics::customEvent(name);
+    }
+    ASSERT_TRUE(test::waitUntil([&] { return reportCount() == uploadsAtStart + 2; }));
+    test::settleAll();
+    EXPECT_EQ(rowCount("reports"), 1);
+    EXPECT_EQ(storedEventCount(), 0);
+
+    for (const char* name : {"seven", "eight", "nine"}) {
+        ZQBAnalytics::customEvent(name);
+    }
+    ASSERT_TRUE(test::waitUntil([&] { return reportCount() == uploadsAtStart + 4; }));
+    test::settleAll();
+    uploads = gateway.requests(kReportPath);
+    ASSERT_EQ(uploads.size(), uploadsAtStart + 4);
+    const auto names = [](const test::LoopbackGateway::Request& request) {
+        std::vector<std::string> found;
+        for (const auto& event : eventsIn(request)) {
+            found.push_back(event.value("name", ""));
+        }
+        return found;
+    };
+    EXPECT_EQ(names(uploads[uploadsAtStart + 2]), (std::vector<std::string>{"four", "five", "six"}));
+    EXPECT_EQ(names(uploads[uploadsAtStart + 3]), (std::vector<std::string>{"seven", "eight", "nine"}));
+    EXPECT_EQ(rowCount("reports"), 0);
+    EXPECT_EQ(storedEventCount(), 0);
+}
+
+TEST_F(AnalyticsEndToEndSending, TheRequestTimerSendsWhatWaitsAndASuccessfulSendPushesItsNextTickAway) {
+    replyWithConfiguration({{"timeForRequest", 60000}});
+    start();  // every timer starts at the start-up instant
+
+    ZQBAnalytics::customEvent("waiting");
+    advance(59'999);
+    EXPECT_TRUE(sentCustomEvent("waiting").is_null());
+    EXPECT_EQ(storedEventCount(), 1);
+    advance(1);
+    EXPECT_EQ(sentCustomEvent("waiting")["timestamp"], kStart);
+    EXPECT_EQ(storedEventCount(), 0);
+
+    // An explicit flush half-way through the next period succeeds, so the next tick comes a whole period
+    // after it (start + 150 s), not at start + 120 s.
+    advance(30'000);
+    ZQBAnalytics::customEvent("flushed");
+    ZQBAnalytics::sendBufferedEvents();
+    ASSERT_TRUE(waitForCustomEvent("flushed"));
+    test::settleAll();
+    ZQBAnalytics::customEvent("late");
+    advance(59'999);
+    EXPECT_TRUE(sentCustomEvent("late").is_null());
+    EXPECT_EQ(storedEventCount(), 1);
+    advance(1);
+    EXPECT_EQ(sentCustomEvent("late")["timestamp"], kStart + 90'000);
+    EXPECT_EQ(storedEventCount(), 0);
+}
+
+TEST_F(AnalyticsEndToEndSending, TrackingOffDeletesWhatWaitsAndNothingLeavesAfterItsLastStatus) {
+    replyWithConfiguration();
+    start();
+
+    // Data waiting in every table that switching tracking off empties: a report the gateway refused, an
+    // event, a level resource and a currency accrual; and a tutorial mark, which stays.
+    gateway.setReply(kReportPath, {500, ""});
+    ZQBAnalytics::customEvent("refused");
+    ZQBAnalytics::tutorial(1);
+    ZQBAnalytics::sendBufferedEvents();
+    ASSERT_TRUE(test::waitUntil([&] { return !sentCustomEvent("refused").is_null(); }));
+    test::settleAll();
+    ZQBAnalytics::customEvent("waiting");
+    ZQBAnalytics::currencyAccrual("gold", 5, "quest", ZQBAccrualType::earned);
+    test::settleAll();
+    ASSERT_EQ(rowCount("reports"), 1);
+    ASSERT_EQ(storedEventCount(), 1);
+    ASSERT_EQ(rowCount("levelResource"), 1);
+    ASSERT_EQ(rowCount("currencyAccrualResources"), 1);
+    ASSERT_EQ(rowCount("tutorialMarkEntry"), 1);
+
+    gateway.setReply(kReportPath, {200, "{}"});
+    gateway.clearRequests();
+    advance(4'000);
+    ZQBAnalytics::setTrackingAvailability(false);
+    ASSERT_TRUE(waitForEvent("ts"));
+    test::settleAll();
+
+    // Only the end of the session and the status itself leave; nothing that waited does.
+    std::vector<std::string> codes;
+    for (const auto& request : gateway.requests(kReportPath)) {
+        for (const auto& code : codesIn(request)) {
+            codes.push_back(code);
+        }
+    }
+    EXPECT_EQ(codes, (std::vector<std::string>{"ue", "ts"}));
+    EXPECT_EQ(sentEvents("ue")[0]["length"], 4);
+    EXPECT_EQ(sentEvents("ts")[0]["trackingAllowed"], false);
+    EXPECT_EQ(rowCount("events"), 0);
+    EXPECT_EQ(rowCount("reports"), 0);
+    EXPECT_EQ(rowCount("levelResource"), 0);
+    EXPECT_EQ(rowCount("currencyAccrualResources"), 0);
+    EXPECT_EQ(rowCount("users"), 1);
+    EXPECT_EQ(rowCount("tutorialMarkEntry"), 1);
+
+    // From now on nothing reaches the gateway, whatever the host does and however long it runs.
+    const auto requestsAfterStatus = gateway.requestCount();
+    ZQBAnalytics::customEvent("hidden");
+    ZQBAnalytics::currencyAccrual("gold", 5, "quest", ZQBAccrualType::earned);
+    ZQBAnalytics::levelUp(2, {{"gold", 5}});
+    ZQBAnalytics::setUserId("someone");
+    ZQBAnalytics::sendBufferedEvents();
+    advance(3'600'000);
+    goToBackground();
+    advance(3'600'000);
+    ZQBHost::applicationDidBecomeActive();
+    advance(3'600'000);
+    EXPECT_EQ(gateway.requestCount(), requestsAfterStatus);
+    EXPECT_EQ(rowCount("events"), 0);
+    EXPECT_EQ(rowCount("levelResource"), 0);
+    EXPECT_EQ(rowCount("currencyAccrualResources"), 0);
+}
+
+TEST_F(AnalyticsEndToEndSending, AStoredReportsBodyIsExactlyWhatTheGatewayReads) {
+    replyWithConfiguration();
+    start();
+    gateway.clearRequests();
+
+    ZQBAnalytics::currencyAccrual("gold", 100, "quest", ZQBAccrualType::earned);
+    advance(2'500);
+    ZQBCustomEventParameters parameters;
+    parameters.add("boss", "dragon");
+    ZQBAnalytics::customEvent("BossFight", parameters);
+    advance(500);
+    ZQBAnalytics::levelUp(2, {{"gold", 70}});
+    ASSERT_TRUE(waitForEvent("lu"));
+    test::settleAll();
+
+    const auto uploads = gateway.requests(kReportPath);
+    ASSERT_EQ(uploads.size(), 1u);
+    EXPECT_EQ(
+        uploads[0].body,
+        R"({"reports":[{"packages":[{"language":"en","appVersion":"1.2.3","appBuildVersion":"45",)"
+        R"("sdkVersion":"2.1.2","sdkCodeVersion":10,"bundle":"com.example.zqbtestapp","engine":"Unreal",)"
+        R"("events":[)"
+        R"({"code":"ce","timestamp":1700000002500,"sessionId":1700000000000,"level":1,)"
+        R"("name":"BossFight","parameters":{"boss":"dragon"}},)"
+        R"({"code":"ca","timestamp":1700000003000,"sessionId":1700000000000,"level":1,)"
+        R"("earned":{"quest":{"gold":100}}},)"
+        R"({"code":"lu","sessionId":1700000000000,"timestamp":1700000003000,"level":2,)"
+        R"("balance":{"gold":70},"earned":{"gold":100}})"
+        R"(]}]}]})");
+    EXPECT_EQ(uploads[0].query, "appId=end-to-end-key");
+    EXPECT_EQ(uploads[0].header("X-Id-Encoding"), "base64");
+}
+
+TEST_F(AnalyticsEndToEndSending, TheAlivePingIsAOneEventUploadOfExactlyItsCodeAndTime) {
+    replyWithConfiguration({{"aliveTimeout", 30000}});
+    start();
+    gateway.clearRequests();
+
+    advance(29'999);
+    EXPECT_EQ(reportCount(), 0u);
+    advance(1);
+    ASSERT_TRUE(waitForEvent("al"));
+    test::settleAll();
+    const auto uploads = gateway.requests(kReportPath);
+    ASSERT_EQ(uploads.size(), 1u);
+    EXPECT_EQ(
+        uploads[0].body,
+        R"({"reports":[{"packages":[{"language":"en","appVersion":"1.2.3","appBuildVersion":"45",)"
+        R"("sdkVersion":"2.1.2","sdkCodeVersion":10,"bundle":"com.example.zqbtestapp","engine":"Unreal",)"
+        R"("events":[{"code":"al","timestamp":1700000030000}]}]}]})");
+    // A flash send stores nothing.
+    EXPECT_EQ(storedEventCount(), 0);
+    EXPECT_EQ(rowCount("reports"), 0);
+}
+
+}  // namespace
+}  // namespace zqb
