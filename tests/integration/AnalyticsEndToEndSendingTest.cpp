@@ -155,6 +155,18 @@ TEST_F(AnalyticsEndToEndSending, TrackingOffDeletesWhatWaitsAndNothingLeavesAfte
     EXPECT_EQ(rowCount("events"), 0);
     EXPECT_EQ(rowCount("levelResource"), 0);
     EXPECT_EQ(rowCount("currencyAccrualResources"), 0);
+
+    // Switched on again, the library records the consent, opens a new session and its timers send again.
+    ZQBAnalytics::setTrackingAvailability(true);
+    ASSERT_TRUE(waitForEvent("ts", 2));
+    test::settleAll();
+    EXPECT_EQ(sentEvents("ts")[1]["trackingAllowed"], true);
+    const int64_t now = kStart + 4'000 + 3 * 3'600'000;
+    EXPECT_EQ(sentEvents("ss").back()["timestamp"], now);
+    ZQBAnalytics::customEvent("visible");
+    advance(60'000);
+    EXPECT_EQ(sentCustomEvent("visible")["sessionId"], now);
+    EXPECT_TRUE(sentCustomEvent("hidden").is_null());
 }
 
 TEST_F(AnalyticsEndToEndSending, AStoredReportsBodyIsExactlyWhatTheGatewayReads) {

@@ -85,6 +85,31 @@ TEST_F(AnalyticsEndToEndSessions, AReturnWithinTheTimeoutContinuesTheSessionAndA
     EXPECT_EQ(engagements[1]["timestamp"], kStart + 5'000 + kSessionTimeout + 2'000);
 }
 
+TEST_F(AnalyticsEndToEndSessions, ARelaunchContinuesTheStoredSessionWithinTheTimeoutAndOpensANewOneAfter) {
+    replyWithConfiguration({{"sessionTimeout", kSessionTimeout}});
+    start();
+
+    advance(3'000);
+    Core::destroy();  // the process ends: the stop is recorded, its upload may wait for the next launch
+    advance(kSessionTimeout);
+    ZQBAnalytics::initialize(kApplicationKey);
+    ZQBAnalytics::customEvent("relaunched");
+    ZQBAnalytics::sendBufferedEvents();
+    ASSERT_TRUE(waitForCustomEvent("relaunched"));
+    ASSERT_TRUE(waitForEvent("ue"));
+    EXPECT_EQ(sentCustomEvent("relaunched")["sessionId"], kStart);
+    EXPECT_EQ(sentEvents("ue")[0]["length"], 3);
+    EXPECT_EQ(sessionStarts(), std::vector<int64_t>{kStart});
+
+    advance(1'000);
+    Core::destroy();
+    advance(kSessionTimeout + 1);
+    ZQBAnalytics::initialize(kApplicationKey);
+    ASSERT_TRUE(waitForEvent("ss", 2));
+    const int64_t secondSession = kStart + 3'000 + kSessionTimeout + 1'000 + kSessionTimeout + 1;
+    EXPECT_EQ(sessionStarts(), (std::vector<int64_t>{kStart, secondSession}));
+}
+
 TEST_F(AnalyticsEndToEndSessions, SwitchingUsersEndsTheOldSessionFirstAndEachUploadCarriesItsUsersIds) {
     replyWithConfiguration({{"sessionTimeout", kSessionTimeout}, {"userCounting", true}});
     ZQBAnalyticsConfiguration configuration;
