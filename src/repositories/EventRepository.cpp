@@ -1,5 +1,7 @@
 #include "repositories/EventRepository.hpp"
 
+#include <unordered_set>
+
 namespace zqb {
 
 EventRepository::EventRepository(std::shared_ptr<DatabaseProtocol> database)
@@ -12,8 +14,21 @@ ColumnMap EventRepository::prepareContentValues(const EventObject& event) {
 }
 
 void EventRepository::insert(const std::shared_ptr<EventObject>& event) {
-    if (event) {
-        insertRecord(event, prepareContentValues(*event));
+    if (!event) {
+        return;
+    }
+    const std::size_t before = cache().size();
+    const bool inStep = countsInStep();
+    insertRecord(event, prepareContentValues(*event));
+    if (cache().size() == before) {
+        return;
+    }
+    // An empty cache is loaded by the insert: the rows it brings are counted when next asked.
+    if (inStep && before > 0 && cache().size() == before + 1) {
+        ++countsByUser_[event->userId];
+        ++counted_;
+    } else {
+        countsValid_ = false;
     }
 }
 
@@ -25,15 +40,70 @@ void EventRepository::deleteItems(const std::vector<std::shared_ptr<EventObject>
             ids.push_back(event->idKey);
         }
     }
-    deleteIds(ids, ",");
+    if (ids.empty()) {
+        return;
+    }
+    if (!countsInStep()) {
+        countsValid_ = false;
+        deleteIds(ids, ",");
+        return;
+    }
+    deleteIds(ids, ",", [this](const std::shared_ptr<EventObject>& erased) { uncount(erased->userId, 1); });
 }
 
 void EventRepository::deleteForDataForUsers(const std::vector<int64_t>& userIds) {
+    if (userIds.empty()) {
+        return;
+    }
+    if (countsInStep()) {
+        for (const int64_t userId : std::unordered_set<int64_t>(userIds.begin(), userIds.end())) {
+            if (const auto found = countsByUser_.find(userId); found != countsByUser_.end()) {
+                uncount(userId, found->second);
+            }
+        }
+    } else {
+        countsValid_ = false;
+    }
     deleteForUsers(userIds);
 }
 
 void EventRepository::clear() {
     clearTable();
+    countsByUser_.clear();
+    counted_ = 0;
+    countsValid_ = true;
+}
+
+int64_t EventRepository::countForUser(int64_t userId) {
+    if (cache().empty()) {
+        list();
+    }
+    if (!countsInStep()) {
+        recount();
+    }
+    const auto found = countsByUser_.find(userId);
+    return found != countsByUser_.end() ? found->second : 0;
+}
+
+void EventRepository::recount() {
+    countsByUser_.clear();
+    for (const auto& cached : cache()) {
+        ++countsByUser_[cached->userId];
+    }
+    counted_ = cache().size();
+    countsValid_ = true;
+}
+
+void EventRepository::uncount(int64_t userId, int64_t amount) {
+    const auto found = countsByUser_.find(userId);
+    if (found == countsByUser_.end()) {
+        return;
+    }
+    found->second -= amount;
+    counted_ -= static_cast<std::size_t>(amount);
+    if (found->second <= 0) {
+        countsByUser_.erase(found);
+    }
 }
 
 }  // namespace zqb

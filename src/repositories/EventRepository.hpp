@@ -3,6 +3,10 @@
 #include "model/EventObject.hpp"
 #include "repositories/Repository.hpp"
 
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+
 namespace zqb {
 
 // The table "events": every recorded event until it is packed into a report.
@@ -19,7 +23,26 @@ public:
     virtual void deleteForDataForUsers(const std::vector<int64_t>& userIds);
     virtual void clear();
 
+    // The number of cached events of this user (their `userId`), the cache being loaded first when it is
+    // empty: once loaded, that is the user's rows in the table. Asked after every stored event, so the
+    // counts are kept per user as this repository changes its cache instead of walking the whole table
+    // each time; any other change of the cache (a load, or a caller's change through `cache()`) is noticed
+    // and the counts are taken afresh. A caller that changes the `userId` of a cached event must not rely
+    // on it.
+    int64_t countForUser(int64_t userId);
+
     static ColumnMap prepareContentValues(const EventObject& event);
+
+private:
+    // True when the counts describe the cache as it is; otherwise they are taken again when next asked.
+    bool countsInStep() const { return countsValid_ && counted_ == cache().size(); }
+    void recount();
+    void uncount(int64_t userId, int64_t amount);
+
+    std::unordered_map<int64_t, int64_t> countsByUser_;
+    // The number of cached events the counts cover.
+    std::size_t counted_ = 0;
+    bool countsValid_ = true;
 };
 
 }  // namespace zqb

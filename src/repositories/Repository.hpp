@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -42,6 +43,7 @@ public:
 
     // The cache itself, for the callers that empty it before clearing the table.
     std::vector<Element>& cache() { return cache_; }
+    const std::vector<Element>& cache() const { return cache_; }
     const std::string& tableName() const { return tableName_; }
     const std::shared_ptr<DatabaseProtocol>& database() const { return database_; }
 
@@ -101,12 +103,22 @@ protected:
     }
 
     // Removes the records with these ids from the cache, then their rows. `separator` joins the placeholders.
-    void deleteIds(const std::vector<int64_t>& ids, const std::string& separator = ", ") {
+    // `erased`, when given, sees each cached element as it leaves the cache.
+    void deleteIds(const std::vector<int64_t>& ids, const std::string& separator = ", ",
+                   const std::function<void(const Element&)>& erased = {}) {
         if (ids.empty()) {
             return;
         }
         const std::unordered_set<int64_t> wanted(ids.begin(), ids.end());
-        std::erase_if(cache_, [&](const Element& cached) { return wanted.contains(record(cached).idKey); });
+        std::erase_if(cache_, [&](const Element& cached) {
+            if (!wanted.contains(record(cached).idKey)) {
+                return false;
+            }
+            if (erased) {
+                erased(cached);
+            }
+            return true;
+        });
         database_->deleteRows(tableName_, inList("id", ids.size(), separator), values(ids));
     }
 

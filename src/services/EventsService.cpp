@@ -56,16 +56,8 @@ void EventsService::createEventForUser(const Storable& event, const User& user) 
     eventRepository_->insert(std::make_shared<EventObject>(event.eventCode(), -1, userId, event.getJson()));
     Logger::writeLog(ZQBLogLevel::info, "Create a new event: \n" + event.description());
 
-    // The cache without a copy of it: after the insert it holds the whole table.
-    if (eventRepository_->cache().empty()) {
-        eventRepository_->list();
-    }
-    int64_t count = 0;
-    for (const auto& stored : eventRepository_->cache()) {
-        if (stored->userId == userId) {
-            ++count;
-        }
-    }
+    // Over the repository's cache, which after the insert holds the whole table.
+    const int64_t count = eventRepository_->countForUser(userId);
     // A threshold, not a crossing: while sending fails every further event asks again.
     if (count >= countForRequest && onFullStackAction_) {
         const FullStackAction action = onFullStackAction_;

@@ -142,6 +142,68 @@ TEST_F(RepositoriesTest, TheEventCacheClearsWithItsTable) {
     EXPECT_TRUE(rows("SELECT * FROM events").empty());
 }
 
+// The per-user counts against a walk of the cache, after every kind of change the repository makes.
+TEST_F(RepositoriesTest, EventCountsPerUserFollowEveryChangeOfTheCache) {
+    {
+        EventRepository earlier(database);
+        for (int64_t user : {1, 2, 1}) {
+            earlier.insert(event(user));
+        }
+    }
+    reopen();
+    EventRepository repository(database);
+    const auto expectCounts = [&](const std::string& step) {
+        for (int64_t user : {1, 2, 3, 4}) {
+            int64_t walked = 0;
+            for (const auto& cached : repository.cache()) {
+                walked += cached->userId == user ? 1 : 0;
+            }
+            EXPECT_EQ(repository.countForUser(user), walked) << step << ", user " << user;
+        }
+    };
+    // The first ask loads the rows of the earlier launch.
+    EXPECT_EQ(repository.countForUser(1), 2);
+    expectCounts("loaded");
+
+    std::vector<std::shared_ptr<EventObject>> added;
+    for (int64_t user : {3, 1, 3, 4, 2}) {
+        added.push_back(event(user));
+        repository.insert(added.back());
+    }
+    expectCounts("inserted");
+
+    // An event given twice, one that is not cached and a null one.
+    repository.deleteItems({added[0], added[0], std::make_shared<EventObject>("ce", 999, 3, "{}"), nullptr});
+    expectCounts("deleted by id");
+    repository.deleteForDataForUsers({4, 4, 7});
+    expectCounts("deleted by user");
+
+    // A refused insert changes nothing.
+    execute("ALTER TABLE events RENAME TO parked");
+    {
+        test::LogCapture quiet(ZQBLogLevel::error);
+        repository.insert(event(1));
+    }
+    execute("ALTER TABLE parked RENAME TO events");
+    expectCounts("refused insert");
+
+    // A change made through the cache itself is noticed.
+    repository.cache().pop_back();
+    expectCounts("changed through the cache");
+
+    repository.clear();
+    EXPECT_EQ(repository.countForUser(1), 0);
+    repository.insert(event(2));
+    expectCounts("cleared and inserted");
+
+    // Emptied by deletions, the cache is loaded again from the table, here with rows another connection
+    // wrote meanwhile.
+    repository.deleteItems(repository.list());
+    execute("INSERT INTO events (code, userId, eventJson) VALUES ('ce', 4, '{}'), ('ce', 4, '{}')");
+    EXPECT_EQ(repository.countForUser(4), 2);
+    expectCounts("reloaded");
+}
+
 TEST_F(RepositoriesTest, DeletingTensOfThousandsOfEventsById) {
     {
         Connection connection(file().string());
