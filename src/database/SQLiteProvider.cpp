@@ -224,14 +224,35 @@ std::optional<int64_t> SQLiteProvider::insert(const std::string& tableName, cons
     const std::string sql =
         "INSERT INTO " + tableName + " (" + names + ") VALUES(" + placeholders(content.size()) + ")";
     try {
-        return database_->serialized([&] {
-            Statement(*database_, sql, std::move(values)).run();
-            return database_->lastInsertRowId();
-        });
+        return database_->serialized([&] { return insertWithKeptStatement(sql, values); });
     } catch (const std::exception& error) {
         logError("Error in inserting: ", error);
         return std::nullopt;
     }
+}
+
+std::optional<int64_t> SQLiteProvider::insertWithKeptStatement(
+    const std::string& sql, const std::vector<OptionalSQLiteValue>& values) {
+    auto kept = insertStatements_.find(sql);
+    if (kept == insertStatements_.end()) {
+        kept = insertStatements_.emplace(sql, std::make_unique<Statement>(*database_, sql)).first;
+    }
+    try {
+        kept->second->run(values);
+        const int64_t rowId = database_->lastInsertRowId();
+        kept->second->clearBindings();
+        return rowId;
+    } catch (const SQLiteError& error) {
+        insertStatements_.erase(kept);
+        // A kept statement that SQLite could not prepare again (its table was changed or dropped under
+        // it) fails with another message than a fresh one: the fresh one decides, as if nothing were kept.
+        // Other failures are those a fresh statement meets in the same step.
+        if (error.code() != SQLITE_ERROR && error.code() != SQLITE_SCHEMA) {
+            throw;
+        }
+    }
+    Statement(*database_, sql, values).run();
+    return database_->lastInsertRowId();
 }
 
 std::optional<int64_t> SQLiteProvider::update(const std::string& tableName, const ColumnMap& values,

@@ -6,10 +6,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace zqb {
 
 class Connection;
+class Statement;
 
 // The library's one SQLite database: the file "vorantel.db" in the data folder "vorantel" under the
 // application-support directory, shared by every application key. Opening brings the schema to the current
@@ -53,7 +55,14 @@ private:
     int64_t deleteInChunks(const std::string& tableName, const std::string& column,
                            const std::vector<SQLiteValue>& values, std::size_t chunkSize);
 
+    std::optional<int64_t> insertWithKeptStatement(const std::string& sql,
+                                                   const std::vector<OptionalSQLiteValue>& values);
+
     std::unique_ptr<Connection> database_;
+    // Prepared INSERT statements by their text, kept for reuse: every stored event is one insert, and
+    // preparing its statement afresh cost about as much as running it. Declared after the connection, so
+    // they are finalized before it closes; used only under the connection's serialisation.
+    std::unordered_map<std::string, std::unique_ptr<Statement>> insertStatements_;
 };
 
 }  // namespace zqb

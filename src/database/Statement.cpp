@@ -95,6 +95,13 @@ void Statement::reset() {
     database_.serialized([&] { sqlite3_reset(handle_); });
 }
 
+void Statement::clearBindings() {
+    database_.serialized([&] {
+        sqlite3_reset(handle_);
+        sqlite3_clear_bindings(handle_);
+    });
+}
+
 bool Statement::step() {
     return database_.serialized([&] {
         const int result = sqlite3_step(handle_);

@@ -292,6 +292,34 @@ TEST_F(SQLiteProviderTest, RowOperationsReportTheirResultsAndLogTheirFailures) {
               std::vector<std::string>{"ERROR [Database Module] Error in query: SQLite error (code: 1)"});
 }
 
+// Inserts of the same shape share one prepared statement: no value of an earlier insert may reach a later
+// one, and a table dropped or rebuilt by another connection is met as a fresh statement would meet it.
+TEST_F(SQLiteProviderTest, RepeatedInsertsCarryNoValuesOverAndFollowTheTableThroughChanges) {
+    SQLiteProvider provider("key");
+    const auto event = [](OptionalSQLiteValue json) -> ColumnMap {
+        return {{"code", SQLiteValue(std::string("ce"))}, {"userId", std::nullopt}, {"eventJson", json}};
+    };
+    EXPECT_EQ(provider.insert("events", event(SQLiteValue(std::string("{\"a\":1}")))), 1);
+    EXPECT_EQ(provider.insert("events", event(std::nullopt)), 2);
+    EXPECT_EQ(rows("SELECT eventJson FROM events WHERE id = 2").at(0), SQLiteRow{std::nullopt});
+
+    test::LogCapture log(ZQBLogLevel::error);
+    execute("DROP TABLE events");
+    EXPECT_EQ(provider.insert("events", event(SQLiteValue(std::string("{}")))), std::nullopt);
+    EXPECT_EQ(log.texts(),
+              std::vector<std::string>{"ERROR [Database Module] Error in inserting: SQLite error (code: 1)"});
+
+    // Built again with another column order: the values still land in their named columns.
+    execute(
+        "CREATE TABLE events (eventJson TEXT, id INTEGER PRIMARY KEY AUTOINCREMENT, userId INTEGER, "
+        "code TEXT)");
+    EXPECT_EQ(provider.insert("events", event(SQLiteValue(std::string("{\"b\":2}")))), 1);
+    EXPECT_EQ(provider.insert("events", event(SQLiteValue(std::string("{\"c\":3}")))), 2);
+    EXPECT_EQ(texts("SELECT eventJson FROM events ORDER BY id"),
+              (std::vector<std::string>{"{\"b\":2}", "{\"c\":3}"}));
+    EXPECT_EQ(log.texts().size(), 1u);
+}
+
 TEST_F(SQLiteProviderTest, SchemaConstraintsAndDefaultsHold) {
     SQLiteProvider provider("key");
     const auto user = [](std::optional<std::string> userId) {
