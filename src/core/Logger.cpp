@@ -46,6 +46,15 @@ void Logger::writeLog(ZQBLogLevel level, std::string_view text) {
     }
 }
 
+bool Logger::isLogged(ZQBLogLevel level) {
+    LoggerState& s = state();
+    if (s.level.load(std::memory_order_relaxed) < static_cast<int>(level)) {
+        return false;
+    }
+    std::lock_guard lock(s.mutex);
+    return s.engineClosure && *s.engineClosure;
+}
+
 ZQBLogLevel Logger::logLevel() {
     return static_cast<ZQBLogLevel>(state().level.load(std::memory_order_relaxed));
 }

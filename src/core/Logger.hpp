@@ -20,6 +20,9 @@ public:
     Logger() = delete;
 
     static void writeLog(ZQBLogLevel level, std::string_view text);
+    // Whether a line of this level would reach the engine closure now, for callers whose text costs more
+    // to compose than the call it reports.
+    static bool isLogged(ZQBLogLevel level);
 
     static ZQBLogLevel logLevel();
     // Stores the level as given; the public setter is the one that ignores `unknown`. A value outside the

@@ -49,6 +49,11 @@ TEST(Logger, EachLevelAdmitsMessagesUpToItself) {
         LogCapture capture(level);
         logOneOfEach();
         EXPECT_EQ(capture.texts(), expected) << description(level);
+        for (const auto asked :
+             {ZQBLogLevel::error, ZQBLogLevel::warning, ZQBLogLevel::info, ZQBLogLevel::debug}) {
+            EXPECT_EQ(Logger::isLogged(asked), static_cast<int>(asked) <= static_cast<int>(level))
+                << description(level) << " asked " << description(asked);
+        }
         for (const auto& line : capture.lines()) {
             EXPECT_EQ(line.text.rfind(std::string(description(line.level)) + " ", 0), 0u) << line.text;
         }
@@ -79,6 +84,7 @@ TEST(Logger, WithoutAnEngineClosureNothingIsDeliveredAnywhere) {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     logOneOfEach();
+    EXPECT_FALSE(Logger::isLogged(ZQBLogLevel::error));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_TRUE(capture.lines().empty());
