@@ -36,11 +36,18 @@ public:
             case Json::value_t::binary:
                 decimal(json.get_binary());
                 return;
+            // Written as nlohmann's `dump()` writes them, without building its serializer for each value.
             case Json::value_t::null:
+                out_ += "null";
+                return;
             case Json::value_t::boolean:
+                out_ += json.get<bool>() ? "true" : "false";
+                return;
             case Json::value_t::number_integer:
+                out_ += std::to_string(json.get<Json::number_integer_t>());
+                return;
             case Json::value_t::number_unsigned:
-                out_ += json.dump();
+                out_ += std::to_string(json.get<Json::number_unsigned_t>());
                 return;
             case Json::value_t::discarded:
                 break;
@@ -91,11 +98,54 @@ private:
         out_ += ']';
     }
 
+    // The escaping of nlohmann's `dump()`: short escapes for the usual characters, \u00xx for the other
+    // controls, every other character as it is. The text being valid UTF-8, only its ASCII bytes need a
+    // look; every event's text goes through here, so nlohmann's serializer is not built for each string.
     void string(const std::string& text) {
         if (!text::isValidUtf8(text)) {
             fail("a string is not valid UTF-8");
         }
-        out_ += Json(text).dump();
+        static constexpr char hex[] = "0123456789abcdef";
+        out_ += '"';
+        std::size_t plain = 0;  // start of the run of bytes written as they are
+        for (std::size_t index = 0; index < text.size(); ++index) {
+            const auto byte = static_cast<unsigned char>(text[index]);
+            if (byte >= 0x20 && byte != '"' && byte != '\\') {
+                continue;
+            }
+            out_.append(text, plain, index - plain);
+            plain = index + 1;
+            switch (byte) {
+                case '"':
+                    out_ += "\\\"";
+                    break;
+                case '\\':
+                    out_ += "\\\\";
+                    break;
+                case '\b':
+                    out_ += "\\b";
+                    break;
+                case '\t':
+                    out_ += "\\t";
+                    break;
+                case '\n':
+                    out_ += "\\n";
+                    break;
+                case '\f':
+                    out_ += "\\f";
+                    break;
+                case '\r':
+                    out_ += "\\r";
+                    break;
+                default:
+                    out_ += "\\u00";
+                    out_ += hex[byte >> 4];
+                    out_ += hex[byte & 0x0F];
+                    break;
+            }
+        }
+        out_.append(text, plain, text.size() - plain);
+        out_ += '"';
     }
 
     void number(double number) {
