@@ -1,0 +1,199 @@
+// Custom events through the public interface with the real logic behind it:
+// - what one call costs the host's thread (copy of the arguments and one enqueue);
+// - calls to stored rows: the business rules, the event encoding and the insert, on the income queue, with a
+//   batch size that never fills (nothing is sent);
+// - calls to the gateway: the same with the default batch of 10, so that full stacks are packed into reports
+//   and posted to a loopback gateway, until the gateway has received every event.
+#include <ZQBAnalytics/ZQBAnalytics.hpp>
+
+#include "backend/Config.hpp"
+#include "core/Core.hpp"
+#include "core/QueueManager.hpp"
+#include "support/LoopbackGateway.hpp"
+#include "support/QueueRunner.hpp"
+#include "support/ScopedEnvironment.hpp"
+#include "support/Wait.hpp"
+
+#include <benchmark/benchmark.h>
+#include <nlohmann/json.hpp>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr const char* kKey = "bench-application-key";
+
+void drain() {
+    zqb::QueueManager::incomeQueue().waitUntilAllOperationsAreFinished();
+}
+
+// The process's resident set in bytes, from "VmRSS:" of /proc/self/status; 0 when it cannot be read.
+double residentBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stod(line.substr(6)) * 1024.0;
+        }
+    }
+    return 0;
+}
+
+// A started library in a test environment, talking to a loopback gateway whose configuration answer has
+// the given batch size. Counts the events the gateway receives.
+class Library {
+public:
+    explicit Library(int64_t countForRequest) {
+        zqb::Config config = zqb::Config::defaulConfiguration();
+        config.countForRequest = countForRequest;
+        gateway_.setReply("/v2/analytics/config", {200, config.toJson().dump()});
+        gateway_.setHandler(
+            "/v2/analytics/report", [this](const zqb::test::LoopbackGateway::Request& request) {
+                const auto body = nlohmann::json::parse(request.body, nullptr, false);
+                if (!body.is_discarded()) {
+                    for (const auto& report : body.value("reports", nlohmann::json::array())) {
+                        for (const auto& package : report.value("packages", nlohmann::json::array())) {
+                            received_ += package.value("events", nlohmann::json::array()).size();
+                        }
+                    }
+                }
+                return zqb::test::LoopbackGateway::Reply(200, "{}");
+            });
+        gateway_.setReply("/v2/analytics/identification", {200, "{}"});
+        ZQBAnalytics::setTestProxyUrl(gateway_.baseUrl());
+        ZQBAnalytics::setLogLevel(ZQBLogLevel::no);
+        ZQBAnalytics::initialize(kKey);
+        zqb::test::settleAll();
+    }
+
+    ~Library() {
+        std::fflush(stdout);
+        const int saved = dup(STDOUT_FILENO);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        zqb::Core::destroy();
+        zqb::test::settleAll();
+        std::fflush(stdout);
+        dup2(saved, STDOUT_FILENO);
+        close(null);
+        close(saved);
+        ZQBAnalytics::setTestProxyUrl("");
+        ZQBAnalytics::setLogLevel(ZQBLogLevel::error);
+    }
+
+    std::size_t received() const { return received_.load(); }
+
+private:
+    zqb::test::LoopbackGateway gateway_;
+    zqb::test::ScopedEnvironment environment_;
+    std::atomic<std::size_t> received_{0};
+};
+
+ZQBCustomEventParameters parameters() {
+    ZQBCustomEventParameters result;
+    result.add("mode", "duel");
+    result.add("score", 1234);
+    result.add("ratio", 0.75);
+    return result;
+}
+
+void BM_CustomEventCallOnTheHostsThread(benchmark::State& state) {
+    Library library(1'000'000);
+    const auto params = parameters();
+    int64_t pending = 0;
+    for (auto _ : state) {
+        ZQBAnalytics::customEvent("match_finished", params);
+        if (++pending == 10'000) {
+            // The queued calls run and their events go out untimed, so the table stays small.
+            state.PauseTiming();
+            ZQBAnalytics::sendBufferedEvents();
+            zqb::test::settleAll();
+            pending = 0;
+            state.ResumeTiming();
+        }
+    }
+    drain();
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_CustomEventsToStoredRows(benchmark::State& state) {
+    Library library(1'000'000);
+    const auto params = parameters();
+    const int64_t batch = state.range(0);
+    for (auto _ : state) {
+        for (int64_t i = 0; i < batch; ++i) {
+            ZQBAnalytics::customEvent("match_finished", params);
+        }
+        drain();
+        // The stored events go out between runs, so every run inserts into a table of the same size.
+        state.PauseTiming();
+        ZQBAnalytics::sendBufferedEvents();
+        zqb::test::settleAll();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * batch);
+}
+
+void BM_CustomEventsToTheGateway(benchmark::State& state) {
+    Library library(10);
+    const auto params = parameters();
+    const int64_t batch = state.range(0);
+    for (auto _ : state) {
+        const std::size_t target = library.received() + static_cast<std::size_t>(batch);
+        for (int64_t i = 0; i < batch; ++i) {
+            ZQBAnalytics::customEvent("match_finished", params);
+        }
+        ZQBAnalytics::sendBufferedEvents();
+        if (!zqb::test::waitUntil([&] { return library.received() >= target; }, std::chrono::seconds(60))) {
+            state.SkipWithError("the gateway did not receive every event");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * batch);
+}
+
+// One run: the table fills from empty to `state.range(0)` unsent events; the time is that of the whole
+// fill, the counters the resident memory before and after it. The calls go in steps of a thousand, each
+// stored before the next is made, so that the figure is that of the stored events and not of a backlog of
+// queued calls (whose memory the allocator keeps once it is freed).
+void BM_ResidentMemoryWithBufferedEvents(benchmark::State& state) {
+    Library library(1'000'000);
+    const auto params = parameters();
+    const int64_t count = state.range(0);
+    constexpr int64_t step = 1000;
+    const double before = residentBytes();
+    for (auto _ : state) {
+        for (int64_t i = 0; i < count; ++i) {
+            ZQBAnalytics::customEvent("match_finished", params);
+            if ((i + 1) % step == 0) {
+                drain();
+            }
+        }
+        drain();
+    }
+    const double after = residentBytes();
+    constexpr double mebibyte = 1024.0 * 1024.0;
+    state.counters["rss_before_MiB"] = before / mebibyte;
+    state.counters["rss_MiB"] = after / mebibyte;
+    state.counters["bytes_per_event"] = (after - before) / static_cast<double>(count);
+    state.SetItemsProcessed(state.iterations() * count);
+}
+
+}  // namespace
+
+BENCHMARK(BM_CustomEventCallOnTheHostsThread)->UseRealTime();
+BENCHMARK(BM_CustomEventsToStoredRows)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CustomEventsToTheGateway)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ResidentMemoryWithBufferedEvents)
+    ->Arg(100'000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_MAIN();
