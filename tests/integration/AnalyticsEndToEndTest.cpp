@@ -7,6 +7,7 @@
 
 #include "core/QueueManager.hpp"
 
+#include <limits>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -36,6 +37,29 @@ TEST_F(AnalyticsEndToEnd, ACustomEventFromTheHostsThreadReachesTheGatewayInARepo
     EXPECT_EQ(request.query, "appId=end-to-end-key");
     EXPECT_TRUE(request.header("DeviceId").has_value());
     test::settleAll();
+    EXPECT_EQ(storedEventCount(), 0);
+}
+
+// What the argument checks cut, drop or repair is what is stored and sent; a refused call leaves nothing.
+TEST_F(AnalyticsEndToEnd, ArgumentsArriveAsTheChecksLeftThemAndARefusedCallLeavesNothing) {
+    ZQBAnalytics::initialize("end-to-end-key");
+    ZQBAnalytics::customEvent("\x01\xE2\x80\x8B");  // only a control and a format character: empty
+    ZQBCustomEventParameters parameters;
+    parameters.add(std::string(33, 'k'), std::string(256, 't'));
+    parameters.add("nan", std::numeric_limits<double>::quiet_NaN());
+    parameters.add("mood",
+                   "a\xFF"
+                   "b\xC3");  // a stray byte and a truncated sequence
+    ZQBAnalytics::customEvent(std::string(73, 'n'), parameters);
+    ZQBAnalytics::sendBufferedEvents();
+
+    ASSERT_TRUE(waitForEvent("ce"));
+    test::settleAll();
+    const auto events = sentEvents("ce");
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]["name"], std::string(72, 'n'));
+    EXPECT_EQ(events[0]["parameters"],
+              (nlohmann::json{{std::string(32, 'k'), std::string(255, 't')}, {"mood", "a\uFFFDb\uFFFD"}}));
     EXPECT_EQ(storedEventCount(), 0);
 }
 

@@ -120,7 +120,8 @@ TEST_F(AnalyticsLogicEventsTest, AProgressionMarksTheEventsMadeWhileItRuns) {
         "Progression event can't be finished!\n\tDoesn't have any started progression events"));
 }
 
-TEST_F(AnalyticsLogicEventsTest, AFinishInTheSameMillisecondHasNoDurationAndAGivenOneWins) {
+TEST_F(AnalyticsLogicEventsTest,
+       AFinishInTheSameMillisecondOrAfterTheClockWentBackHasNoDurationAndAGivenOneWins) {
     ZQBFinishProgressionEventParametersLocal finish;
     bed.income([&] {
         bed.logic->startProgressionEvent("quick", {});
@@ -129,11 +130,17 @@ TEST_F(AnalyticsLogicEventsTest, AFinishInTheSameMillisecondHasNoDurationAndAGiv
         finish.duration = 42;
         bed.logic->finishProgressionEvent("timed", finish);
     });
+    // A clock set back while the progression runs gives no duration, not a negative one.
+    finish.duration = 0;
+    bed.income([&] { bed.logic->startProgressionEvent("rewound", {}); });
+    bed.advance(-5'000);
+    bed.income([&] { bed.logic->finishProgressionEvent("rewound", finish); });
     bed.settle();
     const auto progressions = bed.sentEvents("pe");
-    ASSERT_EQ(progressions.size(), 2u);
+    ASSERT_EQ(progressions.size(), 3u);
     EXPECT_EQ(progressions[0]["parameters"].dump(), R"({"success":false})");
     EXPECT_EQ(progressions[1]["parameters"].dump(), R"({"success":false,"duration":42})");
+    EXPECT_EQ(progressions[2]["parameters"].dump(), R"({"success":false})");
 }
 
 TEST_F(AnalyticsLogicEventsTest, ATutorialStepCountsOncePerUser) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace zqb {
 namespace {
 
@@ -99,6 +101,17 @@ TEST_F(ActivityServiceTest, GapEqualToTheTimeoutContinuesTheSessionOneMoreMillis
     EXPECT_EQ(service.startActivity(), true);
     EXPECT_EQ(bed.user()->sessionId, now());
     EXPECT_EQ(stored(*bed.user())->sessionId, now());
+}
+
+// A stored background time from a damaged row, as far back as it goes: the gap saturates instead of
+// overflowing, and a new session opens.
+TEST_F(ActivityServiceTest, ABackgroundTimeFromTheFarPastOpensANewSession) {
+    ASSERT_EQ(service.startActivity(), true);
+    ASSERT_EQ(service.stopActivity(), 0);
+    bed.user()->lastBackgroundTime = std::numeric_limits<int64_t>::min();
+    advance(1000);
+    EXPECT_EQ(service.startActivity(), true);
+    EXPECT_EQ(bed.user()->sessionId, now());
 }
 
 TEST_F(ActivityServiceTest, HeartbeatMovesTheBackgroundTimeOnlyWhileActive) {
