@@ -159,7 +159,10 @@ TEST(CustomEventRule, KeysAndTextsAreCleanedAndCutAndEqualKeysKeepTheLaterValue)
     params.insertOrAssign("text", AnyCodable("a\x01"
                                              "b"));
 
-    const auto result = ValidatorRules::validateCustomEvent("ev\xE2\x80\x8B" "ent", params);
+    const auto result = ValidatorRules::validateCustomEvent(
+        "ev\xE2\x80\x8B"
+        "ent",
+        params);
     ASSERT_TRUE(result);
     EXPECT_EQ(result->name, "event");
     const AnyCodableMap& kept = result->params;
