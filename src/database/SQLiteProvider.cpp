@@ -120,7 +120,66 @@ SQLiteProvider::SQLiteProvider(const std::string& /*applicationKey*/) {
     migrate();
 }
 
-SQLiteProvider::~SQLiteProvider() = default;
+SQLiteProvider::~SQLiteProvider() {
+    // A group still open (its commit was posted behind the operation releasing the provider) is committed,
+    // not dropped with the connection.
+    if (database_ && inTransaction()) {
+        try {
+            database_->execute("COMMIT");
+        } catch (const std::exception& error) {
+            logError("Error in committing: ", error);
+        }
+    }
+}
+
+void SQLiteProvider::groupInsertsOn(WriterQueue queue) {
+    writerQueue_ = std::move(queue);
+}
+
+bool SQLiteProvider::inTransaction() const {
+    return sqlite3_get_autocommit(database_->handle()) == 0;
+}
+
+void SQLiteProvider::joinInsertGroup() {
+    if (!writerQueue_ || commitPosted_ || !writerQueue_->isCurrent()) {
+        return;
+    }
+    std::weak_ptr<SQLiteProvider> weak = weak_from_this();
+    if (weak.expired()) {
+        return;
+    }
+    // A transaction may still be open when its last commit failed: the group goes on in it.
+    if (!inTransaction()) {
+        try {
+            database_->execute("BEGIN");
+        } catch (const std::exception& error) {
+            logError("Error in grouping inserts: ", error);
+            return;  // this insert commits on its own
+        }
+    }
+    commitPosted_ = true;
+    writerQueue_->post([weak] {
+        if (const auto self = weak.lock()) {
+            self->commitInsertGroup();
+        }
+    });
+}
+
+void SQLiteProvider::commitInsertGroup() {
+    database_->serialized([&] {
+        commitPosted_ = false;
+        if (!inTransaction()) {
+            return;
+        }
+        try {
+            database_->execute("COMMIT");
+        } catch (const std::exception& error) {
+            // A COMMIT that failed and left the transaction open (the file busy) is tried again with the
+            // next insert's group or when the provider closes; nothing in it is rolled back here.
+            logError("Error in committing: ", error);
+        }
+    });
+}
 
 void SQLiteProvider::configure() {
     // One autocommit write per stored event: WAL with NORMAL sync makes those about thirty times cheaper and
@@ -224,7 +283,10 @@ std::optional<int64_t> SQLiteProvider::insert(const std::string& tableName, cons
     const std::string sql =
         "INSERT INTO " + tableName + " (" + names + ") VALUES(" + placeholders(content.size()) + ")";
     try {
-        return database_->serialized([&] { return insertWithKeptStatement(sql, values); });
+        return database_->serialized([&] {
+            joinInsertGroup();
+            return insertWithKeptStatement(sql, values);
+        });
     } catch (const std::exception& error) {
         logError("Error in inserting: ", error);
         return std::nullopt;

@@ -3,6 +3,7 @@
 #include "database/DatabaseProtocol.hpp"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,7 +17,7 @@ class Statement;
 // The library's one SQLite database: the file "vorantel.db" in the data folder "vorantel" under the
 // application-support directory, shared by every application key. Opening brings the schema to the current
 // version; the row operations log their failures and report them through their results.
-class SQLiteProvider final : public DatabaseProtocol {
+class SQLiteProvider final : public DatabaseProtocol, public std::enable_shared_from_this<SQLiteProvider> {
 public:
     // Opens or creates the file and migrates its schema. Throws `SQLiteError` when there is no
     // application-support directory (code 1), when the file cannot be opened or is not a readable database,
@@ -45,6 +46,19 @@ public:
     // The SELECT text of a query.
     static std::string rawSql(const std::string& tableName, const QueryOptions& options);
 
+    // The serial queue that makes the library's writes: whether the calling thread is it, and how to run
+    // an operation on it after those already waiting.
+    struct WriterQueue {
+        std::function<bool()> isCurrent;
+        std::function<void(std::function<void()>)> post;
+    };
+    // Lets inserts made on `queue` share one transaction, committed by an operation posted behind the ones
+    // already waiting there: a burst of events costs one commit instead of one each, and once that queue
+    // has nothing more to do, everything it stored is committed. Only for a provider owned by a
+    // `std::shared_ptr`; others, and inserts made elsewhere, commit each insert on its own. Set it before
+    // the provider is shared.
+    void groupInsertsOn(WriterQueue queue);
+
 private:
     void configure();
     int getSchemeVersion();
@@ -58,7 +72,14 @@ private:
     std::optional<int64_t> insertWithKeptStatement(const std::string& sql,
                                                    const std::vector<OptionalSQLiteValue>& values);
 
+    void joinInsertGroup();
+    void commitInsertGroup();
+    bool inTransaction() const;
+
     std::unique_ptr<Connection> database_;
+    std::optional<WriterQueue> writerQueue_;
+    // Whether a commit of the open group waits on the writer queue; under the connection's serialisation.
+    bool commitPosted_ = false;
     // Prepared INSERT statements by their text, kept for reuse: every stored event is one insert, and
     // preparing its statement afresh cost about as much as running it. Declared after the connection, so
     // they are finalized before it closes; used only under the connection's serialisation.

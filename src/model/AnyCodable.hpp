@@ -40,6 +40,9 @@ public:
     AnyCodable* find(std::string_view key);
     bool contains(std::string_view key) const { return find(key) != nullptr; }
 
+    // Room for this many pairs, for a caller that knows how many it adds.
+    void reserve(std::size_t count) { entries_.reserve(count); }
+
     // Defined below, once `AnyCodable` is complete (some compilers check the entry type here already).
     std::size_t size() const;
     bool empty() const;

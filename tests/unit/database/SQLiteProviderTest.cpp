@@ -11,9 +11,11 @@
 #include <sqlite3.h>
 
 #include <fstream>
+#include <functional>
 #include <map>
 #include <random>
 #include <thread>
+#include <utility>
 
 namespace zqb {
 namespace {
@@ -318,6 +320,60 @@ TEST_F(SQLiteProviderTest, RepeatedInsertsCarryNoValuesOverAndFollowTheTableThro
     EXPECT_EQ(texts("SELECT eventJson FROM events ORDER BY id"),
               (std::vector<std::string>{"{\"b\":2}", "{\"c\":3}"}));
     EXPECT_EQ(log.texts().size(), 1u);
+}
+
+// Inserts on the writer queue share a transaction until the commit posted there runs; what another
+// connection reads is only ever whole groups. Elsewhere, and for a provider nobody shares, each insert
+// commits at once.
+TEST_F(SQLiteProviderTest, InsertsOnTheWriterQueueCommitTogetherWhenItsPostedCommitRuns) {
+    const auto event = [](const std::string& json) -> ColumnMap {
+        return {{"code", SQLiteValue(std::string("ce"))},
+                {"userId", SQLiteValue(int64_t{1})},
+                {"eventJson", SQLiteValue(json)}};
+    };
+    const auto count = [&] { return scalar("SELECT COUNT(*) FROM events"); };
+    bool onWriterQueue = true;
+    std::vector<std::function<void()>> posted;
+    const auto runPosted = [&] {
+        auto operations = std::exchange(posted, {});
+        for (auto& operation : operations) {
+            operation();
+        }
+    };
+    auto provider = std::make_shared<SQLiteProvider>("key");
+    provider->groupInsertsOn(
+        {[&] { return onWriterQueue; },
+         [&](std::function<void()> operation) { posted.push_back(std::move(operation)); }});
+
+    EXPECT_EQ(provider->insert("events", event("{\"n\":1}")), 1);
+    EXPECT_EQ(provider->insert("events", event("{\"n\":2}")), 2);
+    EXPECT_EQ(posted.size(), 1u);
+    EXPECT_EQ(count(), 0);
+    // The provider reads its own group.
+    EXPECT_EQ(provider->queryRows("events", {}).size(), 2u);
+    runPosted();
+    EXPECT_EQ(count(), 2);
+
+    // Off the writer queue: on its own, at once.
+    onWriterQueue = false;
+    EXPECT_EQ(provider->insert("events", event("{\"n\":3}")), 3);
+    EXPECT_TRUE(posted.empty());
+    EXPECT_EQ(count(), 3);
+
+    // A group still open when the provider goes is committed, not dropped; its commit then does nothing.
+    onWriterQueue = true;
+    EXPECT_EQ(provider->insert("events", event("{\"n\":4}")), 4);
+    provider.reset();
+    EXPECT_EQ(count(), 4);
+    runPosted();
+
+    SQLiteProvider unshared("key");
+    unshared.groupInsertsOn(
+        {[] { return true; },
+         [&](std::function<void()> operation) { posted.push_back(std::move(operation)); }});
+    EXPECT_EQ(unshared.insert("events", event("{}")), 5);
+    EXPECT_TRUE(posted.empty());
+    EXPECT_EQ(count(), 5);
 }
 
 TEST_F(SQLiteProviderTest, SchemaConstraintsAndDefaultsHold) {
