@@ -4,8 +4,12 @@
 
 #include "integration/EndToEndFixture.hpp"
 
+#include "database/Connection.hpp"
+#include "database/Statement.hpp"
+
 #include <cstdint>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace zqb {
@@ -64,6 +68,38 @@ TEST_F(AnalyticsEndToEndSending, AFullStackOfEventsLeavesWithoutAFlushAndARefuse
     EXPECT_EQ(names(uploads[uploadsAtStart + 3]), (std::vector<std::string>{"seven", "eight", "nine"}));
     EXPECT_EQ(rowCount("reports"), 0);
     EXPECT_EQ(storedEventCount(), 0);
+}
+
+// Events are committed in groups, but once the host has reported leaving the foreground every event it
+// reported before is in the file, as another process would read it.
+TEST_F(AnalyticsEndToEndSending, EveryEventReportedBeforeLeavingTheForegroundIsInTheFileWhenTheCallReturns) {
+    replyWithConfiguration({{"countForRequest", 1000}});
+    start();
+    gateway.setReply(kReportPath, {500, ""});
+    constexpr int kCount = 300;
+    for (int index = 0; index < kCount; ++index) {
+        ZQBAnalytics::customEvent("burst-event");
+    }
+    goToBackground();
+
+    // Waiting in the events table or packed into a stored report: each copy of the name is one event.
+    Connection reader((*SQLiteProvider::folderPath() / SQLiteProvider::fileName).string());
+    int64_t found = 0;
+    for (const char* sql : {"SELECT eventJson FROM events", "SELECT packagesJson FROM reports"}) {
+        Statement statement(reader, sql);
+        while (statement.step()) {
+            const auto text = statement.cursor().row().at(0);
+            if (!text || !std::holds_alternative<std::string>(*text)) {
+                continue;
+            }
+            const auto& json = std::get<std::string>(*text);
+            for (auto at = json.find("burst-event"); at != std::string::npos;
+                 at = json.find("burst-event", at + 1)) {
+                ++found;
+            }
+        }
+    }
+    EXPECT_EQ(found, kCount);
 }
 
 TEST_F(AnalyticsEndToEndSending, TheRequestTimerSendsWhatWaitsAndASuccessfulSendPushesItsNextTickAway) {
