@@ -51,6 +51,15 @@ std::shared_ptr<EventObject> event(int64_t userId, const std::string& code = "ce
     return std::make_shared<EventObject>(code, -1, userId, "{\"code\":\"" + code + "\"}");
 }
 
+// Events of these users stored by an earlier launch, whose repository is gone.
+void storeEventsOfAnEarlierLaunch(const std::shared_ptr<DatabaseProtocol>& database,
+                                  std::initializer_list<int64_t> users) {
+    EventRepository earlier(database);
+    for (int64_t user : users) {
+        earlier.insert(event(user));
+    }
+}
+
 TEST_F(RepositoriesTest, ListReadsANonEmptyTableOnceAndAnEmptyTableEveryTime) {
     auto counting = std::make_shared<CountingDatabase>(database);
     TutorialRepository repository(counting);
@@ -67,12 +76,7 @@ TEST_F(RepositoriesTest, ListReadsANonEmptyTableOnceAndAnEmptyTableEveryTime) {
 }
 
 TEST_F(RepositoriesTest, TheFirstInsertJoinsTheRowsAlreadyStored) {
-    {
-        EventRepository repository(database);
-        for (int64_t user : {1, 2, 1}) {
-            repository.insert(event(user));
-        }
-    }
+    storeEventsOfAnEarlierLaunch(database, {1, 2, 1});
     reopen();
     EventRepository repository(database);
     auto added = event(2, "lu");
@@ -144,12 +148,7 @@ TEST_F(RepositoriesTest, TheEventCacheClearsWithItsTable) {
 
 // The per-user counts against a walk of the cache, after every kind of change the repository makes.
 TEST_F(RepositoriesTest, EventCountsPerUserFollowEveryChangeOfTheCache) {
-    {
-        EventRepository earlier(database);
-        for (int64_t user : {1, 2, 1}) {
-            earlier.insert(event(user));
-        }
-    }
+    storeEventsOfAnEarlierLaunch(database, {1, 2, 1});
     reopen();
     EventRepository repository(database);
     const auto expectCounts = [&](const std::string& step) {
