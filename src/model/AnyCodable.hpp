@@ -40,10 +40,9 @@ public:
     AnyCodable* find(std::string_view key);
     bool contains(std::string_view key) const { return find(key) != nullptr; }
 
-    // Room for this many pairs, for a caller that knows how many it adds.
-    void reserve(std::size_t count) { entries_.reserve(count); }
-
     // Defined below, once `AnyCodable` is complete (some compilers check the entry type here already).
+    // Room for this many pairs, for a caller that knows how many it adds.
+    void reserve(std::size_t count);
     std::size_t size() const;
     bool empty() const;
     const_iterator begin() const;
@@ -193,6 +192,9 @@ private:
     Storage storage_;
 };
 
+inline void AnyCodableMap::reserve(std::size_t count) {
+    entries_.reserve(count);
+}
 inline std::size_t AnyCodableMap::size() const {
     return entries_.size();
 }
