@@ -17,6 +17,11 @@ namespace {
 
 class AnalyticsEndToEndSending : public test::EndToEndTest {};
 
+// An upload body up to the events of its one package, with the test environment's bundle facts.
+const std::string kPackageHead =
+    R"({"reports":[{"packages":[{"language":"en","appVersion":"1.2.3","appBuildVersion":"45",)"
+    R"("sdkVersion":"2.1.2","sdkCodeVersion":10,"bundle":"com.example.zqbtestapp","engine":"Unreal",)";
+
 TEST_F(AnalyticsEndToEndSending, AFullStackOfEventsLeavesWithoutAFlushAndARefusedOneGoesWithTheNext) {
     replyWithConfiguration({{"countForRequest", 3}});
     start();
@@ -222,18 +227,15 @@ TEST_F(AnalyticsEndToEndSending, AStoredReportsBodyIsExactlyWhatTheGatewayReads)
 
     const auto uploads = gateway.requests(kReportPath);
     ASSERT_EQ(uploads.size(), 1u);
-    EXPECT_EQ(
-        uploads[0].body,
-        R"({"reports":[{"packages":[{"language":"en","appVersion":"1.2.3","appBuildVersion":"45",)"
-        R"("sdkVersion":"2.1.2","sdkCodeVersion":10,"bundle":"com.example.zqbtestapp","engine":"Unreal",)"
-        R"("events":[)"
-        R"({"code":"ce","timestamp":1700000002500,"sessionId":1700000000000,"level":1,)"
-        R"("name":"BossFight","parameters":{"boss":"dragon"}},)"
-        R"({"code":"ca","timestamp":1700000003000,"sessionId":1700000000000,"level":1,)"
-        R"("earned":{"quest":{"gold":100}}},)"
-        R"({"code":"lu","sessionId":1700000000000,"timestamp":1700000003000,"level":2,)"
-        R"("balance":{"gold":70},"earned":{"gold":100}})"
-        R"(]}]}]})");
+    EXPECT_EQ(uploads[0].body,
+              kPackageHead + R"("events":[)"
+                             R"({"code":"ce","timestamp":1700000002500,"sessionId":1700000000000,"level":1,)"
+                             R"("name":"BossFight","parameters":{"boss":"dragon"}},)"
+                             R"({"code":"ca","timestamp":1700000003000,"sessionId":1700000000000,"level":1,)"
+                             R"("earned":{"quest":{"gold":100}}},)"
+                             R"({"code":"lu","sessionId":1700000000000,"timestamp":1700000003000,"level":2,)"
+                             R"("balance":{"gold":70},"earned":{"gold":100}})"
+                             R"(]}]}]})");
     EXPECT_EQ(uploads[0].query, "appId=end-to-end-key");
     EXPECT_EQ(uploads[0].header("X-Id-Encoding"), "base64");
 }
@@ -250,11 +252,7 @@ TEST_F(AnalyticsEndToEndSending, TheAlivePingIsAOneEventUploadOfExactlyItsCodeAn
     test::settleAll();
     const auto uploads = gateway.requests(kReportPath);
     ASSERT_EQ(uploads.size(), 1u);
-    EXPECT_EQ(
-        uploads[0].body,
-        R"({"reports":[{"packages":[{"language":"en","appVersion":"1.2.3","appBuildVersion":"45",)"
-        R"("sdkVersion":"2.1.2","sdkCodeVersion":10,"bundle":"com.example.zqbtestapp","engine":"Unreal",)"
-        R"("events":[{"code":"al","timestamp":1700000030000}]}]}]})");
+    EXPECT_EQ(uploads[0].body, kPackageHead + R"("events":[{"code":"al","timestamp":1700000030000}]}]}]})");
     // A flash send stores nothing.
     EXPECT_EQ(storedEventCount(), 0);
     EXPECT_EQ(rowCount("reports"), 0);
