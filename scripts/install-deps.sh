@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    cmake g++ make pkg-config
+    cmake g++ make pkg-config ccache
     libsqlite3-dev nlohmann-json3-dev libcurl4-openssl-dev libplist-dev libutf8proc-dev libcpp-httplib-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 libclang-rt-14-dev
