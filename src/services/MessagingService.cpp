@@ -59,13 +59,38 @@ void MessagingService::getPushCategories(CategoriesCompletion completion) {
                 completion(stored);
                 return;
             }
-            QueueManager::incomeQueue().addOperation([weak, project, config = *config] {
-                if (const auto owner = weak.lock()) {
-                    owner->applyAnswer(project, config);
-                }
-            });
-            completion(merge(stored, *config));
+            completion(self->updateSavedConfig(project, *config, stored));
         });
+}
+
+std::vector<MessagingCategory> MessagingService::updateSavedConfig(
+    const std::shared_ptr<Project>& project, const MessagingConfig& config,
+    const std::vector<MessagingCategory>& stored) {
+    // Holds the service: the gateway has answered, and a destroy meanwhile must not drop what it gave.
+    QueueManager::incomeQueue().addOperation(
+        [self = shared_from_this(), project, config] { self->applyAnswer(project, config); });
+
+    // The counts are those of the answer against the categories the request started from.
+    std::set<std::string> known;
+    for (const auto& category : stored) {
+        known.insert(category.id);
+    }
+    int64_t added = 0;
+    for (const auto& category : config.categories) {
+        if (known.insert(category.id).second) {
+            ++added;
+        }
+    }
+    int64_t removed = 0;
+    if (config.removed) {
+        removed = std::count_if(config.removed->begin(), config.removed->end(),
+                                [&](const std::string& id) { return known.contains(id); });
+    }
+    Logger::writeLog(ZQBLogLevel::debug,
+                     "[Messaging Module] Update push categories:\n\tsaved new categories: [" +
+                         std::to_string(added) + "]\n\tremoved categories [" + std::to_string(removed) +
+                         "]\n\tcurrent categories version: [" + std::to_string(config.version) + "]");
+    return merge(stored, config);
 }
 
 std::vector<MessagingCategory> MessagingService::merge(const std::vector<MessagingCategory>& stored,
@@ -91,7 +116,7 @@ std::vector<MessagingCategory> MessagingService::merge(const std::vector<Messagi
 void MessagingService::applyAnswer(const std::shared_ptr<Project>& project, const MessagingConfig& config) {
     auto& repository = *messagingCategoryRepository_;
     repository.list();  // loads the table into an empty cache, so that the checks below see every row
-    int64_t saved = 0;
+    bool everyCategoryStored = true;
     for (const auto& category : config.categories) {
         auto& cache = repository.cache();
         const auto known = std::find_if(cache.begin(), cache.end(), [&](const MessagingCategory& kept) {
@@ -104,7 +129,8 @@ void MessagingService::applyAnswer(const std::shared_ptr<Project>& project, cons
                 MessagingCategory inserted = category;
                 inserted.idKey = *idKey;
                 cache.push_back(std::move(inserted));
-                ++saved;
+            } else {
+                everyCategoryStored = false;
             }
         } else if (known->buttons != category.buttons) {
             MessagingCategory changed = category;
@@ -114,14 +140,16 @@ void MessagingService::applyAnswer(const std::shared_ptr<Project>& project, cons
                 {SQLiteValue(changed.idKey)});
             if (written) {
                 *known = std::move(changed);
+            } else {
+                everyCategoryStored = false;
             }
         }
     }
 
     // After the additions, so that a category added and removed by the same answer is gone.
-    std::vector<MessagingCategory> toRemove;
     if (config.removed) {
         const std::set<std::string> removed(config.removed->begin(), config.removed->end());
+        std::vector<MessagingCategory> toRemove;
         for (const auto& kept : repository.cache()) {
             if (removed.contains(kept.id)) {
                 toRemove.push_back(kept);
@@ -130,13 +158,12 @@ void MessagingService::applyAnswer(const std::shared_ptr<Project>& project, cons
         repository.deleteItems(toRemove);
     }
 
-    project->categoriesVersion = config.version;
-    projectRepository_->update(project);
-    Logger::writeLog(ZQBLogLevel::debug,
-                     "[Messaging Module] Update push categories:\n\tsaved new categories: [" +
-                         std::to_string(saved) + "]\n\tremoved categories [" +
-                         std::to_string(toRemove.size()) + "]\n\tcurrent categories version: [" +
-                         std::to_string(config.version) + "]");
+    // The gateway sends only what changed since the version it is given: a version that moved past a
+    // category not stored would never bring it again.
+    if (everyCategoryStored) {
+        project->categoriesVersion = config.version;
+        projectRepository_->update(project);
+    }
 }
 
 }  // namespace zqb

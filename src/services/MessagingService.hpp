@@ -17,7 +17,8 @@ namespace zqb {
 // queue. An answer is written back in one income-queue step against the rows stored at that moment (not the
 // list the request started from), so that requests in flight together never store a category twice: a known
 // category whose buttons changed is replaced, a new one inserted, removals applied after both, and the
-// categories version written with the project row. Create with `std::make_shared`.
+// categories version written with the project row, only when every category of the answer was stored.
+// Create with `std::make_shared`.
 class MessagingService final : public MessagingServiceProtocol,
                                public std::enable_shared_from_this<MessagingService> {
 public:
@@ -34,7 +35,13 @@ public:
                                                 const MessagingConfig& config);
 
 private:
-    // Income queue: applies an answer to the stored rows and the project.
+    // Network messaging queue, with the gateway's answer: queues its writes, logs what it changes against
+    // `stored` (the categories the request started from) and gives the merged categories.
+    std::vector<MessagingCategory> updateSavedConfig(const std::shared_ptr<Project>& project,
+                                                     const MessagingConfig& config,
+                                                     const std::vector<MessagingCategory>& stored);
+    // Income queue: applies an answer to the stored rows, and its version to the project once every
+    // category of the answer is stored.
     void applyAnswer(const std::shared_ptr<Project>& project, const MessagingConfig& config);
 
     std::shared_ptr<StateManagerProtocol> stateManager_;

@@ -141,7 +141,13 @@ TEST(MessagingRecords, ReadTheAnswerOrNothingAtAll) {
           R"({"pushCategories": {"version": 3, "categories": [{"id": "c"}]}})",
           R"({"pushCategories": {"version": 3, "categories": [{"id": "c", "buttons": [{"id": "b"}]}]}})",
           R"({"pushCategories": {"version": 3, "categories": [], "removed": [1]}})",
-          R"({"pushCategories": {"version": "3", "categories": []}})", R"([])"}) {
+          R"({"pushCategories": {"version": "3", "categories": []}})", R"([])",
+          R"({"pushCategories": {"version": true, "categories": []}})",
+          R"({"pushCategories": {"version": 3, "categories": "c"}})",
+          R"({"pushCategories": {"version": 3, "categories": [], "removed": "x"}})",
+          R"({"pushCategories": {"version": 3, "categories": [{"id": "c", "buttons": null}]}})",
+          R"({"pushCategories": {"version": 3, "categories": [{"id": "c", "buttons": [{"id": "b", "text": "t",
+              "activationMode": 1}]}]}})"}) {
         EXPECT_THROW(read(text), WireDecodingError) << text;
     }
 }

@@ -1,5 +1,6 @@
 #include "backend/Backend.hpp"
 #include "core/QueueManager.hpp"
+#include "database/Connection.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "host/CurlHttpSession.hpp"
 #include "host/Environment.hpp"
@@ -193,9 +194,20 @@ TEST_F(MessagingServiceTest, WithoutAnAnswerTheStoredCategoriesAreReturned) {
     // Any status is read when its body holds categories; a failure has none.
     gateway.setReply(kMessagingPath, Reply(500, ""));
     EXPECT_EQ(ids(getPushCategories()), (std::vector<std::string>{"a"}));
-    gateway.setReply(kMessagingPath, Reply(200, R"({"pushCategories": {"categories": []}})"));
-    EXPECT_EQ(ids(getPushCategories()), (std::vector<std::string>{"a"}));
+    // An answer without a version, or whose categories are missing or no list, is unreadable.
+    for (const char* body :
+         {R"({"pushCategories": {"categories": []}})", R"({"pushCategories": {"version": 6}})",
+          R"({"pushCategories": {"version": 6, "categories": {"id": "b"}}})"}) {
+        gateway.setReply(kMessagingPath, Reply(200, body));
+        EXPECT_EQ(ids(getPushCategories()), (std::vector<std::string>{"a"})) << body;
+    }
     EXPECT_EQ(storedVersion(), 5);
+    EXPECT_EQ(ids(storedCategories()), (std::vector<std::string>{"a"}));
+
+    // Null categories are an empty list: the version moves on and the stored categories stay.
+    gateway.setReply(kMessagingPath, Reply(200, R"({"pushCategories": {"version": 6, "categories": null}})"));
+    EXPECT_EQ(ids(getPushCategories()), (std::vector<std::string>{"a"}));
+    EXPECT_EQ(storedVersion(), 6);
     EXPECT_EQ(ids(storedCategories()), (std::vector<std::string>{"a"}));
 
     // No device facts: the stored categories at once, on the calling thread, and no request.
@@ -213,6 +225,66 @@ TEST_F(MessagingServiceTest, WithoutAnAnswerTheStoredCategoriesAreReturned) {
     EXPECT_EQ(log.count("ERROR Cannot obtain device information!"), 1U);
     settle();
     EXPECT_EQ(gateway.requestCount(), sent);
+}
+
+TEST_F(MessagingServiceTest, AnAnswerIsStoredAlsoWhenTheServiceIsReleasedBeforeItsWritesRun) {
+    gateway.setReply(kMessagingPath, Reply(200, answer(6, {category("a")})));
+    // The answer's writes wait on the income queue while the last owner lets the service go.
+    QueueManager::incomeQueue().pause();
+    std::promise<std::vector<MessagingCategory>> result;
+    service->getPushCategories(
+        [&](std::vector<MessagingCategory> categories) { result.set_value(std::move(categories)); });
+    EXPECT_EQ(ids(result.get_future().get()), (std::vector<std::string>{"a"}));
+    QueueManager::networkMessagingQueue().waitUntilAllOperationsAreFinished();
+    service.reset();
+    QueueManager::incomeQueue().resume();
+    settle();
+
+    EXPECT_EQ(ids(storedCategories()), (std::vector<std::string>{"a"}));
+    EXPECT_EQ(storedVersion(), 6);
+}
+
+TEST_F(MessagingServiceTest, TheVersionMovesOnOnlyOnceEveryCategoryOfTheAnswerIsStored) {
+    const auto file = (env.directory() / "vorantel" / "vorantel.db").string();
+    Connection(file).execute(
+        "CREATE TRIGGER refuse BEFORE INSERT ON messagingCategory WHEN NEW.identifier = 'b' "
+        "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    gateway.setReply(kMessagingPath, Reply(200, answer(2, {category("a"), category("b")})));
+    getPushCategories();
+    EXPECT_EQ(ids(storedCategories()), (std::vector<std::string>{"a"}));
+    EXPECT_EQ(storedVersion(), std::nullopt);
+
+    // Asked again from the old version, the gateway brings the category that was not stored once more.
+    Connection(file).execute("DROP TRIGGER refuse");
+    getPushCategories();
+    EXPECT_EQ(lastRequestBody()["categoriesVersion"], 0);
+    EXPECT_EQ(ids(storedCategories()), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(storedVersion(), 2);
+}
+
+TEST_F(MessagingServiceTest, TheUpdateLineCountsTheAnswerAndComesBeforeTheCategories) {
+    gateway.setReply(kMessagingPath, Reply(200, answer(1, {category("a"), category("b")})));
+    getPushCategories();
+
+    // "a" changed, "c" new and given twice, "b" removed and named twice, "zz" unknown.
+    gateway.setReply(kMessagingPath,
+                     Reply(200, answer(2, {category("a", {"x"}), category("c"), category("c")},
+                                       std::vector<std::string>{"b", "b", "zz"})));
+    const std::string line =
+        "DEBUG [Messaging Module] Update push categories:\n\tsaved new categories: [1]\n\tremoved categories "
+        "[2]\n\tcurrent categories version: [2]";
+    std::promise<std::pair<std::vector<MessagingCategory>, bool>> result;
+    QueueManager::incomeQueue().addOperation([&] {
+        service->getPushCategories([&](std::vector<MessagingCategory> categories) {
+            result.set_value({std::move(categories), log.contains(line)});
+        });
+    });
+    const auto [categories, loggedBefore] = result.get_future().get();
+    settle();
+    EXPECT_EQ(ids(categories), (std::vector<std::string>{"a", "c"}));
+    EXPECT_TRUE(loggedBefore);
+    EXPECT_EQ(log.count(line), 1U);
+    EXPECT_EQ(ids(storedCategories()), (std::vector<std::string>{"a", "c"}));
 }
 
 }  // namespace
