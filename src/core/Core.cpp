@@ -190,8 +190,8 @@ void Core::start(const std::string& applicationKey,
     }
     peopleLogic_->setPeopleService(serviceFactory->peopleService());
     antiCheatLogic_->setAntiCheatService(serviceFactory->antiCheatService());
-    messagingProxy_->setMessagingLogic(
-        logicFactory_.messagingLogic(serviceFactory->eventsService(), serviceFactory->messagingService()));
+    messagingProxy_->setMessagingLogic(logicFactory_.messagingLogic(
+        serviceFactory->eventsService(), serviceFactory->messagingService(), analyticsProxy_));
 }
 
 std::shared_ptr<CoreFactory> Core::initSubModules(const std::string& applicationKey) {

@@ -1,10 +1,10 @@
 #include "core/LogicFactory.hpp"
 
+#include "core/MessagingLogicProxy.hpp"
 #include "core/NullAntiCheatLogic.hpp"
-#include "core/NullMessagingLogic.hpp"
-#include "core/NullMessagingLogicProxy.hpp"
 #include "core/NullPeopleLogic.hpp"
 #include "logic/AnalyticsLogic.hpp"
+#include "logic/MessagingLogic.hpp"
 #include "migration/NoLegacyDataMigration.hpp"
 
 namespace zqb {
@@ -17,10 +17,11 @@ LogicFactory LogicFactory::defaults() {
     };
     factory.peopleLogic = [] { return std::make_shared<NullPeopleLogic>(); };
     factory.antiCheatLogic = [] { return std::make_shared<NullAntiCheatLogic>(); };
-    factory.messagingProxy = [] { return std::make_shared<NullMessagingLogicProxy>(); };
+    factory.messagingProxy = [] { return std::make_shared<MessagingLogicProxy>(); };
     factory.messagingLogic = [](const std::shared_ptr<EventsServiceProtocol>& eventsService,
-                                const std::shared_ptr<MessagingServiceProtocol>& messagingService) {
-        return std::make_shared<NullMessagingLogic>(eventsService, messagingService);
+                                const std::shared_ptr<MessagingServiceProtocol>& messagingService,
+                                const std::shared_ptr<AnalyticsProtocol>& analyticsProxy) {
+        return std::make_shared<MessagingLogic>(eventsService, messagingService, analyticsProxy);
     };
     factory.migrationManager = [](const std::shared_ptr<CoreFactoryProtocol>&, const std::string&) {
         return std::make_shared<NoLegacyDataMigration>();

@@ -32,9 +32,11 @@ struct LogicFactory {
     std::function<std::shared_ptr<PeopleLogicProtocol>()> peopleLogic;
     std::function<std::shared_ptr<AntiCheatLogicProtocol>()> antiCheatLogic;
     std::function<std::shared_ptr<MessagingLogicProxyProtocol>()> messagingProxy;
-    std::function<std::shared_ptr<MessagingLogicProtocol>(
+    // The messaging logic over the two services; it queues its flushes through the core's analytics front.
+    std::function<std::shared_ptr<MessagingProtocol>(
         const std::shared_ptr<EventsServiceProtocol>& eventsService,
-        const std::shared_ptr<MessagingServiceProtocol>& messagingService)>
+        const std::shared_ptr<MessagingServiceProtocol>& messagingService,
+        const std::shared_ptr<AnalyticsProtocol>& analyticsProxy)>
         messagingLogic;
     // The legacy migration over the core factory, for the validated application key.
     std::function<std::shared_ptr<SDKMigrationManagerProtocol>(

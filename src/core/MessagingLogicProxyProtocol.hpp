@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/MessagingLogicProtocol.hpp"
+#include "core/MessagingProtocol.hpp"
 
 #include <memory>
 
@@ -8,13 +8,11 @@ namespace zqb {
 
 // The front of the messaging module's calls, owned by the core from its creation; it holds no messaging
 // logic until the start-up operation sets one.
-class MessagingLogicProxyProtocol {
+class MessagingLogicProxyProtocol : public MessagingProtocol {
 public:
-    virtual ~MessagingLogicProxyProtocol() = default;
-
-    virtual std::shared_ptr<MessagingLogicProtocol> messagingLogic() const = 0;
+    virtual std::shared_ptr<MessagingProtocol> messagingLogic() const = 0;
     // On the income queue, by the start-up operation.
-    virtual void setMessagingLogic(std::shared_ptr<MessagingLogicProtocol> messagingLogic) = 0;
+    virtual void setMessagingLogic(std::shared_ptr<MessagingProtocol> messagingLogic) = 0;
 };
 
 }  // namespace zqb
