@@ -3,9 +3,10 @@
 #include "core/MessagingLogicProxy.hpp"
 #include "core/NullAntiCheatLogic.hpp"
 #include "core/NullPeopleLogic.hpp"
+#include "host/Environment.hpp"
 #include "logic/AnalyticsLogic.hpp"
 #include "logic/MessagingLogic.hpp"
-#include "migration/NoLegacyDataMigration.hpp"
+#include "migration/SDKMigrationManager.hpp"
 
 namespace zqb {
 
@@ -23,8 +24,9 @@ LogicFactory LogicFactory::defaults() {
                                 const std::shared_ptr<AnalyticsProtocol>& analyticsProxy) {
         return std::make_shared<MessagingLogic>(eventsService, messagingService, analyticsProxy);
     };
-    factory.migrationManager = [](const std::shared_ptr<CoreFactoryProtocol>&, const std::string&) {
-        return std::make_shared<NoLegacyDataMigration>();
+    factory.migrationManager = [](const std::shared_ptr<CoreFactoryProtocol>& coreFactory,
+                                  const std::string& key) {
+        return std::make_shared<SDKMigrationManager>(coreFactory, key, host::Environment::shared().files());
     };
     return factory;
 }

@@ -54,7 +54,8 @@ std::filesystem::path temporarySibling(const std::filesystem::path& path) {
 
 }  // namespace
 
-AtomicFile::ReadStatus AtomicFile::read(const std::filesystem::path& path, std::string& bytes) {
+AtomicFile::ReadStatus AtomicFile::read(const std::filesystem::path& path, std::string& bytes,
+                                        std::size_t maxBytes) {
     bytes.clear();
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
@@ -72,6 +73,10 @@ AtomicFile::ReadStatus AtomicFile::read(const std::filesystem::path& path, std::
         }
         if (count == 0) {
             return ReadStatus::ok;
+        }
+        if (static_cast<std::size_t>(count) > maxBytes - bytes.size()) {
+            bytes.clear();
+            return ReadStatus::failed;
         }
         bytes.append(buffer, static_cast<std::size_t>(count));
     }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <sys/types.h>
+#include <cstddef>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -14,8 +16,10 @@ public:
 
     enum class ReadStatus { ok, missing, failed };
 
-    // Reads the whole file into `bytes`; `missing` when there is no file at `path`.
-    static ReadStatus read(const std::filesystem::path& path, std::string& bytes);
+    // Reads the whole file into `bytes`; `missing` when there is no file at `path`. A file that proves longer
+    // than `maxBytes` is `failed`, with nothing kept.
+    static ReadStatus read(const std::filesystem::path& path, std::string& bytes,
+                           std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
 
     // Writes `bytes` to a fresh temporary file beside `path`, flushes it to disk and renames it over `path`.
     // Readers see the old content or the new one, never a mix; when any step fails the temporary file is

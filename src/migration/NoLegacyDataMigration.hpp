@@ -4,8 +4,8 @@
 
 namespace zqb {
 
-// The migration used until the legacy readers exist: it finds no legacy data and changes nothing, so the
-// project stays unmigrated and a later migration still gets its chance.
+// A migration that finds no legacy data and changes nothing, so the project stays unmigrated: for tests of
+// the start-up around the migration, which must not depend on the files of the application-support folder.
 class NoLegacyDataMigration final : public SDKMigrationManagerProtocol {
 public:
     void migrate(const std::shared_ptr<Project>&) override {}

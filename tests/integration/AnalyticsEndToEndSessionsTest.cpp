@@ -4,7 +4,10 @@
 
 #include "integration/EndToEndFixture.hpp"
 
+#include "host/AtomicFile.hpp"
+
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -255,6 +258,23 @@ TEST_F(AnalyticsEndToEndSessions, TakingOverTheActiveUsersIdEndsItsSessionBefore
     EXPECT_EQ(rowCount("users"), 1);
     EXPECT_EQ(storedEventCount(), 0);
     EXPECT_EQ(rowCount("reports"), 0);
+}
+
+TEST_F(AnalyticsEndToEndSessions, TheEnginePluginsUserIsImportedAndActiveFromTheFirstStart) {
+    const auto legacy = environment.directory() / "vorantel" / kApplicationKey / "migrationData.json";
+    std::filesystem::create_directories(legacy.parent_path());
+    ASSERT_TRUE(host::AtomicFile::write(
+        legacy, R"({"userId":"legacy","level":7,"userCard":{"gold":3},"tutorCompletedSteps":[1]})", 0600));
+    replyWithConfiguration();
+    start();
+
+    const auto sessionStart = sentEvents("ss");
+    ASSERT_EQ(sessionStart.size(), 1u);
+    EXPECT_EQ(sessionStart[0]["level"], 7);
+    EXPECT_EQ(gateway.requests(kReportPath).front().header("UserId"), encodedId("legacy"));
+    EXPECT_EQ(rowCount("users"), 1);
+    EXPECT_EQ(rowCount("peopleCards"), 1);
+    EXPECT_EQ(rowCount("tutorialMarkEntry"), 1);
 }
 
 }  // namespace
