@@ -6,6 +6,7 @@
 // control characters and within its length; the record always encodes to JSON that reads back with the same
 // name; and every log line is valid UTF-8 when the input was repaired.
 
+#include "FuzzCheck.hpp"
 #include "api/CustomEventParametersCopy.hpp"
 #include "core/Logger.hpp"
 #include "core/TextUtils.hpp"
@@ -19,8 +20,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -31,12 +30,7 @@ namespace text = zqb::text;
 
 bool logLinesMustBeValid = false;
 
-void check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
+using zqb::fuzz::check;
 
 void checkCleanText(const std::string& value, std::size_t maxLength, const char* what) {
     check(!value.empty(), what);

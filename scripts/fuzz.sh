@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang into build/fuzz and runs each for a bounded time (default 60 s;
-# pass another number of seconds as the first argument). Crashing inputs are written to build/fuzz/crashes.
+# Builds the libFuzzer targets with clang into build/fuzz and runs each for a bounded time (default 20 s per
+# target; pass another number of seconds as the first argument). Crashing inputs are written to
+# build/fuzz/crashes. ZQB_JOBS caps the parallel compiles, as in build.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-seconds="${1:-60}"
+seconds="${1:-20}"
 export CC=clang-14 CXX=clang++-14
 # -O1 with line tables only: a quicker build for CI, and stack traces that still name file and line.
 cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" \
     -DZQB_SANITIZER=fuzzer -DZQB_BUILD_FUZZ=ON -DZQB_BUILD_TESTS=OFF -DZQB_BUILD_BENCH=OFF \
     -DZQB_BUILD_EXAMPLES=OFF >/dev/null
-cmake --build build/fuzz -j "$(nproc)"
+cmake --build build/fuzz -j "${ZQB_JOBS:-$(nproc)}"
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

@@ -16,7 +16,7 @@ export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
 
 for config in "${configs[@]}"; do
     if [ "$config" = fuzz ]; then
-        scripts/fuzz.sh "${ZQB_FUZZ_SECONDS:-60}"
+        scripts/fuzz.sh "${ZQB_FUZZ_SECONDS:-20}"
         continue
     fi
     echo "=== $config: build"

@@ -39,6 +39,8 @@ public:
         objects_.push_back(node);
         return objects_.size() - 1;
     }
+    // How many entries the table holds.
+    Index size() const { return objects_.size(); }
     // A table entry to be filled later with `set`, for archives whose objects refer to each other.
     Index reserve() { return add(plist_new_bool(0)); }
     void set(Index index, plist_t node) {
