@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zqb {
@@ -24,10 +25,18 @@ struct PeopleCard {
     bool updated = false;
     bool cleared = false;
 
-    // Columns: 0 id, 1 userId, 2 json required; 3 updated, 4 cleared flags; 5 changedKeys, split at every
-    // "," (an empty text is one empty key; not text is no keys). Properties keep the Bool, String, Int,
-    // Double and null members of the json; a JSON number is never read as a Bool.
+    // Columns: 0 id, 1 userId, 2 json required; 3 updated, 4 cleared flags; 5 changedKeys as
+    // `changedKeysFromText` reads it (not text is no keys). Properties keep the Bool, String, Int, Double
+    // and null members of the json; a JSON number is never read as a Bool.
     static std::shared_ptr<PeopleCard> fromRow(const SQLiteRow& row);
+
+    // The stored text of a list of changed keys: the keys joined by "," whenever that reads back as the
+    // same list, which is the form earlier versions wrote and can read; otherwise (a key holding ",", or a
+    // first key that opens with "[") a JSON array of the keys.
+    static std::string changedKeysText(const std::vector<std::string>& keys);
+    // A text that is a JSON array of strings gives those strings; any other text is split at every ","
+    // (an empty text is one empty key).
+    static std::vector<std::string> changedKeysFromText(std::string_view text);
 };
 
 }  // namespace zqb

@@ -6,18 +6,11 @@ PeopleRepository::PeopleRepository(std::shared_ptr<DatabaseProtocol> database)
     : Repository(std::move(database), table) {}
 
 ColumnMap PeopleRepository::prepareContentValues(const PeopleCard& card) {
-    std::string changedKeys;
-    for (std::size_t index = 0; index < card.changedKeys.size(); ++index) {
-        if (index > 0) {
-            changedKeys += ',';
-        }
-        changedKeys += card.changedKeys[index];
-    }
     return {{"userId", SQLiteValue(card.userId)},
             {"json", SQLiteValue(card.json)},
             {"updated", sqliteBool(card.updated)},
             {"cleared", sqliteBool(card.cleared)},
-            {"changedKeys", SQLiteValue(std::move(changedKeys))}};
+            {"changedKeys", SQLiteValue(PeopleCard::changedKeysText(card.changedKeys))}};
 }
 
 void PeopleRepository::insert(const std::shared_ptr<PeopleCard>& card) {

@@ -272,13 +272,27 @@ TEST(PeopleCardRow, ReadsPropertiesAndMarks) {
     EXPECT_FALSE(card->properties.contains("tags"));
 }
 
-TEST(PeopleCardRow, ChangedKeysSplitAtEveryComma) {
+TEST(PeopleCardRow, ChangedKeysReadTheTextsOfEarlierVersionsAndKeepKeysHoldingCommas) {
+    using Keys = std::vector<std::string>;
     const SQLiteRow good{I(5), I(4), T("{}"), N, N, N};
     EXPECT_TRUE(PeopleCard::fromRow(good)->changedKeys.empty());
     EXPECT_TRUE(PeopleCard::fromRow(with(good, 5, I(1)))->changedKeys.empty());
-    EXPECT_EQ(PeopleCard::fromRow(with(good, 5, T("")))->changedKeys, (std::vector<std::string>{""}));
-    EXPECT_EQ(PeopleCard::fromRow(with(good, 5, T("a,,b,")))->changedKeys,
-              (std::vector<std::string>{"a", "", "b", ""}));
+    // Texts joined by "," split at every comma, also those that open like JSON without being an array of
+    // texts.
+    EXPECT_EQ(PeopleCard::fromRow(with(good, 5, T("")))->changedKeys, (Keys{""}));
+    EXPECT_EQ(PeopleCard::fromRow(with(good, 5, T("a,,b,")))->changedKeys, (Keys{"a", "", "b", ""}));
+    EXPECT_EQ(PeopleCard::changedKeysFromText("[vip],x"), (Keys{"[vip]", "x"}));
+    EXPECT_EQ(PeopleCard::changedKeysFromText("[1,2]"), (Keys{"[1", "2]"}));
+    EXPECT_EQ(PeopleCard::changedKeysFromText("[\"a\""), (Keys{"[\"a\""}));
+
+    // Lists that joining keeps apart are written joined, as earlier versions read them.
+    EXPECT_EQ(PeopleCard::changedKeysText({"name", "age"}), "name,age");
+    EXPECT_EQ(PeopleCard::changedKeysText({}), "");
+    EXPECT_EQ(PeopleCard::changedKeysText({"a,b", "c"}), R"(["a,b","c"])");
+    for (const Keys& keys : {Keys{"name", "age"}, Keys{"a,b", "c"}, Keys{","}, Keys{"[vip]"}, Keys{"[\"x\"]"},
+                             Keys{"x", "[\"y\"]"}, Keys{"", "a"}}) {
+        EXPECT_EQ(PeopleCard::changedKeysFromText(PeopleCard::changedKeysText(keys)), keys);
+    }
 }
 
 TEST(PeopleCardRow, FlagsAndRequiredColumns) {
