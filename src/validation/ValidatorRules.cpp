@@ -2,6 +2,7 @@
 
 #include "core/Logger.hpp"
 #include "core/TextUtils.hpp"
+#include "validation/ArgumentText.hpp"
 #include "validation/Bounder.hpp"
 
 #include <limits>
@@ -15,18 +16,11 @@ constexpr double kMaxDouble = std::numeric_limits<double>::max();
 constexpr int64_t kMaxInt32 = 2147483647;
 constexpr std::string_view kUserIdArgument = "The user id argument value";
 
+using argument::cleanedAndCut;
+using argument::required;
+
 std::string cleaned(std::string_view value) {
     return text::removeControlCharacters(value);
-}
-
-// Cleaned, then cut to `limit` characters with its WARNING.
-std::string cleanedAndCut(std::string_view method, std::string_view argument, std::string_view value,
-                          int64_t limit) {
-    return *Bounder::maxStringLength(method, argument, cleaned(value), limit);
-}
-
-bool required(std::string_view method, std::string_view argument, const std::string& value) {
-    return Validator::notNullOrEmpty(method, argument, std::optional<std::string>(value));
 }
 
 std::string quoted(std::string_view before, std::string_view value, std::string_view after) {

@@ -18,6 +18,7 @@
 #include "services/ProjectServiceProtocol.hpp"
 #include "support/LogCapture.hpp"
 #include "support/RecordingAnalyticsLogic.hpp"
+#include "support/RuleMessages.hpp"
 #include "support/ScopedEnvironment.hpp"
 #include "support/Wait.hpp"
 #include "validation/Validator.hpp"
@@ -46,23 +47,10 @@ const std::string kRepaired =
     "a\xEF\xBF\xBD"
     "b\xEF\xBF\xBD";  // each ill-formed sequence became U+FFFD
 
-std::string notInitialized(const std::string& method) {
-    return "ERROR In the " + method + " method an error has occurred: The SDK is not initialized yet!";
-}
-
-std::string error(const std::string& method, const std::string& rest) {
-    return "ERROR In the " + method + " method an error has occurred: \n\t" + rest;
-}
-
-std::string truncated(const std::string& method, const std::string& argument, const std::string& value,
-                      int limit) {
-    return "WARNING In the " + method + " method an error has occurred:\n\t" + argument + ": " + value +
-           " is longer than it is permitted.\n\tThe string was truncated to '" + std::to_string(limit) + "'!";
-}
-
-std::string canceled(const std::string& method) {
-    return "ERROR Execution of the " + method + " method was canceled!";
-}
+using test::canceled;
+using test::error;
+using test::notInitialized;
+using test::truncated;
 
 std::string quoted(const std::string& text) {
     return RecordingAnalyticsLogic::quoted(text);

@@ -1,6 +1,7 @@
 #include "validation/ValidatorRules.hpp"
 
 #include "support/LogCapture.hpp"
+#include "support/RuleMessages.hpp"
 
 #include <gtest/gtest.h>
 
@@ -15,24 +16,13 @@ using zqb::ValidatorRules;
 using zqb::ZQBFinishProgressionEventParametersLocal;
 using zqb::ZQBSocialNetworkLocal;
 using zqb::ZQBStartProgressionEventParametersLocal;
+using zqb::test::canceled;
+using zqb::test::error;
 using zqb::test::LogCapture;
+using zqb::test::truncated;
 using Texts = std::vector<std::string>;
 
 namespace {
-
-std::string error(const std::string& method, const std::string& rest) {
-    return "ERROR In the " + method + " method an error has occurred: \n\t" + rest;
-}
-
-std::string truncated(const std::string& method, const std::string& argument, const std::string& value,
-                      int limit) {
-    return "WARNING In the " + method + " method an error has occurred:\n\t" + argument + ": " + value +
-           " is longer than it is permitted.\n\tThe string was truncated to '" + std::to_string(limit) + "'!";
-}
-
-std::string canceled(const std::string& method) {
-    return "ERROR Execution of the " + method + " method was canceled!";
-}
 
 std::string repeat(char c, std::size_t n) {
     return std::string(n, c);
