@@ -43,7 +43,7 @@ SharedSlot& slot() {
 Core::Core(LogicFactory factory)
     : logicFactory_(factory.completed()),
       analyticsProxy_(std::make_shared<AnalyticsProxy>()),
-      peopleLogic_(logicFactory_.peopleLogic()),
+      peopleLogic_(logicFactory_.peopleLogic(analyticsProxy_)),
       antiCheatLogic_(logicFactory_.antiCheatLogic()),
       messagingProxy_(logicFactory_.messagingProxy()),
       analyticsObserver_(std::make_shared<AnalyticsObserver>()) {}

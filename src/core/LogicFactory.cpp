@@ -1,11 +1,12 @@
 #include "core/LogicFactory.hpp"
 
+#include "core/AnalyticsProxy.hpp"
 #include "core/MessagingLogicProxy.hpp"
 #include "core/NullAntiCheatLogic.hpp"
-#include "core/NullPeopleLogic.hpp"
 #include "host/Environment.hpp"
 #include "logic/AnalyticsLogic.hpp"
 #include "logic/MessagingLogic.hpp"
+#include "logic/PeopleLogic.hpp"
 #include "migration/SDKMigrationManager.hpp"
 
 namespace zqb {
@@ -16,7 +17,10 @@ LogicFactory LogicFactory::defaults() {
                                 const std::shared_ptr<LifeCycleRepositoryProtocol>& lifeCycle) {
         return std::shared_ptr<AnalyticsLogicProtocol>(AnalyticsLogic::create(serviceFactory, lifeCycle));
     };
-    factory.peopleLogic = [] { return std::make_shared<NullPeopleLogic>(); };
+    factory.peopleLogic = [](const std::shared_ptr<AnalyticsProxy>& proxy) {
+        return std::make_shared<PeopleLogic>(
+            [proxy](const std::string& methodName) { return proxy->validateInitialization(methodName); });
+    };
     factory.antiCheatLogic = [] { return std::make_shared<NullAntiCheatLogic>(); };
     factory.messagingProxy = [] { return std::make_shared<MessagingLogicProxy>(); };
     factory.messagingLogic = [](const std::shared_ptr<EventsServiceProtocol>& eventsService,

@@ -13,6 +13,7 @@
 
 namespace zqb {
 
+class AnalyticsProxy;
 class CoreFactoryProtocol;
 class ServiceFactoryProtocol;
 class EventsServiceProtocol;
@@ -29,7 +30,9 @@ struct LogicFactory {
         const std::shared_ptr<ServiceFactoryProtocol>& serviceFactory,
         const std::shared_ptr<LifeCycleRepositoryProtocol>& lifeCycle)>
         analyticsLogic;
-    std::function<std::shared_ptr<PeopleLogicProtocol>()> peopleLogic;
+    // The user-card front; it asks `analyticsProxy` whether the SDK is initialised.
+    std::function<std::shared_ptr<PeopleLogicProtocol>(const std::shared_ptr<AnalyticsProxy>& analyticsProxy)>
+        peopleLogic;
     std::function<std::shared_ptr<AntiCheatLogicProtocol>()> antiCheatLogic;
     std::function<std::shared_ptr<MessagingLogicProxyProtocol>()> messagingProxy;
     // The messaging logic over the two services; it queues its flushes through the core's analytics front.
