@@ -11,6 +11,7 @@
 #include <ZQBAnalytics/ZQBReferralProperty.hpp>
 #include <ZQBAnalytics/ZQBSocialNetwork.hpp>
 #include <ZQBAnalytics/ZQBStartProgressionEventParameters.hpp>
+#include <ZQBAnalytics/ZQBUserCard.hpp>
 
 #include <cstdint>
 #include <functional>

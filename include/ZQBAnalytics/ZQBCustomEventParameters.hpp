@@ -1,13 +1,12 @@
 #pragma once
 
 #include <ZQBAnalytics/ZQBExport.hpp>
+#include <ZQBAnalytics/ZQBIntegerArgument.hpp>
 
-#include <concepts>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <variant>
 
 /// The parameters of one custom event, passed to `ZQBAnalytics::customEvent(eventName, parameters)`.
@@ -39,13 +38,9 @@ public:
     void add(std::string_view key, int64_t value);
     /// Any other integer type is stored as an `int64_t`. 64-bit unsigned values do not fit and must be
     /// converted by the caller; characters are not numbers and are refused at compile time.
-    template <std::integral T>
-    requires(!std::same_as<T, bool> && !std::same_as<T, char> && !std::same_as<T, wchar_t> &&
-             !std::same_as<T, char8_t> && !std::same_as<T, char16_t> &&
-             !std::same_as<T, char32_t>) void add(std::string_view key, T value) {
-        static_assert(std::is_signed_v<T> || sizeof(T) < sizeof(int64_t),
-                      "a 64-bit unsigned value may not fit an int64_t parameter: convert it explicitly");
-        add(key, static_cast<int64_t>(value));
+    template <zqb_detail::IntegerArgument T>
+    void add(std::string_view key, T value) {
+        add(key, zqb_detail::toInt64(value));
     }
     void add(std::string_view key, double value);
     void add(std::string_view key, std::string_view value);

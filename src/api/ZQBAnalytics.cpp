@@ -1,6 +1,7 @@
 #include <ZQBAnalytics/ZQBAnalytics.hpp>
 
 #include "api/CustomEventParametersCopy.hpp"
+#include "api/GuardedHandler.hpp"
 #include "api/StoreObjectsCopy.hpp"
 #include "api/ZQBAnalyticsConfigurationLocal.hpp"
 #include "api/ZQBFinishProgressionEventParametersLocal.hpp"
@@ -13,14 +14,13 @@
 #include "database/SQLiteProvider.hpp"
 #include "network/BackendConfigUrl.hpp"
 #include "platform/IdentifierCollector.hpp"
-#include "validation/Validator.hpp"
 #include "validation/ValidatorRules.hpp"
 
-#include <exception>
 #include <utility>
 
 namespace {
 
+using zqb::guarded;
 using zqb::text::repairUtf8;
 
 // Every forwarding member starts here: the shared core (created when absent) and its proxy. The proxy is
@@ -44,27 +44,6 @@ std::optional<std::string> repaired(const std::optional<std::string>& value) {
         return std::nullopt;
     }
     return repairUtf8(*value);
-}
-
-// A host's completion handler as the library calls it: an empty handler is a no-op, and an exception it
-// throws is logged instead of breaking the library's queue in the middle of its work.
-template <typename T, typename Handler>
-std::function<void(T)> guarded(Handler handler, const char* method) {
-    if (!handler) {
-        return [](T) {};
-    }
-    return [handler = std::move(handler), method](T value) {
-        try {
-            handler(value);
-        } catch (const std::exception& error) {
-            zqb::Logger::writeLog(ZQBLogLevel::error,
-                                  zqb::Validator::messageHead(method) +
-                                      "The completion handler has thrown: " + repairUtf8(error.what()));
-        } catch (...) {
-            zqb::Logger::writeLog(ZQBLogLevel::error,
-                                  zqb::Validator::messageHead(method) + "The completion handler has thrown");
-        }
-    };
 }
 
 }  // namespace
