@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/SdkConstraints.hpp"
+
 #include <cstdint>
 #include <string>
 
@@ -16,8 +18,8 @@ public:
 // which the engine wrapper may replace.
 class SDKCollector final : public SDKCollectorProtocol {
 public:
-    std::string sdkVersion() const override { return "2.1.2"; }
-    int64_t sdkCodeVersion() const override { return 10; }
+    std::string sdkVersion() const override { return SdkConstraints::defaultSdkVersion; }
+    int64_t sdkCodeVersion() const override { return SdkConstraints::sdkCodeVersion; }
 };
 
 }  // namespace zqb

@@ -2,18 +2,13 @@
 
 #include "core/Logger.hpp"
 #include "core/QueueManager.hpp"
+#include "core/SdkConstraints.hpp"
 #include "logic/MessagingRequestObject.hpp"
 
 #include <algorithm>
 #include <set>
 
 namespace zqb {
-
-namespace {
-
-constexpr int64_t kSdkCodeVersion = 10;
-
-}  // namespace
 
 MessagingService::MessagingService(std::shared_ptr<StateManagerProtocol> stateManager,
                                    std::shared_ptr<ProjectRepository> projectRepository,
@@ -39,7 +34,7 @@ void MessagingService::getPushCategories(CategoriesCompletion completion) {
     }
     MessagingRequestObject request;
     request.sdkVersion = stateManager_->getVersion().sdkVersion;  // the version in force
-    request.sdkCodeVersion = kSdkCodeVersion;
+    request.sdkCodeVersion = SdkConstraints::sdkCodeVersion;
     request.appVersion = application.applicationVersion;
     request.categoriesVersion = project->categoriesVersion.value_or(0);
     request.language = device->language;
