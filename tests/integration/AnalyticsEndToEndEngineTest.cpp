@@ -1,0 +1,202 @@
+// What a game-engine plug-in reaches through the engine wrapper, end to end: the version it reports in
+// place of the library's, editor mode, destroying the library and starting it again (also after a start-up
+// that failed), and the subscription calls that take plain strings.
+
+#include "integration/EndToEndFixture.hpp"
+
+#include <ZQBAnalytics/ZQBEngineWrapper.hpp>
+
+#include "core/SdkConstraints.hpp"
+#include "support/LogCapture.hpp"
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zqb {
+namespace {
+
+class AnalyticsEndToEndEngine : public test::EndToEndTest {
+protected:
+    ~AnalyticsEndToEndEngine() override { SdkConstraints::setSdkVersion(SdkConstraints::defaultSdkVersion); }
+
+    // Lets the queued destroy run, as a plug-in's next frame would find it done.
+    void destroy() {
+        ZQBEngineWrapper::destroySDK();
+        test::settleAll();
+    }
+
+    // A custom event sent right after the call and received by the gateway: the library is running.
+    bool delivers(const std::string& name) {
+        ZQBAnalytics::customEvent(name);
+        ZQBAnalytics::sendBufferedEvents();
+        return waitForCustomEvent(name);
+    }
+
+    // The package of the upload that carried the custom event `name`.
+    nlohmann::json packageWith(const std::string& name) {
+        for (const auto& request : gateway.requests(kReportPath)) {
+            const auto body = nlohmann::json::parse(request.body, nullptr, false);
+            for (const auto& report : body.value("reports", nlohmann::json::array())) {
+                for (const auto& package : report.value("packages", nlohmann::json::array())) {
+                    for (const auto& event : package.value("events", nlohmann::json::array())) {
+                        if (event.value("name", "") == name) {
+                            return package;
+                        }
+                    }
+                }
+            }
+        }
+        return nullptr;
+    }
+
+    // The body of the last configuration request.
+    nlohmann::json lastConfigurationRequest() {
+        const auto requests = gateway.requests(kConfigPath);
+        return requests.empty() ? nlohmann::json() : nlohmann::json::parse(requests.back().body);
+    }
+
+    std::string sdkVersionAnswer() {
+        auto answer = std::make_shared<std::string>("unanswered");
+        ZQBAnalytics::getSDKVersion([answer](const std::string& version) { *answer = version; });
+        test::settleAll();
+        return *answer;
+    }
+
+    test::LogCapture log;
+};
+
+TEST_F(AnalyticsEndToEndEngine, TheVersionSetByThePlugInIsReportedEverywhereAndRecordedAtStartUp) {
+    ZQBEngineWrapper::setSDKVersion("3.0.0-engine");
+    replyWithConfiguration();
+    start();
+    ASSERT_TRUE(delivers("first"));
+    EXPECT_EQ(packageWith("first")["sdkVersion"], "3.0.0-engine");
+    EXPECT_EQ(packageWith("first")["sdkCodeVersion"], 10);
+    EXPECT_EQ(lastConfigurationRequest()["sdkVersion"], "3.0.0-engine");
+    EXPECT_EQ(sdkVersionAnswer(), "3.0.0-engine");
+    // The first start of the device records the version without calling it an update.
+    EXPECT_FALSE(log.contains("SDK version updated"));
+
+    // The next start with another version reports it as updated, once.
+    destroy();
+    ZQBEngineWrapper::setSDKVersion("3.0.1");
+    ZQBAnalytics::initialize(kApplicationKey);
+    ASSERT_TRUE(delivers("second"));
+    EXPECT_EQ(packageWith("second")["sdkVersion"], "3.0.1");
+    EXPECT_EQ(log.count("DEBUG SDK version updated"), 1u);
+    destroy();
+    ZQBAnalytics::initialize(kApplicationKey);
+    ASSERT_TRUE(delivers("third"));
+    EXPECT_EQ(log.count("DEBUG SDK version updated"), 1u);
+
+    // Set while running, it holds from the next request on.
+    ZQBEngineWrapper::setSDKVersion("3.0.2");
+    ASSERT_TRUE(delivers("fourth"));
+    EXPECT_EQ(packageWith("fourth")["sdkVersion"], "3.0.2");
+    EXPECT_EQ(sdkVersionAnswer(), "3.0.2");
+}
+
+TEST_F(AnalyticsEndToEndEngine, EditorModeLeavesTheApplicationVersionsOutUntilDestroy) {
+    replyWithConfiguration();
+    ZQBEngineWrapper::enableEditorMode();
+    start();
+    ASSERT_TRUE(delivers("in-editor"));
+    const auto package = packageWith("in-editor");
+    EXPECT_TRUE(package["appVersion"].is_null());
+    EXPECT_TRUE(package["appBuildVersion"].is_null());
+    EXPECT_EQ(package["bundle"], test::ScopedEnvironment::kBundleIdentifier);
+    auto configuration = lastConfigurationRequest();
+    EXPECT_TRUE(configuration["appVersion"].is_null());
+
+    // The mode belonged to the destroyed library; the new one reports the versions again.
+    destroy();
+    const auto configurationRequests = gateway.requests(kConfigPath).size();
+    ZQBAnalytics::initialize(kApplicationKey);
+    ASSERT_TRUE(delivers("after-destroy"));
+    EXPECT_EQ(packageWith("after-destroy")["appVersion"], test::ScopedEnvironment::kBundleVersion);
+    EXPECT_EQ(packageWith("after-destroy")["appBuildVersion"], test::ScopedEnvironment::kBundleBuild);
+    ASSERT_TRUE(
+        test::waitUntil([&] { return gateway.requests(kConfigPath).size() > configurationRequests; }));
+    configuration = lastConfigurationRequest();
+    EXPECT_EQ(configuration["appVersion"], test::ScopedEnvironment::kBundleVersion);
+}
+
+TEST_F(AnalyticsEndToEndEngine, DestroyThenInitialiseStartsAFreshLibraryAfterAFailedStartUp) {
+    replyWithConfiguration();
+
+    // An empty key: the start-up is refused, and so is every later initialisation of that library.
+    ZQBAnalytics::initialize("");
+    test::settleAll();
+    ZQBAnalytics::initialize(kApplicationKey);
+    ZQBAnalytics::customEvent("refused");
+    test::settleAll();
+    EXPECT_EQ(log.count("SDK is already initialized"), 1u);
+    EXPECT_TRUE(
+        log.contains("In the customEvent(_:_:) method an error has occurred: The SDK is not initialized"));
+    destroy();
+    ZQBAnalytics::initialize(kApplicationKey);
+    ASSERT_TRUE(delivers("after-empty-key"));
+    ASSERT_TRUE(waitForEvent("ss"));
+
+    // A database that cannot be opened: the data folder's name is taken by a file.
+    destroy();
+    const auto folder = environment.directory() / SQLiteProvider::folderName;
+    std::filesystem::remove_all(folder);
+    std::ofstream(folder) << "not a folder";
+    log.clear();
+    ZQBAnalytics::initialize(kApplicationKey);
+    test::settleAll();
+    EXPECT_EQ(log.count("ERROR In the Initialize method an error has occurred: Can't init submodules"), 1u);
+    ZQBAnalytics::initialize(kApplicationKey);
+    test::settleAll();
+    EXPECT_EQ(log.count("SDK is already initialized"), 1u);
+
+    destroy();
+    std::filesystem::remove(folder);
+    ZQBAnalytics::initialize(kApplicationKey);
+    ASSERT_TRUE(delivers("after-failed-database"));
+    EXPECT_EQ(log.count("SDK is already initialized"), 1u);
+}
+
+TEST_F(AnalyticsEndToEndEngine, TheStringFormOfASubscriptionPaymentIsReportedOnceAndThenCountsAsRenewal) {
+    start();
+    ZQBEngineWrapper::engineSubscriprtionPayment("p1", "t1");
+    ASSERT_TRUE(waitForEvent("sbs"));
+    const std::string time = std::to_string(kStart);
+    EXPECT_EQ(sentEventTexts("sbs"),
+              std::vector<std::string>{R"({"code":"sbs","timestamp":)" + time + R"(,"sessionId":)" + time +
+                                       R"(,"level":1,"orderId":"t1","productId":"p1","regionCode":"",)"
+                                       R"("currencyCode":""})"});
+
+    ZQBEngineWrapper::engineSubscriprtionPayment("p1", "t1");
+    test::settleAll();
+    EXPECT_EQ(log.count("DEBUG Subscription payment with orderId [t1] is renewal"), 1u);
+    EXPECT_EQ(sentEvents("sbs").size(), 1u);
+}
+
+TEST_F(AnalyticsEndToEndEngine, TheDictionaryFormOfTheHistoryIsReportedWithTheKnownProductsCurrencyOnce) {
+    start();
+    // A purchase through the store objects makes the product, and with it its currency, known.
+    ZQBAnalytics::subscriptionPayment(ZQBStoreTransaction{"t0", "p1", nullptr},
+                                      ZQBStoreProduct{"p1", "4.99", "en_US", std::nullopt, {}});
+    ZQBEngineWrapper::engineSubscriptionHistory({{"p1", {"t0", "t1"}}, {"p2", {"t2"}}});
+    ASSERT_TRUE(waitForEvent("sbsr"));
+    const auto history = sentEvents("sbsr");
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0]["currencyCode"], "USD");
+    EXPECT_EQ(history[0]["transactions"],
+              (nlohmann::json{{{"productID", "p1"}, {"transactionIds", {"t0", "t1"}}},
+                              {{"productID", "p2"}, {"transactionIds", {"t2"}}}}));
+
+    // The history counts as restored: a repeat reports nothing.
+    ZQBEngineWrapper::engineSubscriptionHistory({{"p1", {"t3"}}});
+    ZQBAnalytics::sendBufferedEvents();
+    test::settleAll();
+    EXPECT_EQ(sentEvents("sbsr").size(), 1u);
+}
+
+}  // namespace
+}  // namespace zqb
