@@ -5,6 +5,7 @@
 #include "integration/EndToEndFixture.hpp"
 
 #include <ZQBAnalytics/ZQBEngineWrapper.hpp>
+#include <ZQBAnalytics/module/ZQBEventsRouter.hpp>
 
 #include "core/SdkConstraints.hpp"
 #include "support/LogCapture.hpp"
@@ -77,6 +78,11 @@ TEST_F(AnalyticsEndToEndEngine, TheVersionSetByThePlugInIsReportedEverywhereAndR
     EXPECT_EQ(packageWith("first")["sdkCodeVersion"], 10);
     EXPECT_EQ(lastConfigurationRequest()["sdkVersion"], "3.0.0-engine");
     EXPECT_EQ(sdkVersionAnswer(), "3.0.0-engine");
+    ZQBEventsRouter::getMessagingCategories([](const std::vector<nlohmann::json>&) {});
+    const char* messagingPath = "/v2/messaging/config";
+    ASSERT_TRUE(test::waitUntil([&] { return !gateway.requests(messagingPath).empty(); }));
+    EXPECT_EQ(nlohmann::json::parse(gateway.requests(messagingPath)[0].body)["sdkVersion"], "3.0.0-engine");
+    test::settle({&QueueManager::incomeQueue(), &QueueManager::networkMessagingQueue()});
     // The first start of the device records the version without calling it an update.
     EXPECT_FALSE(log.contains("SDK version updated"));
 
