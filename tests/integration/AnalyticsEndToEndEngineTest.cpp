@@ -103,6 +103,11 @@ TEST_F(AnalyticsEndToEndEngine, TheVersionSetByThePlugInIsReportedEverywhereAndR
     ASSERT_TRUE(delivers("fourth"));
     EXPECT_EQ(packageWith("fourth")["sdkVersion"], "3.0.2");
     EXPECT_EQ(sdkVersionAnswer(), "3.0.2");
+
+    // A version that is not UTF-8 must not stop the uploads: it is sent repaired.
+    ZQBEngineWrapper::setSDKVersion("3.1\xFF");
+    ASSERT_TRUE(delivers("fifth"));
+    EXPECT_EQ(packageWith("fifth")["sdkVersion"], "3.1\xEF\xBF\xBD");
 }
 
 TEST_F(AnalyticsEndToEndEngine, EditorModeLeavesTheApplicationVersionsOutUntilDestroy) {
