@@ -27,11 +27,11 @@ enum class ZQBGender : int { unknown = 0, male = 1, female = 2 };
 
 /// Outcome of a receipt verification.
 enum class ZQBReceiptStatus : int {
-    receiptValid = 0,
-    receiptNotValid = 1,
-    receiptServerError = 2,
-    receiptSandbox = 3,
-    receiptInternalError = 4,
+    valid = 0,
+    notValid = 1,
+    serverError = 2,
+    sandbox = 3,
+    internalError = 4,
 };
 
 namespace zqb_detail {
@@ -116,15 +116,15 @@ constexpr std::string_view description(ZQBGender gender) {
 
 constexpr std::string_view description(ZQBReceiptStatus status) {
     switch (status) {
-        case ZQBReceiptStatus::receiptValid:
+        case ZQBReceiptStatus::valid:
             return "Receipt valid";
-        case ZQBReceiptStatus::receiptNotValid:
+        case ZQBReceiptStatus::notValid:
             return "Receipt not valid";
-        case ZQBReceiptStatus::receiptServerError:
+        case ZQBReceiptStatus::serverError:
             return "Receipt server error";
-        case ZQBReceiptStatus::receiptSandbox:
+        case ZQBReceiptStatus::sandbox:
             return "Receipt sandbox";
-        case ZQBReceiptStatus::receiptInternalError:
+        case ZQBReceiptStatus::internalError:
             break;
     }
     return "Receipt internal error";

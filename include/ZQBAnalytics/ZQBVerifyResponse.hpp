@@ -7,13 +7,14 @@
 #include <string>
 #include <utility>
 
-/// The outcome of a receipt verification, handed to the completion handler of `ZQBAntiCheat`. The library
-/// makes these; a host has no need to.
+namespace zqb {
+struct VerifyResponseFactory;
+}
+
+/// The outcome of a receipt verification, handed to the completion handler of `ZQBAntiCheat`. Only the
+/// library makes these; a host reads (and may copy) the one it is handed.
 class ZQB_EXPORT ZQBVerifyResponse {
 public:
-    ZQBVerifyResponse(ZQBReceiptStatus receiptStatus, std::optional<std::string> verificationResult)
-        : receiptStatus_(receiptStatus), verificationResult_(std::move(verificationResult)) {}
-
     ZQBReceiptStatus receiptStatus() const { return receiptStatus_; }
     /// The gateway's verification text, when it sent one.
     const std::optional<std::string>& verificationResult() const { return verificationResult_; }
@@ -22,6 +23,11 @@ public:
     std::string description() const;
 
 private:
+    friend struct zqb::VerifyResponseFactory;
+
+    ZQBVerifyResponse(ZQBReceiptStatus receiptStatus, std::optional<std::string> verificationResult)
+        : receiptStatus_(receiptStatus), verificationResult_(std::move(verificationResult)) {}
+
     ZQBReceiptStatus receiptStatus_;
     std::optional<std::string> verificationResult_;
 };

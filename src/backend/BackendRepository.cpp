@@ -1,5 +1,6 @@
 #include "backend/BackendRepository.hpp"
 
+#include "backend/VerifyResponseFactory.hpp"
 #include "backend/WireReader.hpp"
 #include "core/Logger.hpp"
 #include "logic/ReceiptResult.hpp"
@@ -129,7 +130,7 @@ ZQBVerifyResponse BackendRepository::sendVerifyReceipt(const std::string& appId,
         Logger::writeLog(ZQBLogLevel::error,
                          "[Backend Module] Can't create a request for receipt verification. Error: " +
                              localizedDescription(error));
-        return ZQBVerifyResponse(ZQBReceiptStatus::receiptInternalError, std::nullopt);
+        return VerifyResponseFactory::make(ZQBReceiptStatus::internalError);
     };
     Response response;
     try {
@@ -140,7 +141,7 @@ ZQBVerifyResponse BackendRepository::sendVerifyReceipt(const std::string& appId,
     if (response.statusCode != 200) {
         Logger::writeLog(ZQBLogLevel::error, "[Backend Module] Failed to send a receipt, status code: " +
                                                  std::to_string(response.statusCode));
-        return ZQBVerifyResponse(ZQBReceiptStatus::receiptServerError, std::nullopt);
+        return VerifyResponseFactory::make(ZQBReceiptStatus::serverError);
     }
     ReceiptResult result;
     try {
@@ -152,10 +153,10 @@ ZQBVerifyResponse BackendRepository::sendVerifyReceipt(const std::string& appId,
         result.status ? ZQBReceiptStatusFromRawValue(*result.status) : std::nullopt;
     if (!status) {
         Logger::writeLog(ZQBLogLevel::error, "[Backend Module] Can't parse verification data");
-        return ZQBVerifyResponse(ZQBReceiptStatus::receiptInternalError,
-                                 std::move(result.verificationResult));
+        return VerifyResponseFactory::make(ZQBReceiptStatus::internalError,
+                                           std::move(result.verificationResult));
     }
-    ZQBVerifyResponse verified(*status, std::move(result.verificationResult));
+    ZQBVerifyResponse verified = VerifyResponseFactory::make(*status, std::move(result.verificationResult));
     Logger::writeLog(ZQBLogLevel::info,
                      "[Backend Module] Receipt verification result: \n\t" + verified.description());
     return verified;

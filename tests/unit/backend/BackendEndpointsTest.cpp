@@ -266,7 +266,7 @@ TEST_F(BackendEndpoints, ReceiptVerificationMapsTheGatewaysStatus) {
     test::LogCapture log(ZQBLogLevel::info);
     gateway.setReply(kVerifyPath, {200, R"({"status": 1, "verificationResult": "x"})"});
     const ZQBVerifyResponse notValid = verify();
-    EXPECT_EQ(notValid.receiptStatus(), ZQBReceiptStatus::receiptNotValid);
+    EXPECT_EQ(notValid.receiptStatus(), ZQBReceiptStatus::notValid);
     EXPECT_EQ(notValid.verificationResult(), "x");
     EXPECT_EQ(log.texts(),
               std::vector<std::string>{"INFO [Backend Module] Receipt verification result: \n\t"
@@ -279,17 +279,17 @@ TEST_F(BackendEndpoints, ReceiptVerificationMapsTheGatewaysStatus) {
     log.clear();
     gateway.setReply(kVerifyPath, {200, R"({"status": 7, "verificationResult": "y"})"});
     const ZQBVerifyResponse outOfRange = verify();
-    EXPECT_EQ(outOfRange.receiptStatus(), ZQBReceiptStatus::receiptInternalError);
+    EXPECT_EQ(outOfRange.receiptStatus(), ZQBReceiptStatus::internalError);
     EXPECT_EQ(outOfRange.verificationResult(), "y");
     gateway.setReply(kVerifyPath, {200, R"({"verificationResult": "z"})"});
-    EXPECT_EQ(verify().receiptStatus(), ZQBReceiptStatus::receiptInternalError);
+    EXPECT_EQ(verify().receiptStatus(), ZQBReceiptStatus::internalError);
     EXPECT_EQ(log.texts(),
               std::vector<std::string>(2, "ERROR [Backend Module] Can't parse verification data"));
 
     log.clear();
     gateway.setReply(kVerifyPath, {503, R"({"status": 0})"});
     const ZQBVerifyResponse serverError = verify();
-    EXPECT_EQ(serverError.receiptStatus(), ZQBReceiptStatus::receiptServerError);
+    EXPECT_EQ(serverError.receiptStatus(), ZQBReceiptStatus::serverError);
     EXPECT_FALSE(serverError.verificationResult());
     EXPECT_EQ(log.texts(),
               std::vector<std::string>{"ERROR [Backend Module] Failed to send a receipt, status code: 503"});
@@ -302,7 +302,7 @@ TEST_F(BackendEndpoints, ReceiptAnswersThatDoNotReadAreInternalErrors) {
         log.clear();
         gateway.setReply(kVerifyPath, {200, body});
         const ZQBVerifyResponse response = verify();
-        EXPECT_EQ(response.receiptStatus(), ZQBReceiptStatus::receiptInternalError) << body;
+        EXPECT_EQ(response.receiptStatus(), ZQBReceiptStatus::internalError) << body;
         EXPECT_FALSE(response.verificationResult()) << body;
         ASSERT_EQ(log.lines().size(), 1u) << body;
         EXPECT_EQ(log.texts()[0].rfind("ERROR [Backend Module] Can't create a request for receipt "
@@ -313,7 +313,7 @@ TEST_F(BackendEndpoints, ReceiptAnswersThatDoNotReadAreInternalErrors) {
     }
     log.clear();
     gateway.setReply(kVerifyPath, Reply(200, R"({"status": 0})").hanging());
-    EXPECT_EQ(verify().receiptStatus(), ZQBReceiptStatus::receiptServerError);
+    EXPECT_EQ(verify().receiptStatus(), ZQBReceiptStatus::serverError);
     EXPECT_EQ(log.texts(),
               std::vector<std::string>{"ERROR [Backend Module] Failed to send a receipt, status code: 400"});
 }
@@ -433,7 +433,7 @@ TEST(BackendAddresses, ARequestThatCannotBeBuiltTakesEachEndpointsFallback) {
     ASSERT_FALSE(sent.isSuccess());
     EXPECT_EQ(sent.error->localizedDescription(), "[Network Module] requestContent is nil");
     const ZQBVerifyResponse verified = backend.sendVerifyReceipt(kKey, Receipt{}, identifiers());
-    EXPECT_EQ(verified.receiptStatus(), ZQBReceiptStatus::receiptInternalError);
+    EXPECT_EQ(verified.receiptStatus(), ZQBReceiptStatus::internalError);
     EXPECT_FALSE(backend.requestMessagingConfig(kKey, MessagingRequestObject{}, identifiers()));
     EXPECT_EQ(
         log.texts(),

@@ -1,4 +1,5 @@
 #include "backend/BackendIdentifiers.hpp"
+#include "backend/VerifyResponseFactory.hpp"
 #include "backend/Versions.hpp"
 #include "backend/WireReader.hpp"
 #include "logic/MessagingConfig.hpp"
@@ -96,9 +97,9 @@ TEST(ReceiptResult, BothMembersAreOptionalButTyped) {
 }
 
 TEST(ZQBVerifyResponse, DescribesStatusAndText) {
-    EXPECT_EQ(ZQBVerifyResponse(ZQBReceiptStatus::receiptInternalError, std::nullopt).description(),
+    EXPECT_EQ(VerifyResponseFactory::make(ZQBReceiptStatus::internalError).description(),
               "receiptStatus: [Receipt internal error]");
-    EXPECT_EQ(ZQBVerifyResponse(ZQBReceiptStatus::receiptValid, "ok").description(),
+    EXPECT_EQ(VerifyResponseFactory::make(ZQBReceiptStatus::valid, "ok").description(),
               "receiptStatus: [Receipt valid] verificationResult: [ok]");
 }
 
