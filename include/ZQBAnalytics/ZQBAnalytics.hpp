@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ZQBAnalytics/ZQBAnalyticsConfiguration.hpp>
+#include <ZQBAnalytics/ZQBAntiCheat.hpp>
 #include <ZQBAnalytics/ZQBCustomEventParameters.hpp>
 #include <ZQBAnalytics/ZQBEngineWrapper.hpp>
 #include <ZQBAnalytics/ZQBEnums.hpp>

@@ -77,6 +77,11 @@ public:
     static void setBundleInfo(const std::string& name, const std::string& identifier,
                               const std::string& version, const std::string& build);
 
+    /// The file that holds the application's purchase receipt, which `ZQBAntiCheat::verifyPayment(handler)`
+    /// reads and sends for verification when it runs (an empty text: none). Without this call there is no
+    /// receipt file, and that verification answers `internalError`. A path holding a NUL byte is refused.
+    static void setReceiptPath(const std::string& path);
+
     /// The main screen: its size in points, the scale from points to pixels, and its native size in pixels.
     /// Every value must be finite and greater than zero. Without this call no screen facts are reported.
     static void setScreen(double widthPoints, double heightPoints, double scale, double nativeWidthPixels,

@@ -80,7 +80,21 @@ void ZQBHost::setBundleInfo(const std::string& name, const std::string& identifi
     info.version = zqb::text::repairUtf8(version);
     info.build = zqb::text::repairUtf8(build);
     std::lock_guard lock(hostMutex());
-    zqb::host::Environment::shared().setBundle(std::make_shared<zqb::host::Bundle>(std::move(info)));
+    // Changed in place, so that a receipt location set earlier stays.
+    auto& environment = zqb::host::Environment::shared();
+    linuxDefault<zqb::host::Bundle>(environment.bundle(), &zqb::host::Environment::setBundle)
+        ->setInfo(std::move(info));
+}
+
+void ZQBHost::setReceiptPath(const std::string& path) {
+    if (path.find('\0') != std::string::npos) {
+        refuse("setReceiptPath", "The receipt path must not hold a NUL byte");
+        return;
+    }
+    std::lock_guard lock(hostMutex());
+    auto& environment = zqb::host::Environment::shared();
+    linuxDefault<zqb::host::Bundle>(environment.bundle(), &zqb::host::Environment::setBundle)
+        ->setAppStoreReceiptPath(path.empty() ? std::nullopt : std::optional<std::filesystem::path>(path));
 }
 
 void ZQBHost::setScreen(double widthPoints, double heightPoints, double scale, double nativeWidthPixels,

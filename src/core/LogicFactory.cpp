@@ -2,9 +2,9 @@
 
 #include "core/AnalyticsProxy.hpp"
 #include "core/MessagingLogicProxy.hpp"
-#include "core/NullAntiCheatLogic.hpp"
 #include "host/Environment.hpp"
 #include "logic/AnalyticsLogic.hpp"
+#include "logic/AntiCheatLogic.hpp"
 #include "logic/MessagingLogic.hpp"
 #include "logic/PeopleLogic.hpp"
 #include "migration/SDKMigrationManager.hpp"
@@ -21,7 +21,7 @@ LogicFactory LogicFactory::defaults() {
         return std::make_shared<PeopleLogic>(
             [proxy](const std::string& methodName) { return proxy->validateInitialization(methodName); });
     };
-    factory.antiCheatLogic = [] { return std::make_shared<NullAntiCheatLogic>(); };
+    factory.antiCheatLogic = [] { return AntiCheatLogic::create(); };
     factory.messagingProxy = [] { return std::make_shared<MessagingLogicProxy>(); };
     factory.messagingLogic = [](const std::shared_ptr<EventsServiceProtocol>& eventsService,
                                 const std::shared_ptr<MessagingServiceProtocol>& messagingService,

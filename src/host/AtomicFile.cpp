@@ -55,11 +55,18 @@ std::filesystem::path temporarySibling(const std::filesystem::path& path) {
 }  // namespace
 
 AtomicFile::ReadStatus AtomicFile::read(const std::filesystem::path& path, std::string& bytes,
-                                        std::size_t maxBytes) {
+                                        std::size_t maxBytes, std::error_code* error) {
     bytes.clear();
+    const auto failed = [&](int reason) {
+        if (error) {
+            *error = std::error_code(reason, std::generic_category());
+        }
+        bytes.clear();
+        return ReadStatus::failed;
+    };
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
-        return errno == ENOENT ? ReadStatus::missing : ReadStatus::failed;
+        return errno == ENOENT ? ReadStatus::missing : failed(errno);
     }
     char buffer[8192];
     for (;;) {
@@ -68,15 +75,13 @@ AtomicFile::ReadStatus AtomicFile::read(const std::filesystem::path& path, std::
             if (errno == EINTR) {
                 continue;
             }
-            bytes.clear();
-            return ReadStatus::failed;
+            return failed(errno);
         }
         if (count == 0) {
             return ReadStatus::ok;
         }
         if (static_cast<std::size_t>(count) > maxBytes - bytes.size()) {
-            bytes.clear();
-            return ReadStatus::failed;
+            return failed(EFBIG);
         }
         bytes.append(buffer, static_cast<std::size_t>(count));
     }

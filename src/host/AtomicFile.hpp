@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace zqb::host {
 
@@ -17,9 +18,10 @@ public:
     enum class ReadStatus { ok, missing, failed };
 
     // Reads the whole file into `bytes`; `missing` when there is no file at `path`. A file that proves longer
-    // than `maxBytes` is `failed`, with nothing kept.
+    // than `maxBytes` is `failed`, with nothing kept. On `failed`, `error` (when given) receives the reason.
     static ReadStatus read(const std::filesystem::path& path, std::string& bytes,
-                           std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
+                           std::size_t maxBytes = std::numeric_limits<std::size_t>::max(),
+                           std::error_code* error = nullptr);
 
     // Writes `bytes` to a fresh temporary file beside `path`, flushes it to disk and renames it over `path`.
     // Readers see the old content or the new one, never a mix; when any step fails the temporary file is

@@ -21,6 +21,16 @@ void Bundle::setInfo(BundleInfo info) {
     info_ = std::move(info);
 }
 
+std::optional<std::filesystem::path> Bundle::appStoreReceiptPath() const {
+    std::lock_guard lock(mutex_);
+    return receiptPath_;
+}
+
+void Bundle::setAppStoreReceiptPath(std::optional<std::filesystem::path> path) {
+    std::lock_guard lock(mutex_);
+    receiptPath_ = std::move(path);
+}
+
 std::string Bundle::executableName() {
     std::error_code error;
     const auto path = std::filesystem::read_symlink("/proc/self/exe", error);

@@ -24,21 +24,27 @@ public:
                                                                  const std::string& /*type*/) const {
         return std::nullopt;
     }
+    // Where the application's purchase receipt is kept; nothing when the application has no such place.
+    virtual std::optional<std::filesystem::path> appStoreReceiptPath() const { return std::nullopt; }
 };
 
-// Linux default: what the host set, else the executable's name as name and identifier and empty versions.
+// Linux default: what the host set, else the executable's name as name and identifier, empty versions and no
+// receipt location.
 class Bundle final : public BundleProtocol {
 public:
     Bundle();
     explicit Bundle(BundleInfo info) : info_(std::move(info)) {}
     BundleInfo info() const override;
     void setInfo(BundleInfo info);
+    std::optional<std::filesystem::path> appStoreReceiptPath() const override;
+    void setAppStoreReceiptPath(std::optional<std::filesystem::path> path);
 
     static std::string executableName();
 
 private:
     mutable std::mutex mutex_;
     BundleInfo info_;
+    std::optional<std::filesystem::path> receiptPath_;
 };
 
 }  // namespace zqb::host

@@ -31,7 +31,8 @@ long remainingBody(const std::string& data) {
 
 }  // namespace
 
-RawSocketServer::RawSocketServer(std::string answer) : answer_(std::move(answer)) {
+RawSocketServer::RawSocketServer(std::string answer, Ending ending)
+    : answer_(std::move(answer)), ending_(ending) {
     listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -79,7 +80,13 @@ void RawSocketServer::serve() {
             ++connections_;
         }
         ::send(connection, answer_.data(), answer_.size(), MSG_NOSIGNAL);
-        ::shutdown(connection, SHUT_RDWR);
+        if (ending_ == Ending::reset) {
+            // Closing with a zero linger time discards the connection with a reset instead of a FIN.
+            const linger abort{1, 0};
+            ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort, sizeof(abort));
+        } else {
+            ::shutdown(connection, SHUT_RDWR);
+        }
         ::close(connection);
     }
 }

@@ -9,10 +9,16 @@ namespace zqb::test {
 
 // A bare TCP listener on 127.0.0.1 and an ephemeral port for answers no HTTP server library would give:
 // it accepts connections one at a time, reads what the client sends until the request's headers and
-// announced body are in (or the client stops), records those bytes, writes the scripted bytes and closes.
+// announced body are in (or the client stops), records those bytes, writes the scripted bytes and closes
+// (or resets) the connection.
 class RawSocketServer {
 public:
-    explicit RawSocketServer(std::string answer);
+    enum class Ending {
+        close,  // an orderly close after the answer
+        reset,  // the connection reset (RST) after the answer
+    };
+
+    explicit RawSocketServer(std::string answer, Ending ending = Ending::close);
     ~RawSocketServer();
     RawSocketServer(const RawSocketServer&) = delete;
     RawSocketServer& operator=(const RawSocketServer&) = delete;
@@ -28,6 +34,7 @@ private:
     void serve();
 
     std::string answer_;
+    Ending ending_;
     int listener_ = -1;
     int port_ = -1;
     mutable std::mutex mutex_;

@@ -43,6 +43,20 @@ TEST_F(ZQBHostTest, EmptyBundleNameIsRefused) {
     EXPECT_EQ(log.count("ERROR In the setBundleInfo method an error has occurred:"), 1u);
 }
 
+TEST_F(ZQBHostTest, TheReceiptLocationOutlastsLaterBundleFacts) {
+    EXPECT_EQ(host::Environment::shared().bundle()->appStoreReceiptPath(), std::nullopt);
+    ZQBHost::setReceiptPath("/data/receipt");
+    ZQBHost::setBundleInfo("My Game", "com.example.game", "3.1", "310");
+    EXPECT_EQ(host::Environment::shared().bundle()->appStoreReceiptPath(), "/data/receipt");
+    EXPECT_EQ(host::Environment::shared().bundle()->info().name, "My Game");
+
+    ZQBHost::setReceiptPath(std::string("/data/a\0b", 9));
+    EXPECT_EQ(log.count("ERROR In the setReceiptPath method an error has occurred:"), 1u);
+    EXPECT_EQ(host::Environment::shared().bundle()->appStoreReceiptPath(), "/data/receipt");
+    ZQBHost::setReceiptPath("");
+    EXPECT_EQ(host::Environment::shared().bundle()->appStoreReceiptPath(), std::nullopt);
+}
+
 TEST_F(ZQBHostTest, ScreenFactsOnlyWhenSetAndValid) {
     EXPECT_EQ(host::Environment::shared().device()->screen(), std::nullopt);
     ZQBHost::setScreen(390, 844, 3, 1170, 2532);
