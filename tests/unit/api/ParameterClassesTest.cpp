@@ -206,7 +206,11 @@ TEST(PublicEnums, RawValuesOutsideTheCasesGiveNothing) {
     EXPECT_EQ(ZQBAccrualTypeFromRawValue(2), std::nullopt);
     EXPECT_EQ(ZQBGenderFromRawValue(-1), std::nullopt);
     EXPECT_EQ(ZQBGenderFromRawValue(2), ZQBGender::female);
+    EXPECT_EQ(ZQBReceiptStatusFromRawValue(4), ZQBReceiptStatus::internalError);
+    EXPECT_EQ(ZQBReceiptStatusFromRawValue(5), std::nullopt);
+    EXPECT_EQ(ZQBReceiptStatusFromRawValue(-1), std::nullopt);
     EXPECT_EQ(description(ZQBTrackingStatus::disable), "DISABLE");
     EXPECT_EQ(description(ZQBAccrualType::bought), "bought");
     EXPECT_EQ(description(ZQBGender::unknown), "Unknown");
+    EXPECT_EQ(description(ZQBReceiptStatus::notValid), "Receipt not valid");
 }
