@@ -201,10 +201,15 @@ std::shared_ptr<CoreFactory> Core::initSubModules(const std::string& application
     auto backend = std::make_shared<Backend>(
         std::make_shared<BackendRepository>(std::move(network), std::make_shared<ContentFactory>()));
     auto database = std::make_shared<SQLiteProvider>(applicationKey);
-    database->groupInsertsOn({[] { return QueueManager::incomeQueue().isCurrent(); },
-                              [](std::function<void()> operation) {
-                                  QueueManager::incomeQueue().addOperation(std::move(operation));
-                              }});
+    SQLiteProvider::WriterQueue writer;
+    writer.isCurrent = [] { return QueueManager::incomeQueue().isCurrent(); };
+    writer.post = [](std::function<void()> operation) {
+        QueueManager::incomeQueue().addOperation(std::move(operation));
+    };
+    writer.runAfter = [](int64_t delayMs, std::function<void()> operation) {
+        host::Environment::shared().delayedScheduler()->runAfter(delayMs, std::move(operation));
+    };
+    database->groupWritesOn(std::move(writer));
     return std::make_shared<CoreFactory>(std::move(lifeCycle), std::move(backend), std::move(platform),
                                          std::move(database));
 }

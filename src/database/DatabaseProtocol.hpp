@@ -69,6 +69,10 @@ public:
     // Deletes every row of the table.
     virtual void clear(const std::string& tableName) = 0;
 
+    // Makes every write reported done so far durable now, where writes are committed in groups; a store
+    // that commits each write on its own has nothing to do.
+    virtual void commitWrites() {}
+
     // The rows of the table in the order the database gives them, each with its columns in table order.
     // Stops quietly at a failure while stepping and returns what was read.
     virtual std::vector<SQLiteRow> queryRows(const std::string& tableName, const QueryOptions& options) = 0;

@@ -9,7 +9,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cctype>
+#include <ctime>
+#include <stdexcept>
 #include <system_error>
 
 namespace zqb {
@@ -28,8 +31,75 @@ std::string placeholders(std::size_t count) {
     return text;
 }
 
+constexpr const char* kInsertFailure = "Error in inserting: ";
+constexpr const char* kDeleteFailure = "Error in delete: ";
+constexpr const char* kQueryFailure = "Error in query: ";
+
 void logError(const std::string& prefix, const std::exception& error) {
     Logger::writeLog(ZQBLogLevel::error, "[Database Module] " + prefix + error.what());
+}
+
+// A file that opened but cannot serve this library; `label` says why in the name it is moved aside under.
+class UnusableFile : public std::runtime_error {
+public:
+    UnusableFile(const std::string& reason, std::string label)
+        : std::runtime_error(reason), label(std::move(label)) {}
+    std::string label;
+};
+
+void rollbackQuietly(Connection& connection) {
+    try {
+        connection.execute("ROLLBACK");
+    } catch (const std::exception&) {
+    }
+}
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const auto& name : names) {
+        text += (text.empty() ? "" : ", ") + name;
+    }
+    return text;
+}
+
+// Every table of the schema with its columns in order, as the schema's own statements create them: read
+// once from a database built in memory.
+const std::vector<std::pair<std::string, std::vector<std::string>>>& schemaColumns() {
+    static const auto tables = [] {
+        std::vector<std::pair<std::string, std::vector<std::string>>> result;
+        sqlite3* raw = nullptr;
+        sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE, nullptr);
+        const std::unique_ptr<sqlite3, decltype(&sqlite3_close)> memory(raw, &sqlite3_close);
+        for (const auto& step : SQLiteContracts::map()) {
+            for (const auto& statement : step) {
+                sqlite3_exec(memory.get(), statement.c_str(), nullptr, nullptr, nullptr);
+            }
+        }
+        const auto each = [&](const std::string& sql, const std::function<void(sqlite3_stmt*)>& row) {
+            sqlite3_stmt* statement = nullptr;
+            sqlite3_prepare_v2(memory.get(), sql.c_str(), -1, &statement, nullptr);
+            const std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> owned(statement,
+                                                                                   &sqlite3_finalize);
+            while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
+                row(statement);
+            }
+        };
+        const auto text = [](sqlite3_stmt* statement, int column) {
+            const auto* value = sqlite3_column_text(statement, column);
+            return value != nullptr ? std::string(reinterpret_cast<const char*>(value)) : std::string();
+        };
+        each(
+            "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' ORDER BY rowid",
+            [&](sqlite3_stmt* statement) {
+                result.emplace_back(text(statement, 0), std::vector<std::string>{});
+            });
+        for (auto& [table, columns] : result) {
+            each("PRAGMA table_info(" + table + ")",
+                 [&](sqlite3_stmt* statement) { columns.push_back(text(statement, 1)); });
+        }
+        return result;
+    }();
+    return tables;
 }
 
 bool isIdentifierCharacter(char character) {
@@ -115,70 +185,144 @@ SQLiteProvider::SQLiteProvider(const std::string& /*applicationKey*/) {
     } else {
         Logger::writeLog(ZQBLogLevel::debug, "[Database Module] Trying to load database");
     }
-    database_ = std::make_unique<Connection>((*folder / fileName).string());
-    configure();
-    migrate();
+    const std::filesystem::path file = *folder / fileName;
+    try {
+        open(file);
+    } catch (const UnusableFile& unusable) {
+        // Left in place, the file would keep every later launch from recording anything.
+        close();
+        moveAside(file, unusable.what(), unusable.label);
+        open(file);
+    }
 }
 
 SQLiteProvider::~SQLiteProvider() {
     // A group still open (its commit was posted behind the operation releasing the provider) is committed,
     // not dropped with the connection.
-    if (database_ && inTransaction()) {
-        try {
-            database_->execute("COMMIT");
-        } catch (const std::exception& error) {
-            logError("Error in committing: ", error);
+    if (database_ && group_) {
+        database_->serialized([&] { group_->close(); });
+    }
+}
+
+void SQLiteProvider::open(const std::filesystem::path& file) {
+    database_ = std::make_unique<Connection>(file.string());
+    group_ =
+        std::make_unique<WriteGroup>(*database_, [this](const WriteGroup::Replay& kept) { replay(kept); });
+    try {
+        configure();
+        migrate();
+    } catch (const SQLiteError& error) {
+        const int code = error.code() & 0xff;
+        if (code == SQLITE_NOTADB || code == SQLITE_CORRUPT) {
+            throw UnusableFile(error.what(), "damaged");
+        }
+        throw;
+    }
+}
+
+void SQLiteProvider::close() {
+    if (database_) {
+        // A damaged file keeps its write-ahead log as it is: it goes aside with it, unmerged.
+        sqlite3_db_config(database_->handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    }
+    group_.reset();
+    insertStatements_.clear();
+    database_.reset();
+}
+
+void SQLiteProvider::moveAside(const std::filesystem::path& file, const std::string& reason,
+                               const std::string& label) {
+    const int64_t now = host::millisecondsSince1970(*host::Environment::shared().clock());
+    const std::time_t seconds = static_cast<std::time_t>(now / 1000);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &utc);
+    const std::string base = file.string() + "." + label + "-" + stamp;
+    std::filesystem::path moved = base;
+    for (int attempt = 2; std::filesystem::exists(moved) || std::filesystem::exists(moved.string() + "-wal");
+         ++attempt) {
+        moved = base + "-" + std::to_string(attempt);
+    }
+    std::filesystem::rename(file, moved);
+    for (const char* companion : {"-wal", "-shm", "-journal"}) {
+        const std::filesystem::path from = file.string() + companion;
+        std::error_code missing;
+        if (std::filesystem::exists(from, missing)) {
+            std::filesystem::rename(from, moved.string() + companion);
         }
     }
+    movedAside_ = moved;
+    Logger::writeLog(ZQBLogLevel::error, "[Database Module] Error in opening: " + reason + "; the file " +
+                                             file.string() + " was moved to " + moved.string() +
+                                             " and a new database was created");
 }
 
-void SQLiteProvider::groupInsertsOn(WriterQueue queue) {
-    writerQueue_ = std::move(queue);
-}
-
-bool SQLiteProvider::inTransaction() const {
-    return sqlite3_get_autocommit(database_->handle()) == 0;
-}
-
-void SQLiteProvider::joinInsertGroup() {
-    if (!writerQueue_ || commitPosted_ || !writerQueue_->isCurrent()) {
+void SQLiteProvider::groupWritesOn(WriterQueue queue) {
+    const std::weak_ptr<SQLiteProvider> weak = weak_from_this();
+    if (weak.expired() || !queue.isCurrent || !queue.post) {
         return;
     }
-    std::weak_ptr<SQLiteProvider> weak = weak_from_this();
-    if (weak.expired()) {
-        return;
+    WriteGroup::Schedule schedule;
+    schedule.onWriterQueue = std::move(queue.isCurrent);
+    schedule.post = [weak, post = std::move(queue.post)](WriteGroup::Event event) {
+        post([weak, event] {
+            if (const auto self = weak.lock()) {
+                self->handleGroupEvent(event);
+            }
+        });
+    };
+    if (queue.runAfter) {
+        schedule.runAfter = [weak, runAfter = std::move(queue.runAfter)](int64_t delayMs,
+                                                                         WriteGroup::Event event) {
+            runAfter(delayMs, [weak, event] {
+                if (const auto self = weak.lock()) {
+                    self->handleGroupEvent(event);
+                }
+            });
+        };
     }
-    // A transaction may still be open when its last commit failed: the group goes on in it.
-    if (!inTransaction()) {
+    if (queue.now) {
+        schedule.now = std::move(queue.now);
+    }
+    schedule.windowMilliseconds = queue.windowMilliseconds;
+    database_->serialized([&] { group_->setSchedule(std::move(schedule)); });
+}
+
+void SQLiteProvider::handleGroupEvent(WriteGroup::Event event) {
+    database_->serialized([&] { group_->handle(event); });
+}
+
+template <typename Work>
+auto SQLiteProvider::write(Work&& work) -> decltype(work()) {
+    return database_->serialized([&] {
+        group_->beforeWrite();
+        const std::size_t before = group_->recorded();
         try {
-            database_->execute("BEGIN");
-        } catch (const std::exception& error) {
-            logError("Error in grouping inserts: ", error);
-            return;  // this insert commits on its own
-        }
-    }
-    commitPosted_ = true;
-    writerQueue_->post([weak] {
-        if (const auto self = weak.lock()) {
-            self->commitInsertGroup();
+            auto result = work();
+            group_->afterWrite();
+            return result;
+        } catch (...) {
+            group_->failedWrite(before);
+            throw;
         }
     });
 }
 
-void SQLiteProvider::commitInsertGroup() {
-    database_->serialized([&] {
-        commitPosted_ = false;
-        if (!inTransaction()) {
-            return;
-        }
-        try {
-            database_->execute("COMMIT");
-        } catch (const std::exception& error) {
-            // A COMMIT that failed and left the transaction open (the file busy) is tried again with the
-            // next insert's group or when the provider closes; nothing in it is rolled back here.
-            logError("Error in committing: ", error);
-        }
-    });
+void SQLiteProvider::runKept(const std::string& sql, std::vector<OptionalSQLiteValue> values,
+                             const char* failurePrefix) {
+    Statement(*database_, sql, values).run();
+    if (group_->isOpen()) {
+        group_->record({std::make_shared<const std::string>(sql), std::move(values), failurePrefix, false});
+    }
+}
+
+void SQLiteProvider::replay(const WriteGroup::Replay& kept) {
+    if (kept.reused) {
+        insertWithKeptStatement(*kept.sql, kept.values);
+    } else {
+        Statement(*database_, *kept.sql, kept.values).run();
+    }
 }
 
 void SQLiteProvider::configure() {
@@ -187,6 +331,13 @@ void SQLiteProvider::configure() {
     // statements to read the file, so a file that is not a database fails here.
     database_->execute("PRAGMA journal_mode=WAL");
     database_->execute("PRAGMA synchronous=NORMAL");
+    // A group's changes stay in memory until its COMMIT: no statement inside it fails for lack of space,
+    // and a full disk costs at most the commit, which is then tried again.
+    database_->execute("PRAGMA cache_spill=OFF");
+    // A file opened read-only (its mode, or a read-only file system) would refuse every write later on.
+    if (sqlite3_db_readonly(database_->handle(), "main") == 1) {
+        throw SQLiteError("attempt to write a readonly database", SQLITE_READONLY);
+    }
 }
 
 int SQLiteProvider::getSchemeVersion() {
@@ -211,16 +362,19 @@ void SQLiteProvider::migrate() {
     database_->serialized([&] {
         const int version = getSchemeVersion();
         if (version == SQLiteContracts::currentVersion) {
+            verifySchema(true);
             return;
         }
         if (version == 2) {
             updateSchemeVersion(SQLiteContracts::currentVersion);
+            verifySchema(false);
             return;
         }
         if (version > 2) {
-            // A layout this library does not know: its rows cannot be read by position. Leave the file as
-            // it is rather than write into it.
-            throw SQLiteError("Unsupported database version " + std::to_string(version), SQLITE_ERROR);
+            // A layout this library does not know: its rows cannot be read by position. It goes aside whole
+            // rather than be written into.
+            throw UnusableFile("Unsupported database version " + std::to_string(version),
+                               "unsupported-version-" + std::to_string(version));
         }
         // All steps and the version in one transaction: a launch interrupted half-way leaves the file as it
         // was, and the next launch starts over.
@@ -231,13 +385,19 @@ void SQLiteProvider::migrate() {
             }
             updateSchemeVersion(SQLiteContracts::currentVersion);
             database_->execute("COMMIT");
-        } catch (...) {
-            try {
-                database_->execute("ROLLBACK");
-            } catch (const std::exception&) {
+        } catch (const SQLiteError& error) {
+            rollbackQuietly(*database_);
+            // A step that the file's own schema refuses (a name taken by something else) would fail at every
+            // launch; a step that failed for want of space or a lock may pass next time.
+            if ((error.code() & 0xff) == SQLITE_ERROR) {
+                throw UnusableFile(error.what(), "damaged");
             }
             throw;
+        } catch (...) {
+            rollbackQuietly(*database_);
+            throw;
         }
+        verifySchema(true);
     });
 }
 
@@ -262,39 +422,77 @@ void SQLiteProvider::runStep(const std::vector<std::string>& statements) {
     }
 }
 
-bool SQLiteProvider::hasColumn(const std::string& table, const std::string& column) {
+std::vector<std::string> SQLiteProvider::columnsOf(const std::string& table) {
+    std::vector<std::string> columns;
     Statement statement(*database_, "PRAGMA table_info(" + table + ")");
     while (statement.step()) {
-        if (statement.cursor()[1] == column) {
-            return true;
+        if (auto name = statement.cursor()[1]) {
+            columns.push_back(std::move(*name));
         }
     }
-    return false;
+    return columns;
+}
+
+bool SQLiteProvider::hasColumn(const std::string& table, const std::string& column) {
+    const auto columns = columnsOf(table);
+    return std::find(columns.begin(), columns.end(), column) != columns.end();
+}
+
+void SQLiteProvider::verifySchema(bool everyTable) {
+    // Rows are read by column position: a table whose leading columns differ from this library's would be
+    // read wrongly or refuse every write. Columns after those are left alone.
+    for (const auto& [table, expected] : schemaColumns()) {
+        const auto found = columnsOf(table);
+        if (found.empty() && !everyTable) {
+            continue;
+        }
+        if (found.size() < expected.size() || !std::equal(expected.begin(), expected.end(), found.begin())) {
+            throw UnusableFile("the table " + table + " has the columns (" + joined(found) +
+                                   "), this library needs (" + joined(expected) + ")",
+                               "damaged");
+        }
+    }
 }
 
 std::optional<int64_t> SQLiteProvider::insert(const std::string& tableName, const ColumnMap& content) {
     std::string names;
     std::vector<OptionalSQLiteValue> values;
-    values.reserve(content.size());
+    values.reserve(content.size() + 1);
+    bool hasId = false;
     for (const auto& [name, value] : content) {
         names += names.empty() ? name : ", " + name;
         values.push_back(value);
+        hasId = hasId || name == "id";
     }
     const std::string sql =
         "INSERT INTO " + tableName + " (" + names + ") VALUES(" + placeholders(content.size()) + ")";
     try {
-        return database_->serialized([&] {
-            joinInsertGroup();
-            return insertWithKeptStatement(sql, values);
+        return write([&] {
+            const int64_t rowId = insertWithKeptStatement(sql, values);
+            if (group_->isOpen()) {
+                // Repeated with the row id it was given, so that a repeat never hands out another.
+                auto& text = replayTexts_[sql];
+                if (!text) {
+                    text = std::make_shared<const std::string>(
+                        hasId ? sql
+                              : "INSERT INTO " + tableName + " (" + names + (names.empty() ? "" : ", ") +
+                                    "id) VALUES(" + placeholders(content.size() + 1) + ")");
+                }
+                if (!hasId) {
+                    values.emplace_back(SQLiteValue(rowId));
+                }
+                group_->record({text, std::move(values), kInsertFailure, true});
+            }
+            return rowId;
         });
     } catch (const std::exception& error) {
-        logError("Error in inserting: ", error);
+        logError(kInsertFailure, error);
         return std::nullopt;
     }
 }
 
-std::optional<int64_t> SQLiteProvider::insertWithKeptStatement(
-    const std::string& sql, const std::vector<OptionalSQLiteValue>& values) {
+int64_t SQLiteProvider::insertWithKeptStatement(const std::string& sql,
+                                                const std::vector<OptionalSQLiteValue>& values) {
     auto kept = insertStatements_.find(sql);
     if (kept == insertStatements_.end()) {
         kept = insertStatements_.emplace(sql, std::make_unique<Statement>(*database_, sql)).first;
@@ -330,12 +528,12 @@ std::optional<int64_t> SQLiteProvider::update(const std::string& tableName, cons
     bindings.insert(bindings.end(), selectionArgs.begin(), selectionArgs.end());
     const std::string sql = "UPDATE " + tableName + " SET " + items + " WHERE " + selection;
     try {
-        return database_->serialized([&] {
-            Statement(*database_, sql, std::move(bindings)).run();
+        return write([&] {
+            runKept(sql, std::move(bindings), kInsertFailure);
             return database_->changes();
         });
     } catch (const std::exception& error) {
-        logError("Error in inserting: ", error);
+        logError(kInsertFailure, error);
         return std::nullopt;
     }
 }
@@ -350,67 +548,64 @@ int64_t SQLiteProvider::deleteRows(const std::string& tableName, const std::stri
         const std::size_t chunk = std::min(maximumBoundValues, static_cast<std::size_t>(std::max(limit, 1)));
         if (selectionArgs.size() > chunk) {
             if (const auto column = inListColumn(selection, selectionArgs.size())) {
-                return deleteInChunks(tableName, *column, selectionArgs, chunk);
+                return write([&] { return deleteInChunks(tableName, *column, selectionArgs, chunk); });
             }
         }
         const std::string sql = "DELETE FROM " + tableName + " WHERE " + selection;
-        return database_->serialized([&] {
-            Statement(*database_, sql, arguments(selectionArgs)).run();
+        return write([&] {
+            runKept(sql, arguments(selectionArgs), kDeleteFailure);
             return database_->changes();
         });
     } catch (const std::exception& error) {
-        logError("Error in delete: ", error);
+        logError(kDeleteFailure, error);
         return 0;
     }
 }
 
 int64_t SQLiteProvider::deleteInChunks(const std::string& tableName, const std::string& column,
                                        const std::vector<SQLiteValue>& values, std::size_t chunkSize) {
-    return database_->serialized([&] {
-        database_->execute("SAVEPOINT chunked_delete");
-        try {
-            int64_t deleted = 0;
-            std::unique_ptr<Statement> full;
-            for (std::size_t offset = 0; offset < values.size(); offset += chunkSize) {
-                const std::size_t count = std::min(chunkSize, values.size() - offset);
-                const auto first = values.begin() + static_cast<std::ptrdiff_t>(offset);
-                std::vector<OptionalSQLiteValue> chunk(first, first + static_cast<std::ptrdiff_t>(count));
-                const std::string sql =
-                    "DELETE FROM " + tableName + " WHERE " + column + " IN (" + placeholders(count) + ")";
-                if (count == chunkSize) {
-                    if (!full) {
-                        full = std::make_unique<Statement>(*database_, sql);
-                    }
-                    full->run(chunk);
-                } else {
-                    Statement(*database_, sql, std::move(chunk)).run();
-                }
-                deleted += database_->changes();
-            }
-            database_->execute("RELEASE chunked_delete");
-            return deleted;
-        } catch (...) {
-            try {
-                database_->execute("ROLLBACK TO chunked_delete");
-                database_->execute("RELEASE chunked_delete");
-            } catch (const std::exception&) {
-            }
-            throw;
+    database_->execute("SAVEPOINT chunked_delete");
+    try {
+        int64_t deleted = 0;
+        for (std::size_t offset = 0; offset < values.size(); offset += chunkSize) {
+            const std::size_t count = std::min(chunkSize, values.size() - offset);
+            const auto first = values.begin() + static_cast<std::ptrdiff_t>(offset);
+            runKept("DELETE FROM " + tableName + " WHERE " + column + " IN (" + placeholders(count) + ")",
+                    std::vector<OptionalSQLiteValue>(first, first + static_cast<std::ptrdiff_t>(count)),
+                    kDeleteFailure);
+            deleted += database_->changes();
         }
-    });
+        database_->execute("RELEASE chunked_delete");
+        return deleted;
+    } catch (...) {
+        try {
+            database_->execute("ROLLBACK TO chunked_delete");
+            database_->execute("RELEASE chunked_delete");
+        } catch (const std::exception&) {
+        }
+        throw;
+    }
 }
 
 void SQLiteProvider::clear(const std::string& tableName) {
     try {
-        database_->serialized([&] { Statement(*database_, "DELETE FROM " + tableName).run(); });
+        write([&] {
+            runKept("DELETE FROM " + tableName, {}, kDeleteFailure);
+            return true;
+        });
     } catch (const std::exception& error) {
-        logError("Error in delete: ", error);
+        logError(kDeleteFailure, error);
     }
+}
+
+void SQLiteProvider::commitWrites() {
+    database_->serialized([&] { group_->flush(); });
 }
 
 std::vector<SQLiteRow> SQLiteProvider::queryRows(const std::string& tableName, const QueryOptions& options) {
     std::vector<SQLiteRow> rows;
     database_->serialized([&] {
+        group_->beforeRead();
         std::unique_ptr<Statement> statement;
         try {
             statement =
@@ -418,7 +613,7 @@ std::vector<SQLiteRow> SQLiteProvider::queryRows(const std::string& tableName, c
                                             options.selectionArgs ? arguments(*options.selectionArgs)
                                                                   : std::vector<OptionalSQLiteValue>{});
         } catch (const std::exception& error) {
-            logError("Error in query: ", error);
+            logError(kQueryFailure, error);
             return;
         }
         try {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "database/DatabaseProtocol.hpp"
+#include "database/WriteGroup.hpp"
 
 #include <filesystem>
 #include <functional>
@@ -19,10 +20,12 @@ class Statement;
 // version; the row operations log their failures and report them through their results.
 class SQLiteProvider final : public DatabaseProtocol, public std::enable_shared_from_this<SQLiteProvider> {
 public:
-    // Opens or creates the file and migrates its schema. Throws `SQLiteError` when there is no
-    // application-support directory (code 1), when the file cannot be opened or is not a readable database,
-    // or when a schema step fails (the file is then left as it was); `std::filesystem::filesystem_error` when
-    // the folder cannot be created.
+    // Opens or creates the file and migrates its schema. A file that cannot serve (not a database, damaged,
+    // a schema this library does not know, a version newer than it knows) is moved aside under a name that
+    // says why, never deleted, and a new database takes its place; the ERROR line names both files.
+    // Throws `SQLiteError` when there is no application-support directory (code 1), when the file cannot be
+    // opened or written (read-only, no space, I/O), and `std::filesystem::filesystem_error` when the folder
+    // cannot be created or the file cannot be moved aside.
     explicit SQLiteProvider(const std::string& applicationKey);
     ~SQLiteProvider() override;
 
@@ -41,49 +44,72 @@ public:
     int64_t deleteRows(const std::string& tableName, const std::string& selection,
                        const std::vector<SQLiteValue>& selectionArgs) override;
     void clear(const std::string& tableName) override;
+    // Commits the open group now, also while a failed commit waits for its next attempt.
+    void commitWrites() override;
     std::vector<SQLiteRow> queryRows(const std::string& tableName, const QueryOptions& options) override;
 
     // The SELECT text of a query.
     static std::string rawSql(const std::string& tableName, const QueryOptions& options);
 
-    // The serial queue that makes the library's writes: whether the calling thread is it, and how to run
-    // an operation on it after those already waiting.
+    // The serial queue that makes the library's writes, and how to reach it.
     struct WriterQueue {
         std::function<bool()> isCurrent;
+        // Runs an operation on the writer queue after those already waiting there.
         std::function<void(std::function<void()>)> post;
+        // Runs an operation after a delay on a thread that is not the writer queue (timers); without it an
+        // open group waits for the writer queue or the next write.
+        std::function<void(int64_t delayMs, std::function<void()>)> runAfter;
+        // The age limit of a group.
+        int64_t windowMilliseconds = WriteGroup::defaultWindowMilliseconds;
+        // Monotonic time, for the age of a group; the steady clock when absent.
+        WriteGroup::Clock now;
     };
-    // Lets inserts made on `queue` share one transaction, committed by an operation posted behind the ones
-    // already waiting there: a burst of events costs one commit instead of one each, and once that queue
-    // has nothing more to do, everything it stored is committed. Only for a provider owned by a
-    // `std::shared_ptr`; others, and inserts made elsewhere, commit each insert on its own. Set it before
-    // the provider is shared.
-    void groupInsertsOn(WriterQueue queue);
+    // Lets the writes made on `queue` share one transaction (`WriteGroup`): a burst of events costs one
+    // commit instead of one each, and every event is in the file at most the window after it was stored, or
+    // once that queue has nothing more to do, whichever comes first. Only for a provider owned by a
+    // `std::shared_ptr`; others, and writes made elsewhere while no group is open, commit each on its own.
+    // Set it before the provider is shared.
+    void groupWritesOn(WriterQueue queue);
+
+    // The file that could not be used at opening and was moved aside, if any.
+    const std::optional<std::filesystem::path>& movedAside() const { return movedAside_; }
 
 private:
+    void open(const std::filesystem::path& file);
+    void close();
+    void moveAside(const std::filesystem::path& file, const std::string& reason, const std::string& label);
     void configure();
     int getSchemeVersion();
     void updateSchemeVersion(int version);
     void migrate();
     void runStep(const std::vector<std::string>& statements);
+    std::vector<std::string> columnsOf(const std::string& table);
     bool hasColumn(const std::string& table, const std::string& column);
+    void verifySchema(bool everyTable);
     int64_t deleteInChunks(const std::string& tableName, const std::string& column,
                            const std::vector<SQLiteValue>& values, std::size_t chunkSize);
 
-    std::optional<int64_t> insertWithKeptStatement(const std::string& sql,
-                                                   const std::vector<OptionalSQLiteValue>& values);
+    // Runs one write under the connection's serialisation, within the open group if there is one.
+    template <typename Work>
+    auto write(Work&& work) -> decltype(work());
+    // Runs a statement and keeps it in the open group, to be repeated if the group is rolled back.
+    void runKept(const std::string& sql, std::vector<OptionalSQLiteValue> values, const char* failurePrefix);
+    void replay(const WriteGroup::Replay& replay);
+    void handleGroupEvent(WriteGroup::Event event);
 
-    void joinInsertGroup();
-    void commitInsertGroup();
-    bool inTransaction() const;
+    // Runs an INSERT through its statement kept for reuse; returns the new row id.
+    int64_t insertWithKeptStatement(const std::string& sql, const std::vector<OptionalSQLiteValue>& values);
 
     std::unique_ptr<Connection> database_;
-    std::optional<WriterQueue> writerQueue_;
-    // Whether a commit of the open group waits on the writer queue; under the connection's serialisation.
-    bool commitPosted_ = false;
     // Prepared INSERT statements by their text, kept for reuse: every stored event is one insert, and
     // preparing its statement afresh cost about as much as running it. Declared after the connection, so
     // they are finalized before it closes; used only under the connection's serialisation.
     std::unordered_map<std::string, std::unique_ptr<Statement>> insertStatements_;
+    // By INSERT text: the text that repeats it with the row id it gave.
+    std::unordered_map<std::string, std::shared_ptr<const std::string>> replayTexts_;
+    // Refers to the connection: declared after it, released before it.
+    std::unique_ptr<WriteGroup> group_;
+    std::optional<std::filesystem::path> movedAside_;
 };
 
 }  // namespace zqb

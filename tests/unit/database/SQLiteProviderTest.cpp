@@ -4,18 +4,24 @@
 #include "database/SQLiteProvider.hpp"
 #include "database/Statement.hpp"
 #include "host/Environment.hpp"
+#include "support/FullDiskVfs.hpp"
 #include "support/LogCapture.hpp"
+#include "support/PrivateMount.hpp"
 #include "support/TempDir.hpp"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <random>
 #include <thread>
 #include <utility>
+#include <variant>
 
 namespace zqb {
 namespace {
@@ -160,70 +166,97 @@ TEST_F(SQLiteProviderTest, VersionZeroWithTablesPresentRunsTheStepsAgainHarmless
     EXPECT_EQ(scalar("PRAGMA user_version"), 1);
 }
 
-TEST_F(SQLiteProviderTest, AFailingStepLeavesTheFileAsItWasAndALaterLaunchSucceeds) {
-    fs::create_directories(folder());
-    // An index holding the name of a table that step 1 creates makes that step fail.
-    execute("CREATE TABLE other (a); CREATE INDEX subscriptions ON other (a)");
-    try {
-        SQLiteProvider provider("key");
-        FAIL() << "opened";
-    } catch (const SQLiteError& error) {
-        EXPECT_EQ(error.message(), "there is already an index named subscriptions");
-    }
-    EXPECT_EQ(tables(), std::vector<std::string>{"other"});
-    EXPECT_EQ(scalar("PRAGMA user_version"), 0);
-
-    execute("DROP INDEX subscriptions");
-    SQLiteProvider provider("key");
-    EXPECT_EQ(tables().size(), 14u);
-    EXPECT_EQ(scalar("PRAGMA user_version"), 1);
-}
-
-TEST_F(SQLiteProviderTest, AnUnknownNewerVersionIsRefusedAndLeftAlone) {
-    { SQLiteProvider provider("key"); }
-    execute("PRAGMA user_version = 3");
-    const std::string before = schema();
-    EXPECT_THROW(SQLiteProvider("key"), SQLiteError);
-    EXPECT_EQ(scalar("PRAGMA user_version"), 3);
-    EXPECT_EQ(schema(), before);
-}
-
-TEST_F(SQLiteProviderTest, AFileOfRandomBytesFailsTheInitialiserAndIsKept) {
-    fs::create_directories(folder());
-    std::mt19937 random(42);
-    std::string bytes(8192, '\0');
-    for (auto& byte : bytes) {
-        byte = static_cast<char>(random());
-    }
-    std::ofstream(file(), std::ios::binary) << bytes;
-    try {
-        SQLiteProvider provider("key");
-        FAIL() << "opened";
-    } catch (const SQLiteError& error) {
-        EXPECT_EQ(error.code(), SQLITE_NOTADB);
-    }
-    EXPECT_EQ(contents(file()), bytes);
-}
-
-TEST_F(SQLiteProviderTest, AFileCutInHalfFailsTheInitialiserAndIsKept) {
-    {
-        SQLiteProvider provider("key");
-        for (int index = 0; index < 500; ++index) {
-            provider.insert("events", {{"code", SQLiteValue(std::string("ce"))},
-                                       {"userId", SQLiteValue(int64_t{1})},
-                                       {"eventJson", SQLiteValue(std::string(200, 'x'))}});
+// A file that cannot serve goes aside whole, under a name that says why, and a new database takes its
+// place: left where it was, it would keep every later launch from recording anything.
+TEST_F(SQLiteProviderTest, AFileThatCannotServeIsMovedAsideWholeAndANewDatabaseTakesItsPlace) {
+    struct Damage {
+        const char* name;
+        std::function<void()> apply;
+        std::string label;
+    };
+    const auto overwrite = [&](std::size_t offset, const std::string& bytes) {
+        std::fstream out(file(), std::ios::binary | std::ios::in | std::ios::out);
+        out.seekp(static_cast<std::streamoff>(offset));
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    };
+    const std::vector<Damage> damages{
+        {"random bytes",
+         [&] {
+             std::mt19937 random(42);
+             std::string bytes(8192, '\0');
+             for (auto& byte : bytes) {
+                 byte = static_cast<char>(random());
+             }
+             std::ofstream(file(), std::ios::binary | std::ios::trunc) << bytes;
+         },
+         "damaged"},
+        {"cut in half", [&] { fs::resize_file(file(), fs::file_size(file()) / 2); }, "damaged"},
+        {"zeroed header", [&] { overwrite(0, std::string(100, '\0')); }, "damaged"},
+        {"dropped column", [&] { execute("ALTER TABLE events DROP COLUMN eventJson"); }, "damaged"},
+        // A name that a schema step needs, taken by something else: the step would fail at every launch.
+        {"taken name",
+         [&] {
+             execute(
+                 "DROP TABLE subscriptions; CREATE INDEX subscriptions ON sdkTools (metadata); "
+                 "PRAGMA user_version = 0");
+         },
+         "damaged"},
+        {"newer version", [&] { execute("PRAGMA user_version = 3"); }, "unsupported-version-3"},
+    };
+    for (const auto& damage : damages) {
+        SCOPED_TRACE(damage.name);
+        fs::remove_all(folder());
+        {
+            SQLiteProvider provider("key");
+            for (int index = 0; index < 500; ++index) {
+                provider.insert("events", {{"code", SQLiteValue(std::string("ce"))},
+                                           {"userId", SQLiteValue(int64_t{1})},
+                                           {"eventJson", SQLiteValue(std::string(200, 'x'))}});
+            }
         }
-    }
-    ASSERT_FALSE(fs::exists(file().string() + "-wal"));
-    fs::resize_file(file(), fs::file_size(file()) / 2);
-    const std::string cut = contents(file());
-    try {
+        ASSERT_FALSE(fs::exists(file().string() + "-wal"));
+        damage.apply();
+        const std::string before = contents(file());
+
+        test::LogCapture log(ZQBLogLevel::error);
         SQLiteProvider provider("key");
-        FAIL() << "opened";
-    } catch (const SQLiteError& error) {
-        EXPECT_EQ(error.code(), SQLITE_CORRUPT);
+        ASSERT_TRUE(provider.movedAside());
+        const fs::path moved = *provider.movedAside();
+        EXPECT_EQ(moved.parent_path(), folder());
+        EXPECT_EQ(moved.filename().string().rfind("vorantel.db." + damage.label + "-", 0), 0u)
+            << moved.filename();
+        EXPECT_EQ(contents(moved), before);
+        ASSERT_EQ(log.texts().size(), 1u);
+        EXPECT_EQ(log.texts()[0].rfind("ERROR [Database Module] Error in opening: ", 0), 0u)
+            << log.texts()[0];
+        EXPECT_NE(log.texts()[0].find("; the file " + file().string() + " was moved to " + moved.string() +
+                                      " and a new database was created"),
+                  std::string::npos)
+            << log.texts()[0];
+        EXPECT_EQ(scalar("PRAGMA user_version"), 1);
+        EXPECT_EQ(provider.insert("events", {{"code", SQLiteValue(std::string("ce"))}}), 1);
     }
-    EXPECT_EQ(contents(file()), cut);
+}
+
+TEST_F(SQLiteProviderTest, AFolderThatCannotBeWrittenFailsTheInitialiserAndIsLeftAsItWas) {
+    { SQLiteProvider("key").insert("events", {{"code", SQLiteValue(std::string("ce"))}}); }
+    const std::string before = contents(file());
+    // Root writes through the mode bits: for root the folder becomes a read-only mount instead.
+    std::optional<test::PrivateMount> readOnly;
+    if (geteuid() == 0) {
+        readOnly.emplace(test::PrivateMount::readOnly(folder()));
+        if (!readOnly->mounted()) {
+            GTEST_SKIP() << "a read-only folder cannot be made here: " << readOnly->refusal();
+        }
+    } else {
+        fs::permissions(folder(), fs::perms::owner_read | fs::perms::owner_exec);
+    }
+    EXPECT_ANY_THROW(SQLiteProvider("key"));
+    EXPECT_EQ(contents(file()), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder()), fs::directory_iterator()), 1);
+    if (!readOnly) {
+        fs::permissions(folder(), fs::perms::owner_all);
+    }
 }
 
 TEST_F(SQLiteProviderTest, WithoutASupportDirectoryTheInitialiserFailsWithCodeOne) {
@@ -322,58 +355,209 @@ TEST_F(SQLiteProviderTest, RepeatedInsertsCarryNoValuesOverAndFollowTheTableThro
     EXPECT_EQ(log.texts().size(), 1u);
 }
 
-// Inserts on the writer queue share a transaction until the commit posted there runs; what another
-// connection reads is only ever whole groups. Elsewhere, and for a provider nobody shares, each insert
-// commits at once.
-TEST_F(SQLiteProviderTest, InsertsOnTheWriterQueueCommitTogetherWhenItsPostedCommitRuns) {
-    const auto event = [](const std::string& json) -> ColumnMap {
-        return {{"code", SQLiteValue(std::string("ce"))},
-                {"userId", SQLiteValue(int64_t{1})},
-                {"eventJson", SQLiteValue(json)}};
-    };
-    const auto count = [&] { return scalar("SELECT COUNT(*) FROM events"); };
-    bool onWriterQueue = true;
-    std::vector<std::function<void()>> posted;
-    const auto runPosted = [&] {
-        auto operations = std::exchange(posted, {});
+// The writer queue of a grouping provider, run by hand: what is posted there waits for `runPosted`, timers
+// fire as `advance` moves the clock past them, and the clock moves only then.
+class ManualWriter {
+public:
+    SQLiteProvider::WriterQueue queue() {
+        SQLiteProvider::WriterQueue writer;
+        writer.isCurrent = [this] { return onQueue; };
+        writer.post = [this](std::function<void()> operation) { posted_.push_back(std::move(operation)); };
+        writer.runAfter = [this](int64_t delayMs, std::function<void()> operation) {
+            timers_.emplace(nowMs + delayMs, std::move(operation));
+        };
+        writer.now = [this] {
+            return std::chrono::steady_clock::time_point(std::chrono::milliseconds(nowMs));
+        };
+        return writer;
+    }
+    std::size_t postedCount() const { return posted_.size(); }
+    void runPosted() {
+        auto operations = std::exchange(posted_, {});
         for (auto& operation : operations) {
             operation();
         }
-    };
-    auto provider = std::make_shared<SQLiteProvider>("key");
-    provider->groupInsertsOn(
-        {[&] { return onWriterQueue; },
-         [&](std::function<void()> operation) { posted.push_back(std::move(operation)); }});
+    }
+    // Timers run off the writer queue.
+    void advance(int64_t ms) {
+        const int64_t until = nowMs + ms;
+        while (!timers_.empty() && timers_.begin()->first <= until) {
+            auto due = timers_.extract(timers_.begin());
+            nowMs = due.key();
+            onQueue = false;
+            due.mapped()();
+            onQueue = true;
+        }
+        nowMs = until;
+    }
 
-    EXPECT_EQ(provider->insert("events", event("{\"n\":1}")), 1);
-    EXPECT_EQ(provider->insert("events", event("{\"n\":2}")), 2);
-    EXPECT_EQ(posted.size(), 1u);
+    bool onQueue = true;
+    int64_t nowMs = 0;
+
+private:
+    std::vector<std::function<void()>> posted_;
+    std::multimap<int64_t, std::function<void()>> timers_;
+};
+
+ColumnMap eventRow(const std::string& json, const std::string& code = "ce") {
+    return {
+        {"code", SQLiteValue(code)}, {"userId", SQLiteValue(int64_t{1})}, {"eventJson", SQLiteValue(json)}};
+}
+
+// Writes on the writer queue share a transaction until the commit posted there runs; what another
+// connection reads is only ever whole groups. Elsewhere, and for a provider nobody shares, each write
+// commits at once.
+TEST_F(SQLiteProviderTest, WritesOnTheWriterQueueCommitTogetherWhenItsPostedCommitRuns) {
+    const auto count = [&] { return scalar("SELECT COUNT(*) FROM events"); };
+    ManualWriter writer;
+    auto provider = std::make_shared<SQLiteProvider>("key");
+    provider->groupWritesOn(writer.queue());
+
+    EXPECT_EQ(provider->insert("events", eventRow("{\"n\":1}")), 1);
+    EXPECT_EQ(provider->insert("events", eventRow("{\"n\":2}")), 2);
+    EXPECT_EQ(writer.postedCount(), 1u);
     EXPECT_EQ(count(), 0);
     // The provider reads its own group.
     EXPECT_EQ(provider->queryRows("events", {}).size(), 2u);
-    runPosted();
+    writer.runPosted();
     EXPECT_EQ(count(), 2);
 
     // Off the writer queue: on its own, at once.
-    onWriterQueue = false;
-    EXPECT_EQ(provider->insert("events", event("{\"n\":3}")), 3);
-    EXPECT_TRUE(posted.empty());
+    writer.onQueue = false;
+    EXPECT_EQ(provider->insert("events", eventRow("{\"n\":3}")), 3);
+    EXPECT_EQ(writer.postedCount(), 0u);
     EXPECT_EQ(count(), 3);
 
     // A group still open when the provider goes is committed, not dropped; its commit then does nothing.
-    onWriterQueue = true;
-    EXPECT_EQ(provider->insert("events", event("{\"n\":4}")), 4);
+    writer.onQueue = true;
+    EXPECT_EQ(provider->insert("events", eventRow("{\"n\":4}")), 4);
     provider.reset();
     EXPECT_EQ(count(), 4);
-    runPosted();
+    writer.runPosted();
 
     SQLiteProvider unshared("key");
-    unshared.groupInsertsOn(
-        {[] { return true; },
-         [&](std::function<void()> operation) { posted.push_back(std::move(operation)); }});
-    EXPECT_EQ(unshared.insert("events", event("{}")), 5);
-    EXPECT_TRUE(posted.empty());
+    unshared.groupWritesOn(writer.queue());
+    EXPECT_EQ(unshared.insert("events", eventRow("{}")), 5);
+    EXPECT_EQ(writer.postedCount(), 0u);
     EXPECT_EQ(count(), 5);
+}
+
+// A writer queue busy with other work does not hold a group back: once the group is as old as the window,
+// the next write commits it, or its timer does when nothing writes.
+TEST_F(SQLiteProviderTest, AGroupIsInTheFileOnceItIsAsOldAsTheWindow) {
+    const auto count = [&] { return scalar("SELECT COUNT(*) FROM events"); };
+    ManualWriter writer;
+    auto provider = std::make_shared<SQLiteProvider>("key");
+    auto queue = writer.queue();
+    queue.windowMilliseconds = 100;
+    provider->groupWritesOn(std::move(queue));
+
+    provider->insert("events", eventRow("{\"n\":1}"));
+    writer.advance(60);
+    provider->insert("events", eventRow("{\"n\":2}"));
+    EXPECT_EQ(count(), 0);
+    writer.advance(40);
+    EXPECT_EQ(count(), 2);
+
+    provider->insert("events", eventRow("{\"n\":3}"));
+    writer.nowMs += 100;  // the timer has not fired yet
+    provider->insert("events", eventRow("{\"n\":4}"));
+    EXPECT_EQ(count(), 4);
+    writer.runPosted();
+    writer.advance(1000);
+    EXPECT_EQ(count(), 4);
+}
+
+// SQLite rolls the whole transaction back for some failures (here a trigger asks it to). What the group
+// wrote before comes back with its row ids, the failing write alone is lost, and no row id is given twice.
+TEST_F(SQLiteProviderTest, AWriteThatMakesSQLiteRollTheGroupBackLosesOnlyItself) {
+    { SQLiteProvider provider("key"); }
+    execute(
+        "CREATE TRIGGER refuse BEFORE INSERT ON events WHEN new.code = 'bad' BEGIN SELECT RAISE(ROLLBACK, "
+        "'refused'); END");
+    ManualWriter writer;
+    auto provider = std::make_shared<SQLiteProvider>("key");
+    provider->groupWritesOn(writer.queue());
+    EXPECT_EQ(provider->insert("events", eventRow("{\"n\":1}")), 1);
+    EXPECT_EQ(provider->insert("events", eventRow("{\"n\":2}")), 2);
+    EXPECT_EQ(provider->insert("events", eventRow("{\"n\":3}")), 3);
+    EXPECT_EQ(provider->deleteRows("events", "id IN (?)", {SQLiteValue(int64_t{2})}), 1);
+
+    test::LogCapture log(ZQBLogLevel::error);
+    EXPECT_EQ(provider->insert("events", eventRow("{}", "bad")), std::nullopt);
+    EXPECT_EQ(log.texts(),
+              std::vector<std::string>{"ERROR [Database Module] Error in inserting: refused (code: 19)"});
+    EXPECT_EQ(provider->insert("events", eventRow("{\"n\":4}")), 4);
+    EXPECT_EQ(provider->queryRows("events", {}).size(), 3u);
+    writer.runPosted();
+    EXPECT_EQ(texts("SELECT eventJson FROM events ORDER BY id"),
+              (std::vector<std::string>{"{\"n\":1}", "{\"n\":3}", "{\"n\":4}"}));
+    EXPECT_EQ(text("SELECT group_concat(id) FROM (SELECT id FROM events ORDER BY id)"), "1,3,4");
+    EXPECT_EQ(log.texts().size(), 1u);
+}
+
+// A full disk makes the commit fail, and SQLite rolls the group back. Nothing committed before is lost;
+// the group is kept and what reads the database sees it; the failure is logged once; the commit is tried
+// again after a pause (not at every burst), and at once when asked to make everything durable; once space
+// returns, every write of the group is in the file with the row id it was given, deletions included.
+TEST_F(SQLiteProviderTest, ACommitOnAFullDiskLosesNothingIsLoggedOnceAndPassesOnceSpaceReturns) {
+    test::FullDiskVfs disk;
+    ManualWriter writer;
+    auto provider = std::make_shared<SQLiteProvider>("key");
+    provider->groupWritesOn(writer.queue());
+    provider->insert("events", eventRow("{\"n\":1}"));
+    provider->insert("events", eventRow("{\"n\":2}"));
+    writer.runPosted();
+    const auto fileIds = [&] {
+        std::vector<int64_t> ids;
+        for (const auto& row : rows("SELECT id FROM events ORDER BY id")) {
+            ids.push_back(std::get<int64_t>(*row.at(0)));
+        }
+        return ids;
+    };
+    const auto providerIds = [&] {
+        std::vector<int64_t> ids;
+        for (const auto& row : provider->queryRows("events", {})) {
+            ids.push_back(std::get<int64_t>(*row.at(0)));
+        }
+        return ids;
+    };
+
+    test::LogCapture log(ZQBLogLevel::error);
+    disk.setFull(true);
+    EXPECT_EQ(provider->insert("events", eventRow("{\"n\":3}")), 3);
+    EXPECT_EQ(provider->deleteRows("events", "id IN (?)", {SQLiteValue(int64_t{1})}), 1);
+    writer.runPosted();
+    EXPECT_GT(disk.refusedWrites(), 0u);
+    EXPECT_EQ(log.texts(),
+              std::vector<std::string>{
+                  "ERROR [Database Module] Error in inserting: database or disk is full (code: 13)"});
+    EXPECT_EQ(fileIds(), (std::vector<int64_t>{1, 2}));
+    EXPECT_EQ(providerIds(), (std::vector<int64_t>{2, 3}));
+    EXPECT_EQ(provider->insert("events", eventRow("{\"n\":4}")), 4);
+
+    // Within the pause, the commit that write posted does not try again.
+    auto refused = disk.refusedWrites();
+    writer.runPosted();
+    EXPECT_EQ(disk.refusedWrites(), refused);
+    // After it, the retry does, and a second failure is not logged again.
+    writer.advance(WriteGroup::minimumRetryMilliseconds);
+    writer.runPosted();
+    EXPECT_GT(disk.refusedWrites(), refused);
+    EXPECT_EQ(log.texts().size(), 1u);
+    EXPECT_EQ(providerIds(), (std::vector<int64_t>{2, 3, 4}));
+
+    disk.setFull(false);
+    provider->commitWrites();
+    EXPECT_EQ(fileIds(), (std::vector<int64_t>{2, 3, 4}));
+    EXPECT_EQ(texts("SELECT eventJson FROM events ORDER BY id"),
+              (std::vector<std::string>{"{\"n\":2}", "{\"n\":3}", "{\"n\":4}"}));
+    writer.advance(WriteGroup::maximumRetryMilliseconds);
+    writer.runPosted();
+    EXPECT_EQ(provider->insert("events", eventRow("{\"n\":5}")), 5);
+    writer.runPosted();
+    EXPECT_EQ(fileIds(), (std::vector<int64_t>{2, 3, 4, 5}));
+    EXPECT_EQ(log.texts().size(), 1u);
 }
 
 TEST_F(SQLiteProviderTest, SchemaConstraintsAndDefaultsHold) {

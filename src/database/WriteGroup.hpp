@@ -1,0 +1,134 @@
+#pragma once
+
+#include "database/SQLiteValue.hpp"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zqb {
+
+class Connection;
+
+// The transaction that the writes of a burst share, so that a burst costs one commit instead of one per
+// row, and what keeps that sharing from losing anything.
+//
+// Every statement that changed the file inside the group is kept, in a form that repeats it exactly (an
+// insert with the row id it was given), until the group is committed. SQLite rolls a whole transaction back
+// when its COMMIT fails (a full disk, an I/O error) and when a statement fails for such a reason; the kept
+// statements then run again in a new transaction before anything else reads or writes the file. A failure
+// therefore loses at most the statement that failed, what the callers hold is what the file will hold, and
+// no row id is handed out twice. The transaction is kept in memory until its commit (the connection does
+// not spill it into the file), so the statements inside it never fail for lack of space.
+//
+// A group opens with the first write made on the writer queue and is committed by the first of:
+// - an operation posted on the writer queue when the group opened, which runs once that queue has caught up
+//   with what was waiting then;
+// - the next write once the group is `windowMilliseconds` old, or a timer at that age when nothing writes;
+// - the provider closing.
+// A commit that fails is logged once (until one succeeds again), and tried again by the first of those
+// after a pause that grows with the cost of the failed attempt (at least a second, at most thirty).
+// Writes made off the writer queue join an open group; with none open they commit on their own.
+//
+// Every member runs under the connection's serialisation.
+class WriteGroup {
+public:
+    // A statement that changed the file, in the form that repeats its effect.
+    struct Replay {
+        std::shared_ptr<const std::string> sql;
+        std::vector<OptionalSQLiteValue> values;
+        // How the database module names a failure of such a write ("Error in inserting: ", ...).
+        const char* failurePrefix = "";
+        // Run through a statement kept for reuse (inserts, which repeat by the thousand).
+        bool reused = false;
+    };
+    using Runner = std::function<void(const Replay&)>;
+
+    enum class Event {
+        caughtUp,     // on the writer queue, behind what was waiting when the group opened
+        windowCheck,  // on a timer thread, at the group's age limit
+        retryDue,     // on a timer thread, when a failed commit may be tried again
+        retry,        // on the writer queue, posted by `retryDue`
+    };
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    struct Schedule {
+        std::function<bool()> onWriterQueue;
+        // Delivers `event` to `handle` on the writer queue, behind the operations waiting there.
+        std::function<void(Event)> post;
+        // Delivers `event` to `handle` after `delayMs`, on a thread that is not the writer queue.
+        std::function<void(int64_t delayMs, Event)> runAfter;
+        Clock now = [] { return std::chrono::steady_clock::now(); };
+        int64_t windowMilliseconds = defaultWindowMilliseconds;
+    };
+
+    static constexpr int64_t defaultWindowMilliseconds = 100;
+    static constexpr int64_t minimumRetryMilliseconds = 1000;
+    static constexpr int64_t maximumRetryMilliseconds = 30000;
+
+    WriteGroup(Connection& connection, Runner runner);
+
+    // Without a schedule every write commits on its own.
+    void setSchedule(Schedule schedule);
+
+    // Before a write: brings back a group that SQLite rolled back, opens one on the writer queue, and makes
+    // sure its commit is posted there. Throws when a lost group cannot be brought back; the write must then
+    // not run, since it could be given a row id that a kept insert holds.
+    void beforeWrite();
+    // A statement of the current write ran; kept while a group is open.
+    void record(Replay replay);
+    // The write is complete: commits the group when it has reached its age limit.
+    void afterWrite();
+    // The write failed: forgets what it recorded (its own statements were undone with it), and notices when
+    // SQLite rolled the whole group back.
+    void failedWrite(std::size_t recordedBefore);
+    std::size_t recorded() const { return journal_.size(); }
+
+    // Before a read: a group that SQLite rolled back is brought back first, so that the read sees every
+    // write that was reported done.
+    void beforeRead();
+
+    void handle(Event event);
+
+    // Commits what is open now, also while a failed commit waits for its next attempt.
+    void flush();
+    // Commits what is open, once; used when the provider closes.
+    void close();
+
+    bool isOpen() const { return open_; }
+    bool isFailing() const { return failing_; }
+
+private:
+    bool inTransaction() const;
+    bool onWriterQueue() const;
+    std::chrono::steady_clock::time_point now() const;
+    void open();
+    void commit();
+    void commitFailed(const std::exception& error, std::chrono::steady_clock::time_point started);
+    void restore();
+    void rollbackQuietly();
+    void armWindow(int64_t delayMs);
+
+    Connection& connection_;
+    Runner runner_;
+    std::optional<Schedule> schedule_;
+    std::vector<Replay> journal_;
+    // A transaction of ours is open on the connection.
+    bool open_ = false;
+    std::chrono::steady_clock::time_point openedAt_{};
+    bool commitPosted_ = false;
+    bool windowArmed_ = false;
+    // The last commit failed and nothing has been committed since.
+    bool failing_ = false;
+    bool failureLogged_ = false;
+    bool retryArmed_ = false;
+    bool closed_ = false;
+    std::chrono::steady_clock::time_point nextAttempt_{};
+};
+
+}  // namespace zqb

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstddef>
+
+namespace zqb::test {
+
+// SQLite's default file system with a switch that fills the disk: while it is on, every write to a file
+// (the database, its write-ahead log) fails as on a full disk, with SQLITE_FULL; reads go on. It is the
+// default file system for its lifetime, so every connection opened meanwhile goes through it. One at a time.
+class FullDiskVfs {
+public:
+    FullDiskVfs();
+    ~FullDiskVfs();
+    FullDiskVfs(const FullDiskVfs&) = delete;
+    FullDiskVfs& operator=(const FullDiskVfs&) = delete;
+
+    void setFull(bool full);
+    // Writes refused since construction.
+    std::size_t refusedWrites() const;
+};
+
+}  // namespace zqb::test
