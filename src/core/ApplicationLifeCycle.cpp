@@ -86,8 +86,9 @@ void ApplicationLifeCycle::stop(Transition transition) {
         }
     });
     // No strong reference is held while waiting: a destroy queued meanwhile releases the logic on the
-    // income queue, not here.
-    queue.waitUntilAllOperationsAreFinishedOrSuspended();
+    // income queue, not here. The wait ends once what was queued before it has run: work that other threads
+    // keep adding meanwhile would otherwise hold the host's thread for as long as they go on.
+    queue.waitUntilQueuedOperationsAreFinishedOrSuspended();
 }
 
 }  // namespace zqb

@@ -13,11 +13,11 @@ namespace zqb {
 // analytics logic), each made on the income queue.
 //
 // Becoming active only queues the call. The stopping notifications queue theirs and keep the notifying
-// thread waiting until the income queue is empty, so that the end of the session is recorded before the
-// application is suspended. Two cases do not wait: a notification posted from the income queue itself runs
-// the stop there and then (waiting would never end), and a paused income queue (a start-up waiting for the
-// application to become active) gets the stop queued without a wait, since it may stay paused for as long
-// as the application stays in the background.
+// thread waiting until the income queue has run everything queued so far, the stop included, so that the
+// end of the session is recorded before the application is suspended. Two cases do not wait: a notification
+// posted from the income queue itself runs the stop there and then (waiting would never end), and a paused
+// income queue (a start-up waiting for the application to become active) gets the stop queued without a wait,
+// since it may stay paused for as long as the application stays in the background.
 //
 // Registered with the notification centre on creation; releasing the life cycle removes the registrations.
 class ApplicationLifeCycle final : public std::enable_shared_from_this<ApplicationLifeCycle> {

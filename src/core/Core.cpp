@@ -89,6 +89,7 @@ void Core::initialize(const std::string& applicationKey,
                          std::string(initializeErrorPrefix) + " SDK is already initialized");
         return;
     }
+    observeStoppingNotifications();
     if (host::Environment::shared().application()->applicationState() == host::ApplicationState::background) {
         pauseUntilActive();
     }
@@ -96,6 +97,38 @@ void Core::initialize(const std::string& applicationKey,
         [weak = weak_from_this(), applicationKey, configuration = std::move(configuration)]() mutable {
             startUp(weak, applicationKey, std::move(configuration));
         });
+}
+
+void Core::observeStoppingNotifications() {
+    const auto center = host::Environment::shared().notificationCenter();
+    for (const auto name :
+         {host::AppNotification::willResignActive, host::AppNotification::didEnterBackground,
+          host::AppNotification::willTerminate}) {
+        stopRegistrations_.push_back(
+            center->addObserver(name, [weak = weak_from_this()] { settleStorage(weak); }));
+    }
+}
+
+void Core::settleStorage(const std::weak_ptr<Core>& weakCore) {
+    if (weakCore.expired()) {
+        return;
+    }
+    const auto commit = [weakCore] {
+        if (const auto core = weakCore.lock()) {
+            if (const auto database = core->database_.lock()) {
+                database->commitWrites();
+            }
+        }
+    };
+    auto& queue = QueueManager::incomeQueue();
+    if (queue.isCurrent()) {
+        commit();
+        return;
+    }
+    // Behind the start-up operation and every call queued before the notification. No strong reference is
+    // held while waiting: a destroy queued meanwhile releases the core on the income queue.
+    queue.addOperation(commit);
+    queue.waitUntilQueuedOperationsAreFinishedOrSuspended();
 }
 
 void Core::pauseUntilActive() {
@@ -160,6 +193,8 @@ void Core::start(const std::string& applicationKey,
         Logger::writeLog(ZQBLogLevel::error, std::string(initializeErrorPrefix) + " Can't init submodules");
         return;
     }
+
+    database_ = coreFactory->database();
 
     const auto deviceManager = std::make_shared<DeviceManager>(
         coreFactory->identifiersRepository(), coreFactory->toolsRepository(), coreFactory->platform());

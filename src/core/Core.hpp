@@ -14,10 +14,12 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zqb {
 
 class CoreFactory;
+class DatabaseProtocol;
 
 // The process-wide root of the library's object graph. Created on first use of `shared()`, it owns the
 // fronts that the public classes forward to; `initialize` builds the graph behind them in one operation on
@@ -73,6 +75,11 @@ public:
 private:
     explicit Core(LogicFactory factory);
 
+    // The stopping notifications (resign active, enter background, terminate) return only once what the
+    // income queue stored before them is in the file: also in the first moments after `initialize`, before
+    // the start-up operation has set up the life cycle. Kept for the core's life.
+    void observeStoppingNotifications();
+    static void settleStorage(const std::weak_ptr<Core>& weakCore);
     // Pauses the income queue until the first did-become-active notification.
     void pauseUntilActive();
     // The did-become-active handler of a background initialisation: resumes the income queue once.
@@ -101,6 +108,11 @@ private:
     std::mutex loadMutex_;
     bool waitingForActive_ = false;
     std::unique_ptr<host::NotificationCenter::Registration> loadRegistration_;
+
+    // Made once by the accepted `initialize`, released with the core.
+    std::vector<std::unique_ptr<host::NotificationCenter::Registration>> stopRegistrations_;
+    // The database of the running graph; set and read on the income queue only.
+    std::weak_ptr<DatabaseProtocol> database_;
 };
 
 }  // namespace zqb

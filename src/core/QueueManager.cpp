@@ -25,6 +25,7 @@ QueueManager::~QueueManager() {
     }
     state_->workAvailable.notify_all();
     state_->idle.notify_all();
+    state_->progress.notify_all();
     if (worker_.get_id() == std::this_thread::get_id()) {
         worker_.detach();
     } else if (worker_.joinable()) {
@@ -43,6 +44,7 @@ void QueueManager::addOperation(Operation operation) {
             return;
         }
         state_->operations.push_back(std::move(operation));
+        ++state_->added;
     }
     state_->workAvailable.notify_one();
 }
@@ -62,9 +64,11 @@ void QueueManager::cancelAll() {
     {
         std::lock_guard lock(state_->mutex);
         dropped.swap(state_->operations);
+        state_->finished += dropped.size();
         if (!state_->executing) {
             state_->idle.notify_all();
         }
+        state_->progress.notify_all();
     }
 }
 
@@ -73,6 +77,7 @@ void QueueManager::pause() {
     state_->suspended = true;
     // Waiters that give up on a suspended queue look again.
     state_->idle.notify_all();
+    state_->progress.notify_all();
 }
 
 void QueueManager::resume() {
@@ -112,6 +117,21 @@ bool QueueManager::waitUntilAllOperationsAreFinishedOrSuspended() {
     return state->operations.empty() && !state->stopping;
 }
 
+bool QueueManager::waitUntilQueuedOperationsAreFinishedOrSuspended() {
+    if (isCurrent()) {
+        return false;
+    }
+    const std::shared_ptr<State> state = state_;
+    std::unique_lock lock(state->mutex);
+    const uint64_t mark = state->added;
+    ++state->markWaiters;
+    state->progress.wait(lock, [&] {
+        return state->stopping || state->finished >= mark || (state->suspended && !state->executing);
+    });
+    --state->markWaiters;
+    return state->finished >= mark && !state->stopping;
+}
+
 bool QueueManager::isCurrent() const {
     return std::this_thread::get_id() == state_->workerId;
 }
@@ -140,8 +160,12 @@ void QueueManager::run(const std::shared_ptr<State>& state) {
         operation = nullptr;
         lock.lock();
         state->executing = false;
+        ++state->finished;
         if (state->operations.empty() || state->suspended) {
             state->idle.notify_all();
+        }
+        if (state->markWaiters > 0) {
+            state->progress.notify_all();
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -45,6 +46,11 @@ public:
     // finished: a paused queue may stay paused for as long as the application stays in the background, and
     // a waiter must not hang on it. True only when the queue ran empty.
     bool waitUntilAllOperationsAreFinishedOrSuspended();
+    // Blocks until every operation added before this call has run (operations added meanwhile are not
+    // waited for, so steady work from other threads cannot keep the caller waiting), or until the queue is
+    // suspended with nothing running, or destroyed. True only when those operations ran. From an operation
+    // of this queue it returns false at once.
+    bool waitUntilQueuedOperationsAreFinishedOrSuspended();
 
     // True on the worker thread of this queue, while it runs one of its operations.
     bool isCurrent() const;
@@ -71,6 +77,13 @@ private:
         bool executing = false;
         bool suspended = false;
         bool stopping = false;
+        // Operations ever added, and those run or cancelled: the queue is strictly ordered, so everything
+        // added before the n-th operation has gone once `finished` reaches n.
+        uint64_t added = 0;
+        uint64_t finished = 0;
+        // Callers waiting for `finished` to reach a mark; told after every operation while there are some.
+        std::size_t markWaiters = 0;
+        std::condition_variable progress;
         std::thread::id workerId;
     };
     static void run(const std::shared_ptr<State>& state);

@@ -9,7 +9,9 @@
 
 #include "core/Core.hpp"
 #include "core/TextUtils.hpp"
+#include "database/Connection.hpp"
 #include "database/SQLiteProvider.hpp"
+#include "database/Statement.hpp"
 #include "support/LoopbackGateway.hpp"
 #include "support/QueueRunner.hpp"
 #include "support/ScopedEnvironment.hpp"
@@ -22,6 +24,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace zqb::test {
@@ -180,6 +183,27 @@ protected:
     }
 
     static int64_t storedEventCount() { return rowCount("events"); }
+
+    // How many times `text` appears in the file, in the events waiting and in the packages of stored
+    // reports: with a name used once per event, the number of those events that are in the file.
+    static int64_t storedCopies(const std::string& text) {
+        Connection reader((*SQLiteProvider::folderPath() / SQLiteProvider::fileName).string());
+        int64_t found = 0;
+        for (const char* sql : {"SELECT eventJson FROM events", "SELECT packagesJson FROM reports"}) {
+            Statement statement(reader, sql);
+            while (statement.step()) {
+                const auto value = statement.cursor().row().at(0);
+                if (!value || !std::holds_alternative<std::string>(*value)) {
+                    continue;
+                }
+                const auto& json = std::get<std::string>(*value);
+                for (auto at = json.find(text); at != std::string::npos; at = json.find(text, at + 1)) {
+                    ++found;
+                }
+            }
+        }
+        return found;
+    }
 
     // The value an identifier header carries for `id` (the text ids travel in base64).
     static std::string encodedId(const std::string& id) { return text::base64Encode(id); }

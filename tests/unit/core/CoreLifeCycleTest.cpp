@@ -104,26 +104,33 @@ TEST_F(CoreLifeCycle, BecomingActiveOnlyQueuesTheStartOnTheIncomeQueue) {
     EXPECT_EQ(listener->offQueue(), 0);
 }
 
-TEST_F(CoreLifeCycle, EachStoppingNotificationBlocksThePosterUntilTheIncomeQueueIsEmpty) {
+// The poster waits until the income queue has run everything queued before it, the stop included; work
+// that others queue meanwhile is not waited for, or steady calls from other threads could hold the host's
+// thread for as long as they go on.
+TEST_F(CoreLifeCycle, EachStoppingNotificationBlocksThePosterUntilWhatWasQueuedBeforeHasRun) {
     const std::vector<std::pair<AppNotification, std::string>> stops = {
         {AppNotification::willResignActive, "inactive"},
         {AppNotification::didEnterBackground, "background"},
         {AppNotification::willTerminate, "terminate"}};
     for (const auto& [notification, name] : stops) {
-        IncomeGate gate;
-        std::atomic<bool> queuedAfter{false};
+        auto gate = std::make_unique<IncomeGate>();
+        std::atomic<bool> queuedBefore{false};
+        QueueManager::incomeQueue().addOperation([&] { queuedBefore = true; });
         auto poster = std::async(std::launch::async, [&, notification = notification] {
             environment.post(notification);
-            // Everything queued before the poster returned has run, including work queued meanwhile.
-            return queuedAfter.load();
+            return queuedBefore.load();
         });
         EXPECT_EQ(poster.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
-        ASSERT_TRUE(waitUntil([] { return QueueManager::incomeQueue().operationCount() >= 2; }));
-        QueueManager::incomeQueue().addOperation([&] { queuedAfter = true; });
-        gate.open();
+        ASSERT_TRUE(waitUntil([] { return QueueManager::incomeQueue().operationCount() >= 3; }));
+        // Queued behind the stop, and held: the poster comes back all the same.
+        std::promise<void> release;
+        QueueManager::incomeQueue().addOperation([held = release.get_future().share()] { held.wait(); });
+        gate->open();
         EXPECT_TRUE(poster.get()) << name;
         ASSERT_FALSE(listener->calls().empty());
         EXPECT_EQ(listener->calls().back(), name);
+        release.set_value();
+        QueueManager::incomeQueue().waitUntilAllOperationsAreFinished();
     }
     EXPECT_EQ(listener->offQueue(), 0);
 }

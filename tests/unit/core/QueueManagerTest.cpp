@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -177,6 +178,43 @@ TEST(QueueManager, WaitOrSuspendedGivesUpOnAPausedQueueButWaitsForItsRunningOper
     queue.resume();
     EXPECT_TRUE(queue.waitUntilAllOperationsAreFinishedOrSuspended());
     EXPECT_EQ(queue.operationCount(), 0u);
+}
+
+// The wait of the stopping life-cycle calls: it covers what was queued before it, and neither work that
+// other threads keep adding (the queue may never run empty) nor a paused queue can hold it for long.
+TEST(QueueManager, AWaitForWhatIsQueuedEndsWhileOtherThreadsKeepTheQueueBusy) {
+    QueueManager queue("test.waitQueued");
+    // Each operation adds the next before it ends: the queue never runs empty.
+    std::atomic<bool> going{true};
+    std::function<void()> again = [&] {
+        if (going.load()) {
+            queue.addOperation(again);
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    };
+    queue.addOperation(again);
+    for (int round = 0; round < 20; ++round) {
+        auto marker = std::make_shared<std::atomic<bool>>(false);
+        queue.addOperation([marker] { marker->store(true); });
+        ASSERT_TRUE(queue.waitUntilQueuedOperationsAreFinishedOrSuspended());
+        ASSERT_TRUE(marker->load());
+    }
+    EXPECT_GT(queue.operationCount(), 0u);
+
+    // Paused, or emptied by a cancellation: the waiter goes.
+    queue.pause();
+    EXPECT_FALSE(queue.waitUntilQueuedOperationsAreFinishedOrSuspended());
+    going = false;
+    queue.resume();
+    ASSERT_TRUE(queue.waitUntilAllOperationsAreFinished());
+    Gate gate;
+    queue.addOperation(gate.blocker());
+    queue.addOperation([] {});
+    auto waiter = std::async(std::launch::async,
+                             [&] { return queue.waitUntilQueuedOperationsAreFinishedOrSuspended(); });
+    queue.cancelAll();
+    gate.open();
+    EXPECT_TRUE(waiter.get());
 }
 
 TEST(QueueManager, CancelAllDropsWaitingOperationsAndReleasesTheirCaptures) {
