@@ -253,9 +253,10 @@ void SQLiteProvider::moveAside(const std::filesystem::path& file, const std::str
         }
     }
     movedAside_ = moved;
-    Logger::writeLog(ZQBLogLevel::error, "[Database Module] Error in opening: " + reason + "; the file " +
-                                             file.string() + " was moved to " + moved.string() +
-                                             " and a new database was created");
+    // Opening fails on the first statements that read the file: its failure is logged as a query's.
+    Logger::writeLog(ZQBLogLevel::error, std::string("[Database Module] ") + kQueryFailure + reason +
+                                             "; the file " + file.string() + " was moved to " +
+                                             moved.string() + " and a new database was created");
 }
 
 void SQLiteProvider::groupWritesOn(WriterQueue queue) {

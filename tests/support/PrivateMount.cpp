@@ -54,7 +54,15 @@ PrivateMount PrivateMount::smallFileSystem(const std::filesystem::path& at, std:
     if (mount("tmpfs", at.c_str(), "tmpfs", 0, options.c_str()) != 0) {
         return PrivateMount(at, failure("mounting a small tmpfs was refused"));
     }
-    return PrivateMount(at, "");
+    return PrivateMount(at, "", options);
+}
+
+std::string PrivateMount::setReadOnly(bool readOnly) {
+    const unsigned long flags = MS_REMOUNT | (readOnly ? MS_RDONLY : 0);
+    if (!mounted() || mount("tmpfs", path_.c_str(), "tmpfs", flags, options_.c_str()) != 0) {
+        return failure("remounting was refused");
+    }
+    return "";
 }
 
 PrivateMount PrivateMount::readOnly(const std::filesystem::path& path) {
@@ -73,7 +81,9 @@ PrivateMount PrivateMount::readOnly(const std::filesystem::path& path) {
 }
 
 PrivateMount::PrivateMount(PrivateMount&& other) noexcept
-    : path_(std::move(other.path_)), refusal_(std::move(other.refusal_)) {
+    : path_(std::move(other.path_)),
+      refusal_(std::move(other.refusal_)),
+      options_(std::move(other.options_)) {
     other.refusal_ = "moved";
 }
 

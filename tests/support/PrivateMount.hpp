@@ -21,6 +21,9 @@ public:
     PrivateMount& operator=(PrivateMount&&) = delete;
     ~PrivateMount();
 
+    // Makes a mounted small file system read-only, or writable again; "" when it worked.
+    std::string setReadOnly(bool readOnly);
+
     bool mounted() const { return refusal_.empty(); }
     // Why the mount was not made, when it was not.
     const std::string& refusal() const { return refusal_; }
@@ -29,11 +32,12 @@ public:
     static bool hasOtherThreads();
 
 private:
-    PrivateMount(std::filesystem::path path, std::string refusal)
-        : path_(std::move(path)), refusal_(std::move(refusal)) {}
+    PrivateMount(std::filesystem::path path, std::string refusal, std::string options = {})
+        : path_(std::move(path)), refusal_(std::move(refusal)), options_(std::move(options)) {}
 
     std::filesystem::path path_;
     std::string refusal_;
+    std::string options_;
 };
 
 }  // namespace zqb::test

@@ -227,8 +227,7 @@ TEST_F(SQLiteProviderTest, AFileThatCannotServeIsMovedAsideWholeAndANewDatabaseT
             << moved.filename();
         EXPECT_EQ(contents(moved), before);
         ASSERT_EQ(log.texts().size(), 1u);
-        EXPECT_EQ(log.texts()[0].rfind("ERROR [Database Module] Error in opening: ", 0), 0u)
-            << log.texts()[0];
+        EXPECT_EQ(log.texts()[0].rfind("ERROR [Database Module] Error in query: ", 0), 0u) << log.texts()[0];
         EXPECT_NE(log.texts()[0].find("; the file " + file().string() + " was moved to " + moved.string() +
                                       " and a new database was created"),
                   std::string::npos)
@@ -238,24 +237,33 @@ TEST_F(SQLiteProviderTest, AFileThatCannotServeIsMovedAsideWholeAndANewDatabaseT
     }
 }
 
-TEST_F(SQLiteProviderTest, AFolderThatCannotBeWrittenFailsTheInitialiserAndIsLeftAsItWas) {
-    { SQLiteProvider("key").insert("events", {{"code", SQLiteValue(std::string("ce"))}}); }
-    const std::string before = contents(file());
-    // Root writes through the mode bits: for root the folder becomes a read-only mount instead.
-    std::optional<test::PrivateMount> readOnly;
-    if (geteuid() == 0) {
-        readOnly.emplace(test::PrivateMount::readOnly(folder()));
-        if (!readOnly->mounted()) {
-            GTEST_SKIP() << "a read-only folder cannot be made here: " << readOnly->refusal();
+// A read-only file, or a file in a read-only folder: the opening fails (the start-up then fails with its
+// ERROR) instead of every later write, and the file is left as it was.
+TEST_F(SQLiteProviderTest, AFileOrFolderThatCannotBeWrittenFailsTheInitialiserAndIsLeftAsItWas) {
+    for (const bool wholeFolder : {false, true}) {
+        SCOPED_TRACE(wholeFolder ? "folder" : "file");
+        fs::remove_all(folder());
+        { SQLiteProvider("key").insert("events", {{"code", SQLiteValue(std::string("ce"))}}); }
+        const std::string before = contents(file());
+        const fs::path locked = wholeFolder ? folder() : file();
+        // Root writes through the mode bits: for root it becomes a read-only mount instead.
+        std::optional<test::PrivateMount> readOnly;
+        if (geteuid() == 0) {
+            readOnly.emplace(test::PrivateMount::readOnly(locked));
+            if (!readOnly->mounted()) {
+                GTEST_SKIP() << "nothing can be made read-only here: " << readOnly->refusal();
+            }
+        } else {
+            fs::permissions(locked,
+                            fs::perms::owner_read | (wholeFolder ? fs::perms::owner_exec : fs::perms::none));
         }
-    } else {
-        fs::permissions(folder(), fs::perms::owner_read | fs::perms::owner_exec);
-    }
-    EXPECT_ANY_THROW(SQLiteProvider("key"));
-    EXPECT_EQ(contents(file()), before);
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder()), fs::directory_iterator()), 1);
-    if (!readOnly) {
-        fs::permissions(folder(), fs::perms::owner_all);
+        EXPECT_ANY_THROW(SQLiteProvider("key"));
+        EXPECT_EQ(contents(file()), before);
+        if (wholeFolder) {
+            EXPECT_EQ(std::distance(fs::directory_iterator(folder()), fs::directory_iterator()), 1);
+        }
+        readOnly.reset();
+        fs::permissions(locked, fs::perms::owner_all);
     }
 }
 

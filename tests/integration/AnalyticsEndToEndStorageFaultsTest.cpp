@@ -1,6 +1,7 @@
-// The library on a small file system that fills up: nothing stored before is lost, the failure is logged
-// once, events reported while the disk is full are written once space returns, and every event reaches the
-// gateway once.
+// The library on a small file system of its own: one that fills up (nothing stored before is lost, the
+// failure is logged once, events reported while the disk is full are written once space returns, and every
+// event reaches the gateway once), and one that cannot be written (the start-up fails without harm and a
+// later one succeeds).
 #include "integration/EndToEndFixture.hpp"
 
 #include "support/LogCapture.hpp"
@@ -8,6 +9,7 @@
 #include "support/TempDir.hpp"
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -21,7 +23,7 @@ using test::EndToEndTest;
 using test::settleAll;
 using test::waitUntil;
 
-class AnalyticsEndToEndFullDisk : public EndToEndTest {
+class AnalyticsEndToEndStorageFaults : public EndToEndTest {
 protected:
     // Mounted before the fixture starts any thread: threads started earlier would not see the mount.
     static void SetUpTestSuite() {
@@ -87,7 +89,8 @@ protected:
     static inline std::string refusal_;
 };
 
-TEST_F(AnalyticsEndToEndFullDisk, EventsReportedWhileTheDiskIsFullAreWrittenOnceSpaceReturnsAndSentOnce) {
+TEST_F(AnalyticsEndToEndStorageFaults,
+       EventsReportedWhileTheDiskIsFullAreWrittenOnceSpaceReturnsAndSentOnce) {
     if (!refusal_.empty()) {
         GTEST_SKIP() << "no small file system to fill here: " << refusal_;
     }
@@ -146,6 +149,51 @@ TEST_F(AnalyticsEndToEndFullDisk, EventsReportedWhileTheDiskIsFullAreWrittenOnce
     EXPECT_EQ(log.count("[Database Module]"), 1u);
     EXPECT_EQ(log.count("ERROR [Database Module] Error in inserting: database or disk is full (code: 13)"),
               1u);
+}
+
+// A data folder the process may not write: the start-up fails with its ERROR and nothing crashes; calls are
+// refused as before any start-up; the library can be destroyed and, once the folder can be written again,
+// initialised anew on the data it had.
+TEST_F(AnalyticsEndToEndStorageFaults, AFolderThatCannotBeWrittenFailsTheStartUpAndALaterStartUsesItAgain) {
+    if (!refusal_.empty()) {
+        GTEST_SKIP() << "no small file system of the test's own here: " << refusal_;
+    }
+    // A folder of its own on the shared file system: the data of the full-disk test would change what
+    // the first start sends.
+    const auto support = folder_->path() / "unwritable";
+    std::filesystem::create_directories(support);
+    environment.files().setApplicationSupportDirectory(support);
+    replyWithConfiguration({{"countForRequest", 1000}});
+    gateway.setReply(kReportPath, {500, ""});
+    start();
+    ZQBAnalytics::customEvent("store-before");
+    goToBackground();
+    Core::destroy();
+    settleAll();
+    ZQBHost::applicationDidBecomeActive();
+
+    ASSERT_EQ(mount_->setReadOnly(true), "");
+    {
+        test::LogCapture log(ZQBLogLevel::error);
+        ZQBAnalytics::initialize(kApplicationKey);
+        ZQBAnalytics::customEvent("store-refused");
+        goToBackground();
+        ZQBHost::applicationDidBecomeActive();
+        settleAll();
+        EXPECT_TRUE(
+            log.contains("ERROR In the Initialize method an error has occurred: Can't init submodules"));
+        EXPECT_TRUE(log.contains("The SDK is not initialized yet!"));
+        Core::destroy();
+        settleAll();
+    }
+    ASSERT_EQ(mount_->setReadOnly(false), "");
+
+    start();
+    ZQBAnalytics::customEvent("store-after");
+    goToBackground();
+    EXPECT_EQ(storedCopies("store-before"), 1);
+    EXPECT_EQ(storedCopies("store-refused"), 0);
+    EXPECT_EQ(storedCopies("store-after"), 1);
 }
 
 }  // namespace
