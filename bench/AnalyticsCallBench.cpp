@@ -6,29 +6,18 @@
 //   and posted to a loopback gateway, until the gateway has received every event.
 #include <ZQBAnalytics/ZQBAnalytics.hpp>
 
-#include "backend/Config.hpp"
-#include "core/Core.hpp"
+#include "BenchLibrary.hpp"
 #include "core/QueueManager.hpp"
-#include "support/LoopbackGateway.hpp"
 #include "support/QueueRunner.hpp"
-#include "support/ScopedEnvironment.hpp"
 #include "support/Wait.hpp"
 
 #include <benchmark/benchmark.h>
-#include <nlohmann/json.hpp>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <string>
 
 namespace {
-
-constexpr const char* kKey = "bench-application-key";
 
 void drain() {
     zqb::QueueManager::incomeQueue().waitUntilAllOperationsAreFinished();
@@ -46,55 +35,7 @@ double residentBytes() {
     return 0;
 }
 
-// A started library in a test environment, talking to a loopback gateway whose configuration answer has
-// the given batch size. Counts the events the gateway receives.
-class Library {
-public:
-    explicit Library(int64_t countForRequest) {
-        zqb::Config config = zqb::Config::defaulConfiguration();
-        config.countForRequest = countForRequest;
-        gateway_.setReply("/v2/analytics/config", {200, config.toJson().dump()});
-        gateway_.setHandler(
-            "/v2/analytics/report", [this](const zqb::test::LoopbackGateway::Request& request) {
-                const auto body = nlohmann::json::parse(request.body, nullptr, false);
-                if (!body.is_discarded()) {
-                    for (const auto& report : body.value("reports", nlohmann::json::array())) {
-                        for (const auto& package : report.value("packages", nlohmann::json::array())) {
-                            received_ += package.value("events", nlohmann::json::array()).size();
-                        }
-                    }
-                }
-                return zqb::test::LoopbackGateway::Reply(200, "{}");
-            });
-        gateway_.setReply("/v2/analytics/identification", {200, "{}"});
-        ZQBAnalytics::setTestProxyUrl(gateway_.baseUrl());
-        ZQBAnalytics::setLogLevel(ZQBLogLevel::no);
-        ZQBAnalytics::initialize(kKey);
-        zqb::test::settleAll();
-    }
-
-    ~Library() {
-        std::fflush(stdout);
-        const int saved = dup(STDOUT_FILENO);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        zqb::Core::destroy();
-        zqb::test::settleAll();
-        std::fflush(stdout);
-        dup2(saved, STDOUT_FILENO);
-        close(null);
-        close(saved);
-        ZQBAnalytics::setTestProxyUrl("");
-        ZQBAnalytics::setLogLevel(ZQBLogLevel::error);
-    }
-
-    std::size_t received() const { return received_.load(); }
-
-private:
-    zqb::test::LoopbackGateway gateway_;
-    zqb::test::ScopedEnvironment environment_;
-    std::atomic<std::size_t> received_{0};
-};
+using zqb::bench::Library;
 
 ZQBCustomEventParameters parameters() {
     ZQBCustomEventParameters result;

@@ -9,24 +9,18 @@
 #include <ZQBAnalytics/ZQBAnalytics.hpp>
 #include <ZQBAnalytics/ZQBHost.hpp>
 
+#include "BenchLibrary.hpp"
 #include "backend/Config.hpp"
-#include "core/Core.hpp"
 #include "database/Connection.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "database/Statement.hpp"
-#include "support/LoopbackGateway.hpp"
 #include "support/QueueRunner.hpp"
-#include "support/ScopedEnvironment.hpp"
 
 #include <benchmark/benchmark.h>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <mutex>
 #include <thread>
 #include <variant>
@@ -38,40 +32,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kThreads = 8;
 constexpr int64_t kEventsPerSecond = 30'000;
 
-// A started library in a test environment; its gateway asks for batches of `countForRequest` events.
-class Library {
-public:
-    explicit Library(int64_t countForRequest) {
-        zqb::Config config = zqb::Config::defaulConfiguration();
-        config.countForRequest = countForRequest;
-        gateway_.setReply("/v2/analytics/config", {200, config.toJson().dump()});
-        gateway_.setReply("/v2/analytics/report", {200, "{}"});
-        gateway_.setReply("/v2/analytics/identification", {200, "{}"});
-        ZQBAnalytics::setTestProxyUrl(gateway_.baseUrl());
-        ZQBAnalytics::setLogLevel(ZQBLogLevel::no);
-        ZQBAnalytics::initialize("bench-application-key");
-        zqb::test::settleAll();
-    }
-
-    ~Library() {
-        std::fflush(stdout);
-        const int saved = dup(STDOUT_FILENO);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        zqb::Core::destroy();
-        zqb::test::settleAll();
-        std::fflush(stdout);
-        dup2(saved, STDOUT_FILENO);
-        close(null);
-        close(saved);
-        ZQBAnalytics::setTestProxyUrl("");
-        ZQBAnalytics::setLogLevel(ZQBLogLevel::error);
-    }
-
-private:
-    zqb::test::LoopbackGateway gateway_;
-    zqb::test::ScopedEnvironment environment_;
-};
+using zqb::bench::Library;
 
 // 8 threads, each sending its share of the steady rate in steps of one millisecond, until `stop`.
 class Load {
