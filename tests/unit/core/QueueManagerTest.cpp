@@ -203,6 +203,8 @@ TEST(QueueManager, AWaitForWhatIsQueuedEndsWhileOtherThreadsKeepTheQueueBusy) {
 
     // Paused, or emptied by a cancellation: the waiter goes.
     queue.pause();
+    // Queued behind the pause, so that the wait cannot be satisfied by the operation running at the pause.
+    queue.addOperation([] {});
     EXPECT_FALSE(queue.waitUntilQueuedOperationsAreFinishedOrSuspended());
     going = false;
     queue.resume();
