@@ -13,7 +13,7 @@ using zqb::text::repairUtf8;
 
 // The shared core (created when absent) and its messaging front, held for the whole call: a destroy running
 // meanwhile may release the core.
-std::shared_ptr<zqb::MessagingLogicProxyProtocol> proxy() {
+std::shared_ptr<zqb::MessagingLogicProxyProtocol> messagingProxy() {
     return zqb::Core::shared()->messagingProxy();
 }
 
@@ -33,7 +33,7 @@ ZQBLogLevel moduleLogLevel(int64_t level) {
 }  // namespace
 
 void ZQBEventsRouter::getMessagingCategories(CategoriesHandler handler) {
-    proxy()->getPushCategories(
+    messagingProxy()->getPushCategories(
         [handler = std::move(handler)](std::vector<zqb::MessagingCategory> categories) {
             if (handler) {
                 handler(zqb::messagingCategoryDictionaries(categories));
@@ -42,7 +42,7 @@ void ZQBEventsRouter::getMessagingCategories(CategoriesHandler handler) {
 }
 
 void ZQBEventsRouter::sendPushToken(std::string_view token, bool isAllowed) {
-    proxy()->pushToken(repairUtf8(token), isAllowed);
+    messagingProxy()->pushToken(repairUtf8(token), isAllowed);
 }
 
 void ZQBEventsRouter::sendPushOpened(int64_t timestamp, int64_t pushId,
@@ -51,7 +51,7 @@ void ZQBEventsRouter::sendPushOpened(int64_t timestamp, int64_t pushId,
     if (button) {
         copy = repairUtf8(*button);
     }
-    proxy()->pushOpened(timestamp, pushId, std::move(copy));
+    messagingProxy()->pushOpened(timestamp, pushId, std::move(copy));
 }
 
 void ZQBEventsRouter::sendLogMessage(int64_t level, std::string_view message) {
