@@ -124,6 +124,7 @@ public:
     LoopbackGateway() {
         // One exchange per connection, so that stopping never waits on the library's idle connection.
         server_.set_keep_alive_max_count(1);
+        server_.set_tcp_nodelay(true);
         const auto handle = [this](const httplib::Request& request, httplib::Response& response) {
             answer(request, response);
         };

@@ -2,6 +2,7 @@
 
 #include <utf8proc.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -273,6 +274,11 @@ std::string base64Encode(std::string_view bytes) {
         out.push_back('=');
     }
     return out;
+}
+
+bool allBytes(std::string_view text, int (*test)(int)) {
+    return !text.empty() && std::all_of(text.begin(), text.end(),
+                                        [&](char c) { return test(static_cast<unsigned char>(c)) != 0; });
 }
 
 }  // namespace zqb::text

@@ -36,4 +36,8 @@ std::string uuidString();
 
 std::string base64Encode(std::string_view bytes);
 
+// Whether the text is not empty and every byte passes a <cctype> test such as std::isalpha (ASCII codes and
+// region tags are checked this way).
+bool allBytes(std::string_view text, int (*test)(int));
+
 }  // namespace zqb::text

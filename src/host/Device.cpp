@@ -47,15 +47,6 @@ std::optional<std::string> readOsRelease(std::string_view key) {
     return std::nullopt;
 }
 
-bool allOf(std::string_view text, int (*predicate)(int)) {
-    for (const unsigned char c : text) {
-        if (predicate(c) == 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool isUuidText(const std::string& text) {
     if (text.size() != 36) {
         return false;
@@ -141,15 +132,15 @@ std::optional<Device::Locale> Device::parseLocale(std::string_view name) {
     const std::size_t underscore = name.find('_');
     const std::string_view language = name.substr(0, underscore);
     const std::string_view region = underscore == std::string_view::npos ? "" : name.substr(underscore + 1);
-    if (language.size() < 2 || language.size() > 3 || !allOf(language, std::isalpha)) {
+    if (language.size() < 2 || language.size() > 3 || !zqb::text::allBytes(language, std::isalpha)) {
         return std::nullopt;  // ISO 639 codes only: also refuses "C" and "POSIX"
     }
     Locale locale;
     for (const unsigned char c : language) {
         locale.language.push_back(static_cast<char>(std::tolower(c)));
     }
-    if ((region.size() == 2 && allOf(region, std::isalpha)) ||
-        (region.size() == 3 && allOf(region, std::isdigit))) {
+    if ((region.size() == 2 && zqb::text::allBytes(region, std::isalpha)) ||
+        (region.size() == 3 && zqb::text::allBytes(region, std::isdigit))) {
         for (const unsigned char c : region) {
             locale.region.push_back(static_cast<char>(std::toupper(c)));
         }

@@ -1,5 +1,7 @@
 #include "host/Locale.hpp"
 
+#include "core/TextUtils.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -50,11 +52,6 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 249> kRegion
     {"YT", "EUR"}, {"ZA", "ZAR"}, {"ZM", "ZMW"}, {"ZW", "ZWL"},
 }};
 
-bool allOf(std::string_view text, int (*test)(int)) {
-    return !text.empty() && std::all_of(text.begin(), text.end(),
-                                        [&](char c) { return test(static_cast<unsigned char>(c)) != 0; });
-}
-
 std::string upper(std::string_view text) {
     std::string result(text);
     for (char& c : result) {
@@ -90,11 +87,11 @@ Locale::Locale(std::string identifier) : identifier_(std::move(identifier)) {
     const auto parts = split(name, "_-");
     for (std::size_t index = 1; index < parts.size(); ++index) {
         const std::string_view part = parts[index];
-        if (part.size() == 4 && allOf(part, std::isalpha)) {
+        if (part.size() == 4 && zqb::text::allBytes(part, std::isalpha)) {
             continue;  // a script such as "Hans"
         }
-        if ((part.size() == 2 && allOf(part, std::isalpha)) ||
-            (part.size() == 3 && allOf(part, std::isdigit))) {
+        if ((part.size() == 2 && zqb::text::allBytes(part, std::isalpha)) ||
+            (part.size() == 3 && zqb::text::allBytes(part, std::isdigit))) {
             region_ = upper(part);
         }
         break;
@@ -107,7 +104,7 @@ Locale::Locale(std::string identifier) : identifier_(std::move(identifier)) {
         }
         const std::string key = upper(keyword.substr(0, equals));
         const std::string_view value = keyword.substr(equals + 1);
-        if (key == "CURRENCY" && value.size() == 3 && allOf(value, std::isalpha)) {
+        if (key == "CURRENCY" && value.size() == 3 && zqb::text::allBytes(value, std::isalpha)) {
             currencyKeyword_ = upper(value);
         }
     }
