@@ -1,5 +1,7 @@
 #include "database/SQLiteError.hpp"
 
+#include "core/Logger.hpp"
+
 #include <sqlite3.h>
 
 namespace zqb {
@@ -22,6 +24,10 @@ std::string SQLiteError::descriptionForError(const std::string& message, int cod
 
 bool SQLiteError::isSuccessCode(int code) {
     return code == SQLITE_OK || code == SQLITE_ROW || code == SQLITE_DONE;
+}
+
+void logDatabaseError(const std::string& prefix, const std::exception& error) {
+    Logger::writeLog(ZQBLogLevel::error, "[Database Module] " + prefix + error.what());
 }
 
 }  // namespace zqb

@@ -30,4 +30,12 @@ private:
     std::optional<std::string> statement_;
 };
 
+// How the database module's ERROR lines begin, after "[Database Module] ".
+inline constexpr const char* kInsertFailure = "Error in inserting: ";
+inline constexpr const char* kDeleteFailure = "Error in delete: ";
+inline constexpr const char* kQueryFailure = "Error in query: ";
+
+// Writes "[Database Module] <prefix><what the error says>" as an ERROR.
+void logDatabaseError(const std::string& prefix, const std::exception& error);
+
 }  // namespace zqb

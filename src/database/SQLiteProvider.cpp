@@ -31,14 +31,6 @@ std::string placeholders(std::size_t count) {
     return text;
 }
 
-constexpr const char* kInsertFailure = "Error in inserting: ";
-constexpr const char* kDeleteFailure = "Error in delete: ";
-constexpr const char* kQueryFailure = "Error in query: ";
-
-void logError(const std::string& prefix, const std::exception& error) {
-    Logger::writeLog(ZQBLogLevel::error, "[Database Module] " + prefix + error.what());
-}
-
 // A file that opened but cannot serve this library; `label` says why in the name it is moved aside under.
 class UnusableFile : public std::runtime_error {
 public:
@@ -487,7 +479,7 @@ std::optional<int64_t> SQLiteProvider::insert(const std::string& tableName, cons
             return rowId;
         });
     } catch (const std::exception& error) {
-        logError(kInsertFailure, error);
+        logDatabaseError(kInsertFailure, error);
         return std::nullopt;
     }
 }
@@ -534,7 +526,7 @@ std::optional<int64_t> SQLiteProvider::update(const std::string& tableName, cons
             return database_->changes();
         });
     } catch (const std::exception& error) {
-        logError(kInsertFailure, error);
+        logDatabaseError(kInsertFailure, error);
         return std::nullopt;
     }
 }
@@ -558,7 +550,7 @@ int64_t SQLiteProvider::deleteRows(const std::string& tableName, const std::stri
             return database_->changes();
         });
     } catch (const std::exception& error) {
-        logError(kDeleteFailure, error);
+        logDatabaseError(kDeleteFailure, error);
         return 0;
     }
 }
@@ -595,7 +587,7 @@ void SQLiteProvider::clear(const std::string& tableName) {
             return true;
         });
     } catch (const std::exception& error) {
-        logError(kDeleteFailure, error);
+        logDatabaseError(kDeleteFailure, error);
     }
 }
 
@@ -614,7 +606,7 @@ std::vector<SQLiteRow> SQLiteProvider::queryRows(const std::string& tableName, c
                                             options.selectionArgs ? arguments(*options.selectionArgs)
                                                                   : std::vector<OptionalSQLiteValue>{});
         } catch (const std::exception& error) {
-            logError(kQueryFailure, error);
+            logDatabaseError(kQueryFailure, error);
             return;
         }
         try {

@@ -11,8 +11,6 @@
 namespace zqb {
 namespace {
 
-constexpr const char* kInsertFailure = "Error in inserting: ";
-
 // Failures that say nothing about the statement itself: it may well succeed later.
 bool isPassing(int code) {
     switch (code & 0xff) {
@@ -29,10 +27,6 @@ bool isPassing(int code) {
         default:
             return false;
     }
-}
-
-void logFailure(const char* prefix, const std::exception& error) {
-    Logger::writeLog(ZQBLogLevel::error, std::string("[Database Module] ") + prefix + error.what());
 }
 
 int64_t millisecondsBetween(std::chrono::steady_clock::time_point from,
@@ -207,7 +201,7 @@ void WriteGroup::commitFailed(const std::exception& error, std::chrono::steady_c
     open_ = inTransaction();
     if (!failureLogged_) {
         failureLogged_ = true;
-        logFailure(journal_.empty() ? kInsertFailure : journal_.front().failurePrefix, error);
+        logDatabaseError(journal_.empty() ? kInsertFailure : journal_.front().failurePrefix, error);
     }
     failing_ = true;
     if (closed_) {
@@ -245,7 +239,7 @@ void WriteGroup::restore() {
             }
             // The file changed under the group (another connection wrote to it): this statement cannot be
             // repeated, the others still can.
-            logFailure(journal_[index].failurePrefix, error);
+            logDatabaseError(journal_[index].failurePrefix, error);
             refused.push_back(index);
         } catch (...) {
             rollbackQuietly();
