@@ -85,8 +85,10 @@ const std::vector<std::pair<std::string, std::vector<std::string>>>& schemaColum
             [&](sqlite3_stmt* statement) {
                 result.emplace_back(text(statement, 0), std::vector<std::string>{});
             });
-        for (auto& [table, columns] : result) {
-            each("PRAGMA table_info(" + table + ")",
+        // A named element rather than a structured binding: clang 14 cannot capture a binding in a lambda.
+        for (auto& entry : result) {
+            auto& columns = entry.second;
+            each("PRAGMA table_info(" + entry.first + ")",
                  [&](sqlite3_stmt* statement) { columns.push_back(text(statement, 1)); });
         }
         return result;
