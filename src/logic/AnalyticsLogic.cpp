@@ -644,6 +644,10 @@ void AnalyticsLogic::replaceUserId(std::string fromUserId, std::string toUserId)
                 closeSessionForUserSwitch();
             }
             userService_->activateUser(fromUserId);
+            if (switchesUser) {
+                // The holder's progression ends with its session: the user who takes over never started it.
+                userService_->clearLocation(true);
+            }
         }
         removeUsers({holder});
     }

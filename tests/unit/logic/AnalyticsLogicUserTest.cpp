@@ -179,7 +179,10 @@ TEST(AnalyticsLogicUserTest, ReplacingIntoTheActiveIdClosesTheHoldersSessionAndO
     LogicTestBed bed;
     const auto ann = bed.storeUser("ann", kStart - kHour);
     bed.start();
-    bed.income([&] { bed.logic->setUserId("carl"); });  // the default user becomes carl
+    bed.income([&] {
+        bed.logic->setUserId("carl");  // the default user becomes carl
+        bed.logic->startProgressionEvent("cave", {});
+    });
     const int64_t carl = bed.user().idKey;
     bed.advance(4'000);
 
@@ -188,17 +191,28 @@ TEST(AnalyticsLogicUserTest, ReplacingIntoTheActiveIdClosesTheHoldersSessionAndO
     EXPECT_EQ(bed.user().idKey, ann->idKey);
     EXPECT_EQ(bed.user().userId, "carl");
     EXPECT_EQ(bed.rowCount("users"), 1);
-    // Carl's stretch ended with his session; ann opened one of her own.
-    EXPECT_EQ(bed.sentEvents("ue").size(), 1u);
-    EXPECT_EQ(bed.sentEvents("ue")[0]["sessionId"], kStart);
+    // Carl's stretch ended with his session and his progression; ann opened a session of her own.
+    const auto engagements = bed.sentEvents("ue");
+    ASSERT_EQ(engagements.size(), 1u);
+    EXPECT_EQ(engagements[0]["sessionId"], kStart);
+    EXPECT_EQ(engagements[0]["inProgress"].dump(), R"(["cave"])");
     EXPECT_EQ(bed.user().sessionId, kStart + 4'000);
+    const auto starts = bed.sentEvents("ss");
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_FALSE(starts[1].contains("inProgress"));
+    EXPECT_TRUE(bed.log.contains("The location: cave has been canceled"));
 
-    bed.income([&] { bed.logic->customEvent("after", {}); });
+    bed.income([&] {
+        bed.logic->customEvent("after", {});
+        bed.logic->finishProgressionEvent("cave", {true, 0, {}, {}});
+    });
     const auto stored = bed.storedEvents("ce");
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].json["sessionId"], kStart + 4'000);
+    EXPECT_FALSE(stored[0].json.contains("inProgress"));
     EXPECT_EQ(stored[0].userId, ann->idKey);
     EXPECT_NE(carl, ann->idKey);
+    EXPECT_TRUE(bed.log.contains("Doesn't have any started progression events"));
 }
 
 TEST(AnalyticsLogicUserTest, SwitchingTrackingOffEmptiesTheDataTablesAndSendsTheLastEvents) {
