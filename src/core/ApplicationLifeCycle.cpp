@@ -6,11 +6,16 @@
 namespace zqb {
 
 std::shared_ptr<ApplicationLifeCycle> ApplicationLifeCycle::create(
-    std::shared_ptr<host::NotificationCenter> center) {
+    std::shared_ptr<host::NotificationCenter> center,
+    std::shared_ptr<host::ApplicationProtocol> application) {
     if (!center) {
         center = host::Environment::shared().notificationCenter();
     }
+    if (!application) {
+        application = host::Environment::shared().application();
+    }
     std::shared_ptr<ApplicationLifeCycle> lifeCycle(new ApplicationLifeCycle());
+    lifeCycle->application_ = std::move(application);
     const std::weak_ptr<ApplicationLifeCycle> weak = lifeCycle;
     const auto observe = [&](host::AppNotification name, void (ApplicationLifeCycle::*handler)()) {
         lifeCycle->registrations_.push_back(center->addObserver(name, [weak, handler] {
@@ -34,6 +39,10 @@ void ApplicationLifeCycle::setLifeCycleListener(std::weak_ptr<LifeCycleProtocol>
 std::shared_ptr<LifeCycleProtocol> ApplicationLifeCycle::listener() const {
     std::lock_guard lock(mutex_);
     return listener_.lock();
+}
+
+bool ApplicationLifeCycle::isApplicationInBackground() const {
+    return application_->applicationState() == host::ApplicationState::background;
 }
 
 void ApplicationLifeCycle::goActive() {

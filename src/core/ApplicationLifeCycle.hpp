@@ -22,9 +22,10 @@ namespace zqb {
 // Registered with the notification centre on creation; releasing the life cycle removes the registrations.
 class ApplicationLifeCycle final : public std::enable_shared_from_this<ApplicationLifeCycle> {
 public:
-    // Registers with `center` (the environment's centre when null).
+    // Registers with `center` and reads the state of `application` (the environment's when null).
     static std::shared_ptr<ApplicationLifeCycle> create(
-        std::shared_ptr<host::NotificationCenter> center = nullptr);
+        std::shared_ptr<host::NotificationCenter> center = nullptr,
+        std::shared_ptr<host::ApplicationProtocol> application = nullptr);
 
     ApplicationLifeCycle(const ApplicationLifeCycle&) = delete;
     ApplicationLifeCycle& operator=(const ApplicationLifeCycle&) = delete;
@@ -32,6 +33,9 @@ public:
     // Sets or, with an empty pointer, clears the listener.
     void setLifeCycleListener(std::weak_ptr<LifeCycleProtocol> listener);
     std::shared_ptr<LifeCycleProtocol> listener() const;
+
+    // True while the application is in the background (not merely inactive).
+    bool isApplicationInBackground() const;
 
     void goActive();
     void goInactive();
@@ -45,6 +49,7 @@ private:
     void stop(Transition transition);
 
     mutable std::mutex mutex_;
+    std::shared_ptr<host::ApplicationProtocol> application_;
     std::weak_ptr<LifeCycleProtocol> listener_;
     std::vector<std::unique_ptr<host::NotificationCenter::Registration>> registrations_;
 };

@@ -16,6 +16,8 @@ public:
     virtual std::shared_ptr<ApplicationLifeCycle> lifecycle() const = 0;
     // Sets or, with an empty pointer, clears the life cycle's weak listener.
     virtual void setLifeCycleListener(std::weak_ptr<LifeCycleProtocol> listener) = 0;
+    // True while the application is in the background.
+    virtual bool isApplicationInBackground() const = 0;
 };
 
 }  // namespace zqb

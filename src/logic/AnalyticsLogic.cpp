@@ -383,6 +383,11 @@ void AnalyticsLogic::startActivity() {
         Logger::writeLog(ZQBLogLevel::info, kTrackingDisabled);
         return;
     }
+    // A user switch or tracking switched on while the application is in the background opens no session and
+    // starts no timer: background time is no engagement. The next becoming-active starts the activity.
+    if (lifeCycle_ && lifeCycle_->isApplicationInBackground()) {
+        return;
+    }
     Logger::writeLog(ZQBLogLevel::debug, "Start activity");
     const auto isNewSession = activityService_->startActivity();
     const auto user = activeUser();

@@ -19,16 +19,6 @@ constexpr int64_t kStart = ManualClock::kDefaultStartMs;
 class AnalyticsLogicSessionTest : public ::testing::Test {
 protected:
     void TearDown() override { Validator::setExcludedOptions(std::nullopt); }
-
-    static void toBackground(LogicTestBed& bed) {
-        bed.env.post(host::AppNotification::willResignActive);
-        bed.env.post(host::AppNotification::didEnterBackground);
-        bed.settle();
-    }
-    static void toForeground(LogicTestBed& bed) {
-        bed.env.post(host::AppNotification::didBecomeActive);
-        bed.settle();
-    }
 };
 
 TEST_F(AnalyticsLogicSessionTest,
@@ -39,16 +29,16 @@ TEST_F(AnalyticsLogicSessionTest,
     ASSERT_EQ(bed.sentEvents("ss").size(), 1u);
 
     bed.advance(10'000);
-    toBackground(bed);
+    bed.toBackground();
     bed.advance(timeout);
-    toForeground(bed);
+    bed.toForeground();
     EXPECT_EQ(bed.user().sessionId, kStart);
     EXPECT_EQ(bed.sentEvents("ss").size(), 1u);
 
     bed.advance(5'000);
-    toBackground(bed);
+    bed.toBackground();
     bed.advance(timeout + 1);
-    toForeground(bed);
+    bed.toForeground();
     const int64_t secondSession = bed.now();
     EXPECT_EQ(bed.user().sessionId, secondSession);
     const auto starts = bed.sentEvents("ss");
@@ -69,8 +59,8 @@ TEST_F(AnalyticsLogicSessionTest, TheActivityHeartbeatKeepsALongForegroundStayIn
     const int64_t timeout = bed.defaultTestConfig().sessionTimeout;
     bed.start();
     bed.advance(timeout * 3);  // heartbeats every 15 s
-    toBackground(bed);
-    toForeground(bed);
+    bed.toBackground();
+    bed.toForeground();
     EXPECT_EQ(bed.user().sessionId, kStart);
     EXPECT_EQ(bed.sentEvents("ss").size(), 1u);
 }
@@ -79,7 +69,7 @@ TEST_F(AnalyticsLogicSessionTest, AStretchShorterThanASecondRecordsNoEngagement)
     LogicTestBed bed;
     bed.start();
     bed.advance(999);
-    toBackground(bed);
+    bed.toBackground();
     EXPECT_TRUE(bed.sentEvents("ue").empty());
     EXPECT_TRUE(bed.log.contains("The user engagement event was not generated, session length is zero"));
 }
@@ -87,10 +77,10 @@ TEST_F(AnalyticsLogicSessionTest, AStretchShorterThanASecondRecordsNoEngagement)
 TEST_F(AnalyticsLogicSessionTest, AContinuedSessionRestartsTheTimersButSendsNothing) {
     LogicTestBed bed;
     bed.start();
-    toBackground(bed);
+    bed.toBackground();
     EXPECT_EQ(bed.env.runLoop().pendingCount(), 0u);
     const auto reports = bed.requestCount(LogicTestBed::kReportPath);
-    toForeground(bed);
+    bed.toForeground();
     EXPECT_EQ(bed.env.runLoop().pendingCount(), 4u);
     EXPECT_EQ(bed.requestCount(LogicTestBed::kReportPath), reports);
 }
@@ -100,7 +90,7 @@ TEST_F(AnalyticsLogicSessionTest, WithTrackingOffAnActivationStartsNothing) {
     bed.income([&] { bed.state->getActiveProject()->trackingAvailable = false; });
     bed.start();
     bed.log.clear();
-    toForeground(bed);
+    bed.toForeground();
     EXPECT_TRUE(bed.log.contains("SDK not active!\n\t Tracking status is Disable!"));
     EXPECT_EQ(bed.env.runLoop().pendingCount(), 0u);
 }
@@ -179,7 +169,7 @@ TEST_F(AnalyticsLogicSessionTest, EndingTheActivityReportsPendingAccrualsAndCard
         bed.services->peopleService()->setValue("name", PeopleValueType(std::string("Ann")));
     });
     bed.advance(2'000);
-    toBackground(bed);
+    bed.toBackground();
     EXPECT_EQ(bed.sentEvents("ca").size(), 1u);
     const auto cards = bed.sentEvents("pl");
     ASSERT_EQ(cards.size(), 1u);

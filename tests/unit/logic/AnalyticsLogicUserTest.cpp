@@ -215,6 +215,96 @@ TEST(AnalyticsLogicUserTest, ReplacingIntoTheActiveIdClosesTheHoldersSessionAndO
     EXPECT_TRUE(bed.log.contains("Doesn't have any started progression events"));
 }
 
+// In the background nothing is in use: a switch of user, a takeover or tracking switched on opens no session
+// and starts no timer there. The next becoming-active opens the session, so no background time is counted.
+TEST(AnalyticsLogicUserTest, ASwitchOfUserInTheBackgroundOpensTheNewSessionAtTheNextActivation) {
+    LogicTestBed bed;
+    bed.start();
+    bed.income([&] {
+        bed.logic->setUserId("ann");
+        bed.logic->startProgressionEvent("cave", {});
+    });
+    bed.advance(5'000);
+    bed.toBackground();
+    ASSERT_EQ(bed.sentEvents("ue").size(), 1u);
+
+    bed.income([&] { bed.logic->setUserId("bob"); });
+    bed.settle();
+    EXPECT_EQ(bed.user().userId, "bob");
+    EXPECT_FALSE(bed.user().sessionId);
+    EXPECT_EQ(bed.repeatingTimers(), 0u);
+    EXPECT_TRUE(bed.log.contains("The location: cave has been canceled"));
+    const auto sentBefore = bed.sentEvents().size();
+    bed.advance(kHour);
+    EXPECT_EQ(bed.sentEvents().size(), sentBefore);  // no alive ping, no engagement of the background hour
+
+    bed.toForeground();
+    const int64_t bobSession = bed.now();
+    EXPECT_EQ(bed.user().sessionId, bobSession);
+    EXPECT_EQ(bed.repeatingTimers(), 4u);
+    const auto starts = bed.sentEvents("ss");
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[1]["timestamp"], bobSession);
+    EXPECT_FALSE(starts[1].contains("inProgress"));
+    bed.advance(3'000);
+    bed.toBackground();
+    const auto engagements = bed.sentEvents("ue");
+    ASSERT_EQ(engagements.size(), 2u);
+    EXPECT_EQ(engagements[1]["length"], 3);
+    EXPECT_EQ(engagements[1]["sessionId"], bobSession);
+}
+
+TEST(AnalyticsLogicUserTest, ATakeoverInTheBackgroundOpensTheNewSessionAtTheNextActivation) {
+    LogicTestBed bed;
+    const auto ann = bed.storeUser("ann", kStart - kHour);
+    bed.start();
+    bed.income([&] {
+        bed.logic->setUserId("carl");
+        bed.logic->startProgressionEvent("cave", {});
+    });
+    bed.advance(4'000);
+    bed.toBackground();
+
+    bed.income([&] { bed.logic->replaceUserId("ann", "carl"); });
+    bed.settle();
+    EXPECT_EQ(bed.user().idKey, ann->idKey);
+    EXPECT_EQ(bed.user().sessionId, kStart - kHour);  // ann's old session, not reopened in the background
+    EXPECT_EQ(bed.repeatingTimers(), 0u);
+    EXPECT_EQ(bed.sentEvents("ss").size(), 1u);
+    bed.advance(kHour);
+
+    bed.toForeground();
+    EXPECT_EQ(bed.user().sessionId, bed.now());
+    EXPECT_EQ(bed.repeatingTimers(), 4u);
+    const auto starts = bed.sentEvents("ss");
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_FALSE(starts[1].contains("inProgress"));
+    bed.income([&] { bed.logic->customEvent("after", {}); });
+    const auto stored = bed.storedEvents("ce");
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_FALSE(stored[0].json.contains("inProgress"));
+}
+
+TEST(AnalyticsLogicUserTest, TrackingSwitchedOnInTheBackgroundStartsTheActivityAtTheNextActivation) {
+    LogicTestBed bed;
+    bed.start();
+    bed.income([&] { bed.logic->setTrackingAvailability(false); });
+    bed.toBackground();
+    bed.log.clear();
+    const auto configRequests = bed.requestCount(LogicTestBed::kConfigPath);
+
+    bed.income([&] { bed.logic->setTrackingAvailability(true); });
+    bed.settle();
+    EXPECT_TRUE(bed.project().trackingAvailable);
+    EXPECT_EQ(bed.requestCount(LogicTestBed::kConfigPath), configRequests + 1);
+    EXPECT_EQ(bed.repeatingTimers(), 0u);
+    EXPECT_FALSE(bed.log.contains("Start activity"));
+
+    bed.toForeground();
+    EXPECT_EQ(bed.repeatingTimers(), 4u);
+    EXPECT_TRUE(bed.log.contains("Start activity"));
+}
+
 TEST(AnalyticsLogicUserTest, SwitchingTrackingOffEmptiesTheDataTablesAndSendsTheLastEvents) {
     LogicTestBed bed;
     bed.start();

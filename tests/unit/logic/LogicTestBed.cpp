@@ -117,6 +117,20 @@ void LogicTestBed::advance(int64_t ms) {
     settle();
 }
 
+void LogicTestBed::toBackground() {
+    env.application().setApplicationState(host::ApplicationState::inactive);
+    env.post(host::AppNotification::willResignActive);
+    env.application().setApplicationState(host::ApplicationState::background);
+    env.post(host::AppNotification::didEnterBackground);
+    settle();
+}
+
+void LogicTestBed::toForeground() {
+    env.application().setApplicationState(host::ApplicationState::active);
+    env.post(host::AppNotification::didBecomeActive);
+    settle();
+}
+
 User LogicTestBed::user() {
     return income([this] { return *state->getActiveUser(); });
 }

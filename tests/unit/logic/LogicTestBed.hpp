@@ -70,6 +70,10 @@ public:
     void settle();
     // Moves virtual time (firing due timers), then settles.
     void advance(int64_t ms);
+    // The application leaves the foreground or comes back as a host reports it: the state first, then the
+    // notifications; then settles.
+    void toBackground();
+    void toForeground();
 
     User user();
     Project project();
