@@ -169,23 +169,30 @@ HttpResult CurlHttpSession::perform(const HttpRequest& request) {
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
 
+        // The status of the last status line that arrived, 0 when none did. A status that arrived stays with
+        // the result even when the rest of the exchange failed: the gateway has decided, and a report it
+        // accepted must not be sent again.
+        long status = 0;
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+        HttpResult result;
+        if (status > 0) {
+            result.statusCode = status;
+        }
         if (sink.overflow || code == CURLE_FILESIZE_EXCEEDED) {
             Logger::writeLog(ZQBLogLevel::error, "[Network Module] The answer is larger than " +
                                                      std::to_string(options_.maxBodyBytes) +
                                                      " bytes and was dropped");
-            return failure("answer larger than " + std::to_string(options_.maxBodyBytes) + " bytes");
+            result.error = "answer larger than " + std::to_string(options_.maxBodyBytes) + " bytes";
+            return result;
         }
         if (code != CURLE_OK) {
-            return failure(errorBuffer[0] != '\0' ? std::string(errorBuffer)
-                                                  : std::string(curl_easy_strerror(code)));
+            result.error =
+                errorBuffer[0] != '\0' ? std::string(errorBuffer) : std::string(curl_easy_strerror(code));
+            return result;
         }
-        long status = 0;
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
         if (status <= 0) {
             return failure("the answer is not an HTTP answer");
         }
-        HttpResult result;
-        result.statusCode = status;
         result.data = std::move(sink.body);
         return result;
     } catch (const std::exception& error) {

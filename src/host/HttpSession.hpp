@@ -18,7 +18,8 @@ struct HttpRequest {
 };
 
 // What came back. A transport failure (no connection, time-out, cut-off answer, answer over the size cap,
-// answer that is not HTTP) has `error` set and neither status nor data.
+// answer that is not HTTP) has `error` set and no data; its status is the one of the status line that
+// arrived before the failure, and absent when none did.
 struct HttpResult {
     std::optional<int64_t> statusCode;
     std::optional<std::string> data;

@@ -76,13 +76,11 @@ Response PlatformRequest::sendUnchecked() const {
     std::shared_ptr<host::HttpSessionProtocol> session =
         session_ ? session_ : host::Environment::shared().httpSession();
     host::HttpResult result = session->perform(request);
-    if (result.error) {
-        response.error = std::move(result.error);
-        return response;
-    }
+    // A status that arrived is kept even when the exchange failed afterwards (a body cut off).
     if (result.statusCode) {
         response.statusCode = *result.statusCode;
     }
+    response.error = std::move(result.error);
     response.data = std::move(result.data);
     return response;
 }

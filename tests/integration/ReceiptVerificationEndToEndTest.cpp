@@ -133,6 +133,9 @@ TEST_F(ReceiptVerificationEndToEnd, EachGatewayAnswerComesBackAsItsStatus) {
          std::nullopt},
         {Reply(200, "<html>garbage</html>"), ZQBReceiptStatus::internalError, std::nullopt},
         {Reply(200, R"({"status": "0"})"), ZQBReceiptStatus::internalError, std::nullopt},
+        // The gateway answered, but its body was cut off: not a server error to try again later.
+        {Reply(200, R"({"status": 0, "verificationResult": "ok"})").abortingAfter(5),
+         ZQBReceiptStatus::internalError, std::nullopt},
     };
     for (std::size_t index = 0; index < cases.size(); ++index) {
         gateway.pushReply(kVerifyPath, cases[index].reply);

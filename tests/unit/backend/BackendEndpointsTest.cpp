@@ -218,8 +218,11 @@ TEST_F(BackendEndpoints, IdentificationTurnsUnreadableAnswersIntoErrors) {
         EXPECT_EQ(errorFor(status, "{}"),
                   "[Backend Module] identifiers, unknown status code " + std::to_string(status));
     }
+    // A 200 whose body was cut off keeps its status and has no body to read.
     gateway.setReply(kIdentificationPath, Reply(200, "{}").abortingAfter(1));
-    EXPECT_EQ(*requestIdentification().errorValue(), "[Backend Module] identifiers, unknown status code 400");
+    EXPECT_EQ(requestIdentification().errorValue()->rfind(
+                  "[Backend Module] parse identifiers. Error:  dataCorrupted(", 0),
+              0u);
 }
 
 // ---- reports

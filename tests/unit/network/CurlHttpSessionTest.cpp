@@ -43,6 +43,13 @@ void expectTransportFailure(const HttpResult& result) {
     EXPECT_FALSE(result.data);
 }
 
+// The exchange failed after the gateway's status line arrived: the status stays, the body does not.
+void expectFailureAfterStatus(const HttpResult& result, int64_t status) {
+    EXPECT_TRUE(result.error);
+    EXPECT_EQ(result.statusCode, status);
+    EXPECT_FALSE(result.data);
+}
+
 TEST(CurlHttpSession, DefaultsToAnIdleTimeOutOfSixtySecondsAndIsTheEnvironmentsSession) {
     CurlHttpSession session;
     EXPECT_EQ(session.options().idleTimeout, 60s);
@@ -91,13 +98,15 @@ TEST(CurlHttpSession, AnUnreachableServerIsATransportFailure) {
     expectTransportFailure(session.perform(postTo("http://127.0.0.1:" + std::to_string(port) + "/v2")));
 }
 
-TEST(CurlHttpSession, AnAnswerCutOffMidBodyIsATransportFailure) {
+TEST(CurlHttpSession, AnAnswerCutOffAfterItsStatusLineFailsButKeepsItsStatus) {
     LoopbackGateway gateway;
     gateway.setReply("/cut", Reply(200, std::string(4096, 'x')).abortingAfter(100));
     gateway.setReply("/cut-chunked", Reply(200, std::string(4096, 'x')).chunkedEncoding().abortingAfter(100));
     auto session = sessionWith(1s);
-    expectTransportFailure(session.perform(postTo(gateway.baseUrl() + "/cut")));
-    expectTransportFailure(session.perform(postTo(gateway.baseUrl() + "/cut-chunked")));
+    expectFailureAfterStatus(session.perform(postTo(gateway.baseUrl() + "/cut")), 200);
+    expectFailureAfterStatus(session.perform(postTo(gateway.baseUrl() + "/cut-chunked")), 200);
+    test::RawSocketServer server("HTTP/1.1 202 Accepted\r\nContent-Length: 100\r\n\r\n{\"retryAf");
+    expectFailureAfterStatus(session.perform(postTo(server.baseUrl() + "/v2")), 202);
 }
 
 TEST(CurlHttpSession, AnAnswerThatIsNotHttpIsATransportFailure) {
@@ -124,8 +133,8 @@ TEST(CurlHttpSession, AnswersAboveTheSizeCapAreDroppedWithALogLine) {
     EXPECT_EQ(atCap.data->size(), 1024u * 1024u);
     EXPECT_TRUE(log.lines().empty());
 
-    expectTransportFailure(session.perform(postTo(gateway.baseUrl() + "/over-cap")));
-    expectTransportFailure(session.perform(postTo(gateway.baseUrl() + "/over-cap-chunked")));
+    expectFailureAfterStatus(session.perform(postTo(gateway.baseUrl() + "/over-cap")), 200);
+    expectFailureAfterStatus(session.perform(postTo(gateway.baseUrl() + "/over-cap-chunked")), 200);
     EXPECT_EQ(log.count("ERROR [Network Module] The answer is larger than 1048576 bytes and was dropped"),
               2u);
 }
@@ -134,7 +143,7 @@ TEST(CurlHttpSession, ManyMegabytesAreRefusedByTheDefaultCap) {
     LoopbackGateway gateway;
     gateway.setReply("/huge", Reply(200, std::string(64 * 1024, '[')).repeated(1024).chunkedEncoding());
     test::LogCapture log;
-    expectTransportFailure(CurlHttpSession().perform(postTo(gateway.baseUrl() + "/huge")));
+    expectFailureAfterStatus(CurlHttpSession().perform(postTo(gateway.baseUrl() + "/huge")), 200);
     EXPECT_TRUE(log.contains("The answer is larger than 8388608 bytes"));
 }
 

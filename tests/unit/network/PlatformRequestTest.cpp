@@ -87,6 +87,13 @@ TEST(PlatformRequest, ReturnsEveryStatusAndBodyUnchanged) {
     const Response empty = post(gateway.baseUrl() + "/d", contentFor(nlohmann::ordered_json::object()));
     EXPECT_EQ(empty.statusCode, 200);
     EXPECT_EQ(empty.data, "");  // an empty answer is still an answer
+
+    // A body cut off after the status line: the gateway's status stands, with the failure beside it.
+    gateway.setReply("/e", Reply(200, std::string(4096, 'x')).abortingAfter(10));
+    const Response cut = post(gateway.baseUrl() + "/e", contentFor(nlohmann::ordered_json::object()));
+    EXPECT_EQ(cut.statusCode, 200);
+    EXPECT_TRUE(cut.error);
+    EXPECT_FALSE(cut.data);
 }
 
 TEST(PlatformRequest, AnAddressThatIsNoValidHttpUrlIsNeitherSentNorLogged) {

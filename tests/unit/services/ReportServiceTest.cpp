@@ -330,6 +330,16 @@ TEST_F(ReportServiceTest, TransportFailureKeepsTheReport) {
     EXPECT_EQ(accepted.load(), 0);
 }
 
+TEST_F(ReportServiceTest, AReportAcceptedWithAnAnswerCutOffAfterItsStatusIsNotSentAgain) {
+    gateway.setReply(kReportPath, LoopbackGateway::Reply(200, std::string(4096, 'x')).abortingAfter(10));
+    store(1, 2);
+    sendBuffered();
+    EXPECT_EQ(count("reports"), 0u);
+    EXPECT_EQ(accepted.load(), 1);
+    sendBuffered();
+    EXPECT_EQ(gateway.requests(kReportPath).size(), 1u);
+}
+
 TEST_F(ReportServiceTest, ReportsStoredDuringARunGoInTheResendRun) {
     HeldReplies held(gateway, 1);
     store(1, 2);
