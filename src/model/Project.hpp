@@ -24,8 +24,9 @@ struct Project {
     std::optional<std::string> applicationVersion;
     std::optional<std::string> applicationBuildVersion;
     // The analytics configuration as the JSON text the gateway sent and the row stores; absent stands for
-    // the built-in default configuration (a new project, or a row whose column is not text). The
-    // configuration record decodes it, and falls back to its default when the text does not decode.
+    // the built-in default configuration (a new project, or a row whose column is not text; the project
+    // repository also reads a text that is not a configuration as absent). The configuration record decodes
+    // it, and falls back to its default when the text does not decode.
     std::optional<std::string> configurationJson;
     std::optional<int64_t> savedTime;
     std::optional<int64_t> categoriesVersion;

@@ -2,7 +2,21 @@
 
 #include "backend/Config.hpp"
 
+#include <exception>
+
 namespace zqb {
+
+std::shared_ptr<Project> ProjectRow::fromRow(const SQLiteRow& row) {
+    auto project = Project::fromRow(row);
+    if (project && project->configurationJson) {
+        try {
+            Config::decode(*project->configurationJson);
+        } catch (const std::exception&) {
+            project->configurationJson.reset();
+        }
+    }
+    return project;
+}
 
 ProjectRepository::ProjectRepository(std::shared_ptr<DatabaseProtocol> database)
     : Repository(std::move(database), table) {}

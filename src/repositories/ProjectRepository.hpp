@@ -5,8 +5,15 @@
 
 namespace zqb {
 
+// Reads a row of "projects" as `Project::fromRow` does. A configuration text that does not read as a
+// configuration counts as none: the project has the default configuration, and its next update stores the
+// default configuration's text in place of the unreadable one.
+struct ProjectRow {
+    static std::shared_ptr<Project> fromRow(const SQLiteRow& row);
+};
+
 // The table "projects": one row per application key, with the project's analytics configuration.
-class ProjectRepository : public Repository<Project> {
+class ProjectRepository : public Repository<Project, ProjectRow> {
 public:
     static constexpr const char* table = "projects";
 

@@ -31,7 +31,10 @@ TEST_F(RepositoriesTest, ProjectsStoreTheDefaultConfigurationAsItsJsonText) {
     project->applicationBundle = "com.example.game";
     project->applicationVersion = "1.0";
     project->applicationBuildVersion = "7";
-    project->configurationJson = R"({"timeForRequest":1})";
+    Config config = Config::defaulConfiguration();
+    config.timeForRequest = 1;
+    const std::string configText = *toJSONData(config);
+    project->configurationJson = configText;
     project->savedTime = 11;
     project->categoriesVersion = 12;
     project->isMigrated = true;
@@ -40,10 +43,25 @@ TEST_F(RepositoriesTest, ProjectsStoreTheDefaultConfigurationAsItsJsonText) {
               (SQLiteRow{SQLiteValue(int64_t{1}), SQLiteValue(std::string("key")), SQLiteValue(int64_t{3}),
                          SQLiteValue(int64_t{0}), SQLiteValue(std::string("com.example.game")),
                          SQLiteValue(std::string("1.0")), SQLiteValue(std::string("7")),
-                         SQLiteValue(std::string(R"({"timeForRequest":1})")), SQLiteValue(int64_t{1}),
-                         SQLiteValue(int64_t{11}), SQLiteValue(int64_t{12}), SQLiteValue(int64_t{1})}));
+                         SQLiteValue(configText), SQLiteValue(int64_t{1}), SQLiteValue(int64_t{11}),
+                         SQLiteValue(int64_t{12}), SQLiteValue(int64_t{1})}));
     repository.insert(std::make_shared<Project>("other key"));
     expectInStep(repository);
+}
+
+TEST_F(RepositoriesTest, AStoredConfigurationThatDoesNotReadGivesWayToTheDefaultAtTheNextUpdate) {
+    ProjectRepository(database).insert(std::make_shared<Project>("key"));
+    execute(R"(UPDATE projects SET configuration = '{"timeForRequest":1}')");
+    reopen();
+    test::LogCapture log(ZQBLogLevel::info);
+    ProjectRepository repository(database);
+    const auto project = repository.list().at(0);
+    EXPECT_FALSE(project->configurationJson);
+    project->isReferralSent = true;
+    repository.update(project);
+    EXPECT_EQ(rows("SELECT configuration, isReferralSent FROM projects").at(0),
+              (SQLiteRow{SQLiteValue(*toJSONData(Config::defaulConfiguration())), SQLiteValue(int64_t{1})}));
+    EXPECT_TRUE(log.lines().empty());
 }
 
 MessagingCategory category(const std::string& id, std::vector<MassagingButtonInfo> buttons) {
