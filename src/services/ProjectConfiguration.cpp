@@ -1,6 +1,5 @@
 #include "services/ProjectConfiguration.hpp"
 
-#include "core/Logger.hpp"
 #include "model/JsonText.hpp"
 
 #include <exception>
@@ -17,13 +16,10 @@ const Config& ProjectConfiguration::of(const Project& project) {
         config_ = Config::defaulConfiguration();
         return config_;
     }
+    // A text that is not a configuration stands for the default configuration, as an absent one does.
     try {
         config_ = Config::decode(*text_);
-    } catch (const std::exception& error) {
-        Logger::writeLog(ZQBLogLevel::error,
-                         std::string("The stored analytics configuration cannot be read, using the default "
-                                     "configuration: ") +
-                             error.what());
+    } catch (const std::exception&) {
         config_ = Config::defaulConfiguration();
     }
     return config_;

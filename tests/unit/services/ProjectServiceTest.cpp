@@ -98,6 +98,13 @@ TEST_F(ProjectServiceTest, ConfigurationReadersFollowTheStoredConfiguration) {
     service.applyConfig(config);
     EXPECT_EQ(service.paramsCount(), 7);
     EXPECT_FALSE(service.userCounting());
+
+    // A text that is not a configuration stands for the default, without a word.
+    test::LogCapture log;
+    bed.project()->configurationJson = R"({"eventParamsCount":"seven"})";
+    EXPECT_EQ(service.paramsCount(), Config::defaulConfiguration().eventParamsCount);
+    EXPECT_TRUE(service.userCounting());
+    EXPECT_TRUE(log.lines().empty());
 }
 
 TEST_F(ProjectServiceTest, AppliedConfigurationIsStoredLoggedAndItsExclusionsHandedOn) {
