@@ -160,7 +160,7 @@ void ReportService::sendSavedReports() {
         }
         bool any = false;
         for (const auto& report : stored) {
-            if (report->userId == user->idKey) {
+            if (report->userId == user->idKey && isSendable(*report)) {
                 run.push_back(Outgoing{report, appKey, identifiers});
                 any = true;
             }
@@ -180,6 +180,17 @@ void ReportService::sendSavedReports() {
                 self->sendReports(run, action);
             }
         });
+}
+
+bool ReportService::isSendable(const Report& report) {
+    if (!report.packages.empty()) {
+        return true;
+    }
+    if (unreadableReports_.insert(report.idKey).second) {
+        Logger::writeLog(ZQBLogLevel::error, "The stored report [" + report.uuid +
+                                                 "] cannot be read and is not sent; its row is kept");
+    }
+    return false;
 }
 
 void ReportService::sendReports(const std::vector<Outgoing>& run, const std::function<void()>& action) {

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace zqb {
@@ -60,6 +61,9 @@ private:
     std::vector<std::shared_ptr<User>> projectUsersInSendingOrder();
     std::vector<Package> createPackages(const std::vector<std::shared_ptr<EventObject>>& events);
     void sendSavedReports();
+    // False for a stored report without packages: sent, it would be accepted empty and deleted, and the
+    // events it stood for would vanish unseen. Its row stays; the first meeting logs an ERROR.
+    bool isSendable(const Report& report);
     void sendReports(const std::vector<Outgoing>& run, const std::function<void()>& action);
     bool responseHandler(const Reports& reports, const SendAnalyticsResult& result,
                          const std::function<void()>& action);
@@ -72,6 +76,8 @@ private:
     std::shared_ptr<BackendProtocol> backend_;
     bool isSending_ = false;
     bool resendWhenFinish_ = false;
+    // Stored reports whose packages no longer read, each reported once.
+    std::unordered_set<int64_t> unreadableReports_;
 };
 
 }  // namespace zqb

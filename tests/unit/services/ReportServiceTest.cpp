@@ -396,6 +396,29 @@ TEST_F(ReportServiceTest, EventsStayWhenTheReportRowCannotBeStored) {
     EXPECT_EQ(count("reports"), 0u);
 }
 
+TEST_F(ReportServiceTest, AStoredReportWhosePackagesNoLongerReadIsKeptAndNamedNotSentEmpty) {
+    Connection((env.directory() / "vorantel" / "vorantel.db").string())
+        .execute(
+            R"(INSERT INTO reports (userId, packagesJson, uuid) VALUES (1, '[{"events":5}]', 'BROKEN'))");
+    store(1, 2);
+
+    sendBuffered();
+    const auto sent = gateway.requests(kReportPath);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(packageSizes(sent[0]), (std::vector<std::size_t>{2}));
+    EXPECT_EQ(rows("SELECT uuid FROM reports"), (std::vector<std::vector<std::string>>{{"BROKEN"}}));
+    EXPECT_EQ(logs.matching("ERROR"),
+              std::vector<std::string>{
+                  "ERROR The stored report [BROKEN] cannot be read and is not sent; its row is kept"});
+
+    // Named once; later runs pass it by without a word.
+    store(1, 1);
+    sendBuffered();
+    EXPECT_EQ(gateway.requests(kReportPath).size(), 2u);
+    EXPECT_EQ(logs.count("ERROR"), 1u);
+    EXPECT_EQ(count("reports"), 1u);
+}
+
 TEST_F(ReportServiceTest, WithoutDeviceFactsEventsWaitForALaterCall) {
     state->deviceData.reset();
     addUser(2, "second", std::nullopt);
