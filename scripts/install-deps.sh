@@ -8,6 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 libclang-rt-14-dev
     ca-certificates
+    locales  # the definitions a test compiles a decimal-comma locale from (localedef)
 )
 
 missing=()

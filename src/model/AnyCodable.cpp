@@ -4,6 +4,7 @@
 #include "core/TextUtils.hpp"
 #include "model/CanonicalKey.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -307,10 +308,15 @@ nlohmann::ordered_json AnyCodable::toJson() const {
         case Kind::uint64:
             return std::get<uint64_t>(storage_);
         case Kind::float_: {
-            // Written with the float's own shortest digits ("0.1"), not those of its widened double.
+            // Written with the float's own shortest digits ("0.1"), not those of its widened double. Read
+            // back with from_chars: std::stod follows the process locale and stops at the "." of "0.1" under
+            // a decimal-comma locale.
             const float number = std::get<float>(storage_);
             requireFinite(number);
-            return std::stod(text::floatDescription(number));
+            const std::string digits = text::floatDescription(number);
+            double widened = number;
+            std::from_chars(digits.data(), digits.data() + digits.size(), widened);
+            return widened;
         }
         case Kind::double_:
             return requireFinite(std::get<double>(storage_));

@@ -199,7 +199,15 @@ public:
     bool number_integer(Json::number_integer_t value) { return put(Json(value)); }
     bool number_unsigned(Json::number_unsigned_t value) { return put(Json(value)); }
     bool number_float(Json::number_float_t value, const std::string& text) {
-        if (const auto decimal = Decimal::parse(text)) {
+        // The reader hands over the number with the process locale's decimal point in place of the text's
+        // "." ("0,99" under a decimal-comma locale); the decimal is read from the text as it stood.
+        std::string digits = text;
+        for (char& c : digits) {
+            if ((c < '0' || c > '9') && c != '-' && c != '+' && c != 'e' && c != 'E') {
+                c = '.';
+            }
+        }
+        if (const auto decimal = Decimal::parse(digits)) {
             return put(Json(*decimal));
         }
         // Beyond a decimal's range (more than 38 digits, huge exponents): the nearest double is all there is.

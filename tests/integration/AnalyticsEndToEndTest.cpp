@@ -6,9 +6,11 @@
 #include <ZQBAnalytics/ZQBHost.hpp>
 
 #include "core/QueueManager.hpp"
+#include "support/DecimalCommaLocale.hpp"
 
 #include <limits>
 #include <mutex>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -61,6 +63,33 @@ TEST_F(AnalyticsEndToEnd, ArgumentsArriveAsTheChecksLeftThemAndARefusedCallLeave
     EXPECT_EQ(events[0]["parameters"],
               (nlohmann::json{{std::string(32, 'k'), std::string(255, 't')}, {"mood", "a\uFFFDb\uFFFD"}}));
     EXPECT_EQ(storedEventCount(), 0);
+}
+
+// A host that put the process under a decimal-comma locale (setlocale(LC_ALL, "") with de_DE.UTF-8) still
+// sends numbers with a decimal point: the gateway would read "0,5" as two values, or not at all.
+TEST_F(AnalyticsEndToEnd, NumbersGoOutWithADecimalPointUnderADecimalCommaLocale) {
+    test::DecimalCommaLocale locale;
+    if (!locale.available()) {
+        GTEST_SKIP() << locale.reason();
+    }
+    ZQBAnalytics::initialize("end-to-end-key");
+    ZQBCustomEventParameters parameters;
+    parameters.add("ratio", 0.5);
+    ZQBAnalytics::customEvent("Loot", parameters);
+    ZQBAnalytics::adImpression("net", 0.25, std::nullopt, std::nullopt);
+    ZQBAnalytics::realCurrencyPayment("order-1", 1.75, "gems", "EUR");
+
+    ASSERT_TRUE(waitForEvent("rp"));
+    ASSERT_TRUE(waitForEvent("adrv"));
+    EXPECT_EQ(sentCustomEvent("Loot")["parameters"]["ratio"], 0.5);
+    std::string bodies;
+    for (const auto& request : gateway.requests(kReportPath)) {
+        bodies += request.body;
+    }
+    EXPECT_NE(bodies.find(R"("ratio":0.5)"), std::string::npos);
+    EXPECT_NE(bodies.find(R"(0.25)"), std::string::npos);
+    EXPECT_NE(bodies.find(R"(1.75)"), std::string::npos);
+    EXPECT_FALSE(std::regex_search(bodies, std::regex("[0-9],[0-9]")));
 }
 
 TEST_F(AnalyticsEndToEnd, TheStartUpSessionAndDeviceEventsGoOutAtOnce) {
