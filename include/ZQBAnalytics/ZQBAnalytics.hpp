@@ -159,8 +159,9 @@ public:
     /// The restored purchase history, as the store reports the restored transactions; for each, the
     /// original transaction's id is grouped under the product id.
     static void subscriptionHistory(const std::vector<ZQBStoreTransaction>& transactions);
-    /// A subscription purchase, as the store reports the transaction and the product. A product whose
-    /// price is not a decimal text is refused with an ERROR.
+    /// A subscription purchase, as the store reports the transaction and the product. When the product's
+    /// price is not a decimal text the payment is still reported, but the product is not; an introductory
+    /// price or discount that is not a decimal text is left out.
     static void subscriptionPayment(const ZQBStoreTransaction& transaction, const ZQBStoreProduct& product);
 
     /// A connection to a social network.

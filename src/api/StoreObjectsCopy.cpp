@@ -1,8 +1,6 @@
 #include "api/StoreObjectsCopy.hpp"
 
-#include "core/Logger.hpp"
 #include "core/TextUtils.hpp"
-#include "validation/Validator.hpp"
 
 namespace zqb {
 namespace {
@@ -19,17 +17,6 @@ host::PaymentTransaction shallowCopy(const ZQBStoreTransaction& transaction) {
                                     text::repairUtf8(transaction.productIdentifier), nullptr};
 }
 
-std::optional<Decimal> price(std::string_view method, std::string_view what, const std::string& value,
-                             const std::string& productIdentifier) {
-    auto parsed = Decimal::parse(value);
-    if (!parsed) {
-        Logger::writeLog(ZQBLogLevel::error, Validator::messageHead(method) + "\n\t" + std::string(what) +
-                                                 " [" + text::repairUtf8(value) + "] of the product [" +
-                                                 productIdentifier + "] is not a decimal number");
-    }
-    return parsed;
-}
-
 }  // namespace
 
 host::PaymentTransaction paymentTransactionCopy(const ZQBStoreTransaction& transaction) {
@@ -41,24 +28,12 @@ host::PaymentTransaction paymentTransactionCopy(const ZQBStoreTransaction& trans
     return copy;
 }
 
-std::optional<host::StoreProduct> storeProductCopy(const ZQBStoreProduct& product, std::string_view method) {
-    const std::string identifier = text::repairUtf8(product.productIdentifier);
-    const auto productPrice = price(method, "The price", product.price, identifier);
-    if (!productPrice) {
-        return std::nullopt;
-    }
-    host::StoreProduct copy{identifier, *productPrice,
-                            host::PriceLocale{text::repairUtf8(product.priceLocaleIdentifier)}};
-    if (product.introductoryPrice) {
-        if (const auto introductory =
-                price(method, "The introductory price", *product.introductoryPrice, identifier)) {
-            copy.introductoryPrice = host::ProductDiscount{std::nullopt, *introductory};
-        }
-    }
+host::StoreProductTexts storeProductCopy(const ZQBStoreProduct& product) {
+    host::StoreProductTexts copy{text::repairUtf8(product.productIdentifier), text::repairUtf8(product.price),
+                                 host::PriceLocale{text::repairUtf8(product.priceLocaleIdentifier)},
+                                 repaired(product.introductoryPrice)};
     for (const auto& discount : product.discounts) {
-        if (const auto discountPrice = price(method, "The discount price", discount.price, identifier)) {
-            copy.discounts.push_back(host::ProductDiscount{repaired(discount.identifier), *discountPrice});
-        }
+        copy.discounts.push_back({repaired(discount.identifier), text::repairUtf8(discount.price)});
     }
     return copy;
 }

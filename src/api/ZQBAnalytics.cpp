@@ -14,7 +14,6 @@
 #include "database/SQLiteProvider.hpp"
 #include "network/BackendConfigUrl.hpp"
 #include "platform/IdentifierCollector.hpp"
-#include "validation/ValidatorRules.hpp"
 
 #include <utility>
 
@@ -213,13 +212,7 @@ void ZQBAnalytics::subscriptionHistory(const std::vector<ZQBStoreTransaction>& t
 
 void ZQBAnalytics::subscriptionPayment(const ZQBStoreTransaction& transaction,
                                        const ZQBStoreProduct& product) {
-    const auto front = proxy();
-    auto productCopy = zqb::storeProductCopy(product, "SubscriptionPayment");
-    if (!productCopy) {
-        zqb::ValidatorRules::notifyThatMethodExecutionWasCanceled("SubscriptionPayment");
-        return;
-    }
-    front->subscriptionPayment(zqb::paymentTransactionCopy(transaction), std::move(*productCopy));
+    proxy()->subscriptionPayment(zqb::paymentTransactionCopy(transaction), zqb::storeProductCopy(product));
 }
 
 void ZQBAnalytics::socialNetworkConnect(const ZQBSocialNetwork& socialNetwork) {

@@ -94,7 +94,8 @@ public:
     // 25. Whether the project's purchase history still has to be restored.
     virtual void isRestoreTransactionHistoryRequired(BoolCompletion completion) = 0;
     // 26. A subscription payment given as the store's transaction and product.
-    virtual void subscriptionPayment(host::PaymentTransaction transaction, host::StoreProduct product) = 0;
+    virtual void subscriptionPayment(host::PaymentTransaction transaction,
+                                     host::StoreProductTexts product) = 0;
     // 27. A subscription payment given as product id and transaction id (engine plug-ins).
     virtual void subscriptionPayment(std::string productId, std::string transactionId) = 0;
     // 28. The restored purchase history as the store's transactions.

@@ -328,7 +328,8 @@ void AnalyticsProxy::referrer(ReferralData utmData) {
     });
 }
 
-void AnalyticsProxy::subscriptionPayment(host::PaymentTransaction transaction, host::StoreProduct product) {
+void AnalyticsProxy::subscriptionPayment(host::PaymentTransaction transaction,
+                                         host::StoreProductTexts product) {
     enqueue("subscriptionPayment(_:_:)", [transaction = std::move(transaction),
                                           product = std::move(product)](AnalyticsProtocol& logic) mutable {
         if (Validator::isExcluded("sbs", std::nullopt)) {

@@ -41,6 +41,20 @@ struct StoreProduct {
     std::vector<ProductDiscount> discounts{};
 };
 
+// A product as a host hands it over with a payment: the prices are still the host's decimal texts ("4.99"),
+// read where the payment is processed.
+struct StoreProductTexts {
+    struct Discount {
+        std::optional<std::string> identifier{};
+        std::string price;
+    };
+    std::string productIdentifier;
+    std::string price;
+    PriceLocale priceLocale;
+    std::optional<std::string> introductoryPrice{};
+    std::vector<Discount> discounts{};
+};
+
 // The answer to a products request: the products found and the identifiers the store does not know.
 struct ProductsResponse {
     std::vector<StoreProduct> products{};

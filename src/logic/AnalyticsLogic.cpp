@@ -973,7 +973,8 @@ void AnalyticsLogic::isRestoreTransactionHistoryRequired(BoolCompletion completi
     completion(subscriptionService_->isNeedRestoreHistory());
 }
 
-void AnalyticsLogic::subscriptionPayment(host::PaymentTransaction transaction, host::StoreProduct product) {
+void AnalyticsLogic::subscriptionPayment(host::PaymentTransaction transaction,
+                                         host::StoreProductTexts product) {
     const auto user = activeUser();
     if (!user->sessionId) {
         return;
@@ -988,8 +989,13 @@ void AnalyticsLogic::subscriptionPayment(host::PaymentTransaction transaction, h
     }
     const bool isRenewal =
         transaction.transactionIdentifier && transaction.transactionIdentifier != originalId;
-    const SubscriptionProduct subscription =
-        zqb::subscriptionProduct(product, host::Environment::shared().storeKit()->systemVersion());
+    // A price that is not a decimal number leaves the product without a record of its own; the payment is
+    // still reported, with the codes of the price locale.
+    std::optional<SubscriptionProduct> subscription;
+    if (const auto priced = readPrices(product)) {
+        subscription =
+            zqb::subscriptionProduct(*priced, host::Environment::shared().storeKit()->systemVersion());
+    }
 
     bool paymentStored = false;
     if (projectService_->isCurrencyPaymentMarked(*orderId)) {
@@ -998,13 +1004,14 @@ void AnalyticsLogic::subscriptionPayment(host::PaymentTransaction transaction, h
                              "Subscription payment with orderId [" + *orderId + "] is renewal");
         }
     } else {
-        store(SubscriptionPayment(*user->sessionId, user->level, subscription.productId, *orderId,
-                                  subscription.regionCode, subscription.currencyCode, inProgress()));
+        store(SubscriptionPayment(*user->sessionId, user->level, product.productIdentifier, *orderId,
+                                  zqb::regionCode(product.priceLocale).value_or(""),
+                                  zqb::currencyCode(product.priceLocale).value_or(""), inProgress()));
         markOrderId(*orderId);
         paymentStored = true;
     }
-    if (!subscriptionService_->checkIfContains(subscription)) {
-        store(SubscriptionProductsEvent({subscription}));
+    if (subscription && !subscriptionService_->checkIfContains(*subscription)) {
+        store(SubscriptionProductsEvent({*subscription}));
         flush();
     } else if (paymentStored) {
         flush();

@@ -7,18 +7,37 @@
 
 namespace zqb {
 
-std::optional<std::string> regionCode(const host::StoreProduct& product) {
-    if (product.priceLocale.regionCode) {
-        return product.priceLocale.regionCode;
+std::optional<std::string> regionCode(const host::PriceLocale& locale) {
+    if (locale.regionCode) {
+        return locale.regionCode;
     }
-    return host::Locale(product.priceLocale.identifier).regionCode();
+    return host::Locale(locale.identifier).regionCode();
 }
 
-std::optional<std::string> currencyCode(const host::StoreProduct& product) {
-    if (product.priceLocale.currencyCode) {
-        return product.priceLocale.currencyCode;
+std::optional<std::string> currencyCode(const host::PriceLocale& locale) {
+    if (locale.currencyCode) {
+        return locale.currencyCode;
     }
-    return host::Locale(product.priceLocale.identifier).currencyCode();
+    return host::Locale(locale.identifier).currencyCode();
+}
+
+std::optional<host::StoreProduct> readPrices(const host::StoreProductTexts& product) {
+    const auto price = Decimal::parse(product.price);
+    if (!price) {
+        return std::nullopt;
+    }
+    host::StoreProduct result{product.productIdentifier, *price, product.priceLocale};
+    if (product.introductoryPrice) {
+        if (const auto introductory = Decimal::parse(*product.introductoryPrice)) {
+            result.introductoryPrice = host::ProductDiscount{std::nullopt, *introductory};
+        }
+    }
+    for (const auto& discount : product.discounts) {
+        if (const auto discountPrice = Decimal::parse(discount.price)) {
+            result.discounts.push_back(host::ProductDiscount{discount.identifier, *discountPrice});
+        }
+    }
+    return result;
 }
 
 bool isOffersAvailable(std::string_view systemVersion) {
@@ -55,8 +74,8 @@ SubscriptionProduct subscriptionProduct(const host::StoreProduct& product, std::
     SubscriptionProduct result;
     result.productId = product.productIdentifier;
     result.price = product.price;
-    result.regionCode = regionCode(product).value_or("");
-    result.currencyCode = currencyCode(product).value_or("");
+    result.regionCode = regionCode(product.priceLocale).value_or("");
+    result.currencyCode = currencyCode(product.priceLocale).value_or("");
     if (isOffersAvailable(systemVersion) && product.introductoryPrice) {
         result.introductoryPrice = product.introductoryPrice->price;
     }

@@ -14,9 +14,12 @@ namespace zqb {
 // What the analytics reads of a store product.
 
 // The price locale's region: the store's own value, else the one its identifier implies.
-std::optional<std::string> regionCode(const host::StoreProduct& product);
+std::optional<std::string> regionCode(const host::PriceLocale& locale);
 // The price locale's currency: the store's own value, else the one its identifier implies.
-std::optional<std::string> currencyCode(const host::StoreProduct& product);
+std::optional<std::string> currencyCode(const host::PriceLocale& locale);
+// The product with its prices read. An introductory price or a discount whose text is not a decimal number
+// is left out, as for a product that has none; nothing when the price itself is not a decimal number.
+std::optional<host::StoreProduct> readPrices(const host::StoreProductTexts& product);
 // True from system version 12.2 on, when stores know introductory prices and discounts. A version text is
 // read as numbers separated by dots ("12", "12.1.4"); a part that is not a number counts as 0.
 bool isOffersAvailable(std::string_view systemVersion);

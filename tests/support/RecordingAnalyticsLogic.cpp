@@ -231,9 +231,9 @@ void RecordingAnalyticsLogic::isRestoreTransactionHistoryRequired(BoolCompletion
 }
 
 void RecordingAnalyticsLogic::subscriptionPayment(host::PaymentTransaction transaction,
-                                                  host::StoreProduct product) {
+                                                  host::StoreProductTexts product) {
     record("subscriptionPayment(" + text(transaction) + ", {" + quoted(product.productIdentifier) + ", " +
-           product.price.toString() + ", " + quoted(product.priceLocale.identifier) + "})");
+           product.price + ", " + quoted(product.priceLocale.identifier) + "})");
 }
 
 void RecordingAnalyticsLogic::subscriptionPayment(std::string productId, std::string transactionId) {

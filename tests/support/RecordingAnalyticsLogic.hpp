@@ -72,7 +72,7 @@ public:
     void referrer(ReferralData utmData) override;
     int64_t getCustomEventParamsCount() override;
     void isRestoreTransactionHistoryRequired(BoolCompletion completion) override;
-    void subscriptionPayment(host::PaymentTransaction transaction, host::StoreProduct product) override;
+    void subscriptionPayment(host::PaymentTransaction transaction, host::StoreProductTexts product) override;
     void subscriptionPayment(std::string productId, std::string transactionId) override;
     void subscriptionHistory(std::vector<host::PaymentTransaction> transactions) override;
     void subscriptionHistory(SubscriptionHistory history) override;

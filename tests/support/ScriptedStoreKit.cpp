@@ -94,4 +94,9 @@ host::StoreProduct storeProduct(const std::string& identifier, const std::string
     return host::StoreProduct{identifier, *value, host::PriceLocale{localeIdentifier}};
 }
 
+host::StoreProductTexts offeredProduct(const std::string& identifier, const std::string& price,
+                                       const std::string& localeIdentifier) {
+    return host::StoreProductTexts{identifier, price, host::PriceLocale{localeIdentifier}};
+}
+
 }  // namespace zqb::test

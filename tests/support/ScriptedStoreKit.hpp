@@ -63,5 +63,8 @@ private:
 // A product of the scripted store: price as decimal text, locale identifier, optional offers.
 host::StoreProduct storeProduct(const std::string& identifier, const std::string& price,
                                 const std::string& localeIdentifier = "en_US");
+// The same product as a host hands it over with a payment, its price still a text.
+host::StoreProductTexts offeredProduct(const std::string& identifier, const std::string& price,
+                                       const std::string& localeIdentifier = "en_US");
 
 }  // namespace zqb::test

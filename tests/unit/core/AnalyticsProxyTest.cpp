@@ -49,8 +49,7 @@ void callEveryQueuedOperation(AnalyticsProxy& proxy) {
     proxy.tutorial(1);
     proxy.referrer({{ZQBReferralProperty::source(), "ads"}});
     proxy.isRestoreTransactionHistoryRequired([](bool) {});
-    proxy.subscriptionPayment(host::PaymentTransaction{"t1", "p1"},
-                              host::StoreProduct{"p1", *Decimal::parse("1"), {}});
+    proxy.subscriptionPayment(host::PaymentTransaction{"t1", "p1"}, host::StoreProductTexts{"p1", "1", {}});
     proxy.subscriptionPayment("p1", "t1");
     proxy.subscriptionHistory(std::vector<host::PaymentTransaction>{});
     proxy.subscriptionHistory(AnalyticsProtocol::SubscriptionHistory{{"p1", {"t1"}}});

@@ -53,7 +53,7 @@ TEST_F(AnalyticsLogicPaymentTest, ARealPaymentIsReportedOncePerOrderId) {
 TEST_F(AnalyticsLogicPaymentTest, AFirstSubscriptionPurchaseIsReportedWithItsProductAndARenewalIsNot) {
     LogicTestBed bed;
     bed.start();
-    const auto product = storeProduct("sub.month", "4.99", "fr_FR");
+    const auto product = offeredProduct("sub.month", "4.99", "fr_FR");
     bed.income([&] { bed.logic->subscriptionPayment(transaction("t-1", "t-1"), product); });
     bed.settle();
     const auto payments = bed.sentEvents("sbs");
@@ -84,10 +84,39 @@ TEST_F(AnalyticsLogicPaymentTest, ATransactionWithoutAnyIdentifierIsRefused) {
     bed.start();
     bed.income([&] {
         bed.logic->subscriptionPayment(transaction(std::nullopt, std::nullopt),
-                                       storeProduct("sub.month", "1"));
+                                       offeredProduct("sub.month", "free"));
     });
     EXPECT_TRUE(bed.log.contains("Subscription payment transactionIdentifier is nil"));
     EXPECT_EQ(bed.rowCount("realPaymentMarks"), 0);
+}
+
+// A price text that is not a decimal number is read on the income queue, after the session and the
+// transaction: the payment is still reported, with the price locale's codes, but the product cannot be.
+TEST_F(AnalyticsLogicPaymentTest, APriceThatIsNoDecimalNumberLeavesOutTheProductButNotThePayment) {
+    LogicTestBed bed;
+    bed.start();
+    auto withOffers = offeredProduct("sub.week", "0.99", "de_DE");
+    withOffers.introductoryPrice = "gratis";
+    withOffers.discounts = {{"spring", "0.49"}, {"summer", "half"}};
+    bed.income([&] {
+        bed.logic->subscriptionPayment(transaction("t-1", "t-1"),
+                                       offeredProduct("sub.month", "free", "fr_FR"));
+        bed.logic->subscriptionPayment(transaction("t-2", "t-2", "sub.week"), withOffers);
+    });
+    bed.settle();
+    const auto payments = bed.sentEvents("sbs");
+    ASSERT_EQ(payments.size(), 2u);
+    EXPECT_EQ(payments[0]["productId"], "sub.month");
+    EXPECT_EQ(payments[0]["regionCode"], "FR");
+    EXPECT_EQ(payments[0]["currencyCode"], "EUR");
+    const auto products = bed.sentEvents("sbsp");
+    ASSERT_EQ(products.size(), 1u);
+    EXPECT_EQ(products[0]["products"].dump(),
+              R"([{"productId":"sub.week","price":0.99,"regionCode":"DE","currencyCode":"EUR",)"
+              R"("discounts":{"spring":0.49}}])");
+    EXPECT_EQ(bed.rowCount("realPaymentMarks"), 2);
+    EXPECT_TRUE(bed.log.matching("ERROR").empty());
+    EXPECT_TRUE(bed.log.matching("WARNING").empty());
 }
 
 TEST_F(AnalyticsLogicPaymentTest, TheStringFormTakesTheCodesOfAKnownProductOrNone) {

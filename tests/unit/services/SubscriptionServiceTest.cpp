@@ -174,11 +174,11 @@ TEST_F(SubscriptionServiceTest, RegionAndCurrencyFallBackToTheLocaleIdentifier) 
     auto direct = test::storeProduct("a", "1", "fr_FR");
     direct.priceLocale.regionCode = "DE";
     direct.priceLocale.currencyCode = "CHF";
-    EXPECT_EQ(regionCode(direct), "DE");
-    EXPECT_EQ(currencyCode(direct), "CHF");
+    EXPECT_EQ(regionCode(direct.priceLocale), "DE");
+    EXPECT_EQ(currencyCode(direct.priceLocale), "CHF");
     const auto derived = test::storeProduct("b", "1", "pt_BR");
-    EXPECT_EQ(regionCode(derived), "BR");
-    EXPECT_EQ(currencyCode(derived), "BRL");
+    EXPECT_EQ(regionCode(derived.priceLocale), "BR");
+    EXPECT_EQ(currencyCode(derived.priceLocale), "BRL");
     const auto none = subscriptionProduct(test::storeProduct("c", "1", "fr"), "12.2");
     EXPECT_EQ(none.regionCode, "");
     EXPECT_EQ(none.currencyCode, "");
