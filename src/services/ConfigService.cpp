@@ -98,10 +98,18 @@ void ConfigService::getBackendIdentifiers(int64_t attempt, const std::string& ap
     } else if (const auto delay = answer.retryAfterValue()) {
         Logger::writeLog(ZQBLogLevel::debug,
                          "BackendIdentifiers: let's retry after: " + std::to_string(*delay));
+        // A delay of zero or below would send the requests back to back; longer ones are used as given, and
+        // the scheduler saturates the deadline.
+        int64_t delayMs = *delay;
+        if (delayMs < minimumRetryDelayMs) {
+            Logger::writeLog(ZQBLogLevel::warning, "BackendIdentifiers: the retry delay of " +
+                                                       std::to_string(delayMs) +
+                                                       " ms is below one second; retrying after one second");
+            delayMs = minimumRetryDelayMs;
+        }
         const int64_t next = host::saturatingAdd(attempt, 1);
-        // The gateway's delay is used as given; the scheduler saturates the deadline.
         replaceRetryTask(host::Environment::shared().delayedScheduler()->runAfter(
-            *delay, [weak = weak_from_this(), next, appKey, identifiers, userKey] {
+            delayMs, [weak = weak_from_this(), next, appKey, identifiers, userKey] {
                 QueueManager::configBackQueue().addOperation([weak, next, appKey, identifiers, userKey] {
                     if (const auto self = weak.lock()) {
                         self->getBackendIdentifiers(next, appKey, identifiers, userKey);

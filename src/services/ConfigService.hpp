@@ -30,6 +30,7 @@ class ConfigService final : public ConfigServiceProctocol,
 public:
     static constexpr int64_t sdkConfigTimeout = 60;  // seconds of delay per failed attempt
     static constexpr int64_t maximumSdkConfigAttempt = 10;
+    static constexpr int64_t minimumRetryDelayMs = 1000;  // shortest wait before an identifiers retry
 
     ConfigService(std::shared_ptr<StateManagerProtocol> stateManager,
                   std::shared_ptr<ProjectRepository> projectRepository,

@@ -198,7 +198,8 @@ TEST_F(ConfigServiceTest, AReleasedServiceEndsItsRetryChainSilently) {
 TEST_F(ConfigServiceTest, IdentifiersAreRetriedAfterTheGatewaysDelayWithTheNextAttemptNumber) {
     state->deviceIdentifiers->previousDeviceIdentifier = "device-0";
     gateway.pushReply(kIdentificationPath, {202, R"({"retryAfter":1500})"});
-    gateway.pushReply(kIdentificationPath, {202, R"({"retryAfter":40})"});
+    gateway.pushReply(kIdentificationPath, {202, R"({"retryAfter":0})"});
+    gateway.pushReply(kIdentificationPath, {202, R"({"retryAfter":-5})"});
     gateway.setReply(kIdentificationPath,
                      {200, R"({"vorantelId":7,"crossPlatformVorantelId":8,"vorantelIdTimestamp":9})"});
     requestIdentifiers();
@@ -214,17 +215,23 @@ TEST_F(ConfigServiceTest, IdentifiersAreRetriedAfterTheGatewaysDelayWithTheNextA
     env.advance(1499);
     EXPECT_EQ(gateway.requestCount(), 1u);
     env.advance(1);
-    ASSERT_TRUE(waitForPending(1));
-    EXPECT_EQ(env.runLoop().nextDueInMs(), 40);
-    env.advance(40);
-    ASSERT_TRUE(gateway.waitForRequests(3));
+    // A delay of zero or below would send back to back: the retry waits one second.
+    for (const std::string delay : {"0", "-5"}) {
+        ASSERT_TRUE(waitForPending(1));
+        EXPECT_EQ(env.runLoop().nextDueInMs(), 1000);
+        EXPECT_TRUE(logs.contains("WARNING BackendIdentifiers: the retry delay of " + delay +
+                                  " ms is below one second; retrying after one second"));
+        env.advance(1000);
+    }
+    ASSERT_TRUE(gateway.waitForRequests(4));
     test::settleAll();
 
     const auto sent = gateway.requests(kIdentificationPath);
-    ASSERT_EQ(sent.size(), 3u);
+    ASSERT_EQ(sent.size(), 4u);
     EXPECT_EQ(sent[0].body, R"({"attempt":1})");
     EXPECT_EQ(sent[1].body, R"({"attempt":2})");
     EXPECT_EQ(sent[2].body, R"({"attempt":3})");
+    EXPECT_EQ(sent[3].body, R"({"attempt":4})");
     for (const auto& request : sent) {
         EXPECT_EQ(request.query, "appId=test-app-key");
         EXPECT_EQ(request.header("DeviceId"), encoded("device-1"));
