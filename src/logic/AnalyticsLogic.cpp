@@ -39,7 +39,6 @@
 #include "services/EventsServiceProtocol.hpp"
 #include "services/LevelResourceServiceProtocol.hpp"
 #include "services/PeopleServiceProtocol.hpp"
-#include "services/ProjectConfiguration.hpp"
 #include "services/ProjectServiceProtocol.hpp"
 #include "services/ReportServiceProtocol.hpp"
 #include "services/StoreProductExtension.hpp"
@@ -198,7 +197,7 @@ void AnalyticsLogic::onConfigurationReceived(const Config& config) {
     const bool removeInactiveUsers = projectService_->checkIfNeedRemoveUsersData(config);
     const bool resetHistory = subscriptionService_->isHistoryNeedReset(config);
     projectService_->applyConfig(config);
-    publishConfiguration(true);
+    publishParamsLimit();
     if (removeInactiveUsers) {
         removeUsers(stateManager_->getInactiveProjectUsers());
     }
@@ -220,25 +219,15 @@ void AnalyticsLogic::onReportSent() {
     }
 }
 
-void AnalyticsLogic::publishConfiguration(bool withExclusions) {
-    const auto project = stateManager_->getActiveProject();
-    ProjectConfiguration reader;
-    const Config& config = reader.of(*project);
-    CustomEventParamsLimit::publish(config.eventParamsCount);
-    if (withExclusions) {
-        std::optional<ExcludedOptions> options;
-        if (config.exclude && config.exclude->events) {
-            options.emplace(config.exclude->events->begin(), config.exclude->events->end());
-        }
-        Validator::setExcludedOptions(std::move(options));
-    }
+void AnalyticsLogic::publishParamsLimit() {
+    CustomEventParamsLimit::publish(projectService_->paramsCount());
 }
 
 // Start-up
 
 void AnalyticsLogic::applyAnalyticsConfiguration(
     const std::optional<ZQBAnalyticsConfigurationLocal>& configuration) {
-    publishConfiguration(false);
+    publishParamsLimit();
 
     if (!trackingAvailable() && configuration &&
         configuration->trackingAvailability == ZQBTrackingStatus::enable) {

@@ -144,8 +144,9 @@ private:
     void onReportSent();
     void onProductsReceived(const std::optional<std::vector<SubscriptionProduct>>& products);
     void sendSubscriptionsHistoryEvent();
-    // Publishes what other threads read of the active project's configuration.
-    void publishConfiguration(bool withExclusions);
+    // Publishes the custom-event parameter limit of the active project's configuration, which the host's
+    // threads read.
+    void publishParamsLimit();
 
     void prepareCurrencyAccrualEvent(int64_t sessionId, int64_t level, std::optional<int64_t> timestamp,
                                      const std::shared_ptr<User>& user);
