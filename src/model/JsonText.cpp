@@ -71,7 +71,7 @@ private:
             newline(depth + 1);
             path_.push_back(key);
             string(key);
-            out_ += pretty_ ? ": " : ":";
+            out_ += pretty_ ? " : " : ":";
             value(member, depth + 1);
             path_.pop_back();
         }

@@ -20,6 +20,8 @@ class JsonText {
 public:
     JsonText() = delete;
 
+    // `pretty` puts one member or element per line, indented by two blanks, with a blank on both sides of
+    // each colon ("key" : value), as log readers know it from the platform's pretty printer.
     enum class Style { compact, pretty };
 
     // The text of `json`. Throws `EncodingError` when a value cannot be written.

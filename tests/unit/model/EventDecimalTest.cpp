@@ -116,7 +116,7 @@ TEST(EventDecimal, WriterFormsCompactAndPrettyText) {
         "\"d\":{},\"e\":[]}");
     EXPECT_EQ(
         JsonText::write(Json{{"k", Json::array({1, Json{{"x", dec("0.5")}}})}}, JsonText::Style::pretty),
-        "{\n  \"k\": [\n    1,\n    {\n      \"x\": 0.5\n    }\n  ]\n}");
+        "{\n  \"k\" : [\n    1,\n    {\n      \"x\" : 0.5\n    }\n  ]\n}");
 
     EXPECT_EQ(zqb::toJSONData(Json{{"price", dec("0.99")}}).value_or("none"), R"({"price":0.99})");
     EXPECT_FALSE(zqb::toJSONData(Json{{"price", std::nan("")}}).has_value());

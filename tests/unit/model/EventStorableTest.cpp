@@ -79,7 +79,7 @@ TEST(EventStorable, EncodesCompactInKeyOrderAndPrintsOneLinePerMember) {
 
     // Any record goes through the generic helpers as well.
     EXPECT_EQ(zqb::toJSONData(probe).value_or(""), probe.getJson());
-    EXPECT_NE(zqb::toPrettyJson(probe).find("\n  \"price\": 5.0"), std::string::npos);
+    EXPECT_NE(zqb::toPrettyJson(probe).find("\n  \"price\" : 5.0"), std::string::npos);
 }
 
 TEST(EventStorable, NonFiniteValueYieldsEmptyTextAndOneErrorLine) {

@@ -167,7 +167,7 @@ TEST(PlatformRequest, LogsTheRequestAtDebugOnly) {
                   " EncodedHeaders: \n"
                   "\t\tDeviceId: YWJj,\n\t\tUserId: dQ==,\n\t\tX-Id-Encoding: base64\n"
                   " Content UUID: A, B \n"
-                  " Content: {\n  \"a\": 1\n} \n");
+                  " Content: {\n  \"a\" : 1\n} \n");
 
     log.clear();
     post(address, contentFor(nlohmann::ordered_json::object()));
