@@ -525,6 +525,125 @@ TEST_F(AnalyticsFront, AReceivedConfigurationExcludesByCodeAndByTheRawCharacteri
               }));
 }
 
+// The other codes, each through its public call: "vp" and "pe" look at the argument as the host passed it,
+// "sc" and "sp" at the network name the checks left, and the rest at no argument at all, so that a listed
+// value never excludes them and an empty list always does.
+TEST_F(AnalyticsFront, EachCodeIsExcludedByItsRawOrCheckedArgumentOrByItself) {
+    start();
+    struct Case {
+        std::string code;
+        AnyCodableList listed;
+        std::function<void()> call;
+        std::optional<std::string> shownArgument;  // in the notice; nothing: the call is not excluded
+    };
+    const auto historyOfEngines = [] {
+        Core::shared()->analyticsProxy()->subscriptionHistory(
+            AnalyticsProtocol::SubscriptionHistory{{"monthly", {"t-1"}}});
+    };
+    const std::vector<Case> cases = {
+        {"vp",
+         {AnyCodable("sw\x01ord")},
+         [] {
+             ZQBAnalytics::virtualCurrencyPayment("sw\x01ord", "weapon", 1, {{"gold", 5}});
+         },
+         "sw\x01ord"},
+        {"vp",
+         {AnyCodable("sw\x01ord")},
+         [] {
+             ZQBAnalytics::virtualCurrencyPayment("sword", "weapon", 1, {{"gold", 5}});
+         },
+         std::nullopt},
+        {"pe", {AnyCodable("ca\x01ve")}, [] { ZQBAnalytics::startProgressionEvent("ca\x01ve"); }, "ca\x01ve"},
+        {"pe",
+         {AnyCodable("ca\x01ve")},
+         [] { ZQBAnalytics::finishProgressionEvent("ca\x01ve"); },
+         "ca\x01ve"},
+        {"pe", {AnyCodable("ca\x01ve")}, [] { ZQBAnalytics::startProgressionEvent("cave"); }, std::nullopt},
+        {"sc",
+         {AnyCodable("fb")},
+         [] {
+             ZQBAnalytics::socialNetworkConnect(
+                 ZQBSocialNetwork("f\x01"
+                                  "b"));
+         },
+         "fb"},
+        {"sc",
+         {AnyCodable("f\x01"
+                     "b")},
+         [] {
+             ZQBAnalytics::socialNetworkConnect(
+                 ZQBSocialNetwork("f\x01"
+                                  "b"));
+         },
+         std::nullopt},
+        {"sp",
+         {AnyCodable("fb")},
+         [] {
+             ZQBAnalytics::socialNetworkPost(ZQBSocialNetwork("f\x01"
+                                                              "b"),
+                                             "win");
+         },
+         "fb"},
+        {"rf",
+         {},
+         [] {
+             ZQBAnalytics::referrer({{ZQBReferralProperty::source(), "ads"}});
+         },
+         ""},
+        {"rf",
+         {AnyCodable("ads")},
+         [] {
+             ZQBAnalytics::referrer({{ZQBReferralProperty::source(), "ads"}});
+         },
+         std::nullopt},
+        {"adrv", {}, [] { ZQBAnalytics::adImpression("net", 0.5); }, ""},
+        {"adrv", {AnyCodable("net")}, [] { ZQBAnalytics::adImpression("net", 0.5); }, std::nullopt},
+        {"rp", {}, [] { ZQBAnalytics::realCurrencyPayment("order", 1.5, "gems", "USD"); }, ""},
+        {"rp",
+         {AnyCodable("order")},
+         [] { ZQBAnalytics::realCurrencyPayment("order", 1.5, "gems", "USD"); },
+         std::nullopt},
+        {"cb",
+         {},
+         [] {
+             ZQBAnalytics::currentBalance({{"gold", 5}});
+         },
+         ""},
+        {"cb",
+         {AnyCodable("gold")},
+         [] {
+             ZQBAnalytics::currentBalance({{"gold", 5}});
+         },
+         std::nullopt},
+        {"sbsr",
+         {},
+         [] {
+             ZQBAnalytics::subscriptionHistory({ZQBStoreTransaction{"t-1", "monthly", nullptr}});
+         },
+         ""},
+        {"sbsr", {}, historyOfEngines, ""},
+        {"sbsr", {AnyCodable("monthly")}, historyOfEngines, std::nullopt},
+    };
+    for (const auto& [code, listed, call, shownArgument] : cases) {
+        SCOPED_TRACE(code + (shownArgument ? " excluded" : " passing"));
+        Validator::setExcludedOptions(ExcludedOptions{{code, listed}});
+        logic->clear();
+        log.clear();
+        call();
+        drain();
+        if (!shownArgument) {
+            EXPECT_EQ(logic->calls().size(), 1u);
+            EXPECT_FALSE(log.contains("excluded"));
+        } else {
+            EXPECT_TRUE(logic->calls().empty()) << logic->calls().front();
+            EXPECT_EQ(log.texts(),
+                      Texts{"INFO Event [" + code + "] " +
+                            (shownArgument->empty() ? "" : "with [" + *shownArgument + "] argument ") +
+                            "is excluded by project configuration"});
+        }
+    }
+}
+
 TEST_F(AnalyticsFront, ExclusionsComeFromTheReceivedConfigurationNeverFromTheStoredOneBeforeTheFirstReply) {
     const Config received = Config::decode(
         R"({"timeForRequest":120000,"countForRequest":10,"eventParamsCount":20,"sessionTimeout":600000,)"
