@@ -36,8 +36,8 @@ TEST(ThreadRunLoop, OneShotsFireOnceInDeadlineOrderOnTheLoopsThread) {
         };
     };
     // Deadlines far enough apart that a slow (sanitized, loaded) test thread cannot reorder them.
-    auto late = loop.runAfter(200, record(200));
-    auto early = loop.runAfter(100, record(100));
+    auto late = loop.runAfter(1000, record(200));
+    auto early = loop.runAfter(500, record(100));
     auto negative = loop.runAfter(-100, record(0));  // below 1 ms counts as 1 ms
     EXPECT_FALSE(loop.isCurrent());
     ASSERT_TRUE(waitUntil([&] {
