@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang into build/fuzz and runs each for a bounded time (default 20 s per
-# target; pass another number of seconds as the first argument). Crashing inputs are written to
-# build/fuzz/crashes. ZQB_JOBS caps the parallel compiles, as in build.sh.
+# target; pass another number of seconds as the first argument, 0 to build only). Crashing inputs are written
+# to build/fuzz/crashes. ZQB_JOBS caps the parallel compiles, as in build.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,6 +12,7 @@ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="-O1 -gline-t
     -DZQB_SANITIZER=fuzzer -DZQB_BUILD_FUZZ=ON -DZQB_BUILD_TESTS=OFF -DZQB_BUILD_BENCH=OFF \
     -DZQB_BUILD_EXAMPLES=OFF >/dev/null
 cmake --build build/fuzz -j "${ZQB_JOBS:-$(nproc)}"
+[ "$seconds" -eq 0 ] && exit 0
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
