@@ -66,6 +66,11 @@ public:
     virtual int64_t deleteRows(const std::string& tableName, const std::string& selection,
                                const std::vector<SQLiteValue>& selectionArgs) = 0;
 
+    // Deletes the rows whose `column` holds one of `values`, all or none of them however many there are.
+    // The number of rows deleted; 0 on failure.
+    virtual int64_t deleteWhereIn(const std::string& tableName, const std::string& column,
+                                  const std::vector<int64_t>& values) = 0;
+
     // Deletes every row of the table.
     virtual void clear(const std::string& tableName) = 0;
 

@@ -10,7 +10,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cctype>
 #include <ctime>
 #include <stdexcept>
 #include <system_error>
@@ -94,67 +93,6 @@ const std::vector<std::pair<std::string, std::vector<std::string>>>& schemaColum
         return result;
     }();
     return tables;
-}
-
-bool isIdentifierCharacter(char character) {
-    return std::isalnum(static_cast<unsigned char>(character)) != 0 || character == '_';
-}
-
-// The column of a selection of the form "<column> IN (?, ?, ...)" with exactly `count` placeholders, or
-// nothing for any other selection.
-std::optional<std::string> inListColumn(std::string_view selection, std::size_t count) {
-    std::size_t position = 0;
-    const auto skipBlanks = [&] {
-        while (position < selection.size() &&
-               std::isspace(static_cast<unsigned char>(selection[position])) != 0) {
-            ++position;
-        }
-    };
-    const auto accept = [&](char character) {
-        skipBlanks();
-        if (position < selection.size() &&
-            std::toupper(static_cast<unsigned char>(selection[position])) == character) {
-            ++position;
-            return true;
-        }
-        return false;
-    };
-    skipBlanks();
-    const std::size_t start = position;
-    while (position < selection.size() && isIdentifierCharacter(selection[position])) {
-        ++position;
-    }
-    if (position == start || std::isdigit(static_cast<unsigned char>(selection[start])) != 0) {
-        return std::nullopt;
-    }
-    std::string column(selection.substr(start, position - start));
-    if (position == selection.size() || std::isspace(static_cast<unsigned char>(selection[position])) == 0 ||
-        !accept('I')) {
-        return std::nullopt;
-    }
-    if (position == selection.size() ||
-        std::toupper(static_cast<unsigned char>(selection[position])) != 'N') {
-        return std::nullopt;
-    }
-    ++position;
-    if (!accept('(')) {
-        return std::nullopt;
-    }
-    std::size_t found = 0;
-    do {
-        if (!accept('?')) {
-            return std::nullopt;
-        }
-        ++found;
-    } while (accept(','));
-    if (!accept(')')) {
-        return std::nullopt;
-    }
-    skipBlanks();
-    if (position != selection.size() || found != count) {
-        return std::nullopt;
-    }
-    return column;
 }
 
 }  // namespace
@@ -536,16 +474,6 @@ std::optional<int64_t> SQLiteProvider::update(const std::string& tableName, cons
 int64_t SQLiteProvider::deleteRows(const std::string& tableName, const std::string& selection,
                                    const std::vector<SQLiteValue>& selectionArgs) {
     try {
-        // More values than one statement may bind (deleting tens of thousands of events by id): the same
-        // deletion in several statements within one savepoint, all or nothing. The chunk is the smaller of
-        // SQLite's default limit and this build's, so the behaviour does not depend on how SQLite was built.
-        const int limit = sqlite3_limit(database_->handle(), SQLITE_LIMIT_VARIABLE_NUMBER, -1);
-        const std::size_t chunk = std::min(maximumBoundValues, static_cast<std::size_t>(std::max(limit, 1)));
-        if (selectionArgs.size() > chunk) {
-            if (const auto column = inListColumn(selection, selectionArgs.size())) {
-                return write([&] { return deleteInChunks(tableName, *column, selectionArgs, chunk); });
-            }
-        }
         const std::string sql = "DELETE FROM " + tableName + " WHERE " + selection;
         return write([&] {
             runKept(sql, arguments(selectionArgs), kDeleteFailure);
@@ -557,18 +485,42 @@ int64_t SQLiteProvider::deleteRows(const std::string& tableName, const std::stri
     }
 }
 
+int64_t SQLiteProvider::deleteWhereIn(const std::string& tableName, const std::string& column,
+                                      const std::vector<int64_t>& values) {
+    if (values.empty()) {
+        return 0;
+    }
+    try {
+        // More values than one statement may bind (deleting tens of thousands of events by id) are split
+        // over several statements. The chunk is the smaller of SQLite's default limit and this build's, so
+        // the behaviour does not depend on how SQLite was built.
+        const int limit = sqlite3_limit(database_->handle(), SQLITE_LIMIT_VARIABLE_NUMBER, -1);
+        const std::size_t chunk = std::min(maximumBoundValues, static_cast<std::size_t>(std::max(limit, 1)));
+        return write([&] { return deleteInChunks(tableName, column, values, chunk); });
+    } catch (const std::exception& error) {
+        logDatabaseError(kDeleteFailure, error);
+        return 0;
+    }
+}
+
 int64_t SQLiteProvider::deleteInChunks(const std::string& tableName, const std::string& column,
-                                       const std::vector<SQLiteValue>& values, std::size_t chunkSize) {
+                                       const std::vector<int64_t>& values, std::size_t chunkSize) {
+    const auto runChunk = [&](std::size_t offset, std::size_t count) {
+        const auto first = values.begin() + static_cast<std::ptrdiff_t>(offset);
+        runKept("DELETE FROM " + tableName + " WHERE " + column + " IN (" + placeholders(count) + ")",
+                std::vector<OptionalSQLiteValue>(first, first + static_cast<std::ptrdiff_t>(count)),
+                kDeleteFailure);
+        return database_->changes();
+    };
+    if (values.size() <= chunkSize) {
+        return runChunk(0, values.size());
+    }
+    // Several statements within one savepoint: all or nothing.
     database_->execute("SAVEPOINT chunked_delete");
     try {
         int64_t deleted = 0;
         for (std::size_t offset = 0; offset < values.size(); offset += chunkSize) {
-            const std::size_t count = std::min(chunkSize, values.size() - offset);
-            const auto first = values.begin() + static_cast<std::ptrdiff_t>(offset);
-            runKept("DELETE FROM " + tableName + " WHERE " + column + " IN (" + placeholders(count) + ")",
-                    std::vector<OptionalSQLiteValue>(first, first + static_cast<std::ptrdiff_t>(count)),
-                    kDeleteFailure);
-            deleted += database_->changes();
+            deleted += runChunk(offset, std::min(chunkSize, values.size() - offset));
         }
         database_->execute("RELEASE chunked_delete");
         return deleted;

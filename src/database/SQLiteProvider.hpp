@@ -43,6 +43,8 @@ public:
                                   const std::vector<SQLiteValue>& selectionArgs) override;
     int64_t deleteRows(const std::string& tableName, const std::string& selection,
                        const std::vector<SQLiteValue>& selectionArgs) override;
+    int64_t deleteWhereIn(const std::string& tableName, const std::string& column,
+                          const std::vector<int64_t>& values) override;
     void clear(const std::string& tableName) override;
     // Commits the open group now, also while a failed commit waits for its next attempt.
     void commitWrites() override;
@@ -87,7 +89,7 @@ private:
     bool hasColumn(const std::string& table, const std::string& column);
     void verifySchema(bool everyTable);
     int64_t deleteInChunks(const std::string& tableName, const std::string& column,
-                           const std::vector<SQLiteValue>& values, std::size_t chunkSize);
+                           const std::vector<int64_t>& values, std::size_t chunkSize);
 
     // Runs one write under the connection's serialisation, within the open group if there is one.
     template <typename Work>

@@ -45,10 +45,10 @@ void EventRepository::deleteItems(const std::vector<std::shared_ptr<EventObject>
     }
     if (!countsInStep()) {
         countsValid_ = false;
-        deleteIds(ids, ",");
+        deleteIds(ids);
         return;
     }
-    deleteIds(ids, ",", [this](const std::shared_ptr<EventObject>& erased) { uncount(erased->userId, 1); });
+    deleteIds(ids, [this](const std::shared_ptr<EventObject>& erased) { uncount(erased->userId, 1); });
 }
 
 void EventRepository::deleteForDataForUsers(const std::vector<int64_t>& userIds) {

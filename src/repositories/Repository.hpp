@@ -102,10 +102,9 @@ protected:
         }
     }
 
-    // Removes the records with these ids from the cache, then their rows. `separator` joins the placeholders.
-    // `erased`, when given, sees each cached element as it leaves the cache.
-    void deleteIds(const std::vector<int64_t>& ids, const std::string& separator = ", ",
-                   const std::function<void(const Element&)>& erased = {}) {
+    // Removes the records with these ids from the cache, then their rows. `erased`, when given, sees each
+    // cached element as it leaves the cache.
+    void deleteIds(const std::vector<int64_t>& ids, const std::function<void(const Element&)>& erased = {}) {
         if (ids.empty()) {
             return;
         }
@@ -137,7 +136,7 @@ protected:
                 return true;
             });
         }
-        database_->deleteRows(tableName_, inList("id", ids.size(), separator), values(ids));
+        database_->deleteWhereIn(tableName_, "id", ids);
     }
 
     // Removes the records of these users (their `userId`) from the cache, then their rows.
@@ -147,7 +146,7 @@ protected:
         }
         const std::unordered_set<int64_t> wanted(userIds.begin(), userIds.end());
         std::erase_if(cache_, [&](const Element& cached) { return wanted.contains(record(cached).userId); });
-        database_->deleteRows(tableName_, inList("userId", userIds.size(), ", "), values(userIds));
+        database_->deleteWhereIn(tableName_, "userId", userIds);
     }
 
     void clearTable() {
@@ -178,22 +177,6 @@ protected:
     }
 
 private:
-    static std::string inList(const std::string& column, std::size_t count, const std::string& separator) {
-        std::string text = column + " IN (";
-        text.reserve(text.size() + count * (1 + separator.size()) + 1);
-        for (std::size_t index = 0; index < count; ++index) {
-            if (index > 0) {
-                text += separator;
-            }
-            text += '?';
-        }
-        return text + ")";
-    }
-
-    static std::vector<SQLiteValue> values(const std::vector<int64_t>& numbers) {
-        return std::vector<SQLiteValue>(numbers.begin(), numbers.end());
-    }
-
     std::shared_ptr<DatabaseProtocol> database_;
     std::string tableName_;
     std::vector<Element> cache_;

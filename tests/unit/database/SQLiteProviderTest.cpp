@@ -651,20 +651,12 @@ TEST_F(SQLiteProviderTest, RawSqlBuildsTheSelectInItsFixedOrder) {
               "SELECT a,b FROM t JOIN j WHERE x=? GROUP BY g ORDER BY o LIMIT 5");
 }
 
-std::vector<SQLiteValue> ids(int64_t first, int64_t last) {
-    std::vector<SQLiteValue> values;
+std::vector<int64_t> ids(int64_t first, int64_t last) {
+    std::vector<int64_t> values;
     for (int64_t id = first; id <= last; ++id) {
-        values.emplace_back(id);
+        values.push_back(id);
     }
     return values;
-}
-
-std::string inList(std::size_t count, const char* separator) {
-    std::string text = "id IN (";
-    for (std::size_t index = 0; index < count; ++index) {
-        text += index == 0 ? "?" : std::string(separator) + "?";
-    }
-    return text + ")";
 }
 
 class BigDeleteTest : public SQLiteProviderTest {
@@ -684,12 +676,12 @@ protected:
 TEST_F(BigDeleteTest, MoreIdsThanOneStatementMayBindAreAllDeleted) {
     fill(80000);
     SQLiteProvider provider("key");
-    // Both placeholder spellings of the repositories; one id matches nothing.
+    // One id matches nothing.
     auto values = ids(1, 40000);
-    values.emplace_back(int64_t{999999});
-    EXPECT_EQ(provider.deleteRows("events", inList(values.size(), ", "), values), 40000);
-    values = ids(40001, 75000);
-    EXPECT_EQ(provider.deleteRows("events", inList(values.size(), ","), values), 35000);
+    values.push_back(999999);
+    EXPECT_EQ(provider.deleteWhereIn("events", "id", values), 40000);
+    EXPECT_EQ(provider.deleteWhereIn("events", "id", ids(40001, 75000)), 35000);
+    EXPECT_EQ(provider.deleteWhereIn("events", "id", {}), 0);
     EXPECT_EQ(scalar("SELECT count(*) FROM events"), 5000);
     EXPECT_EQ(scalar("SELECT min(id) FROM events"), 75001);
 }
@@ -702,7 +694,7 @@ TEST_F(BigDeleteTest, AChunkedDeleteThatFailsDeletesNothing) {
     SQLiteProvider provider("key");
     test::LogCapture log(ZQBLogLevel::error);
     const auto values = ids(1, 40000);
-    EXPECT_EQ(provider.deleteRows("events", inList(values.size(), ", "), values), 0);
+    EXPECT_EQ(provider.deleteWhereIn("events", "id", values), 0);
     EXPECT_EQ(log.texts(),
               std::vector<std::string>{"ERROR [Database Module] Error in delete: refused (code: 19)"});
     EXPECT_EQ(scalar("SELECT count(*) FROM events"), 40000);

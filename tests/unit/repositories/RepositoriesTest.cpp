@@ -32,8 +32,11 @@ public:
     }
     int64_t deleteRows(const std::string& table, const std::string& selection,
                        const std::vector<SQLiteValue>& args) override {
-        ++statements;
         return inner_->deleteRows(table, selection, args);
+    }
+    int64_t deleteWhereIn(const std::string& table, const std::string& column,
+                          const std::vector<int64_t>& values) override {
+        return inner_->deleteWhereIn(table, column, values);
     }
     void clear(const std::string& table) override { inner_->clear(table); }
     std::vector<SQLiteRow> queryRows(const std::string& table, const QueryOptions& options) override {
@@ -41,7 +44,6 @@ public:
         return inner_->queryRows(table, options);
     }
     int queries = 0;
-    int statements = 0;
 
 private:
     std::shared_ptr<DatabaseProtocol> inner_;
