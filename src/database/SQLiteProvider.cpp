@@ -158,7 +158,7 @@ void SQLiteProvider::close() {
         sqlite3_db_config(database_->handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     }
     group_.reset();
-    insertStatements_.clear();
+    keptStatements_.clear();
     database_.reset();
 }
 
@@ -250,9 +250,17 @@ void SQLiteProvider::runKept(const std::string& sql, std::vector<OptionalSQLiteV
     }
 }
 
+std::shared_ptr<const std::string> SQLiteProvider::replayText(const std::string& sql) {
+    auto& text = replayTexts_[sql];
+    if (!text) {
+        text = std::make_shared<const std::string>(sql);
+    }
+    return text;
+}
+
 void SQLiteProvider::replay(const WriteGroup::Replay& kept) {
     if (kept.reused) {
-        insertWithKeptStatement(*kept.sql, kept.values);
+        runWithKeptStatement(*kept.sql, kept.values);
     } else {
         Statement(*database_, *kept.sql, kept.values).run();
     }
@@ -401,7 +409,8 @@ std::optional<int64_t> SQLiteProvider::insert(const std::string& tableName, cons
         "INSERT INTO " + tableName + " (" + names + ") VALUES(" + placeholders(content.size()) + ")";
     try {
         return write([&] {
-            const int64_t rowId = insertWithKeptStatement(sql, values);
+            runWithKeptStatement(sql, values);
+            const int64_t rowId = database_->lastInsertRowId();
             if (group_->isOpen()) {
                 // Repeated with the row id it was given, so that a repeat never hands out another.
                 auto& text = replayTexts_[sql];
@@ -424,19 +433,18 @@ std::optional<int64_t> SQLiteProvider::insert(const std::string& tableName, cons
     }
 }
 
-int64_t SQLiteProvider::insertWithKeptStatement(const std::string& sql,
-                                                const std::vector<OptionalSQLiteValue>& values) {
-    auto kept = insertStatements_.find(sql);
-    if (kept == insertStatements_.end()) {
-        kept = insertStatements_.emplace(sql, std::make_unique<Statement>(*database_, sql)).first;
+void SQLiteProvider::runWithKeptStatement(const std::string& sql,
+                                          const std::vector<OptionalSQLiteValue>& values) {
+    auto kept = keptStatements_.find(sql);
+    if (kept == keptStatements_.end()) {
+        kept = keptStatements_.emplace(sql, std::make_unique<Statement>(*database_, sql)).first;
     }
     try {
         kept->second->run(values);
-        const int64_t rowId = database_->lastInsertRowId();
         kept->second->clearBindings();
-        return rowId;
+        return;
     } catch (const SQLiteError& error) {
-        insertStatements_.erase(kept);
+        keptStatements_.erase(kept);
         // A kept statement that SQLite could not prepare again (its table was changed or dropped under
         // it) fails with another message than a fresh one: the fresh one decides, as if nothing were kept.
         // Other failures are those a fresh statement meets in the same step.
@@ -445,7 +453,6 @@ int64_t SQLiteProvider::insertWithKeptStatement(const std::string& sql,
         }
     }
     Statement(*database_, sql, values).run();
-    return database_->lastInsertRowId();
 }
 
 std::optional<int64_t> SQLiteProvider::update(const std::string& tableName, const ColumnMap& values,
@@ -507,10 +514,21 @@ int64_t SQLiteProvider::deleteInChunks(const std::string& tableName, const std::
                                        const std::vector<int64_t>& values, std::size_t chunkSize) {
     const auto runChunk = [&](std::size_t offset, std::size_t count) {
         const auto first = values.begin() + static_cast<std::ptrdiff_t>(offset);
-        runKept("DELETE FROM " + tableName + " WHERE " + column + " IN (" + placeholders(count) + ")",
-                std::vector<OptionalSQLiteValue>(first, first + static_cast<std::ptrdiff_t>(count)),
-                kDeleteFailure);
-        return database_->changes();
+        std::vector<OptionalSQLiteValue> bound(first, first + static_cast<std::ptrdiff_t>(count));
+        const std::string sql =
+            "DELETE FROM " + tableName + " WHERE " + column + " IN (" + placeholders(count) + ")";
+        if (count > maximumKeptDeleteValues) {
+            runKept(sql, std::move(bound), kDeleteFailure);
+            return database_->changes();
+        }
+        // The deletions of sent events and reports come in a few sizes, one or more for every report:
+        // preparing their statement afresh cost about as much as running it.
+        runWithKeptStatement(sql, bound);
+        const int64_t deleted = database_->changes();
+        if (group_->isOpen()) {
+            group_->record({replayText(sql), std::move(bound), kDeleteFailure, true});
+        }
+        return deleted;
     };
     if (values.size() <= chunkSize) {
         return runChunk(0, values.size());

@@ -36,6 +36,8 @@ public:
     static constexpr const char* fileName = "vorantel.db";
     // SQLite's default limit of values bound to one statement; a deletion by more ids is split.
     static constexpr std::size_t maximumBoundValues = 32766;
+    // A deletion by at most this many values runs through a statement kept for reuse.
+    static constexpr std::size_t maximumKeptDeleteValues = 64;
 
     std::optional<int64_t> insert(const std::string& tableName, const ColumnMap& content) override;
     std::optional<int64_t> update(const std::string& tableName, const ColumnMap& values,
@@ -99,15 +101,18 @@ private:
     void replay(const WriteGroup::Replay& replay);
     void handleGroupEvent(WriteGroup::Event event);
 
-    // Runs an INSERT through its statement kept for reuse; returns the new row id.
-    int64_t insertWithKeptStatement(const std::string& sql, const std::vector<OptionalSQLiteValue>& values);
+    // Runs a statement through its prepared form kept for reuse.
+    void runWithKeptStatement(const std::string& sql, const std::vector<OptionalSQLiteValue>& values);
+    // The text that repeats a kept statement in a rolled-back group, shared by every repeat of it.
+    std::shared_ptr<const std::string> replayText(const std::string& sql);
 
     std::unique_ptr<Connection> database_;
-    // Prepared INSERT statements by their text, kept for reuse: every stored event is one insert, and
-    // preparing its statement afresh cost about as much as running it. Declared after the connection, so
-    // they are finalized before it closes; used only under the connection's serialisation.
-    std::unordered_map<std::string, std::unique_ptr<Statement>> insertStatements_;
-    // By INSERT text: the text that repeats it with the row id it gave.
+    // Prepared statements by their text, kept for reuse: every stored event is one insert and every sent
+    // report two deletions, and preparing their statement afresh cost about as much as running it.
+    // Declared after the connection, so they are finalized before it closes; used only under the
+    // connection's serialisation.
+    std::unordered_map<std::string, std::unique_ptr<Statement>> keptStatements_;
+    // By the text of a kept statement: the text that repeats it (for an INSERT, with the row id it gave).
     std::unordered_map<std::string, std::shared_ptr<const std::string>> replayTexts_;
     // Refers to the connection: declared after it, released before it.
     std::unique_ptr<WriteGroup> group_;

@@ -45,7 +45,7 @@ public:
         std::vector<OptionalSQLiteValue> values;
         // How the database module names a failure of such a write ("Error in inserting: ", ...).
         const char* failurePrefix = "";
-        // Run through a statement kept for reuse (inserts, which repeat by the thousand).
+        // Run through a statement kept for reuse (inserts and short deletions, which repeat by the thousand).
         bool reused = false;
     };
     using Runner = std::function<void(const Replay&)>;
