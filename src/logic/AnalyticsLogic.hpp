@@ -37,6 +37,11 @@ class SubscriptionServiceProtocol;
 // Everything runs on the income queue, the logic's only execution context, so it takes no locks. The
 // services' callbacks and every block the logic queues hold it weakly and do nothing once it is gone.
 // Create it with `create`, which also makes it the life cycle's listener.
+//
+// The definitions are kept by concern: construction and shared steps (AnalyticsLogic.cpp), set-up and
+// configuration (AnalyticsLogicStart.cpp), sessions (AnalyticsLogicSession.cpp), identity and level
+// (AnalyticsLogicUser.cpp), event operations (AnalyticsLogicEvents.cpp) and payments
+// (AnalyticsLogicPayment.cpp).
 class AnalyticsLogic final : public AnalyticsLogicProtocol,
                              public LifeCycleProtocol,
                              public std::enable_shared_from_this<AnalyticsLogic> {
