@@ -12,21 +12,22 @@
 
 namespace zqb {
 
+// Every call turns each failure into its result value and never throws.
 class BackendProtocol {
 public:
     virtual ~BackendProtocol() = default;
 
     virtual ConfigRequestResult requestConfig(const std::string& appID, const Identifiers& identifiers,
-                                              const Versions& versions) const = 0;
+                                              const Versions& versions) const noexcept = 0;
     virtual BackendIdentifiers requestIdentification(const std::string& appID, int64_t attempt,
-                                                     const Identifiers& identifiers) const = 0;
+                                                     const Identifiers& identifiers) const noexcept = 0;
     virtual SendAnalyticsResult sendAnalytics(const std::string& appID, const Identifiers& identifiers,
-                                              const Reports& reports) const = 0;
+                                              const Reports& reports) const noexcept = 0;
     virtual ZQBVerifyResponse sendVerifyReceipt(const std::string& appID, const Receipt& receipt,
-                                                const Identifiers& identifiers) const = 0;
-    virtual std::optional<MessagingConfig> requestMessagingConfig(const std::string& appID,
-                                                                  const MessagingRequestObject& request,
-                                                                  const Identifiers& identifiers) const = 0;
+                                                const Identifiers& identifiers) const noexcept = 0;
+    virtual std::optional<MessagingConfig> requestMessagingConfig(
+        const std::string& appID, const MessagingRequestObject& request,
+        const Identifiers& identifiers) const noexcept = 0;
 };
 
 // What the services hold: wraps their arguments into a backend message (the body and the identifiers for
@@ -37,16 +38,16 @@ public:
     explicit Backend(std::shared_ptr<const BackendRepositoryProtocol> repository);
 
     ConfigRequestResult requestConfig(const std::string& appID, const Identifiers& identifiers,
-                                      const Versions& versions) const override;
+                                      const Versions& versions) const noexcept override;
     BackendIdentifiers requestIdentification(const std::string& appID, int64_t attempt,
-                                             const Identifiers& identifiers) const override;
+                                             const Identifiers& identifiers) const noexcept override;
     SendAnalyticsResult sendAnalytics(const std::string& appID, const Identifiers& identifiers,
-                                      const Reports& reports) const override;
+                                      const Reports& reports) const noexcept override;
     ZQBVerifyResponse sendVerifyReceipt(const std::string& appID, const Receipt& receipt,
-                                        const Identifiers& identifiers) const override;
-    std::optional<MessagingConfig> requestMessagingConfig(const std::string& appID,
-                                                          const MessagingRequestObject& request,
-                                                          const Identifiers& identifiers) const override;
+                                        const Identifiers& identifiers) const noexcept override;
+    std::optional<MessagingConfig> requestMessagingConfig(
+        const std::string& appID, const MessagingRequestObject& request,
+        const Identifiers& identifiers) const noexcept override;
 
     // The request identifier of a report upload: the reports' uuids in order, joined with ", ".
     static std::string requestIdentifier(const Reports& reports);

@@ -53,7 +53,7 @@ std::unique_ptr<RequestProtocol> BackendRepository::makeRequest(
 }
 
 ConfigRequestResult BackendRepository::requestConfig(const std::string& appId,
-                                                     const BackendMessage& message) const {
+                                                     const BackendMessage& message) const noexcept {
     const auto fallback = [] { return ConfigRequestResult{Config::defaulConfiguration(), true}; };
     try {
         const auto request = makeRequest(kConfigPath, appId, message, std::nullopt);
@@ -70,7 +70,7 @@ ConfigRequestResult BackendRepository::requestConfig(const std::string& appId,
 }
 
 BackendIdentifiers BackendRepository::requestIdentification(const std::string& appId,
-                                                            const BackendMessage& message) const {
+                                                            const BackendMessage& message) const noexcept {
     Response response;
     try {
         response = makeRequest(kIdentificationPath, appId, message, std::nullopt)->send();
@@ -106,7 +106,7 @@ BackendIdentifiers BackendRepository::requestIdentification(const std::string& a
 
 SendAnalyticsResult BackendRepository::sendAnalytics(
     const std::string& appId, const BackendMessage& message,
-    const std::optional<std::string>& requestIdentifier) const {
+    const std::optional<std::string>& requestIdentifier) const noexcept {
     std::unique_ptr<RequestProtocol> request;
     try {
         request = makeRequest(kReportPath, appId, message, requestIdentifier);
@@ -125,7 +125,7 @@ SendAnalyticsResult BackendRepository::sendAnalytics(
 }
 
 ZQBVerifyResponse BackendRepository::sendVerifyReceipt(const std::string& appId,
-                                                       const BackendMessage& message) const {
+                                                       const BackendMessage& message) const noexcept {
     const auto cannotCreate = [](const std::exception& error) {
         Logger::writeLog(ZQBLogLevel::error,
                          "[Backend Module] Can't create a request for receipt verification. Error: " +
@@ -163,7 +163,7 @@ ZQBVerifyResponse BackendRepository::sendVerifyReceipt(const std::string& appId,
 }
 
 std::optional<MessagingConfig> BackendRepository::requestMessagingConfig(
-    const std::string& appId, const BackendMessage& message) const {
+    const std::string& appId, const BackendMessage& message) const noexcept {
     Response response;
     try {
         response = makeRequest(kMessagingPath, appId, message, std::nullopt)->send();

@@ -32,20 +32,22 @@ struct SendAnalyticsResult {
     static SendAnalyticsResult failure(ZQBError error) { return SendAnalyticsResult{std::move(error)}; }
 };
 
+// Every call turns each failure into its result value and never throws.
 class BackendRepositoryProtocol {
 public:
     virtual ~BackendRepositoryProtocol() = default;
 
     virtual ConfigRequestResult requestConfig(const std::string& appId,
-                                              const BackendMessage& message) const = 0;
+                                              const BackendMessage& message) const noexcept = 0;
     virtual BackendIdentifiers requestIdentification(const std::string& appId,
-                                                     const BackendMessage& message) const = 0;
-    virtual SendAnalyticsResult sendAnalytics(const std::string& appId, const BackendMessage& message,
-                                              const std::optional<std::string>& requestIdentifier) const = 0;
+                                                     const BackendMessage& message) const noexcept = 0;
+    virtual SendAnalyticsResult sendAnalytics(
+        const std::string& appId, const BackendMessage& message,
+        const std::optional<std::string>& requestIdentifier) const noexcept = 0;
     virtual ZQBVerifyResponse sendVerifyReceipt(const std::string& appId,
-                                                const BackendMessage& message) const = 0;
-    virtual std::optional<MessagingConfig> requestMessagingConfig(const std::string& appId,
-                                                                  const BackendMessage& message) const = 0;
+                                                const BackendMessage& message) const noexcept = 0;
+    virtual std::optional<MessagingConfig> requestMessagingConfig(
+        const std::string& appId, const BackendMessage& message) const noexcept = 0;
 };
 
 // The client side of the gateway's five endpoints. Each call is one synchronous POST to
@@ -58,19 +60,21 @@ public:
                       std::shared_ptr<const ContentFactoryProtocol> contentFactory);
 
     // "/analytics/config": 200 with a configuration gives it (isDefault false); anything else the default.
-    ConfigRequestResult requestConfig(const std::string& appId, const BackendMessage& message) const override;
+    ConfigRequestResult requestConfig(const std::string& appId,
+                                      const BackendMessage& message) const noexcept override;
     // "/analytics/identification": 422 doNotRetry, 202 retryAfter, 200 identifiers, else error.
     BackendIdentifiers requestIdentification(const std::string& appId,
-                                             const BackendMessage& message) const override;
+                                             const BackendMessage& message) const noexcept override;
     // "/analytics/report": 200 success, else failure.
-    SendAnalyticsResult sendAnalytics(const std::string& appId, const BackendMessage& message,
-                                      const std::optional<std::string>& requestIdentifier) const override;
+    SendAnalyticsResult sendAnalytics(
+        const std::string& appId, const BackendMessage& message,
+        const std::optional<std::string>& requestIdentifier) const noexcept override;
     // "/verify/payment": the gateway's status 0 to 4 on 200, else server or internal error.
     ZQBVerifyResponse sendVerifyReceipt(const std::string& appId,
-                                        const BackendMessage& message) const override;
+                                        const BackendMessage& message) const noexcept override;
     // "/messaging/config": whatever the status, a body that reads as categories gives them.
-    std::optional<MessagingConfig> requestMessagingConfig(const std::string& appId,
-                                                          const BackendMessage& message) const override;
+    std::optional<MessagingConfig> requestMessagingConfig(
+        const std::string& appId, const BackendMessage& message) const noexcept override;
 
 private:
     // Throws when the request cannot be built.

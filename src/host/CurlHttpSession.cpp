@@ -101,7 +101,7 @@ CurlHttpSession::CurlHttpSession() : CurlHttpSession(Options{}) {}
 
 CurlHttpSession::CurlHttpSession(Options options) : options_(options) {}
 
-HttpResult CurlHttpSession::perform(const HttpRequest& request) {
+HttpResult CurlHttpSession::perform(const HttpRequest& request) noexcept {
     try {
         if (!initializeCurl()) {
             return failure("the HTTP client could not be initialised");

@@ -24,7 +24,7 @@ public:
     CurlHttpSession();
     explicit CurlHttpSession(Options options);
 
-    HttpResult perform(const HttpRequest& request) override;
+    HttpResult perform(const HttpRequest& request) noexcept override;
 
     const Options& options() const { return options_; }
 

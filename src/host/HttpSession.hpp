@@ -32,7 +32,7 @@ struct HttpResult {
 class HttpSessionProtocol {
 public:
     virtual ~HttpSessionProtocol() = default;
-    virtual HttpResult perform(const HttpRequest& request) = 0;
+    virtual HttpResult perform(const HttpRequest& request) noexcept = 0;
 };
 
 }  // namespace zqb::host

@@ -31,7 +31,7 @@ PlatformRequest::PlatformRequest(UrlBuilder urlBuilder, RequestType type,
       requestIdentifier_(std::move(requestIdentifier)),
       session_(std::move(session)) {}
 
-Response PlatformRequest::send() const {
+Response PlatformRequest::send() const noexcept {
     try {
         return sendUnchecked();
     } catch (const std::exception& error) {

@@ -18,7 +18,7 @@ class RequestProtocol {
 public:
     virtual ~RequestProtocol() = default;
     // Performs the exchange on the calling thread and returns what came back; never throws.
-    virtual Response send() const = 0;
+    virtual Response send() const noexcept = 0;
 };
 
 // One request to the gateway, ready to send: a JSON body and its headers, posted (or fetched) at the
@@ -33,7 +33,7 @@ public:
 
     // Status 400 without sending when the address is no valid URL or the body cannot be encoded; status 400
     // with `error` when the exchange fails; otherwise the gateway's status and body.
-    Response send() const override;
+    Response send() const noexcept override;
 
     const UrlBuilder& urlBuilder() const { return urlBuilder_; }
     RequestType type() const { return type_; }
