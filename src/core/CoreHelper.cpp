@@ -3,21 +3,14 @@
 #include "backend/Config.hpp"
 #include "repositories/ProjectRepository.hpp"
 #include "repositories/UserRepository.hpp"
-
-#include <exception>
+#include "services/ProjectConfiguration.hpp"
 
 namespace zqb {
 namespace {
 
-// The project's configuration, or the built-in one when it stores none or a text that does not decode.
+// Runs before the state manager exists, so it reads the project's configuration itself, the same way.
 bool userCounting(const Project& project) {
-    if (project.configurationJson) {
-        try {
-            return Config::decode(*project.configurationJson).userCounting;
-        } catch (const std::exception&) {
-        }
-    }
-    return Config::defaulConfiguration().userCounting;
+    return ProjectConfiguration().of(project).userCounting;
 }
 
 }  // namespace

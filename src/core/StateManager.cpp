@@ -6,8 +6,6 @@
 #include "core/SdkConstraints.hpp"
 #include "repositories/UserRepository.hpp"
 
-#include <exception>
-
 namespace zqb {
 
 StateManager::StateManager(std::shared_ptr<DeviceManagerProtocol> deviceManager,
@@ -115,14 +113,7 @@ Versions StateManager::getVersion() {
         versions.appVersion = application.applicationVersion;
         versions.appBuildVersion = application.applicationBuildVersion;
     }
-    // A stored text that does not decode counts as the built-in configuration.
-    Config config = Config::defaulConfiguration();
-    if (activeProject_->configurationJson) {
-        try {
-            config = Config::decode(*activeProject_->configurationJson);
-        } catch (const std::exception&) {
-        }
-    }
+    const Config& config = getActiveConfiguration();
     if (config.exclude) {
         versions.excludeVersion = config.exclude->version;
     }

@@ -4,6 +4,7 @@
 #include "core/DeviceManagerProtocol.hpp"
 #include "core/StateManagerProtocol.hpp"
 #include "migration/SDKMigrationManagerProtocol.hpp"
+#include "services/ProjectConfiguration.hpp"
 
 #include <functional>
 #include <memory>
@@ -33,6 +34,7 @@ public:
     std::shared_ptr<Project> getActiveProject() override { return activeProject_; }
     std::shared_ptr<User> getActiveUser() override { return activeUser_; }
     std::shared_ptr<DeviceIdentifiers> getActiveDeviceIdentifiers() override;
+    const Config& getActiveConfiguration() override { return configuration_.of(activeProject_); }
     std::vector<std::shared_ptr<User>> getAllUsers() override;
     std::vector<std::shared_ptr<User>> getInactiveProjectUsers() override;
     void activateUser(const std::string& userId) override;
@@ -58,6 +60,7 @@ private:
     const EditorMode editorMode_;
     std::shared_ptr<Project> activeProject_;
     std::shared_ptr<User> activeUser_;
+    ProjectConfiguration configuration_;
     CoreManagerProtocol::IdentifiersReset resetClosure_;
 };
 

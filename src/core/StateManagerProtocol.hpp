@@ -17,6 +17,7 @@
 
 namespace zqb {
 
+struct Config;
 struct Versions;
 
 // Identity and place as the services see them: the project of the application key, its active user and the
@@ -38,6 +39,11 @@ public:
     // The active project's device identifiers, created when missing and refreshed when the device id
     // changed.
     virtual std::shared_ptr<DeviceIdentifiers> getActiveDeviceIdentifiers() = 0;
+    // The active project's analytics configuration: the one decoding of the text the project stores, made
+    // again only when that text changed; the built-in default when it stores none or a text that is not a
+    // configuration. Every service and the logic read the configuration here. The object stays the same
+    // from call to call and shows the configuration of the last call.
+    virtual const Config& getActiveConfiguration() = 0;
 
     // Every stored user of every project.
     virtual std::vector<std::shared_ptr<User>> getAllUsers() = 0;

@@ -1,5 +1,6 @@
 #include "services/ActivityService.hpp"
 
+#include "backend/Config.hpp"
 #include "core/Logger.hpp"
 #include "host/Environment.hpp"
 
@@ -34,10 +35,9 @@ std::optional<bool> ActivityService::startActivity() {
         Logger::writeLog(ZQBLogLevel::debug, "Activity has already started");
         return std::nullopt;
     }
-    const auto project = stateManager_->getActiveProject();
     const auto user = stateManager_->getActiveUser();
     const int64_t nowMs = now();
-    const int64_t sessionTimeout = configuration_.of(*project).sessionTimeout;
+    const int64_t sessionTimeout = stateManager_->getActiveConfiguration().sessionTimeout;
 
     user->lastForegroundTime = nowMs;
     foreground_ = std::make_unique<Foreground>(Foreground{user, nowMs});

@@ -3,7 +3,6 @@
 #include "core/StateManagerProtocol.hpp"
 #include "repositories/UserRepository.hpp"
 #include "services/ActivityServiceProtocol.hpp"
-#include "services/ProjectConfiguration.hpp"
 
 #include <memory>
 
@@ -37,7 +36,6 @@ private:
 
     std::shared_ptr<StateManagerProtocol> stateManager_;
     std::shared_ptr<UserRepository> userRepository_;
-    ProjectConfiguration configuration_;
     std::unique_ptr<Foreground> foreground_;  // present while active
 };
 

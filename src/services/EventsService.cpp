@@ -1,5 +1,6 @@
 #include "services/EventsService.hpp"
 
+#include "backend/Config.hpp"
 #include "core/Logger.hpp"
 #include "model/EventObject.hpp"
 
@@ -45,7 +46,7 @@ void EventsService::createEventForUser(const Storable& event, const User& user) 
                          "Event [" + event.eventCode() + "] not created. Tracking is Disabled");
         return;
     }
-    const Config& config = configuration_.of(*project);
+    const Config& config = stateManager_->getActiveConfiguration();
     if (config.exclude && config.exclude->all.value_or(false)) {
         Logger::writeLog(ZQBLogLevel::info, "All events is excluded by project configuration");
         return;

@@ -3,7 +3,6 @@
 #include "core/StateManagerProtocol.hpp"
 #include "repositories/EventRepository.hpp"
 #include "services/EventsServiceProtocol.hpp"
-#include "services/ProjectConfiguration.hpp"
 
 #include <memory>
 
@@ -28,7 +27,6 @@ private:
 
     std::shared_ptr<StateManagerProtocol> stateManager_;
     std::shared_ptr<EventRepository> eventRepository_;
-    ProjectConfiguration configuration_;
     FullStackAction onFullStackAction_;
 };
 

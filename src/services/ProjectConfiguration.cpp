@@ -7,10 +7,18 @@
 namespace zqb {
 
 const Config& ProjectConfiguration::of(const Project& project) {
-    if (decoded_ && text_ == project.configurationJson) {
+    return read(project.configurationJson);
+}
+
+const Config& ProjectConfiguration::of(const std::shared_ptr<Project>& project) {
+    return read(project ? project->configurationJson : std::nullopt);
+}
+
+const Config& ProjectConfiguration::read(const std::optional<std::string>& text) {
+    if (decoded_ && text_ == text) {
         return config_;
     }
-    text_ = project.configurationJson;
+    text_ = text;
     decoded_ = true;
     if (!text_) {
         config_ = Config::defaulConfiguration();

@@ -2,6 +2,7 @@
 
 #include "core/Logger.hpp"
 #include "model/JsonText.hpp"
+#include "services/ProjectConfiguration.hpp"
 #include "validation/Validator.hpp"
 
 #include <algorithm>
@@ -17,7 +18,7 @@ ProjectService::ProjectService(std::shared_ptr<StateManagerProtocol> stateManage
       realPaymentRepository_(std::move(realPaymentRepository)) {}
 
 const Config& ProjectService::activeConfig() {
-    return configuration_.of(*stateManager_->getActiveProject());
+    return stateManager_->getActiveConfiguration();
 }
 
 void ProjectService::setTrackingAvailable(bool value) {
@@ -99,7 +100,7 @@ Config ProjectService::merged(const Config& stored, const Config& received) {
 
 void ProjectService::applyConfig(const Config& config) {
     const auto project = stateManager_->getActiveProject();
-    const Config result = merged(configuration_.of(*project), config);
+    const Config result = merged(stateManager_->getActiveConfiguration(), config);
 
     project->configurationJson = ProjectConfiguration::encode(result);
     projectRepository_->update(project);

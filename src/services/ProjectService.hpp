@@ -1,9 +1,9 @@
 #pragma once
 
+#include "backend/Config.hpp"
 #include "core/StateManagerProtocol.hpp"
 #include "repositories/ProjectRepository.hpp"
 #include "repositories/RealPaymentRepository.hpp"
-#include "services/ProjectConfiguration.hpp"
 #include "services/ProjectServiceProtocol.hpp"
 
 #include <memory>
@@ -43,7 +43,6 @@ private:
     std::shared_ptr<StateManagerProtocol> stateManager_;
     std::shared_ptr<ProjectRepository> projectRepository_;
     std::shared_ptr<RealPaymentRepository> realPaymentRepository_;
-    ProjectConfiguration configuration_;
 };
 
 }  // namespace zqb

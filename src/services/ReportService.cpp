@@ -7,25 +7,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <exception>
 #include <limits>
 #include <utility>
 
 namespace zqb {
 
 namespace {
-
-// The stored configuration's batch size; the built-in default when the project holds none or its text no
-// longer reads.
-int64_t countForRequest(const Project& project) {
-    if (project.configurationJson) {
-        try {
-            return Config::decode(*project.configurationJson).countForRequest;
-        } catch (const std::exception&) {
-        }
-    }
-    return Config::defaulConfiguration().countForRequest;
-}
 
 std::string joinedUuids(const Reports& reports) {
     std::string text;
@@ -72,7 +59,8 @@ std::vector<Package> ReportService::createPackages(const std::vector<std::shared
     const auto application = stateManager_->getAppData();
     const bool editorMode = stateManager_->isEditorMode();
     const auto project = stateManager_->getActiveProject();
-    const int64_t count = std::max<int64_t>(project ? countForRequest(*project) : 1, 1);
+    const int64_t count =
+        std::max<int64_t>(project ? stateManager_->getActiveConfiguration().countForRequest : 1, 1);
 
     Package facts;
     facts.language = deviceData->language;

@@ -29,6 +29,19 @@ namespace zqb {
 // Every state read and every write of the sending flags happen on the income queue; a sending run gets a
 // snapshot of what it sends (report, application key, identifiers) taken there. Blocks queued elsewhere
 // hold the service weakly. Create it with `std::make_shared`.
+//
+// What makes it send, all on the income queue (every call but the flash ones goes through
+// `sendBufferedEvents`, and the batch size and the timer periods are those of the state manager's active
+// configuration):
+// - a full stack: the events service counts the configuration's "countForRequest" stored events;
+// - the request timer's tick ("timeForRequest") and a cleared user card, each after the card's changes;
+// - the start sequence, a new session, the end of an activity, a switch or replacement of the user, a change
+//   of level (set or level up), and tracking switched on or off;
+// - the events that go out at once: a finished progression, the referrer, a real-currency or subscription
+//   payment, the subscription products and the restored subscription history;
+// - the host's own request (the public `sendBufferedEvents`, which the messaging logic uses too);
+// - a run asked for while another was under way: the saved reports go once that one has finished.
+// Flash reports: the alive timer's ping ("aliveTimeout") and the tracking-off status of a start-up.
 class ReportService final : public ReportServiceProtocol, public std::enable_shared_from_this<ReportService> {
 public:
     ReportService(std::shared_ptr<StateManagerProtocol> stateManager,

@@ -1,5 +1,6 @@
 #include "services/SubscriptionService.hpp"
 
+#include "backend/Config.hpp"
 #include "core/Logger.hpp"
 #include "core/QueueManager.hpp"
 #include "host/Environment.hpp"
@@ -144,13 +145,13 @@ std::optional<SubscriptionProduct> SubscriptionService::findLocalProduct(const s
 }
 
 bool SubscriptionService::isHistoryNeedReset(const Config& config) {
-    const auto stored = configuration_.of(*stateManager_->getActiveProject()).sbsConfigVersion;
+    const auto stored = stateManager_->getActiveConfiguration().sbsConfigVersion;
     const auto given = config.sbsConfigVersion;
     return stored && given && *stored != 0 && *given != 0 && *stored != *given;
 }
 
 std::optional<std::vector<std::string>> SubscriptionService::getProductList() {
-    return configuration_.of(*stateManager_->getActiveProject()).sbsBundles;
+    return stateManager_->getActiveConfiguration().sbsBundles;
 }
 
 void SubscriptionService::clearSubscriptionHistory() {

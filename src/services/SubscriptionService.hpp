@@ -1,11 +1,11 @@
 #pragma once
 
+#include "backend/Config.hpp"
 #include "core/StateManagerProtocol.hpp"
 #include "host/RunLoop.hpp"
 #include "host/StoreKit.hpp"
 #include "model/SubscriptionInfo.hpp"
 #include "repositories/SubscriptionRepository.hpp"
-#include "services/ProjectConfiguration.hpp"
 #include "services/SubscriptionServiceProtocol.hpp"
 
 #include <cstdint>
@@ -73,7 +73,6 @@ private:
 
     std::shared_ptr<StateManagerProtocol> stateManager_;
     std::shared_ptr<SubscriptionRepository> subscriptionRepository_;
-    ProjectConfiguration configuration_;
 
     // Request state: read and written on the income queue only.
     std::shared_ptr<host::StoreKitProtocol> storeKit_;  // the store the held request went to

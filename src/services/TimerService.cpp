@@ -1,5 +1,6 @@
 #include "services/TimerService.hpp"
 
+#include "backend/Config.hpp"
 #include "core/Logger.hpp"
 #include "core/QueueManager.hpp"
 #include "host/Environment.hpp"
@@ -62,7 +63,7 @@ TimerService::Period TimerService::period(Kind kind) {
     if (kind == activity) {
         return {kActivityIntervalMs, kActivityIntervalMs};
     }
-    const Config& config = configuration_.of(*stateManager_->getActiveProject());
+    const Config& config = stateManager_->getActiveConfiguration();
     int64_t configuredMs = 0;
     switch (kind) {
         case alive:

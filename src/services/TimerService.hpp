@@ -2,7 +2,6 @@
 
 #include "core/StateManagerProtocol.hpp"
 #include "host/RunLoop.hpp"
-#include "services/ProjectConfiguration.hpp"
 #include "services/TimerServiceProtocol.hpp"
 
 #include <array>
@@ -69,7 +68,6 @@ private:
     void deliver(Kind kind, uint64_t generation);
 
     std::shared_ptr<StateManagerProtocol> stateManager_;
-    ProjectConfiguration configuration_;  // read only on the caller's thread (the income queue)
 
     std::mutex mutex_;
     std::array<Slot, kindCount> slots_;

@@ -2,6 +2,7 @@
 
 #include "backend/Versions.hpp"
 #include "core/StateManagerProtocol.hpp"
+#include "services/ProjectConfiguration.hpp"
 
 #include <memory>
 #include <optional>
@@ -30,6 +31,7 @@ public:
     std::shared_ptr<Project> getActiveProject() override { return project; }
     std::shared_ptr<User> getActiveUser() override { return user; }
     std::shared_ptr<DeviceIdentifiers> getActiveDeviceIdentifiers() override { return deviceIdentifiers; }
+    const Config& getActiveConfiguration() override { return configuration_.of(project); }
     std::vector<std::shared_ptr<User>> getAllUsers() override;
     std::vector<std::shared_ptr<User>> getInactiveProjectUsers() override { return otherUsers; }
     // Switches to a known user with this id, or to a new one (idKey: one more than the largest known).
@@ -44,6 +46,9 @@ public:
     void updateDeviceIdentifiers(std::optional<int64_t> vorantelId,
                                  std::optional<int64_t> crossPlatformVorantelId,
                                  std::optional<int64_t> vorantelIdTimestamp) override;
+
+private:
+    ProjectConfiguration configuration_;
 };
 
 }  // namespace zqb::test
