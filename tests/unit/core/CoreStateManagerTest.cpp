@@ -270,6 +270,32 @@ TEST_F(CoreStateManager, VersionsCarryTheLibraryTheApplicationAndTheStoredConfig
     EXPECT_EQ(versions.sbsConfigVersion, 4);
 }
 
+// Every service reads the configuration here: it follows the project's stored text as that changes, and a
+// text that is not a configuration stands for the default one without a word in the log.
+TEST_F(CoreStateManager, TheActiveConfigurationFollowsTheStoredTextAndFallsBackToTheDefault) {
+    auto current = launch(std::nullopt);
+    const auto project = current.state->getActiveProject();
+    const Config& active = current.state->getActiveConfiguration();
+    EXPECT_EQ(active.countForRequest, Config::defaulConfiguration().countForRequest);
+
+    Config config = Config::defaulConfiguration();
+    config.countForRequest = 3;
+    config.sessionTimeout = 1000;
+    project->configurationJson = config.toJson().dump();
+    EXPECT_EQ(current.state->getActiveConfiguration().countForRequest, 3);
+    EXPECT_EQ(current.state->getActiveConfiguration().sessionTimeout, 1000);
+    EXPECT_EQ(&current.state->getActiveConfiguration(), &active);
+
+    log.clear();
+    project->configurationJson = R"({"countForRequest":"three"})";
+    EXPECT_EQ(current.state->getActiveConfiguration().countForRequest,
+              Config::defaulConfiguration().countForRequest);
+    EXPECT_TRUE(log.texts().empty());
+    project->configurationJson.reset();
+    EXPECT_EQ(current.state->getActiveConfiguration().sessionTimeout,
+              Config::defaulConfiguration().sessionTimeout);
+}
+
 TEST_F(CoreStateManager, TheDeviceEventIsBuiltFromThePlatformFactsOrNotAtAll) {
     // No device facts in time: no event.
     auto current = launch(std::nullopt, std::make_shared<NoLegacyDataMigration>(), nullptr,
