@@ -1,23 +1,14 @@
 #include "core/Core.hpp"
 
-#include "backend/Backend.hpp"
-#include "backend/BackendRepository.hpp"
-#include "backend/ContentFactory.hpp"
 #include "core/AnalyticsObserver.hpp"
 #include "core/CoreFactory.hpp"
-#include "core/CoreManager.hpp"
 #include "core/CustomEventParamsLimit.hpp"
-#include "core/DeviceManager.hpp"
-#include "core/LifeCycleRepository.hpp"
 #include "core/Logger.hpp"
 #include "core/QueueManager.hpp"
 #include "core/ServiceFactory.hpp"
 #include "core/StateManager.hpp"
-#include "database/SQLiteProvider.hpp"
+#include "database/DatabaseProtocol.hpp"
 #include "host/Environment.hpp"
-#include "network/Network.hpp"
-#include "platform/PlatformStorage.hpp"
-#include "platform/PlatformiOS.hpp"
 #include "validation/ValidatorRules.hpp"
 
 #include <cstdio>
@@ -188,7 +179,7 @@ void Core::start(const std::string& applicationKey,
 
     std::shared_ptr<CoreFactory> coreFactory;
     try {
-        coreFactory = initSubModules(applicationKey);
+        coreFactory = CoreFactory::make(applicationKey);
     } catch (...) {
         Logger::writeLog(ZQBLogLevel::error, std::string(initializeErrorPrefix) + " Can't init submodules");
         return;
@@ -196,20 +187,14 @@ void Core::start(const std::string& applicationKey,
 
     database_ = coreFactory->database();
 
-    const auto deviceManager = std::make_shared<DeviceManager>(
-        coreFactory->identifiersRepository(), coreFactory->toolsRepository(), coreFactory->platform());
-    const auto coreManager =
-        std::make_shared<CoreManager>(*key, coreFactory->projectRepository(), coreFactory->userRepository());
-    const auto migrationManager = logicFactory_.migrationManager(coreFactory, *key);
     // Asked through a weak reference: a service reading it after destroy must not keep or revive a core.
     StateManager::EditorMode editorMode = [weak = weak_from_this()] {
         const auto core = weak.lock();
         return core && core->isEditorMode();
     };
-    const auto stateManager =
-        std::make_shared<StateManager>(deviceManager, coreManager, migrationManager,
-                                       validated ? validated->userId : std::nullopt, std::move(editorMode));
-    const auto serviceFactory = std::make_shared<ServiceFactory>(coreFactory, stateManager);
+    const auto serviceFactory =
+        ServiceFactory::make(coreFactory, *key, logicFactory_.migrationManager(coreFactory, *key),
+                             validated ? validated->userId : std::nullopt, std::move(editorMode));
 
     const auto logic = logicFactory_.analyticsLogic(serviceFactory, coreFactory->lifeCycle());
     if (logic) {
@@ -227,26 +212,6 @@ void Core::start(const std::string& applicationKey,
     antiCheatLogic_->setAntiCheatService(serviceFactory->antiCheatService());
     messagingProxy_->setMessagingLogic(logicFactory_.messagingLogic(
         serviceFactory->eventsService(), serviceFactory->messagingService(), analyticsProxy_));
-}
-
-std::shared_ptr<CoreFactory> Core::initSubModules(const std::string& applicationKey) {
-    auto platform = std::make_shared<PlatformiOS>(std::make_shared<PlatformStorage>());
-    auto lifeCycle = std::make_shared<LifeCycleRepository>();
-    auto network = std::make_shared<Network>();
-    auto backend = std::make_shared<Backend>(
-        std::make_shared<BackendRepository>(std::move(network), std::make_shared<ContentFactory>()));
-    auto database = std::make_shared<SQLiteProvider>(applicationKey);
-    SQLiteProvider::WriterQueue writer;
-    writer.isCurrent = [] { return QueueManager::incomeQueue().isCurrent(); };
-    writer.post = [](std::function<void()> operation) {
-        QueueManager::incomeQueue().addOperation(std::move(operation));
-    };
-    writer.runAfter = [](int64_t delayMs, std::function<void()> operation) {
-        host::Environment::shared().delayedScheduler()->runAfter(delayMs, std::move(operation));
-    };
-    database->groupWritesOn(std::move(writer));
-    return std::make_shared<CoreFactory>(std::move(lifeCycle), std::move(backend), std::move(platform),
-                                         std::move(database));
 }
 
 void Core::destroy() {

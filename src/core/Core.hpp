@@ -90,9 +90,6 @@ private:
                         std::optional<ZQBAnalyticsConfigurationLocal> configuration);
     void start(const std::string& applicationKey,
                std::optional<ZQBAnalyticsConfigurationLocal> configuration);
-    // Platform, life cycle, backend, database and the core factory over them. Throws when the database
-    // cannot be opened; everything built so far is released.
-    static std::shared_ptr<CoreFactory> initSubModules(const std::string& applicationKey);
     // The destroy operation, on the income queue.
     static void destroySDK();
 

@@ -1,7 +1,14 @@
 #include "core/CoreFactory.hpp"
 
 #include "backend/Backend.hpp"
-#include "database/DatabaseProtocol.hpp"
+#include "backend/BackendRepository.hpp"
+#include "backend/ContentFactory.hpp"
+#include "core/LifeCycleRepository.hpp"
+#include "core/QueueManager.hpp"
+#include "database/SQLiteProvider.hpp"
+#include "host/Environment.hpp"
+#include "network/Network.hpp"
+#include "platform/PlatformStorage.hpp"
 #include "platform/PlatformiOS.hpp"
 #include "repositories/CurrencyAccrualResourcesRepository.hpp"
 #include "repositories/EventRepository.hpp"
@@ -28,6 +35,26 @@ CoreFactory::CoreFactory(std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle,
       database_(std::move(database)) {}
 
 CoreFactory::~CoreFactory() = default;
+
+std::shared_ptr<CoreFactory> CoreFactory::make(const std::string& applicationKey) {
+    auto platform = std::make_shared<PlatformiOS>(std::make_shared<PlatformStorage>());
+    auto lifeCycle = std::make_shared<LifeCycleRepository>();
+    auto network = std::make_shared<Network>();
+    auto backend = std::make_shared<Backend>(
+        std::make_shared<BackendRepository>(std::move(network), std::make_shared<ContentFactory>()));
+    auto database = std::make_shared<SQLiteProvider>(applicationKey);
+    SQLiteProvider::WriterQueue writer;
+    writer.isCurrent = [] { return QueueManager::incomeQueue().isCurrent(); };
+    writer.post = [](std::function<void()> operation) {
+        QueueManager::incomeQueue().addOperation(std::move(operation));
+    };
+    writer.runAfter = [](int64_t delayMs, std::function<void()> operation) {
+        host::Environment::shared().delayedScheduler()->runAfter(delayMs, std::move(operation));
+    };
+    database->groupWritesOn(std::move(writer));
+    return std::make_shared<CoreFactory>(std::move(lifeCycle), std::move(backend), std::move(platform),
+                                         std::move(database));
+}
 
 template <typename Repository>
 std::shared_ptr<Repository> CoreFactory::member(std::shared_ptr<Repository>& slot) {

@@ -2,7 +2,9 @@
 
 #include "core/CoreFactoryProtocol.hpp"
 
+#include <memory>
 #include <mutex>
+#include <string>
 
 namespace zqb {
 
@@ -14,6 +16,12 @@ public:
                 std::shared_ptr<BackendProtocol> backend, std::shared_ptr<PlatformProtocol> platform,
                 std::shared_ptr<DatabaseProtocol> database);
     ~CoreFactory() override;
+
+    // The submodules of a start-up for this application key: the platform over its own storage, the life
+    // cycle, the gateway client and the key's database, whose writes are grouped on the income queue.
+    // Start-up and the tests build them here alone. Throws when the database cannot be opened; everything
+    // built so far is released.
+    static std::shared_ptr<CoreFactory> make(const std::string& applicationKey);
 
     std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle() const override;
     void setLifeCycle(std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle) override;

@@ -1,8 +1,12 @@
 #pragma once
 
 #include "core/ServiceFactoryProtocol.hpp"
+#include "core/StateManager.hpp"
 
+#include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 
 namespace zqb {
 
@@ -13,6 +17,15 @@ public:
     ServiceFactory(std::shared_ptr<CoreFactoryProtocol> coreFactory,
                    std::shared_ptr<StateManagerProtocol> stateManager);
     ~ServiceFactory() override;
+
+    // The graph of a start-up above its core factory: the device manager, the core manager, the state
+    // manager (which runs the migration and chooses the user `userId` names) and the service factory over
+    // them. Start-up and the tests wire it here alone.
+    static std::shared_ptr<ServiceFactory> make(const std::shared_ptr<CoreFactoryProtocol>& coreFactory,
+                                                const std::string& applicationKey,
+                                                std::shared_ptr<SDKMigrationManagerProtocol> migrationManager,
+                                                const std::optional<std::string>& userId,
+                                                StateManager::EditorMode editorMode = nullptr);
 
     std::shared_ptr<CoreFactoryProtocol> coreFactory() const override { return coreFactory_; }
     std::shared_ptr<StateManagerProtocol> stateManager() const override { return stateManager_; }

@@ -4,11 +4,8 @@
 #include "backend/BackendRepository.hpp"
 #include "backend/ContentFactory.hpp"
 #include "core/CoreFactory.hpp"
-#include "core/CoreManager.hpp"
-#include "core/DeviceManager.hpp"
 #include "core/LifeCycleRepository.hpp"
 #include "core/ServiceFactory.hpp"
-#include "core/StateManager.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "migration/NoLegacyDataMigration.hpp"
 #include "model/EventObject.hpp"
@@ -63,24 +60,22 @@ LogicTestBed::LogicTestBed(Options options) : env(options.startMs) {
 
     // Built on the income queue, as the start-up operation builds it.
     income([&] {
+        // The database commits each write on its own here, unlike start-up's, so that the observer
+        // connection sees every row at once and no commit timer joins the run loop's.
         auto backend = std::make_shared<Backend>(std::make_shared<BackendRepository>(
             std::make_shared<Network>(), std::make_shared<ContentFactory>()));
         coreFactory =
             std::make_shared<CoreFactory>(std::make_shared<LifeCycleRepository>(), std::move(backend),
                                           std::make_shared<PlatformiOS>(std::make_shared<PlatformStorage>()),
                                           std::make_shared<SQLiteProvider>(kApplicationKey));
-        const auto deviceManager = std::make_shared<DeviceManager>(
-            coreFactory->identifiersRepository(), coreFactory->toolsRepository(), coreFactory->platform());
-        const auto coreManager = std::make_shared<CoreManager>(
-            kApplicationKey, coreFactory->projectRepository(), coreFactory->userRepository());
-        state = std::make_shared<StateManager>(deviceManager, coreManager,
-                                               std::make_shared<NoLegacyDataMigration>(), options.userId);
+        services = ServiceFactory::make(coreFactory, kApplicationKey,
+                                        std::make_shared<NoLegacyDataMigration>(), options.userId);
+        state = services->stateManager();
         if (options.storeConfig) {
             const auto project = state->getActiveProject();
             project->configurationJson = ProjectConfiguration::encode(options.config);
             coreFactory->projectRepository()->update(project);
         }
-        services = std::make_shared<ServiceFactory>(coreFactory, state);
         logic = AnalyticsLogic::create(services, coreFactory->lifeCycle());
     });
     observer = std::make_shared<SQLiteProvider>(kApplicationKey);

@@ -21,13 +21,14 @@ namespace zqb {
 class CoreFactory;
 class ServiceFactory;
 class SQLiteProvider;
-class StateManager;
+class StateManagerProtocol;
 }  // namespace zqb
 
 namespace zqb::test {
 
-// The analytics logic over the library's own graph as a start-up builds it (core factory with the real
-// platform and database in a temporary folder, device and state managers, service factory), on the manual
+// The analytics logic over the library's own graph (core factory with the real platform and database in a
+// temporary folder, whose writes are not grouped; device and state managers and service factory wired by
+// start-up's own function), on the manual
 // clock and run loop, with the gateway on a loopback server that accepts every report and answers the
 // configuration request with `config` and the identification request with fixed ids. The logic is built but
 // not started: `start()` runs the start-up steps, or a test drives them one by one.
@@ -104,7 +105,7 @@ public:
     ScopedEnvironment env;    // before the database, which lives in its folder
     LogCapture log;
     std::shared_ptr<CoreFactory> coreFactory;
-    std::shared_ptr<StateManager> state;
+    std::shared_ptr<StateManagerProtocol> state;
     std::shared_ptr<ServiceFactory> services;
     std::shared_ptr<AnalyticsLogic> logic;
     // A second connection on the same file: the rows as stored, without the repositories' caches.
