@@ -7,13 +7,13 @@
 #include <ZQBAnalytics/ZQBAnalytics.hpp>
 
 #include "BenchLibrary.hpp"
+#include "BenchMeasures.hpp"
 #include "core/QueueManager.hpp"
 #include "support/QueueRunner.hpp"
 #include "support/Wait.hpp"
 
 #include <benchmark/benchmark.h>
 
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -23,19 +23,8 @@ void drain() {
     zqb::QueueManager::incomeQueue().waitUntilAllOperationsAreFinished();
 }
 
-// The process's resident set in bytes, from "VmRSS:" of /proc/self/status; 0 when it cannot be read.
-double residentBytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stod(line.substr(6)) * 1024.0;
-        }
-    }
-    return 0;
-}
-
 using zqb::bench::Library;
+using zqb::bench::residentBytes;
 
 ZQBCustomEventParameters parameters() {
     ZQBCustomEventParameters result;
@@ -127,12 +116,43 @@ void BM_ResidentMemoryWithBufferedEvents(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * count);
 }
 
+// The resident memory that calls take while they wait in the income queue: the queue is paused, `count`
+// calls are made, and the growth is divided by their number; the calls then run, untimed.
+void BM_ResidentMemoryWithQueuedCalls(benchmark::State& state) {
+    Library library(1'000'000);
+    const auto params = parameters();
+    const int64_t count = state.range(0);
+    double growth = 0;
+    for (auto _ : state) {
+        auto& queue = zqb::QueueManager::incomeQueue();
+        queue.pause();
+        const double before = residentBytes();
+        for (int64_t i = 0; i < count; ++i) {
+            ZQBAnalytics::customEvent("match_finished", params);
+        }
+        growth = residentBytes() - before;
+        state.PauseTiming();
+        queue.resume();
+        drain();
+        ZQBAnalytics::sendBufferedEvents();
+        zqb::test::settleAll();
+        state.ResumeTiming();
+    }
+    state.counters["bytes_per_call"] = growth / static_cast<double>(count);
+    state.SetItemsProcessed(state.iterations() * count);
+}
+
 }  // namespace
 
 BENCHMARK(BM_CustomEventCallOnTheHostsThread)->UseRealTime();
 BENCHMARK(BM_CustomEventsToStoredRows)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CustomEventsToTheGateway)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ResidentMemoryWithBufferedEvents)
+    ->Arg(100'000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_ResidentMemoryWithQueuedCalls)
     ->Arg(100'000)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)

@@ -5,6 +5,7 @@
 // queue's lock. The backlog is drained, untimed, after each run.
 #include <ZQBAnalytics/ZQBAnalytics.hpp>
 
+#include "BenchMeasures.hpp"
 #include "core/Core.hpp"
 #include "core/QueueManager.hpp"
 #include "support/RecordingAnalyticsLogic.hpp"
@@ -72,6 +73,34 @@ void BM_CustomEventWithFiveParameters(benchmark::State& state) {
     drainAfterRun(state);
 }
 BENCHMARK(BM_CustomEventWithFiveParameters)->Threads(1)->Threads(8)->UseRealTime();
+
+// The latency of single calls with the three parameters of the usual workload (a text, an integer and a
+// real), timed one by one: the median and the 99th percentile, from one thread and from eight.
+void BM_CustomEventCallLatency(benchmark::State& state) {
+    startedCore();
+    ZQBCustomEventParameters parameters;
+    parameters.add("mode", "duel");
+    parameters.add("score", int64_t{1234});
+    parameters.add("ratio", 0.75);
+    zqb::bench::LatencySamples samples(2'000'000);
+    for (auto _ : state) {
+        samples.time([&] { ZQBAnalytics::customEvent("match_finished", parameters); });
+    }
+    samples.report(state);
+    drainAfterRun(state);
+}
+BENCHMARK(BM_CustomEventCallLatency)->Threads(1)->Threads(8)->UseRealTime();
+
+// The same timing around nothing: the floor that preemption and the clock put under the percentiles above
+// on a machine shared with other work.
+void BM_LatencyFloor(benchmark::State& state) {
+    zqb::bench::LatencySamples samples(2'000'000);
+    for (auto _ : state) {
+        samples.time([] { benchmark::ClobberMemory(); });
+    }
+    samples.report(state);
+}
+BENCHMARK(BM_LatencyFloor)->Threads(1)->Threads(8)->UseRealTime();
 
 }  // namespace
 

@@ -1,0 +1,65 @@
+#pragma once
+
+// Measures the benchmarks report beside their times: the process's resident memory and the percentiles of
+// per-call latencies.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstddef>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace zqb::bench {
+
+// The process's resident set in bytes, from "VmRSS:" of /proc/self/status; 0 when it cannot be read.
+inline double residentBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stod(line.substr(6)) * 1024.0;
+        }
+    }
+    return 0;
+}
+
+// Latencies of single calls on one thread, in nanoseconds. Room for the samples is made before the timed
+// loop so that recording one costs no allocation.
+class LatencySamples {
+public:
+    explicit LatencySamples(std::size_t capacity) { samples_.reserve(capacity); }
+
+    template <typename Call>
+    void time(Call&& call) {
+        const auto start = std::chrono::steady_clock::now();
+        call();
+        const auto end = std::chrono::steady_clock::now();
+        if (samples_.size() < samples_.capacity()) {
+            samples_.push_back(static_cast<double>((end - start).count()));
+        }
+    }
+
+    // The median and the 99th percentile of this thread's calls, averaged over the benchmark's threads.
+    void report(benchmark::State& state) {
+        if (samples_.empty()) {
+            return;
+        }
+        state.counters["p50_ns"] = benchmark::Counter(at(0.50), benchmark::Counter::kAvgThreads);
+        state.counters["p99_ns"] = benchmark::Counter(at(0.99), benchmark::Counter::kAvgThreads);
+    }
+
+private:
+    double at(double fraction) {
+        const auto index = static_cast<std::size_t>(fraction * static_cast<double>(samples_.size() - 1));
+        std::nth_element(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(index),
+                         samples_.end());
+        return samples_[index];
+    }
+
+    std::vector<double> samples_;
+};
+
+}  // namespace zqb::bench
