@@ -9,88 +9,157 @@ namespace {
 constexpr const char* kLabelPrefix = "com.zqb.analytics";
 }
 
+QueueManager::State::State() : head(&stub), tail(&stub) {}
+
+QueueManager::State::~State() {
+    // Operations added while the queue was going away.
+    destroyChain(takeAll());
+}
+
+QueueManager::Node* QueueManager::State::pop() {
+    Node* first = tail;
+    Node* next = first->next.load(std::memory_order_acquire);
+    if (first == &stub) {
+        if (next == nullptr) {
+            return nullptr;
+        }
+        tail = next;
+        first = next;
+        next = next->next.load(std::memory_order_acquire);
+    }
+    if (next != nullptr) {
+        tail = next;
+        return first;
+    }
+    if (first != head.load(std::memory_order_acquire)) {
+        // A producer has taken its place in the list and not linked it yet.
+        return nullptr;
+    }
+    // `first` is the last node: the placeholder goes behind it so that it can leave the list.
+    stub.next.store(nullptr, std::memory_order_relaxed);
+    Node* previous = head.exchange(&stub, std::memory_order_acq_rel);
+    previous->next.store(&stub, std::memory_order_release);
+    next = first->next.load(std::memory_order_acquire);
+    if (next != nullptr) {
+        tail = next;
+        return first;
+    }
+    return nullptr;
+}
+
+QueueManager::Node* QueueManager::State::takeAll() {
+    Node* taken = nullptr;
+    uint64_t count = 0;
+    {
+        std::lock_guard lock(popMutex);
+        while (Node* node = pop()) {
+            node->next.store(taken, std::memory_order_relaxed);
+            taken = node;
+            ++count;
+        }
+    }
+    finished.fetch_add(count);
+    return taken;
+}
+
+void QueueManager::destroyChain(Node* node) {
+    while (node != nullptr) {
+        Node* next = node->next.load(std::memory_order_relaxed);
+        delete node;
+        node = next;
+    }
+}
+
 QueueManager::QueueManager(std::string name) : state_(std::make_shared<State>()) {
     state_->name = std::move(name);
-    std::lock_guard lock(state_->mutex);
     worker_ = std::thread([state = state_] { run(state); });
     state_->workerId = worker_.get_id();
 }
 
 QueueManager::~QueueManager() {
-    std::deque<Operation> dropped;
-    {
-        std::lock_guard lock(state_->mutex);
-        state_->stopping = true;
-        dropped.swap(state_->operations);
-    }
-    state_->workAvailable.notify_all();
-    state_->idle.notify_all();
-    state_->progress.notify_all();
+    State& state = *state_;
+    state.stopping.store(true);
+    Node* dropped = state.takeAll();
+    state.wake.fetch_add(1);
+    state.wake.notify_one();
+    { std::lock_guard lock(state.mutex); }
+    state.changed.notify_all();
     if (worker_.get_id() == std::this_thread::get_id()) {
         worker_.detach();
     } else if (worker_.joinable()) {
         worker_.join();
     }
-    // `dropped` is destroyed here, outside the lock: captured owners may run destructors.
+    // Dropped outside every lock: captured owners may run destructors.
+    destroyChain(dropped);
 }
 
-void QueueManager::addOperation(Operation operation) {
-    if (!operation) {
+void QueueManager::push(Node* node) {
+    State& state = *state_;
+    if (state.stopping.load(std::memory_order_relaxed)) {
+        delete node;
         return;
     }
-    {
-        std::lock_guard lock(state_->mutex);
-        if (state_->stopping) {
-            return;
-        }
-        state_->operations.push_back(std::move(operation));
-        ++state_->added;
+    // Counted before it is linked: a waiter's mark may include it a moment early, never leave it out.
+    state.added.fetch_add(1);
+    Node* previous = state.head.exchange(node, std::memory_order_acq_rel);
+    previous->next.store(node, std::memory_order_release);
+    // Pairs with the worker raising `sleeping` before it looks at `added` one last time.
+    if (state.sleeping.load()) {
+        wakeWorker(state);
     }
-    state_->workAvailable.notify_one();
+}
+
+void QueueManager::wakeWorker(State& state) {
+    state.wake.fetch_add(1);
+    state.wake.notify_one();
+}
+
+void QueueManager::notifyWaiters(State& state) {
+    if (state.waiters.load() == 0) {
+        return;
+    }
+    // Taken so that a waiter between its test and its sleep cannot miss the news.
+    { std::lock_guard lock(state.mutex); }
+    state.changed.notify_all();
+}
+
+template <typename Predicate>
+void QueueManager::waitFor(State& state, Predicate predicate) {
+    std::unique_lock lock(state.mutex);
+    state.waiters.fetch_add(1);
+    state.changed.wait(lock, predicate);
+    state.waiters.fetch_sub(1);
 }
 
 std::size_t QueueManager::operationCount() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->operations.size() + (state_->executing ? 1 : 0);
+    const uint64_t finished = state_->finished.load();
+    const uint64_t added = state_->added.load();
+    return added > finished ? static_cast<std::size_t>(added - finished) : 0;
 }
 
 bool QueueManager::isExecuting() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->executing;
+    return state_->executing.load() && operationCount() > 0;
 }
 
 void QueueManager::cancelAll() {
-    std::deque<Operation> dropped;
-    {
-        std::lock_guard lock(state_->mutex);
-        dropped.swap(state_->operations);
-        state_->finished += dropped.size();
-        if (!state_->executing) {
-            state_->idle.notify_all();
-        }
-        state_->progress.notify_all();
-    }
+    destroyChain(state_->takeAll());
+    notifyWaiters(*state_);
 }
 
 void QueueManager::pause() {
-    std::lock_guard lock(state_->mutex);
-    state_->suspended = true;
-    // Waiters that give up on a suspended queue look again.
-    state_->idle.notify_all();
-    state_->progress.notify_all();
+    state_->suspended.store(true);
+    // Waiters that give up on a suspended queue look again; the worker notices at its next operation.
+    { std::lock_guard lock(state_->mutex); }
+    state_->changed.notify_all();
 }
 
 void QueueManager::resume() {
-    {
-        std::lock_guard lock(state_->mutex);
-        state_->suspended = false;
-    }
-    state_->workAvailable.notify_all();
+    state_->suspended.store(false);
+    wakeWorker(*state_);
 }
 
 bool QueueManager::isSuspended() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->suspended;
+    return state_->suspended.load();
 }
 
 bool QueueManager::waitUntilAllOperationsAreFinished() {
@@ -99,9 +168,7 @@ bool QueueManager::waitUntilAllOperationsAreFinished() {
     }
     // The waiter keeps the state alive: the queue may be destroyed (and wake it) while it waits.
     const std::shared_ptr<State> state = state_;
-    std::unique_lock lock(state->mutex);
-    state->idle.wait(lock,
-                     [&] { return state->stopping || (state->operations.empty() && !state->executing); });
+    waitFor(*state, [&] { return state->stopping.load() || state->finished.load() >= state->added.load(); });
     return true;
 }
 
@@ -110,11 +177,12 @@ bool QueueManager::waitUntilAllOperationsAreFinishedOrSuspended() {
         return false;
     }
     const std::shared_ptr<State> state = state_;
-    std::unique_lock lock(state->mutex);
-    state->idle.wait(lock, [&] {
-        return state->stopping || (!state->executing && (state->operations.empty() || state->suspended));
+    bool empty = false;
+    waitFor(*state, [&] {
+        empty = state->finished.load() >= state->added.load();
+        return state->stopping.load() || empty || (state->suspended.load() && !state->executing.load());
     });
-    return state->operations.empty() && !state->stopping;
+    return empty && !state->stopping.load();
 }
 
 bool QueueManager::waitUntilQueuedOperationsAreFinishedOrSuspended() {
@@ -122,14 +190,13 @@ bool QueueManager::waitUntilQueuedOperationsAreFinishedOrSuspended() {
         return false;
     }
     const std::shared_ptr<State> state = state_;
-    std::unique_lock lock(state->mutex);
-    const uint64_t mark = state->added;
-    ++state->markWaiters;
-    state->progress.wait(lock, [&] {
-        return state->stopping || state->finished >= mark || (state->suspended && !state->executing);
+    const uint64_t mark = state->added.load();
+    bool reached = false;
+    waitFor(*state, [&] {
+        reached = state->finished.load() >= mark;
+        return state->stopping.load() || reached || (state->suspended.load() && !state->executing.load());
     });
-    --state->markWaiters;
-    return state->finished >= mark && !state->stopping;
+    return reached && !state->stopping.load();
 }
 
 bool QueueManager::isCurrent() const {
@@ -137,36 +204,52 @@ bool QueueManager::isCurrent() const {
 }
 
 void QueueManager::run(const std::shared_ptr<State>& state) {
-    std::unique_lock lock(state->mutex);
     for (;;) {
-        state->workAvailable.wait(
-            lock, [&] { return state->stopping || (!state->suspended && !state->operations.empty()); });
-        if (state->stopping) {
+        // Raised before `suspended` is read: a waiter that finds the queue suspended and this flag down
+        // knows that no operation is taken any more.
+        state->executing.store(true);
+        Node* node = nullptr;
+        if (!state->suspended.load()) {
+            std::lock_guard lock(state->popMutex);
+            if (state->stopping.load()) {
+                return;
+            }
+            node = state->pop();
+        }
+        if (node != nullptr) {
+            try {
+                node->run();
+            } catch (const std::exception& error) {
+                Logger::writeLog(ZQBLogLevel::error,
+                                 "An operation of the queue " + state->name + " has failed: " + error.what());
+            } catch (...) {
+                Logger::writeLog(ZQBLogLevel::error,
+                                 "An operation of the queue " + state->name + " has failed");
+            }
+            // Captures are released before the operation counts as finished, so a waiter sees their effects.
+            delete node;
+            state->finished.fetch_add(1);
+            notifyWaiters(*state);
+            continue;
+        }
+        state->executing.store(false);
+        notifyWaiters(*state);
+        const uint32_t seen = state->wake.load();
+        state->sleeping.store(true);
+        const bool stopping = state->stopping.load();
+        const bool pending = !state->suspended.load() && state->finished.load() < state->added.load();
+        if (stopping) {
             return;
         }
-        Operation operation = std::move(state->operations.front());
-        state->operations.pop_front();
-        state->executing = true;
-        lock.unlock();
-        try {
-            operation();
-        } catch (const std::exception& error) {
-            Logger::writeLog(ZQBLogLevel::error,
-                             "An operation of the queue " + state->name + " has failed: " + error.what());
-        } catch (...) {
-            Logger::writeLog(ZQBLogLevel::error, "An operation of the queue " + state->name + " has failed");
+        if (pending) {
+            // Either taken by a producer that has not linked it yet, or a cancellation under way: it takes
+            // a moment, not a sleep.
+            state->sleeping.store(false);
+            std::this_thread::yield();
+            continue;
         }
-        // Captures are released before the queue counts as idle, so a waiter sees their effects.
-        operation = nullptr;
-        lock.lock();
-        state->executing = false;
-        ++state->finished;
-        if (state->operations.empty() || state->suspended) {
-            state->idle.notify_all();
-        }
-        if (state->markWaiters > 0) {
-            state->progress.notify_all();
-        }
+        state->wake.wait(seen);
+        state->sleeping.store(false);
     }
 }
 

@@ -1,19 +1,26 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
+#include <utility>
 
 namespace zqb {
 
 // A serial operation queue: one worker thread runs the added blocks one at a time, in the order added.
 // Seven process-wide instances carry the library's work; tests may create their own.
+//
+// Every public call of the library adds an operation to the income queue from the host's threads, so adding
+// is kept free of locks: the operation goes into one allocation linked into a multi-producer list with one
+// atomic exchange, and the worker is woken only when it sleeps. Pausing, cancelling and the waits are rare
+// and take a lock of their own.
 class QueueManager {
 public:
     using Operation = std::function<void()>;
@@ -26,7 +33,18 @@ public:
     QueueManager(const QueueManager&) = delete;
     QueueManager& operator=(const QueueManager&) = delete;
 
-    void addOperation(Operation operation);
+    // Any callable without arguments; an empty `std::function` (or null pointer) is ignored.
+    void addOperation(std::nullptr_t) {}
+    template <typename Callable>
+    void addOperation(Callable&& operation) {
+        using Held = std::decay_t<Callable>;
+        if constexpr (std::is_constructible_v<bool, const Held&>) {
+            if (!static_cast<bool>(operation)) {
+                return;
+            }
+        }
+        push(new OperationNode<Held>(std::forward<Callable>(operation)));
+    }
 
     // Operations waiting plus the one running.
     std::size_t operationCount() const;
@@ -66,27 +84,75 @@ public:
     static QueueManager& networkMessagingQueue();
 
 private:
+    struct Node {
+        virtual ~Node() = default;
+        virtual void run() {}
+        std::atomic<Node*> next{nullptr};
+    };
+    template <typename Held>
+    struct OperationNode final : Node {
+        template <typename Callable>
+        explicit OperationNode(Callable&& callable) : held(std::forward<Callable>(callable)) {}
+        void run() override { held(); }
+        Held held;
+    };
+
     // Shared with the worker so that a queue released from one of its own operations stays valid until
     // that operation has returned.
     struct State {
+        State();
+        ~State();
+
+        // A node whose successor the producer has not linked yet, or an empty list: the consumer's view
+        // when `pop` finds nothing.
+        Node* pop();
+        // Every waiting operation, linked through `next`, counted as finished.
+        Node* takeAll();
+
         std::string name;
-        mutable std::mutex mutex;
-        std::condition_variable workAvailable;
-        std::condition_variable idle;
-        std::deque<Operation> operations;
-        bool executing = false;
-        bool suspended = false;
-        bool stopping = false;
-        // Operations ever added, and those run or cancelled: the queue is strictly ordered, so everything
-        // added before the n-th operation has gone once `finished` reaches n.
-        uint64_t added = 0;
-        uint64_t finished = 0;
-        // Callers waiting for `finished` to reach a mark; told after every operation while there are some.
-        std::size_t markWaiters = 0;
-        std::condition_variable progress;
         std::thread::id workerId;
+
+        // Fields are grouped by who writes them, each group on its own cache line, so that producers and
+        // the worker do not invalidate each other's lines more than the hand-over itself needs.
+
+        // Written by every producer. The list runs from `tail` (the next to run, behind a placeholder node)
+        // to `head` (the last added); producers exchange `head`. `added` counts the operations ever added.
+        alignas(64) std::atomic<Node*> head;
+        std::atomic<uint64_t> added{0};
+
+        // Read by every producer, written rarely.
+        alignas(64) std::atomic<bool> suspended{false};
+        std::atomic<bool> stopping{false};
+        // The worker's sleep: it raises `sleeping`, looks once more, and waits for `wake` to change.
+        std::atomic<bool> sleeping{false};
+        std::atomic<uint32_t> wake{0};
+
+        // Written by the worker. Only the holder of `popMutex` reads from `tail`. `finished` counts the
+        // operations run or cancelled: the queue is strictly ordered, so everything added before the n-th
+        // operation has gone once `finished` reaches n, and it is empty with nothing running when it equals
+        // `added`. `executing` is true from before the worker looks for an operation until that operation
+        // has run (or none was taken): a waiter that sees it false with the queue suspended knows nothing
+        // more runs.
+        alignas(64) Node* tail;
+        Node stub;
+        std::mutex popMutex;
+        std::atomic<uint64_t> finished{0};
+        std::atomic<bool> executing{false};
+
+        // Waiters block on `changed` under `mutex`; the worker takes the lock to tell them only while some
+        // are registered.
+        alignas(64) std::mutex mutex;
+        std::condition_variable changed;
+        std::atomic<std::size_t> waiters{0};
     };
+
+    void push(Node* node);
     static void run(const std::shared_ptr<State>& state);
+    static void destroyChain(Node* node);
+    static void wakeWorker(State& state);
+    static void notifyWaiters(State& state);
+    template <typename Predicate>
+    static void waitFor(State& state, Predicate predicate);
 
     std::shared_ptr<State> state_;
     std::thread worker_;

@@ -127,6 +127,67 @@ TEST(QueueManager, WaitUntilEmptyWhileProducersRunSeesEveryEarlierOperationDone)
     EXPECT_EQ(queue.operationCount(), 0u);
 }
 
+// Producers add without a lock while another thread pauses, resumes, cancels and waits: what runs keeps
+// each producer's order, nothing starts while the queue is paused, every operation either runs or is
+// cancelled (and then released), and a wait for what was queued returns only once that has gone.
+TEST(QueueManager, ProducersRacingPauseCancelAndWaitsLoseNoOrderAndNoOperation) {
+    QueueManager queue("test.stress");
+    constexpr int kProducers = 8;
+    constexpr int kPerProducer = 3'000;
+    std::vector<std::vector<int>> seen(kProducers);  // touched only on the queue
+    std::atomic<int> released{0};
+    std::atomic<bool> paused{false};
+    std::atomic<int> ranWhilePaused{0};
+    std::atomic<int> producing{kProducers};
+    struct Token {
+        explicit Token(std::atomic<int>& count) : released(count) {}
+        ~Token() { ++released; }
+        std::atomic<int>& released;
+    };
+    std::vector<std::thread> producers;
+    for (int p = 0; p < kProducers; ++p) {
+        producers.emplace_back([&, p] {
+            for (int i = 0; i < kPerProducer; ++i) {
+                queue.addOperation([&, p, i, token = std::make_shared<Token>(released)] {
+                    if (paused.load()) {
+                        ++ranWhilePaused;
+                    }
+                    seen[p].push_back(i);
+                });
+            }
+            --producing;
+        });
+    }
+    for (int round = 0; producing.load() > 0; ++round) {
+        queue.pause();
+        // The operation running when the queue paused may still finish.
+        queue.waitUntilAllOperationsAreFinishedOrSuspended();
+        paused.store(true);
+        std::this_thread::yield();
+        paused.store(false);
+        if (round % 4 == 0) {
+            queue.cancelAll();
+        }
+        queue.resume();
+        auto marker = std::make_shared<std::atomic<bool>>(false);
+        queue.addOperation([marker] { marker->store(true); });
+        ASSERT_TRUE(queue.waitUntilQueuedOperationsAreFinishedOrSuspended());
+        ASSERT_TRUE(marker->load());
+    }
+    for (auto& producer : producers) {
+        producer.join();
+    }
+    ASSERT_TRUE(queue.waitUntilAllOperationsAreFinished());
+    EXPECT_EQ(queue.operationCount(), 0u);
+    EXPECT_EQ(ranWhilePaused.load(), 0);
+    EXPECT_EQ(released.load(), kProducers * kPerProducer);
+    for (int p = 0; p < kProducers; ++p) {
+        for (std::size_t k = 1; k < seen[p].size(); ++k) {
+            ASSERT_LT(seen[p][k - 1], seen[p][k]) << "producer " << p;
+        }
+    }
+}
+
 TEST(QueueManager, WaitFromTheQueuesOwnOperationReturnsFalseInsteadOfDeadlocking) {
     QueueManager queue("test.self");
     QueueManager other("test.other");
