@@ -1,13 +1,13 @@
 #pragma once
 
-#include "model/AnyCodable.hpp"
+#include "model/PackedParameters.hpp"
 
 #include <ZQBAnalytics/ZQBCustomEventParameters.hpp>
 
 namespace zqb {
 
-// The parameter dictionary a queued custom event carries: each stored value wrapped as it is (Bool, Int,
-// Double, String), taken on the host's thread at the moment of the call.
-AnyCodableMap customEventParametersCopy(const ZQBCustomEventParameters& parameters);
+// The parameters a queued custom event carries: each stored value as it is (Bool, Int, Double, String),
+// taken on the host's thread at the moment of the call.
+PackedParameters customEventParametersCopy(const ZQBCustomEventParameters& parameters);
 
 }  // namespace zqb

@@ -145,12 +145,12 @@ void ZQBAnalytics::currentBalance(const Balances& balance) {
 // ---- Events ----------------------------------------------------------------------------------------------
 
 void ZQBAnalytics::customEvent(std::string_view eventName) {
-    proxy()->customEvent(repairUtf8(eventName), {});
+    proxy()->customEventPacked(repairUtf8(eventName), zqb::PackedParameters());
 }
 
 void ZQBAnalytics::customEvent(std::string_view eventName, const ZQBCustomEventParameters& parameters) {
     // The set's texts were repaired when they were added.
-    proxy()->customEvent(repairUtf8(eventName), zqb::customEventParametersCopy(parameters));
+    proxy()->customEventPacked(repairUtf8(eventName), zqb::customEventParametersCopy(parameters));
 }
 
 void ZQBAnalytics::sendBufferedEvents() {

@@ -33,6 +33,18 @@ std::shared_ptr<AnalyticsProtocol> initializedLogic(const std::weak_ptr<Analytic
     return logic;
 }
 
+void checkedCustomEvent(AnalyticsProtocol& logic, const std::string& name, const AnyCodableMap& parameters) {
+    auto validated = ValidatorRules::validateCustomEvent(name, parameters);
+    if (!validated) {
+        return;
+    }
+    // Exclusions list the names as the host reports them, before cleaning.
+    if (Validator::isExcluded("ce", AnyCodable(name))) {
+        return;
+    }
+    logic.customEvent(std::move(validated->name), std::move(validated->params));
+}
+
 }  // namespace
 
 std::shared_ptr<AnalyticsProtocol> AnalyticsProxy::analyticsLogic() const {
@@ -197,15 +209,14 @@ void AnalyticsProxy::currentBalance(IntMap balances) {
 void AnalyticsProxy::customEvent(std::string name, AnyCodableMap parameters) {
     enqueue("customEvent(_:_:)",
             [name = std::move(name), parameters = std::move(parameters)](AnalyticsProtocol& logic) {
-                auto validated = ValidatorRules::validateCustomEvent(name, parameters);
-                if (!validated) {
-                    return;
-                }
-                // Exclusions list the names as the host reports them, before cleaning.
-                if (Validator::isExcluded("ce", AnyCodable(name))) {
-                    return;
-                }
-                logic.customEvent(std::move(validated->name), std::move(validated->params));
+                checkedCustomEvent(logic, name, parameters);
+            });
+}
+
+void AnalyticsProxy::customEventPacked(std::string name, PackedParameters parameters) {
+    enqueue("customEvent(_:_:)",
+            [name = std::move(name), parameters = std::move(parameters)](AnalyticsProtocol& logic) {
+                checkedCustomEvent(logic, name, parameters.unpack());
             });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/AnalyticsProtocol.hpp"
+#include "model/PackedParameters.hpp"
 
 #include <memory>
 #include <mutex>
@@ -61,6 +62,8 @@ public:
     void levelUp(int64_t level, IntMap balances) override;
     void currentBalance(IntMap balances) override;
     void customEvent(std::string name, AnyCodableMap parameters) override;
+    // The public call's form: the parameters stay packed while the call waits in the queue.
+    void customEventPacked(std::string name, PackedParameters parameters);
     void sendBufferedEvents() override;
     void virtualCurrencyPayment(std::string purchaseId, std::string purchaseType, int64_t purchaseAmount,
                                 IntMap resources) override;

@@ -98,7 +98,7 @@ TEST_F(CustomEventParametersTest, KeysAreOneKeyUpToNormalisationAndTextsAreRepai
     EXPECT_EQ(stored.at("ratio"), ZQBCustomEventParameters::Value(0.25));
 
     // The queued copy holds each value as the dynamic value of its own kind.
-    const zqb::AnyCodableMap copy = zqb::customEventParametersCopy(parameters);
+    const zqb::AnyCodableMap copy = zqb::customEventParametersCopy(parameters).unpack();
     EXPECT_EQ(copy.find("small")->kind(), AnyCodable::Kind::int_);
     EXPECT_EQ(copy.find("ratio")->kind(), AnyCodable::Kind::double_);
     EXPECT_TRUE(*copy.find("cafe\xCC\x81") == AnyCodable("second"));

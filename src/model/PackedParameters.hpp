@@ -1,0 +1,56 @@
+#pragma once
+
+#include "model/AnyCodable.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace zqb {
+
+// Custom-event parameters as a call carries them through the income queue: every key and value packed into
+// one run of bytes, a fraction of the room the dictionary takes. A few short parameters fit in the object
+// itself, so the queued call stays one allocation, freed by the queue's worker: every further block that
+// the worker frees for the host's thread meets that thread's allocations on the allocator's lock. The
+// dictionary is unpacked when the call runs.
+class PackedParameters {
+public:
+    PackedParameters() = default;
+    PackedParameters(const PackedParameters& other);
+    PackedParameters& operator=(const PackedParameters& other);
+    PackedParameters(PackedParameters&& other) noexcept;
+    PackedParameters& operator=(PackedParameters&& other) noexcept;
+    ~PackedParameters() = default;
+
+    void add(std::string_view key, bool value);
+    void add(std::string_view key, int64_t value);
+    void add(std::string_view key, double value);
+    void add(std::string_view key, std::string_view value);
+
+    // The parameters in the order added, each as the dynamic value of its own kind (Bool, Int, Double,
+    // String); of keys added twice, the later value stays.
+    AnyCodableMap unpack() const;
+
+    std::size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+
+private:
+    enum class Tag : char { boolean, integer, real, text };
+
+    static constexpr std::size_t inlineCapacity = 64;
+
+    void putHeader(Tag tag, std::string_view key);
+    void putLength(std::size_t length);
+    void putBytes(const void* bytes, std::size_t length);
+    std::string_view bytes() const { return {heap_ ? heap_.get() : inline_, size_}; }
+
+    char inline_[inlineCapacity];
+    std::unique_ptr<char[]> heap_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = inlineCapacity;
+    std::size_t count_ = 0;
+};
+
+}  // namespace zqb
