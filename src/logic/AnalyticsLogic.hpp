@@ -149,6 +149,9 @@ private:
     void onReportSent();
     void onProductsReceived(const std::optional<std::vector<SubscriptionProduct>>& products);
     void sendSubscriptionsHistoryEvent();
+    // The history is restored once, whichever form the host gives it in.
+    template <typename Transactions>
+    void restoreSubscriptionHistory(const Transactions& transactions);
     // Publishes the custom-event parameter limit of the active project's configuration, which the host's
     // threads read.
     void publishParamsLimit();

@@ -111,7 +111,8 @@ void AnalyticsLogic::subscriptionPayment(std::string productId, std::string tran
     reportService_->sendBufferedEvents();
 }
 
-void AnalyticsLogic::subscriptionHistory(std::vector<host::PaymentTransaction> transactions) {
+template <typename Transactions>
+void AnalyticsLogic::restoreSubscriptionHistory(const Transactions& transactions) {
     if (!subscriptionService_->isNeedRestoreHistory()) {
         return;
     }
@@ -124,17 +125,12 @@ void AnalyticsLogic::subscriptionHistory(std::vector<host::PaymentTransaction> t
     sendSubscriptionsHistoryEvent();
 }
 
+void AnalyticsLogic::subscriptionHistory(std::vector<host::PaymentTransaction> transactions) {
+    restoreSubscriptionHistory(transactions);
+}
+
 void AnalyticsLogic::subscriptionHistory(SubscriptionHistory history) {
-    if (!subscriptionService_->isNeedRestoreHistory()) {
-        return;
-    }
-    subscriptionService_->markAsRestoredHistory();
-    if (history.empty()) {
-        Logger::writeLog(ZQBLogLevel::debug, "subscriptionHistory transactions is empty");
-        return;
-    }
-    subscriptionService_->processTransactions(history);
-    sendSubscriptionsHistoryEvent();
+    restoreSubscriptionHistory(history);
 }
 
 void AnalyticsLogic::sendSubscriptionsHistoryEvent() {
