@@ -17,16 +17,28 @@ cmake --build build/fuzz -j "${ZQB_JOBS:-$(nproc)}"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 mkdir -p build/fuzz/crashes
+# The targets share nothing, so they run side by side: the whole run takes one target's time.
+names=()
+pids=()
 for target in build/fuzz/fuzz/*Fuzz; do
     name="$(basename "$target")"
     corpus="build/fuzz/corpus/$name"
     mkdir -p "$corpus"
-    echo "=== fuzz: $name for ${seconds}s"
     "$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-        -artifact_prefix="build/fuzz/crashes/$name-" "$corpus" 2>&1 | tail -n 15
-    status="${PIPESTATUS[0]}"
+        -artifact_prefix="build/fuzz/crashes/$name-" "$corpus" >"build/fuzz/$name.log" 2>&1 &
+    names+=("$name")
+    pids+=("$!")
+done
+failed=0
+for i in "${!names[@]}"; do
+    name="${names[$i]}"
+    status=0
+    wait "${pids[$i]}" || status=$?
+    echo "=== fuzz: $name for ${seconds}s"
+    tail -n 15 "build/fuzz/$name.log"
     if [ "$status" -ne 0 ]; then
         echo "fuzz target $name failed (status $status); inputs in build/fuzz/crashes" >&2
-        exit "$status"
+        failed="$status"
     fi
 done
+exit "$failed"
