@@ -2,6 +2,8 @@
 
 #include "model/AnyCodable.hpp"
 #include "model/JsonSupport.hpp"
+#include "model/JsonText.hpp"
+#include "model/PackedEventText.hpp"
 
 #include <exception>
 
@@ -55,10 +57,9 @@ std::vector<std::string> readEvents(const Json& package) {
     return events;
 }
 
-}  // namespace
-
-void to_json(Json& json, const Package& package) {
-    json = Json::object();
+// The package's facts, its events empty.
+Json factsJson(const Package& package) {
+    Json json = Json::object();
     json["language"] = nullable(package.language);
     json["appVersion"] = nullable(package.appVersion);
     json["appBuildVersion"] = nullable(package.appBuildVersion);
@@ -66,6 +67,34 @@ void to_json(Json& json, const Package& package) {
     json["sdkCodeVersion"] = package.sdkCodeVersion;
     json["bundle"] = nullable(package.bundle);
     json["engine"] = package.engine;
+    json["events"] = Json::array();
+    return json;
+}
+
+}  // namespace
+
+void appendPackageText(std::string& out, const Package& package) {
+    std::string facts = JsonText::write(factsJson(package));
+    // The facts end in the empty events list, "[]}": the events go between its brackets.
+    facts.resize(facts.size() - 2);
+    out += facts;
+    if (package.events) {
+        bool first = true;
+        for (const auto& text : *package.events) {
+            if (!first) {
+                out += ',';
+            }
+            first = false;
+            if (!PackedEventText::append(out, text)) {
+                out += JsonText::write(eventObject(text));
+            }
+        }
+    }
+    out += "]}";
+}
+
+void to_json(Json& json, const Package& package) {
+    json = factsJson(package);
     auto events = Json::array();
     if (package.events) {
         for (const auto& text : *package.events) {

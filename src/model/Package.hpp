@@ -24,6 +24,9 @@ struct Package {
 // All eight keys, always, in field order; absent texts as null. Each event text goes in as the JSON
 // object it holds, or as {} when it holds no object.
 void to_json(nlohmann::ordered_json& json, const Package& package);
+// Appends the compact text of the package's JSON form, the bytes `JsonText::write` gives for it, without
+// building a tree per event. Throws JsonText::EncodingError when the package cannot be written.
+void appendPackageText(std::string& out, const Package& package);
 // Reads a stored package; throws DecodingError when a required key is missing or of another type. The
 // engine is not read (always "Unreal"); unreadable "events" give an empty list.
 void from_json(const nlohmann::ordered_json& json, Package& package);

@@ -32,7 +32,14 @@ std::shared_ptr<Report> Report::fromRow(const SQLiteRow& row) {
 
 std::string Report::packagesText(const std::vector<Package>& packages) {
     try {
-        return JsonText::write(nlohmann::ordered_json(packages));
+        std::string text = "[";
+        for (std::size_t index = 0; index < packages.size(); ++index) {
+            if (index > 0) {
+                text += ',';
+            }
+            appendPackageText(text, packages[index]);
+        }
+        return text + "]";
     } catch (const std::exception&) {
         return "[]";
     }
