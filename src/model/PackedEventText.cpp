@@ -86,17 +86,13 @@ private:
             if (!value(depth)) {
                 return false;
             }
-            const char next = peek();
-            ++position_;
-            if (next == ',') {
-                out_ += ',';
-                continue;
-            }
-            if (next != '}') {
+            const auto next = afterMember('}');
+            if (next == Next::failed) {
                 return false;
             }
-            out_ += '}';
-            break;
+            if (next == Next::closed) {
+                break;
+            }
         }
         const bool repeated = repeatedKey(firstKey, asciiKeys, escapedKeys);
         keys_.resize(firstKey);
@@ -140,18 +136,24 @@ private:
             if (!value(depth)) {
                 return false;
             }
-            const char next = peek();
-            ++position_;
-            if (next == ',') {
-                out_ += ',';
-                continue;
+            const auto next = afterMember(']');
+            if (next != Next::more) {
+                return next == Next::closed;
             }
-            if (next != ']') {
-                return false;
-            }
-            out_ += ']';
-            return true;
         }
+    }
+
+    enum class Next { more, closed, failed };
+
+    // After a member or element: a comma or the container's closing character, copied.
+    Next afterMember(char close) {
+        const char next = peek();
+        ++position_;
+        if (next != ',' && next != close) {
+            return Next::failed;
+        }
+        out_ += next;
+        return next == ',' ? Next::more : Next::closed;
     }
 
     // A string whose escapes are exactly those the writer uses, so it reads back to itself; its bytes are
