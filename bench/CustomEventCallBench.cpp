@@ -1,8 +1,9 @@
 // Cost on the caller's thread of one `ZQBAnalytics::customEvent` call, from one host thread and from eight
 // host threads at once, with the core started and a counting logic in place of the real one: the figures
 // are the public front alone (argument copy, repair of the texts, queuing), not the event's storage. The
-// income queue checks and hands on the calls concurrently, so the figures include its contention on the
-// queue's lock. The backlog is drained, untimed, after each run.
+// income queue checks and hands on the calls concurrently, so the figures include what the callers share
+// with its worker (the list's head, the recycled memory of the operations, waking it). The backlog is
+// drained, untimed, after each run.
 #include <ZQBAnalytics/ZQBAnalytics.hpp>
 
 #include "BenchMeasures.hpp"

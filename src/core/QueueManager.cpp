@@ -2,12 +2,23 @@
 
 #include "core/Logger.hpp"
 
+#include <chrono>
 #include <exception>
 
 namespace zqb {
 namespace {
 constexpr const char* kLabelPrefix = "com.zqb.analytics";
+constexpr auto kBusyWait = std::chrono::microseconds(50);
+constexpr int kUnlinkedSpinRounds = 64;
+
+inline void cpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
 }
+}  // namespace
 
 QueueManager::State::State() : head(&stub), tail(&stub) {}
 
@@ -62,10 +73,20 @@ QueueManager::Node* QueueManager::State::takeAll() {
     return taken;
 }
 
+void QueueManager::destroyNode(Node* node) noexcept {
+    const uint8_t sizeClass = node->sizeClass;
+    if (sizeClass == BlockPool::unpooled) {
+        delete node;
+        return;
+    }
+    node->~Node();
+    BlockPool::release(node, sizeClass);
+}
+
 void QueueManager::destroyChain(Node* node) {
     while (node != nullptr) {
         Node* next = node->next.load(std::memory_order_relaxed);
-        delete node;
+        destroyNode(node);
         node = next;
     }
 }
@@ -80,8 +101,7 @@ QueueManager::~QueueManager() {
     State& state = *state_;
     state.stopping.store(true);
     Node* dropped = state.takeAll();
-    state.wake.fetch_add(1);
-    state.wake.notify_one();
+    wakeWorker(state);
     { std::lock_guard lock(state.mutex); }
     state.changed.notify_all();
     if (worker_.get_id() == std::this_thread::get_id()) {
@@ -96,7 +116,7 @@ QueueManager::~QueueManager() {
 void QueueManager::push(Node* node) {
     State& state = *state_;
     if (state.stopping.load(std::memory_order_relaxed)) {
-        delete node;
+        destroyNode(node);
         return;
     }
     // Counted before it is linked: a waiter's mark may include it a moment early, never leave it out.
@@ -111,7 +131,9 @@ void QueueManager::push(Node* node) {
 
 void QueueManager::wakeWorker(State& state) {
     state.wake.fetch_add(1);
-    state.wake.notify_one();
+    // Taken so that the worker between its last look and its sleep cannot miss the change.
+    { std::lock_guard lock(state.sleepMutex); }
+    state.sleepChanged.notify_one();
 }
 
 void QueueManager::notifyWaiters(State& state) {
@@ -204,6 +226,7 @@ bool QueueManager::isCurrent() const {
 }
 
 void QueueManager::run(const std::shared_ptr<State>& state) {
+    int unlinkedRounds = 0;
     for (;;) {
         // Raised before `suspended` is read: a waiter that finds the queue suspended and this flag down
         // knows that no operation is taken any more.
@@ -217,6 +240,7 @@ void QueueManager::run(const std::shared_ptr<State>& state) {
             node = state->pop();
         }
         if (node != nullptr) {
+            unlinkedRounds = 0;
             try {
                 node->run();
             } catch (const std::exception& error) {
@@ -227,13 +251,16 @@ void QueueManager::run(const std::shared_ptr<State>& state) {
                                  "An operation of the queue " + state->name + " has failed");
             }
             // Captures are released before the operation counts as finished, so a waiter sees their effects.
-            delete node;
+            destroyNode(node);
             state->finished.fetch_add(1);
             notifyWaiters(*state);
             continue;
         }
         state->executing.store(false);
         notifyWaiters(*state);
+        if (awaitWork(*state)) {
+            continue;
+        }
         const uint32_t seen = state->wake.load();
         state->sleeping.store(true);
         const bool stopping = state->stopping.load();
@@ -243,13 +270,54 @@ void QueueManager::run(const std::shared_ptr<State>& state) {
         }
         if (pending) {
             // Either taken by a producer that has not linked it yet, or a cancellation under way: it takes
-            // a moment, not a sleep.
+            // a moment, not a sleep. A yield on a busy machine gives the processor away for a whole time
+            // slice (milliseconds), so the worker spins first and yields only when the producer seems to
+            // have been preempted in between.
             state->sleeping.store(false);
-            std::this_thread::yield();
+            if (++unlinkedRounds < kUnlinkedSpinRounds) {
+                for (int spin = 0; spin < 32; ++spin) {
+                    cpuRelax();
+                }
+            } else {
+                unlinkedRounds = 0;
+                std::this_thread::yield();
+            }
             continue;
         }
-        state->wake.wait(seen);
+        {
+            // Not `std::atomic::wait`: its spinning phase yields the processor, and on a busy machine each
+            // yield may keep the worker away for a whole time slice after work has arrived.
+            std::unique_lock lock(state->sleepMutex);
+            state->sleepChanged.wait(lock, [&] { return state->wake.load() != seen; });
+        }
         state->sleeping.store(false);
+    }
+}
+
+bool QueueManager::awaitWork(const State& state) {
+    // Waking a sleeping worker costs the adding thread a system call; under steady work from the host's
+    // threads the next operation is usually a few microseconds away, so the worker looks for it a while
+    // before it sleeps.
+    // An operation counted but not linked yet is the producer's moment, not new work: left to the caller.
+    if (state.finished.load(std::memory_order_relaxed) < state.added.load(std::memory_order_relaxed)) {
+        return false;
+    }
+    const auto until = std::chrono::steady_clock::now() + kBusyWait;
+    for (;;) {
+        for (int spin = 0; spin < 64; ++spin) {
+            if (state.stopping.load(std::memory_order_relaxed) ||
+                state.suspended.load(std::memory_order_relaxed)) {
+                return false;
+            }
+            if (state.finished.load(std::memory_order_relaxed) <
+                state.added.load(std::memory_order_relaxed)) {
+                return true;
+            }
+            cpuRelax();
+        }
+        if (std::chrono::steady_clock::now() >= until) {
+            return false;
+        }
     }
 }
 

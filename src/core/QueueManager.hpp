@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/BlockPool.hpp"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
@@ -7,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -20,7 +23,8 @@ namespace zqb {
 // Every public call of the library adds an operation to the income queue from the host's threads, so adding
 // is kept free of locks: the operation goes into one allocation linked into a multi-producer list with one
 // atomic exchange, and the worker is woken only when it sleeps. Pausing, cancelling and the waits are rare
-// and take a lock of their own.
+// and take a lock of their own. The operation's memory comes from `BlockPool`, which the worker gives it
+// back to, so the worker's frees do not contend with the callers' allocations.
 class QueueManager {
 public:
     using Operation = std::function<void()>;
@@ -43,7 +47,7 @@ public:
                 return;
             }
         }
-        push(new OperationNode<Held>(std::forward<Callable>(operation)));
+        push(makeNode<Held>(std::forward<Callable>(operation)));
     }
 
     // Operations waiting plus the one running.
@@ -88,6 +92,7 @@ private:
         virtual ~Node() = default;
         virtual void run() {}
         std::atomic<Node*> next{nullptr};
+        uint8_t sizeClass = BlockPool::unpooled;
     };
     template <typename Held>
     struct OperationNode final : Node {
@@ -123,9 +128,12 @@ private:
         // Read by every producer, written rarely.
         alignas(64) std::atomic<bool> suspended{false};
         std::atomic<bool> stopping{false};
-        // The worker's sleep: it raises `sleeping`, looks once more, and waits for `wake` to change.
+        // The worker's sleep: it raises `sleeping`, looks once more, and waits on `sleepChanged` for `wake`
+        // to change.
         std::atomic<bool> sleeping{false};
         std::atomic<uint32_t> wake{0};
+        std::mutex sleepMutex;
+        std::condition_variable sleepChanged;
 
         // Written by the worker. Only the holder of `popMutex` reads from `tail`. `finished` counts the
         // operations run or cancelled: the queue is strictly ordered, so everything added before the n-th
@@ -146,10 +154,34 @@ private:
         std::atomic<std::size_t> waiters{0};
     };
 
+    template <typename Held, typename Callable>
+    static Node* makeNode(Callable&& callable) {
+        using Made = OperationNode<Held>;
+        const uint8_t sizeClass =
+            alignof(Made) <= BlockPool::alignment ? BlockPool::sizeClass(sizeof(Made)) : BlockPool::unpooled;
+        if (sizeClass == BlockPool::unpooled) {
+            return new Made(std::forward<Callable>(callable));
+        }
+        void* memory = BlockPool::allocate(sizeClass, sizeof(Made));
+        Node* node;
+        try {
+            node = new (memory) Made(std::forward<Callable>(callable));
+        } catch (...) {
+            BlockPool::release(memory, sizeClass);
+            throw;
+        }
+        node->sizeClass = sizeClass;
+        return node;
+    }
+    static void destroyNode(Node* node) noexcept;
+
     void push(Node* node);
     static void run(const std::shared_ptr<State>& state);
     static void destroyChain(Node* node);
     static void wakeWorker(State& state);
+    // True when an operation arrived within a short busy wait; false at once when the queue is stopping or
+    // suspended.
+    static bool awaitWork(const State& state);
     static void notifyWaiters(State& state);
     template <typename Predicate>
     static void waitFor(State& state, Predicate predicate);
