@@ -22,10 +22,20 @@ namespace {
 using zqb::guarded;
 using zqb::text::repairUtf8;
 
-// Every forwarding member starts here: the shared core (created when absent) and its proxy. The proxy is
-// held for the whole call: a destroy running meanwhile may release the core.
-std::shared_ptr<zqb::AnalyticsProxy> proxy() {
-    return zqb::Core::shared()->analyticsProxy();
+// Every forwarding member starts here: the shared core (created when absent) and its proxy, borrowed for
+// the whole call (a destroy running meanwhile waits for it). Each forwarding call only queues work.
+class ProxyCall {
+public:
+    zqb::AnalyticsProxy* operator->() const { return core_->analyticsProxy().get(); }
+
+private:
+    friend ProxyCall proxy();
+    ProxyCall() : core_(zqb::Core::borrowShared()) {}
+    zqb::Core::Borrowed core_;
+};
+
+ProxyCall proxy() {
+    return ProxyCall();
 }
 
 zqb::IntMap repaired(const ZQBAnalytics::Balances& balances) {

@@ -17,10 +17,12 @@ namespace zqb {
 namespace {
 
 // The shared slot and the factory for new cores. Never destroyed: queue threads may reach the slot while
-// the process exits.
+// the process exits. `published` is the slot's core for borrowers: set with it under the lock, and cleared
+// before the core leaves the slot.
 struct SharedSlot {
     std::mutex mutex;
     std::shared_ptr<Core> core;
+    std::atomic<Core*> published{nullptr};
     LogicFactory factory = LogicFactory::defaults();
 };
 
@@ -45,14 +47,24 @@ Core::~Core() {
     std::fflush(stdout);
 }
 
-std::shared_ptr<Core> Core::shared() {
+Core::Borrowed Core::borrowShared() {
     auto& shared = slot();
-    std::lock_guard lock(shared.mutex);
-    if (!shared.core) {
-        // Built under the lock, so that racing callers never make (and release) a second core.
-        shared.core = std::shared_ptr<Core>(new Core(shared.factory));
+    for (;;) {
+        Borrowed borrowed(shared.published);
+        if (borrowed.core_ != nullptr) {
+            return borrowed;
+        }
+        std::lock_guard lock(shared.mutex);
+        if (!shared.core) {
+            // Built under the lock, so that racing callers never make (and release) a second core.
+            shared.core = std::shared_ptr<Core>(new Core(shared.factory));
+            shared.published.store(shared.core.get(), std::memory_order_release);
+        }
     }
-    return shared.core;
+}
+
+std::shared_ptr<Core> Core::shared() {
+    return borrowShared()->shared_from_this();
 }
 
 std::shared_ptr<Core> Core::current() {
@@ -226,11 +238,15 @@ void Core::destroySDK() {
             logic->stopSDK();
         }
     }
+    std::shared_ptr<Core> released;
     {
         auto& shared = slot();
         std::lock_guard lock(shared.mutex);
-        shared.core.reset();
+        shared.published.store(nullptr, std::memory_order_seq_cst);
+        released = std::move(shared.core);
     }
+    // A caller that borrowed the core before it left the slot is queuing a call on it right now.
+    BorrowRegistry::waitUntilUnused(released.get());
     // The parameter limit published by the released logic goes with it.
     CustomEventParamsLimit::clear();
     // The graph is released here, outside the lock, unless another thread still holds the core.

@@ -4,6 +4,7 @@
 #include "core/AnalyticsObserverProtocol.hpp"
 #include "core/AnalyticsProxy.hpp"
 #include "core/AntiCheatLogicProtocol.hpp"
+#include "core/BorrowRegistry.hpp"
 #include "core/LogicFactory.hpp"
 #include "core/MessagingLogicProxyProtocol.hpp"
 #include "core/PeopleLogicProtocol.hpp"
@@ -33,6 +34,24 @@ public:
     static constexpr const char* initializeErrorPrefix = "In the Initialize method an error has occurred:";
     // The line written to standard output when a core is released.
     static constexpr const char* deinitLine = "ZQBAnalytics deinit Core module";
+
+    // The core in the shared slot, created first when there is none, for the length of one call that only
+    // hands work to a queue. Takes no lock and changes no count other threads share, so callers on many
+    // threads do not meet here; the destroy operation waits until no thread still borrows the core before it
+    // releases it. A borrower must therefore never wait for the income queue.
+    class Borrowed {
+    public:
+        Core* operator->() const { return core_; }
+        Core& operator*() const { return *core_; }
+
+    private:
+        friend class Core;
+        explicit Borrowed(const std::atomic<Core*>& published)
+            : guard_(published), core_(guard_.get<Core>()) {}
+        BorrowRegistry::Guard guard_;
+        Core* core_;
+    };
+    static Borrowed borrowShared();
 
     // The core in the shared slot, created first when there is none. Never fails.
     static std::shared_ptr<Core> shared();

@@ -347,6 +347,30 @@ TEST_F(CoreStartup, DestroyStopsTheLogicAndANewCoreComesOnlyAfterTheQueuedDestro
     EXPECT_TRUE(logicOf(second));
 }
 
+// A public call borrows the core without holding a reference: the destroy operation must not release the
+// core (and the proxy the call is queuing on) while a call on another thread still uses it.
+TEST_F(CoreStartup, DestroyWaitsForACallThatBorrowedTheCoreBeforeReleasingIt) {
+    std::weak_ptr<Core> weakCore = Core::shared();
+    testing::internal::CaptureStdout();
+    std::string deinit;
+    {
+        const auto borrowed = Core::borrowShared();
+        EXPECT_EQ(&*borrowed, weakCore.lock().get());
+        Core::destroy();
+        // The slot empties before the destroy operation waits for the borrower.
+        ASSERT_TRUE(waitUntil([] { return !Core::current(); }));
+        EXPECT_FALSE(weakCore.expired());
+        borrowed->analyticsProxy()->sendBufferedEvents();
+    }
+    drain();
+    deinit = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(weakCore.expired());
+    EXPECT_EQ(deinit, "ZQBAnalytics deinit Core module\n");
+    // The call queued on the released proxy did nothing, and the next borrower gets a new core.
+    EXPECT_EQ(log.count("not initialized"), 0u);
+    EXPECT_NE(&*Core::borrowShared(), nullptr);
+}
+
 TEST_F(CoreStartup, DestroyWithoutAnyEarlierUseCreatesAndReleasesOneCore) {
     testing::internal::CaptureStdout();
     Core::destroy();
