@@ -269,9 +269,10 @@ void SQLiteProvider::replay(const WriteGroup::Replay& kept) {
 void SQLiteProvider::configure() {
     // One autocommit write per stored event: WAL with NORMAL sync makes those about thirty times cheaper and
     // still never corrupts the file; a power cut may only lose the last commits. These are also the first
-    // statements to read the file, so a file that is not a database fails here.
-    database_->execute("PRAGMA journal_mode=WAL");
+    // statements to read the file, so a file that is not a database fails here. The level comes first: on a
+    // new file the switch to WAL is itself a write, and at the default level it costs one sync more.
     database_->execute("PRAGMA synchronous=NORMAL");
+    database_->execute("PRAGMA journal_mode=WAL");
     // A group's changes stay in memory until its COMMIT: no statement inside it fails for lack of space,
     // and a full disk costs at most the commit, which is then tried again.
     database_->execute("PRAGMA cache_spill=OFF");
