@@ -13,6 +13,7 @@
 #include "support/Wait.hpp"
 
 #include <benchmark/benchmark.h>
+#include <sqlite3.h>
 
 #include <memory>
 #include <string>
@@ -23,6 +24,7 @@ void drain() {
     zqb::QueueManager::incomeQueue().waitUntilAllOperationsAreFinished();
 }
 
+using zqb::bench::heapBytesInUse;
 using zqb::bench::Library;
 using zqb::bench::residentBytes;
 
@@ -99,6 +101,8 @@ void BM_ResidentMemoryWithBufferedEvents(benchmark::State& state) {
     const int64_t count = state.range(0);
     constexpr int64_t step = 1000;
     const double before = residentBytes();
+    const double heapBefore = heapBytesInUse();
+    const int64_t sqliteBefore = sqlite3_memory_used();
     for (auto _ : state) {
         for (int64_t i = 0; i < count; ++i) {
             ZQBAnalytics::customEvent("match_finished", params);
@@ -109,10 +113,15 @@ void BM_ResidentMemoryWithBufferedEvents(benchmark::State& state) {
         drain();
     }
     const double after = residentBytes();
+    const double heapAfter = heapBytesInUse();
+    const auto events = static_cast<double>(count);
     constexpr double mebibyte = 1024.0 * 1024.0;
     state.counters["rss_before_MiB"] = before / mebibyte;
     state.counters["rss_MiB"] = after / mebibyte;
-    state.counters["bytes_per_event"] = (after - before) / static_cast<double>(count);
+    state.counters["bytes_per_event"] = (after - before) / events;
+    // The heap's share of the growth, and SQLite's own share of the heap (its page cache above all).
+    state.counters["heap_per_event"] = (heapAfter - heapBefore) / events;
+    state.counters["sqlite_per_event"] = static_cast<double>(sqlite3_memory_used() - sqliteBefore) / events;
     state.SetItemsProcessed(state.iterations() * count);
 }
 
@@ -123,14 +132,17 @@ void BM_ResidentMemoryWithQueuedCalls(benchmark::State& state) {
     const auto params = parameters();
     const int64_t count = state.range(0);
     double growth = 0;
+    double heapGrowth = 0;
     for (auto _ : state) {
         auto& queue = zqb::QueueManager::incomeQueue();
         queue.pause();
         const double before = residentBytes();
+        const double heapBefore = heapBytesInUse();
         for (int64_t i = 0; i < count; ++i) {
             ZQBAnalytics::customEvent("match_finished", params);
         }
         growth = residentBytes() - before;
+        heapGrowth = heapBytesInUse() - heapBefore;
         state.PauseTiming();
         queue.resume();
         drain();
@@ -139,6 +151,7 @@ void BM_ResidentMemoryWithQueuedCalls(benchmark::State& state) {
         state.ResumeTiming();
     }
     state.counters["bytes_per_call"] = growth / static_cast<double>(count);
+    state.counters["heap_per_call"] = heapGrowth / static_cast<double>(count);
     state.SetItemsProcessed(state.iterations() * count);
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 
-// Measures the benchmarks report beside their times: the process's resident memory and the percentiles of
-// per-call latencies.
+// Measures the benchmarks report beside their times: the process's resident memory, the bytes the allocator
+// has handed out and not had back, and the percentiles of per-call latencies.
 
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
@@ -24,6 +25,14 @@ inline double residentBytes() {
         }
     }
     return 0;
+}
+
+// The bytes in use in the allocator's heap: every arena's allocated chunks and the blocks mapped on their
+// own (large vectors). Unlike the resident set it is blind to freed memory that the allocator keeps, so the
+// two side by side tell the live data from the allocator's slack and fragmentation.
+inline double heapBytesInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<double>(info.uordblks + info.hblkhd);
 }
 
 // Latencies of single calls on one thread, in nanoseconds. Room for the samples is made, and written once,

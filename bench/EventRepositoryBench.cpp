@@ -1,12 +1,17 @@
 // Storing and reading back events as the events service does: one autocommit insert per event through
 // EventRepository into the real database file (WAL, synchronous=NORMAL), and a relaunch reading the whole
 // table into a fresh repository's cache. Event texts are about 200 bytes, like a custom event with a few
-// parameters.
+// parameters. And where the memory of a cache of unsent events goes, with the texts the events service
+// stores for a custom event with three parameters.
+#include "BenchMeasures.hpp"
 #include "database/SQLiteProvider.hpp"
+#include "model/CustomEvent.hpp"
 #include "repositories/EventRepository.hpp"
 #include "support/ScopedEnvironment.hpp"
 
 #include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <sqlite3.h>
 
 #include <filesystem>
 #include <memory>
@@ -72,6 +77,51 @@ void BM_ReadEventsAfterRelaunch(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(state.iterations() * kEvents), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ReadEventsAfterRelaunch)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+// The table filled with the texts of the custom events the library stores for a call with three
+// parameters, one event at a time as the events service inserts them. The counters split the heap's growth
+// per event: the cache's slots (with the vector's growth room), the blocks of the cached rows, their texts
+// (as the allocator sized them), SQLite's own heap, and whatever is left.
+void BM_EventCacheMemory(benchmark::State& state) {
+    zqb::test::ScopedEnvironment environment;
+    const zqb::CustomEvent event(1700000000000, 1, "match_finished",
+                                 zqb::AnyCodableMap{{"mode", "duel"}, {"score", 1234}, {"ratio", 0.75}});
+    for (auto _ : state) {
+        auto database = std::make_shared<zqb::SQLiteProvider>("bench");
+        zqb::EventRepository repository(database);
+        const double heapBefore = zqb::bench::heapBytesInUse();
+        const int64_t sqliteBefore = sqlite3_memory_used();
+        for (int64_t index = 0; index < kEvents; ++index) {
+            repository.insert(std::make_shared<zqb::EventObject>(event.eventCode(), -1, 1, event.getJson()));
+        }
+        const double heap = zqb::bench::heapBytesInUse() - heapBefore;
+        const auto sqlite = static_cast<double>(sqlite3_memory_used() - sqliteBefore);
+        const auto& cache = repository.cache();
+        double texts = 0;
+        double length = 0;
+        for (const auto& cached : cache) {
+            for (const std::string* text : {&cached->code, &cached->json}) {
+                if (text->capacity() >= sizeof(std::string)) {  // beyond the string's own buffer
+                    texts += static_cast<double>(malloc_usable_size(const_cast<char*>(text->data())) + 8);
+                }
+            }
+            length += static_cast<double>(cached->json.size());
+        }
+        const auto events = static_cast<double>(kEvents);
+        const double slots = static_cast<double>(cache.capacity() * sizeof(cache.front())) / events;
+        // A shared row made by make_shared: its object and control block, with the allocator's header,
+        // in steps of 16 bytes.
+        const double rows = static_cast<double>((sizeof(zqb::EventObject) + 16 + 8 + 15) / 16 * 16);
+        state.counters["heap_per_event"] = heap / events;
+        state.counters["slots_per_event"] = slots;
+        state.counters["rows_per_event"] = rows;
+        state.counters["texts_per_event"] = texts / events;
+        state.counters["json_length"] = length / events;
+        state.counters["sqlite_per_event"] = sqlite / events;
+        state.counters["other_per_event"] = heap / events - slots - rows - texts / events - sqlite / events;
+    }
+}
+BENCHMARK(BM_EventCacheMemory)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 }  // namespace
 
