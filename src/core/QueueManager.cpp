@@ -357,4 +357,11 @@ QueueManager& QueueManager::networkMessagingQueue() {
     return queue;
 }
 
+Queues Queues::processWide() {
+    return Queues{QueueManager::incomeQueue(),          QueueManager::networkSerialQueue(),
+                  QueueManager::configBackQueue(),      QueueManager::configQueue(),
+                  QueueManager::anticheatQueue(),       QueueManager::networkFlashQueue(),
+                  QueueManager::networkMessagingQueue()};
+}
+
 }  // namespace zqb

@@ -12,6 +12,7 @@
 #include <new>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 
@@ -189,5 +190,32 @@ private:
     std::shared_ptr<State> state_;
     std::thread worker_;
 };
+
+// The queues the library's classes post to, handed to them through their constructors: the process-wide
+// ones at start-up, a test's own where it wants to run a class's work by hand.
+struct Queues {
+    QueueManager& income;
+    QueueManager& networkSerial;
+    QueueManager& configBack;
+    QueueManager& config;
+    QueueManager& anticheat;
+    QueueManager& networkFlash;
+    QueueManager& networkMessaging;
+
+    static Queues processWide();
+};
+
+// Queues a call of `member` (a member function or a callable taking the object) with `arguments`, copied
+// now. The block holds the object weakly: gone by the time the block runs, nothing happens, so a queued
+// block never keeps a released part of the graph alive.
+template <typename Object, typename Member, typename... Arguments>
+void postWeakly(QueueManager& queue, std::weak_ptr<Object> object, Member member, Arguments&&... arguments) {
+    queue.addOperation([object = std::move(object), member = std::move(member),
+                        held = std::make_tuple(std::forward<Arguments>(arguments)...)]() mutable {
+        if (const auto self = object.lock()) {
+            std::apply([&](auto&... values) { std::invoke(member, *self, std::move(values)...); }, held);
+        }
+    });
+}
 
 }  // namespace zqb

@@ -33,22 +33,26 @@
 namespace zqb {
 
 ServiceFactory::ServiceFactory(std::shared_ptr<CoreFactoryProtocol> coreFactory,
-                               std::shared_ptr<StateManagerProtocol> stateManager)
-    : coreFactory_(std::move(coreFactory)), stateManager_(std::move(stateManager)) {}
+                               std::shared_ptr<StateManagerProtocol> stateManager, const Queues& queues,
+                               host::Environment& environment)
+    : coreFactory_(std::move(coreFactory)),
+      stateManager_(std::move(stateManager)),
+      queues_(queues),
+      environment_(environment) {}
 
 ServiceFactory::~ServiceFactory() = default;
 
 std::shared_ptr<ServiceFactory> ServiceFactory::make(
     const std::shared_ptr<CoreFactoryProtocol>& coreFactory, const std::string& applicationKey,
     std::shared_ptr<SDKMigrationManagerProtocol> migrationManager, const std::optional<std::string>& userId,
-    StateManager::EditorMode editorMode) {
+    StateManager::EditorMode editorMode, const Queues& queues, host::Environment& environment) {
     const auto deviceManager = std::make_shared<DeviceManager>(
         coreFactory->identifiersRepository(), coreFactory->toolsRepository(), coreFactory->platform());
     const auto coreManager = std::make_shared<CoreManager>(applicationKey, coreFactory->projectRepository(),
                                                            coreFactory->userRepository());
     auto stateManager = std::make_shared<StateManager>(
         deviceManager, coreManager, std::move(migrationManager), userId, std::move(editorMode));
-    return std::make_shared<ServiceFactory>(coreFactory, std::move(stateManager));
+    return std::make_shared<ServiceFactory>(coreFactory, std::move(stateManager), queues, environment);
 }
 
 template <typename Service, typename Make>
@@ -68,13 +72,15 @@ std::shared_ptr<ProjectServiceProtocol> ServiceFactory::projectService() {
 }
 
 std::shared_ptr<TimerServiceProtocol> ServiceFactory::timerService() {
-    return member(timerService_, [&] { return std::make_shared<TimerService>(stateManager_); });
+    return member(timerService_, [&] {
+        return std::make_shared<TimerService>(stateManager_, queues_.income, environment_);
+    });
 }
 
 std::shared_ptr<ConfigServiceProctocol> ServiceFactory::configService() {
     return member(configService_, [&] {
         return std::make_shared<ConfigService>(stateManager_, coreFactory_->projectRepository(),
-                                               coreFactory_->backend());
+                                               coreFactory_->backend(), queues_, environment_);
     });
 }
 
@@ -100,7 +106,7 @@ std::shared_ptr<LevelResourceServiceProtocol> ServiceFactory::levelResourceServi
 
 std::shared_ptr<ActivityServiceProtocol> ServiceFactory::activityService() {
     return member(activityService_, [&] {
-        return std::make_shared<ActivityService>(stateManager_, coreFactory_->userRepository());
+        return std::make_shared<ActivityService>(stateManager_, coreFactory_->userRepository(), environment_);
     });
 }
 
@@ -113,7 +119,8 @@ std::shared_ptr<EventsServiceProtocol> ServiceFactory::eventsService() {
 std::shared_ptr<ReportServiceProtocol> ServiceFactory::reportService() {
     return member(reportService_, [&] {
         return std::make_shared<ReportService>(stateManager_, coreFactory_->eventRepository(),
-                                               coreFactory_->reportsRepository(), coreFactory_->backend());
+                                               coreFactory_->reportsRepository(), coreFactory_->backend(),
+                                               queues_.income, queues_.networkSerial, queues_.networkFlash);
     });
 }
 
@@ -133,15 +140,16 @@ std::shared_ptr<AntiCheatServiceProctocol> ServiceFactory::antiCheatService() {
 
 std::shared_ptr<MessagingServiceProtocol> ServiceFactory::messagingService() {
     return member(messagingService_, [&] {
-        return std::make_shared<MessagingService>(stateManager_, coreFactory_->projectRepository(),
-                                                  coreFactory_->messagingCategoryRepository(),
-                                                  coreFactory_->backend());
+        return std::make_shared<MessagingService>(
+            stateManager_, coreFactory_->projectRepository(), coreFactory_->messagingCategoryRepository(),
+            coreFactory_->backend(), queues_.income, queues_.networkMessaging);
     });
 }
 
 std::shared_ptr<SubscriptionServiceProtocol> ServiceFactory::subscriptionService() {
     return member(subscriptionService_, [&] {
-        return std::make_shared<SubscriptionService>(stateManager_, coreFactory_->subscriptionRepository());
+        return std::make_shared<SubscriptionService>(stateManager_, coreFactory_->subscriptionRepository(),
+                                                     queues_.income, environment_);
     });
 }
 

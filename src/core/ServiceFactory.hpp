@@ -1,7 +1,9 @@
 #pragma once
 
+#include "core/QueueManager.hpp"
 #include "core/ServiceFactoryProtocol.hpp"
 #include "core/StateManager.hpp"
+#include "host/Environment.hpp"
 
 #include <memory>
 #include <mutex>
@@ -14,8 +16,11 @@ namespace zqb {
 // queue; the slots are nevertheless filled under a lock, so that no request can create a second instance.
 class ServiceFactory final : public ServiceFactoryProtocol {
 public:
+    // The services post to `queues` and reach the host through `environment`.
     ServiceFactory(std::shared_ptr<CoreFactoryProtocol> coreFactory,
-                   std::shared_ptr<StateManagerProtocol> stateManager);
+                   std::shared_ptr<StateManagerProtocol> stateManager,
+                   const Queues& queues = Queues::processWide(),
+                   host::Environment& environment = host::Environment::shared());
     ~ServiceFactory() override;
 
     // The graph of a start-up above its core factory: the device manager, the core manager, the state
@@ -25,7 +30,9 @@ public:
                                                 const std::string& applicationKey,
                                                 std::shared_ptr<SDKMigrationManagerProtocol> migrationManager,
                                                 const std::optional<std::string>& userId,
-                                                StateManager::EditorMode editorMode = nullptr);
+                                                StateManager::EditorMode editorMode = nullptr,
+                                                const Queues& queues = Queues::processWide(),
+                                                host::Environment& environment = host::Environment::shared());
 
     std::shared_ptr<CoreFactoryProtocol> coreFactory() const override { return coreFactory_; }
     std::shared_ptr<StateManagerProtocol> stateManager() const override { return stateManager_; }
@@ -50,6 +57,8 @@ private:
 
     const std::shared_ptr<CoreFactoryProtocol> coreFactory_;
     const std::shared_ptr<StateManagerProtocol> stateManager_;
+    const Queues queues_;
+    host::Environment& environment_;
 
     std::mutex mutex_;
     std::shared_ptr<ProjectServiceProtocol> projectService_;

@@ -23,6 +23,12 @@ class Environment {
 public:
     static Environment& shared();
 
+    // The library's classes take the environment they use through their constructors (the shared one by
+    // default); a test may build one of its own for them.
+    Environment() = default;
+    Environment(const Environment&) = delete;
+    Environment& operator=(const Environment&) = delete;
+
     std::shared_ptr<ClockProtocol> clock() const;
     void setClock(std::shared_ptr<ClockProtocol> clock);
 
@@ -70,8 +76,6 @@ public:
     void reset();
 
 private:
-    Environment() = default;
-
     template <typename T, typename Make>
     std::shared_ptr<T> getOrMake(std::shared_ptr<T>& slot, Make&& make) const {
         std::lock_guard lock(mutex_);

@@ -2,7 +2,6 @@
 
 #include "backend/Config.hpp"
 #include "core/Logger.hpp"
-#include "host/Environment.hpp"
 
 #include <cmath>
 #include <limits>
@@ -23,11 +22,14 @@ int64_t saturatingDifference(int64_t a, int64_t b) {
 }  // namespace
 
 ActivityService::ActivityService(std::shared_ptr<StateManagerProtocol> stateManager,
-                                 std::shared_ptr<UserRepository> userRepository)
-    : stateManager_(std::move(stateManager)), userRepository_(std::move(userRepository)) {}
+                                 std::shared_ptr<UserRepository> userRepository,
+                                 host::Environment& environment)
+    : stateManager_(std::move(stateManager)),
+      userRepository_(std::move(userRepository)),
+      environment_(environment) {}
 
-int64_t ActivityService::now() {
-    return host::millisecondsSince1970(*host::Environment::shared().clock());
+int64_t ActivityService::now() const {
+    return host::millisecondsSince1970(*environment_.clock());
 }
 
 std::optional<bool> ActivityService::startActivity() {

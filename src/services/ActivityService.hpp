@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/StateManagerProtocol.hpp"
+#include "host/Environment.hpp"
 #include "repositories/UserRepository.hpp"
 #include "services/ActivityServiceProtocol.hpp"
 
@@ -18,7 +19,8 @@ namespace zqb {
 class ActivityService final : public ActivityServiceProtocol {
 public:
     ActivityService(std::shared_ptr<StateManagerProtocol> stateManager,
-                    std::shared_ptr<UserRepository> userRepository);
+                    std::shared_ptr<UserRepository> userRepository,
+                    host::Environment& environment = host::Environment::shared());
 
     bool isActive() const override { return foreground_ != nullptr; }
     std::optional<bool> startActivity() override;
@@ -32,10 +34,11 @@ private:
         int64_t startMs;
     };
 
-    static int64_t now();
+    int64_t now() const;
 
     std::shared_ptr<StateManagerProtocol> stateManager_;
     std::shared_ptr<UserRepository> userRepository_;
+    host::Environment& environment_;
     std::unique_ptr<Foreground> foreground_;  // present while active
 };
 

@@ -12,10 +12,15 @@ namespace zqb {
 
 ConfigService::ConfigService(std::shared_ptr<StateManagerProtocol> stateManager,
                              std::shared_ptr<ProjectRepository> projectRepository,
-                             std::shared_ptr<BackendProtocol> backend)
+                             std::shared_ptr<BackendProtocol> backend, const Queues& queues,
+                             host::Environment& environment)
     : stateManager_(std::move(stateManager)),
       projectRepository_(std::move(projectRepository)),
-      backend_(std::move(backend)) {}
+      backend_(std::move(backend)),
+      incomeQueue_(queues.income),
+      configQueue_(queues.config),
+      configBackQueue_(queues.configBack),
+      environment_(environment) {}
 
 void ConfigService::receiveSdkConfig() {
     const auto project = stateManager_->getActiveProject();
@@ -23,13 +28,8 @@ void ConfigService::receiveSdkConfig() {
     std::string appKey = project ? project->applicationKey : std::string();
     Identifiers identifiers = user ? stateManager_->getIdentifiers(*user) : Identifiers{};
     Versions versions = stateManager_->getVersion();
-    QueueManager::configQueue().addOperation([weak = weak_from_this(), appKey = std::move(appKey),
-                                              identifiers = std::move(identifiers),
-                                              versions = std::move(versions)] {
-        if (const auto self = weak.lock()) {
-            self->requestConfig(appKey, identifiers, versions);
-        }
-    });
+    postWeakly(configQueue_, weak_from_this(), &ConfigService::requestConfig, std::move(appKey),
+               std::move(identifiers), std::move(versions));
 }
 
 void ConfigService::requestConfig(const std::string& appKey, const Identifiers& identifiers,
@@ -37,13 +37,14 @@ void ConfigService::requestConfig(const std::string& appKey, const Identifiers& 
     Logger::writeLog(ZQBLogLevel::debug, "Trying to get analytics configuration from the server");
     auto answer = backend_->requestConfig(appKey, identifiers, versions);
     if (!answer.isDefault) {
-        QueueManager::incomeQueue().addOperation(
-            [weak = weak_from_this(), config = std::move(answer.config)] {
-                const auto self = weak.lock();
-                if (self && self->onSdkConfigUpdate_) {
-                    self->onSdkConfigUpdate_(config);
+        postWeakly(
+            incomeQueue_, weak_from_this(),
+            [](ConfigService& self, const Config& config) {
+                if (self.onSdkConfigUpdate_) {
+                    self.onSdkConfigUpdate_(config);
                 }
-            });
+            },
+            std::move(answer.config));
         return;
     }
     const int64_t delaySeconds = sdkConfigAttempt_ * sdkConfigTimeout;
@@ -52,13 +53,10 @@ void ConfigService::requestConfig(const std::string& appKey, const Identifiers& 
         "Failed to get analytics configuration, using the default configuration and retrying after " +
             std::to_string(delaySeconds) + " seconds");
     // The retry goes through the income queue, where the next snapshot of state is taken.
-    host::Environment::shared().delayedScheduler()->runAfter(delaySeconds * 1000, [weak = weak_from_this()] {
-        QueueManager::incomeQueue().addOperation([weak] {
-            if (const auto self = weak.lock()) {
-                self->receiveSdkConfig();
-            }
-        });
-    });
+    environment_.delayedScheduler()->runAfter(delaySeconds * 1000,
+                                              [weak = weak_from_this(), &queue = incomeQueue_] {
+                                                  postWeakly(queue, weak, &ConfigService::receiveSdkConfig);
+                                              });
     sdkConfigAttempt_ = std::min(sdkConfigAttempt_ + 1, maximumSdkConfigAttempt);
 }
 
@@ -77,24 +75,20 @@ void ConfigService::receiveUserBackendIds() {
     std::string appKey = project ? project->applicationKey : std::string();
     Identifiers identifiers = stateManager_->getIdentifiers(*user);
     backendIDsRequestInProcess_ = true;
-    QueueManager::configQueue().addOperation([weak = weak_from_this(), appKey = std::move(appKey),
-                                              identifiers = std::move(identifiers), userKey = user->idKey] {
-        if (const auto self = weak.lock()) {
-            self->cancelRetryTask();
-            self->getBackendIdentifiers(1, appKey, identifiers, userKey);
-        }
-    });
+    postWeakly(
+        configQueue_, weak_from_this(),
+        [](ConfigService& self, const std::string& key, const Identifiers& held, int64_t userKey) {
+            self.cancelRetryTask();
+            self.getBackendIdentifiers(1, key, held, userKey);
+        },
+        std::move(appKey), std::move(identifiers), user->idKey);
 }
 
 void ConfigService::getBackendIdentifiers(int64_t attempt, const std::string& appKey,
                                           const Identifiers& identifiers, int64_t userKey) {
     const auto answer = backend_->requestIdentification(appKey, attempt, identifiers);
     if (const auto* value = answer.identifiersValue()) {
-        QueueManager::incomeQueue().addOperation([weak = weak_from_this(), userKey, value = *value] {
-            if (const auto self = weak.lock()) {
-                self->applyIdentifiers(userKey, value);
-            }
-        });
+        postWeakly(incomeQueue_, weak_from_this(), &ConfigService::applyIdentifiers, userKey, *value);
     } else if (const auto delay = answer.retryAfterValue()) {
         Logger::writeLog(ZQBLogLevel::debug,
                          "BackendIdentifiers: let's retry after: " + std::to_string(*delay));
@@ -108,13 +102,11 @@ void ConfigService::getBackendIdentifiers(int64_t attempt, const std::string& ap
             delayMs = minimumRetryDelayMs;
         }
         const int64_t next = host::saturatingAdd(attempt, 1);
-        replaceRetryTask(host::Environment::shared().delayedScheduler()->runAfter(
-            delayMs, [weak = weak_from_this(), next, appKey, identifiers, userKey] {
-                QueueManager::configBackQueue().addOperation([weak, next, appKey, identifiers, userKey] {
-                    if (const auto self = weak.lock()) {
-                        self->getBackendIdentifiers(next, appKey, identifiers, userKey);
-                    }
-                });
+        replaceRetryTask(environment_.delayedScheduler()->runAfter(
+            delayMs,
+            [weak = weak_from_this(), &queue = configBackQueue_, next, appKey, identifiers, userKey] {
+                postWeakly(queue, weak, &ConfigService::getBackendIdentifiers, next, appKey, identifiers,
+                           userKey);
             }));
     } else if (const auto* text = answer.errorValue()) {
         Logger::writeLog(ZQBLogLevel::error, "BackendIdentifiers: " + *text);
@@ -153,11 +145,8 @@ void ConfigService::applyIdentifiers(int64_t userKey, const BackendIdentifiers::
 }
 
 void ConfigService::stopRequestProcess() {
-    QueueManager::incomeQueue().addOperation([weak = weak_from_this()] {
-        if (const auto self = weak.lock()) {
-            self->backendIDsRequestInProcess_ = false;
-        }
-    });
+    postWeakly(incomeQueue_, weak_from_this(),
+               [](ConfigService& self) { self.backendIDsRequestInProcess_ = false; });
 }
 
 void ConfigService::replaceRetryTask(std::shared_ptr<host::TimerHandle> task) {

@@ -5,7 +5,9 @@
 #include "backend/Config.hpp"
 #include "backend/Identifiers.hpp"
 #include "backend/Versions.hpp"
+#include "core/QueueManager.hpp"
 #include "core/StateManagerProtocol.hpp"
+#include "host/Environment.hpp"
 #include "host/RunLoop.hpp"
 #include "services/ConfigServiceProctocol.hpp"
 
@@ -34,7 +36,8 @@ public:
 
     ConfigService(std::shared_ptr<StateManagerProtocol> stateManager,
                   std::shared_ptr<ProjectRepository> projectRepository,
-                  std::shared_ptr<BackendProtocol> backend);
+                  std::shared_ptr<BackendProtocol> backend, const Queues& queues = Queues::processWide(),
+                  host::Environment& environment = host::Environment::shared());
 
     const std::function<void(const Config&)>& onSdkConfigUpdate() const override {
         return onSdkConfigUpdate_;
@@ -70,6 +73,10 @@ private:
     std::shared_ptr<StateManagerProtocol> stateManager_;
     std::shared_ptr<ProjectRepository> projectRepository_;  // held for the container's shape; unused
     std::shared_ptr<BackendProtocol> backend_;
+    QueueManager& incomeQueue_;
+    QueueManager& configQueue_;
+    QueueManager& configBackQueue_;
+    host::Environment& environment_;
     int64_t sdkConfigAttempt_ = 1;  // config queue only
     // Written on the config and config back queues, cancelled on the config queue.
     std::mutex retryMutex_;

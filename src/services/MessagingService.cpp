@@ -1,7 +1,6 @@
 #include "services/MessagingService.hpp"
 
 #include "core/Logger.hpp"
-#include "core/QueueManager.hpp"
 #include "core/SdkConstraints.hpp"
 #include "logic/MessagingRequestObject.hpp"
 
@@ -13,11 +12,14 @@ namespace zqb {
 MessagingService::MessagingService(std::shared_ptr<StateManagerProtocol> stateManager,
                                    std::shared_ptr<ProjectRepository> projectRepository,
                                    std::shared_ptr<MessagingCategoryRepository> messagingCategoryRepository,
-                                   std::shared_ptr<BackendProtocol> backend)
+                                   std::shared_ptr<BackendProtocol> backend, QueueManager& incomeQueue,
+                                   QueueManager& networkMessagingQueue)
     : stateManager_(std::move(stateManager)),
       projectRepository_(std::move(projectRepository)),
       messagingCategoryRepository_(std::move(messagingCategoryRepository)),
-      backend_(std::move(backend)) {}
+      backend_(std::move(backend)),
+      incomeQueue_(incomeQueue),
+      networkMessagingQueue_(networkMessagingQueue) {}
 
 void MessagingService::getPushCategories(CategoriesCompletion completion) {
     const auto project = stateManager_->getActiveProject();
@@ -39,30 +41,30 @@ void MessagingService::getPushCategories(CategoriesCompletion completion) {
     request.categoriesVersion = project->categoriesVersion.value_or(0);
     request.language = device->language;
 
-    QueueManager::networkMessagingQueue().addOperation(
-        [weak = weak_from_this(), completion = std::move(completion), stored = std::move(stored), project,
-         applicationKey = project->applicationKey, request, identifiers] {
-            const auto self = weak.lock();
-            if (!self) {
-                completion(stored);
-                return;
-            }
-            Logger::writeLog(ZQBLogLevel::debug,
-                             "[Messaging Module] Trying to get push categories from the server");
-            const auto config = self->backend_->requestMessagingConfig(applicationKey, request, identifiers);
-            if (!config) {
-                completion(stored);
-                return;
-            }
-            completion(self->updateSavedConfig(project, *config, stored));
-        });
+    networkMessagingQueue_.addOperation([weak = weak_from_this(), completion = std::move(completion),
+                                         stored = std::move(stored), project,
+                                         applicationKey = project->applicationKey, request, identifiers] {
+        const auto self = weak.lock();
+        if (!self) {
+            completion(stored);
+            return;
+        }
+        Logger::writeLog(ZQBLogLevel::debug,
+                         "[Messaging Module] Trying to get push categories from the server");
+        const auto config = self->backend_->requestMessagingConfig(applicationKey, request, identifiers);
+        if (!config) {
+            completion(stored);
+            return;
+        }
+        completion(self->updateSavedConfig(project, *config, stored));
+    });
 }
 
 std::vector<MessagingCategory> MessagingService::updateSavedConfig(
     const std::shared_ptr<Project>& project, const MessagingConfig& config,
     const std::vector<MessagingCategory>& stored) {
     // Holds the service: the gateway has answered, and a destroy meanwhile must not drop what it gave.
-    QueueManager::incomeQueue().addOperation(
+    incomeQueue_.addOperation(
         [self = shared_from_this(), project, config] { self->applyAnswer(project, config); });
 
     // The counts are those of the answer against the categories the request started from.

@@ -2,6 +2,7 @@
 
 #include "backend/Backend.hpp"
 #include "backend/Versions.hpp"
+#include "core/QueueManager.hpp"
 #include "core/StateManagerProtocol.hpp"
 #include "logic/MessagingConfig.hpp"
 #include "repositories/MessagingCategoryRepository.hpp"
@@ -25,7 +26,9 @@ public:
     MessagingService(std::shared_ptr<StateManagerProtocol> stateManager,
                      std::shared_ptr<ProjectRepository> projectRepository,
                      std::shared_ptr<MessagingCategoryRepository> messagingCategoryRepository,
-                     std::shared_ptr<BackendProtocol> backend);
+                     std::shared_ptr<BackendProtocol> backend,
+                     QueueManager& incomeQueue = QueueManager::incomeQueue(),
+                     QueueManager& networkMessagingQueue = QueueManager::networkMessagingQueue());
 
     void getPushCategories(CategoriesCompletion completion) override;
 
@@ -48,6 +51,8 @@ private:
     std::shared_ptr<ProjectRepository> projectRepository_;
     std::shared_ptr<MessagingCategoryRepository> messagingCategoryRepository_;
     std::shared_ptr<BackendProtocol> backend_;
+    QueueManager& incomeQueue_;
+    QueueManager& networkMessagingQueue_;
 };
 
 }  // namespace zqb

@@ -30,11 +30,15 @@ std::string joinedUuids(const Reports& reports) {
 ReportService::ReportService(std::shared_ptr<StateManagerProtocol> stateManager,
                              std::shared_ptr<EventRepository> eventRepository,
                              std::shared_ptr<ReportsRepository> reportsRepository,
-                             std::shared_ptr<BackendProtocol> backend)
+                             std::shared_ptr<BackendProtocol> backend, QueueManager& incomeQueue,
+                             QueueManager& networkSerialQueue, QueueManager& networkFlashQueue)
     : stateManager_(std::move(stateManager)),
       eventRepository_(std::move(eventRepository)),
       reportsRepository_(std::move(reportsRepository)),
-      backend_(std::move(backend)) {}
+      backend_(std::move(backend)),
+      incomeQueue_(incomeQueue),
+      networkSerialQueue_(networkSerialQueue),
+      networkFlashQueue_(networkFlashQueue) {}
 
 std::vector<std::shared_ptr<User>> ReportService::projectUsersInSendingOrder() {
     const auto project = stateManager_->getActiveProject();
@@ -162,12 +166,8 @@ void ReportService::sendSavedReports() {
         return;
     }
     isSending_ = true;
-    QueueManager::networkSerialQueue().addOperation(
-        [weak = weak_from_this(), run = std::move(run), action = onReportSendAction_] {
-            if (const auto self = weak.lock()) {
-                self->sendReports(run, action);
-            }
-        });
+    postWeakly(networkSerialQueue_, weak_from_this(), &ReportService::sendReports, std::move(run),
+               onReportSendAction_);
 }
 
 bool ReportService::isSendable(const Report& report) {
@@ -188,22 +188,18 @@ void ReportService::sendReports(const std::vector<Outgoing>& run, const std::fun
         const Reports reports{{item.report}};
         const auto result = backend_->sendAnalytics(item.appKey, item.identifiers, reports);
         if (!responseHandler(reports, result, action)) {
-            QueueManager::incomeQueue().addOperation([weak = weak_from_this()] {
-                if (const auto self = weak.lock()) {
-                    self->isSending_ = false;
-                    self->resendWhenFinish_ = false;
-                }
+            postWeakly(incomeQueue_, weak_from_this(), [](ReportService& self) {
+                self.isSending_ = false;
+                self.resendWhenFinish_ = false;
             });
             return;
         }
     }
-    QueueManager::incomeQueue().addOperation([weak = weak_from_this()] {
-        if (const auto self = weak.lock()) {
-            self->isSending_ = false;
-            if (self->resendWhenFinish_) {
-                self->resendWhenFinish_ = false;
-                self->sendSavedReports();
-            }
+    postWeakly(incomeQueue_, weak_from_this(), [](ReportService& self) {
+        self.isSending_ = false;
+        if (self.resendWhenFinish_) {
+            self.resendWhenFinish_ = false;
+            self.sendSavedReports();
         }
     });
 }
@@ -226,11 +222,9 @@ bool ReportService::responseHandler(const Reports& reports, const SendAnalyticsR
 }
 
 void ReportService::removeReports(const std::vector<std::shared_ptr<Report>>& reports) {
-    QueueManager::incomeQueue().addOperation([weak = weak_from_this(), reports] {
-        if (const auto self = weak.lock()) {
-            self->reportsRepository_->deleteItems(reports);
-        }
-    });
+    postWeakly(
+        incomeQueue_, weak_from_this(),
+        [](ReportService& self, const auto& held) { self.reportsRepository_->deleteItems(held); }, reports);
 }
 
 void ReportService::sendFlashEvent(const Storable& event) {
@@ -244,7 +238,7 @@ void ReportService::sendFlashEvent(const Storable& event) {
     // Without device facts the report still goes out, with no packages.
     auto report = std::make_shared<Report>(createPackages(events));
 
-    QueueManager::networkFlashQueue().addOperation(
+    networkFlashQueue_.addOperation(
         [weak = weak_from_this(), report = std::move(report), appKey, identifiers] {
             const auto self = weak.lock();
             if (!self) {

@@ -2,6 +2,7 @@
 
 #include "backend/Backend.hpp"
 #include "backend/Identifiers.hpp"
+#include "core/QueueManager.hpp"
 #include "core/StateManagerProtocol.hpp"
 #include "model/EventObject.hpp"
 #include "model/Package.hpp"
@@ -47,7 +48,10 @@ public:
     ReportService(std::shared_ptr<StateManagerProtocol> stateManager,
                   std::shared_ptr<EventRepository> eventRepository,
                   std::shared_ptr<ReportsRepository> reportsRepository,
-                  std::shared_ptr<BackendProtocol> backend);
+                  std::shared_ptr<BackendProtocol> backend,
+                  QueueManager& incomeQueue = QueueManager::incomeQueue(),
+                  QueueManager& networkSerialQueue = QueueManager::networkSerialQueue(),
+                  QueueManager& networkFlashQueue = QueueManager::networkFlashQueue());
 
     const std::function<void()>& onReportSendAction() const override { return onReportSendAction_; }
     void setOnReportSendAction(std::function<void()> action) override {
@@ -87,6 +91,9 @@ private:
     std::shared_ptr<EventRepository> eventRepository_;
     std::shared_ptr<ReportsRepository> reportsRepository_;
     std::shared_ptr<BackendProtocol> backend_;
+    QueueManager& incomeQueue_;
+    QueueManager& networkSerialQueue_;
+    QueueManager& networkFlashQueue_;
     bool isSending_ = false;
     bool resendWhenFinish_ = false;
     // Stored reports whose packages no longer read, each reported once.

@@ -2,8 +2,6 @@
 
 #include "backend/Config.hpp"
 #include "core/Logger.hpp"
-#include "core/QueueManager.hpp"
-#include "host/Environment.hpp"
 #include "services/StoreProductExtension.hpp"
 
 #include <algorithm>
@@ -12,8 +10,12 @@
 namespace zqb {
 
 SubscriptionService::SubscriptionService(std::shared_ptr<StateManagerProtocol> stateManager,
-                                         std::shared_ptr<SubscriptionRepository> subscriptionRepository)
-    : stateManager_(std::move(stateManager)), subscriptionRepository_(std::move(subscriptionRepository)) {}
+                                         std::shared_ptr<SubscriptionRepository> subscriptionRepository,
+                                         QueueManager& incomeQueue, host::Environment& environment)
+    : stateManager_(std::move(stateManager)),
+      subscriptionRepository_(std::move(subscriptionRepository)),
+      incomeQueue_(incomeQueue),
+      environment_(environment) {}
 
 SubscriptionService::~SubscriptionService() {
     // Both calls are safe from any thread; nothing else is touched here.
@@ -176,7 +178,7 @@ void SubscriptionService::requestUserProducts(const std::vector<std::string>& pr
 }
 
 void SubscriptionService::startRequest() {
-    storeKit_ = host::Environment::shared().storeKit();
+    storeKit_ = environment_.storeKit();
     const std::set<std::string> identifiers(productList_->begin(), productList_->end());
     productRequest_ = storeKit_->makeProductsRequest(identifiers);
     productRequest_->setDelegate(weak_from_this());
@@ -200,29 +202,17 @@ void SubscriptionService::cancelRetry() {
 
 void SubscriptionService::productsRequestDidReceive(const std::shared_ptr<host::ProductsRequest>& request,
                                                     const host::ProductsResponse& response) {
-    QueueManager::incomeQueue().addOperation([weak = weak_from_this(), request, response] {
-        if (const auto self = weak.lock()) {
-            self->handleResponse(request, response);
-        }
-    });
+    postWeakly(incomeQueue_, weak_from_this(), &SubscriptionService::handleResponse, request, response);
 }
 
 void SubscriptionService::requestDidFinish(const std::shared_ptr<host::ProductsRequest>& request) {
     Logger::writeLog(ZQBLogLevel::debug, "SKProductsRequest did finish");
-    QueueManager::incomeQueue().addOperation([weak = weak_from_this(), request] {
-        if (const auto self = weak.lock()) {
-            self->handleFinish(request);
-        }
-    });
+    postWeakly(incomeQueue_, weak_from_this(), &SubscriptionService::handleFinish, request);
 }
 
 void SubscriptionService::requestDidFail(const std::shared_ptr<host::ProductsRequest>& request,
                                          const host::StoreError& error) {
-    QueueManager::incomeQueue().addOperation([weak = weak_from_this(), request, error] {
-        if (const auto self = weak.lock()) {
-            self->handleFailure(request, error);
-        }
-    });
+    postWeakly(incomeQueue_, weak_from_this(), &SubscriptionService::handleFailure, request, error);
 }
 
 void SubscriptionService::handleResponse(const std::shared_ptr<host::ProductsRequest>& request,
@@ -294,13 +284,9 @@ void SubscriptionService::handleFailure(const std::shared_ptr<host::ProductsRequ
                      "Retry request products after " + std::to_string(delaySeconds) + " seconds");
     cancelRetry();
     const uint64_t generation = retryGeneration_;
-    pendingRetry_ = host::Environment::shared().delayedScheduler()->runAfter(
-        delaySeconds * 1000, [weak = weak_from_this(), generation] {
-            QueueManager::incomeQueue().addOperation([weak, generation] {
-                if (const auto self = weak.lock()) {
-                    self->retry(generation);
-                }
-            });
+    pendingRetry_ = environment_.delayedScheduler()->runAfter(
+        delaySeconds * 1000, [weak = weak_from_this(), &queue = incomeQueue_, generation] {
+            postWeakly(queue, weak, &SubscriptionService::retry, generation);
         });
     requestAttempt_ = std::min(requestAttempt_ + 1, kMaxRequestAttempt);
 }

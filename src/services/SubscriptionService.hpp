@@ -1,7 +1,9 @@
 #pragma once
 
 #include "backend/Config.hpp"
+#include "core/QueueManager.hpp"
 #include "core/StateManagerProtocol.hpp"
+#include "host/Environment.hpp"
 #include "host/RunLoop.hpp"
 #include "host/StoreKit.hpp"
 #include "model/SubscriptionInfo.hpp"
@@ -29,7 +31,9 @@ public:
     static constexpr int64_t kRetryUnitMs = 60'000;
 
     SubscriptionService(std::shared_ptr<StateManagerProtocol> stateManager,
-                        std::shared_ptr<SubscriptionRepository> subscriptionRepository);
+                        std::shared_ptr<SubscriptionRepository> subscriptionRepository,
+                        QueueManager& incomeQueue = QueueManager::incomeQueue(),
+                        host::Environment& environment = host::Environment::shared());
     ~SubscriptionService() override;
 
     bool needSendProducts() override;
@@ -73,6 +77,8 @@ private:
 
     std::shared_ptr<StateManagerProtocol> stateManager_;
     std::shared_ptr<SubscriptionRepository> subscriptionRepository_;
+    QueueManager& incomeQueue_;
+    host::Environment& environment_;
 
     // Request state: read and written on the income queue only.
     std::shared_ptr<host::StoreKitProtocol> storeKit_;  // the store the held request went to

@@ -2,8 +2,6 @@
 
 #include "backend/Config.hpp"
 #include "core/Logger.hpp"
-#include "core/QueueManager.hpp"
-#include "host/Environment.hpp"
 
 #include <string>
 #include <utility>
@@ -20,8 +18,9 @@ const char* timerName(std::size_t kind) {
 
 }  // namespace
 
-TimerService::TimerService(std::shared_ptr<StateManagerProtocol> stateManager)
-    : stateManager_(std::move(stateManager)) {}
+TimerService::TimerService(std::shared_ptr<StateManagerProtocol> stateManager, QueueManager& incomeQueue,
+                           host::Environment& environment)
+    : stateManager_(std::move(stateManager)), incomeQueue_(incomeQueue), environment_(environment) {}
 
 TimerService::~TimerService() {
     // No tick can reach a released service (they hold it weakly); this only stops the firings.
@@ -130,14 +129,10 @@ void TimerService::logRaisedPeriod(Kind kind, const Period& period) {
 void TimerService::createLocked(Kind kind, const Period& period) {
     const uint64_t generation = ++lastGeneration_;
     std::weak_ptr<TimerService> weakSelf = weak_from_this();
-    auto timer = host::Environment::shared().runLoop()->scheduleTimer(
-        period.intervalMs, true, kToleranceMs, [weakSelf, kind, generation] {
+    auto timer = environment_.runLoop()->scheduleTimer(
+        period.intervalMs, true, kToleranceMs, [weakSelf, &queue = incomeQueue_, kind, generation] {
             // On the run loop's thread: hand the tick to the income queue and return at once.
-            QueueManager::incomeQueue().addOperation([weakSelf, kind, generation] {
-                if (const auto self = weakSelf.lock()) {
-                    self->deliver(kind, generation);
-                }
-            });
+            postWeakly(queue, weakSelf, &TimerService::deliver, kind, generation);
         });
     slots_[kind] = Slot{std::move(timer), generation};
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "core/QueueManager.hpp"
 #include "core/StateManagerProtocol.hpp"
+#include "host/Environment.hpp"
 #include "host/RunLoop.hpp"
 #include "services/TimerServiceProtocol.hpp"
 
@@ -26,7 +28,9 @@ public:
     static constexpr int64_t kDefaultCurrencyAccrualIntervalMs = 360000;
 
     // Create with std::make_shared: ticks hold the service weakly.
-    explicit TimerService(std::shared_ptr<StateManagerProtocol> stateManager);
+    explicit TimerService(std::shared_ptr<StateManagerProtocol> stateManager,
+                          QueueManager& incomeQueue = QueueManager::incomeQueue(),
+                          host::Environment& environment = host::Environment::shared());
     ~TimerService() override;
 
     TimerService(const TimerService&) = delete;
@@ -68,6 +72,8 @@ private:
     void deliver(Kind kind, uint64_t generation);
 
     std::shared_ptr<StateManagerProtocol> stateManager_;
+    QueueManager& incomeQueue_;
+    host::Environment& environment_;
 
     std::mutex mutex_;
     std::array<Slot, kindCount> slots_;
