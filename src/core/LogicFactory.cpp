@@ -11,33 +11,38 @@
 
 namespace zqb {
 
-LogicFactory LogicFactory::defaults() {
+LogicFactory LogicFactory::defaults(const Queues& queues, host::Environment& environment) {
     LogicFactory factory;
-    factory.analyticsLogic = [](const std::shared_ptr<ServiceFactoryProtocol>& serviceFactory,
-                                const std::shared_ptr<LifeCycleRepositoryProtocol>& lifeCycle) {
-        return std::shared_ptr<AnalyticsLogicProtocol>(AnalyticsLogic::create(serviceFactory, lifeCycle));
+    factory.analyticsLogic = [queues, &environment](
+                                 const std::shared_ptr<ServiceFactoryProtocol>& serviceFactory,
+                                 const std::shared_ptr<LifeCycleRepositoryProtocol>& lifeCycle) {
+        return std::shared_ptr<AnalyticsLogicProtocol>(
+            AnalyticsLogic::create(serviceFactory, lifeCycle, queues.income, environment));
     };
-    factory.peopleLogic = [](const std::shared_ptr<AnalyticsProxy>& proxy) {
+    factory.peopleLogic = [queues](const std::shared_ptr<AnalyticsProxy>& proxy) {
         return std::make_shared<PeopleLogic>(
-            [proxy](const std::string& methodName) { return proxy->validateInitialization(methodName); });
+            [proxy](const std::string& methodName) { return proxy->validateInitialization(methodName); },
+            queues.income);
     };
-    factory.antiCheatLogic = [] { return AntiCheatLogic::create(); };
-    factory.messagingProxy = [] { return std::make_shared<MessagingLogicProxy>(); };
+    factory.antiCheatLogic = [queues, &environment] {
+        return AntiCheatLogic::create(queues.income, queues.anticheat, environment);
+    };
+    factory.messagingProxy = [queues] { return std::make_shared<MessagingLogicProxy>(queues.income); };
     factory.messagingLogic = [](const std::shared_ptr<EventsServiceProtocol>& eventsService,
                                 const std::shared_ptr<MessagingServiceProtocol>& messagingService,
                                 const std::shared_ptr<AnalyticsProtocol>& analyticsProxy) {
         return std::make_shared<MessagingLogic>(eventsService, messagingService, analyticsProxy);
     };
-    factory.migrationManager = [](const std::shared_ptr<CoreFactoryProtocol>& coreFactory,
-                                  const std::string& key) {
-        return std::make_shared<SDKMigrationManager>(coreFactory, key, host::Environment::shared().files());
+    factory.migrationManager = [&environment](const std::shared_ptr<CoreFactoryProtocol>& coreFactory,
+                                              const std::string& key) {
+        return std::make_shared<SDKMigrationManager>(coreFactory, key, environment.files());
     };
     return factory;
 }
 
-LogicFactory LogicFactory::completed() const {
+LogicFactory LogicFactory::completed(const Queues& queues, host::Environment& environment) const {
     LogicFactory factory = *this;
-    const LogicFactory fallback = defaults();
+    const LogicFactory fallback = defaults(queues, environment);
     if (!factory.analyticsLogic) {
         factory.analyticsLogic = fallback.analyticsLogic;
     }

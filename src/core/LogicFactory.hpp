@@ -5,6 +5,8 @@
 #include "core/LifeCycleRepositoryProtocol.hpp"
 #include "core/MessagingLogicProxyProtocol.hpp"
 #include "core/PeopleLogicProtocol.hpp"
+#include "core/QueueManager.hpp"
+#include "host/Environment.hpp"
 #include "migration/SDKMigrationManagerProtocol.hpp"
 
 #include <functional>
@@ -46,10 +48,13 @@ struct LogicFactory {
         const std::shared_ptr<CoreFactoryProtocol>& coreFactory, const std::string& applicationKey)>
         migrationManager;
 
-    // The library's own parts. A member left empty in a factory handed to the core falls back to these.
-    static LogicFactory defaults();
-    // Every empty member filled from `defaults()`.
-    LogicFactory completed() const;
+    // The library's own parts, posting to `queues` and reaching the host through `environment`. A member left
+    // empty in a factory handed to the core falls back to these.
+    static LogicFactory defaults(const Queues& queues = Queues::processWide(),
+                                 host::Environment& environment = host::Environment::shared());
+    // Every empty member filled from `defaults(queues, environment)`.
+    LogicFactory completed(const Queues& queues = Queues::processWide(),
+                           host::Environment& environment = host::Environment::shared()) const;
 };
 
 }  // namespace zqb

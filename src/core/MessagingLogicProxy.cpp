@@ -1,7 +1,6 @@
 #include "core/MessagingLogicProxy.hpp"
 
 #include "core/Logger.hpp"
-#include "core/QueueManager.hpp"
 #include "validation/Validator.hpp"
 
 #include <utility>
@@ -21,20 +20,16 @@ void MessagingLogicProxy::setMessagingLogic(std::shared_ptr<MessagingProtocol> m
 
 template <typename Body>
 void MessagingLogicProxy::enqueue(const char* method, Body body) {
-    QueueManager::incomeQueue().addOperation(
-        [weak = weak_from_this(), method, body = std::move(body)]() mutable {
-            const auto proxy = weak.lock();
-            if (!proxy) {
-                return;
-            }
-            const auto logic = proxy->messagingLogic();
-            if (!logic) {
-                Logger::writeLog(ZQBLogLevel::error,
-                                 Validator::messageHead(method) + "The SDK is not initialized yet!");
-                return;
-            }
-            body(*logic);
-        });
+    postWeakly(incomeQueue_, weak_from_this(),
+               [method, body = std::move(body)](MessagingLogicProxy& proxy) mutable {
+                   const auto logic = proxy.messagingLogic();
+                   if (!logic) {
+                       Logger::writeLog(ZQBLogLevel::error,
+                                        Validator::messageHead(method) + "The SDK is not initialized yet!");
+                       return;
+                   }
+                   body(*logic);
+               });
 }
 
 void MessagingLogicProxy::pushToken(std::string token, bool isAllowed) {

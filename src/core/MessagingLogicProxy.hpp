@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/MessagingLogicProxyProtocol.hpp"
+#include "core/QueueManager.hpp"
 
 #include <mutex>
 
@@ -17,6 +18,9 @@ namespace zqb {
 class MessagingLogicProxy final : public MessagingLogicProxyProtocol,
                                   public std::enable_shared_from_this<MessagingLogicProxy> {
 public:
+    explicit MessagingLogicProxy(QueueManager& incomeQueue = QueueManager::incomeQueue())
+        : incomeQueue_(incomeQueue) {}
+
     std::shared_ptr<MessagingProtocol> messagingLogic() const override;
     void setMessagingLogic(std::shared_ptr<MessagingProtocol> messagingLogic) override;
 
@@ -29,6 +33,7 @@ private:
     template <typename Body>
     void enqueue(const char* method, Body body);
 
+    QueueManager& incomeQueue_;
     mutable std::mutex mutex_;
     std::shared_ptr<MessagingProtocol> messagingLogic_;
 };

@@ -10,11 +10,12 @@
 
 namespace zqb {
 
-std::shared_ptr<AnalyticsLogic> AnalyticsLogic::create(
-    std::shared_ptr<ServiceFactoryProtocol> serviceFactory,
-    std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle) {
+std::shared_ptr<AnalyticsLogic> AnalyticsLogic::create(std::shared_ptr<ServiceFactoryProtocol> serviceFactory,
+                                                       std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle,
+                                                       QueueManager& incomeQueue,
+                                                       host::Environment& environment) {
     std::shared_ptr<AnalyticsLogic> logic(
-        new AnalyticsLogic(std::move(serviceFactory), std::move(lifeCycle)));
+        new AnalyticsLogic(std::move(serviceFactory), std::move(lifeCycle), incomeQueue, environment));
     if (logic->lifeCycle_) {
         logic->lifeCycle_->setLifeCycleListener(std::weak_ptr<LifeCycleProtocol>(logic));
     }
@@ -22,10 +23,13 @@ std::shared_ptr<AnalyticsLogic> AnalyticsLogic::create(
 }
 
 AnalyticsLogic::AnalyticsLogic(std::shared_ptr<ServiceFactoryProtocol> serviceFactory,
-                               std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle)
+                               std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle,
+                               QueueManager& incomeQueue, host::Environment& environment)
     : serviceFactory_(std::move(serviceFactory)),
       stateManager_(serviceFactory_->stateManager()),
-      lifeCycle_(std::move(lifeCycle)) {
+      lifeCycle_(std::move(lifeCycle)),
+      incomeQueue_(incomeQueue),
+      environment_(environment) {
     // The getters create the services nobody asked for earlier; this is their creation order.
     projectService_ = serviceFactory_->projectService();
     userService_ = serviceFactory_->userService();

@@ -3,6 +3,8 @@
 #include "core/AnalyticsLogicProtocol.hpp"
 #include "core/LifeCycleProtocol.hpp"
 #include "core/LifeCycleRepositoryProtocol.hpp"
+#include "core/QueueManager.hpp"
+#include "host/Environment.hpp"
 #include "model/User.hpp"
 
 #include <cstdint>
@@ -46,8 +48,11 @@ class AnalyticsLogic final : public AnalyticsLogicProtocol,
                              public LifeCycleProtocol,
                              public std::enable_shared_from_this<AnalyticsLogic> {
 public:
-    static std::shared_ptr<AnalyticsLogic> create(std::shared_ptr<ServiceFactoryProtocol> serviceFactory,
-                                                  std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle);
+    static std::shared_ptr<AnalyticsLogic> create(
+        std::shared_ptr<ServiceFactoryProtocol> serviceFactory,
+        std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle,
+        QueueManager& incomeQueue = QueueManager::incomeQueue(),
+        host::Environment& environment = host::Environment::shared());
 
     AnalyticsLogic(const AnalyticsLogic&) = delete;
     AnalyticsLogic& operator=(const AnalyticsLogic&) = delete;
@@ -139,7 +144,8 @@ public:
 
 private:
     AnalyticsLogic(std::shared_ptr<ServiceFactoryProtocol> serviceFactory,
-                   std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle);
+                   std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle, QueueManager& incomeQueue,
+                   host::Environment& environment);
 
     void prepareTimersCallback();
     void prepareConfigCallbacks();
@@ -184,6 +190,8 @@ private:
     std::shared_ptr<AntiCheatServiceProctocol> anticheatService_;
     std::shared_ptr<PeopleServiceProtocol> peopleService_;
     std::shared_ptr<SubscriptionServiceProtocol> subscriptionService_;
+    QueueManager& incomeQueue_;
+    host::Environment& environment_;
     bool started_ = false;
 };
 

@@ -68,8 +68,7 @@ void AnalyticsLogic::subscriptionPayment(host::PaymentTransaction transaction,
     // still reported, with the codes of the price locale.
     std::optional<SubscriptionProduct> subscription;
     if (const auto priced = readPrices(product)) {
-        subscription =
-            zqb::subscriptionProduct(*priced, host::Environment::shared().storeKit()->systemVersion());
+        subscription = zqb::subscriptionProduct(*priced, environment_.storeKit()->systemVersion());
     }
 
     bool paymentStored = false;

@@ -79,23 +79,16 @@ void AnalyticsLogic::prepareConfigCallbacks() {
 
 void AnalyticsLogic::prepareReportSendCallback() {
     const std::weak_ptr<AnalyticsLogic> weakSelf = weak_from_this();
-    reportService_->setOnReportSendAction([weakSelf] {
-        QueueManager::incomeQueue().addOperation([weakSelf] {
-            if (const auto self = weakSelf.lock()) {
-                self->onReportSent();
-            }
-        });
-    });
+    reportService_->setOnReportSendAction(
+        [weakSelf, &queue = incomeQueue_] { postWeakly(queue, weakSelf, &AnalyticsLogic::onReportSent); });
 }
 
 void AnalyticsLogic::preparePeopleCardCallback() {
     const std::weak_ptr<AnalyticsLogic> weakSelf = weak_from_this();
-    peopleService_->setOnClearedCard([weakSelf] {
-        QueueManager::incomeQueue().addOperation([weakSelf] {
-            if (const auto self = weakSelf.lock()) {
-                self->generatePeopleEvent(false);
-                self->reportService_->sendBufferedEvents();
-            }
+    peopleService_->setOnClearedCard([weakSelf, &queue = incomeQueue_] {
+        postWeakly(queue, weakSelf, [](AnalyticsLogic& self) {
+            self.generatePeopleEvent(false);
+            self.reportService_->sendBufferedEvents();
         });
     });
     peopleService_->setDidChangeCheaterMark([weakSelf] {

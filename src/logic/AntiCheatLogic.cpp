@@ -48,12 +48,14 @@ std::shared_ptr<AntiCheatLogic> AntiCheatLogic::create() {
 }
 
 std::shared_ptr<AntiCheatLogic> AntiCheatLogic::create(QueueManager& incomeQueue,
-                                                       QueueManager& anticheatQueue) {
-    return std::shared_ptr<AntiCheatLogic>(new AntiCheatLogic(incomeQueue, anticheatQueue));
+                                                       QueueManager& anticheatQueue,
+                                                       host::Environment& environment) {
+    return std::shared_ptr<AntiCheatLogic>(new AntiCheatLogic(incomeQueue, anticheatQueue, environment));
 }
 
-AntiCheatLogic::AntiCheatLogic(QueueManager& incomeQueue, QueueManager& anticheatQueue)
-    : incomeQueue_(incomeQueue), anticheatQueue_(anticheatQueue) {}
+AntiCheatLogic::AntiCheatLogic(QueueManager& incomeQueue, QueueManager& anticheatQueue,
+                               host::Environment& environment)
+    : incomeQueue_(incomeQueue), anticheatQueue_(anticheatQueue), environment_(environment) {}
 
 std::shared_ptr<AntiCheatServiceProctocol> AntiCheatLogic::antiCheatService() const {
     std::lock_guard lock(mutex_);
@@ -78,7 +80,8 @@ void AntiCheatLogic::verifyPayment(std::string receiptString, VerifyHandler comp
 }
 
 void AntiCheatLogic::verifyPaymentWithCompletion(VerifyHandler completionHandler) {
-    enqueue(&AntiCheatLogic::readApplicationReceipt, std::move(completionHandler));
+    // Read on the income queue while the logic is held there.
+    enqueue([this] { return readApplicationReceipt(); }, std::move(completionHandler));
 }
 
 void AntiCheatLogic::enqueue(ReceiptSource receipt, VerifyHandler completionHandler) {
@@ -115,8 +118,7 @@ void AntiCheatLogic::send(const std::string& receiptData, const ReceiptSender& s
                           Completion& completion) const {
     Receipt receipt;
     receipt.receipt.data = receiptData;
-    if (std::string identifier = host::Environment::shared().bundle()->info().identifier;
-        !identifier.empty()) {
+    if (std::string identifier = environment_.bundle()->info().identifier; !identifier.empty()) {
         receipt.bundle = std::move(identifier);
     }
     const auto service = antiCheatService();
@@ -124,8 +126,8 @@ void AntiCheatLogic::send(const std::string& receiptData, const ReceiptSender& s
                               : VerifyResponseFactory::make(ZQBReceiptStatus::internalError));
 }
 
-std::optional<std::string> AntiCheatLogic::readApplicationReceipt() {
-    const auto path = host::Environment::shared().bundle()->appStoreReceiptPath();
+std::optional<std::string> AntiCheatLogic::readApplicationReceipt() const {
+    const auto path = environment_.bundle()->appStoreReceiptPath();
     std::error_code error;
     if (!path || !std::filesystem::exists(*path, error)) {
         return std::nullopt;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/AntiCheatLogicProtocol.hpp"
+#include "host/Environment.hpp"
 
 #include <functional>
 #include <memory>
@@ -27,7 +28,9 @@ class AntiCheatLogic final : public AntiCheatLogicProtocol,
 public:
     // Over the process-wide income and anti-cheat queues.
     static std::shared_ptr<AntiCheatLogic> create();
-    static std::shared_ptr<AntiCheatLogic> create(QueueManager& incomeQueue, QueueManager& anticheatQueue);
+    static std::shared_ptr<AntiCheatLogic> create(
+        QueueManager& incomeQueue, QueueManager& anticheatQueue,
+        host::Environment& environment = host::Environment::shared());
 
     std::shared_ptr<AntiCheatServiceProctocol> antiCheatService() const override;
     void setAntiCheatService(std::shared_ptr<AntiCheatServiceProctocol> antiCheatService) override;
@@ -40,17 +43,18 @@ private:
     // The receipt in base64 text, or nothing (after its message) when there is none to send.
     using ReceiptSource = std::function<std::optional<std::string>()>;
 
-    AntiCheatLogic(QueueManager& incomeQueue, QueueManager& anticheatQueue);
+    AntiCheatLogic(QueueManager& incomeQueue, QueueManager& anticheatQueue, host::Environment& environment);
 
     void enqueue(ReceiptSource receipt, VerifyHandler completionHandler);
     // Income queue: the checks, then the request queued with its sender.
     void check(const ReceiptSource& receipt, const std::shared_ptr<Completion>& completion);
     // Anti-cheat queue.
     void send(const std::string& receiptData, const ReceiptSender& sender, Completion& completion) const;
-    static std::optional<std::string> readApplicationReceipt();
+    std::optional<std::string> readApplicationReceipt() const;
 
     QueueManager& incomeQueue_;
     QueueManager& anticheatQueue_;
+    host::Environment& environment_;
     mutable std::mutex mutex_;  // the service is set on the income queue and read on the anti-cheat queue
     std::shared_ptr<AntiCheatServiceProctocol> antiCheatService_;
 };

@@ -38,8 +38,8 @@ std::optional<PeopleReservedKeys> reservedKey(std::string_view key) {
 
 }  // namespace
 
-PeopleLogic::PeopleLogic(InitializationCheck validateInitialization)
-    : validateInitialization_(std::move(validateInitialization)) {}
+PeopleLogic::PeopleLogic(InitializationCheck validateInitialization, QueueManager& incomeQueue)
+    : validateInitialization_(std::move(validateInitialization)), incomeQueue_(incomeQueue) {}
 
 std::shared_ptr<PeopleServiceProtocol> PeopleLogic::peopleService() const {
     std::lock_guard lock(mutex_);
@@ -59,11 +59,7 @@ std::string PeopleLogic::reservedKeyMapping(const std::string& key) {
 
 template <typename Body>
 void PeopleLogic::enqueue(Body body) {
-    QueueManager::incomeQueue().addOperation([weak = weak_from_this(), body = std::move(body)]() mutable {
-        if (const auto self = weak.lock()) {
-            body(*self);
-        }
-    });
+    postWeakly(incomeQueue_, weak_from_this(), std::move(body));
 }
 
 std::optional<PeopleValidatorRules::SetArguments> PeopleLogic::validateChanges(
@@ -123,9 +119,8 @@ void PeopleLogic::getValue(std::string key, ValueCompletion completion, std::str
     if (!completion) {
         completion = [](std::optional<PeopleValueType>) {};
     }
-    QueueManager::incomeQueue().addOperation([weak = weak_from_this(), key = std::move(key),
-                                              completion = std::move(completion),
-                                              methodName = std::move(methodName)] {
+    incomeQueue_.addOperation([weak = weak_from_this(), key = std::move(key),
+                               completion = std::move(completion), methodName = std::move(methodName)] {
         // A logic released meanwhile still answers: the caller may be waiting for it.
         if (const auto self = weak.lock()) {
             self->serveGetValue(key, completion, methodName);

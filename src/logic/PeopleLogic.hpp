@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/PeopleLogicProtocol.hpp"
+#include "core/QueueManager.hpp"
 #include "validation/PeopleValidatorRules.hpp"
 
 #include <functional>
@@ -26,7 +27,8 @@ public:
     // True when the SDK is initialised; otherwise logs the not-initialised ERROR naming the method.
     using InitializationCheck = std::function<bool(const std::string& methodName)>;
 
-    explicit PeopleLogic(InitializationCheck validateInitialization);
+    explicit PeopleLogic(InitializationCheck validateInitialization,
+                         QueueManager& incomeQueue = QueueManager::incomeQueue());
 
     std::shared_ptr<PeopleServiceProtocol> peopleService() const override;
     void setPeopleService(std::shared_ptr<PeopleServiceProtocol> peopleService) override;
@@ -59,6 +61,7 @@ private:
                        const std::string& methodName) const;
 
     const InitializationCheck validateInitialization_;
+    QueueManager& incomeQueue_;
     // Set on the income queue by the start-up operation, readable from any thread.
     mutable std::mutex mutex_;
     std::shared_ptr<PeopleServiceProtocol> peopleService_;
