@@ -1,7 +1,6 @@
 #include "platform/DeviceInfoCollector.hpp"
 
 #include "core/TextUtils.hpp"
-#include "host/Environment.hpp"
 
 #include <cmath>
 
@@ -21,19 +20,19 @@ std::optional<int64_t> truncatedPixels(double value) {
 }  // namespace
 
 std::string DeviceInfoCollector::manufacturer() const {
-    return text::repairUtf8(host::Environment::shared().device()->manufacturer());
+    return text::repairUtf8(environment_.device()->manufacturer());
 }
 
 std::string DeviceInfoCollector::osName() const {
-    return text::repairUtf8(host::Environment::shared().device()->systemName());
+    return text::repairUtf8(environment_.device()->systemName());
 }
 
 std::string DeviceInfoCollector::osVersion() const {
-    return text::repairUtf8(host::Environment::shared().device()->systemVersion());
+    return text::repairUtf8(environment_.device()->systemVersion());
 }
 
 std::optional<std::string> DeviceInfoCollector::country() const {
-    auto region = host::Environment::shared().device()->regionCode();
+    auto region = environment_.device()->regionCode();
     if (!region) {
         return std::nullopt;
     }
@@ -41,7 +40,7 @@ std::optional<std::string> DeviceInfoCollector::country() const {
 }
 
 std::optional<std::string> DeviceInfoCollector::language() const {
-    const auto languages = host::Environment::shared().device()->preferredLanguages();
+    const auto languages = environment_.device()->preferredLanguages();
     if (languages.empty()) {
         return std::nullopt;
     }
@@ -50,7 +49,7 @@ std::optional<std::string> DeviceInfoCollector::language() const {
 
 std::string DeviceInfoCollector::model() const {
     std::string model;
-    for (const char c : host::Environment::shared().device()->machine()) {
+    for (const char c : environment_.device()->machine()) {
         // Machine identifiers are ASCII; anything else is left out rather than guessed at.
         if (c != '\0' && static_cast<unsigned char>(c) < 0x80) {
             model.push_back(c);
@@ -60,12 +59,11 @@ std::string DeviceInfoCollector::model() const {
 }
 
 int64_t DeviceInfoCollector::timeZoneOffset() const {
-    auto& environment = host::Environment::shared();
-    return environment.device()->secondsFromGMT(environment.clock()->secondsSince1970());
+    return environment_.device()->secondsFromGMT(environment_.clock()->secondsSince1970());
 }
 
 std::optional<std::string> DeviceInfoCollector::displayResolution() const {
-    const auto screen = host::Environment::shared().device()->screen();
+    const auto screen = environment_.device()->screen();
     if (!screen) {
         return std::nullopt;
     }
@@ -85,7 +83,7 @@ std::optional<std::string> DeviceInfoCollector::resolutionText(double widthPoint
 }
 
 std::optional<std::pair<double, double>> DeviceInfoCollector::nativeScreenBounds() const {
-    const auto screen = host::Environment::shared().device()->screen();
+    const auto screen = environment_.device()->screen();
     if (!screen) {
         return std::nullopt;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/Environment.hpp"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,10 +24,12 @@ public:
     virtual std::optional<std::pair<double, double>> nativeScreenBounds() const = 0;
 };
 
-// Reads the device facts from the host (`host::Environment`'s device and clock) at every call.
+// Reads the device facts from the host (the environment's device and clock) at every call.
 class DeviceInfoCollector final : public DeviceInfoCollectorProtocol {
 public:
-    explicit DeviceInfoCollector(bool isSimulator) : isSimulator_(isSimulator) {}
+    explicit DeviceInfoCollector(bool isSimulator,
+                                 host::Environment& environment = host::Environment::shared())
+        : isSimulator_(isSimulator), environment_(environment) {}
     bool isSimulator() const { return isSimulator_; }
 
     std::string manufacturer() const override;
@@ -46,6 +50,7 @@ public:
 
 private:
     bool isSimulator_;
+    host::Environment& environment_;
 };
 
 }  // namespace zqb

@@ -16,20 +16,20 @@ std::string account(const std::string& appName, const std::string& item) {
 }  // namespace
 
 bool IdentifierCollector::isAdvertisingTrackingEnabled() const {
-    const auto advertising = host::Environment::shared().advertising();
+    const auto advertising = environment_.advertising();
     // A host with a tracking-authorisation prompt answers through it; one without keeps the older flag.
     if (advertising->trackingAuthorizationStatus()) {
-        return TrackingHelper().trackingStatus();
+        return TrackingHelper(environment_).trackingStatus();
     }
     return advertising->isAdvertisingTrackingEnabled();
 }
 
 std::optional<std::string> IdentifierCollector::idfv() const {
-    return host::Environment::shared().device()->identifierForVendor();
+    return environment_.device()->identifierForVendor();
 }
 
 std::optional<std::string> IdentifierCollector::idfa() const {
-    auto identifier = host::Environment::shared().advertising()->advertisingIdentifier();
+    auto identifier = environment_.advertising()->advertisingIdentifier();
     if (!identifier) {
         return std::nullopt;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/Environment.hpp"
 #include "platform/IdentifierData.hpp"
 
 #include <optional>
@@ -28,6 +29,9 @@ public:
     static constexpr const char* legacyIdfaKey = "q7r_idfa";
     static constexpr const char* legacyIdfvKey = "q7r_idfv";
 
+    explicit IdentifierCollector(host::Environment& environment = host::Environment::shared())
+        : environment_(environment) {}
+
     bool isAdvertisingTrackingEnabled() const override;
     // The device id in use and the one it replaced; see the rules in the source.
     DeviceUIDs getUIDs() override;
@@ -47,6 +51,8 @@ private:
     static std::optional<std::string> getOlderSavedUID(const std::string& account);
     static std::optional<std::string> tryMigratePrevUid(const std::string& appName,
                                                         const std::string& account);
+
+    host::Environment& environment_;
 };
 
 }  // namespace zqb

@@ -1,6 +1,5 @@
 #include "platform/PlatformiOS.hpp"
 
-#include "host/Environment.hpp"
 #include "platform/ApplicationCollector.hpp"
 #include "platform/DeviceInfoCollector.hpp"
 #include "platform/IdentifierCollector.hpp"
@@ -9,16 +8,15 @@
 namespace zqb {
 
 PlatformiOS::PlatformiOS(std::shared_ptr<PlatformStorageProtocol> platformStorage,
-                         std::shared_ptr<RootedCheckProtocol> rootedCheck)
+                         std::shared_ptr<RootedCheckProtocol> rootedCheck, host::Environment& environment)
     : platformStorage_(std::move(platformStorage)) {
     if (!rootedCheck) {
-        rootedCheck = std::make_shared<RootedCheck>(false);
+        rootedCheck = std::make_shared<RootedCheck>(false, RootedCheck::linuxProbes(), environment);
     }
-    auto applicationCollector =
-        std::make_shared<ApplicationCollector>(host::Environment::shared().bundle(), false);
+    auto applicationCollector = std::make_shared<ApplicationCollector>(environment.bundle(), false);
     auto sdkCollector = std::make_shared<SDKCollector>();
-    auto identifierCollector = std::make_shared<IdentifierCollector>();
-    auto deviceCollector = std::make_shared<DeviceInfoCollector>(false);
+    auto identifierCollector = std::make_shared<IdentifierCollector>(environment);
+    auto deviceCollector = std::make_shared<DeviceInfoCollector>(false, environment);
 
     applicationGateway_ = std::make_shared<ApplicationGateway>(
         std::make_shared<ApplicationInfoRepository>(std::move(applicationCollector)));

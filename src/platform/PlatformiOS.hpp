@@ -24,13 +24,14 @@ public:
 };
 
 // The platform facade: builds every collector, repository and gateway once, over the host stand-ins of
-// `host::Environment`, and lives until the library is destroyed. Every operation may be called from any
+// `environment`, and lives until the library is destroyed. Every operation may be called from any
 // thread.
 class PlatformiOS final : public PlatformProtocol {
 public:
     // `rootedCheck` replaces the default jailbreak check (no probes on Linux), for tests.
     explicit PlatformiOS(std::shared_ptr<PlatformStorageProtocol> platformStorage,
-                         std::shared_ptr<RootedCheckProtocol> rootedCheck = nullptr);
+                         std::shared_ptr<RootedCheckProtocol> rootedCheck = nullptr,
+                         host::Environment& environment = host::Environment::shared());
 
     ApplicationData getApplicationData() override;
     void getDeviceData(std::function<void(DeviceData)> completionHandler) override;

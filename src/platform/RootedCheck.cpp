@@ -1,15 +1,16 @@
 #include "platform/RootedCheck.hpp"
 
 #include "host/AtomicFile.hpp"
-#include "host/Environment.hpp"
 
 #include <filesystem>
 #include <system_error>
 
 namespace zqb {
 
-RootedCheck::RootedCheck(bool isSimulator, RootedProbes probes)
-    : isSimulator_(isSimulator), probes_(std::make_shared<const RootedProbes>(std::move(probes))) {}
+RootedCheck::RootedCheck(bool isSimulator, RootedProbes probes, host::Environment& environment)
+    : isSimulator_(isSimulator),
+      probes_(std::make_shared<const RootedProbes>(std::move(probes))),
+      environment_(environment) {}
 
 RootedProbes RootedCheck::jailbreakProbes() {
     RootedProbes probes;
@@ -51,10 +52,11 @@ void RootedCheck::isRooted(std::function<void(bool)> completion) {
     }
     // The probes run on the run loop's thread; the answer leaves it at once, so a completion that takes its
     // time never holds up the timers.
-    host::Environment::shared().runLoop()->scheduleTimer(
-        0, false, 0, [probes = probes_, completion = std::move(completion)]() mutable {
+    environment_.runLoop()->scheduleTimer(
+        0, false, 0,
+        [probes = probes_, &environment = environment_, completion = std::move(completion)]() mutable {
             const bool rooted = probe(*probes);
-            host::Environment::shared().delayedScheduler()->runAfter(
+            environment.delayedScheduler()->runAfter(
                 0, [rooted, completion = std::move(completion)] { completion(rooted); });
         });
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/Environment.hpp"
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -34,7 +36,8 @@ class RootedCheck final : public RootedCheckProtocol {
 public:
     static constexpr const char* writeTestText = "Jailbreak Test";
 
-    explicit RootedCheck(bool isSimulator, RootedProbes probes = linuxProbes());
+    explicit RootedCheck(bool isSimulator, RootedProbes probes = linuxProbes(),
+                         host::Environment& environment = host::Environment::shared());
 
     // Simulator or no probes: `completion(false)` before returning, on the calling thread.
     void isRooted(std::function<void(bool)> completion) override;
@@ -51,6 +54,7 @@ private:
 
     const bool isSimulator_;
     const std::shared_ptr<const RootedProbes> probes_;
+    host::Environment& environment_;
 };
 
 }  // namespace zqb

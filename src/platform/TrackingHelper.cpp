@@ -1,14 +1,13 @@
 #include "platform/TrackingHelper.hpp"
 
 #include "core/Logger.hpp"
-#include "host/Environment.hpp"
 
 #include <string>
 
 namespace zqb {
 
 bool TrackingHelper::trackingStatus() const {
-    const auto status = host::Environment::shared().advertising()->trackingAuthorizationStatus();
+    const auto status = environment_.advertising()->trackingAuthorizationStatus();
     if (!status) {
         Logger::writeLog(
             ZQBLogLevel::warning,
