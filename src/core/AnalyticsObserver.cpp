@@ -1,7 +1,5 @@
 #include "core/AnalyticsObserver.hpp"
 
-#include "core/QueueManager.hpp"
-
 namespace zqb {
 
 void AnalyticsObserver::addIdentifiersListener(std::shared_ptr<ZQBIdentifiersListener> identifiersListener) {
@@ -11,12 +9,8 @@ void AnalyticsObserver::addIdentifiersListener(std::shared_ptr<ZQBIdentifiersLis
     }
     // The replaced listener is released here, outside the lock.
     identifiersListener.reset();
-    QueueManager::incomeQueue().addOperation([weak = weak_from_this()] {
-        const auto self = weak.lock();
-        if (!self) {
-            return;
-        }
-        if (const auto logic = self->logicBroadcaster()) {
+    postWeakly(incomeQueue_, weak_from_this(), [](AnalyticsObserver& self) {
+        if (const auto logic = self.logicBroadcaster()) {
             logic->forceUpdate();
         }
     });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/AnalyticsObserverProtocol.hpp"
+#include "core/QueueManager.hpp"
 
 #include <mutex>
 
@@ -11,7 +12,8 @@ namespace zqb {
 class AnalyticsObserver final : public AnalyticsObserverProtocol,
                                 public std::enable_shared_from_this<AnalyticsObserver> {
 public:
-    AnalyticsObserver() = default;
+    explicit AnalyticsObserver(QueueManager& incomeQueue = QueueManager::incomeQueue())
+        : incomeQueue_(incomeQueue) {}
 
     void addIdentifiersListener(std::shared_ptr<ZQBIdentifiersListener> identifiersListener) override;
     void addLogicBroadcaster(const std::shared_ptr<LogicBroadcasterProtocol>& logicBroadcaster) override;
@@ -23,6 +25,7 @@ private:
     // An absent id and 0 are not ids: the listener hears neither.
     void deliver(std::optional<int64_t> vorantelId) const;
 
+    QueueManager& incomeQueue_;
     mutable std::mutex mutex_;
     std::shared_ptr<ZQBIdentifiersListener> identifiersListener_;
     std::weak_ptr<LogicBroadcasterProtocol> logicBroadcaster_;

@@ -80,12 +80,11 @@ int64_t AnalyticsProxy::getCustomEventParamsCount() {
 
 template <typename Body>
 void AnalyticsProxy::enqueue(const char* method, Body body) {
-    QueueManager::incomeQueue().addOperation(
-        [weak = weak_from_this(), method, body = std::move(body)]() mutable {
-            if (const auto logic = initializedLogic(weak, method)) {
-                body(*logic);
-            }
-        });
+    incomeQueue_.addOperation([weak = weak_from_this(), method, body = std::move(body)]() mutable {
+        if (const auto logic = initializedLogic(weak, method)) {
+            body(*logic);
+        }
+    });
 }
 
 template <typename T>
@@ -94,9 +93,8 @@ void AnalyticsProxy::enqueueQuery(const char* method, std::function<void(T)> com
     if (!completion) {
         completion = [](T) {};
     }
-    QueueManager::incomeQueue().addOperation([weak = weak_from_this(), method,
-                                              completion = std::move(completion),
-                                              fallback = std::move(fallback), operation]() mutable {
+    incomeQueue_.addOperation([weak = weak_from_this(), method, completion = std::move(completion),
+                               fallback = std::move(fallback), operation]() mutable {
         // A proxy released meanwhile still answers, silently: the caller may be waiting for it.
         if (const auto logic = initializedLogic(weak, method)) {
             ((*logic).*operation)(std::move(completion));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/AnalyticsProtocol.hpp"
+#include "core/QueueManager.hpp"
 #include "model/PackedParameters.hpp"
 
 #include <memory>
@@ -30,7 +31,8 @@ namespace zqb {
 // so the reference is guarded.
 class AnalyticsProxy : public AnalyticsProtocol, public std::enable_shared_from_this<AnalyticsProxy> {
 public:
-    AnalyticsProxy() = default;
+    explicit AnalyticsProxy(QueueManager& incomeQueue = QueueManager::incomeQueue())
+        : incomeQueue_(incomeQueue) {}
     ~AnalyticsProxy() override = default;
 
     AnalyticsProxy(const AnalyticsProxy&) = delete;
@@ -97,6 +99,7 @@ private:
     void enqueueQuery(const char* method, std::function<void(T)> completion, T fallback,
                       void (AnalyticsProtocol::*operation)(std::function<void(T)>));
 
+    QueueManager& incomeQueue_;
     mutable std::mutex mutex_;
     std::shared_ptr<AnalyticsProtocol> analyticsLogic_;
 };

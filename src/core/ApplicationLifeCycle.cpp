@@ -1,20 +1,17 @@
 #include "core/ApplicationLifeCycle.hpp"
 
-#include "core/QueueManager.hpp"
-#include "host/Environment.hpp"
-
 namespace zqb {
 
 std::shared_ptr<ApplicationLifeCycle> ApplicationLifeCycle::create(
-    std::shared_ptr<host::NotificationCenter> center,
-    std::shared_ptr<host::ApplicationProtocol> application) {
+    std::shared_ptr<host::NotificationCenter> center, std::shared_ptr<host::ApplicationProtocol> application,
+    QueueManager& incomeQueue, host::Environment& environment) {
     if (!center) {
-        center = host::Environment::shared().notificationCenter();
+        center = environment.notificationCenter();
     }
     if (!application) {
-        application = host::Environment::shared().application();
+        application = environment.application();
     }
-    std::shared_ptr<ApplicationLifeCycle> lifeCycle(new ApplicationLifeCycle());
+    std::shared_ptr<ApplicationLifeCycle> lifeCycle(new ApplicationLifeCycle(incomeQueue));
     lifeCycle->application_ = std::move(application);
     const std::weak_ptr<ApplicationLifeCycle> weak = lifeCycle;
     const auto observe = [&](host::AppNotification name, void (ApplicationLifeCycle::*handler)()) {
@@ -54,11 +51,7 @@ void ApplicationLifeCycle::goActive() {
     if (weak.expired()) {
         return;
     }
-    QueueManager::incomeQueue().addOperation([weak] {
-        if (auto listener = weak.lock()) {
-            listener->goActive();
-        }
-    });
+    postWeakly(incomeQueue_, weak, &LifeCycleProtocol::goActive);
 }
 
 void ApplicationLifeCycle::goInactive() {
@@ -79,7 +72,7 @@ void ApplicationLifeCycle::stop(Transition transition) {
         std::lock_guard lock(mutex_);
         weak = listener_;
     }
-    auto& queue = QueueManager::incomeQueue();
+    auto& queue = incomeQueue_;
     if (queue.isCurrent()) {
         if (auto listener = weak.lock()) {
             ((*listener).*transition)();

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/LifeCycleProtocol.hpp"
+#include "core/QueueManager.hpp"
+#include "host/Environment.hpp"
 #include "host/NotificationCenter.hpp"
 
 #include <memory>
@@ -22,10 +24,13 @@ namespace zqb {
 // Registered with the notification centre on creation; releasing the life cycle removes the registrations.
 class ApplicationLifeCycle final : public std::enable_shared_from_this<ApplicationLifeCycle> {
 public:
-    // Registers with `center` and reads the state of `application` (the environment's when null).
+    // Registers with `center` and reads the state of `application` (the environment's when null); the
+    // transitions go to the listener on `incomeQueue`.
     static std::shared_ptr<ApplicationLifeCycle> create(
         std::shared_ptr<host::NotificationCenter> center = nullptr,
-        std::shared_ptr<host::ApplicationProtocol> application = nullptr);
+        std::shared_ptr<host::ApplicationProtocol> application = nullptr,
+        QueueManager& incomeQueue = QueueManager::incomeQueue(),
+        host::Environment& environment = host::Environment::shared());
 
     ApplicationLifeCycle(const ApplicationLifeCycle&) = delete;
     ApplicationLifeCycle& operator=(const ApplicationLifeCycle&) = delete;
@@ -43,11 +48,12 @@ public:
     void goTerminate();
 
 private:
-    ApplicationLifeCycle() = default;
+    explicit ApplicationLifeCycle(QueueManager& incomeQueue) : incomeQueue_(incomeQueue) {}
 
     using Transition = void (LifeCycleProtocol::*)();
     void stop(Transition transition);
 
+    QueueManager& incomeQueue_;
     mutable std::mutex mutex_;
     std::shared_ptr<host::ApplicationProtocol> application_;
     std::weak_ptr<LifeCycleProtocol> listener_;

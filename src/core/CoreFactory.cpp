@@ -3,6 +3,7 @@
 #include "backend/Backend.hpp"
 #include "backend/BackendRepository.hpp"
 #include "backend/ContentFactory.hpp"
+#include "core/ApplicationLifeCycle.hpp"
 #include "core/LifeCycleRepository.hpp"
 #include "core/QueueManager.hpp"
 #include "database/SQLiteProvider.hpp"
@@ -36,20 +37,21 @@ CoreFactory::CoreFactory(std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle,
 
 CoreFactory::~CoreFactory() = default;
 
-std::shared_ptr<CoreFactory> CoreFactory::make(const std::string& applicationKey) {
-    auto platform = std::make_shared<PlatformiOS>(std::make_shared<PlatformStorage>());
-    auto lifeCycle = std::make_shared<LifeCycleRepository>();
+std::shared_ptr<CoreFactory> CoreFactory::make(const std::string& applicationKey, const Queues& queues,
+                                               host::Environment& environment) {
+    auto platform = std::make_shared<PlatformiOS>(std::make_shared<PlatformStorage>(), nullptr, environment);
+    auto lifeCycle = std::make_shared<LifeCycleRepository>(
+        ApplicationLifeCycle::create(nullptr, nullptr, queues.income, environment));
     auto network = std::make_shared<Network>();
     auto backend = std::make_shared<Backend>(
         std::make_shared<BackendRepository>(std::move(network), std::make_shared<ContentFactory>()));
     auto database = std::make_shared<SQLiteProvider>(applicationKey);
     SQLiteProvider::WriterQueue writer;
-    writer.isCurrent = [] { return QueueManager::incomeQueue().isCurrent(); };
-    writer.post = [](std::function<void()> operation) {
-        QueueManager::incomeQueue().addOperation(std::move(operation));
-    };
-    writer.runAfter = [](int64_t delayMs, std::function<void()> operation) {
-        host::Environment::shared().delayedScheduler()->runAfter(delayMs, std::move(operation));
+    QueueManager& income = queues.income;
+    writer.isCurrent = [&income] { return income.isCurrent(); };
+    writer.post = [&income](std::function<void()> operation) { income.addOperation(std::move(operation)); };
+    writer.runAfter = [&environment](int64_t delayMs, std::function<void()> operation) {
+        environment.delayedScheduler()->runAfter(delayMs, std::move(operation));
     };
     database->groupWritesOn(std::move(writer));
     return std::make_shared<CoreFactory>(std::move(lifeCycle), std::move(backend), std::move(platform),

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/CoreFactoryProtocol.hpp"
+#include "core/QueueManager.hpp"
+#include "host/Environment.hpp"
 
 #include <memory>
 #include <mutex>
@@ -20,8 +22,10 @@ public:
     // The submodules of a start-up for this application key: the platform over its own storage, the life
     // cycle, the gateway client and the key's database, whose writes are grouped on the income queue.
     // Start-up and the tests build them here alone. Throws when the database cannot be opened; everything
-    // built so far is released.
-    static std::shared_ptr<CoreFactory> make(const std::string& applicationKey);
+    // built so far is released. The writes are grouped on `queues.income`, timed by `environment`.
+    static std::shared_ptr<CoreFactory> make(const std::string& applicationKey,
+                                             const Queues& queues = Queues::processWide(),
+                                             host::Environment& environment = host::Environment::shared());
 
     std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle() const override;
     void setLifeCycle(std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle) override;
