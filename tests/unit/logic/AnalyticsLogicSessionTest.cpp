@@ -78,10 +78,10 @@ TEST_F(AnalyticsLogicSessionTest, AContinuedSessionRestartsTheTimersButSendsNoth
     LogicTestBed bed;
     bed.start();
     bed.toBackground();
-    EXPECT_EQ(bed.env.runLoop().pendingCount(), 0u);
+    EXPECT_EQ(bed.pendingTimers(), 0u);
     const auto reports = bed.requestCount(LogicTestBed::kReportPath);
     bed.toForeground();
-    EXPECT_EQ(bed.env.runLoop().pendingCount(), 4u);
+    EXPECT_EQ(bed.pendingTimers(), 4u);
     EXPECT_EQ(bed.requestCount(LogicTestBed::kReportPath), reports);
 }
 
@@ -92,7 +92,7 @@ TEST_F(AnalyticsLogicSessionTest, WithTrackingOffAnActivationStartsNothing) {
     bed.log.clear();
     bed.toForeground();
     EXPECT_TRUE(bed.log.contains("SDK not active!\n\t Tracking status is Disable!"));
-    EXPECT_EQ(bed.env.runLoop().pendingCount(), 0u);
+    EXPECT_EQ(bed.pendingTimers(), 0u);
 }
 
 TEST_F(AnalyticsLogicSessionTest, AliveTicksSendAPingAtOnceUnlessExcluded) {
@@ -175,7 +175,7 @@ TEST_F(AnalyticsLogicSessionTest, EndingTheActivityReportsPendingAccrualsAndCard
     ASSERT_EQ(cards.size(), 1u);
     EXPECT_EQ(cards[0]["parameters"].dump(), R"({"name":"Ann"})");
     EXPECT_EQ(bed.sentEvents("ue").size(), 1u);
-    EXPECT_EQ(bed.env.runLoop().pendingCount(), 0u);
+    EXPECT_EQ(bed.pendingTimers(), 0u);
 }
 
 TEST_F(AnalyticsLogicSessionTest, ExcludedDeviceInformationIsNotRecorded) {

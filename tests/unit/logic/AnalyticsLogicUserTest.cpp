@@ -342,7 +342,7 @@ TEST(AnalyticsLogicUserTest, SwitchingTrackingOffEmptiesTheDataTablesAndSendsThe
     EXPECT_EQ(sent[0]["code"], "ue");
     EXPECT_EQ(sent[1].dump(), R"({"code":"ts","timestamp":1700000002000,"trackingAllowed":false})");
     EXPECT_FALSE(bed.income([&] { return bed.state->getActiveDeviceIdentifiers()->vorantelId.has_value(); }));
-    EXPECT_EQ(bed.env.runLoop().pendingCount(), 0u);
+    EXPECT_EQ(bed.pendingTimers(), 0u);
 
     // Nothing more is recorded or sent.
     bed.income([&] { bed.logic->customEvent("late", {}); });
@@ -365,7 +365,7 @@ TEST(AnalyticsLogicUserTest, SwitchingTrackingBackOnResumesWithAStatus) {
     ASSERT_EQ(statuses.size(), 2u);
     EXPECT_EQ(statuses[1]["trackingAllowed"], true);
     EXPECT_EQ(bed.requestCount(LogicTestBed::kConfigPath), configRequests + 1);
-    EXPECT_EQ(bed.env.runLoop().pendingCount(), 4u);
+    EXPECT_EQ(bed.pendingTimers(), 4u);
 }
 
 TEST(AnalyticsLogicUserTest, SwitchingTrackingOnStartsAnSdkThatNeverStarted) {

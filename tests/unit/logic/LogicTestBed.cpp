@@ -1,18 +1,12 @@
 #include "LogicTestBed.hpp"
 
-#include "backend/Backend.hpp"
-#include "backend/BackendRepository.hpp"
-#include "backend/ContentFactory.hpp"
 #include "core/CoreFactory.hpp"
-#include "core/LifeCycleRepository.hpp"
 #include "core/ServiceFactory.hpp"
 #include "database/SQLiteProvider.hpp"
+#include "database/WriteGroup.hpp"
 #include "migration/NoLegacyDataMigration.hpp"
 #include "model/EventObject.hpp"
 #include "network/BackendConfigUrl.hpp"
-#include "network/Network.hpp"
-#include "platform/PlatformStorage.hpp"
-#include "platform/PlatformiOS.hpp"
 #include "repositories/ProjectRepository.hpp"
 #include "repositories/UserRepository.hpp"
 #include "services/ProjectConfiguration.hpp"
@@ -60,14 +54,7 @@ LogicTestBed::LogicTestBed(Options options) : env(options.startMs) {
 
     // Built on the income queue, as the start-up operation builds it.
     income([&] {
-        // The database commits each write on its own here, unlike start-up's, so that the observer
-        // connection sees every row at once and no commit timer joins the run loop's.
-        auto backend = std::make_shared<Backend>(std::make_shared<BackendRepository>(
-            std::make_shared<Network>(), std::make_shared<ContentFactory>()));
-        coreFactory =
-            std::make_shared<CoreFactory>(std::make_shared<LifeCycleRepository>(), std::move(backend),
-                                          std::make_shared<PlatformiOS>(std::make_shared<PlatformStorage>()),
-                                          std::make_shared<SQLiteProvider>(kApplicationKey));
+        coreFactory = CoreFactory::make(kApplicationKey);
         services = ServiceFactory::make(coreFactory, kApplicationKey,
                                         std::make_shared<NoLegacyDataMigration>(), options.userId);
         state = services->stateManager();
@@ -152,7 +139,13 @@ std::shared_ptr<User> LogicTestBed::storeUser(const std::string& userId, int64_t
     });
 }
 
+void LogicTestBed::committed() {
+    // The write group of the last operation is committed by a block it queued behind itself.
+    income([] {});
+}
+
 std::vector<LogicTestBed::StoredEvent> LogicTestBed::storedEvents() {
+    committed();
     std::vector<StoredEvent> events;
     for (const auto& row : observer->query<EventObject>("events")) {
         events.push_back({row->code, row->userId, nlohmann::ordered_json::parse(row->json, nullptr, false)});
@@ -171,6 +164,7 @@ std::vector<LogicTestBed::StoredEvent> LogicTestBed::storedEvents(const std::str
 }
 
 int64_t LogicTestBed::rowCount(const std::string& table) {
+    committed();
     return static_cast<int64_t>(observer->queryRows(table, {}).size());
 }
 
@@ -200,6 +194,15 @@ std::size_t LogicTestBed::repeatingTimers() {
     std::size_t count = 0;
     for (const auto& timer : env.runLoop().pendingTimers()) {
         count += timer.repeats ? 1 : 0;
+    }
+    return count;
+}
+
+std::size_t LogicTestBed::pendingTimers() {
+    std::size_t count = 0;
+    for (const auto& timer : env.runLoop().pendingTimers()) {
+        const bool commit = !timer.repeats && timer.intervalMs == WriteGroup::defaultWindowMilliseconds;
+        count += commit ? 0 : 1;
     }
     return count;
 }

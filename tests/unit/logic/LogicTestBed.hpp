@@ -26,12 +26,12 @@ class StateManagerProtocol;
 
 namespace zqb::test {
 
-// The analytics logic over the library's own graph (core factory with the real platform and database in a
-// temporary folder, whose writes are not grouped; device and state managers and service factory wired by
-// start-up's own function), on the manual
-// clock and run loop, with the gateway on a loopback server that accepts every report and answers the
-// configuration request with `config` and the identification request with fixed ids. The logic is built but
-// not started: `start()` runs the start-up steps, or a test drives them one by one.
+// The analytics logic over the library's own graph, wired by start-up's own functions (core factory with the
+// real platform and database in a temporary folder, whose writes are grouped on the income queue; device and
+// state managers and service factory), on the manual clock and run loop, with the gateway on a loopback
+// server that accepts every report and answers the configuration request with `config` and the identification
+// request with fixed ids. The logic is built but not started: `start()` runs the start-up steps, or a test
+// drives them one by one.
 //
 // The logic, the services and the records they share belong to the income queue: tests reach them through
 // `income()`, and `user()`/`project()` give copies taken there. `settle()` waits until the income queue and
@@ -84,7 +84,9 @@ public:
     // Stores a user of the project besides the active one, last seen `lastSeenMs` (a session of that time).
     std::shared_ptr<User> storeUser(const std::string& userId, int64_t lastSeenMs);
 
-    // Rows of "events" as another connection reads them.
+    // Waits until the writes of the operations queued so far are committed to the file.
+    void committed();
+    // Rows of "events" as another connection reads them, once committed.
     struct StoredEvent {
         std::string code;
         int64_t userId;
@@ -100,6 +102,9 @@ public:
     std::size_t requestCount(const std::string& path);
     // The repeating timers scheduled on the run loop.
     std::size_t repeatingTimers();
+    // Every timer pending on the run loop but the database's commit timer, which a group of writes schedules
+    // for its window's end and which commits nothing once the group was committed.
+    std::size_t pendingTimers();
 
     LoopbackGateway gateway;  // first: outlives every exchange still running on the network queues
     ScopedEnvironment env;    // before the database, which lives in its folder
@@ -108,7 +113,8 @@ public:
     std::shared_ptr<StateManagerProtocol> state;
     std::shared_ptr<ServiceFactory> services;
     std::shared_ptr<AnalyticsLogic> logic;
-    // A second connection on the same file: the rows as stored, without the repositories' caches.
+    // A second connection on the same file: the rows as committed, without the repositories' caches. Read
+    // it after `committed()`.
     std::shared_ptr<SQLiteProvider> observer;
 };
 
