@@ -47,9 +47,9 @@ std::shared_ptr<CoreFactory> CoreFactory::make(const std::string& applicationKey
         std::make_shared<BackendRepository>(std::move(network), std::make_shared<ContentFactory>()));
     auto database = std::make_shared<SQLiteProvider>(applicationKey);
     SQLiteProvider::WriterQueue writer;
-    QueueManager& income = queues.income;
-    writer.isCurrent = [&income] { return income.isCurrent(); };
-    writer.post = [&income](std::function<void()> operation) { income.addOperation(std::move(operation)); };
+    QueueManager* const income = &queues.income;
+    writer.isCurrent = [income] { return income->isCurrent(); };
+    writer.post = [income](std::function<void()> operation) { income->addOperation(std::move(operation)); };
     writer.runAfter = [&environment](int64_t delayMs, std::function<void()> operation) {
         environment.delayedScheduler()->runAfter(delayMs, std::move(operation));
     };
