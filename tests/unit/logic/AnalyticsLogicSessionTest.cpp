@@ -74,24 +74,41 @@ TEST_F(AnalyticsLogicSessionTest, AStretchShorterThanASecondRecordsNoEngagement)
     EXPECT_TRUE(bed.log.contains("The user engagement event was not generated, session length is zero"));
 }
 
+// Only the logic's decisions matter here: the services record what they are asked to do.
+LogicTestBed::Options recordingServices() {
+    LogicTestBed::Options options;
+    options.recordingServices = true;
+    return options;
+}
+
 TEST_F(AnalyticsLogicSessionTest, AContinuedSessionRestartsTheTimersButSendsNothing) {
-    LogicTestBed bed;
+    LogicTestBed bed(recordingServices());
+    const auto& timers = *bed.recording->timers;
+    const auto& reports = *bed.recording->reports;
     bed.start();
     bed.toBackground();
-    EXPECT_EQ(bed.pendingTimers(), 0u);
-    const auto reports = bed.requestCount(LogicTestBed::kReportPath);
+    EXPECT_FALSE(timers.running());
+    const int sends = reports.sendBufferedCalls();
+    const auto events = bed.recording->events->events().size();
     bed.toForeground();
-    EXPECT_EQ(bed.pendingTimers(), 4u);
-    EXPECT_EQ(bed.requestCount(LogicTestBed::kReportPath), reports);
+    EXPECT_TRUE(timers.running());
+    EXPECT_EQ(reports.sendBufferedCalls(), sends);
+    EXPECT_TRUE(reports.flashEvents().empty());
+    EXPECT_EQ(bed.recording->events->events().size(), events);
 }
 
 TEST_F(AnalyticsLogicSessionTest, WithTrackingOffAnActivationStartsNothing) {
-    LogicTestBed bed;
+    LogicTestBed bed(recordingServices());
     bed.income([&] { bed.state->getActiveProject()->trackingAvailable = false; });
     bed.start();
+    const int sends = bed.recording->reports->sendBufferedCalls();
+    const auto events = bed.recording->events->events().size();
     bed.log.clear();
     bed.toForeground();
     EXPECT_TRUE(bed.log.contains("SDK not active!\n\t Tracking status is Disable!"));
+    EXPECT_FALSE(bed.recording->timers->running());
+    EXPECT_EQ(bed.recording->reports->sendBufferedCalls(), sends);
+    EXPECT_EQ(bed.recording->events->events().size(), events);
     EXPECT_EQ(bed.pendingTimers(), 0u);
 }
 

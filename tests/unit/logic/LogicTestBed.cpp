@@ -63,7 +63,12 @@ LogicTestBed::LogicTestBed(Options options) : env(options.startMs) {
             project->configurationJson = ProjectConfiguration::encode(options.config);
             coreFactory->projectRepository()->update(project);
         }
-        logic = AnalyticsLogic::create(services, coreFactory->lifeCycle());
+        std::shared_ptr<ServiceFactoryProtocol> logicServices = services;
+        if (options.recordingServices) {
+            recording = std::make_shared<RecordingServiceFactory>(services);
+            logicServices = recording;
+        }
+        logic = AnalyticsLogic::create(logicServices, coreFactory->lifeCycle());
     });
     observer = std::make_shared<SQLiteProvider>(kApplicationKey);
 }
@@ -73,6 +78,7 @@ LogicTestBed::~LogicTestBed() {
     income([this] {
         logic->stopSDK();
         logic.reset();
+        recording.reset();
         services.reset();
         state.reset();
         coreFactory.reset();

@@ -7,6 +7,7 @@
 #include "support/LogCapture.hpp"
 #include "support/LoopbackGateway.hpp"
 #include "support/QueueRunner.hpp"
+#include "support/RecordingServices.hpp"
 #include "support/ScopedEnvironment.hpp"
 
 #include <nlohmann/json.hpp>
@@ -49,6 +50,9 @@ public:
         bool answerConfig = true;             // else the configuration request is answered 404
         std::optional<std::string> userId;    // the configured user id the state manager starts with
         int64_t startMs = ManualClock::kDefaultStartMs;
+        // The logic gets recording events, report and timer services (`recording`): a test then sees the
+        // logic's decisions to store, send and time rather than their effects.
+        bool recordingServices = false;
     };
 
     // The built-in default with a batch large enough that nothing is sent before a test flushes.
@@ -112,6 +116,7 @@ public:
     std::shared_ptr<CoreFactory> coreFactory;
     std::shared_ptr<StateManagerProtocol> state;
     std::shared_ptr<ServiceFactory> services;
+    std::shared_ptr<RecordingServiceFactory> recording;  // with `Options::recordingServices` only
     std::shared_ptr<AnalyticsLogic> logic;
     // A second connection on the same file: the rows as committed, without the repositories' caches. Read
     // it after `committed()`.

@@ -1,0 +1,160 @@
+#include "support/RecordingServices.hpp"
+
+#include <utility>
+
+namespace zqb::test {
+namespace {
+
+RecordedEvent recorded(const Storable& event, std::optional<int64_t> userKey) {
+    return {event.eventCode(), nlohmann::ordered_json::parse(event.getJson(), nullptr, false), userKey};
+}
+
+std::vector<RecordedEvent> withCode(std::vector<RecordedEvent> events, const std::string& code) {
+    std::erase_if(events, [&](const RecordedEvent& event) { return event.code != code; });
+    return events;
+}
+
+}  // namespace
+
+std::vector<RecordedEvent> RecordingEventsService::events() const {
+    std::lock_guard lock(mutex_);
+    return events_;
+}
+
+std::vector<RecordedEvent> RecordingEventsService::events(const std::string& code) const {
+    return withCode(events(), code);
+}
+
+int RecordingEventsService::removeAllCalls() const {
+    std::lock_guard lock(mutex_);
+    return removeAllCalls_;
+}
+
+void RecordingEventsService::fullStack() {
+    FullStackAction action;
+    {
+        std::lock_guard lock(mutex_);
+        action = fullStack_;
+    }
+    if (action) {
+        action();
+    }
+}
+
+void RecordingEventsService::setOnFullStackAction(FullStackAction action) {
+    std::lock_guard lock(mutex_);
+    fullStack_ = std::move(action);
+}
+
+void RecordingEventsService::addEvent(const Storable& event) {
+    auto entry = recorded(event, std::nullopt);
+    std::lock_guard lock(mutex_);
+    events_.push_back(std::move(entry));
+}
+
+void RecordingEventsService::addEvent(const Storable& event, const User& user) {
+    auto entry = recorded(event, user.idKey);
+    std::lock_guard lock(mutex_);
+    events_.push_back(std::move(entry));
+}
+
+void RecordingEventsService::removeAllEvents() {
+    std::lock_guard lock(mutex_);
+    events_.clear();
+    ++removeAllCalls_;
+}
+
+void RecordingEventsService::removeInactiveUserData(const std::vector<std::shared_ptr<User>>& users) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(events_, [&](const RecordedEvent& event) {
+        for (const auto& user : users) {
+            if (user && event.userKey == user->idKey) {
+                return true;
+            }
+        }
+        return false;
+    });
+}
+
+int RecordingReportService::sendBufferedCalls() const {
+    std::lock_guard lock(mutex_);
+    return sendBufferedCalls_;
+}
+
+std::vector<RecordedEvent> RecordingReportService::flashEvents() const {
+    std::lock_guard lock(mutex_);
+    return flashEvents_;
+}
+
+void RecordingReportService::setOnReportSendAction(std::function<void()> action) {
+    onReportSendAction_ = std::move(action);
+}
+
+void RecordingReportService::sendFlashEvent(const Storable& event) {
+    auto entry = recorded(event, std::nullopt);
+    std::lock_guard lock(mutex_);
+    flashEvents_.push_back(std::move(entry));
+}
+
+void RecordingReportService::sendBufferedEvents() {
+    std::lock_guard lock(mutex_);
+    ++sendBufferedCalls_;
+}
+
+bool RecordingTimerService::running() const {
+    std::lock_guard lock(mutex_);
+    return running_;
+}
+
+int RecordingTimerService::requestTimerResets() const {
+    std::lock_guard lock(mutex_);
+    return requestTimerResets_;
+}
+
+void RecordingTimerService::tick(Timer timer) {
+    Tick tick;
+    {
+        std::lock_guard lock(mutex_);
+        tick = ticks_[static_cast<int>(timer)];
+    }
+    if (tick) {
+        tick();
+    }
+}
+
+void RecordingTimerService::setOnAliveTimerTick(Tick tick) {
+    std::lock_guard lock(mutex_);
+    ticks_[static_cast<int>(Timer::alive)] = std::move(tick);
+}
+
+void RecordingTimerService::setOnCurrencyAccrualTimerTick(Tick tick) {
+    std::lock_guard lock(mutex_);
+    ticks_[static_cast<int>(Timer::currencyAccrual)] = std::move(tick);
+}
+
+void RecordingTimerService::setOnRequestTimerTick(Tick tick) {
+    std::lock_guard lock(mutex_);
+    ticks_[static_cast<int>(Timer::request)] = std::move(tick);
+}
+
+void RecordingTimerService::setOnActivityTimerTick(Tick tick) {
+    std::lock_guard lock(mutex_);
+    ticks_[static_cast<int>(Timer::activity)] = std::move(tick);
+}
+
+void RecordingTimerService::resetRequestTimer() {
+    std::lock_guard lock(mutex_);
+    ++requestTimerResets_;
+}
+
+void RecordingTimerService::startTimers() {
+    std::lock_guard lock(mutex_);
+    running_ = true;
+}
+
+void RecordingTimerService::stopTimers() {
+    std::lock_guard lock(mutex_);
+    running_ = false;
+}
+
+}  // namespace zqb::test
