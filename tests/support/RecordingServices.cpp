@@ -122,24 +122,25 @@ void RecordingTimerService::tick(Timer timer) {
     }
 }
 
-void RecordingTimerService::setOnAliveTimerTick(Tick tick) {
+void RecordingTimerService::install(Timer timer, Tick tick) {
     std::lock_guard lock(mutex_);
-    ticks_[static_cast<int>(Timer::alive)] = std::move(tick);
+    ticks_[static_cast<int>(timer)] = std::move(tick);
+}
+
+void RecordingTimerService::setOnAliveTimerTick(Tick tick) {
+    install(Timer::alive, std::move(tick));
 }
 
 void RecordingTimerService::setOnCurrencyAccrualTimerTick(Tick tick) {
-    std::lock_guard lock(mutex_);
-    ticks_[static_cast<int>(Timer::currencyAccrual)] = std::move(tick);
+    install(Timer::currencyAccrual, std::move(tick));
 }
 
 void RecordingTimerService::setOnRequestTimerTick(Tick tick) {
-    std::lock_guard lock(mutex_);
-    ticks_[static_cast<int>(Timer::request)] = std::move(tick);
+    install(Timer::request, std::move(tick));
 }
 
 void RecordingTimerService::setOnActivityTimerTick(Tick tick) {
-    std::lock_guard lock(mutex_);
-    ticks_[static_cast<int>(Timer::activity)] = std::move(tick);
+    install(Timer::activity, std::move(tick));
 }
 
 void RecordingTimerService::resetRequestTimer() {

@@ -86,6 +86,8 @@ public:
     void stopTimers() override;
 
 private:
+    void install(Timer timer, Tick tick);
+
     mutable std::mutex mutex_;
     Tick ticks_[4];
     bool running_ = false;
