@@ -8,7 +8,7 @@
 
 #include "BenchLibrary.hpp"
 #include "BenchMeasures.hpp"
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 #include "support/QueueRunner.hpp"
 #include "support/Wait.hpp"
 

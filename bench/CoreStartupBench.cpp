@@ -5,8 +5,8 @@
 #include <ZQBAnalytics/ZQBAnalytics.hpp>
 
 #include "core/Core.hpp"
-#include "core/QueueManager.hpp"
 #include "database/SQLiteProvider.hpp"
+#include "foundation/QueueManager.hpp"
 #include "support/ScopedEnvironment.hpp"
 
 #include <benchmark/benchmark.h>

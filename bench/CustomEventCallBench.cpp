@@ -8,7 +8,7 @@
 
 #include "BenchMeasures.hpp"
 #include "core/Core.hpp"
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 #include "support/RecordingAnalyticsLogic.hpp"
 #include "support/ScopedEnvironment.hpp"
 

@@ -1,7 +1,7 @@
 // Cost of handing one operation to a serial queue, as every public call does through the proxy: from one
 // host thread, and from eight host threads posting onto the same queue at once. The worker runs the
 // operations concurrently, so the figures include its contention on the queue's lock.
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 
 #include <benchmark/benchmark.h>
 

@@ -5,8 +5,8 @@
 //   build/normal/bench/ReportServiceBench --benchmark_min_time=2
 #include "backend/Backend.hpp"
 #include "backend/BackendRepository.hpp"
-#include "core/QueueManager.hpp"
 #include "database/SQLiteProvider.hpp"
+#include "foundation/QueueManager.hpp"
 #include "network/BackendConfigUrl.hpp"
 #include "repositories/EventRepository.hpp"
 #include "repositories/ReportsRepository.hpp"

@@ -8,8 +8,8 @@
 
 #include "FuzzCheck.hpp"
 #include "api/CustomEventParametersCopy.hpp"
-#include "core/Logger.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/TextUtils.hpp"
 #include "model/CustomEvent.hpp"
 #include "validation/ValidatorRules.hpp"
 

@@ -8,7 +8,7 @@
 // UTF-8 texts, a card whose JSON text can be written, and has a printed form.
 
 #include "FuzzCheck.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 #include "migration/SDKMigrationManager.hpp"
 #include "support/KeyedArchiveWriter.hpp"
 

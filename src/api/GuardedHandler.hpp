@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/Logger.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/TextUtils.hpp"
 #include "validation/Validator.hpp"
 
 #include <exception>

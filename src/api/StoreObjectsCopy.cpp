@@ -1,6 +1,6 @@
 #include "api/StoreObjectsCopy.hpp"
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 
 namespace zqb {
 namespace {

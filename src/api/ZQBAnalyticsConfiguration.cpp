@@ -1,7 +1,7 @@
 #include <ZQBAnalytics/ZQBAnalyticsConfiguration.hpp>
 
-#include "api/ConfigurationDescription.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
+#include "model/ConfigurationDescription.hpp"
 
 #include <cmath>
 

@@ -2,7 +2,7 @@
 
 #include "api/GuardedHandler.hpp"
 #include "core/Core.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 
 #include <utility>
 

@@ -1,8 +1,8 @@
 #include <ZQBAnalytics/ZQBCustomEventParameters.hpp>
 
-#include "core/CustomEventParamsLimit.hpp"
-#include "core/Logger.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/TextUtils.hpp"
+#include "validation/CustomEventParamsLimit.hpp"
 
 void ZQBCustomEventParameters::add(std::string_view key, bool value) {
     addParameter(key, value);

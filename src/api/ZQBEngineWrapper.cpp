@@ -3,9 +3,9 @@
 
 #include "core/AnalyticsProxy.hpp"
 #include "core/Core.hpp"
-#include "core/Logger.hpp"
-#include "core/SdkConstraints.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/SdkConstraints.hpp"
+#include "foundation/TextUtils.hpp"
 
 #include <utility>
 

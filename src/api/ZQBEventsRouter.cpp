@@ -2,8 +2,8 @@
 
 #include "api/MessagingCategoryDictionaries.hpp"
 #include "core/Core.hpp"
-#include "core/Logger.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/TextUtils.hpp"
 
 #include <utility>
 

@@ -1,7 +1,7 @@
 #include <ZQBAnalytics/ZQBFinishProgressionEventParameters.hpp>
 
-#include "api/ZQBFinishProgressionEventParametersLocal.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
+#include "model/ZQBFinishProgressionEventParametersLocal.hpp"
 
 namespace {
 

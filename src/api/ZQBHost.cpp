@@ -1,7 +1,7 @@
 #include <ZQBAnalytics/ZQBHost.hpp>
 
-#include "core/Logger.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/TextUtils.hpp"
 #include "host/Environment.hpp"
 #include "host/HostStoreProvider.hpp"
 

@@ -1,6 +1,6 @@
 #include <ZQBAnalytics/ZQBReferralProperty.hpp>
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 
 ZQBReferralProperty::ZQBReferralProperty(std::string name)
     : name_(zqb::text::repairUtf8(name)), canonicalName_(zqb::text::nfc(name_)) {}

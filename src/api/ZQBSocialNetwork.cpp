@@ -1,6 +1,6 @@
 #include <ZQBAnalytics/ZQBSocialNetwork.hpp>
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 
 ZQBSocialNetwork::ZQBSocialNetwork(std::string name) : name_(zqb::text::repairUtf8(name)) {}
 

@@ -1,7 +1,7 @@
 #include <ZQBAnalytics/ZQBStartProgressionEventParameters.hpp>
 
-#include "api/ZQBStartProgressionEventParametersLocal.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
+#include "model/ZQBStartProgressionEventParametersLocal.hpp"
 
 void ZQBStartProgressionEventParameters::setDifficulty(int64_t difficulty) {
     difficulty_ = difficulty;

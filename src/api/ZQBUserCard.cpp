@@ -2,8 +2,8 @@
 
 #include "api/GuardedHandler.hpp"
 #include "core/Core.hpp"
-#include "core/PeopleLogicProtocol.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
+#include "logic/PeopleLogicProtocol.hpp"
 #include "model/PeopleValueType.hpp"
 
 #include <utility>

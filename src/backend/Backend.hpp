@@ -1,9 +1,9 @@
 #pragma once
 
 #include "backend/BackendRepository.hpp"
+#include "backend/MessagingRequestObject.hpp"
+#include "backend/Receipt.hpp"
 #include "backend/Versions.hpp"
-#include "logic/MessagingRequestObject.hpp"
-#include "logic/Receipt.hpp"
 #include "model/Reports.hpp"
 
 #include <memory>

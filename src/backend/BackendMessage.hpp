@@ -1,6 +1,6 @@
 #pragma once
 
-#include "backend/Identifiers.hpp"
+#include "model/Identifiers.hpp"
 #include "network/AnyEncodable.hpp"
 
 namespace zqb {

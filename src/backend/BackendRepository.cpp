@@ -1,9 +1,9 @@
 #include "backend/BackendRepository.hpp"
 
+#include "backend/ReceiptResult.hpp"
 #include "backend/VerifyResponseFactory.hpp"
 #include "backend/WireReader.hpp"
-#include "core/Logger.hpp"
-#include "logic/ReceiptResult.hpp"
+#include "foundation/Logger.hpp"
 #include "network/BackendConfigUrl.hpp"
 
 namespace zqb {

@@ -4,7 +4,7 @@
 #include "backend/BackendMessage.hpp"
 #include "backend/Config.hpp"
 #include "backend/ContentFactory.hpp"
-#include "logic/MessagingConfig.hpp"
+#include "backend/MessagingConfig.hpp"
 #include "network/Network.hpp"
 #include "network/ZQBError.hpp"
 

@@ -1,6 +1,6 @@
 #include "backend/JSONContent.hpp"
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/LogicBroadcasterProtocol.hpp"
+#include "logic/LogicBroadcasterProtocol.hpp"
 
 #include <ZQBAnalytics/ZQBIdentifiersListener.hpp>
 

@@ -1,8 +1,8 @@
 #include "core/AnalyticsProxy.hpp"
 
-#include "core/CustomEventParamsLimit.hpp"
-#include "core/Logger.hpp"
-#include "core/QueueManager.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/QueueManager.hpp"
+#include "validation/CustomEventParamsLimit.hpp"
 #include "validation/Validator.hpp"
 #include "validation/ValidatorRules.hpp"
 

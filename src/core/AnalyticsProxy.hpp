@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/AnalyticsProtocol.hpp"
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
+#include "logic/AnalyticsProtocol.hpp"
 #include "model/PackedParameters.hpp"
 
 #include <memory>

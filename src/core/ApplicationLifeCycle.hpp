@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/LifeCycleProtocol.hpp"
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 #include "host/Environment.hpp"
 #include "host/NotificationCenter.hpp"
+#include "logic/LifeCycleProtocol.hpp"
 
 #include <memory>
 #include <mutex>

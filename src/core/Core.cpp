@@ -2,13 +2,13 @@
 
 #include "core/AnalyticsObserver.hpp"
 #include "core/CoreFactory.hpp"
-#include "core/CustomEventParamsLimit.hpp"
-#include "core/Logger.hpp"
-#include "core/QueueManager.hpp"
 #include "core/ServiceFactory.hpp"
 #include "core/StateManager.hpp"
 #include "database/DatabaseProtocol.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/QueueManager.hpp"
 #include "host/Environment.hpp"
+#include "validation/CustomEventParamsLimit.hpp"
 #include "validation/ValidatorRules.hpp"
 
 #include <cstdio>

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "api/ZQBAnalyticsConfigurationLocal.hpp"
 #include "core/AnalyticsObserverProtocol.hpp"
 #include "core/AnalyticsProxy.hpp"
-#include "core/AntiCheatLogicProtocol.hpp"
 #include "core/BorrowRegistry.hpp"
 #include "core/LogicFactory.hpp"
 #include "core/MessagingLogicProxyProtocol.hpp"
-#include "core/PeopleLogicProtocol.hpp"
 #include "host/NotificationCenter.hpp"
+#include "logic/AntiCheatLogicProtocol.hpp"
+#include "logic/PeopleLogicProtocol.hpp"
+#include "model/ZQBAnalyticsConfigurationLocal.hpp"
 
 #include <atomic>
 #include <memory>

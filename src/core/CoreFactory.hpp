@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/CoreFactoryProtocol.hpp"
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 #include "host/Environment.hpp"
+#include "migration/CoreFactoryProtocol.hpp"
 
 #include <memory>
 #include <mutex>

@@ -1,6 +1,6 @@
 #include "core/DeviceManager.hpp"
 
-#include "core/SdkConstraints.hpp"
+#include "foundation/SdkConstraints.hpp"
 #include "platform/PlatformiOS.hpp"
 #include "repositories/IdentifiersRepository.hpp"
 #include "repositories/ToolsRepository.hpp"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/ApplicationLifeCycle.hpp"
-#include "core/LifeCycleRepositoryProtocol.hpp"
+#include "logic/LifeCycleRepositoryProtocol.hpp"
 
 namespace zqb {
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "core/AnalyticsLogicProtocol.hpp"
-#include "core/AntiCheatLogicProtocol.hpp"
-#include "core/LifeCycleRepositoryProtocol.hpp"
 #include "core/MessagingLogicProxyProtocol.hpp"
-#include "core/PeopleLogicProtocol.hpp"
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 #include "host/Environment.hpp"
+#include "logic/AnalyticsLogicProtocol.hpp"
+#include "logic/AntiCheatLogicProtocol.hpp"
+#include "logic/LifeCycleRepositoryProtocol.hpp"
+#include "logic/PeopleLogicProtocol.hpp"
 #include "migration/SDKMigrationManagerProtocol.hpp"
 
 #include <functional>

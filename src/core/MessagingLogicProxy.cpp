@@ -1,6 +1,6 @@
 #include "core/MessagingLogicProxy.hpp"
 
-#include "core/Logger.hpp"
+#include "foundation/Logger.hpp"
 #include "validation/Validator.hpp"
 
 #include <utility>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/MessagingLogicProxyProtocol.hpp"
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 
 #include <mutex>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/MessagingProtocol.hpp"
+#include "logic/MessagingProtocol.hpp"
 
 #include <memory>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/QueueManager.hpp"
-#include "core/ServiceFactoryProtocol.hpp"
 #include "core/StateManager.hpp"
+#include "foundation/QueueManager.hpp"
 #include "host/Environment.hpp"
+#include "services/ServiceFactoryProtocol.hpp"
 
 #include <memory>
 #include <mutex>

@@ -2,8 +2,8 @@
 
 #include "backend/Config.hpp"
 #include "backend/Versions.hpp"
-#include "core/Logger.hpp"
-#include "core/SdkConstraints.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/SdkConstraints.hpp"
 #include "repositories/UserRepository.hpp"
 
 namespace zqb {

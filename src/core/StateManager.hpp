@@ -2,9 +2,9 @@
 
 #include "core/CoreManagerProtocol.hpp"
 #include "core/DeviceManagerProtocol.hpp"
-#include "core/StateManagerProtocol.hpp"
 #include "migration/SDKMigrationManagerProtocol.hpp"
 #include "services/ProjectConfiguration.hpp"
+#include "services/StateManagerProtocol.hpp"
 
 #include <functional>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "database/Connection.hpp"
 
-#include "core/Logger.hpp"
 #include "database/SQLiteError.hpp"
+#include "foundation/Logger.hpp"
 
 #include <sqlite3.h>
 

@@ -1,6 +1,6 @@
 #include "database/Cursor.hpp"
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 
 #include <sqlite3.h>
 

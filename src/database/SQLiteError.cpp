@@ -1,6 +1,6 @@
 #include "database/SQLiteError.hpp"
 
-#include "core/Logger.hpp"
+#include "foundation/Logger.hpp"
 
 #include <sqlite3.h>
 

@@ -1,10 +1,10 @@
 #include "database/SQLiteProvider.hpp"
 
-#include "core/Logger.hpp"
 #include "database/Connection.hpp"
 #include "database/SQLiteContracts.hpp"
 #include "database/SQLiteError.hpp"
 #include "database/Statement.hpp"
+#include "foundation/Logger.hpp"
 #include "host/Environment.hpp"
 
 #include <sqlite3.h>

@@ -1,8 +1,8 @@
 #include "database/WriteGroup.hpp"
 
-#include "core/Logger.hpp"
 #include "database/Connection.hpp"
 #include "database/SQLiteError.hpp"
+#include "foundation/Logger.hpp"
 
 #include <sqlite3.h>
 

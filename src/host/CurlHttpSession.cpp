@@ -1,6 +1,6 @@
 #include "host/CurlHttpSession.hpp"
 
-#include "core/Logger.hpp"
+#include "foundation/Logger.hpp"
 
 #include <curl/curl.h>
 

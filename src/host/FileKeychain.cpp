@@ -1,7 +1,7 @@
 #include "host/FileKeychain.hpp"
 
-#include "core/Logger.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/TextUtils.hpp"
 #include "host/AtomicFile.hpp"
 #include "host/FileLock.hpp"
 #include "host/Files.hpp"

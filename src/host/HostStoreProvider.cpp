@@ -1,7 +1,7 @@
 #include "host/HostStoreProvider.hpp"
 
-#include "core/Logger.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/TextUtils.hpp"
 
 #include <atomic>
 

@@ -1,6 +1,6 @@
 #include "host/Locale.hpp"
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 
 #include <algorithm>
 #include <array>

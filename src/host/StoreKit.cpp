@@ -1,6 +1,6 @@
 #include "host/StoreKit.hpp"
 
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 
 namespace zqb::host {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/Decimal.hpp"
+#include "foundation/Decimal.hpp"
 
 #include <cstdint>
 #include <functional>

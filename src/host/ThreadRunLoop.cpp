@@ -1,6 +1,6 @@
 #include "host/ThreadRunLoop.hpp"
 
-#include "core/Logger.hpp"
+#include "foundation/Logger.hpp"
 
 #include <atomic>
 #include <condition_variable>

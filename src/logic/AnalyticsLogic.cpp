@@ -1,9 +1,9 @@
 #include "logic/AnalyticsLogic.hpp"
 
-#include "core/ServiceFactoryProtocol.hpp"
-#include "core/StateManagerProtocol.hpp"
 #include "services/EventsServiceProtocol.hpp"
 #include "services/ProjectServiceProtocol.hpp"
+#include "services/ServiceFactoryProtocol.hpp"
+#include "services/StateManagerProtocol.hpp"
 #include "services/UserServiceProtocol.hpp"
 
 #include <utility>

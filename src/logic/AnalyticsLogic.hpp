@@ -1,10 +1,10 @@
 #pragma once
 
-#include "core/AnalyticsLogicProtocol.hpp"
-#include "core/LifeCycleProtocol.hpp"
-#include "core/LifeCycleRepositoryProtocol.hpp"
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 #include "host/Environment.hpp"
+#include "logic/AnalyticsLogicProtocol.hpp"
+#include "logic/LifeCycleProtocol.hpp"
+#include "logic/LifeCycleRepositoryProtocol.hpp"
 #include "model/User.hpp"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "logic/AnalyticsLogic.hpp"
 
-#include "core/Logger.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/TextUtils.hpp"
 #include "logic/AnalyticsLogicSupport.hpp"
 #include "model/AdImpression.hpp"
 #include "model/CurrencyAccrualResource.hpp"

@@ -1,6 +1,6 @@
 #include "logic/AnalyticsLogic.hpp"
 
-#include "core/Logger.hpp"
+#include "foundation/Logger.hpp"
 #include "host/Environment.hpp"
 #include "model/RealCurrencyPayment.hpp"
 #include "model/RestoredTransactionsEvent.hpp"

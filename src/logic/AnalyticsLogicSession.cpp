@@ -1,7 +1,6 @@
 #include "logic/AnalyticsLogic.hpp"
 
-#include "core/Logger.hpp"
-#include "core/StateManagerProtocol.hpp"
+#include "foundation/Logger.hpp"
 #include "logic/AnalyticsLogicSupport.hpp"
 #include "model/Alive.hpp"
 #include "model/CurrencyAccrual.hpp"
@@ -14,6 +13,7 @@
 #include "services/PeopleServiceProtocol.hpp"
 #include "services/ProjectServiceProtocol.hpp"
 #include "services/ReportServiceProtocol.hpp"
+#include "services/StateManagerProtocol.hpp"
 #include "services/TimerServiceProtocol.hpp"
 #include "services/UserServiceProtocol.hpp"
 #include "validation/Validator.hpp"

@@ -1,10 +1,8 @@
 #include "logic/AnalyticsLogic.hpp"
 
 #include "backend/Config.hpp"
-#include "core/CustomEventParamsLimit.hpp"
-#include "core/Logger.hpp"
-#include "core/QueueManager.hpp"
-#include "core/StateManagerProtocol.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/QueueManager.hpp"
 #include "logic/AnalyticsLogicSupport.hpp"
 #include "model/SubscriptionProduct.hpp"
 #include "model/TrackingStatus.hpp"
@@ -16,9 +14,11 @@
 #include "services/PeopleServiceProtocol.hpp"
 #include "services/ProjectServiceProtocol.hpp"
 #include "services/ReportServiceProtocol.hpp"
+#include "services/StateManagerProtocol.hpp"
 #include "services/SubscriptionServiceProtocol.hpp"
 #include "services/TimerServiceProtocol.hpp"
 #include "services/UserServiceProtocol.hpp"
+#include "validation/CustomEventParamsLimit.hpp"
 
 #include <utility>
 

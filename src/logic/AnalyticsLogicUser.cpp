@@ -1,9 +1,8 @@
 #include "logic/AnalyticsLogic.hpp"
 
-#include "core/Logger.hpp"
-#include "core/SdkConstraints.hpp"
-#include "core/StateManagerProtocol.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/SdkConstraints.hpp"
+#include "foundation/TextUtils.hpp"
 #include "logic/AnalyticsLogicSupport.hpp"
 #include "model/LevelUp.hpp"
 #include "model/TrackingStatus.hpp"
@@ -12,6 +11,7 @@
 #include "services/LevelResourceServiceProtocol.hpp"
 #include "services/ProjectServiceProtocol.hpp"
 #include "services/ReportServiceProtocol.hpp"
+#include "services/StateManagerProtocol.hpp"
 #include "services/UserServiceProtocol.hpp"
 
 #include <algorithm>

@@ -1,12 +1,12 @@
 #include "logic/AntiCheatLogic.hpp"
 
+#include "backend/Receipt.hpp"
 #include "backend/VerifyResponseFactory.hpp"
-#include "core/Logger.hpp"
-#include "core/QueueManager.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/QueueManager.hpp"
+#include "foundation/TextUtils.hpp"
 #include "host/AtomicFile.hpp"
 #include "host/Environment.hpp"
-#include "logic/Receipt.hpp"
 #include "services/AntiCheatServiceProctocol.hpp"
 #include "validation/Validator.hpp"
 

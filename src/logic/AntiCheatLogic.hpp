@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/AntiCheatLogicProtocol.hpp"
 #include "host/Environment.hpp"
+#include "logic/AntiCheatLogicProtocol.hpp"
 
 #include <functional>
 #include <memory>

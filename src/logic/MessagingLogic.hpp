@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/AnalyticsProtocol.hpp"
-#include "core/MessagingProtocol.hpp"
+#include "logic/AnalyticsProtocol.hpp"
+#include "logic/MessagingProtocol.hpp"
 
 #include <memory>
 

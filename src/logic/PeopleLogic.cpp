@@ -1,7 +1,7 @@
 #include "logic/PeopleLogic.hpp"
 
-#include "core/QueueManager.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/QueueManager.hpp"
+#include "foundation/TextUtils.hpp"
 #include "model/AnyCodable.hpp"
 #include "services/PeopleServiceProtocol.hpp"
 #include "validation/Validator.hpp"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/PeopleLogicProtocol.hpp"
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
+#include "logic/PeopleLogicProtocol.hpp"
 #include "validation/PeopleValidatorRules.hpp"
 
 #include <functional>

@@ -1,6 +1,6 @@
 #include "migration/KeyedUnarchiver.hpp"
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 #include "migration/BinaryPlistBounds.hpp"
 
 #include <plist/plist.h>

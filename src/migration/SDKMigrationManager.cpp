@@ -1,9 +1,9 @@
 #include "migration/SDKMigrationManager.hpp"
 
-#include "core/CoreFactoryProtocol.hpp"
-#include "core/Logger.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/TextUtils.hpp"
 #include "host/AtomicFile.hpp"
+#include "migration/CoreFactoryProtocol.hpp"
 #include "migration/KeyedDecoder.hpp"
 #include "migration/KeyedUnarchiver.hpp"
 #include "migration/UsersStoragesMigration.hpp"

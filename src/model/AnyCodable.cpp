@@ -1,7 +1,7 @@
 #include "model/AnyCodable.hpp"
 
-#include "core/Logger.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/TextUtils.hpp"
 #include "model/CanonicalKey.hpp"
 
 #include <charconv>

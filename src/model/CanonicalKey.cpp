@@ -1,6 +1,6 @@
 #include "model/CanonicalKey.hpp"
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "model/CurrencyAccrualResource.hpp"
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 #include "host/Clock.hpp"
 #include "host/Environment.hpp"
 

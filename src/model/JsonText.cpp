@@ -1,7 +1,7 @@
 #include "model/JsonText.hpp"
 
-#include "core/TextUtils.hpp"
-#include "model/Decimal.hpp"
+#include "foundation/Decimal.hpp"
+#include "foundation/TextUtils.hpp"
 
 #include <cmath>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "model/LevelResource.hpp"
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 
 namespace zqb {
 

@@ -1,6 +1,6 @@
 #include "model/PackedEventText.hpp"
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 #include "model/AnyCodable.hpp"
 #include "model/CanonicalKey.hpp"
 #include "model/JsonText.hpp"

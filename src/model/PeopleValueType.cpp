@@ -1,6 +1,6 @@
 #include "model/PeopleValueType.hpp"
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 #include "model/AnyCodable.hpp"
 #include "model/JsonSupport.hpp"
 

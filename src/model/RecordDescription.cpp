@@ -1,6 +1,6 @@
 #include "model/RecordDescription.hpp"
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 
 namespace zqb {
 

@@ -1,6 +1,6 @@
 #include "model/Report.hpp"
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 #include "model/JsonSupport.hpp"
 #include "model/JsonText.hpp"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "backend/Identifiers.hpp"
 #include "database/SQLiteValue.hpp"
+#include "model/Identifiers.hpp"
 #include "model/Package.hpp"
 
 #include <nlohmann/json.hpp>

@@ -1,6 +1,6 @@
 #include "model/Storable.hpp"
 
-#include "core/Logger.hpp"
+#include "foundation/Logger.hpp"
 #include "host/Environment.hpp"
 #include "model/JsonText.hpp"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/Decimal.hpp"
+#include "foundation/Decimal.hpp"
 
 #include <nlohmann/json.hpp>
 

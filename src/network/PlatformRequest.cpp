@@ -1,6 +1,6 @@
 #include "network/PlatformRequest.hpp"
 
-#include "core/Logger.hpp"
+#include "foundation/Logger.hpp"
 #include "host/Environment.hpp"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "platform/ApplicationCollector.hpp"
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 #include "host/AtomicFile.hpp"
 
 namespace zqb {

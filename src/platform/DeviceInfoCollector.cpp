@@ -1,6 +1,6 @@
 #include "platform/DeviceInfoCollector.hpp"
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 
 #include <cmath>
 

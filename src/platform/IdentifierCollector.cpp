@@ -1,6 +1,6 @@
 #include "platform/IdentifierCollector.hpp"
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 #include "host/Environment.hpp"
 #include "platform/KeychainStore.hpp"
 #include "platform/TrackingHelper.hpp"

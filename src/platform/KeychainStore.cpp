@@ -1,6 +1,6 @@
 #include "platform/KeychainStore.hpp"
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 #include "host/Environment.hpp"
 
 namespace zqb {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/SdkConstraints.hpp"
+#include "foundation/SdkConstraints.hpp"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #include "platform/TrackingHelper.hpp"
 
-#include "core/Logger.hpp"
+#include "foundation/Logger.hpp"
 
 #include <string>
 

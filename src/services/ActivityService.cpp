@@ -1,7 +1,7 @@
 #include "services/ActivityService.hpp"
 
 #include "backend/Config.hpp"
-#include "core/Logger.hpp"
+#include "foundation/Logger.hpp"
 
 #include <cmath>
 #include <limits>

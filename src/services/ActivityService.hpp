@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/StateManagerProtocol.hpp"
 #include "host/Environment.hpp"
 #include "repositories/UserRepository.hpp"
 #include "services/ActivityServiceProtocol.hpp"
+#include "services/StateManagerProtocol.hpp"
 
 #include <memory>
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "backend/Backend.hpp"
-#include "core/StateManagerProtocol.hpp"
 #include "services/AntiCheatServiceProctocol.hpp"
+#include "services/StateManagerProtocol.hpp"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "backend/Identifiers.hpp"
-#include "logic/Receipt.hpp"
+#include "backend/Receipt.hpp"
+#include "model/Identifiers.hpp"
 
 #include <ZQBAnalytics/ZQBVerifyResponse.hpp>
 

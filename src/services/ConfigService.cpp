@@ -1,7 +1,7 @@
 #include "services/ConfigService.hpp"
 
-#include "core/Logger.hpp"
-#include "core/QueueManager.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/QueueManager.hpp"
 #include "host/Clock.hpp"
 #include "host/Environment.hpp"
 

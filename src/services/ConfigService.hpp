@@ -3,13 +3,13 @@
 #include "backend/Backend.hpp"
 #include "backend/BackendIdentifiers.hpp"
 #include "backend/Config.hpp"
-#include "backend/Identifiers.hpp"
 #include "backend/Versions.hpp"
-#include "core/QueueManager.hpp"
-#include "core/StateManagerProtocol.hpp"
+#include "foundation/QueueManager.hpp"
 #include "host/Environment.hpp"
 #include "host/RunLoop.hpp"
+#include "model/Identifiers.hpp"
 #include "services/ConfigServiceProctocol.hpp"
+#include "services/StateManagerProtocol.hpp"
 
 #include <cstdint>
 #include <functional>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "core/StateManagerProtocol.hpp"
 #include "model/CurrencyAccrualResource.hpp"
 #include "model/User.hpp"
 #include "repositories/CurrencyAccrualResourcesRepository.hpp"
 #include "services/CurrencyAccrualServiceProtocol.hpp"
+#include "services/StateManagerProtocol.hpp"
 
 #include <ZQBAnalytics/ZQBEnums.hpp>
 

@@ -1,7 +1,7 @@
 #include "services/EventsService.hpp"
 
 #include "backend/Config.hpp"
-#include "core/Logger.hpp"
+#include "foundation/Logger.hpp"
 #include "model/EventObject.hpp"
 
 #include <utility>

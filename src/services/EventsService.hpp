@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/StateManagerProtocol.hpp"
 #include "repositories/EventRepository.hpp"
 #include "services/EventsServiceProtocol.hpp"
+#include "services/StateManagerProtocol.hpp"
 
 #include <memory>
 

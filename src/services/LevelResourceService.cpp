@@ -1,6 +1,6 @@
 #include "services/LevelResourceService.hpp"
 
-#include "core/Logger.hpp"
+#include "foundation/Logger.hpp"
 #include "services/ResourceSum.hpp"
 
 #include <algorithm>

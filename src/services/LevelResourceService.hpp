@@ -1,10 +1,10 @@
 #pragma once
 
-#include "core/StateManagerProtocol.hpp"
 #include "model/LevelResource.hpp"
 #include "model/User.hpp"
 #include "repositories/LevelResourcesRepository.hpp"
 #include "services/LevelResourceServiceProtocol.hpp"
+#include "services/StateManagerProtocol.hpp"
 
 #include <cstdint>
 #include <map>

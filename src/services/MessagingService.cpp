@@ -1,8 +1,8 @@
 #include "services/MessagingService.hpp"
 
-#include "core/Logger.hpp"
-#include "core/SdkConstraints.hpp"
-#include "logic/MessagingRequestObject.hpp"
+#include "backend/MessagingRequestObject.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/SdkConstraints.hpp"
 
 #include <algorithm>
 #include <set>

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "backend/Backend.hpp"
+#include "backend/MessagingConfig.hpp"
 #include "backend/Versions.hpp"
-#include "core/QueueManager.hpp"
-#include "core/StateManagerProtocol.hpp"
-#include "logic/MessagingConfig.hpp"
+#include "foundation/QueueManager.hpp"
 #include "repositories/MessagingCategoryRepository.hpp"
 #include "repositories/ProjectRepository.hpp"
 #include "services/MessagingServiceProtocol.hpp"
+#include "services/StateManagerProtocol.hpp"
 
 #include <memory>
 #include <vector>

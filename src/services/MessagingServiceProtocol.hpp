@@ -1,6 +1,6 @@
 #pragma once
 
-#include "logic/MessagingCategory.hpp"
+#include "backend/MessagingCategory.hpp"
 
 #include <functional>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "services/PeopleService.hpp"
 
-#include "core/Logger.hpp"
+#include "foundation/Logger.hpp"
 #include "model/CanonicalKey.hpp"
 
 #include <algorithm>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "core/StateManagerProtocol.hpp"
 #include "model/PeopleCard.hpp"
 #include "model/PeopleValueType.hpp"
 #include "model/User.hpp"
 #include "repositories/PeopleRepository.hpp"
 #include "services/PeopleServiceProtocol.hpp"
+#include "services/StateManagerProtocol.hpp"
 
 #include <functional>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "services/ProjectService.hpp"
 
-#include "core/Logger.hpp"
+#include "foundation/Logger.hpp"
 #include "model/JsonText.hpp"
 #include "services/ProjectConfiguration.hpp"
 #include "validation/Validator.hpp"

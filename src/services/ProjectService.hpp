@@ -1,10 +1,10 @@
 #pragma once
 
 #include "backend/Config.hpp"
-#include "core/StateManagerProtocol.hpp"
 #include "repositories/ProjectRepository.hpp"
 #include "repositories/RealPaymentRepository.hpp"
 #include "services/ProjectServiceProtocol.hpp"
+#include "services/StateManagerProtocol.hpp"
 
 #include <memory>
 

@@ -1,9 +1,9 @@
 #include "services/ReportService.hpp"
 
 #include "backend/Config.hpp"
-#include "core/Logger.hpp"
-#include "core/QueueManager.hpp"
-#include "core/SdkConstraints.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/QueueManager.hpp"
+#include "foundation/SdkConstraints.hpp"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "backend/Backend.hpp"
-#include "backend/Identifiers.hpp"
-#include "core/QueueManager.hpp"
-#include "core/StateManagerProtocol.hpp"
+#include "foundation/QueueManager.hpp"
 #include "model/EventObject.hpp"
+#include "model/Identifiers.hpp"
 #include "model/Package.hpp"
 #include "model/Report.hpp"
 #include "model/Reports.hpp"
@@ -13,6 +12,7 @@
 #include "repositories/EventRepository.hpp"
 #include "repositories/ReportsRepository.hpp"
 #include "services/ReportServiceProtocol.hpp"
+#include "services/StateManagerProtocol.hpp"
 
 #include <functional>
 #include <memory>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "foundation/Decimal.hpp"
 #include "host/StoreKit.hpp"
-#include "model/Decimal.hpp"
 #include "model/SubscriptionProduct.hpp"
 
 #include <map>

@@ -1,7 +1,7 @@
 #include "services/SubscriptionService.hpp"
 
 #include "backend/Config.hpp"
-#include "core/Logger.hpp"
+#include "foundation/Logger.hpp"
 #include "services/StoreProductExtension.hpp"
 
 #include <algorithm>

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "backend/Config.hpp"
-#include "core/QueueManager.hpp"
-#include "core/StateManagerProtocol.hpp"
+#include "foundation/QueueManager.hpp"
 #include "host/Environment.hpp"
 #include "host/RunLoop.hpp"
 #include "host/StoreKit.hpp"
 #include "model/SubscriptionInfo.hpp"
 #include "repositories/SubscriptionRepository.hpp"
+#include "services/StateManagerProtocol.hpp"
 #include "services/SubscriptionServiceProtocol.hpp"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "services/TimerService.hpp"
 
 #include "backend/Config.hpp"
-#include "core/Logger.hpp"
+#include "foundation/Logger.hpp"
 
 #include <string>
 #include <utility>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/QueueManager.hpp"
-#include "core/StateManagerProtocol.hpp"
+#include "foundation/QueueManager.hpp"
 #include "host/Environment.hpp"
 #include "host/RunLoop.hpp"
+#include "services/StateManagerProtocol.hpp"
 #include "services/TimerServiceProtocol.hpp"
 
 #include <array>

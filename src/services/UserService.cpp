@@ -1,6 +1,6 @@
 #include "services/UserService.hpp"
 
-#include "core/Logger.hpp"
+#include "foundation/Logger.hpp"
 
 #include <algorithm>
 #include <utility>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/StateManagerProtocol.hpp"
 #include "repositories/TutorialRepository.hpp"
 #include "repositories/UserRepository.hpp"
+#include "services/StateManagerProtocol.hpp"
 #include "services/UserServiceProtocol.hpp"
 
 #include <memory>

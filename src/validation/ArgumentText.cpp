@@ -1,6 +1,6 @@
 #include "validation/ArgumentText.hpp"
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 #include "validation/Bounder.hpp"
 #include "validation/Validator.hpp"
 

@@ -1,7 +1,7 @@
 #include "validation/Bounder.hpp"
 
-#include "core/Logger.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/TextUtils.hpp"
 
 namespace zqb {
 

@@ -1,7 +1,7 @@
 #include "validation/PeopleValidatorRules.hpp"
 
-#include "core/Logger.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/TextUtils.hpp"
 #include "validation/ArgumentText.hpp"
 #include "validation/Validator.hpp"
 #include "validation/ValidatorRules.hpp"

@@ -1,7 +1,7 @@
 #include "validation/Validator.hpp"
 
-#include "core/Logger.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/Logger.hpp"
+#include "foundation/TextUtils.hpp"
 
 #include <cmath>
 #include <mutex>

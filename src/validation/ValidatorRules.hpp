@@ -1,10 +1,10 @@
 #pragma once
 
-#include "api/ZQBFinishProgressionEventParametersLocal.hpp"
-#include "api/ZQBSocialNetworkLocal.hpp"
-#include "api/ZQBStartProgressionEventParametersLocal.hpp"
 #include "model/AnyCodable.hpp"
 #include "model/Storable.hpp"
+#include "model/ZQBFinishProgressionEventParametersLocal.hpp"
+#include "model/ZQBSocialNetworkLocal.hpp"
+#include "model/ZQBStartProgressionEventParametersLocal.hpp"
 #include "validation/Validator.hpp"
 
 #include <ZQBAnalytics/ZQBEnums.hpp>

@@ -7,7 +7,7 @@
 #include <ZQBAnalytics/ZQBEngineWrapper.hpp>
 #include <ZQBAnalytics/module/ZQBEventsRouter.hpp>
 
-#include "core/SdkConstraints.hpp"
+#include "foundation/SdkConstraints.hpp"
 #include "support/LogCapture.hpp"
 
 #include <filesystem>

@@ -5,7 +5,7 @@
 
 #include <ZQBAnalytics/ZQBHost.hpp>
 
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 #include "support/DecimalCommaLocale.hpp"
 
 #include <limits>

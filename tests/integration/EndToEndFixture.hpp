@@ -8,10 +8,10 @@
 #include <ZQBAnalytics/ZQBHost.hpp>
 
 #include "core/Core.hpp"
-#include "core/TextUtils.hpp"
 #include "database/Connection.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "database/Statement.hpp"
+#include "foundation/TextUtils.hpp"
 #include "support/LoopbackGateway.hpp"
 #include "support/QueueRunner.hpp"
 #include "support/ScopedEnvironment.hpp"

@@ -6,7 +6,7 @@
 #include <ZQBAnalytics/ZQBAntiCheat.hpp>
 #include <ZQBAnalytics/ZQBHost.hpp>
 
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 #include "support/LogCapture.hpp"
 #include "support/RawSocketServer.hpp"
 #include "support/TempDir.hpp"

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "backend/Versions.hpp"
-#include "core/StateManagerProtocol.hpp"
 #include "services/ProjectConfiguration.hpp"
+#include "services/StateManagerProtocol.hpp"
 
 #include <memory>
 #include <optional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Logger.hpp"
+#include "foundation/Logger.hpp"
 
 #include <memory>
 #include <mutex>

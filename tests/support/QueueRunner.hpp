@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 
 #include <functional>
 #include <future>

@@ -1,6 +1,6 @@
 #include "support/RecordingAnalyticsLogic.hpp"
 
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 
 #include <algorithm>
 #include <utility>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/AnalyticsLogicProtocol.hpp"
+#include "logic/AnalyticsLogicProtocol.hpp"
 
 #include <atomic>
 #include <cstdint>

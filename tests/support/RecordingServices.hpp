@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/ServiceFactoryProtocol.hpp"
 #include "services/EventsServiceProtocol.hpp"
 #include "services/ReportServiceProtocol.hpp"
+#include "services/ServiceFactoryProtocol.hpp"
 #include "services/TimerServiceProtocol.hpp"
 
 #include <nlohmann/json.hpp>

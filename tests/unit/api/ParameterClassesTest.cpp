@@ -1,10 +1,10 @@
 #include <ZQBAnalytics/ZQBAnalytics.hpp>
 
 #include "api/CustomEventParametersCopy.hpp"
-#include "api/ZQBFinishProgressionEventParametersLocal.hpp"
-#include "api/ZQBSocialNetworkLocal.hpp"
-#include "api/ZQBStartProgressionEventParametersLocal.hpp"
-#include "core/CustomEventParamsLimit.hpp"
+#include "model/ZQBFinishProgressionEventParametersLocal.hpp"
+#include "model/ZQBSocialNetworkLocal.hpp"
+#include "model/ZQBStartProgressionEventParametersLocal.hpp"
+#include "validation/CustomEventParamsLimit.hpp"
 
 #include "support/LogCapture.hpp"
 

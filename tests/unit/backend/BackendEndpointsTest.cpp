@@ -1,5 +1,5 @@
 #include "backend/Backend.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 #include "host/CurlHttpSession.hpp"
 #include "host/Environment.hpp"
 #include "network/BackendConfigUrl.hpp"

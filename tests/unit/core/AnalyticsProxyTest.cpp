@@ -1,8 +1,8 @@
 #include "core/AnalyticsProxy.hpp"
-#include "core/CustomEventParamsLimit.hpp"
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 #include "support/LogCapture.hpp"
 #include "support/RecordingAnalyticsLogic.hpp"
+#include "validation/CustomEventParamsLimit.hpp"
 
 #include <gtest/gtest.h>
 

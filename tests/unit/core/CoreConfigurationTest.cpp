@@ -1,4 +1,4 @@
-#include "api/ZQBAnalyticsConfigurationLocal.hpp"
+#include "model/ZQBAnalyticsConfigurationLocal.hpp"
 
 #include <ZQBAnalytics/ZQBAnalyticsConfiguration.hpp>
 

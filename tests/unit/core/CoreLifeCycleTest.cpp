@@ -1,6 +1,6 @@
 #include "core/ApplicationLifeCycle.hpp"
 #include "core/LifeCycleRepository.hpp"
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 #include "host/Environment.hpp"
 #include "support/ScopedEnvironment.hpp"
 #include "support/Wait.hpp"

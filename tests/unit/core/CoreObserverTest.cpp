@@ -1,6 +1,6 @@
 #include "core/AnalyticsObserver.hpp"
 #include "core/AnalyticsProxy.hpp"
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 #include "support/LogCapture.hpp"
 #include "support/RecordingAnalyticsLogic.hpp"
 #include "support/Wait.hpp"

@@ -1,5 +1,5 @@
 #include "core/MessagingLogicProxy.hpp"
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 #include "support/LogCapture.hpp"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 
 #include "LogicTestBed.hpp"
 
-#include "core/SdkConstraints.hpp"
+#include "foundation/SdkConstraints.hpp"
 
 #include "core/ServiceFactory.hpp"
 #include "core/StateManager.hpp"

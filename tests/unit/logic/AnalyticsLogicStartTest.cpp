@@ -4,7 +4,6 @@
 #include "LogicTestBed.hpp"
 
 #include "core/CoreFactory.hpp"
-#include "core/CustomEventParamsLimit.hpp"
 #include "core/ServiceFactory.hpp"
 #include "core/StateManager.hpp"
 #include "model/CurrencyAccrualResource.hpp"
@@ -12,6 +11,7 @@
 #include "repositories/CurrencyAccrualResourcesRepository.hpp"
 #include "repositories/LevelResourcesRepository.hpp"
 #include "services/ConfigServiceProctocol.hpp"
+#include "validation/CustomEventParamsLimit.hpp"
 #include "validation/Validator.hpp"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "backend/VerifyResponseFactory.hpp"
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 #include "logic/AntiCheatLogic.hpp"
 #include "services/AntiCheatServiceProctocol.hpp"
 #include "support/LogCapture.hpp"

@@ -3,7 +3,7 @@
 
 #include "logic/PeopleLogic.hpp"
 
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 #include "services/PeopleServiceProtocol.hpp"
 #include "support/LogCapture.hpp"
 

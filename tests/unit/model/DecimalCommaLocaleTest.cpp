@@ -1,9 +1,9 @@
 // Numbers leave the library, and are read back, with a decimal point whatever locale the host has put the
 // process under.
 
-#include "core/TextUtils.hpp"
+#include "foundation/Decimal.hpp"
+#include "foundation/TextUtils.hpp"
 #include "model/AnyCodable.hpp"
-#include "model/Decimal.hpp"
 #include "model/JsonText.hpp"
 #include "support/DecimalCommaLocale.hpp"
 #include "support/LogCapture.hpp"

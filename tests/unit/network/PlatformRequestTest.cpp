@@ -1,5 +1,5 @@
 #include "backend/ContentFactory.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 #include "host/CurlHttpSession.hpp"
 #include "network/Network.hpp"
 #include "network/ZQBError.hpp"

@@ -1,6 +1,6 @@
 #include "backend/Backend.hpp"
-#include "core/QueueManager.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/QueueManager.hpp"
+#include "foundation/TextUtils.hpp"
 #include "network/BackendConfigUrl.hpp"
 #include "services/AntiCheatService.hpp"
 #include "support/FakeStateManager.hpp"

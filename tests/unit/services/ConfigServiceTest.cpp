@@ -2,8 +2,8 @@
 
 #include "backend/Backend.hpp"
 #include "backend/BackendRepository.hpp"
-#include "core/QueueManager.hpp"
-#include "core/TextUtils.hpp"
+#include "foundation/QueueManager.hpp"
+#include "foundation/TextUtils.hpp"
 #include "network/BackendConfigUrl.hpp"
 #include "support/FakeStateManager.hpp"
 #include "support/LogCapture.hpp"

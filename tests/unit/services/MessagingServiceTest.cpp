@@ -1,7 +1,7 @@
 #include "backend/Backend.hpp"
-#include "core/QueueManager.hpp"
 #include "database/Connection.hpp"
 #include "database/SQLiteProvider.hpp"
+#include "foundation/QueueManager.hpp"
 #include "host/CurlHttpSession.hpp"
 #include "host/Environment.hpp"
 #include "network/BackendConfigUrl.hpp"

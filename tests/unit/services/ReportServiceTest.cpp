@@ -2,11 +2,11 @@
 
 #include "backend/Backend.hpp"
 #include "backend/BackendRepository.hpp"
-#include "core/QueueManager.hpp"
-#include "core/TextUtils.hpp"
 #include "database/Connection.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "database/Statement.hpp"
+#include "foundation/QueueManager.hpp"
+#include "foundation/TextUtils.hpp"
 #include "model/Alive.hpp"
 #include "network/BackendConfigUrl.hpp"
 #include "support/FakeStateManager.hpp"

@@ -1,5 +1,5 @@
-#include "core/QueueManager.hpp"
 #include "database/SQLiteProvider.hpp"
+#include "foundation/QueueManager.hpp"
 #include "host/Environment.hpp"
 #include "repositories/SubscriptionRepository.hpp"
 #include "services/ProjectConfiguration.hpp"

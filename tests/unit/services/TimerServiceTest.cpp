@@ -1,4 +1,4 @@
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 #include "services/TimerService.hpp"
 #include "support/LogCapture.hpp"
 #include "support/ServiceTestBed.hpp"

@@ -1,4 +1,4 @@
-#include "logic/Receipt.hpp"
+#include "backend/Receipt.hpp"
 
 namespace zqb {
 

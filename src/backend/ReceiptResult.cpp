@@ -1,4 +1,4 @@
-#include "logic/ReceiptResult.hpp"
+#include "backend/ReceiptResult.hpp"
 
 #include "backend/WireReader.hpp"
 

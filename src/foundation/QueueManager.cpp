@@ -1,6 +1,6 @@
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 
-#include "core/Logger.hpp"
+#include "foundation/Logger.hpp"
 
 #include <chrono>
 #include <exception>

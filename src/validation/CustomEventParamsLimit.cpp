@@ -1,4 +1,4 @@
-#include "core/CustomEventParamsLimit.hpp"
+#include "validation/CustomEventParamsLimit.hpp"
 
 #include <atomic>
 

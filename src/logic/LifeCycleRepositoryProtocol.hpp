@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/LifeCycleProtocol.hpp"
+#include "logic/LifeCycleProtocol.hpp"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "core/BlockPool.hpp"
+#include "foundation/BlockPool.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "logic/MessagingRequestObject.hpp"
+#include "backend/MessagingRequestObject.hpp"
 
 namespace zqb {
 

@@ -1,4 +1,4 @@
-#include "core/Logger.hpp"
+#include "foundation/Logger.hpp"
 #include "support/LogCapture.hpp"
 #include "support/Wait.hpp"
 

@@ -1,4 +1,4 @@
-#include "logic/MessagingConfig.hpp"
+#include "backend/MessagingConfig.hpp"
 
 #include "backend/WireReader.hpp"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/LifeCycleRepositoryProtocol.hpp"
+#include "logic/LifeCycleRepositoryProtocol.hpp"
 
 #include <memory>
 

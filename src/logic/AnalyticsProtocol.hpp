@@ -1,11 +1,11 @@
 #pragma once
 
-#include "api/ZQBFinishProgressionEventParametersLocal.hpp"
-#include "api/ZQBSocialNetworkLocal.hpp"
-#include "api/ZQBStartProgressionEventParametersLocal.hpp"
 #include "host/StoreKit.hpp"
 #include "model/AnyCodable.hpp"
 #include "model/Storable.hpp"
+#include "model/ZQBFinishProgressionEventParametersLocal.hpp"
+#include "model/ZQBSocialNetworkLocal.hpp"
+#include "model/ZQBStartProgressionEventParametersLocal.hpp"
 
 #include <ZQBAnalytics/ZQBEnums.hpp>
 #include <ZQBAnalytics/ZQBReferralProperty.hpp>

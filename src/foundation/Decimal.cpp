@@ -1,4 +1,4 @@
-#include "model/Decimal.hpp"
+#include "foundation/Decimal.hpp"
 
 #include <algorithm>
 #include <functional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "api/ZQBAnalyticsConfigurationLocal.hpp"
+#include "model/ZQBAnalyticsConfigurationLocal.hpp"
 
 #include <optional>
 

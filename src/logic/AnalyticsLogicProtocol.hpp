@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/AnalyticsInitProtocol.hpp"
-#include "core/AnalyticsProtocol.hpp"
-#include "core/LogicBroadcasterProtocol.hpp"
+#include "logic/AnalyticsInitProtocol.hpp"
+#include "logic/AnalyticsProtocol.hpp"
+#include "logic/LogicBroadcasterProtocol.hpp"
 
 namespace zqb {
 

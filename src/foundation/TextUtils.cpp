@@ -1,4 +1,4 @@
-#include "core/TextUtils.hpp"
+#include "foundation/TextUtils.hpp"
 
 #include <utf8proc.h>
 

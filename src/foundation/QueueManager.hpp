@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/BlockPool.hpp"
+#include "foundation/BlockPool.hpp"
 
 #include <atomic>
 #include <condition_variable>

@@ -1,4 +1,4 @@
-#include "api/ConfigurationDescription.hpp"
+#include "model/ConfigurationDescription.hpp"
 
 namespace zqb {
 

@@ -1,6 +1,6 @@
-#include "api/ZQBAnalyticsConfigurationLocal.hpp"
+#include "model/ZQBAnalyticsConfigurationLocal.hpp"
 
-#include "api/ConfigurationDescription.hpp"
+#include "model/ConfigurationDescription.hpp"
 
 #include <cmath>
 #include <limits>

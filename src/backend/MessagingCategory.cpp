@@ -1,4 +1,4 @@
-#include "logic/MessagingCategory.hpp"
+#include "backend/MessagingCategory.hpp"
 
 #include "backend/WireReader.hpp"
 

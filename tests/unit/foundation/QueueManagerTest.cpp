@@ -1,4 +1,4 @@
-#include "core/QueueManager.hpp"
+#include "foundation/QueueManager.hpp"
 #include "support/LogCapture.hpp"
 #include "support/Wait.hpp"
 

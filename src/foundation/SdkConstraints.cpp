@@ -1,4 +1,4 @@
-#include "core/SdkConstraints.hpp"
+#include "foundation/SdkConstraints.hpp"
 
 #include <mutex>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "api/ZQBStartProgressionEventParametersLocal.hpp"
+#include "model/ZQBStartProgressionEventParametersLocal.hpp"
 
 namespace zqb {
 

@@ -1,4 +1,4 @@
-#include "api/ZQBFinishProgressionEventParametersLocal.hpp"
+#include "model/ZQBFinishProgressionEventParametersLocal.hpp"
 
 #include "model/RecordDescription.hpp"
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "backend/Identifiers.hpp"
 #include "model/DeviceIdentifiers.hpp"
 #include "model/DeviceInfo.hpp"
+#include "model/Identifiers.hpp"
 #include "model/Project.hpp"
 #include "model/User.hpp"
 #include "platform/ApplicationData.hpp"
