@@ -17,7 +17,7 @@ namespace {
 
 using test::waitUntil;
 
-class RecordingListener final : public ZQBIdentifiersListener {
+class RecordingIdsListener final : public ZQBIdentifiersListener {
 public:
     void didReceiveVorantelIdWith(int64_t vorantelId) override {
         std::lock_guard lock(mutex_);
@@ -50,15 +50,15 @@ public:
     std::atomic<int> forced{0};
 };
 
-void drainIncomeQueue() {
+void waitForIncomeQueue() {
     QueueManager::incomeQueue().waitUntilAllOperationsAreFinished();
 }
 
 TEST(CoreObserver, TheListenerHearsEveryNonZeroIdOfTheIdentificationAnswers) {
     auto observer = std::make_shared<AnalyticsObserver>();
-    auto listener = std::make_shared<RecordingListener>();
+    auto listener = std::make_shared<RecordingIdsListener>();
     observer->addIdentifiersListener(listener);
-    drainIncomeQueue();
+    waitForIncomeQueue();
 
     auto logic = std::make_shared<FakeBroadcaster>();
     observer->addLogicBroadcaster(logic);
@@ -76,17 +76,17 @@ TEST(CoreObserver, AListenerRegisteredAfterStartUpHearsTheKnownIdAtOnce) {
     logic->storedId = 99;
     observer->addLogicBroadcaster(logic);
 
-    auto listener = std::make_shared<RecordingListener>();
+    auto listener = std::make_shared<RecordingIdsListener>();
     observer->addIdentifiersListener(listener);
     ASSERT_TRUE(waitUntil([&] { return listener->ids().size() == 1; }));
     EXPECT_EQ(listener->ids().front(), 99);
 
     // A replacement takes over; removing the listener leaves the refresh without anyone to tell.
-    auto second = std::make_shared<RecordingListener>();
+    auto second = std::make_shared<RecordingIdsListener>();
     observer->addIdentifiersListener(second);
     ASSERT_TRUE(waitUntil([&] { return second->ids().size() == 1; }));
     observer->addIdentifiersListener(nullptr);
-    drainIncomeQueue();
+    waitForIncomeQueue();
     EXPECT_EQ(logic->forced.load(), 3);
     EXPECT_EQ(listener->ids().size(), 1u);
     EXPECT_EQ(second->ids().size(), 1u);
@@ -95,7 +95,7 @@ TEST(CoreObserver, AListenerRegisteredAfterStartUpHearsTheKnownIdAtOnce) {
 TEST(CoreObserver, AListenerWithoutTheMethodIsHarmlessAndBeforeStartUpNothingIsForced) {
     auto observer = std::make_shared<AnalyticsObserver>();
     observer->addIdentifiersListener(std::make_shared<ZQBIdentifiersListener>());
-    drainIncomeQueue();
+    waitForIncomeQueue();
 
     auto logic = std::make_shared<FakeBroadcaster>();
     logic->storedId = 5;
@@ -106,10 +106,10 @@ TEST(CoreObserver, AListenerWithoutTheMethodIsHarmlessAndBeforeStartUpNothingIsF
 
 TEST(CoreObserver, NeitherTheObserverNorTheLogicIsKeptAliveByTheOther) {
     auto observer = std::make_shared<AnalyticsObserver>();
-    auto listener = std::make_shared<RecordingListener>();
+    auto listener = std::make_shared<RecordingIdsListener>();
     observer->addIdentifiersListener(listener);
     // Start-up hands the logic over on the income queue, after the refresh queued above.
-    drainIncomeQueue();
+    waitForIncomeQueue();
     auto logic = std::make_shared<FakeBroadcaster>();
     observer->addLogicBroadcaster(logic);
     const auto closure = logic->closure;
@@ -123,7 +123,7 @@ TEST(CoreObserver, NeitherTheObserverNorTheLogicIsKeptAliveByTheOther) {
 
     observer.reset();
     closure(17);
-    drainIncomeQueue();
+    waitForIncomeQueue();
     EXPECT_TRUE(listener->ids().empty());
 }
 

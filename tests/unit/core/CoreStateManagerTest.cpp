@@ -25,7 +25,7 @@
 namespace zqb {
 namespace {
 
-constexpr const char* kKey = "state-test-key";
+constexpr const char* kStateKey = "state-test-key";
 
 // Platform facts under the test's control; device facts answered at once.
 class FakePlatform final : public PlatformProtocol {
@@ -80,7 +80,7 @@ protected:
         result.tools = std::make_shared<ToolsRepository>(database);
         result.deviceManager =
             std::make_shared<DeviceManager>(result.identifiers, result.tools, platform, deviceDataTimeout);
-        auto coreManager = std::make_shared<CoreManager>(kKey, result.projects, result.users);
+        auto coreManager = std::make_shared<CoreManager>(kStateKey, result.projects, result.users);
         result.state = std::make_shared<StateManager>(result.deviceManager, coreManager, std::move(migration),
                                                       userId, std::move(editorMode));
         return result;
@@ -101,14 +101,14 @@ protected:
 
     test::ScopedEnvironment environment;
     test::LogCapture log;
-    std::shared_ptr<SQLiteProvider> database = std::make_shared<SQLiteProvider>(kKey);
+    std::shared_ptr<SQLiteProvider> database = std::make_shared<SQLiteProvider>(kStateKey);
     std::shared_ptr<FakePlatform> platform = std::make_shared<FakePlatform>();
 };
 
 TEST_F(CoreStateManager, AFirstStartStoresTheProjectADefaultUserAndTheDeviceIds) {
     auto first = launch(std::nullopt);
     const auto project = first.state->getActiveProject();
-    EXPECT_EQ(project->applicationKey, kKey);
+    EXPECT_EQ(project->applicationKey, kStateKey);
     EXPECT_GE(project->idKey, 0);
     const auto user = first.state->getActiveUser();
     EXPECT_EQ(user->userId, "DEVICE-1");

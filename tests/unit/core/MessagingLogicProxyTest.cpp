@@ -50,7 +50,7 @@ private:
     Texts calls_;
 };
 
-void drainIncomeQueue() {
+void finishIncomeQueue() {
     ASSERT_TRUE(QueueManager::incomeQueue().waitUntilAllOperationsAreFinished());
 }
 
@@ -61,7 +61,7 @@ TEST(MessagingLogicProxy, WithoutALogicEachCallIsRefusedAndNoCompletionRuns) {
     proxy->getPushCategories([&](std::vector<MessagingCategory>) { completed = true; });
     proxy->pushToken("token", true);
     proxy->pushOpened(5, 6, "open");
-    drainIncomeQueue();
+    finishIncomeQueue();
 
     EXPECT_FALSE(completed);
     const std::string tail = " method an error has occurred: The SDK is not initialized yet!";
@@ -84,7 +84,7 @@ TEST(MessagingLogicProxy, CallsReachTheLogicInOrderOnTheIncomeQueue) {
         }
     });
     proxy->pushOpened(1700000000000, 9, "later");
-    drainIncomeQueue();
+    finishIncomeQueue();
 
     EXPECT_EQ(logic->calls(), (Texts{"pushToken(, false)", "pushOpened(0, -3, nil)", "getPushCategories",
                                      "pushOpened(1700000000000, 9, later)"}));
@@ -101,7 +101,7 @@ TEST(MessagingLogicProxy, ACallQueuedOnAReleasedProxyDoesNothing) {
     proxy->getPushCategories([&](std::vector<MessagingCategory>) { completed = true; });
     proxy.reset();
     QueueManager::incomeQueue().resume();
-    drainIncomeQueue();
+    finishIncomeQueue();
 
     EXPECT_FALSE(completed);
     EXPECT_TRUE(log.texts().empty());

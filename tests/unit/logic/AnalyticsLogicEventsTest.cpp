@@ -13,8 +13,6 @@
 namespace zqb::test {
 namespace {
 
-constexpr int64_t kStart = ManualClock::kDefaultStartMs;
-
 class AnalyticsLogicEventsTest : public ::testing::Test {
 protected:
     void SetUp() override { bed.start(); }

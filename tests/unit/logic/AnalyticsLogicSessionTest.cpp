@@ -14,8 +14,6 @@
 namespace zqb::test {
 namespace {
 
-constexpr int64_t kStart = ManualClock::kDefaultStartMs;
-
 class AnalyticsLogicSessionTest : public ::testing::Test {
 protected:
     void TearDown() override { Validator::setExcludedOptions(std::nullopt); }

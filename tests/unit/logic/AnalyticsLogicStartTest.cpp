@@ -19,8 +19,6 @@
 namespace zqb::test {
 namespace {
 
-constexpr int64_t kStart = ManualClock::kDefaultStartMs;
-
 ZQBAnalyticsConfigurationLocal configuration(ZQBTrackingStatus tracking,
                                              std::optional<std::string> userId = std::nullopt,
                                              std::optional<int64_t> level = std::nullopt) {

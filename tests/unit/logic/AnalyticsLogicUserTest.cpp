@@ -17,7 +17,6 @@
 namespace zqb::test {
 namespace {
 
-constexpr int64_t kStart = ManualClock::kDefaultStartMs;
 constexpr int64_t kHour = 3'600'000;
 
 TEST(AnalyticsLogicUserTest, RefusedUserIdsChangeNothing) {

@@ -6,6 +6,7 @@
 #include "model/User.hpp"
 #include "support/LogCapture.hpp"
 #include "support/LoopbackGateway.hpp"
+#include "support/ManualClock.hpp"
 #include "support/QueueRunner.hpp"
 #include "support/RecordingServices.hpp"
 #include "support/ScopedEnvironment.hpp"
@@ -26,6 +27,9 @@ class StateManagerProtocol;
 }  // namespace zqb
 
 namespace zqb::test {
+
+// Where the bed's manual clock starts, for the tests that compare stamped times with it.
+inline constexpr int64_t kStart = ManualClock::kDefaultStartMs;
 
 // The analytics logic over the library's own graph, wired by start-up's own functions (core factory with the
 // real platform and database in a temporary folder, whose writes are grouped on the income queue; device and

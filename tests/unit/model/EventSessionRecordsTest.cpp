@@ -20,23 +20,23 @@ using namespace zqb;
 
 namespace {
 
-constexpr int64_t kNow = 1700000000000;
-const std::vector<std::string> kDungeon{"Dungeon"};
+constexpr int64_t kSessionNow = 1700000000000;
+const std::vector<std::string> kSessionDungeon{"Dungeon"};
 
 }  // namespace
 
 TEST(EventSessionRecords, SessionEngagementAliveAndTrackingStatus) {
-    test::ScopedEnvironment env(kNow);
+    test::ScopedEnvironment env(kSessionNow);
 
     // The session start carries the session's id as its time, whenever it is built.
-    const SessionStart start(kNow - 60000, 3);
+    const SessionStart start(kSessionNow - 60000, 3);
     EXPECT_EQ(start.getJson(), R"({"code":"ss","timestamp":1699999940000,"level":3})");
     EXPECT_EQ(start.description(), "\t code: ss\n\t timestamp: 1699999940000\n\t level: 3\n");
-    EXPECT_EQ(SessionStart(5, 1, kDungeon).getJson(),
+    EXPECT_EQ(SessionStart(5, 1, kSessionDungeon).getJson(),
               R"({"code":"ss","timestamp":5,"level":1,"inProgress":["Dungeon"]})");
 
     // Engagement: level and length before sessionId in JSON, sessionId before level in the text.
-    const UserEngagement engagement(4, 17, kNow - 1000, kDungeon);
+    const UserEngagement engagement(4, 17, kSessionNow - 1000, kSessionDungeon);
     EXPECT_EQ(engagement.getJson(),
               R"({"code":"ue","timestamp":1700000000000,"level":4,"length":17,"sessionId":1699999999000,)"
               R"("inProgress":["Dungeon"]})");
@@ -55,10 +55,10 @@ TEST(EventSessionRecords, SessionEngagementAliveAndTrackingStatus) {
 }
 
 TEST(EventSessionRecords, CurrencyAccrualNestsBySourceThenCurrency) {
-    test::ScopedEnvironment env(kNow);
+    test::ScopedEnvironment env(kSessionNow);
 
-    const CurrencyAccrual boughtOnly(kNow - 5, 2, std::nullopt,
-                                     CurrencyAccrual::Accruals{{"shop", {{"gold", 5}}}}, kDungeon);
+    const CurrencyAccrual boughtOnly(kSessionNow - 5, 2, std::nullopt,
+                                     CurrencyAccrual::Accruals{{"shop", {{"gold", 5}}}}, kSessionDungeon);
     EXPECT_EQ(boughtOnly.getJson(),
               R"({"code":"ca","timestamp":1700000000000,"sessionId":1699999999995,"level":2,)"
               R"("bought":{"shop":{"gold":5}}})");
@@ -80,7 +80,7 @@ TEST(EventSessionRecords, CurrencyAccrualNestsBySourceThenCurrency) {
 }
 
 TEST(EventSessionRecords, DeviceInfoKeysTextFormAndDiagonal) {
-    test::ScopedEnvironment env(kNow);
+    test::ScopedEnvironment env(kSessionNow);
 
     const DeviceInfo full("17.1", "iOS", 460, "1170x2532", 5.8476543, "Maker", "Phone14,2", 3600, 0, false,
                           "IDFV", "IDFA", "UUID-1", 2);
@@ -126,7 +126,7 @@ TEST(EventSessionRecords, DeviceInfoKeysTextFormAndDiagonal) {
 }
 
 TEST(EventSessionRecords, PushReferralAndTutorial) {
-    test::ScopedEnvironment env(kNow);
+    test::ScopedEnvironment env(kSessionNow);
 
     EXPECT_EQ(PushToken("", false).getJson(),
               R"({"code":"pt","timestamp":1700000000000,"isAllowed":false,"token":""})");
@@ -151,7 +151,7 @@ TEST(EventSessionRecords, PushReferralAndTutorial) {
 
     EXPECT_EQ(Tutorial(99, 3, -2).getJson(),
               R"({"code":"tr","timestamp":1700000000000,"sessionId":99,"level":3,"step":-2})");
-    const Tutorial during(99, 3, 2147483647, kDungeon);
+    const Tutorial during(99, 3, 2147483647, kSessionDungeon);
     EXPECT_EQ(during.getJson(), R"({"code":"tr","timestamp":1700000000000,"sessionId":99,"level":3,)"
                                 R"("step":2147483647,"inProgress":["Dungeon"]})");
     EXPECT_EQ(during.description(),

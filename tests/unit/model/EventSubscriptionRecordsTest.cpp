@@ -14,20 +14,20 @@ using Json = nlohmann::ordered_json;
 
 namespace {
 
-constexpr int64_t kNow = 1700000000000;
+constexpr int64_t kSubscriptionNow = 1700000000000;
 
-Decimal dec(const char* text) {
+Decimal decimal(const char* text) {
     return Decimal::parse(text).value();
 }
 
 SubscriptionProduct product(const char* price) {
-    return SubscriptionProduct{"gold.month", dec(price), "US", "USD", std::nullopt, std::nullopt};
+    return SubscriptionProduct{"gold.month", decimal(price), "US", "USD", std::nullopt, std::nullopt};
 }
 
 std::map<std::string, Decimal> discounts(std::initializer_list<std::pair<const char*, const char*>> entries) {
     std::map<std::string, Decimal> out;
     for (const auto& [identifier, price] : entries) {
-        out[identifier] = dec(price);
+        out[identifier] = decimal(price);
     }
     return out;
 }
@@ -35,7 +35,7 @@ std::map<std::string, Decimal> discounts(std::initializer_list<std::pair<const c
 }  // namespace
 
 TEST(EventSubscriptionRecords, PaymentWritesOrderBeforeProductAndPrintsTheOtherWay) {
-    test::ScopedEnvironment env(kNow);
+    test::ScopedEnvironment env(kSubscriptionNow);
     const SubscriptionPayment payment(7, 2, "gold.month", "1000001", "US", "USD",
                                       std::vector<std::string>{"Cave"});
     EXPECT_EQ(payment.getJson(),
@@ -52,14 +52,14 @@ TEST(EventSubscriptionRecords, PaymentWritesOrderBeforeProductAndPrintsTheOtherW
 }
 
 TEST(EventSubscriptionRecords, ProductsEventKeepsDecimalDigits) {
-    test::ScopedEnvironment env(kNow);
+    test::ScopedEnvironment env(kSubscriptionNow);
 
     const SubscriptionProductsEvent none({});
     EXPECT_EQ(none.getJson(), R"({"code":"sbsp","timestamp":1700000000000,"products":[]})");
     EXPECT_EQ(none.description(), "\t code: sbsp\n\t timestamp: 1700000000000\n");
 
     SubscriptionProduct withOffers = product("0.99");
-    withOffers.introductoryPrice = dec("0.49");
+    withOffers.introductoryPrice = decimal("0.49");
     withOffers.discounts = discounts({{"promo", "0.1"}, {"winback", "12345678901234567.89"}});
     SubscriptionProduct emptyDiscounts = product("4.99");
     emptyDiscounts.productId = "gold.year";
@@ -81,7 +81,7 @@ TEST(EventSubscriptionRecords, ProductsEventKeepsDecimalDigits) {
 }
 
 TEST(EventSubscriptionRecords, RestoredTransactionsEvent) {
-    test::ScopedEnvironment env(kNow);
+    test::ScopedEnvironment env(kSubscriptionNow);
     const auto transactions = RestoredTransaction::fromHistory({{"a", {"1", "2"}}, {"b", {}}});
     ASSERT_EQ(transactions.size(), 2u);
     EXPECT_EQ(transactions[0], (RestoredTransaction{"a", {"1", "2"}}));
@@ -117,7 +117,7 @@ TEST(EventSubscriptionRecords, ProductEqualityToleratesSmallDifferencesAndHashAg
     zeroIntro.introductoryPrice = Decimal(0);
     EXPECT_EQ(product("0.99"), zeroIntro);
     SubscriptionProduct intro = product("0.99");
-    intro.introductoryPrice = dec("0.49");
+    intro.introductoryPrice = decimal("0.49");
     EXPECT_NE(product("0.99"), intro);
 
     SubscriptionProduct a1 = product("0.99");
@@ -153,7 +153,7 @@ TEST(EventSubscriptionRecords, ProductEqualityToleratesSmallDifferencesAndHashAg
 
 TEST(EventSubscriptionRecords, ProductsAndTransactionsRoundTripThroughText) {
     SubscriptionProduct full = product("0.99");
-    full.introductoryPrice = dec("0.5");
+    full.introductoryPrice = decimal("0.5");
     full.discounts = discounts({{"a", "1.25"}});
     const std::vector<SubscriptionProduct> products{full, product("19.999")};
     const std::string text = toJSONData(products).value();

@@ -21,7 +21,7 @@ using zqb::User;
 namespace {
 
 // Every column but `column` of a good row, with `column` replaced.
-SQLiteRow with(SQLiteRow row, std::size_t column, zqb::OptionalSQLiteValue value) {
+SQLiteRow withColumn(SQLiteRow row, std::size_t column, zqb::OptionalSQLiteValue value) {
     row[column] = std::move(value);
     return row;
 }
@@ -80,10 +80,10 @@ TEST(ProjectRow, NullsAndOtherTypesReadAsAbsentOrFalse) {
 TEST(ProjectRow, RequiredColumns) {
     const SQLiteRow good{I(1), T("key"), N, N, N, N, N, T("{}"), N, N, N, I(0)};
     ASSERT_NE(Project::fromRow(good), nullptr);
-    EXPECT_EQ(Project::fromRow(with(good, 0, N)), nullptr);
-    EXPECT_EQ(Project::fromRow(with(good, 0, T("1"))), nullptr);
-    EXPECT_EQ(Project::fromRow(with(good, 1, N)), nullptr);
-    EXPECT_EQ(Project::fromRow(with(good, 1, I(1))), nullptr);
+    EXPECT_EQ(Project::fromRow(withColumn(good, 0, N)), nullptr);
+    EXPECT_EQ(Project::fromRow(withColumn(good, 0, T("1"))), nullptr);
+    EXPECT_EQ(Project::fromRow(withColumn(good, 1, N)), nullptr);
+    EXPECT_EQ(Project::fromRow(withColumn(good, 1, I(1))), nullptr);
 }
 
 // --- Users ----------------------------------------------------------------------------------------
@@ -138,9 +138,9 @@ TEST(UserRow, RequiredColumns) {
     const SQLiteRow good{I(2), I(1), I(12), N, N, N, N, N, I(0), I(1)};
     ASSERT_NE(User::fromRow(good), nullptr);
     for (std::size_t column : {0u, 1u, 2u}) {
-        EXPECT_EQ(User::fromRow(with(good, column, N)), nullptr) << column;
-        EXPECT_EQ(User::fromRow(with(good, column, T("1"))), nullptr) << column;
-        EXPECT_EQ(User::fromRow(with(good, column, D(1.0))), nullptr) << column;
+        EXPECT_EQ(User::fromRow(withColumn(good, column, N)), nullptr) << column;
+        EXPECT_EQ(User::fromRow(withColumn(good, column, T("1"))), nullptr) << column;
+        EXPECT_EQ(User::fromRow(withColumn(good, column, D(1.0))), nullptr) << column;
     }
 }
 
@@ -181,11 +181,11 @@ TEST(DeviceIdentifiersRow, OptionalAndRequiredColumns) {
     EXPECT_FALSE(sparse->vorantelIdTimestamp.has_value());
     // A row of a file from before the timestamp column existed.
     EXPECT_NE(DeviceIdentifiers::fromRow({I(3), I(1), T("dev"), N, N, N, T("U")}), nullptr);
-    EXPECT_FALSE(DeviceIdentifiers::fromRow(with(good, 4, T("11")))->vorantelId.has_value());
+    EXPECT_FALSE(DeviceIdentifiers::fromRow(withColumn(good, 4, T("11")))->vorantelId.has_value());
     for (std::size_t column : {0u, 1u, 2u, 6u}) {
-        EXPECT_EQ(DeviceIdentifiers::fromRow(with(good, column, N)), nullptr) << column;
+        EXPECT_EQ(DeviceIdentifiers::fromRow(withColumn(good, column, N)), nullptr) << column;
     }
-    EXPECT_EQ(DeviceIdentifiers::fromRow(with(good, 6, I(1))), nullptr);
+    EXPECT_EQ(DeviceIdentifiers::fromRow(withColumn(good, 6, I(1))), nullptr);
 }
 
 // --- SDK tools ------------------------------------------------------------------------------------
@@ -276,11 +276,11 @@ TEST(PeopleCardRow, ChangedKeysReadTheTextsOfEarlierVersionsAndKeepKeysHoldingCo
     using Keys = std::vector<std::string>;
     const SQLiteRow good{I(5), I(4), T("{}"), N, N, N};
     EXPECT_TRUE(PeopleCard::fromRow(good)->changedKeys.empty());
-    EXPECT_TRUE(PeopleCard::fromRow(with(good, 5, I(1)))->changedKeys.empty());
+    EXPECT_TRUE(PeopleCard::fromRow(withColumn(good, 5, I(1)))->changedKeys.empty());
     // Texts joined by "," split at every comma, also those that open like JSON without being an array of
     // texts.
-    EXPECT_EQ(PeopleCard::fromRow(with(good, 5, T("")))->changedKeys, (Keys{""}));
-    EXPECT_EQ(PeopleCard::fromRow(with(good, 5, T("a,,b,")))->changedKeys, (Keys{"a", "", "b", ""}));
+    EXPECT_EQ(PeopleCard::fromRow(withColumn(good, 5, T("")))->changedKeys, (Keys{""}));
+    EXPECT_EQ(PeopleCard::fromRow(withColumn(good, 5, T("a,,b,")))->changedKeys, (Keys{"a", "", "b", ""}));
     EXPECT_EQ(PeopleCard::changedKeysFromText("[vip],x"), (Keys{"[vip]", "x"}));
     EXPECT_EQ(PeopleCard::changedKeysFromText("[1,2]"), (Keys{"[1", "2]"}));
     EXPECT_EQ(PeopleCard::changedKeysFromText("[\"a\""), (Keys{"[\"a\""}));
@@ -302,10 +302,10 @@ TEST(PeopleCardRow, FlagsAndRequiredColumns) {
     EXPECT_FALSE(card->updated);
     EXPECT_TRUE(card->cleared);
     EXPECT_TRUE(card->properties.empty());
-    EXPECT_FALSE(PeopleCard::fromRow(with(good, 4, T("1")))->cleared);
-    EXPECT_EQ(PeopleCard::fromRow(with(good, 2, N)), nullptr);
-    EXPECT_EQ(PeopleCard::fromRow(with(good, 0, T("5"))), nullptr);
-    EXPECT_EQ(PeopleCard::fromRow(with(good, 1, N)), nullptr);
+    EXPECT_FALSE(PeopleCard::fromRow(withColumn(good, 4, T("1")))->cleared);
+    EXPECT_EQ(PeopleCard::fromRow(withColumn(good, 2, N)), nullptr);
+    EXPECT_EQ(PeopleCard::fromRow(withColumn(good, 0, T("5"))), nullptr);
+    EXPECT_EQ(PeopleCard::fromRow(withColumn(good, 1, N)), nullptr);
 }
 
 TEST(PeopleCardRow, UnreadableJsonKeepsTheRow) {

@@ -13,8 +13,8 @@
 namespace zqb {
 namespace {
 
-constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
-constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
+constexpr int64_t kMaxInt32 = std::numeric_limits<int32_t>::max();
+constexpr int64_t kMinInt32 = std::numeric_limits<int32_t>::min();
 
 class LevelResourceServiceTest : public ::testing::Test {
 protected:
@@ -64,15 +64,15 @@ TEST_F(LevelResourceServiceTest, ResourcesMergeByNameAndTypePerUser) {
 }
 
 TEST_F(LevelResourceServiceTest, SumsSaturateAtTheThirtyTwoBitBounds) {
-    service.addLevelResource(resource("gold", kInt32Max - 647, LevelResourceType::earned));
+    service.addLevelResource(resource("gold", kMaxInt32 - 647, LevelResourceType::earned));
     service.addLevelResource(resource("gold", 1000, LevelResourceType::earned));
-    service.addLevelResource(resource("debt", kInt32Min, LevelResourceType::spent));
+    service.addLevelResource(resource("debt", kMinInt32, LevelResourceType::spent));
     service.addLevelResource(resource("debt", -1, LevelResourceType::spent));
-    EXPECT_EQ(service.getEarnedResources(), (LevelResourceSums{{"gold", kInt32Max}}));
-    EXPECT_EQ(service.getSpentResources(), (LevelResourceSums{{"debt", kInt32Min}}));
+    EXPECT_EQ(service.getEarnedResources(), (LevelResourceSums{{"gold", kMaxInt32}}));
+    EXPECT_EQ(service.getSpentResources(), (LevelResourceSums{{"debt", kMinInt32}}));
     EXPECT_EQ(log.count("ERROR LU resource: gold is overflowed"), 1U);
     EXPECT_EQ(log.count("ERROR LU resource: debt is overflowed"), 1U);
-    EXPECT_EQ(storedRows()[0].amount, kInt32Max);
+    EXPECT_EQ(storedRows()[0].amount, kMaxInt32);
 }
 
 TEST_F(LevelResourceServiceTest, NothingIsGatheredWithTrackingOrAggregationOff) {

@@ -20,14 +20,14 @@ namespace {
 
 constexpr const char* kSet = "set(key:value:)";
 
-const std::string kControls = "\x01\xE2\x80\x8B\x7F";  // U+0001, ZERO WIDTH SPACE (Cf), DEL
+const std::string kPeopleControls = "\x01\xE2\x80\x8B\x7F";  // U+0001, ZERO WIDTH SPACE (Cf), DEL
 
 }  // namespace
 
 TEST(PeopleValidatorRules, SetCleansAndCutsKeyAndTextAndRunsEveryCheckBeforeCancelling) {
     LogCapture log;
     const std::string longKey(70, 'k');
-    auto set = PeopleValidatorRules::validateSet(kSet, "a" + kControls + longKey,
+    auto set = PeopleValidatorRules::validateSet(kSet, "a" + kPeopleControls + longKey,
                                                  PeopleValueType(std::string(256, 'v')));
     ASSERT_TRUE(set);
     EXPECT_EQ(set->key, "a" + std::string(63, 'k'));
@@ -38,14 +38,14 @@ TEST(PeopleValidatorRules, SetCleansAndCutsKeyAndTextAndRunsEveryCheckBeforeCanc
 
     // Every value check runs even when the key failed; one cancel notice ends the call.
     EXPECT_FALSE(PeopleValidatorRules::validateSet(
-        kSet, kControls, PeopleValueType(std::numeric_limits<double>::quiet_NaN())));
+        kSet, kPeopleControls, PeopleValueType(std::numeric_limits<double>::quiet_NaN())));
     EXPECT_EQ(log.texts(),
               (Texts{error(kSet, "The key argument is empty!"),
                      error(kSet, "The value argument \n\tParameter cannot be NAN."), canceled(kSet)}));
     log.clear();
     EXPECT_FALSE(PeopleValidatorRules::validateSet(kSet, "k",
                                                    PeopleValueType(std::numeric_limits<double>::infinity())));
-    EXPECT_FALSE(PeopleValidatorRules::validateSet(kSet, "k", PeopleValueType(kControls)));
+    EXPECT_FALSE(PeopleValidatorRules::validateSet(kSet, "k", PeopleValueType(kPeopleControls)));
     EXPECT_FALSE(PeopleValidatorRules::validateSet(kSet, "k", PeopleValueType::null()));
     EXPECT_EQ(log.texts(),
               (Texts{error(kSet,
@@ -75,13 +75,13 @@ TEST(PeopleValidatorRules, KeysToReadAndToUnsetAreCleanedAndEmptyOnesRefusedOneB
                                                 "a\x01"
                                                 "b"),
               "ab");
-    EXPECT_EQ(PeopleValidatorRules::validateKey("getValue(key:_:)", kControls), std::nullopt);
+    EXPECT_EQ(PeopleValidatorRules::validateKey("getValue(key:_:)", kPeopleControls), std::nullopt);
     EXPECT_EQ(log.texts(), (Texts{error("getValue(key:_:)", "The [] key argument is empty!"),
                                   canceled("getValue(key:_:)")}));
     log.clear();
 
     const std::string longKey(65, 'k');
-    EXPECT_EQ(PeopleValidatorRules::validateUnset("unset(properties:)", {"x", kControls, "x", longKey}),
+    EXPECT_EQ(PeopleValidatorRules::validateUnset("unset(properties:)", {"x", kPeopleControls, "x", longKey}),
               (Texts{"x", "x", std::string(64, 'k')}));
     EXPECT_EQ(
         log.texts(),

@@ -22,12 +22,12 @@ using zqb::test::LogCapture;
 
 namespace {
 
-std::string error(const std::string& method, const std::string& rest) {
+std::string methodError(const std::string& method, const std::string& rest) {
     return "ERROR In the " + method + " method an error has occurred: \n\t" + rest;
 }
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
 
 class ExclusionTest : public ::testing::Test {
 protected:
@@ -54,10 +54,10 @@ TEST(ValidatorPresence, AbsentAndEmptyValuesFailWithTheirOwnMessage) {
     for (const auto& line : lines) {
         EXPECT_EQ(line.level, ZQBLogLevel::error);
     }
-    EXPECT_EQ(lines[0].text, error("SetUserId", "The user id argument value is nil!"));
-    EXPECT_EQ(lines[1].text, error("SetUserId", "The user id argument value is empty!"));
-    EXPECT_EQ(lines[2].text, error("CurrentBalance", "The balance parameter value is nil!"));
-    EXPECT_EQ(lines[3].text, error("CurrentBalance", "The balance parameter value is empty!"));
+    EXPECT_EQ(lines[0].text, methodError("SetUserId", "The user id argument value is nil!"));
+    EXPECT_EQ(lines[1].text, methodError("SetUserId", "The user id argument value is empty!"));
+    EXPECT_EQ(lines[2].text, methodError("CurrentBalance", "The balance parameter value is nil!"));
+    EXPECT_EQ(lines[3].text, methodError("CurrentBalance", "The balance parameter value is empty!"));
 }
 
 TEST(ValidatorNumbers, IntervalsAreInclusiveAndPrintTheirBounds) {
@@ -70,34 +70,37 @@ TEST(ValidatorNumbers, IntervalsAreInclusiveAndPrintTheirBounds) {
     EXPECT_FALSE(Validator::inInterval<int64_t>("LevelUp", "The level argument value", 0, 1, 2147483646));
     EXPECT_FALSE(
         Validator::inInterval<int64_t>("LevelUp", "The level argument value", 2147483647, 1, 2147483646));
-    EXPECT_FALSE(Validator::inInterval("AdImpression", "The revenue argument value", kInf, 0.0,
+    EXPECT_FALSE(Validator::inInterval("AdImpression", "The revenue argument value", kInfinity, 0.0,
                                        std::numeric_limits<double>::max()));
     EXPECT_FALSE(Validator::inInterval("AdImpression", "The revenue argument value", -0.5, 0.0, 1.0));
     EXPECT_EQ(
         log.texts(),
         (std::vector<std::string>{
-            error("LevelUp", "The level argument value [0] is less than the min [1] permitted value!"),
-            error("LevelUp",
-                  "The level argument value [2147483647] is greater than the max [2147483646] permitted "
-                  "value!"),
-            error("AdImpression",
-                  "The revenue argument value [inf] is greater than the max [1.7976931348623157e+308] "
-                  "permitted value!"),
-            error("AdImpression",
-                  "The revenue argument value [-0.5] is less than the min [0.0] permitted "
-                  "value!"),
+            methodError("LevelUp", "The level argument value [0] is less than the min [1] permitted value!"),
+            methodError(
+                "LevelUp",
+                "The level argument value [2147483647] is greater than the max [2147483646] permitted "
+                "value!"),
+            methodError("AdImpression",
+                        "The revenue argument value [inf] is greater than the max [1.7976931348623157e+308] "
+                        "permitted value!"),
+            methodError("AdImpression",
+                        "The revenue argument value [-0.5] is less than the min [0.0] permitted "
+                        "value!"),
         }));
 }
 
 TEST(ValidatorNumbers, NaNPassesTheIntervalButNotTheNaNCheckWhileInfinityPassesIt) {
     LogCapture log;
-    EXPECT_TRUE(Validator::inInterval("RealCurrencyPayment", "The price argument value", kNaN, -1.0, 1.0));
-    EXPECT_TRUE(Validator::validateDoubleNAN("RealCurrencyPayment", "The price argument value", kInf));
+    EXPECT_TRUE(
+        Validator::inInterval("RealCurrencyPayment", "The price argument value", kNotANumber, -1.0, 1.0));
+    EXPECT_TRUE(Validator::validateDoubleNAN("RealCurrencyPayment", "The price argument value", kInfinity));
     EXPECT_TRUE(log.texts().empty());
-    EXPECT_FALSE(Validator::validateDoubleNAN("RealCurrencyPayment", "The price argument value", kNaN));
+    EXPECT_FALSE(
+        Validator::validateDoubleNAN("RealCurrencyPayment", "The price argument value", kNotANumber));
     EXPECT_EQ(log.texts(),
-              (std::vector<std::string>{
-                  error("RealCurrencyPayment", "The price argument value \n\tParameter cannot be NAN.")}));
+              (std::vector<std::string>{methodError(
+                  "RealCurrencyPayment", "The price argument value \n\tParameter cannot be NAN.")}));
 }
 
 TEST(ValidatorLength, ExactLengthCountsCharactersAndAbsenceIsSilent) {
@@ -111,7 +114,7 @@ TEST(ValidatorLength, ExactLengthCountsCharactersAndAbsenceIsSilent) {
     EXPECT_FALSE(Validator::equalStringLength("RealCurrencyPayment", arg, std::string("USDX"), 3));
     EXPECT_EQ(
         log.texts(),
-        (std::vector<std::string>{error(
+        (std::vector<std::string>{methodError(
             "RealCurrencyPayment", arg + " is invalid\n\tParameter [USDX] length must be equal to [3].")}));
 }
 
@@ -138,9 +141,9 @@ TEST(ValidatorTypes, OnlyIntDoubleStringBoolAndGenderAreValid) {
     const auto texts = log.texts();
     ASSERT_EQ(texts.size(), 7u);
     const std::string invalidType = " \n\tParameter must be of a valid type (Bool, Int, Double, String).";
-    EXPECT_EQ(texts[0], error(m, arg + invalidType));
-    EXPECT_EQ(texts[5], error(m, arg + " is nil!"));
-    EXPECT_EQ(texts[6], error("SetProperty", "The value" + invalidType));
+    EXPECT_EQ(texts[0], methodError(m, arg + invalidType));
+    EXPECT_EQ(texts[5], methodError(m, arg + " is nil!"));
+    EXPECT_EQ(texts[6], methodError("SetProperty", "The value" + invalidType));
 }
 
 TEST(BounderTest, CutsLongTextsByCharactersWithOneWarningShowingTheWholeText) {
