@@ -7,10 +7,14 @@ cd "$(dirname "$0")/.."
 
 seconds="${1:-20}"
 export CC=clang-14 CXX=clang++-14
+launcher=()
+if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
 # -O1 with line tables only: a quicker build for CI, and stack traces that still name file and line.
 cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" \
     -DZQB_SANITIZER=fuzzer -DZQB_BUILD_FUZZ=ON -DZQB_BUILD_TESTS=OFF -DZQB_BUILD_BENCH=OFF \
-    -DZQB_BUILD_EXAMPLES=OFF >/dev/null
+    -DZQB_BUILD_EXAMPLES=OFF "${launcher[@]}" >/dev/null
 cmake --build build/fuzz -j "${ZQB_JOBS:-$(nproc)}"
 [ "$seconds" -eq 0 ] && exit 0
 
