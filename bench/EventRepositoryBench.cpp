@@ -5,17 +5,18 @@
 // stores for a custom event with three parameters.
 #include "BenchMeasures.hpp"
 #include "database/SQLiteProvider.hpp"
+#include "model/CompactEventText.hpp"
 #include "model/CustomEvent.hpp"
 #include "repositories/EventRepository.hpp"
 #include "support/ScopedEnvironment.hpp"
 
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 #include <sqlite3.h>
 
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,7 +26,7 @@ std::shared_ptr<zqb::EventObject> makeEvent(int64_t index) {
     std::string json = R"({"code":"ce","timestamp":1700000000000,"sessionId":1699999990000,"level":3,)"
                        R"("name":"level_completed","parameters":{"score":)" +
                        std::to_string(index) + R"(,"mode":"arcade","bonus":true}})";
-    return std::make_shared<zqb::EventObject>("ce", -1, 1, std::move(json));
+    return zqb::EventObject::make("ce", -1, 1, std::move(json));
 }
 
 void fill(zqb::EventRepository& repository) {
@@ -80,8 +81,9 @@ BENCHMARK(BM_ReadEventsAfterRelaunch)->Unit(benchmark::kMillisecond)->Iterations
 
 // The table filled with the texts of the custom events the library stores for a call with three
 // parameters, one event at a time as the events service inserts them. The counters split the heap's growth
-// per event: the cache's slots (with the vector's growth room), the blocks of the cached rows, their texts
-// (as the allocator sized them), SQLite's own heap, and whatever is left.
+// per event: the cache's slots (with the vector's growth room), SQLite's own heap, and the rest, which is the
+// cached rows (one allocation each, with their texts in compact form); beside them the lengths of the text
+// and of its compact form.
 void BM_EventCacheMemory(benchmark::State& state) {
     zqb::test::ScopedEnvironment environment;
     const zqb::CustomEvent event(1700000000000, 1, "match_finished",
@@ -92,36 +94,51 @@ void BM_EventCacheMemory(benchmark::State& state) {
         const double heapBefore = zqb::bench::heapBytesInUse();
         const int64_t sqliteBefore = sqlite3_memory_used();
         for (int64_t index = 0; index < kEvents; ++index) {
-            repository.insert(std::make_shared<zqb::EventObject>(event.eventCode(), -1, 1, event.getJson()));
+            repository.insert(zqb::EventObject::make(event.eventCode(), -1, 1, event.getJson()));
         }
         const double heap = zqb::bench::heapBytesInUse() - heapBefore;
         const auto sqlite = static_cast<double>(sqlite3_memory_used() - sqliteBefore);
         const auto& cache = repository.cache();
-        double texts = 0;
         double length = 0;
+        double compact = 0;
         for (const auto& cached : cache) {
-            for (const std::string* text : {&cached->code, &cached->json}) {
-                if (text->capacity() >= sizeof(std::string)) {  // beyond the string's own buffer
-                    texts += static_cast<double>(malloc_usable_size(const_cast<char*>(text->data())) + 8);
-                }
-            }
-            length += static_cast<double>(cached->json.size());
+            const std::string text = cached->json();
+            length += static_cast<double>(text.size());
+            compact += static_cast<double>(zqb::CompactEventText::compactSize(text));
         }
         const auto events = static_cast<double>(kEvents);
         const double slots = static_cast<double>(cache.capacity() * sizeof(cache.front())) / events;
-        // A shared row made by make_shared: its object and control block, with the allocator's header,
-        // in steps of 16 bytes.
-        const double rows = static_cast<double>((sizeof(zqb::EventObject) + 16 + 8 + 15) / 16 * 16);
         state.counters["heap_per_event"] = heap / events;
         state.counters["slots_per_event"] = slots;
-        state.counters["rows_per_event"] = rows;
-        state.counters["texts_per_event"] = texts / events;
-        state.counters["json_length"] = length / events;
         state.counters["sqlite_per_event"] = sqlite / events;
-        state.counters["other_per_event"] = heap / events - slots - rows - texts / events - sqlite / events;
+        state.counters["rows_per_event"] = heap / events - slots - sqlite / events;
+        state.counters["json_length"] = length / events;
+        state.counters["compact_length"] = compact / events;
     }
 }
 BENCHMARK(BM_EventCacheMemory)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+// What packing a report reads of each cached row: its text, as the package carries it.
+void BM_ReadCachedTexts(benchmark::State& state) {
+    zqb::test::ScopedEnvironment environment;
+    const zqb::CustomEvent event(1700000000000, 1, "match_finished",
+                                 zqb::AnyCodableMap{{"mode", "duel"}, {"score", 1234}, {"ratio", 0.75}});
+    auto database = std::make_shared<zqb::SQLiteProvider>("bench");
+    zqb::EventRepository repository(database);
+    for (int64_t index = 0; index < 10000; ++index) {
+        repository.insert(zqb::EventObject::make(event.eventCode(), -1, 1, event.getJson()));
+    }
+    for (auto _ : state) {
+        std::vector<std::string> texts;
+        texts.reserve(repository.cache().size());
+        for (const auto& cached : repository.cache()) {
+            texts.push_back(cached->json());
+        }
+        benchmark::DoNotOptimize(texts.data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(repository.cache().size()));
+}
+BENCHMARK(BM_ReadCachedTexts)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
 

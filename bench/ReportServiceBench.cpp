@@ -63,7 +63,7 @@ void BM_DeliverStoredEvents(benchmark::State& state) {
         test::onIncome([&] {
             for (int64_t user = 1; user <= users; ++user) {
                 for (int64_t index = 0; index < eventsPerUser; ++index) {
-                    events->insert(std::make_shared<EventObject>("ce", -1, user, kEventJson));
+                    events->insert(EventObject::make("ce", -1, user, kEventJson));
                 }
             }
         });

@@ -8,20 +8,15 @@ EventRepository::EventRepository(std::shared_ptr<DatabaseProtocol> database)
     : Repository(std::move(database), table) {}
 
 ColumnMap EventRepository::prepareContentValues(const EventObject& event) {
-    return {{"code", SQLiteValue(event.code)},
+    return {{"code", SQLiteValue(std::string(event.code()))},
             {"userId", SQLiteValue(event.userId)},
-            {"eventJson", SQLiteValue(event.json)}};
+            {"eventJson", SQLiteValue(event.json())}};
 }
 
 void EventRepository::insert(const std::shared_ptr<EventObject>& event) {
     if (!event) {
         return;
     }
-    // A text written by appending holds up to twice its length in room (a custom event's 154 bytes sit in
-    // 240), and a cached event keeps its text for as long as it waits to be sent: with many events stored
-    // that room was a third of the cache.
-    event->code.shrink_to_fit();
-    event->json.shrink_to_fit();
     const std::size_t before = cache().size();
     const bool inStep = countsInStep();
     insertRecord(event, prepareContentValues(*event));

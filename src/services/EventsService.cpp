@@ -54,7 +54,7 @@ void EventsService::createEventForUser(const Storable& event, const User& user) 
     const int64_t countForRequest = config.countForRequest;
     const int64_t userId = user.idKey;
 
-    eventRepository_->insert(std::make_shared<EventObject>(event.eventCode(), -1, userId, event.getJson()));
+    eventRepository_->insert(EventObject::make(event.eventCode(), -1, userId, event.getJson()));
     // The record's description is composed only for a line that goes somewhere: storing is the hot path.
     if (Logger::isLogged(ZQBLogLevel::info)) {
         Logger::writeLog(ZQBLogLevel::info, "Create a new event: \n" + event.description());

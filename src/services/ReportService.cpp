@@ -79,7 +79,7 @@ std::vector<Package> ReportService::createPackages(const std::vector<std::shared
     std::vector<Package> packages;
     std::vector<std::string> texts;
     for (std::size_t index = 0; index < events.size(); ++index) {
-        texts.push_back(events[index]->json);
+        texts.push_back(events[index]->json());
         if (static_cast<int64_t>(texts.size()) >= count || index + 1 == events.size()) {
             Package package = facts;
             package.events = std::move(texts);
@@ -234,7 +234,7 @@ void ReportService::sendFlashEvent(const Storable& event) {
     const Identifiers identifiers = user ? stateManager_->getIdentifiers(*user) : Identifiers{};
 
     const std::vector<std::shared_ptr<EventObject>> events{
-        std::make_shared<EventObject>(event.eventCode(), -1, -1, event.getJson())};
+        EventObject::make(event.eventCode(), -1, -1, event.getJson())};
     // Without device facts the report still goes out, with no packages.
     auto report = std::make_shared<Report>(createPackages(events));
 

@@ -154,7 +154,8 @@ std::vector<LogicTestBed::StoredEvent> LogicTestBed::storedEvents() {
     committed();
     std::vector<StoredEvent> events;
     for (const auto& row : observer->query<EventObject>("events")) {
-        events.push_back({row->code, row->userId, nlohmann::ordered_json::parse(row->json, nullptr, false)});
+        events.push_back({std::string(row->code()), row->userId,
+                          nlohmann::ordered_json::parse(row->json(), nullptr, false)});
     }
     return events;
 }

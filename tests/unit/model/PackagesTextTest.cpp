@@ -1,40 +1,17 @@
 // The stored packages text is assembled from the event texts without building a tree per event; it must be
 // the very bytes that writing the packages' tree gives, whatever a stored text holds.
-#include "model/AdImpression.hpp"
-#include "model/Alive.hpp"
-#include "model/CurrencyAccrual.hpp"
-#include "model/CurrentBalance.hpp"
-#include "model/CustomEvent.hpp"
-#include "model/DeviceInfo.hpp"
 #include "model/JsonText.hpp"
-#include "model/LevelUp.hpp"
 #include "model/Package.hpp"
 #include "model/PackedEventText.hpp"
-#include "model/PeopleEvent.hpp"
-#include "model/ProgressionEvent.hpp"
-#include "model/PushOpened.hpp"
-#include "model/PushToken.hpp"
-#include "model/RealCurrencyPayment.hpp"
-#include "model/Referral.hpp"
 #include "model/Report.hpp"
-#include "model/RestoredTransactionsEvent.hpp"
-#include "model/SessionStart.hpp"
-#include "model/SocialNetworkConnect.hpp"
-#include "model/SocialNetworkPost.hpp"
-#include "model/SubscriptionPayment.hpp"
-#include "model/SubscriptionProductsEvent.hpp"
-#include "model/TrackingStatus.hpp"
-#include "model/Tutorial.hpp"
-#include "model/UserEngagement.hpp"
-#include "model/VirtualCurrencyPayment.hpp"
+
+#include "support/EveryRecordText.hpp"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-using zqb::AnyCodable;
-using zqb::AnyCodableMap;
 using zqb::JsonText;
 using zqb::Package;
 using zqb::Report;
@@ -71,65 +48,10 @@ void expectSameBytes(const std::vector<std::string>& texts) {
     EXPECT_EQ(Report::packagesText(all), treeText(all));
 }
 
-std::vector<std::string> everyRecord() {
-    const std::vector<std::string> progress{"Dungeon \"1\"", "Ch\u00e2teau"};
-    const zqb::IntMap gold{{"gold", 5}, {"g\u00e9m", -3}};
-    AnyCodableMap parameters{{"mode", "duel"}, {"score", 1234},
-                             {"ratio", 0.25},  {"whole", 5.0},
-                             {"tiny", 1e-05},  {"huge", 1e+300},
-                             {"flag", true},   {"text", "line\nbreak\t\"q\" \\ \x01 \u00e9\u4e2d\U0001F600"}};
-    zqb::PeopleValueMap people{
-        {"name", "Zo\u00e9"},          {"age", 31},  {"height", 1.85}, {"none", zqb::PeopleValueType::null()},
-        {"gender", ZQBGender::female}, {"vip", true}};
-    zqb::SubscriptionProduct product{
-        "sub.month",
-        *zqb::Decimal::parse("4.99"),
-        "FR",
-        "EUR",
-        *zqb::Decimal::parse("0.990"),
-        std::map<std::string, zqb::Decimal>{{"d1", *zqb::Decimal::parse("1.50")}}};
-    zqb::SubscriptionProduct plain{"sub.year",  *zqb::Decimal::parse("49"), "US", "USD", std::nullopt,
-                                   std::nullopt};
-
-    std::vector<std::string> texts{
-        zqb::AdImpression("net", 0.0123, 7, "main", std::nullopt, progress, "exp").getJson(),
-        zqb::Alive("exp").getJson(),
-        zqb::CurrencyAccrual(7, 2, zqb::CurrencyAccrual::Accruals{{"shop", gold}}, std::nullopt).getJson(),
-        zqb::CurrentBalance(7, 2, gold).getJson(),
-        zqb::CustomEvent(7, 2, "jump", parameters, progress, "exp").getJson(),
-        zqb::CustomEvent(7, 2, "empty", AnyCodableMap{}).getJson(),
-        zqb::CustomEvent(7, 2, "none", std::nullopt).getJson(),
-        zqb::DeviceInfo("12.1", "Linux", 326, "1920x1080", 6.1, "Maker", "Model", -3600, 0, false, "V",
-                        std::nullopt, "U", 1)
-            .getJson(),
-        zqb::LevelUp(7, 3, gold, progress, std::nullopt, gold, zqb::IntMap{}, std::nullopt).getJson(),
-        zqb::PeopleEvent(7, 2, people).getJson(),
-        zqb::ProgressionEvent(7, 2, "Dungeon", gold, std::nullopt,
-                              zqb::ProgressionEventParams(true, 30, 2, "map"))
-            .getJson(),
-        zqb::PushOpened(1700000000000, 99, "ok").getJson(),
-        zqb::PushToken("ab\\cd", true).getJson(),
-        zqb::RealCurrencyPayment(7, 2, "gems", "order-1", 4.99, "EUR").getJson(),
-        zqb::RealCurrencyPayment(7, 2, "gems", "order-2", 5.0, "USD").getJson(),
-        zqb::Referral(7, "ads", "winter", std::nullopt, "cpc", "\u00fcber").getJson(),
-        zqb::RestoredTransactionsEvent("EUR", {{"sub.month", {"t1", "t2"}}}).getJson(),
-        zqb::SessionStart(1700000000000, 1, progress).getJson(),
-        zqb::SocialNetworkConnect(7, 2, "net").getJson(),
-        zqb::SocialNetworkPost(7, 2, "net", "win").getJson(),
-        zqb::SubscriptionPayment(7, 2, "sub.month", "order-3", "FR", "EUR").getJson(),
-        zqb::SubscriptionProductsEvent({product, plain}).getJson(),
-        zqb::TrackingStatus(false).getJson(),
-        zqb::Tutorial(7, 2, -1).getJson(),
-        zqb::UserEngagement(2, 60, 7).getJson(),
-        zqb::VirtualCurrencyPayment(7, 2, "sword", 1, gold, "weapon").getJson(),
-    };
-    return texts;
-}
-
 }  // namespace
 
 TEST(PackagesText, EveryRecordGivesTheTreeBytes) {
-    const auto texts = everyRecord();
+    const auto texts = zqb::test::everyRecordText();
     for (const auto& text : texts) {
         ASSERT_FALSE(text.empty());
         // What the library stores is assembled, never read back into a tree.

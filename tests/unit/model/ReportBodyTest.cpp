@@ -42,9 +42,9 @@ TEST(EventObjectRow, ReadsAGoodRow) {
     const auto event = EventObject::fromRow({I(7), T("ce"), I(3), T(R"({"code":"ce"})")});
     ASSERT_NE(event, nullptr);
     EXPECT_EQ(event->idKey, 7);
-    EXPECT_EQ(event->code, "ce");
+    EXPECT_EQ(event->code(), "ce");
     EXPECT_EQ(event->userId, 3);
-    EXPECT_EQ(event->json, R"({"code":"ce"})");
+    EXPECT_EQ(event->json(), R"({"code":"ce"})");
     // An event whose encoding failed is stored with an empty text and still reads back.
     EXPECT_NE(EventObject::fromRow({I(8), T("ce"), I(3), T("")}), nullptr);
 }
@@ -62,13 +62,13 @@ TEST(EventObjectRow, EveryColumnIsRequired) {
 }
 
 TEST(EventObjectJson, WritesAndReadsItsFourKeys) {
-    const EventObject event("ss", -1, 4, R"({"code":"ss"})");
-    EXPECT_EQ(write(Json(event)), R"({"code":"ss","idKey":-1,"userId":4,"json":"{\"code\":\"ss\"}"})");
-    const auto read = EventObject::fromJson(Json(event));
-    EXPECT_EQ(read->code, "ss");
+    const auto event = EventObject::make("ss", -1, 4, R"({"code":"ss"})");
+    EXPECT_EQ(write(Json(*event)), R"({"code":"ss","idKey":-1,"userId":4,"json":"{\"code\":\"ss\"}"})");
+    const auto read = EventObject::fromJson(Json(*event));
+    EXPECT_EQ(read->code(), "ss");
     EXPECT_EQ(read->idKey, -1);
     EXPECT_EQ(read->userId, 4);
-    EXPECT_EQ(read->json, event.json);
+    EXPECT_EQ(read->json(), event->json());
 }
 
 TEST(EventObjectJson, MissingOrMistypedKeysFail) {

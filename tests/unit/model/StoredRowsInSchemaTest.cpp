@@ -110,12 +110,12 @@ TEST_F(StoredRowsInSchema, EventsAndReports) {
     const auto events = database_.query<EventObject>("events");
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0]->idKey, 1);
-    EXPECT_EQ(events[0]->json, R"({"code":"ss"})");
+    EXPECT_EQ(events[0]->json(), R"({"code":"ss"})");
 
     Package package;
     package.sdkVersion = "2.1.2";
     package.sdkCodeVersion = 10;
-    package.events = std::vector<std::string>{events[0]->json};
+    package.events = std::vector<std::string>{events[0]->json()};
     database_.insert(
         "reports",
         {{"userId", I(1)}, {"packagesJson", T(Report::packagesText({package}))}, {"uuid", T("U")}});

@@ -50,7 +50,7 @@ private:
 };
 
 std::shared_ptr<EventObject> event(int64_t userId, const std::string& code = "ce") {
-    return std::make_shared<EventObject>(code, -1, userId, "{\"code\":\"" + code + "\"}");
+    return EventObject::make(code, -1, userId, "{\"code\":\"" + code + "\"}");
 }
 
 // Events of these users stored by an earlier launch, whose repository is gone.
@@ -100,8 +100,7 @@ TEST_F(RepositoriesTest, EventsStayInStepWithTheirTable) {
         EXPECT_EQ(events.back()->idKey, index + 1);
     }
     // The cache holds the caller's objects themselves.
-    events[0]->json = "{}";
-    EXPECT_EQ(repository.list()[0]->json, "{}");
+    EXPECT_EQ(repository.list()[0], events[0]);
     EXPECT_EQ(rows("SELECT code, userId, eventJson FROM events WHERE id = 2").at(0),
               (SQLiteRow{SQLiteValue(std::string("e1")), SQLiteValue(int64_t{2}),
                          SQLiteValue(std::string("{\"code\":\"e1\"}"))}));
@@ -112,7 +111,6 @@ TEST_F(RepositoriesTest, EventsStayInStepWithTheirTable) {
     repository.deleteForDataForUsers({});
     ASSERT_EQ(repository.list().size(), 2u);
     EXPECT_EQ(repository.list()[1], events[3]);
-    events[0]->json = "{\"code\":\"e0\"}";  // events have no update: back to the stored text
     expectInStep(repository);
 }
 
@@ -120,7 +118,7 @@ TEST_F(RepositoriesTest, DeletingRecordsThatAreNotCachedStillDeletesTheirRows) {
     EventRepository(database).insert(event(1));
     reopen();
     EventRepository repository(database);
-    auto stored = std::make_shared<EventObject>("ce", 1, 1, "{}");
+    auto stored = EventObject::make("ce", 1, 1, "{}");
     repository.deleteItems({stored});
     EXPECT_TRUE(rows("SELECT * FROM events").empty());
     EXPECT_TRUE(repository.list().empty());
@@ -174,7 +172,7 @@ TEST_F(RepositoriesTest, EventCountsPerUserFollowEveryChangeOfTheCache) {
     expectCounts("inserted");
 
     // An event given twice, one that is not cached and a null one.
-    repository.deleteItems({added[0], added[0], std::make_shared<EventObject>("ce", 999, 3, "{}"), nullptr});
+    repository.deleteItems({added[0], added[0], EventObject::make("ce", 999, 3, "{}"), nullptr});
     expectCounts("deleted by id");
     repository.deleteForDataForUsers({4, 4, 7});
     expectCounts("deleted by user");

@@ -50,9 +50,9 @@ TEST_F(EventsServiceTest, StoresTheRecordAsARowOfTheActiveUserAndLogsIt) {
 
     const auto rows = storedEvents();
     ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0]->code, "ss");
+    EXPECT_EQ(rows[0]->code(), "ss");
     EXPECT_EQ(rows[0]->userId, bed.user()->idKey);
-    EXPECT_EQ(rows[0]->json, record.getJson());
+    EXPECT_EQ(rows[0]->json(), record.getJson());
     EXPECT_GT(rows[0]->idKey, 0);
     EXPECT_EQ(logs.texts(), std::vector<std::string>{"INFO Create a new event: \n" + record.description()});
 }
@@ -135,7 +135,7 @@ TEST_F(EventsServiceTest, EventForAnotherUserIsStoredUnderThatUser) {
     const auto rows = storedEvents();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0]->userId, other->idKey);
-    EXPECT_EQ(rows[0]->code, "tr");
+    EXPECT_EQ(rows[0]->code(), "tr");
 }
 
 TEST_F(EventsServiceTest, RemovingInactiveUsersDeletesOnlyTheirEvents) {

@@ -69,7 +69,7 @@ protected:
             for (int index = 0; index < count; ++index) {
                 const auto json = R"({"code":"ce","user":)" + std::to_string(userKey) + R"(,"n":)" +
                                   std::to_string(index) + "}";
-                events->insert(std::make_shared<EventObject>("ce", -1, userKey, json));
+                events->insert(EventObject::make("ce", -1, userKey, json));
             }
         });
     }
@@ -225,9 +225,8 @@ TEST_F(ReportServiceTest, ReportBodyAndHeadersAreExact) {
     state->deviceIdentifiers->crossPlatformVorantelId = 78;
     state->deviceIdentifiers->vorantelIdTimestamp = 1700000000000;
     onIncome([&] {
-        events->insert(
-            std::make_shared<EventObject>("ce", -1, 1, R"({"code":"ce","name":"a\u00e9","time":1})"));
-        events->insert(std::make_shared<EventObject>("lu", -1, 1, R"({"code":"lu","level":2})"));
+        events->insert(EventObject::make("ce", -1, 1, R"({"code":"ce","name":"a\u00e9","time":1})"));
+        events->insert(EventObject::make("lu", -1, 1, R"({"code":"lu","level":2})"));
     });
     sendBuffered();
 

@@ -1,0 +1,262 @@
+#include "model/CompactEventText.hpp"
+
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+namespace zqb {
+namespace {
+
+// The byte sequences that byte 0x01 + index stands for: the keys of the event records with the punctuation
+// around them, in the order they are written, then the punctuation that every object repeats. Nothing in
+// compact form outlives the process, so the list is free to change from one version to the next.
+constexpr std::array<std::string_view, 30> kSequences{
+    R"({"code":")",
+    R"(","timestamp":)",
+    R"(,"sessionId":)",
+    R"(,"level":)",
+    R"(,"name":")",
+    R"(","parameters":{")",
+    R"(,"parameters":{")",
+    R"(,"inProgress":[")",
+    R"(,"inExperiments":")",
+    R"(,"currencyCode":")",
+    R"(,"productId":")",
+    R"(,"orderId":")",
+    R"(,"price":)",
+    R"(,"source":")",
+    R"(,"balance":{")",
+    R"(,"spent":{")",
+    R"(,"earned":{")",
+    R"(,"length":)",
+    R"(,"socialNetwork":")",
+    R"(,"regionCode":")",
+    R"(,"purchase)",
+    R"(,"step":)",
+    R"(":{")",
+    R"(":")",
+    R"(",")",
+    R"(":)",
+    R"(,")",
+    R"(}})",
+    R"("})",
+    R"("])",
+};
+
+constexpr unsigned char kFirstCode = 0x01;
+constexpr unsigned char kLastCode = 0x1F;
+// Time stamps and session ids are milliseconds since 1970, runs of thirteen digits for centuries to come:
+// such a run is this code and the six bytes of its value, lowest first.
+constexpr unsigned char kDigitsCode = kLastCode;
+constexpr std::size_t kDigits = 13;
+constexpr std::size_t kDigitBytes = 6;
+static_assert(kSequences.size() == kDigitsCode - kFirstCode);
+
+// For each first byte, the codes of the sequences that begin with it, longest first: the longest sequence
+// that matches is taken.
+struct Candidates {
+    std::array<unsigned char, kSequences.size()> codes{};
+    std::size_t count = 0;
+};
+
+constexpr std::array<Candidates, 256> candidatesByFirstByte() {
+    std::array<Candidates, 256> table{};
+    for (std::size_t index = 0; index < kSequences.size(); ++index) {
+        auto& entry = table[static_cast<unsigned char>(kSequences[index][0])];
+        std::size_t at = entry.count++;
+        // Insertion in order of falling length.
+        while (at > 0 && kSequences[entry.codes[at - 1] - kFirstCode].size() < kSequences[index].size()) {
+            entry.codes[at] = entry.codes[at - 1];
+            --at;
+        }
+        entry.codes[at] = static_cast<unsigned char>(kFirstCode + index);
+    }
+    return table;
+}
+
+constexpr auto kCandidates = candidatesByFirstByte();
+
+// Up to eight bytes of `bytes` as one word, in the order a load from memory gives them; `byte` 0 where
+// `bytes` is shorter.
+constexpr uint64_t word(std::string_view bytes) {
+    uint64_t value = 0;
+    for (std::size_t index = 0; index < 8 && index < bytes.size(); ++index) {
+        const auto shift = std::endian::native == std::endian::little ? 8 * index : 56 - 8 * index;
+        value |= uint64_t{static_cast<unsigned char>(bytes[index])} << shift;
+    }
+    return value;
+}
+
+// The first eight bytes of each sequence and the mask of those it has, to turn most candidates down with one
+// comparison.
+struct Prefix {
+    uint64_t bytes = 0;
+    uint64_t mask = 0;
+};
+
+constexpr std::array<Prefix, kSequences.size()> prefixes() {
+    std::array<Prefix, kSequences.size()> table{};
+    for (std::size_t index = 0; index < kSequences.size(); ++index) {
+        table[index].bytes = word(kSequences[index]);
+        table[index].mask = word(std::string_view(
+            "\xff\xff\xff\xff\xff\xff\xff\xff", kSequences[index].size() < 8 ? kSequences[index].size() : 8));
+    }
+    return table;
+}
+
+constexpr auto kPrefixes = prefixes();
+
+// The code of the longest sequence that `text` begins with, or 0 when none.
+unsigned char longestMatch(const Candidates& entry, std::string_view text) {
+    char head[8] = {};
+    std::memcpy(head, text.data(), text.size() < 8 ? text.size() : 8);
+    uint64_t loaded = 0;
+    std::memcpy(&loaded, head, sizeof(loaded));
+    for (std::size_t index = 0; index < entry.count; ++index) {
+        const unsigned char code = entry.codes[index];
+        const Prefix& prefix = kPrefixes[code - kFirstCode];
+        const std::string_view sequence = kSequences[code - kFirstCode];
+        if ((loaded & prefix.mask) == prefix.bytes && sequence.size() <= text.size() &&
+            (sequence.size() <= 8 ||
+             std::memcmp(text.data() + 8, sequence.data() + 8, sequence.size() - 8) == 0)) {
+            return code;
+        }
+    }
+    return 0;
+}
+
+bool isDigit(unsigned char byte) {
+    return byte >= '0' && byte <= '9';
+}
+
+// Writes the code and the bytes of the thirteen digits at `digits`.
+char* packDigits(const char* digits, char* out) {
+    uint64_t value = 0;
+    for (std::size_t index = 0; index < kDigits; ++index) {
+        value = value * 10 + static_cast<uint64_t>(digits[index] - '0');
+    }
+    *out++ = static_cast<char>(kDigitsCode);
+    for (std::size_t index = 0; index < kDigitBytes; ++index) {
+        *out++ = static_cast<char>((value >> (8 * index)) & 0xFF);
+    }
+    return out;
+}
+
+// Writes the thirteen digits of the number whose bytes are at `bytes`.
+char* unpackDigits(const char* bytes, char* out) {
+    uint64_t value = 0;
+    for (std::size_t index = kDigitBytes; index > 0; --index) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[index - 1]);
+    }
+    for (std::size_t index = kDigits; index > 0; --index) {
+        out[index - 1] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    return out + kDigits;
+}
+
+// Walks a compact form: `sequence` for each code of a sequence, `digits` for each packed number (its bytes),
+// `literal` for each byte kept as it is. A packed number cut short, which only a form not made here can
+// hold, ends the text.
+template <typename Sequence, typename Digits, typename Literal>
+void walkCompact(std::string_view compact, Sequence sequence, Digits digits, Literal literal) {
+    const char* read = compact.data();
+    const char* const end = read + compact.size();
+    while (read != end) {
+        const auto byte = static_cast<unsigned char>(*read);
+        if (byte < kFirstCode || byte > kLastCode) {
+            literal(*read++);
+        } else if (byte != kDigitsCode) {
+            sequence(kSequences[byte - kFirstCode]);
+            ++read;
+        } else if (static_cast<std::size_t>(end - read) > kDigitBytes) {
+            digits(read + 1);
+            read += 1 + kDigitBytes;
+        } else {
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+std::size_t CompactEventText::compactInto(std::string_view text, char* out) {
+    char* const start = out;
+    const char* read = text.data();
+    const char* const end = read + text.size();
+    while (read != end) {
+        const auto byte = static_cast<unsigned char>(*read);
+        if (byte < 0x20) {
+            return kNotCompact;
+        }
+        if (isDigit(byte)) {
+            const char* run = read;
+            while (run != end && isDigit(static_cast<unsigned char>(*run))) {
+                ++run;
+            }
+            // A run of thirteen digits or more is packed from its start, what follows the thirteen as it is.
+            if (run - read >= static_cast<std::ptrdiff_t>(kDigits)) {
+                out = packDigits(read, out);
+                read += kDigits;
+            }
+            std::memcpy(out, read, static_cast<std::size_t>(run - read));
+            out += run - read;
+            read = run;
+            continue;
+        }
+        const Candidates& entry = kCandidates[byte];
+        const unsigned char code =
+            entry.count == 0
+                ? 0
+                : longestMatch(entry, std::string_view(read, static_cast<std::size_t>(end - read)));
+        if (code == 0) {
+            *out++ = static_cast<char>(byte);
+            ++read;
+            continue;
+        }
+        *out++ = static_cast<char>(code);
+        read += kSequences[code - kFirstCode].size();
+    }
+    return static_cast<std::size_t>(out - start);
+}
+
+std::size_t CompactEventText::compactSize(std::string_view text) {
+    std::string out(text.size(), '\0');
+    return compactInto(text, out.data());
+}
+
+std::optional<std::string> CompactEventText::compact(std::string_view text) {
+    std::string out(text.size(), '\0');
+    const std::size_t size = compactInto(text, out.data());
+    if (size == kNotCompact) {
+        return std::nullopt;
+    }
+    out.resize(size);
+    return out;
+}
+
+void CompactEventText::appendExpanded(std::string& out, std::string_view compact) {
+    std::size_t size = 0;
+    walkCompact(
+        compact, [&](std::string_view sequence) { size += sequence.size(); },
+        [&](const char*) { size += kDigits; }, [&](char) { ++size; });
+    const std::size_t start = out.size();
+    out.resize(start + size);
+    char* write = out.data() + start;
+    walkCompact(
+        compact,
+        [&](std::string_view sequence) {
+            std::memcpy(write, sequence.data(), sequence.size());
+            write += sequence.size();
+        },
+        [&](const char* bytes) { write = unpackDigits(bytes, write); }, [&](char byte) { *write++ = byte; });
+}
+
+std::string CompactEventText::expand(std::string_view compact) {
+    std::string out;
+    appendExpanded(out, compact);
+    return out;
+}
+
+}  // namespace zqb
