@@ -1,5 +1,7 @@
 #include "foundation/BlockPool.hpp"
 
+#include <sys/mman.h>
+
 #include <array>
 #include <atomic>
 #include <new>
@@ -8,6 +10,8 @@ namespace zqb {
 namespace {
 
 constexpr std::array<std::size_t, 4> kClassSizes{64, 128, 256, 512};
+// The bytes mapped at once: one call in every slab's worth of blocks pays for the mapping.
+constexpr std::size_t kSlabBytes = 64 * 1024;
 
 struct FreeBlock {
     FreeBlock* next;
@@ -17,9 +21,6 @@ struct FreeBlock {
 // block is ever popped alone, and a block's reuse cannot confuse a push).
 struct alignas(64) Shelf {
     std::atomic<FreeBlock*> head{nullptr};
-    // Free blocks of the class: on the shelf and in the threads' caches, less at most a few dozen per
-    // thread that a thread has used and not yet counted off.
-    std::atomic<int64_t> count{0};
 };
 
 Shelf* shelves() {
@@ -27,10 +28,6 @@ Shelf* shelves() {
     static Shelf* const instance = new Shelf[kClassSizes.size()];
     return instance;
 }
-
-// Uses taken from a thread's cache are counted off the shelf's count in batches of this many, so that the
-// allocating side writes the shared count once in a while only.
-constexpr int64_t kCountBatch = 64;
 
 void push(Shelf& shelf, FreeBlock* block) noexcept {
     FreeBlock* head = shelf.head.load(std::memory_order_relaxed);
@@ -40,20 +37,34 @@ void push(Shelf& shelf, FreeBlock* block) noexcept {
         !shelf.head.compare_exchange_weak(head, block, std::memory_order_release, std::memory_order_relaxed));
 }
 
+// A fresh slab of the class's blocks, linked in address order. Its pages are populated by the mapping
+// itself: one system call instead of a fault per page later, inside the calls that would touch them.
+FreeBlock* mapSlab(uint8_t sizeClass) {
+    void* memory =
+        mmap(nullptr, kSlabBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (memory == MAP_FAILED) {
+        throw std::bad_alloc();
+    }
+    const std::size_t blockSize = kClassSizes[sizeClass];
+    const std::size_t blocks = kSlabBytes / blockSize;
+    auto* bytes = static_cast<char*>(memory);
+    for (std::size_t index = 0; index + 1 < blocks; ++index) {
+        reinterpret_cast<FreeBlock*>(bytes + index * blockSize)->next =
+            reinterpret_cast<FreeBlock*>(bytes + (index + 1) * blockSize);
+    }
+    reinterpret_cast<FreeBlock*>(bytes + (blocks - 1) * blockSize)->next = nullptr;
+    return reinterpret_cast<FreeBlock*>(bytes);
+}
+
 // The blocks a thread has taken from the shelves and not used yet.
 struct ThreadCache {
     std::array<FreeBlock*, kClassSizes.size()> heads{};
-    std::array<int64_t, kClassSizes.size()> used{};
 
     ~ThreadCache() {
         for (uint8_t sizeClass = 0; sizeClass < heads.size(); ++sizeClass) {
-            Shelf& shelf = shelves()[sizeClass];
-            shelf.count.fetch_sub(used[sizeClass], std::memory_order_relaxed);
-            used[sizeClass] = 0;
-            // Still counted as free: they go back without changing the count.
             while (FreeBlock* block = heads[sizeClass]) {
                 heads[sizeClass] = block->next;
-                push(shelf, block);
+                push(shelves()[sizeClass], block);
             }
         }
     }
@@ -78,18 +89,13 @@ void* BlockPool::allocate(uint8_t sizeClass, std::size_t size) {
     }
     FreeBlock*& local = cache.heads[sizeClass];
     if (local == nullptr) {
-        Shelf& shelf = shelves()[sizeClass];
-        local = shelf.head.exchange(nullptr, std::memory_order_acquire);
+        local = shelves()[sizeClass].head.exchange(nullptr, std::memory_order_acquire);
         if (local == nullptr) {
-            return ::operator new(kClassSizes[sizeClass]);
+            local = mapSlab(sizeClass);
         }
     }
     FreeBlock* block = local;
     local = block->next;
-    if (++cache.used[sizeClass] == kCountBatch) {
-        shelves()[sizeClass].count.fetch_sub(kCountBatch, std::memory_order_relaxed);
-        cache.used[sizeClass] = 0;
-    }
     return block;
 }
 
@@ -98,13 +104,7 @@ void BlockPool::release(void* block, uint8_t sizeClass) noexcept {
         ::operator delete(block);
         return;
     }
-    Shelf& shelf = shelves()[sizeClass];
-    if (shelf.count.load(std::memory_order_relaxed) >= shelfCapacity) {
-        ::operator delete(block);
-        return;
-    }
-    shelf.count.fetch_add(1, std::memory_order_relaxed);
-    push(shelf, static_cast<FreeBlock*>(block));
+    push(shelves()[sizeClass], static_cast<FreeBlock*>(block));
 }
 
 }  // namespace zqb

@@ -12,9 +12,12 @@ namespace zqb {
 // allocating thread takes the whole shelf at once into a cache of its own when its cache runs dry, so the two
 // sides meet only once per batch. Sizes above the largest class go to the general allocator.
 //
-// A shelf keeps at most a bounded number of blocks; beyond it blocks are freed, so that a burst of queued
-// calls does not stay resident after it has drained. A thread's cache goes back to the shelves when the
-// thread ends.
+// When the shelf is empty too (the callers run ahead of the worker and the backlog grows), the thread maps a
+// whole slab of blocks at once, its pages faulted in by the kernel in the same step: the general allocator
+// would grow its heap a few blocks at a time and fault each fresh page in inside whichever call first
+// writes to it, about one call in a hundred. Blocks are never given back to the system, so the pool keeps
+// the memory of its largest backlog for reuse; a thread's cache goes back to the shelves when the thread
+// ends.
 class BlockPool {
 public:
     // Blocks are aligned like the general allocator's.
@@ -23,11 +26,9 @@ public:
     static constexpr uint8_t unpooled = 0xff;
     static uint8_t sizeClass(std::size_t size);
 
+    // Throws `std::bad_alloc` when no memory can be had.
     static void* allocate(uint8_t sizeClass, std::size_t size);
     static void release(void* block, uint8_t sizeClass) noexcept;
-
-    // Blocks kept on each shelf at most.
-    static constexpr int64_t shelfCapacity = 4096;
 };
 
 }  // namespace zqb

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -40,10 +41,16 @@ TEST(BlockPool, BlocksReleasedOnAnotherThreadAreReusedWithoutEverBeingSharedByTw
         for (int thread = 0; thread < kThreads; ++thread) {
             for (void* block : taken[thread]) {
                 EXPECT_TRUE(distinct.insert(block).second);
+                EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % BlockPool::alignment, 0u);
                 const auto* bytes = static_cast<const unsigned char*>(block);
                 EXPECT_EQ(bytes[0], thread + 1);
                 EXPECT_EQ(bytes[199], thread + 1);
             }
+        }
+        // Blocks carved from one slab must not overlap: each starts at least a whole block after the last.
+        for (auto block = distinct.begin(), next = std::next(block); next != distinct.end();
+             ++block, ++next) {
+            EXPECT_GE(static_cast<const char*>(*next) - static_cast<const char*>(*block), 200);
         }
         std::thread releaser([&] {
             for (auto& blocks : taken) {
