@@ -7,7 +7,7 @@
 
 namespace zqb {
 
-Connection::Connection(const std::string& path) : connection_(open(path)) {
+Connection::Connection(const std::string& path, bool announce) : connection_(open(path, announce)) {
     sqlite3_busy_timeout(connection_, busyTimeoutMilliseconds);
 }
 
@@ -15,11 +15,14 @@ Connection::~Connection() {
     close(connection_);
 }
 
-sqlite3* Connection::open(const std::string& path) {
+sqlite3* Connection::open(const std::string& path, bool announce) {
     sqlite3* handle = nullptr;
     const int result =
         sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (result == SQLITE_OK && handle != nullptr) {
+        if (!announce) {
+            return handle;
+        }
         Logger::writeLog(ZQBLogLevel::debug,
                          "[Database Module] Successfully opened connection to database at " + path);
         return handle;

@@ -15,7 +15,8 @@ namespace zqb {
 class Connection {
 public:
     // Opens (creating when missing) the file at `path`; throws `SQLiteError` when it cannot be opened.
-    explicit Connection(const std::string& path);
+    // `announce` logs the opening: off for a file that is not the library's database yet.
+    explicit Connection(const std::string& path, bool announce = true);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -43,7 +44,7 @@ public:
     static constexpr int busyTimeoutMilliseconds = 5000;
 
 private:
-    static sqlite3* open(const std::string& path);
+    static sqlite3* open(const std::string& path, bool announce);
     static void close(sqlite3* connection);
 
     sqlite3* connection_ = nullptr;

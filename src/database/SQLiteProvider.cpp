@@ -5,11 +5,18 @@
 #include "database/SQLiteError.hpp"
 #include "database/Statement.hpp"
 #include "foundation/Logger.hpp"
+#include "host/AtomicFile.hpp"
 #include "host/Environment.hpp"
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <stdexcept>
 #include <system_error>
@@ -37,6 +44,14 @@ public:
         : std::runtime_error(reason), label(std::move(label)) {}
     std::string label;
 };
+
+// A database file and the journal, log and index SQLite keeps beside it.
+void removeDatabaseFiles(const std::filesystem::path& file) {
+    std::error_code missing;
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+        std::filesystem::remove(file.string() + suffix, missing);
+    }
+}
 
 void rollbackQuietly(Connection& connection) {
     try {
@@ -116,15 +131,16 @@ SQLiteProvider::SQLiteProvider(const std::string& /*applicationKey*/) {
         std::filesystem::create_directories(*folder);
     } else {
         Logger::writeLog(ZQBLogLevel::debug, "[Database Module] Trying to load database");
+        removeUnfinishedCreations(*folder);
     }
     const std::filesystem::path file = *folder / fileName;
     try {
-        open(file);
+        openOrCreate(file);
     } catch (const UnusableFile& unusable) {
         // Left in place, the file would keep every later launch from recording anything.
         close();
         moveAside(file, unusable.what(), unusable.label);
-        open(file);
+        openOrCreate(file);
     }
 }
 
@@ -133,6 +149,90 @@ SQLiteProvider::~SQLiteProvider() {
     // not dropped with the connection.
     if (database_ && group_) {
         database_->serialized([&] { group_->close(); });
+    }
+}
+
+void SQLiteProvider::openOrCreate(const std::filesystem::path& file) {
+    std::error_code unknown;
+    if (!std::filesystem::exists(file, unknown) && !unknown) {
+        create(file);
+    }
+    open(file);
+}
+
+void SQLiteProvider::create(const std::filesystem::path& file) {
+    const std::filesystem::path building = file.string() + creationSuffix + std::to_string(::getpid());
+    removeDatabaseFiles(building);
+    try {
+        {
+            Connection connection(building.string(), false);
+            // Built in place, the file would wait for the disk before the first event is stored (the switch
+            // to the write-ahead log alone syncs a journal, the folder and the file). Under its own name
+            // nothing needs the disk before the file is complete: no journal, no sync, and a crash leaves
+            // only this file behind, removed at the next start.
+            connection.execute("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN IMMEDIATE");
+            for (const auto& step : SQLiteContracts::map()) {
+                runStep(connection, step);
+            }
+            connection.execute("PRAGMA user_version = " + std::to_string(SQLiteContracts::currentVersion) +
+                               "; COMMIT");
+            // Switched here, where it costs no sync: the opening then finds the file in the mode it wants.
+            connection.execute("PRAGMA journal_mode=WAL");
+        }
+        // The file's content reaches the disk before its name does, so the name never stands for less.
+        if (!host::AtomicFile::sync(building)) {
+            throw SQLiteError("disk I/O error", SQLITE_IOERR_FSYNC);
+        }
+        if (::renameat2(AT_FDCWD, building.c_str(), AT_FDCWD, file.c_str(), RENAME_NOREPLACE) != 0) {
+            const int reason = errno;
+            if (reason == EEXIST) {
+                // Another process created the file meanwhile: its file is the one to open.
+                removeDatabaseFiles(building);
+                return;
+            }
+            if (reason != EINVAL && reason != ENOSYS) {
+                throw std::filesystem::filesystem_error("cannot put the new database in place", building,
+                                                        file,
+                                                        std::error_code(reason, std::generic_category()));
+            }
+            // A file system that cannot refuse to replace: checked first instead.
+            if (std::filesystem::exists(file)) {
+                removeDatabaseFiles(building);
+                return;
+            }
+            std::filesystem::rename(building, file);
+        }
+    } catch (...) {
+        removeDatabaseFiles(building);
+        throw;
+    }
+    // The new name reaches the disk before the first commit can: its write-ahead log starts beside it.
+    host::AtomicFile::sync(file.parent_path());
+}
+
+void SQLiteProvider::removeUnfinishedCreations(const std::filesystem::path& folder) {
+    const std::string prefix = std::string(fileName) + creationSuffix;
+    std::vector<std::filesystem::path> leftovers;
+    std::error_code error;
+    try {
+        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind(prefix, 0) != 0) {
+                continue;
+            }
+            // The id of the process that built it, followed by the suffix of a journal or log, if any.
+            const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+            // A creation still under way in another process is left to it.
+            if (pid > 0 && pid != ::getpid() && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) {
+                continue;
+            }
+            leftovers.push_back(entry.path());
+        }
+    } catch (const std::filesystem::filesystem_error&) {
+        // A folder that cannot be listed is met again, with its own error, when the file is opened.
+    }
+    for (const auto& leftover : leftovers) {
+        std::filesystem::remove(leftover, error);
     }
 }
 
@@ -323,7 +423,7 @@ void SQLiteProvider::migrate() {
         database_->execute("BEGIN IMMEDIATE");
         try {
             for (const auto& step : SQLiteContracts::map()) {
-                runStep(step);
+                runStep(*database_, step);
             }
             updateSchemeVersion(SQLiteContracts::currentVersion);
             database_->execute("COMMIT");
@@ -343,7 +443,7 @@ void SQLiteProvider::migrate() {
     });
 }
 
-void SQLiteProvider::runStep(const std::vector<std::string>& statements) {
+void SQLiteProvider::runStep(Connection& connection, const std::vector<std::string>& statements) {
     static const std::string alter = "ALTER TABLE ";
     static const std::string addColumn = " ADD COLUMN ";
     for (const auto& statement : statements) {
@@ -355,18 +455,18 @@ void SQLiteProvider::runStep(const std::vector<std::string>& statements) {
                 const auto columnStart = add + addColumn.size();
                 const std::string column =
                     statement.substr(columnStart, statement.find(' ', columnStart) - columnStart);
-                if (hasColumn(table, column)) {
+                if (hasColumn(connection, table, column)) {
                     continue;
                 }
             }
         }
-        database_->execute(statement);
+        connection.execute(statement);
     }
 }
 
-std::vector<std::string> SQLiteProvider::columnsOf(const std::string& table) {
+std::vector<std::string> SQLiteProvider::columnsOf(Connection& connection, const std::string& table) {
     std::vector<std::string> columns;
-    Statement statement(*database_, "PRAGMA table_info(" + table + ")");
+    Statement statement(connection, "PRAGMA table_info(" + table + ")");
     while (statement.step()) {
         if (auto name = statement.cursor()[1]) {
             columns.push_back(std::move(*name));
@@ -375,8 +475,8 @@ std::vector<std::string> SQLiteProvider::columnsOf(const std::string& table) {
     return columns;
 }
 
-bool SQLiteProvider::hasColumn(const std::string& table, const std::string& column) {
-    const auto columns = columnsOf(table);
+bool SQLiteProvider::hasColumn(Connection& connection, const std::string& table, const std::string& column) {
+    const auto columns = columnsOf(connection, table);
     return std::find(columns.begin(), columns.end(), column) != columns.end();
 }
 
@@ -384,7 +484,7 @@ void SQLiteProvider::verifySchema(bool everyTable) {
     // Rows are read by column position: a table whose leading columns differ from this library's would be
     // read wrongly or refuse every write. Columns after those are left alone.
     for (const auto& [table, expected] : schemaColumns()) {
-        const auto found = columnsOf(table);
+        const auto found = columnsOf(*database_, table);
         if (found.empty() && !everyTable) {
             continue;
         }

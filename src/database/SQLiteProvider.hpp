@@ -34,6 +34,9 @@ public:
     static std::optional<std::filesystem::path> folderPath();
     static constexpr const char* folderName = "vorantel";
     static constexpr const char* fileName = "vorantel.db";
+    // A new database is built beside the file under the file's name, this text and the building process's
+    // id, and takes the file's name only once complete: a crash leaves no database without its schema.
+    static constexpr const char* creationSuffix = ".creating-";
     // SQLite's default limit of values bound to one statement; a deletion by more ids is split.
     static constexpr std::size_t maximumBoundValues = 32766;
     // A deletion by at most this many values runs through a statement kept for reuse.
@@ -79,6 +82,9 @@ public:
     const std::optional<std::filesystem::path>& movedAside() const { return movedAside_; }
 
 private:
+    void openOrCreate(const std::filesystem::path& file);
+    static void create(const std::filesystem::path& file);
+    static void removeUnfinishedCreations(const std::filesystem::path& folder);
     void open(const std::filesystem::path& file);
     void close();
     void moveAside(const std::filesystem::path& file, const std::string& reason, const std::string& label);
@@ -86,9 +92,9 @@ private:
     int getSchemeVersion();
     void updateSchemeVersion(int version);
     void migrate();
-    void runStep(const std::vector<std::string>& statements);
-    std::vector<std::string> columnsOf(const std::string& table);
-    bool hasColumn(const std::string& table, const std::string& column);
+    static void runStep(Connection& connection, const std::vector<std::string>& statements);
+    static std::vector<std::string> columnsOf(Connection& connection, const std::string& table);
+    static bool hasColumn(Connection& connection, const std::string& table, const std::string& column);
     void verifySchema(bool everyTable);
     int64_t deleteInChunks(const std::string& tableName, const std::string& column,
                            const std::vector<int64_t>& values, std::size_t chunkSize);

@@ -101,15 +101,15 @@ bool AtomicFile::write(const std::filesystem::path& path, std::string_view bytes
         return false;
     }
     // Make the rename itself durable; a failure here no longer affects what readers see.
-    std::filesystem::path directory = path.parent_path();
-    if (directory.empty()) {
-        directory = ".";
-    }
-    Descriptor directoryFd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directoryFd.get() >= 0) {
-        ::fsync(directoryFd.get());
-    }
+    const std::filesystem::path directory = path.parent_path();
+    sync(directory.empty() ? std::filesystem::path(".") : directory);
     return true;
+}
+
+bool AtomicFile::sync(const std::filesystem::path& path) {
+    // Read-only suffices: fsync flushes whatever the file or folder holds, whoever wrote it.
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    return fd.get() >= 0 && ::fsync(fd.get()) == 0;
 }
 
 bool AtomicFile::ensureDirectory(const std::filesystem::path& directory, mode_t mode) {

@@ -29,6 +29,9 @@ public:
     // The parent directory must exist.
     static bool write(const std::filesystem::path& path, std::string_view bytes, mode_t mode);
 
+    // Flushes a file, or a folder's list of names, to disk. False when it cannot be opened or flushed.
+    static bool sync(const std::filesystem::path& path);
+
     // Creates `directory` with `mode` (and its missing parents with the default mode) unless it exists.
     static bool ensureDirectory(const std::filesystem::path& directory, mode_t mode);
 };

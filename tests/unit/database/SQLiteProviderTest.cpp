@@ -10,7 +10,9 @@
 #include "support/TempDir.hpp"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -265,6 +267,96 @@ TEST_F(SQLiteProviderTest, AFileOrFolderThatCannotBeWrittenFailsTheInitialiserAn
         readOnly.reset();
         fs::permissions(locked, fs::perms::owner_all);
     }
+}
+
+// A new database is built under another name and takes its own only once complete: a start cut short at
+// any moment leaves either no database or one with its whole schema, and the next start cleans up after it.
+TEST_F(SQLiteProviderTest, ACreationCutShortLeavesNoDatabaseWithoutItsSchema) {
+    const auto leftovers = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder())) {
+            if (entry.path().filename().string().find(SQLiteProvider::creationSuffix) != std::string::npos) {
+                names.push_back(entry.path().filename().string());
+            }
+        }
+        return names;
+    };
+    // The kills land around the moment a start completes, found as they go (a start that completed moves
+    // the next kill earlier, one cut short moves it later), until both outcomes were met a few times.
+    fs::create_directories(folder());
+    std::mt19937 random(7);
+    double span = 4000;
+    int complete = 0;
+    int cut = 0;
+    for (int attempt = 0; attempt < 200 && (attempt < 20 || complete < 3 || cut < 3); ++attempt) {
+        SCOPED_TRACE(attempt);
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            fs::remove(file().string() + suffix);
+        }
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            try {
+                SQLiteProvider provider("key");
+            } catch (...) {
+            }
+            _exit(0);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % static_cast<long>(span + 1)));
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (fs::exists(file())) {
+            ++complete;
+            span *= 0.8;
+            EXPECT_EQ(scalar("PRAGMA user_version"), 1);
+            EXPECT_EQ(tables().size(), stepZeroTables.size() + 1);
+        } else {
+            cut += WIFSIGNALED(status) ? 1 : 0;
+            span *= 1.25;
+        }
+        // The next start removes what the killed one left and works.
+        SQLiteProvider provider("key");
+        EXPECT_EQ(leftovers(), std::vector<std::string>{});
+        EXPECT_TRUE(provider.insert("events", {{"code", SQLiteValue(std::string("ce"))}}));
+    }
+    EXPECT_GE(complete, 3);
+    EXPECT_GE(cut, 3);
+
+    // A creation still under way in another process (here the long-lived process 1) is left to it; one of
+    // a process that has ended, or of this one, is removed.
+    fs::remove(file());
+    const pid_t ended = fork();
+    if (ended == 0) {
+        _exit(0);
+    }
+    waitpid(ended, nullptr, 0);
+    const auto name = [](long pid, const char* suffix) {
+        return std::string(SQLiteProvider::fileName) + SQLiteProvider::creationSuffix + std::to_string(pid) +
+               suffix;
+    };
+    for (const auto& leftover : {name(1, ""), name(ended, ""), name(ended, "-journal"), name(getpid(), ""),
+                                 name(getpid(), "-wal")}) {
+        std::ofstream(folder() / leftover) << "half made";
+    }
+    SQLiteProvider provider("key");
+    EXPECT_EQ(leftovers(), std::vector<std::string>{name(1, "")});
+    EXPECT_EQ(scalar("PRAGMA user_version"), 1);
+}
+
+// A creation that fails (here for want of space) leaves nothing behind, and the next start creates the file.
+TEST_F(SQLiteProviderTest, ACreationThatFailsLeavesNothingBehind) {
+    fs::create_directories(folder());
+    {
+        test::FullDiskVfs disk;
+        disk.setFull(true);
+        EXPECT_ANY_THROW(SQLiteProvider("key"));
+        EXPECT_GT(disk.refusedWrites(), 0u);
+    }
+    EXPECT_TRUE(fs::is_empty(folder()));
+    SQLiteProvider provider("key");
+    EXPECT_EQ(scalar("PRAGMA user_version"), 1);
+    EXPECT_EQ(text("PRAGMA journal_mode"), "wal");
 }
 
 TEST_F(SQLiteProviderTest, WithoutASupportDirectoryTheInitialiserFailsWithCodeOne) {
