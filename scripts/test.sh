@@ -31,7 +31,8 @@ run_ctest() {
 
 running_config=""
 running_pid=""
-trap '[ -n "$running_pid" ] && kill "$running_pid" 2>/dev/null || true' EXIT
+fuzz_build_pid=""
+trap 'for pid in $running_pid $fuzz_build_pid; do kill "$pid" 2>/dev/null || true; done' EXIT
 
 # Waits for the tests started in the background and prints what they wrote; stops the run if they failed.
 finish_running() {
@@ -47,15 +48,22 @@ finish_running() {
     fi
 }
 
-tested=()
+# The fuzz targets' build (clang, a fourth compile of the library) runs from the start at a lower priority, on
+# half the cores: it takes the processor only where the other builds leave it idle (a build's last batches,
+# its links, the tests of the previous configuration waiting on timers).
 fuzz=false
 for config in "${configs[@]}"; do
     if [ "$config" = fuzz ]; then
         fuzz=true
-        echo "=== fuzz: build"
-        scripts/fuzz.sh 0
-        continue
+        mkdir -p build
+        ZQB_JOBS="${ZQB_JOBS:-$(( ($(nproc) + 1) / 2 ))}" nice -n 10 scripts/fuzz.sh 0 >build/fuzz-build.log 2>&1 &
+        fuzz_build_pid=$!
     fi
+done
+
+tested=()
+for config in "${configs[@]}"; do
+    [ "$config" = fuzz ] && continue
     echo "=== $config: build"
     scripts/build.sh "$config"
     finish_running
@@ -65,6 +73,18 @@ for config in "${configs[@]}"; do
     tested+=("$config")
 done
 finish_running
+if [ -n "$fuzz_build_pid" ]; then
+    status=0
+    wait "$fuzz_build_pid" || status=$?
+    fuzz_build_pid=""
+    echo "=== fuzz: build"
+    tail -n 5 build/fuzz-build.log
+    if [ "$status" -ne 0 ]; then
+        cat build/fuzz-build.log
+        echo "=== fuzz: build failed" >&2
+        exit "$status"
+    fi
+fi
 
 # The kill test of the normal build holds the library to its 100 ms window, so nothing else runs beside it.
 # Under the sanitizers it allows seconds of grace, so those runs and the fuzzing share the machine.
