@@ -20,10 +20,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -55,33 +60,51 @@ void destroyQuietly(const std::filesystem::path& folder) {
     }
 }
 
-// Watches the file, through a read-only connection of its own, for the custom event the run makes: the
-// moment it is found is the moment it was committed, within the pause between two queries. The
-// connection is opened only once the library's own has created the write-ahead log, so that it never is the
-// first to open the file.
-class EventWatcher {
+// Watches the write-ahead log for the commit that holds the custom event the run makes: a frame whose page
+// holds the event's name, followed (or itself marked) by a frame that ends a commit, both of the log's
+// current generation. From then on the event survives the process being killed. The log is read as plain
+// bytes: a connection of the benchmark's own would share the library's locks on the file and slow down the
+// very opening it measures.
+class CommitWatcher {
 public:
-    explicit EventWatcher(std::filesystem::path folder)
-        : file_(folder / zqb::SQLiteProvider::fileName),
-          log_(folder / (std::string(zqb::SQLiteProvider::fileName) + "-wal")) {}
-    ~EventWatcher() { close(); }
-    EventWatcher(const EventWatcher&) = delete;
-    EventWatcher& operator=(const EventWatcher&) = delete;
+    CommitWatcher(std::filesystem::path log, std::string needle)
+        : log_(std::move(log)), needle_(std::move(needle)) {}
 
-    bool found() {
-        if (statement_ == nullptr && !open()) {
+    bool committed() {
+        std::ifstream in(log_, std::ios::binary);
+        if (!in) {
             return false;
         }
-        const bool row = sqlite3_step(statement_) == SQLITE_ROW;
-        sqlite3_reset(statement_);
-        return row;
+        bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (bytes_.size() < kHeader) {
+            return false;
+        }
+        const std::size_t pageSize = word(8);
+        const uint32_t salt1 = word(16);
+        const uint32_t salt2 = word(20);
+        if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0) {
+            return false;
+        }
+        bool seen = false;
+        for (std::size_t frame = kHeader; frame + kFrameHeader + pageSize <= bytes_.size();
+             frame += kFrameHeader + pageSize) {
+            if (word(frame + 8) != salt1 || word(frame + 12) != salt2) {
+                break;
+            }
+            const auto page = bytes_.begin() + static_cast<std::ptrdiff_t>(frame + kFrameHeader);
+            seen = seen || std::search(page, page + static_cast<std::ptrdiff_t>(pageSize), needle_.begin(),
+                                       needle_.end()) != page + static_cast<std::ptrdiff_t>(pageSize);
+            if (seen && word(frame + 4) != 0) {
+                return true;
+            }
+        }
+        return false;
     }
 
-    // Polls every `pause` for up to `limit`. Polled without pause, the queries would slow the library down:
-    // connections of one process share SQLite's locks on the file.
+    // Polls every `pause` for up to `limit`.
     bool waitFor(std::chrono::microseconds pause, std::chrono::milliseconds limit) {
         const auto until = std::chrono::steady_clock::now() + limit;
-        while (!found()) {
+        while (!committed()) {
             if (std::chrono::steady_clock::now() > until) {
                 return false;
             }
@@ -91,31 +114,46 @@ public:
     }
 
 private:
-    bool open() {
-        std::error_code missing;
-        if (!std::filesystem::exists(log_, missing)) {
-            return false;
+    static constexpr std::size_t kHeader = 32;
+    static constexpr std::size_t kFrameHeader = 24;
+
+    // Big-endian, as SQLite writes the log's numbers.
+    uint32_t word(std::size_t at) const {
+        uint32_t value = 0;
+        for (std::size_t index = 0; index < 4; ++index) {
+            value = (value << 8) | static_cast<unsigned char>(bytes_[at + index]);
         }
-        if (sqlite3_open_v2(file_.c_str(), &handle_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK ||
-            sqlite3_prepare_v2(handle_, "SELECT 1 FROM events WHERE eventJson LIKE '%first_event%'", -1,
-                               &statement_, nullptr) != SQLITE_OK) {
-            close();
-            return false;
-        }
-        return true;
-    }
-    void close() {
-        sqlite3_finalize(statement_);
-        statement_ = nullptr;
-        sqlite3_close(handle_);
-        handle_ = nullptr;
+        return value;
     }
 
-    std::filesystem::path file_;
     std::filesystem::path log_;
-    sqlite3* handle_ = nullptr;
-    sqlite3_stmt* statement_ = nullptr;
+    std::string needle_;
+    std::vector<char> bytes_;
 };
+
+// Whether SQLite reads the event from the file once the run is over. The log holds a commit a moment
+// before the library's connection publishes it to readers, so a reader may still be shown the file without
+// it: asked again for up to a second.
+bool eventInFile(const std::filesystem::path& file) {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        sqlite3* handle = nullptr;
+        bool found = false;
+        if (sqlite3_open_v2(file.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+            sqlite3_stmt* statement = nullptr;
+            if (sqlite3_prepare_v2(handle, "SELECT 1 FROM events WHERE eventJson LIKE '%first_event%'", -1,
+                                   &statement, nullptr) == SQLITE_OK) {
+                found = sqlite3_step(statement) == SQLITE_ROW;
+            }
+            sqlite3_finalize(statement);
+        }
+        sqlite3_close(handle);
+        if (found) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
 
 // Every run starts from the same folder: none, or the one the first start left (so that the events and
 // reports of earlier runs do not pile up and slow the later ones).
@@ -141,18 +179,17 @@ void startUp(benchmark::State& state, bool freshFolder, bool firstEvent) {
         // Made before the clock runs, and not held: the destroy below must be able to release it.
         zqb::Core::shared();
         bool stored = true;
-        {
-            EventWatcher watcher(folder);
-            state.ResumeTiming();
-            zqb::Core::shared()->initialize(kKey, std::nullopt);
-            if (firstEvent) {
-                ZQBAnalytics::customEvent("first_event");
-                stored = watcher.waitFor(std::chrono::microseconds(50), std::chrono::seconds(5));
-            } else {
-                drain();
-            }
-            state.PauseTiming();
+        CommitWatcher watcher(folder / (std::string(zqb::SQLiteProvider::fileName) + "-wal"), "first_event");
+        state.ResumeTiming();
+        zqb::Core::shared()->initialize(kKey, std::nullopt);
+        if (firstEvent) {
+            ZQBAnalytics::customEvent("first_event");
+            stored = watcher.waitFor(std::chrono::microseconds(20), std::chrono::seconds(5));
+        } else {
+            drain();
         }
+        state.PauseTiming();
+        stored = stored && (!firstEvent || eventInFile(folder / zqb::SQLiteProvider::fileName));
         drain();
         destroyQuietly(folder);
         if (!stored) {
