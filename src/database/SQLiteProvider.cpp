@@ -45,12 +45,44 @@ public:
     std::string label;
 };
 
-// A database file and the journal, log and index SQLite keeps beside it.
-void removeDatabaseFiles(const std::filesystem::path& file) {
+// The journal, log and index SQLite keeps beside a database file.
+void removeCompanions(const std::filesystem::path& file) {
     std::error_code missing;
-    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
         std::filesystem::remove(file.string() + suffix, missing);
     }
+}
+
+// A database file and its companions.
+void removeDatabaseFiles(const std::filesystem::path& file) {
+    std::error_code missing;
+    std::filesystem::remove(file, missing);
+    removeCompanions(file);
+}
+
+std::filesystem::path logOf(const std::filesystem::path& file) {
+    return file.string() + "-wal";
+}
+
+// Gives `from` the name `to` unless a file has that name already (false then). Where the file system cannot
+// refuse to replace, the name is checked first instead.
+bool renameUnlessTaken(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    const int reason = errno;
+    if (reason == EEXIST) {
+        return false;
+    }
+    if (reason != EINVAL && reason != ENOSYS) {
+        throw std::filesystem::filesystem_error("cannot put the new database in place", from, to,
+                                                std::error_code(reason, std::generic_category()));
+    }
+    if (std::filesystem::exists(to)) {
+        return false;
+    }
+    std::filesystem::rename(from, to);
+    return true;
 }
 
 void rollbackQuietly(Connection& connection) {
@@ -169,45 +201,56 @@ void SQLiteProvider::create(const std::filesystem::path& file) {
             // Built in place, the file would wait for the disk before the first event is stored (the switch
             // to the write-ahead log alone syncs a journal, the folder and the file). Under its own name
             // nothing needs the disk before the file is complete: no journal, no sync, and a crash leaves
-            // only this file behind, removed at the next start.
-            connection.execute("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN IMMEDIATE");
+            // only this file behind, removed at the next start. Nothing else opens it, so its locks are
+            // taken once and its log needs no shared index.
+            connection.execute(
+                "PRAGMA locking_mode=EXCLUSIVE; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN "
+                "IMMEDIATE");
             for (const auto& step : SQLiteContracts::map()) {
                 runStep(connection, step);
             }
-            connection.execute("PRAGMA user_version = " + std::to_string(SQLiteContracts::currentVersion) +
-                               "; COMMIT");
+            const std::string version =
+                "PRAGMA user_version = " + std::to_string(SQLiteContracts::currentVersion);
+            connection.execute(version + "; COMMIT");
             // Switched here, where it costs no sync: the opening then finds the file in the mode it wants.
             connection.execute("PRAGMA journal_mode=WAL");
+            // A log that starts empty has its header written and synced, with the folder, by the first
+            // commit: the first event would wait for the disk twice. Here that costs nothing, so the log is
+            // started now and kept: one committed frame (the version again), which the closing copies into
+            // the file. The opening reads that frame back and the first commit only appends to it.
+            int keep = 1;
+            sqlite3_file_control(connection.handle(), "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
+            connection.execute(version);
         }
-        // The file's content reaches the disk before its name does, so the name never stands for less.
+        // The file's content reaches the disk before its name does, so the name never stands for less. Its
+        // log holds nothing the file does not: whether it reaches the disk or not, the file reads the same.
         if (!host::AtomicFile::sync(building)) {
             throw SQLiteError("disk I/O error", SQLITE_IOERR_FSYNC);
         }
-        if (::renameat2(AT_FDCWD, building.c_str(), AT_FDCWD, file.c_str(), RENAME_NOREPLACE) != 0) {
-            const int reason = errno;
-            if (reason == EEXIST) {
-                // Another process created the file meanwhile: its file is the one to open.
-                removeDatabaseFiles(building);
-                return;
-            }
-            if (reason != EINVAL && reason != ENOSYS) {
-                throw std::filesystem::filesystem_error("cannot put the new database in place", building,
-                                                        file,
-                                                        std::error_code(reason, std::generic_category()));
-            }
-            // A file system that cannot refuse to replace: checked first instead.
-            if (std::filesystem::exists(file)) {
-                removeDatabaseFiles(building);
-                return;
-            }
-            std::filesystem::rename(building, file);
+        // A journal, log or index under the final name without its file belongs to no file (a start cut
+        // short while a damaged file was moved aside, files removed by hand): SQLite would read it into the
+        // new one.
+        removeCompanions(file);
+        if (!renameUnlessTaken(building, file)) {
+            // Another process created the file meanwhile: its file is the one to open.
+            removeDatabaseFiles(building);
+            return;
+        }
+        // The log follows the file it belongs to, never ahead of it. Another process that opened the file
+        // meanwhile has a log of its own, which stays; ours is then dropped, which only costs the first
+        // commit its syncs.
+        try {
+            renameUnlessTaken(logOf(building), logOf(file));
+        } catch (const std::filesystem::filesystem_error&) {
         }
     } catch (...) {
         removeDatabaseFiles(building);
         throw;
     }
-    // The new name reaches the disk before the first commit can: its write-ahead log starts beside it.
-    host::AtomicFile::sync(file.parent_path());
+    // A log that could not follow is removed. The folder is not synced for the new names: SQLite syncs it
+    // with the log's first sync, and until then the commits themselves are not on the disk either (the log
+    // is synced at its checkpoints only).
+    removeDatabaseFiles(building);
 }
 
 void SQLiteProvider::removeUnfinishedCreations(const std::filesystem::path& folder) {

@@ -10,6 +10,7 @@ namespace {
 
 std::atomic<bool> full{false};
 std::atomic<std::size_t> refused{0};
+std::atomic<std::size_t> synced{0};
 sqlite3_vfs* real = nullptr;
 
 // Our file object, followed in the same allocation by the real file system's own.
@@ -40,7 +41,10 @@ const sqlite3_io_methods ioMethods = {
         return methods(file).xWrite(inner(file), buffer, amount, offset);
     },
     [](sqlite3_file* file, sqlite3_int64 size) { return methods(file).xTruncate(inner(file), size); },
-    [](sqlite3_file* file, int flags) { return methods(file).xSync(inner(file), flags); },
+    [](sqlite3_file* file, int flags) {
+        ++synced;
+        return methods(file).xSync(inner(file), flags);
+    },
     [](sqlite3_file* file, sqlite3_int64* size) { return methods(file).xFileSize(inner(file), size); },
     [](sqlite3_file* file, int lock) { return methods(file).xLock(inner(file), lock); },
     [](sqlite3_file* file, int lock) { return methods(file).xUnlock(inner(file), lock); },
@@ -117,6 +121,7 @@ FullDiskVfs::FullDiskVfs() {
     vfs.mxPathname = real->mxPathname;
     full = false;
     refused = 0;
+    synced = 0;
     sqlite3_vfs_register(&vfs, 1);
 }
 
@@ -132,6 +137,10 @@ void FullDiskVfs::setFull(bool value) {
 
 std::size_t FullDiskVfs::refusedWrites() const {
     return refused.load();
+}
+
+std::size_t FullDiskVfs::syncs() const {
+    return synced.load();
 }
 
 }  // namespace zqb::test

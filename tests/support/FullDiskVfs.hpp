@@ -5,8 +5,9 @@
 namespace zqb::test {
 
 // SQLite's default file system with a switch that fills the disk: while it is on, every write to a file
-// (the database, its write-ahead log) fails as on a full disk, with SQLITE_FULL; reads go on. It is the
-// default file system for its lifetime, so every connection opened meanwhile goes through it. One at a time.
+// (the database, its write-ahead log) fails as on a full disk, with SQLITE_FULL; reads go on. It also counts
+// the syncs SQLite asks for. It is the default file system for its lifetime, so every connection opened
+// meanwhile goes through it. One at a time.
 class FullDiskVfs {
 public:
     FullDiskVfs();
@@ -17,6 +18,8 @@ public:
     void setFull(bool full);
     // Writes refused since construction.
     std::size_t refusedWrites() const;
+    // Syncs of a file (with the folder's, when SQLite adds it) since construction.
+    std::size_t syncs() const;
 };
 
 }  // namespace zqb::test

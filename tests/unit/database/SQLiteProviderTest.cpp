@@ -359,6 +359,53 @@ TEST_F(SQLiteProviderTest, ACreationThatFailsLeavesNothingBehind) {
     EXPECT_EQ(text("PRAGMA journal_mode"), "wal");
 }
 
+// The new file comes with its write-ahead log begun, so that the first commit does not wait for the disk
+// (an empty log is synced, with its folder, when its first commit writes the log's header). What that log
+// holds is already in the file: a provider that finds it reads the same.
+TEST_F(SQLiteProviderTest, TheFirstCommitToANewFileDoesNotWaitForTheDisk) {
+    test::FullDiskVfs disk;
+    {
+        SQLiteProvider provider("key");
+        EXPECT_TRUE(fs::exists(file().string() + "-wal"));
+        const std::size_t afterOpening = disk.syncs();
+        EXPECT_TRUE(provider.insert("events", {{"code", SQLiteValue(std::string("ce"))}}));
+        EXPECT_EQ(disk.syncs(), afterOpening);
+    }
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder())) {
+        names.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"vorantel.db"});
+    EXPECT_EQ(scalar("SELECT count(*) FROM events"), 1);
+    EXPECT_EQ(scalar("PRAGMA user_version"), 1);
+}
+
+// A journal, log or index left under the database's name without the database (a start cut short while a
+// damaged file was moved aside) belongs to no file: the new file must not read it as its own.
+TEST_F(SQLiteProviderTest, CompanionsWithoutTheirFileAreNotReadIntoANewOne) {
+    fs::create_directories(folder());
+    const fs::path other = folder() / "other.db";
+    {
+        // A log that SQLite would take for valid: frames of another file, kept at its closing.
+        Connection connection(other.string());
+        connection.execute("PRAGMA journal_mode=WAL");
+        int keep = 1;
+        sqlite3_file_control(connection.handle(), "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
+        connection.execute(
+            "CREATE TABLE events (unrelated BLOB); INSERT INTO events VALUES (zeroblob(9000))");
+    }
+    ASSERT_GT(fs::file_size(other.string() + "-wal"), 32u);
+    fs::rename(other.string() + "-wal", file().string() + "-wal");
+    std::ofstream(file().string() + "-journal") << "not a journal";
+    test::LogCapture log(ZQBLogLevel::error);
+    SQLiteProvider provider("key");
+    EXPECT_EQ(log.texts(), std::vector<std::string>{});
+    EXPECT_TRUE(provider.insert("events", {{"code", SQLiteValue(std::string("ce"))}}));
+    EXPECT_EQ(tables().size(), stepZeroTables.size() + 1);
+    EXPECT_EQ(columns("events"), (std::vector<std::string>{"id", "code", "userId", "eventJson"}));
+    EXPECT_FALSE(fs::exists(file().string() + "-journal"));
+}
+
 TEST_F(SQLiteProviderTest, WithoutASupportDirectoryTheInitialiserFailsWithCodeOne) {
     files->setApplicationSupportDirectory(fs::path());
     EXPECT_EQ(SQLiteProvider::folderPath(), std::nullopt);
