@@ -9,6 +9,8 @@
 #include "core/Core.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "foundation/QueueManager.hpp"
+#include "host/Environment.hpp"
+#include "host/FileKeychain.hpp"
 #include "support/LoopbackGateway.hpp"
 #include "support/QueueRunner.hpp"
 #include "support/ScopedEnvironment.hpp"
@@ -156,8 +158,11 @@ bool eventInFile(const std::filesystem::path& file) {
 }
 
 // Every run starts from the same folder: none, or the one the first start left (so that the events and
-// reports of earlier runs do not pile up and slow the later ones).
-void startUp(benchmark::State& state, bool freshFolder, bool firstEvent) {
+// reports of earlier runs do not pile up and slow the later ones). The keychain is the tests' memory one, or
+// the Linux file keychain, empty at every run with a fresh folder (a new device).
+enum class Keychain { memory, file };
+void startUp(benchmark::State& state, bool freshFolder, bool firstEvent,
+             Keychain keychain = Keychain::memory) {
     zqb::test::LoopbackGateway gateway;
     gateway.setReply("/v2/analytics/config", {200, zqb::Config::defaulConfiguration().toJson().dump()});
     gateway.setReply("/v2/analytics/identification", {200, "{}"});
@@ -166,6 +171,10 @@ void startUp(benchmark::State& state, bool freshFolder, bool firstEvent) {
     zqb::test::ScopedEnvironment environment;
     const auto folder = environment.directory() / zqb::SQLiteProvider::folderName;
     const auto existing = environment.directory() / "existing-folder";
+    const auto keychainFile = environment.directory() / "keychain" / "keychain.json";
+    if (keychain == Keychain::file) {
+        zqb::host::Environment::shared().setKeychain(std::make_shared<zqb::host::FileKeychain>(keychainFile));
+    }
     zqb::Core::shared()->initialize(kKey, std::nullopt);
     drain();
     destroyQuietly(folder);
@@ -175,6 +184,8 @@ void startUp(benchmark::State& state, bool freshFolder, bool firstEvent) {
         std::filesystem::remove_all(folder);
         if (!freshFolder) {
             std::filesystem::copy(existing, folder, std::filesystem::copy_options::recursive);
+        } else if (keychain == Keychain::file) {
+            std::filesystem::remove(keychainFile);
         }
         // Made before the clock runs, and not held: the destroy below must be able to release it.
         zqb::Core::shared();
@@ -213,6 +224,9 @@ void BM_FirstStoredEventFreshDataFolder(benchmark::State& state) {
 void BM_FirstStoredEventExistingDataFolder(benchmark::State& state) {
     startUp(state, false, true);
 }
+void BM_FirstStoredEventNewDeviceFileKeychain(benchmark::State& state) {
+    startUp(state, true, true, Keychain::file);
+}
 
 }  // namespace
 
@@ -221,6 +235,10 @@ BENCHMARK(BM_StartUpFreshDataFolder)->Unit(benchmark::kMillisecond)->UseRealTime
 BENCHMARK(BM_StartUpExistingDataFolder)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5);
 BENCHMARK(BM_FirstStoredEventFreshDataFolder)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5);
 BENCHMARK(BM_FirstStoredEventExistingDataFolder)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5);
+BENCHMARK(BM_FirstStoredEventNewDeviceFileKeychain)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Repetitions(5);
