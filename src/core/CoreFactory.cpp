@@ -25,6 +25,9 @@
 #include "repositories/TutorialRepository.hpp"
 #include "repositories/UserRepository.hpp"
 
+#include <future>
+#include <system_error>
+
 namespace zqb {
 
 CoreFactory::CoreFactory(std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle,
@@ -37,9 +40,28 @@ CoreFactory::CoreFactory(std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle,
 
 CoreFactory::~CoreFactory() = default;
 
+namespace {
+
+// Runs until its result is dropped: the future's destructor waits for the thread.
+std::future<void> gatherIdentifiers(const std::shared_ptr<PlatformiOS>& platform) {
+    try {
+        return std::async(std::launch::async, [platform] { platform->getIdentifierData(); });
+    } catch (const std::system_error&) {
+        // No thread to be had: the device manager gathers them when it first needs them.
+        return {};
+    }
+}
+
+}  // namespace
+
 std::shared_ptr<CoreFactory> CoreFactory::make(const std::string& applicationKey, const Queues& queues,
                                                host::Environment& environment) {
     auto platform = std::make_shared<PlatformiOS>(std::make_shared<PlatformStorage>(), nullptr, environment);
+    // The device's identifiers are read from the keychain, and on a new device written to it, each write
+    // waiting for the disk; so does opening or creating the database. Neither needs the other, so the
+    // identifiers are gathered on a thread of their own meanwhile (the platform keeps the record it builds
+    // first), and the start-up waits for the slower of the two instead of both in turn.
+    const auto gathering = gatherIdentifiers(platform);
     auto lifeCycle = std::make_shared<LifeCycleRepository>(
         ApplicationLifeCycle::create(nullptr, nullptr, queues.income, environment));
     auto network = std::make_shared<Network>();
