@@ -9,7 +9,7 @@
 namespace zqb {
 namespace {
 
-constexpr std::array<std::size_t, 4> kClassSizes{64, 128, 256, 512};
+constexpr std::array<std::size_t, 5> kClassSizes{64, 128, 192, 256, 512};
 // The bytes mapped at once: one call in every slab's worth of blocks pays for the mapping.
 constexpr std::size_t kSlabBytes = 64 * 1024;
 

@@ -19,47 +19,53 @@ TEST(BlockPool, BlocksReleasedOnAnotherThreadAreReusedWithoutEverBeingSharedByTw
     constexpr int kThreads = 4;
     constexpr int kRounds = 20;
     constexpr int kBlocks = 500;
-    const uint8_t sizeClass = BlockPool::sizeClass(200);
-    ASSERT_NE(sizeClass, BlockPool::unpooled);
+    // A class whose blocks are not a power of two in size, and one whose blocks are.
+    for (const std::size_t size : {std::size_t{180}, std::size_t{200}}) {
+        SCOPED_TRACE(size);
+        const uint8_t sizeClass = BlockPool::sizeClass(size);
+        ASSERT_NE(sizeClass, BlockPool::unpooled);
 
-    for (int round = 0; round < kRounds; ++round) {
-        std::vector<std::vector<void*>> taken(kThreads);
-        std::vector<std::thread> threads;
-        for (int thread = 0; thread < kThreads; ++thread) {
-            threads.emplace_back([&, thread] {
-                for (int index = 0; index < kBlocks; ++index) {
-                    void* block = BlockPool::allocate(sizeClass, 200);
-                    std::memset(block, thread + 1, 200);
-                    taken[thread].push_back(block);
+        for (int round = 0; round < kRounds; ++round) {
+            std::vector<std::vector<void*>> taken(kThreads);
+            std::vector<std::thread> threads;
+            for (int thread = 0; thread < kThreads; ++thread) {
+                threads.emplace_back([&, thread] {
+                    for (int index = 0; index < kBlocks; ++index) {
+                        void* block = BlockPool::allocate(sizeClass, size);
+                        std::memset(block, thread + 1, size);
+                        taken[thread].push_back(block);
+                    }
+                });
+            }
+            for (auto& thread : threads) {
+                thread.join();
+            }
+            std::set<void*> distinct;
+            for (int thread = 0; thread < kThreads; ++thread) {
+                for (void* block : taken[thread]) {
+                    EXPECT_TRUE(distinct.insert(block).second);
+                    EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % BlockPool::alignment, 0u);
+                    const auto* bytes = static_cast<const unsigned char*>(block);
+                    EXPECT_EQ(bytes[0], thread + 1);
+                    EXPECT_EQ(bytes[size - 1], thread + 1);
+                }
+            }
+            // Blocks carved from one slab must not overlap: each starts at least a whole block after the
+            // last.
+            for (auto block = distinct.begin(), next = std::next(block); next != distinct.end();
+                 ++block, ++next) {
+                EXPECT_GE(static_cast<const char*>(*next) - static_cast<const char*>(*block),
+                          static_cast<std::ptrdiff_t>(size));
+            }
+            std::thread releaser([&] {
+                for (auto& blocks : taken) {
+                    for (void* block : blocks) {
+                        BlockPool::release(block, sizeClass);
+                    }
                 }
             });
+            releaser.join();
         }
-        for (auto& thread : threads) {
-            thread.join();
-        }
-        std::set<void*> distinct;
-        for (int thread = 0; thread < kThreads; ++thread) {
-            for (void* block : taken[thread]) {
-                EXPECT_TRUE(distinct.insert(block).second);
-                EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % BlockPool::alignment, 0u);
-                const auto* bytes = static_cast<const unsigned char*>(block);
-                EXPECT_EQ(bytes[0], thread + 1);
-                EXPECT_EQ(bytes[199], thread + 1);
-            }
-        }
-        // Blocks carved from one slab must not overlap: each starts at least a whole block after the last.
-        for (auto block = distinct.begin(), next = std::next(block); next != distinct.end();
-             ++block, ++next) {
-            EXPECT_GE(static_cast<const char*>(*next) - static_cast<const char*>(*block), 200);
-        }
-        std::thread releaser([&] {
-            for (auto& blocks : taken) {
-                for (void* block : blocks) {
-                    BlockPool::release(block, sizeClass);
-                }
-            }
-        });
-        releaser.join();
     }
     // Sizes beyond every class come from the general allocator.
     EXPECT_EQ(BlockPool::sizeClass(100'000), BlockPool::unpooled);
