@@ -36,6 +36,11 @@ namespace {
 
 constexpr const char* kKey = "bench-application-key";
 
+// The write-ahead log of the database in `folder`.
+std::filesystem::path logIn(const std::filesystem::path& folder) {
+    return folder / (std::string(zqb::SQLiteProvider::fileName) + "-wal");
+}
+
 void drain() {
     zqb::QueueManager::incomeQueue().waitUntilAllOperationsAreFinished();
 }
@@ -56,7 +61,7 @@ void destroyQuietly(const std::filesystem::path& folder) {
     dup2(saved, STDOUT_FILENO);
     close(null);
     close(saved);
-    const auto log = folder / (std::string(zqb::SQLiteProvider::fileName) + "-wal");
+    const auto log = logIn(folder);
     for (int attempt = 0; attempt < 5000 && std::filesystem::exists(log); ++attempt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -190,7 +195,7 @@ void startUp(benchmark::State& state, bool freshFolder, bool firstEvent,
         // Made before the clock runs, and not held: the destroy below must be able to release it.
         zqb::Core::shared();
         bool stored = true;
-        CommitWatcher watcher(folder / (std::string(zqb::SQLiteProvider::fileName) + "-wal"), "first_event");
+        CommitWatcher watcher(logIn(folder), "first_event");
         state.ResumeTiming();
         zqb::Core::shared()->initialize(kKey, std::nullopt);
         if (firstEvent) {

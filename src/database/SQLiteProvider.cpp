@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -45,10 +46,12 @@ public:
     std::string label;
 };
 
-// The journal, log and index SQLite keeps beside a database file.
+// The journal, log and index SQLite keeps beside a database file, by the suffixes of their names.
+constexpr std::array<const char*, 3> kCompanions{"-journal", "-wal", "-shm"};
+
 void removeCompanions(const std::filesystem::path& file) {
     std::error_code missing;
-    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+    for (const char* suffix : kCompanions) {
         std::filesystem::remove(file.string() + suffix, missing);
     }
 }
@@ -61,7 +64,7 @@ void removeDatabaseFiles(const std::filesystem::path& file) {
 }
 
 std::filesystem::path logOf(const std::filesystem::path& file) {
-    return file.string() + "-wal";
+    return file.string() + kCompanions[1];
 }
 
 // Gives `from` the name `to` unless a file has that name already (false then). Where the file system cannot
@@ -315,12 +318,12 @@ void SQLiteProvider::moveAside(const std::filesystem::path& file, const std::str
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &utc);
     const std::string base = file.string() + "." + label + "-" + stamp;
     std::filesystem::path moved = base;
-    for (int attempt = 2; std::filesystem::exists(moved) || std::filesystem::exists(moved.string() + "-wal");
+    for (int attempt = 2; std::filesystem::exists(moved) || std::filesystem::exists(logOf(moved));
          ++attempt) {
         moved = base + "-" + std::to_string(attempt);
     }
     std::filesystem::rename(file, moved);
-    for (const char* companion : {"-wal", "-shm", "-journal"}) {
+    for (const char* companion : kCompanions) {
         const std::filesystem::path from = file.string() + companion;
         std::error_code missing;
         if (std::filesystem::exists(from, missing)) {
