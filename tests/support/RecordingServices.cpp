@@ -5,8 +5,11 @@
 namespace zqb::test {
 namespace {
 
-RecordedEvent recorded(const Storable& event, std::optional<int64_t> userKey) {
-    return {event.eventCode(), nlohmann::ordered_json::parse(event.getJson(), nullptr, false), userKey};
+RecordedEvent entryOf(const Storable& event) {
+    RecordedEvent entry;
+    entry.code = event.eventCode();
+    entry.json = nlohmann::ordered_json::parse(event.getJson(), nullptr, false);
+    return entry;
 }
 
 std::vector<RecordedEvent> withCode(std::vector<RecordedEvent> events, const std::string& code) {
@@ -25,6 +28,18 @@ std::vector<RecordedEvent> RecordingEventsService::events(const std::string& cod
     return withCode(events(), code);
 }
 
+std::vector<RecordedEvent> RecordingEventsService::flushed(const std::string& code) const {
+    auto events = this->events(code);
+    std::erase_if(events, [](const RecordedEvent& event) { return !event.flushed; });
+    return events;
+}
+
+std::vector<RecordedEvent> RecordingEventsService::unflushed() const {
+    auto events = this->events();
+    std::erase_if(events, [](const RecordedEvent& event) { return event.flushed; });
+    return events;
+}
+
 int RecordingEventsService::removeAllCalls() const {
     std::lock_guard lock(mutex_);
     return removeAllCalls_;
@@ -41,32 +56,50 @@ void RecordingEventsService::fullStack() {
     }
 }
 
+void RecordingEventsService::markFlushed() {
+    std::lock_guard lock(mutex_);
+    for (auto& event : events_) {
+        event.flushed = true;
+    }
+}
+
 void RecordingEventsService::setOnFullStackAction(FullStackAction action) {
     std::lock_guard lock(mutex_);
     fullStack_ = std::move(action);
 }
 
+RecordedEvent RecordingEventsService::entryFor(const Storable& event, const User& user) const {
+    auto entry = entryOf(event);
+    entry.userKey = user.idKey;
+    // The rules the events service stores by are always the active project's.
+    entry.trackingAvailable = !state_ || state_->getActiveProject()->trackingAvailable;
+    return entry;
+}
+
 void RecordingEventsService::addEvent(const Storable& event) {
-    auto entry = recorded(event, std::nullopt);
+    auto entry = state_ ? entryFor(event, *state_->getActiveUser()) : entryOf(event);
     std::lock_guard lock(mutex_);
     events_.push_back(std::move(entry));
 }
 
 void RecordingEventsService::addEvent(const Storable& event, const User& user) {
-    auto entry = recorded(event, user.idKey);
+    auto entry = entryFor(event, user);
     std::lock_guard lock(mutex_);
     events_.push_back(std::move(entry));
 }
 
 void RecordingEventsService::removeAllEvents() {
     std::lock_guard lock(mutex_);
-    events_.clear();
+    std::erase_if(events_, [](const RecordedEvent& event) { return !event.flushed; });
     ++removeAllCalls_;
 }
 
 void RecordingEventsService::removeInactiveUserData(const std::vector<std::shared_ptr<User>>& users) {
     std::lock_guard lock(mutex_);
     std::erase_if(events_, [&](const RecordedEvent& event) {
+        if (event.flushed) {
+            return false;
+        }
         for (const auto& user : users) {
             if (user && event.userKey == user->idKey) {
                 return true;
@@ -86,17 +119,24 @@ std::vector<RecordedEvent> RecordingReportService::flashEvents() const {
     return flashEvents_;
 }
 
+std::vector<RecordedEvent> RecordingReportService::flashEvents(const std::string& code) const {
+    return withCode(flashEvents(), code);
+}
+
 void RecordingReportService::setOnReportSendAction(std::function<void()> action) {
     onReportSendAction_ = std::move(action);
 }
 
 void RecordingReportService::sendFlashEvent(const Storable& event) {
-    auto entry = recorded(event, std::nullopt);
+    auto entry = entryOf(event);
     std::lock_guard lock(mutex_);
     flashEvents_.push_back(std::move(entry));
 }
 
 void RecordingReportService::sendBufferedEvents() {
+    if (events_) {
+        events_->markFlushed();
+    }
     std::lock_guard lock(mutex_);
     ++sendBufferedCalls_;
 }

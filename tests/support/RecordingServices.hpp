@@ -3,6 +3,7 @@
 #include "services/EventsServiceProtocol.hpp"
 #include "services/ReportServiceProtocol.hpp"
 #include "services/ServiceFactoryProtocol.hpp"
+#include "services/StateManagerProtocol.hpp"
 #include "services/TimerServiceProtocol.hpp"
 
 #include <nlohmann/json.hpp>
@@ -16,22 +17,37 @@
 
 namespace zqb::test {
 
-// One event a recording service was handed: its code, its record as JSON and the user it was stored for
-// (absent: the active user).
+// One event a recording service was handed: its code and its record as JSON. An event handed to be stored
+// also tells the user it was stored for (the one given, else the user active then), whether the active
+// project's tracking was on then (the events service stores nothing while it is off) and whether the logic
+// asked for a flush of the stored events after it.
 struct RecordedEvent {
     std::string code;
     nlohmann::ordered_json json;
     std::optional<int64_t> userKey;
+    bool trackingAvailable = true;
+    bool flushed = false;
 };
 
 // Events service that keeps what the logic stores instead of writing it. `fullStack()` runs the action the
 // logic installed, as a full batch would. Safe to read from the test's thread while the income queue calls.
 class RecordingEventsService final : public EventsServiceProtocol {
 public:
+    // The state manager the logic shares, read when an event is handed over; none: no user, tracking on.
+    explicit RecordingEventsService(std::shared_ptr<StateManagerProtocol> state = nullptr)
+        : state_(std::move(state)) {}
+
+    // Every event handed over, in order, but those removed before a flush took them: a flushed event has
+    // left the table for a report, so the removals take only the others.
     std::vector<RecordedEvent> events() const;
     std::vector<RecordedEvent> events(const std::string& code) const;
+    // Those of them a flush was asked for after, and those it was not: what the table would still hold.
+    std::vector<RecordedEvent> flushed(const std::string& code) const;
+    std::vector<RecordedEvent> unflushed() const;
     int removeAllCalls() const;
     void fullStack();
+    // Marks every event kept so far as flushed: the report service was asked to send the stored events.
+    void markFlushed();
 
     void setOnFullStackAction(FullStackAction action) override;
     void addEvent(const Storable& event) override;
@@ -40,17 +56,25 @@ public:
     void removeInactiveUserData(const std::vector<std::shared_ptr<User>>& users) override;
 
 private:
+    RecordedEvent entryFor(const Storable& event, const User& user) const;
+
+    const std::shared_ptr<StateManagerProtocol> state_;
     mutable std::mutex mutex_;
     std::vector<RecordedEvent> events_;
     int removeAllCalls_ = 0;
     FullStackAction fullStack_;
 };
 
-// Report service that counts the sends the logic asks for and keeps the flash events, sending nothing.
+// Report service that counts the sends the logic asks for and keeps the flash events, sending nothing. A
+// send marks the events `events` kept so far as flushed.
 class RecordingReportService final : public ReportServiceProtocol {
 public:
+    explicit RecordingReportService(std::shared_ptr<RecordingEventsService> events = nullptr)
+        : events_(std::move(events)) {}
+
     int sendBufferedCalls() const;
     std::vector<RecordedEvent> flashEvents() const;
+    std::vector<RecordedEvent> flashEvents(const std::string& code) const;
 
     const std::function<void()>& onReportSendAction() const override { return onReportSendAction_; }
     void setOnReportSendAction(std::function<void()> action) override;
@@ -60,6 +84,7 @@ public:
     void removeAllReports() override {}
 
 private:
+    const std::shared_ptr<RecordingEventsService> events_;
     mutable std::mutex mutex_;
     int sendBufferedCalls_ = 0;
     std::vector<RecordedEvent> flashEvents_;
@@ -98,10 +123,11 @@ private:
 // request to `real`, so that a test sees only the logic's decisions about storing, sending and timing.
 class RecordingServiceFactory final : public ServiceFactoryProtocol {
 public:
-    explicit RecordingServiceFactory(std::shared_ptr<ServiceFactoryProtocol> real) : real_(std::move(real)) {}
+    explicit RecordingServiceFactory(std::shared_ptr<ServiceFactoryProtocol> real)
+        : events(std::make_shared<RecordingEventsService>(real->stateManager())), real_(std::move(real)) {}
 
-    const std::shared_ptr<RecordingEventsService> events = std::make_shared<RecordingEventsService>();
-    const std::shared_ptr<RecordingReportService> reports = std::make_shared<RecordingReportService>();
+    const std::shared_ptr<RecordingEventsService> events;
+    const std::shared_ptr<RecordingReportService> reports = std::make_shared<RecordingReportService>(events);
     const std::shared_ptr<RecordingTimerService> timers = std::make_shared<RecordingTimerService>();
 
     std::shared_ptr<CoreFactoryProtocol> coreFactory() const override { return real_->coreFactory(); }

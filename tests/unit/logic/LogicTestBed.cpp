@@ -41,6 +41,12 @@ Config LogicTestBed::defaultTestConfig() {
     return config;
 }
 
+LogicTestBed::Options LogicTestBed::recordingOptions() {
+    Options options;
+    options.recordingServices = true;
+    return options;
+}
+
 LogicTestBed::LogicTestBed() : LogicTestBed(Options{}) {}
 
 LogicTestBed::LogicTestBed(Options options) : env(options.startMs) {

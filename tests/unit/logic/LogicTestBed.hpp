@@ -61,6 +61,8 @@ public:
 
     // The built-in default with a batch large enough that nothing is sent before a test flushes.
     static Config defaultTestConfig();
+    // The default options with the recording services.
+    static Options recordingOptions();
 
     LogicTestBed();
     explicit LogicTestBed(Options options);
