@@ -1,5 +1,6 @@
 // The reporting operations: levels with their resources, progression, tutorial steps, balances, referrals,
-// the plain getters, and the exact JSON the records are stored with.
+// the plain getters, and the exact JSON the records are stored with. The logic's decisions are read from the
+// recording services; the stored JSON also from the table, through the library's own graph.
 
 #include "LogicTestBed.hpp"
 
@@ -17,12 +18,14 @@ class AnalyticsLogicEventsTest : public ::testing::Test {
 protected:
     void SetUp() override { bed.start(); }
 
+    // The one event of `code` the logic handed over to be stored.
     std::string storedJson(const std::string& code) {
-        const auto events = bed.storedEvents(code);
-        return events.size() == 1 ? events[0].json.dump() : "<" + std::to_string(events.size()) + " events>";
+        const auto stored = events.events(code);
+        return stored.size() == 1 ? stored[0].json.dump() : "<" + std::to_string(stored.size()) + " events>";
     }
 
-    LogicTestBed bed;
+    LogicTestBed bed{LogicTestBed::recordingOptions()};
+    RecordingEventsService& events = *bed.recording->events;
 };
 
 TEST_F(AnalyticsLogicEventsTest, LevelUpByOneReportsTheResourcesOfTheFinishedLevel) {
@@ -33,21 +36,20 @@ TEST_F(AnalyticsLogicEventsTest, LevelUpByOneReportsTheResourcesOfTheFinishedLev
         bed.logic->virtualCurrencyPayment("sword", "weapon", 1, {{"gold", 4}, {"gems", 1}});
         bed.logic->levelUp(5, {});
     });
-    bed.settle();
-    const auto levelUps = bed.sentEvents("lu");
+    const auto levelUps = events.flushed("lu");
     ASSERT_EQ(levelUps.size(), 2u);
-    EXPECT_EQ(levelUps[0].dump(),
+    EXPECT_EQ(levelUps[0].json.dump(),
               R"({"code":"lu","sessionId":1700000000000,"timestamp":1700000000000,"level":4})");
-    EXPECT_EQ(levelUps[1].dump(),
+    EXPECT_EQ(levelUps[1].json.dump(),
               R"({"code":"lu","sessionId":1700000000000,"timestamp":1700000000000,"level":5,)"
               R"("spent":{"gems":1,"gold":4},"earned":{"gold":10},"bought":{"gems":2}})");
     EXPECT_EQ(bed.user().level, 5);
     EXPECT_EQ(bed.rowCount("levelResource"), 0);
     EXPECT_EQ(bed.rowCount("currencyAccrualResources"), 0);
     // The pending accruals went out with the level they were gathered on.
-    const auto accruals = bed.sentEvents("ca");
+    const auto accruals = events.flushed("ca");
     ASSERT_EQ(accruals.size(), 1u);
-    EXPECT_EQ(accruals[0]["level"], 4);
+    EXPECT_EQ(accruals[0].json["level"], 4);
 }
 
 TEST_F(AnalyticsLogicEventsTest, LevelUpByMoreThanOneReportsNoResourcesButDropsThem) {
@@ -56,10 +58,9 @@ TEST_F(AnalyticsLogicEventsTest, LevelUpByMoreThanOneReportsNoResourcesButDropsT
         bed.logic->currencyAccrual("gold", 10, "quest", ZQBAccrualType::earned);
         bed.logic->levelUp(7, {{"gold", 10}});
     });
-    bed.settle();
-    const auto levelUps = bed.sentEvents("lu");
+    const auto levelUps = events.flushed("lu");
     ASSERT_EQ(levelUps.size(), 2u);
-    EXPECT_EQ(levelUps[1].dump(),
+    EXPECT_EQ(levelUps[1].json.dump(),
               R"({"code":"lu","sessionId":1700000000000,"timestamp":1700000000000,"level":7,)"
               R"("balance":{"gold":10}})");
     EXPECT_EQ(bed.rowCount("levelResource"), 0);
@@ -100,11 +101,10 @@ TEST_F(AnalyticsLogicEventsTest, AProgressionMarksTheEventsMadeWhileItRuns) {
 
     bed.advance(1'200);
     bed.income([&] { bed.logic->finishProgressionEvent("cave", finish); });
-    bed.settle();
-    const auto progressions = bed.sentEvents("pe");
+    const auto progressions = events.flushed("pe");
     ASSERT_EQ(progressions.size(), 1u);
     EXPECT_EQ(
-        progressions[0].dump(),
+        progressions[0].json.dump(),
         R"({"code":"pe","timestamp":1700000001200,"sessionId":1700000000000,"level":1,"name":"cave",)"
         R"("earned":{"gold":3},"parameters":{"success":true,"duration":2,"difficulty":3,"source":"map"}})");
     EXPECT_TRUE(bed.log.contains("The ProgressionEvent [cave] is finished"));
@@ -113,7 +113,9 @@ TEST_F(AnalyticsLogicEventsTest, AProgressionMarksTheEventsMadeWhileItRuns) {
         bed.logic->customEvent("outside", {});
         bed.logic->finishProgressionEvent("cave", finish);
     });
-    EXPECT_FALSE(bed.storedEvents("ce").back().json.contains("inProgress"));
+    const auto customs = events.events("ce");
+    ASSERT_EQ(customs.size(), 2u);
+    EXPECT_FALSE(customs[1].json.contains("inProgress"));
     EXPECT_TRUE(bed.log.contains(
         "Progression event can't be finished!\n\tDoesn't have any started progression events"));
 }
@@ -133,12 +135,11 @@ TEST_F(AnalyticsLogicEventsTest,
     bed.income([&] { bed.logic->startProgressionEvent("rewound", {}); });
     bed.advance(-5'000);
     bed.income([&] { bed.logic->finishProgressionEvent("rewound", finish); });
-    bed.settle();
-    const auto progressions = bed.sentEvents("pe");
+    const auto progressions = events.flushed("pe");
     ASSERT_EQ(progressions.size(), 3u);
-    EXPECT_EQ(progressions[0]["parameters"].dump(), R"({"success":false})");
-    EXPECT_EQ(progressions[1]["parameters"].dump(), R"({"success":false,"duration":42})");
-    EXPECT_EQ(progressions[2]["parameters"].dump(), R"({"success":false})");
+    EXPECT_EQ(progressions[0].json["parameters"].dump(), R"({"success":false})");
+    EXPECT_EQ(progressions[1].json["parameters"].dump(), R"({"success":false,"duration":42})");
+    EXPECT_EQ(progressions[2].json["parameters"].dump(), R"({"success":false})");
 }
 
 TEST_F(AnalyticsLogicEventsTest, ATutorialStepCountsOncePerUser) {
@@ -175,20 +176,61 @@ TEST_F(AnalyticsLogicEventsTest, TheReferrerIsSentOncePerProject) {
                                          {ZQBReferralProperty::term(), "rpg"},
                                          {ZQBReferralProperty("custom"), "ignored"}};
     bed.income([&] { bed.logic->referrer(data); });
-    bed.settle();
-    const auto referrals = bed.sentEvents("rf");
+    const auto referrals = events.flushed("rf");
     ASSERT_EQ(referrals.size(), 1u);
     EXPECT_EQ(
-        referrals[0].dump(),
+        referrals[0].json.dump(),
         R"({"code":"rf","timestamp":1700000000000,"sessionId":1700000000000,"source":"ads","term":"rpg"})");
     EXPECT_TRUE(bed.project().isReferralSent);
 
     bed.income([&] { bed.logic->referrer(data); });
     EXPECT_TRUE(bed.log.contains("The referrer has been sent"));
-    EXPECT_TRUE(bed.storedEvents("rf").empty());
+    EXPECT_EQ(events.events("rf").size(), 1u);
 }
 
-TEST_F(AnalyticsLogicEventsTest, RecordsAreStoredWithTheirExactJson) {
+TEST_F(AnalyticsLogicEventsTest, GatedOperationsNeedASession) {
+    const auto before = events.events().size();
+    bed.income([&] {
+        bed.state->getActiveUser()->sessionId.reset();
+        bed.logic->customEvent("lost", {});
+        bed.logic->tutorial(3);
+        bed.logic->levelUp(2, {});
+        bed.logic->currentBalance({{"gold", 1}});
+        bed.logic->currencyAccrual("gold", 1, "quest", ZQBAccrualType::earned);
+        bed.logic->startProgressionEvent("cave", {});
+    });
+    EXPECT_EQ(events.events().size(), before);
+    EXPECT_EQ(bed.user().level, 1);
+    EXPECT_EQ(bed.rowCount("tutorialMarkEntry"), 0);
+    EXPECT_EQ(bed.rowCount("currencyAccrualResources"), 1);
+}
+
+TEST_F(AnalyticsLogicEventsTest, GettersAnswerOnTheIncomeQueue) {
+    SdkConstraints::setSdkVersion("2.1.2-engine");
+    std::vector<std::string> texts;
+    int64_t level = 0;
+    bool tracking = false;
+    bed.income([&] {
+        bed.logic->getSDKVersion([&](std::string text) { texts.push_back(std::move(text)); });
+        bed.logic->getDeviceId([&](std::string text) { texts.push_back(std::move(text)); });
+        bed.logic->getUserId([&](std::string text) { texts.push_back(std::move(text)); });
+        bed.logic->getCurrentLevel([&](int64_t value) { level = value; });
+        bed.logic->getTrackingAvailability([&](bool value) { tracking = value; });
+    });
+    SdkConstraints::setSdkVersion(SdkConstraints::defaultSdkVersion);
+    EXPECT_EQ(texts, (std::vector<std::string>{"2.1.2-engine", bed.deviceId(), bed.deviceId()}));
+    EXPECT_EQ(level, 1);
+    EXPECT_TRUE(tracking);
+}
+
+// Through the events service and its table: the rows as another connection reads them.
+TEST(AnalyticsLogicStoredJsonTest, RecordsAreStoredWithTheirExactJson) {
+    LogicTestBed bed;
+    bed.start();
+    const auto storedJson = [&bed](const std::string& code) {
+        const auto stored = bed.storedEvents(code);
+        return stored.size() == 1 ? stored[0].json.dump() : "<" + std::to_string(stored.size()) + " events>";
+    };
     bed.income([&] {
         bed.logic->customEvent(
             "match", {{"mode", AnyCodable(std::string("duel"))}, {"score", AnyCodable(int64_t{7})}});
@@ -213,40 +255,6 @@ TEST_F(AnalyticsLogicEventsTest, RecordsAreStoredWithTheirExactJson) {
     EXPECT_EQ(storedJson("adrv"),
               R"({"code":"adrv","timestamp":1700000000000,"sessionId":1700000000000,)"
               R"("source":"sdk","ad_network":"ads-net","ad_unit":"banner","revenue":0.25})");
-}
-
-TEST_F(AnalyticsLogicEventsTest, GatedOperationsNeedASession) {
-    bed.income([&] {
-        bed.state->getActiveUser()->sessionId.reset();
-        bed.logic->customEvent("lost", {});
-        bed.logic->tutorial(3);
-        bed.logic->levelUp(2, {});
-        bed.logic->currentBalance({{"gold", 1}});
-        bed.logic->currencyAccrual("gold", 1, "quest", ZQBAccrualType::earned);
-        bed.logic->startProgressionEvent("cave", {});
-    });
-    EXPECT_TRUE(bed.storedEvents().empty());
-    EXPECT_EQ(bed.user().level, 1);
-    EXPECT_EQ(bed.rowCount("tutorialMarkEntry"), 0);
-    EXPECT_EQ(bed.rowCount("currencyAccrualResources"), 1);
-}
-
-TEST_F(AnalyticsLogicEventsTest, GettersAnswerOnTheIncomeQueue) {
-    SdkConstraints::setSdkVersion("2.1.2-engine");
-    std::vector<std::string> texts;
-    int64_t level = 0;
-    bool tracking = false;
-    bed.income([&] {
-        bed.logic->getSDKVersion([&](std::string text) { texts.push_back(std::move(text)); });
-        bed.logic->getDeviceId([&](std::string text) { texts.push_back(std::move(text)); });
-        bed.logic->getUserId([&](std::string text) { texts.push_back(std::move(text)); });
-        bed.logic->getCurrentLevel([&](int64_t value) { level = value; });
-        bed.logic->getTrackingAvailability([&](bool value) { tracking = value; });
-    });
-    SdkConstraints::setSdkVersion(SdkConstraints::defaultSdkVersion);
-    EXPECT_EQ(texts, (std::vector<std::string>{"2.1.2-engine", bed.deviceId(), bed.deviceId()}));
-    EXPECT_EQ(level, 1);
-    EXPECT_TRUE(tracking);
 }
 
 }  // namespace

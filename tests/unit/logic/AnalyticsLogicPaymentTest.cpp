@@ -1,5 +1,6 @@
 // Payments in real currency and subscriptions: order ids counted once per project, renewals, the products
-// the store answers for the configured bundles, and the restored purchase history.
+// the store answers for the configured bundles, and the restored purchase history. What the logic stores and
+// flushes is read from the recording services.
 
 #include "LogicTestBed.hpp"
 
@@ -34,16 +35,16 @@ protected:
 };
 
 TEST_F(AnalyticsLogicPaymentTest, ARealPaymentIsReportedOncePerOrderId) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    const auto& events = *bed.recording->events;
     bed.start();
     bed.income([&] {
         bed.logic->realCurrencyPayment("order-1", 4.99, "gems", "USD");
         bed.logic->realCurrencyPayment("order-1", 4.99, "gems", "USD");
     });
-    bed.settle();
-    const auto payments = bed.sentEvents("rp");
+    const auto payments = events.flushed("rp");
     ASSERT_EQ(payments.size(), 1u);
-    EXPECT_EQ(payments[0].dump(),
+    EXPECT_EQ(payments[0].json.dump(),
               R"({"code":"rp","timestamp":1700000000000,"sessionId":1700000000000,"level":1,)"
               R"("productId":"gems","orderId":"order-1","price":4.99,"currencyCode":"USD"})");
     EXPECT_EQ(bed.log.count("Real payment with orderId [order-1]  is already used!"), 1u);
@@ -51,36 +52,36 @@ TEST_F(AnalyticsLogicPaymentTest, ARealPaymentIsReportedOncePerOrderId) {
 }
 
 TEST_F(AnalyticsLogicPaymentTest, AFirstSubscriptionPurchaseIsReportedWithItsProductAndARenewalIsNot) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    const auto& events = *bed.recording->events;
     bed.start();
     const auto product = offeredProduct("sub.month", "4.99", "fr_FR");
     bed.income([&] { bed.logic->subscriptionPayment(transaction("t-1", "t-1"), product); });
-    bed.settle();
-    const auto payments = bed.sentEvents("sbs");
+    const auto payments = events.flushed("sbs");
     ASSERT_EQ(payments.size(), 1u);
     EXPECT_EQ(
-        payments[0].dump(),
+        payments[0].json.dump(),
         R"({"code":"sbs","timestamp":1700000000000,"sessionId":1700000000000,"level":1,"orderId":"t-1",)"
         R"("productId":"sub.month","regionCode":"FR","currencyCode":"EUR"})");
-    const auto products = bed.sentEvents("sbsp");
+    const auto products = events.flushed("sbsp");
     ASSERT_EQ(products.size(), 1u);
-    EXPECT_EQ(products[0]["products"][0]["productId"], "sub.month");
+    EXPECT_EQ(products[0].json["products"][0]["productId"], "sub.month");
 
     bed.income([&] { bed.logic->subscriptionPayment(transaction("t-2", "t-1"), product); });
-    bed.settle();
     EXPECT_TRUE(bed.log.contains("Subscription payment with orderId [t-1] is renewal"));
-    EXPECT_EQ(bed.sentEvents("sbs").size(), 1u);
-    EXPECT_EQ(bed.sentEvents("sbsp").size(), 1u);
+    EXPECT_EQ(events.events("sbs").size(), 1u);
+    EXPECT_EQ(events.events("sbsp").size(), 1u);
 
     // A restore of the first purchase itself is neither reported nor logged as a renewal.
     bed.log.clear();
     bed.income([&] { bed.logic->subscriptionPayment(transaction("t-1", "t-1"), product); });
     EXPECT_FALSE(bed.log.contains("is renewal"));
-    EXPECT_TRUE(bed.storedEvents("sbs").empty());
+    EXPECT_EQ(events.events("sbs").size(), 1u);
 }
 
 TEST_F(AnalyticsLogicPaymentTest, ATransactionWithoutAnyIdentifierIsRefused) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    const auto& events = *bed.recording->events;
     bed.start();
     bed.income([&] {
         bed.logic->subscriptionPayment(transaction(std::nullopt, std::nullopt),
@@ -88,12 +89,14 @@ TEST_F(AnalyticsLogicPaymentTest, ATransactionWithoutAnyIdentifierIsRefused) {
     });
     EXPECT_TRUE(bed.log.contains("Subscription payment transactionIdentifier is nil"));
     EXPECT_EQ(bed.rowCount("realPaymentMarks"), 0);
+    EXPECT_TRUE(events.events("sbs").empty());
 }
 
 // A price text that is not a decimal number is read on the income queue, after the session and the
 // transaction: the payment is still reported, with the price locale's codes, but the product cannot be.
 TEST_F(AnalyticsLogicPaymentTest, APriceThatIsNoDecimalNumberLeavesOutTheProductButNotThePayment) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    const auto& events = *bed.recording->events;
     bed.start();
     auto withOffers = offeredProduct("sub.week", "0.99", "de_DE");
     withOffers.introductoryPrice = "gratis";
@@ -103,15 +106,14 @@ TEST_F(AnalyticsLogicPaymentTest, APriceThatIsNoDecimalNumberLeavesOutTheProduct
                                        offeredProduct("sub.month", "free", "fr_FR"));
         bed.logic->subscriptionPayment(transaction("t-2", "t-2", "sub.week"), withOffers);
     });
-    bed.settle();
-    const auto payments = bed.sentEvents("sbs");
+    const auto payments = events.flushed("sbs");
     ASSERT_EQ(payments.size(), 2u);
-    EXPECT_EQ(payments[0]["productId"], "sub.month");
-    EXPECT_EQ(payments[0]["regionCode"], "FR");
-    EXPECT_EQ(payments[0]["currencyCode"], "EUR");
-    const auto products = bed.sentEvents("sbsp");
+    EXPECT_EQ(payments[0].json["productId"], "sub.month");
+    EXPECT_EQ(payments[0].json["regionCode"], "FR");
+    EXPECT_EQ(payments[0].json["currencyCode"], "EUR");
+    const auto products = events.flushed("sbsp");
     ASSERT_EQ(products.size(), 1u);
-    EXPECT_EQ(products[0]["products"].dump(),
+    EXPECT_EQ(products[0].json["products"].dump(),
               R"([{"productId":"sub.week","price":0.99,"regionCode":"DE","currencyCode":"EUR",)"
               R"("discounts":{"spring":0.49}}])");
     EXPECT_EQ(bed.rowCount("realPaymentMarks"), 2);
@@ -120,23 +122,24 @@ TEST_F(AnalyticsLogicPaymentTest, APriceThatIsNoDecimalNumberLeavesOutTheProduct
 }
 
 TEST_F(AnalyticsLogicPaymentTest, TheStringFormTakesTheCodesOfAKnownProductOrNone) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    const auto& events = *bed.recording->events;
     bed.start();
     bed.income([&] {
         bed.logic->subscriptionPayment(std::string("sub.year"), std::string("e-1"));
         bed.logic->subscriptionPayment(std::string("sub.year"), std::string("e-1"));
     });
-    bed.settle();
-    const auto payments = bed.sentEvents("sbs");
+    const auto payments = events.flushed("sbs");
     ASSERT_EQ(payments.size(), 1u);
-    EXPECT_EQ(payments[0]["regionCode"], "");
-    EXPECT_EQ(payments[0]["currencyCode"], "");
+    EXPECT_EQ(payments[0].json["regionCode"], "");
+    EXPECT_EQ(payments[0].json["currencyCode"], "");
     EXPECT_TRUE(bed.log.contains("Subscription payment with orderId [e-1] is renewal"));
-    EXPECT_TRUE(bed.sentEvents("sbsp").empty());
+    EXPECT_TRUE(events.events("sbsp").empty());
 }
 
 TEST_F(AnalyticsLogicPaymentTest, AHistoryIsTakenOnceAndKeptWhileNoProductGivesItsCurrency) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    const auto& events = *bed.recording->events;
     bed.start();
     bool required = false;
     bed.income(
@@ -153,7 +156,7 @@ TEST_F(AnalyticsLogicPaymentTest, AHistoryIsTakenOnceAndKeptWhileNoProductGivesI
     bed.income(
         [&] { bed.logic->isRestoreTransactionHistoryRequired([&](bool value) { required = value; }); });
     EXPECT_FALSE(required);
-    EXPECT_TRUE(bed.storedEvents("sbsr").empty());
+    EXPECT_TRUE(events.events("sbsr").empty());
 
     // A second history is not taken.
     bed.log.clear();
@@ -164,7 +167,7 @@ TEST_F(AnalyticsLogicPaymentTest, AHistoryIsTakenOnceAndKeptWhileNoProductGivesI
 }
 
 TEST_F(AnalyticsLogicPaymentTest, AnEmptyHistoryStillCountsAsRestored) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
     bed.start();
     bed.income([&] { bed.logic->subscriptionHistory(std::vector<host::PaymentTransaction>{}); });
     EXPECT_TRUE(bed.log.contains("subscriptionHistory transactions is empty"));
@@ -175,11 +178,12 @@ TEST_F(AnalyticsLogicPaymentTest, AnEmptyHistoryStillCountsAsRestored) {
 }
 
 TEST_F(AnalyticsLogicPaymentTest, TheConfiguredBundlesAreAskedForAndChangedProductsReportedWithTheHistory) {
-    LogicTestBed::Options options;
+    auto options = LogicTestBed::recordingOptions();
     options.config.sbsBundles = std::vector<std::string>{"sub.month"};
     options.config.sbsConfigVersion = 1;
     options.storeConfig = false;
     LogicTestBed bed(options);
+    const auto& events = *bed.recording->events;
     bed.start();
     bed.income([&] {
         bed.logic->subscriptionHistory(std::vector<host::PaymentTransaction>{transaction("r-2", "r-1")});
@@ -193,14 +197,15 @@ TEST_F(AnalyticsLogicPaymentTest, TheConfiguredBundlesAreAskedForAndChangedProdu
     store->last()->finish();
     bed.settle();
 
-    const auto products = bed.sentEvents("sbsp");
+    const auto products = events.flushed("sbsp");
     ASSERT_EQ(products.size(), 1u);
-    EXPECT_EQ(products[0]["products"][0]["currencyCode"], "EUR");
+    EXPECT_EQ(products[0].json["products"][0]["currencyCode"], "EUR");
     // The history flags were reset with the changed products; the kept history goes out with its currency.
-    const auto history = bed.sentEvents("sbsr");
+    const auto history = events.flushed("sbsr");
     ASSERT_EQ(history.size(), 1u);
-    EXPECT_EQ(history[0]["currencyCode"], "EUR");
-    EXPECT_EQ(history[0]["transactions"].dump(), R"([{"productID":"sub.month","transactionIds":["r-1"]}])");
+    EXPECT_EQ(history[0].json["currencyCode"], "EUR");
+    EXPECT_EQ(history[0].json["transactions"].dump(),
+              R"([{"productID":"sub.month","transactionIds":["r-1"]}])");
 }
 
 }  // namespace
