@@ -1,5 +1,7 @@
 // Sessions across background and foreground, the engagement of each foreground stretch, and the periodic
-// work of the four timers: alive pings, currency accruals, timed and full-stack flushes.
+// work of the four timers: alive pings, currency accruals, timed and full-stack flushes. The logic's
+// decisions are read from the recording services, whose timers tick when a test says so; the heartbeat and
+// the full-stack flush also run through the library's own timers and tables.
 
 #include "LogicTestBed.hpp"
 
@@ -14,6 +16,8 @@
 namespace zqb::test {
 namespace {
 
+using Timer = RecordingTimerService::Timer;
+
 class AnalyticsLogicSessionTest : public ::testing::Test {
 protected:
     void TearDown() override { Validator::setExcludedOptions(std::nullopt); }
@@ -21,17 +25,18 @@ protected:
 
 TEST_F(AnalyticsLogicSessionTest,
        ABackgroundStayUpToTheTimeoutKeepsTheSessionOneMoreMillisecondOpensANewOne) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    const auto& events = *bed.recording->events;
     const int64_t timeout = bed.defaultTestConfig().sessionTimeout;
     bed.start();
-    ASSERT_EQ(bed.sentEvents("ss").size(), 1u);
+    ASSERT_EQ(events.flushed("ss").size(), 1u);
 
     bed.advance(10'000);
     bed.toBackground();
     bed.advance(timeout);
     bed.toForeground();
     EXPECT_EQ(bed.user().sessionId, kStart);
-    EXPECT_EQ(bed.sentEvents("ss").size(), 1u);
+    EXPECT_EQ(events.events("ss").size(), 1u);
 
     bed.advance(5'000);
     bed.toBackground();
@@ -39,17 +44,17 @@ TEST_F(AnalyticsLogicSessionTest,
     bed.toForeground();
     const int64_t secondSession = bed.now();
     EXPECT_EQ(bed.user().sessionId, secondSession);
-    const auto starts = bed.sentEvents("ss");
+    const auto starts = events.flushed("ss");
     ASSERT_EQ(starts.size(), 2u);
-    EXPECT_EQ(starts[1]["timestamp"], secondSession);
+    EXPECT_EQ(starts[1].json["timestamp"], secondSession);
 
     // Each foreground stretch is reported with the session it belongs to.
-    const auto engagements = bed.sentEvents("ue");
+    const auto engagements = events.flushed("ue");
     ASSERT_EQ(engagements.size(), 2u);
-    EXPECT_EQ(engagements[0].dump(), R"({"code":"ue","timestamp":1700000010000,"level":1,"length":10,)"
-                                     R"("sessionId":1700000000000})");
-    EXPECT_EQ(engagements[1]["length"], 5);
-    EXPECT_EQ(engagements[1]["sessionId"], kStart);
+    EXPECT_EQ(engagements[0].json.dump(), R"({"code":"ue","timestamp":1700000010000,"level":1,"length":10,)"
+                                          R"("sessionId":1700000000000})");
+    EXPECT_EQ(engagements[1].json["length"], 5);
+    EXPECT_EQ(engagements[1].json["sessionId"], kStart);
 }
 
 TEST_F(AnalyticsLogicSessionTest, TheActivityHeartbeatKeepsALongForegroundStayInOneSession) {
@@ -64,23 +69,16 @@ TEST_F(AnalyticsLogicSessionTest, TheActivityHeartbeatKeepsALongForegroundStayIn
 }
 
 TEST_F(AnalyticsLogicSessionTest, AStretchShorterThanASecondRecordsNoEngagement) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
     bed.start();
     bed.advance(999);
     bed.toBackground();
-    EXPECT_TRUE(bed.sentEvents("ue").empty());
+    EXPECT_TRUE(bed.recording->events->events("ue").empty());
     EXPECT_TRUE(bed.log.contains("The user engagement event was not generated, session length is zero"));
 }
 
-// Only the logic's decisions matter here: the services record what they are asked to do.
-LogicTestBed::Options recordingServices() {
-    LogicTestBed::Options options;
-    options.recordingServices = true;
-    return options;
-}
-
 TEST_F(AnalyticsLogicSessionTest, AContinuedSessionRestartsTheTimersButSendsNothing) {
-    LogicTestBed bed(recordingServices());
+    LogicTestBed bed(LogicTestBed::recordingOptions());
     const auto& timers = *bed.recording->timers;
     const auto& reports = *bed.recording->reports;
     bed.start();
@@ -96,7 +94,7 @@ TEST_F(AnalyticsLogicSessionTest, AContinuedSessionRestartsTheTimersButSendsNoth
 }
 
 TEST_F(AnalyticsLogicSessionTest, WithTrackingOffAnActivationStartsNothing) {
-    LogicTestBed bed(recordingServices());
+    LogicTestBed bed(LogicTestBed::recordingOptions());
     bed.income([&] { bed.state->getActiveProject()->trackingAvailable = false; });
     bed.start();
     const int sends = bed.recording->reports->sendBufferedCalls();
@@ -111,29 +109,37 @@ TEST_F(AnalyticsLogicSessionTest, WithTrackingOffAnActivationStartsNothing) {
 }
 
 TEST_F(AnalyticsLogicSessionTest, AliveTicksSendAPingAtOnceUnlessExcluded) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    auto& timers = *bed.recording->timers;
+    const auto& reports = *bed.recording->reports;
     const int64_t alive = bed.defaultTestConfig().aliveTimeout;
     bed.start();
+    const auto stored = bed.recording->events->events().size();
     bed.advance(alive);
-    const auto pings = bed.sentEvents("al");
+    bed.income([&] { timers.tick(Timer::alive); });
+    const auto pings = reports.flashEvents("al");
     ASSERT_EQ(pings.size(), 1u);
-    EXPECT_EQ(pings[0].dump(), R"({"code":"al","timestamp":)" + std::to_string(kStart + alive) + "}");
-    EXPECT_TRUE(bed.storedEvents().empty());
+    EXPECT_EQ(pings[0].json.dump(), R"({"code":"al","timestamp":)" + std::to_string(kStart + alive) + "}");
+    EXPECT_EQ(bed.recording->events->events().size(), stored);
 
     Validator::setExcludedOptions(ExcludedOptions{{"al", {}}});
     bed.advance(alive);
-    EXPECT_EQ(bed.sentEvents("al").size(), 1u);
+    bed.income([&] { timers.tick(Timer::alive); });
+    EXPECT_EQ(reports.flashEvents("al").size(), 1u);
 }
 
 TEST_F(AnalyticsLogicSessionTest, TheRequestTimerFlushesStoredEvents) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    const auto& events = *bed.recording->events;
     const int64_t period = bed.defaultTestConfig().timeForRequest;
     bed.start();
     bed.income([&] { bed.logic->customEvent("level_started", {}); });
-    ASSERT_EQ(bed.storedEvents("ce").size(), 1u);
+    ASSERT_EQ(events.unflushed().size(), 1u);
+    ASSERT_EQ(events.events("ce").size(), 1u);
     bed.advance(period);
-    EXPECT_TRUE(bed.storedEvents().empty());
-    EXPECT_EQ(bed.sentEvents("ce").size(), 1u);
+    bed.income([&] { bed.recording->timers->tick(Timer::request); });
+    EXPECT_TRUE(events.unflushed().empty());
+    EXPECT_EQ(events.flushed("ce").size(), 1u);
 }
 
 TEST_F(AnalyticsLogicSessionTest, AFullStackIsSentWithoutWaitingForTheTimer) {
@@ -154,9 +160,7 @@ TEST_F(AnalyticsLogicSessionTest, AFullStackIsSentWithoutWaitingForTheTimer) {
 }
 
 TEST_F(AnalyticsLogicSessionTest, TheCurrencyAccrualTimerFoldsTheAccrualsIntoOneEvent) {
-    LogicTestBed::Options options;
-    options.config.timeForRequest = 3'600'000;  // keeps the event stored
-    LogicTestBed bed(options);
+    LogicTestBed bed(LogicTestBed::recordingOptions());
     bed.start();
     bed.income([&] {
         bed.logic->currencyAccrual("gold", 5, "quest", ZQBAccrualType::earned);
@@ -165,8 +169,9 @@ TEST_F(AnalyticsLogicSessionTest, TheCurrencyAccrualTimerFoldsTheAccrualsIntoOne
         bed.logic->currencyAccrual("gems", 1, "shop", ZQBAccrualType::bought);
     });
     bed.advance(360'000);
+    bed.income([&] { bed.recording->timers->tick(Timer::currencyAccrual); });
     EXPECT_TRUE(bed.log.contains("Currency accrual timer tick"));
-    const auto accruals = bed.storedEvents("ca");
+    const auto accruals = bed.recording->events->events("ca");
     ASSERT_EQ(accruals.size(), 1u);
     EXPECT_EQ(accruals[0].json.dump(), R"({"code":"ca","timestamp":1700000360000,"sessionId":1700000000000,)"
                                        R"("level":1,"earned":{"quest":{"gold":12}},)"
@@ -177,7 +182,8 @@ TEST_F(AnalyticsLogicSessionTest, TheCurrencyAccrualTimerFoldsTheAccrualsIntoOne
 }
 
 TEST_F(AnalyticsLogicSessionTest, EndingTheActivityReportsPendingAccrualsAndCardChanges) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    const auto& events = *bed.recording->events;
     bed.start();
     bed.income([&] {
         bed.logic->currencyAccrual("gold", 5, "quest", ZQBAccrualType::earned);
@@ -185,20 +191,21 @@ TEST_F(AnalyticsLogicSessionTest, EndingTheActivityReportsPendingAccrualsAndCard
     });
     bed.advance(2'000);
     bed.toBackground();
-    EXPECT_EQ(bed.sentEvents("ca").size(), 1u);
-    const auto cards = bed.sentEvents("pl");
+    EXPECT_EQ(events.flushed("ca").size(), 1u);
+    const auto cards = events.flushed("pl");
     ASSERT_EQ(cards.size(), 1u);
-    EXPECT_EQ(cards[0]["parameters"].dump(), R"({"name":"Ann"})");
-    EXPECT_EQ(bed.sentEvents("ue").size(), 1u);
+    EXPECT_EQ(cards[0].json["parameters"].dump(), R"({"name":"Ann"})");
+    EXPECT_EQ(events.flushed("ue").size(), 1u);
+    EXPECT_FALSE(bed.recording->timers->running());
     EXPECT_EQ(bed.pendingTimers(), 0u);
 }
 
 TEST_F(AnalyticsLogicSessionTest, ExcludedDeviceInformationIsNotRecorded) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
     Validator::setExcludedOptions(ExcludedOptions{{"di", {}}});
     bed.start();
-    EXPECT_TRUE(bed.sentEvents("di").empty());
-    EXPECT_TRUE(bed.storedEvents("di").empty());
+    EXPECT_TRUE(bed.recording->reports->flashEvents("di").empty());
+    EXPECT_TRUE(bed.recording->events->events("di").empty());
 }
 
 }  // namespace

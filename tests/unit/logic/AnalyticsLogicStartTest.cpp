@@ -1,5 +1,7 @@
 // Start-up of the logic: the configuration given at initialisation, the start of the SDK with tracking on and
-// off, the configuration answer of the gateway and what it restarts.
+// off, the configuration answer of the gateway and what it restarts. What the logic stores, sends and times
+// is read from the recording services; the start with tracking on and the timers after a late configuration
+// answer also through the library's own graph.
 
 #include "LogicTestBed.hpp"
 
@@ -61,40 +63,46 @@ TEST_F(AnalyticsLogicStartTest, KnownServerIdsAreNotAskedForAgain) {
 }
 
 TEST_F(AnalyticsLogicStartTest, StartWithTrackingOffSendsOneStatusAndStartsNothing) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    const auto& reports = *bed.recording->reports;
     bed.income([&] { bed.state->getActiveProject()->trackingAvailable = false; });
     bed.start();
 
     EXPECT_FALSE(bed.income([&] { return bed.logic->started(); }));
-    const auto sent = bed.sentEvents();
+    const auto sent = reports.flashEvents();
     ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].dump(), R"({"code":"ts","timestamp":1700000000000,"trackingAllowed":false})");
+    EXPECT_EQ(sent[0].json.dump(), R"({"code":"ts","timestamp":1700000000000,"trackingAllowed":false})");
+    EXPECT_EQ(reports.sendBufferedCalls(), 0);
     EXPECT_TRUE(bed.log.contains("SDK not active!\n\t Tracking status is Disable!"));
-    EXPECT_TRUE(bed.storedEvents().empty());
+    EXPECT_TRUE(bed.recording->events->events().empty());
     EXPECT_EQ(bed.requestCount(LogicTestBed::kConfigPath), 0u);
+    EXPECT_FALSE(bed.recording->timers->running());
     EXPECT_EQ(bed.repeatingTimers(), 0u);
     EXPECT_FALSE(bed.user().sessionId.has_value());
 }
 
 TEST_F(AnalyticsLogicStartTest, ConfigurationSwitchesTrackingOnWithAStoredStatus) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    const auto& events = *bed.recording->events;
     bed.income([&] { bed.state->getActiveProject()->trackingAvailable = false; });
     bed.income([&] {
         bed.logic->prepareCallBacks();
         bed.logic->applyAnalyticsConfiguration(configuration(ZQBTrackingStatus::enable));
     });
     EXPECT_TRUE(bed.project().trackingAvailable);
-    const auto statuses = bed.storedEvents("ts");
+    const auto statuses = events.events("ts");
     ASSERT_EQ(statuses.size(), 1u);
     EXPECT_EQ(statuses[0].json.dump(), R"({"code":"ts","timestamp":1700000000000,"trackingAllowed":true})");
+    EXPECT_TRUE(statuses[0].trackingAvailable);
 
     // Already on: no second status.
     bed.income([&] { bed.logic->applyAnalyticsConfiguration(configuration(ZQBTrackingStatus::enable)); });
-    EXPECT_EQ(bed.storedEvents("ts").size(), 1u);
+    EXPECT_EQ(events.events("ts").size(), 1u);
 }
 
 TEST_F(AnalyticsLogicStartTest, ConfigurationSwitchesTrackingOffAndEmptiesTheTables) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    const auto& events = *bed.recording->events;
     bed.income([&] {
         bed.logic->prepareCallBacks();
         bed.logic->customEvent("ignored", {});  // no session yet: dropped
@@ -102,13 +110,14 @@ TEST_F(AnalyticsLogicStartTest, ConfigurationSwitchesTrackingOffAndEmptiesTheTab
         bed.logic->customEvent("kept", {});
         bed.logic->currencyAccrual("gold", 5, "shop", ZQBAccrualType::earned);
     });
-    ASSERT_EQ(bed.rowCount("events"), 1);
+    ASSERT_EQ(events.events().size(), 1u);
     ASSERT_EQ(bed.rowCount("levelResource"), 1);
     ASSERT_EQ(bed.rowCount("currencyAccrualResources"), 1);
 
     bed.income([&] { bed.logic->applyAnalyticsConfiguration(configuration(ZQBTrackingStatus::disable)); });
     EXPECT_FALSE(bed.project().trackingAvailable);
-    EXPECT_EQ(bed.rowCount("events"), 0);
+    EXPECT_EQ(events.removeAllCalls(), 1);
+    EXPECT_TRUE(events.events().empty());
     EXPECT_EQ(bed.rowCount("levelResource"), 0);
     EXPECT_EQ(bed.rowCount("currencyAccrualResources"), 0);
     EXPECT_EQ(bed.rowCount("users"), 1);
@@ -127,7 +136,7 @@ TEST_F(AnalyticsLogicStartTest, ConfiguredUserAndLevel) {
 }
 
 TEST_F(AnalyticsLogicStartTest, ConfiguredLevelChangeTurnsSavedAccrualsIntoEventsAndDropsLevelResources) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
     bed.income([&] {
         bed.logic->prepareCallBacks();
         bed.state->getActiveUser()->sessionId = kStart - 5000;
@@ -137,7 +146,7 @@ TEST_F(AnalyticsLogicStartTest, ConfiguredLevelChangeTurnsSavedAccrualsIntoEvent
     bed.income(
         [&] { bed.logic->applyAnalyticsConfiguration(configuration(ZQBTrackingStatus::unknown, {}, 3)); });
 
-    const auto accruals = bed.storedEvents("ca");
+    const auto accruals = bed.recording->events->events("ca");
     ASSERT_EQ(accruals.size(), 1u);
     // Stamped with the time of the newest accrual, in the session it was gathered in.
     EXPECT_EQ(accruals[0].json.dump(),
@@ -149,7 +158,7 @@ TEST_F(AnalyticsLogicStartTest, ConfiguredLevelChangeTurnsSavedAccrualsIntoEvent
 }
 
 TEST_F(AnalyticsLogicStartTest, ConfiguredLevelEqualToTheStoredOneKeepsTheResources) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
     bed.income([&] {
         bed.logic->prepareCallBacks();
         bed.state->getActiveUser()->sessionId = kStart;
@@ -157,12 +166,12 @@ TEST_F(AnalyticsLogicStartTest, ConfiguredLevelEqualToTheStoredOneKeepsTheResour
         bed.logic->applyAnalyticsConfiguration(configuration(ZQBTrackingStatus::unknown, {}, 1));
     });
     EXPECT_EQ(bed.rowCount("levelResource"), 1);
-    EXPECT_TRUE(bed.storedEvents("ca").empty());
+    EXPECT_TRUE(bed.recording->events->events("ca").empty());
     EXPECT_TRUE(bed.log.contains("Set level [1] for user [" + bed.deviceId() + "]"));
 }
 
 TEST_F(AnalyticsLogicStartTest, GatewayConfigurationIsAppliedAndPublished) {
-    LogicTestBed::Options options;
+    auto options = LogicTestBed::recordingOptions();
     options.config.eventParamsCount = 7;
     ExcludeEvents exclude;
     exclude.version = 2;
@@ -178,7 +187,7 @@ TEST_F(AnalyticsLogicStartTest, GatewayConfigurationIsAppliedAndPublished) {
     ASSERT_TRUE(excluded.has_value());
     EXPECT_EQ(excluded->count("ce"), 1u);
     // Timers run again with the new periods while the activity runs.
-    EXPECT_EQ(bed.repeatingTimers(), 4u);
+    EXPECT_TRUE(bed.recording->timers->running());
 }
 
 TEST_F(AnalyticsLogicStartTest, StoredConfigurationIsPublishedAtStartUpWithoutItsExclusions) {

@@ -1,5 +1,7 @@
 // Who the user is and whether tracking is allowed: setting and replacing user ids, the sessions around a
-// switch of user, and what switching tracking off deletes and sends.
+// switch of user, and what switching tracking off deletes and sends. What the logic stores and flushes
+// around a switch of user is read from the recording services; switching tracking off also through the
+// library's own tables and gateway.
 
 #include "LogicTestBed.hpp"
 
@@ -41,20 +43,21 @@ TEST(AnalyticsLogicUserTest, RefusedUserIdsChangeNothing) {
 }
 
 TEST(AnalyticsLogicUserTest, TheDefaultUserTakingAnIdKeepsItsSession) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    const auto& events = *bed.recording->events;
     bed.start();
     bed.advance(5'000);
     bed.income([&] { bed.logic->setUserId("ann"); });
-    bed.settle();
     EXPECT_TRUE(bed.log.contains("The userId [" + bed.deviceId() + "] changed to [ann]"));
     EXPECT_EQ(bed.user().userId, "ann");
     EXPECT_EQ(bed.user().sessionId, kStart);
-    EXPECT_TRUE(bed.sentEvents("ue").empty());
-    EXPECT_EQ(bed.sentEvents("ss").size(), 1u);
+    EXPECT_TRUE(events.events("ue").empty());
+    EXPECT_EQ(events.events("ss").size(), 1u);
 }
 
 TEST(AnalyticsLogicUserTest, SwitchingToAnotherUserClosesTheOldSessionBeforeTheNewOneOpens) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    const auto& events = *bed.recording->events;
     bed.start();
     bed.income([&] {
         bed.logic->setUserId("ann");
@@ -63,56 +66,55 @@ TEST(AnalyticsLogicUserTest, SwitchingToAnotherUserClosesTheOldSessionBeforeTheN
     });
     bed.advance(5'000);
     bed.income([&] { bed.logic->setUserId("bob"); });
-    bed.settle();
     const int64_t bobSession = kStart + 5'000;
 
     EXPECT_EQ(bed.user().userId, "bob");
     EXPECT_EQ(bed.user().sessionId, bobSession);
-    const auto engagements = bed.sentEvents("ue");
+    const auto engagements = events.flushed("ue");
     ASSERT_EQ(engagements.size(), 1u);
-    EXPECT_EQ(engagements[0]["sessionId"], kStart);
-    EXPECT_EQ(engagements[0]["inProgress"].dump(), R"(["cave"])");
-    const auto starts = bed.sentEvents("ss");
+    EXPECT_EQ(engagements[0].json["sessionId"], kStart);
+    EXPECT_EQ(engagements[0].json["inProgress"].dump(), R"(["cave"])");
+    const auto starts = events.flushed("ss");
     ASSERT_EQ(starts.size(), 2u);
-    EXPECT_EQ(starts[1]["timestamp"], bobSession);
-    EXPECT_FALSE(starts[1].contains("inProgress"));  // the location ended with the old user
+    EXPECT_EQ(starts[1].json["timestamp"], bobSession);
+    EXPECT_FALSE(starts[1].json.contains("inProgress"));  // the location ended with the old user
     EXPECT_TRUE(bed.log.contains("The location: cave has been canceled"));
 
     bed.income([&] {
         bed.logic->customEvent("after", {});
         bed.logic->currentBalance({{"gold", 2}});  // once per loaded user: bob has not sent one
     });
-    const auto stored = bed.storedEvents();
+    const auto stored = events.unflushed();
     ASSERT_EQ(stored.size(), 2u);
     for (const auto& event : stored) {
         EXPECT_EQ(event.json["sessionId"], bobSession);
-        EXPECT_EQ(event.userId, bed.user().idKey);
+        EXPECT_EQ(event.userKey, bed.user().idKey);
     }
 }
 
 TEST(AnalyticsLogicUserTest, TheDefaultUserSwitchingToAStoredUserEndsItsSessionFirst) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    const auto& events = *bed.recording->events;
     const auto bob = bed.storeUser("bob", kStart - kHour);
     bed.start();
     const int64_t defaultKey = bed.user().idKey;
     bed.advance(3'000);
     bed.income([&] { bed.logic->setUserId("bob"); });
-    bed.settle();
 
     EXPECT_EQ(bed.user().idKey, bob->idKey);
-    const auto engagements = bed.sentEvents("ue");
+    const auto engagements = events.flushed("ue");
     ASSERT_EQ(engagements.size(), 1u);
-    EXPECT_EQ(engagements[0]["sessionId"], kStart);
-    EXPECT_EQ(engagements[0]["length"], 3);
+    EXPECT_EQ(engagements[0].json["sessionId"], kStart);
+    EXPECT_EQ(engagements[0].json["length"], 3);
     // Bob was away for longer than the timeout: a session of his own.
     EXPECT_EQ(bed.user().sessionId, kStart + 3'000);
-    EXPECT_EQ(bed.sentEvents("ss").size(), 2u);
+    EXPECT_EQ(events.flushed("ss").size(), 2u);
 
     bed.income([&] { bed.logic->customEvent("after", {}); });
-    const auto stored = bed.storedEvents("ce");
+    const auto stored = events.events("ce");
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].json["sessionId"], kStart + 3'000);
-    EXPECT_NE(stored[0].userId, defaultKey);
+    EXPECT_NE(stored[0].userKey, defaultKey);
 }
 
 TEST(AnalyticsLogicUserTest, AnEmptyIdReturnsToTheDefaultUser) {
@@ -146,7 +148,7 @@ TEST(AnalyticsLogicUserTest, RefusedReplacementsChangeNothing) {
 }
 
 TEST(AnalyticsLogicUserTest, ReplacingRenamesTheUserAndDeletesAnotherHolderOfTheNewId) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
     const auto holder = bed.storeUser("carl", kStart - kHour);
     bed.income([&] {
         bed.coreFactory->currencyAccrualResourcesRepository()->insert(
@@ -158,7 +160,6 @@ TEST(AnalyticsLogicUserTest, ReplacingRenamesTheUserAndDeletesAnotherHolderOfThe
     const int64_t ann = bed.user().idKey;
 
     bed.income([&] { bed.logic->replaceUserId("ann", "carl"); });
-    bed.settle();
     const User renamed = bed.user();
     EXPECT_EQ(renamed.idKey, ann);
     EXPECT_EQ(renamed.userId, "carl");
@@ -171,11 +172,12 @@ TEST(AnalyticsLogicUserTest, ReplacingRenamesTheUserAndDeletesAnotherHolderOfThe
     }
     EXPECT_TRUE(bed.log.contains("Remove inactive users [carl]"));
     EXPECT_TRUE(bed.log.contains("UserId: [ann] renamed to [carl]"));
-    EXPECT_TRUE(bed.sentEvents("ue").empty());
+    EXPECT_TRUE(bed.recording->events->events("ue").empty());
 }
 
 TEST(AnalyticsLogicUserTest, ReplacingIntoTheActiveIdClosesTheHoldersSessionAndOpensTheNewUsers) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    const auto& events = *bed.recording->events;
     const auto ann = bed.storeUser("ann", kStart - kHour);
     bed.start();
     bed.income([&] {
@@ -186,30 +188,29 @@ TEST(AnalyticsLogicUserTest, ReplacingIntoTheActiveIdClosesTheHoldersSessionAndO
     bed.advance(4'000);
 
     bed.income([&] { bed.logic->replaceUserId("ann", "carl"); });
-    bed.settle();
     EXPECT_EQ(bed.user().idKey, ann->idKey);
     EXPECT_EQ(bed.user().userId, "carl");
     EXPECT_EQ(bed.rowCount("users"), 1);
     // Carl's stretch ended with his session and his progression; ann opened a session of her own.
-    const auto engagements = bed.sentEvents("ue");
+    const auto engagements = events.flushed("ue");
     ASSERT_EQ(engagements.size(), 1u);
-    EXPECT_EQ(engagements[0]["sessionId"], kStart);
-    EXPECT_EQ(engagements[0]["inProgress"].dump(), R"(["cave"])");
+    EXPECT_EQ(engagements[0].json["sessionId"], kStart);
+    EXPECT_EQ(engagements[0].json["inProgress"].dump(), R"(["cave"])");
     EXPECT_EQ(bed.user().sessionId, kStart + 4'000);
-    const auto starts = bed.sentEvents("ss");
+    const auto starts = events.flushed("ss");
     ASSERT_EQ(starts.size(), 2u);
-    EXPECT_FALSE(starts[1].contains("inProgress"));
+    EXPECT_FALSE(starts[1].json.contains("inProgress"));
     EXPECT_TRUE(bed.log.contains("The location: cave has been canceled"));
 
     bed.income([&] {
         bed.logic->customEvent("after", {});
         bed.logic->finishProgressionEvent("cave", {true, 0, {}, {}});
     });
-    const auto stored = bed.storedEvents("ce");
+    const auto stored = events.events("ce");
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].json["sessionId"], kStart + 4'000);
     EXPECT_FALSE(stored[0].json.contains("inProgress"));
-    EXPECT_EQ(stored[0].userId, ann->idKey);
+    EXPECT_EQ(stored[0].userKey, ann->idKey);
     EXPECT_NE(carl, ann->idKey);
     EXPECT_TRUE(bed.log.contains("Doesn't have any started progression events"));
 }
@@ -351,7 +352,7 @@ TEST(AnalyticsLogicUserTest, SwitchingTrackingOffEmptiesTheDataTablesAndSendsThe
 }
 
 TEST(AnalyticsLogicUserTest, SwitchingTrackingBackOnResumesWithAStatus) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
     bed.start();
     bed.income([&] { bed.logic->setTrackingAvailability(false); });
     bed.settle();
@@ -360,15 +361,19 @@ TEST(AnalyticsLogicUserTest, SwitchingTrackingBackOnResumesWithAStatus) {
     bed.income([&] { bed.logic->setTrackingAvailability(true); });
     bed.settle();
     EXPECT_TRUE(bed.project().trackingAvailable);
-    const auto statuses = bed.sentEvents("ts");
+    // Both handed over while tracking is on, so that both are stored.
+    const auto statuses = bed.recording->events->flushed("ts");
     ASSERT_EQ(statuses.size(), 2u);
-    EXPECT_EQ(statuses[1]["trackingAllowed"], true);
+    EXPECT_TRUE(statuses[0].trackingAvailable);
+    EXPECT_EQ(statuses[1].json["trackingAllowed"], true);
+    EXPECT_TRUE(statuses[1].trackingAvailable);
     EXPECT_EQ(bed.requestCount(LogicTestBed::kConfigPath), configRequests + 1);
-    EXPECT_EQ(bed.pendingTimers(), 4u);
+    EXPECT_TRUE(bed.recording->timers->running());
 }
 
 TEST(AnalyticsLogicUserTest, SwitchingTrackingOnStartsAnSdkThatNeverStarted) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    const auto& events = *bed.recording->events;
     bed.income([&] { bed.state->getActiveProject()->trackingAvailable = false; });
     bed.start();
     ASSERT_FALSE(bed.income([&] { return bed.logic->started(); }));
@@ -376,25 +381,35 @@ TEST(AnalyticsLogicUserTest, SwitchingTrackingOnStartsAnSdkThatNeverStarted) {
     bed.income([&] { bed.logic->setTrackingAvailability(true); });
     bed.settle();
     EXPECT_TRUE(bed.income([&] { return bed.logic->started(); }));
-    EXPECT_EQ(bed.sentEvents("ss").size(), 1u);
-    EXPECT_EQ(bed.sentEvents("ts").size(), 2u);  // the flash one of the start, then the stored one
+    EXPECT_EQ(events.flushed("ss").size(), 1u);
+    // The flash one of the start, then the stored one.
+    EXPECT_EQ(bed.recording->reports->flashEvents("ts").size(), 1u);
+    const auto statuses = events.flushed("ts");
+    ASSERT_EQ(statuses.size(), 1u);
+    EXPECT_TRUE(statuses[0].trackingAvailable);
 }
 
 TEST(AnalyticsLogicUserTest, RequestingTheCurrentTrackingStateOnlyLogs) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    const auto& events = *bed.recording->events;
+    const auto& reports = *bed.recording->reports;
     bed.start();
     bed.income([&] { bed.logic->setTrackingAvailability(true); });
     EXPECT_TRUE(bed.log.contains("Tracking status is already Enable"));
-    EXPECT_EQ(bed.storedEvents("ts").size(), 1u);
+    const auto statuses = events.events("ts");
+    ASSERT_EQ(statuses.size(), 1u);
+    EXPECT_TRUE(statuses[0].trackingAvailable);
 
     bed.income([&] { bed.logic->setTrackingAvailability(false); });
     bed.settle();
     bed.log.clear();
-    const auto sent = bed.sentEvents().size();
+    const auto stored = events.events().size();
+    const auto flashed = reports.flashEvents().size();
     bed.income([&] { bed.logic->setTrackingAvailability(false); });
     bed.settle();
     EXPECT_TRUE(bed.log.contains("Tracking status is already Disable"));
-    EXPECT_EQ(bed.sentEvents().size(), sent);
+    EXPECT_EQ(events.events().size(), stored);
+    EXPECT_EQ(reports.flashEvents().size(), flashed);
 }
 
 }  // namespace
