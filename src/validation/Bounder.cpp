@@ -5,6 +5,25 @@
 
 namespace zqb {
 
+namespace {
+
+// The most of an over-long value a WARNING repeats: a multi-megabyte argument must not become a
+// multi-megabyte log line.
+constexpr std::size_t kEchoedCharacters = 1000;
+
+std::string echoed(const std::string& value) {
+    if (value.size() <= kEchoedCharacters) {
+        return value;
+    }
+    std::string shown = text::characterPrefix(value, kEchoedCharacters);
+    if (shown.size() < value.size()) {
+        shown += "...";
+    }
+    return shown;
+}
+
+}  // namespace
+
 std::optional<std::string> Bounder::maxStringLength(std::string_view method, std::string_view argument,
                                                     const std::optional<std::string>& value,
                                                     int64_t maxLength) {
@@ -21,7 +40,7 @@ std::optional<std::string> Bounder::maxStringLength(std::string_view method, std
     message += " method an error has occurred:\n\t";
     message += argument;
     message += ": ";
-    message += *value;
+    message += echoed(*value);
     message += " is longer than it is permitted.\n\tThe string was truncated to '";
     message += std::to_string(maxLength);
     message += "'!";

@@ -13,8 +13,9 @@ public:
     Bounder() = delete;
 
     // Absent in, absent out. A text of more than `maxLength` characters (grapheme clusters) logs a WARNING
-    // that shows it whole and comes back cut to its first `maxLength` characters; a shorter one comes back
-    // unchanged. A negative limit counts as 0.
+    // that shows it whole, or its first 1,000 characters followed by "..." when it is longer than that, and
+    // comes back cut to its first `maxLength` characters; a shorter one comes back unchanged. A negative
+    // limit counts as 0.
     static std::optional<std::string> maxStringLength(std::string_view method, std::string_view argument,
                                                       const std::optional<std::string>& value,
                                                       int64_t maxLength);

@@ -171,6 +171,38 @@ TEST(BounderTest, CutsLongTextsByCharactersWithOneWarningShowingTheWholeText) {
     EXPECT_NE(lines[1].text.find(": " + flag + accented + "xy is longer"), std::string::npos);
 }
 
+TEST(BounderTest, TheWarningRepeatsAtMostAThousandCharactersOfAnOverLongText) {
+    const std::string accented = "e\xCC\x81";  // one character of three bytes
+    const auto warningFor = [](const std::string& value) {
+        LogCapture log;
+        EXPECT_EQ(Bounder::maxStringLength("CustomEvent", "The name", value, 2), value.substr(0, 2));
+        const auto lines = log.lines();
+        EXPECT_EQ(lines.size(), 1u);
+        return lines.empty() ? std::string() : lines[0].text;
+    };
+    const auto warningShowing = [](const std::string& shown) {
+        return "WARNING In the CustomEvent method an error has occurred:\n\tThe name: " + shown +
+               " is longer than it is permitted.\n\tThe string was truncated to '2'!";
+    };
+    std::string thousand = "ab";
+    for (int i = 0; i < 998; ++i) {
+        thousand += accented;
+    }
+    EXPECT_EQ(warningFor(thousand), warningShowing(thousand));
+
+    // Four megabytes of a name: the line keeps its form, with the first thousand characters, none cut.
+    std::string huge = thousand;
+    huge.reserve(4'000'000);
+    while (huge.size() < 4'000'000) {
+        huge += accented;
+    }
+    // Compared whole but not printed: a failure would show megabytes.
+    const std::string hugeWarning = warningFor(huge);
+    EXPECT_LT(hugeWarning.size(), 3'200u);
+    EXPECT_TRUE(hugeWarning == warningShowing(thousand + "..."));
+    EXPECT_EQ(warningFor(thousand + "x"), warningShowing(thousand + "..."));
+}
+
 TEST_F(ExclusionTest, NothingIsExcludedBeforeAConfigurationArrives) {
     LogCapture log;
     EXPECT_EQ(Validator::excludedOptions(), std::nullopt);
