@@ -9,16 +9,10 @@ MessagingConfig MessagingConfig::fromAnswer(const nlohmann::ordered_json& json) 
     const WireReader reader = answer.object("pushCategories");
     MessagingConfig config;
     config.version = reader.requiredInt64("version");
-    // The key must be there, but null stands for no categories.
-    if (!json.at("pushCategories").contains("categories")) {
-        reader.required("categories");
-    }
-    if (const auto* categories = reader.optional("categories")) {
-        const auto& list = reader.array("categories", *categories);
-        config.categories.reserve(list.size());
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            config.categories.push_back(MessagingCategory::fromJson(list[i], reader.pathTo("categories", i)));
-        }
+    const auto& list = reader.array("categories", reader.required("categories"));
+    config.categories.reserve(list.size());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        config.categories.push_back(MessagingCategory::fromJson(list[i], reader.pathTo("categories", i)));
     }
     if (const auto* removed = reader.optional("removed")) {
         const auto& list = reader.array("removed", *removed);

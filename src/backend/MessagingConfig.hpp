@@ -19,9 +19,9 @@ struct MessagingConfig {
 
     bool operator==(const MessagingConfig&) const = default;
 
-    // Reads the whole answer: {"pushCategories": {"version": required, "categories": required (null gives
-    // an empty list), "removed": optional}}; other members are ignored. Throws WireDecodingError; no partial
-    // result is kept.
+    // Reads the whole answer: {"pushCategories": {"version": required, "categories": required, "removed":
+    // optional}}, a required member being neither missing nor null; other members are ignored. Throws
+    // WireDecodingError; no partial result is kept.
     static MessagingConfig fromAnswer(const nlohmann::ordered_json& json);
 };
 

@@ -115,14 +115,20 @@ TEST_F(MessagingRouterEndToEnd, CategoriesAreMergedAndTheirVersionIsSentBack) {
     EXPECT_EQ(requestedVersion(), 1);
 
     // Nothing new: the stored categories, asked for from the version last answered.
-    gateway.setReply(kMessagingPath, {200, R"({"pushCategories": {"version": 2, "categories": null}})"});
+    gateway.setReply(kMessagingPath, {200, R"({"pushCategories": {"version": 3, "categories": []}})"});
     EXPECT_EQ(categories(), merged);
     EXPECT_EQ(requestedVersion(), 2);
     EXPECT_EQ(rowCount("messagingCategory"), 3);
 
+    // Null is no list of categories: an answer that cannot be read, which moves no version on.
+    gateway.setReply(kMessagingPath, {200, R"({"pushCategories": {"version": 4, "categories": null}})"});
+    EXPECT_EQ(categories(), merged);
+    EXPECT_EQ(requestedVersion(), 3);
+
     // Without an answer the module still gets the stored ones.
     gateway.setReply(kMessagingPath, {503, ""});
     EXPECT_EQ(categories(), merged);
+    EXPECT_EQ(requestedVersion(), 3);
 }
 
 }  // namespace

@@ -122,7 +122,8 @@ TEST(MessagingRecords, WriteTheRequestAndCategoriesInTheirKeyOrder) {
 
 TEST(MessagingRecords, ReadTheAnswerOrNothingAtAll) {
     const auto read = [](const char* text) { return MessagingConfig::fromAnswer(Json::parse(text)); };
-    const MessagingConfig empty = read(R"({"pushCategories": {"version": 3, "categories": null}})");
+    const MessagingConfig empty =
+        read(R"({"pushCategories": {"version": 3, "categories": [], "removed": null}})");
     EXPECT_EQ(empty.version, 3);
     EXPECT_TRUE(empty.categories.empty());
     EXPECT_FALSE(empty.removed);
@@ -138,6 +139,7 @@ TEST(MessagingRecords, ReadTheAnswerOrNothingAtAll) {
 
     for (const char* text :
          {R"({})", R"({"pushCategories": null})", R"({"pushCategories": {"version": 3}})",
+          R"({"pushCategories": {"version": 3, "categories": null}})",
           R"({"pushCategories": {"categories": []}})",
           R"({"pushCategories": {"version": 3, "categories": [{"id": "c"}]}})",
           R"({"pushCategories": {"version": 3, "categories": [{"id": "c", "buttons": [{"id": "b"}]}]}})",
