@@ -1,5 +1,6 @@
 #include <ZQBAnalytics/module/ZQBEventsRouter.hpp>
 
+#include "api/GuardedHandler.hpp"
 #include "api/MessagingCategoryDictionaries.hpp"
 #include "core/Core.hpp"
 #include "foundation/Logger.hpp"
@@ -33,12 +34,11 @@ ZQBLogLevel moduleLogLevel(int64_t level) {
 }  // namespace
 
 void ZQBEventsRouter::getMessagingCategories(CategoriesHandler handler) {
-    messagingProxy()->getPushCategories(
-        [handler = std::move(handler)](std::vector<zqb::MessagingCategory> categories) {
-            if (handler) {
-                handler(zqb::messagingCategoryDictionaries(categories));
-            }
-        });
+    messagingProxy()->getPushCategories([handler = zqb::guarded<std::vector<nlohmann::json>>(
+                                             std::move(handler), "getMessagingCategories(with:)")](
+                                            std::vector<zqb::MessagingCategory> categories) {
+        handler(zqb::messagingCategoryDictionaries(categories));
+    });
 }
 
 void ZQBEventsRouter::sendPushToken(std::string_view token, bool isAllowed) {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <stdexcept>
 
 namespace zqb {
 namespace {
@@ -128,6 +129,30 @@ TEST_F(MessagingRouterEndToEnd, CategoriesAreMergedAndTheirVersionIsSentBack) {
     // Without an answer the module still gets the stored ones.
     gateway.setReply(kMessagingPath, {503, ""});
     EXPECT_EQ(categories(), merged);
+    EXPECT_EQ(requestedVersion(), 3);
+}
+
+TEST_F(MessagingRouterEndToEnd, AHandlerThatThrowsIsNamedInTheLogAndTheAnswerIsStillStored) {
+    replyWithConfiguration();
+    start();
+    gateway.setReply(
+        kMessagingPath,
+        {200, R"({"pushCategories": {"version": 3, "categories": [{"id": "sale", "buttons": []}]}})"});
+    test::LogCapture log;
+    auto thrown = std::make_shared<std::promise<void>>();
+    ZQBEventsRouter::getMessagingCategories([thrown](Dictionaries) {
+        thrown->set_value();
+        throw std::runtime_error("module failure");
+    });
+    ASSERT_EQ(thrown->get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    settleWithMessaging();
+    EXPECT_EQ(log.count("ERROR In the getMessagingCategories(with:) method an error has occurred: The "
+                        "completion handler has thrown: module failure"),
+              1u);
+    EXPECT_FALSE(log.contains("has failed"));
+
+    gateway.setReply(kMessagingPath, {503, ""});
+    EXPECT_EQ(categories(), nlohmann::json::parse(R"([{"id": "sale", "buttons": []}])"));
     EXPECT_EQ(requestedVersion(), 3);
 }
 

@@ -38,7 +38,8 @@ public:
 
     /// The project's push categories: those stored by earlier requests, merged with what the analytics
     /// gateway answers now (new and changed categories, removed ones dropped); the stored ones alone when
-    /// the gateway cannot be reached. The handler is called once, on a library thread.
+    /// the gateway cannot be reached. The handler is called once, on a library thread; an exception it
+    /// throws is caught and named in an ERROR log line.
     static void getMessagingCategories(CategoriesHandler handler);
 
     /// Records the device's push token and whether the user allows notifications (`isAllowed`), then asks
