@@ -42,6 +42,10 @@ bool ApplicationLifeCycle::isApplicationInBackground() const {
     return application_->applicationState() == host::ApplicationState::background;
 }
 
+bool ApplicationLifeCycle::isApplicationActive() const {
+    return application_->applicationState() == host::ApplicationState::active;
+}
+
 void ApplicationLifeCycle::goActive() {
     std::weak_ptr<LifeCycleProtocol> weak;
     {

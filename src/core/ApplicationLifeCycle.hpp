@@ -41,6 +41,8 @@ public:
 
     // True while the application is in the background (not merely inactive).
     bool isApplicationInBackground() const;
+    // True while the application is active (neither inactive nor in the background).
+    bool isApplicationActive() const;
 
     void goActive();
     void goInactive();

@@ -15,6 +15,7 @@ public:
     std::shared_ptr<ApplicationLifeCycle> lifecycle() const override { return lifecycle_; }
     void setLifeCycleListener(std::weak_ptr<LifeCycleProtocol> listener) override;
     bool isApplicationInBackground() const override { return lifecycle_->isApplicationInBackground(); }
+    bool isApplicationActive() const override { return lifecycle_->isApplicationActive(); }
 
 private:
     std::shared_ptr<ApplicationLifeCycle> lifecycle_;

@@ -115,9 +115,11 @@ public:
     // The steps the operations above share; public so that tests can drive them one by one.
 
     // The start sequence: saved accruals, activity, device information, the full user card, a flush, the
-    // configuration and, when missing, the server identifiers.
+    // configuration and, when missing, the server identifiers. As the start-up runs it: the activity starts
+    // also while the application is still inactive, as it is on a host that is launching.
     void startSDK();
-    // Opens or continues a session and starts the timers, while tracking is on.
+    // Opens or continues a session and starts the timers, while tracking is on, as becoming active does:
+    // unless the application is in the background.
     void startActivity();
     // Closes the running activity: pending accruals and card changes become events, the engagement is
     // recorded, everything is flushed and the timers stop.
@@ -143,9 +145,19 @@ public:
     bool started() const { return started_; }
 
 private:
+    // What starts an activity. Becoming active, and the start-up, which on a host that is launching finds the
+    // application still inactive, open the session then; an operation (a switch of user, the takeover of the
+    // active id, tracking switched on) opens it only while the application is active.
+    enum class ActivityStart { activation, operation };
+
     AnalyticsLogic(std::shared_ptr<ServiceFactoryProtocol> serviceFactory,
                    std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle, QueueManager& incomeQueue,
                    host::Environment& environment);
+
+    void startSDK(ActivityStart start);
+    void startActivity(ActivityStart start);
+    // Whether the application's state lets this start open an activity now.
+    bool applicationInUse(ActivityStart start) const;
 
     void prepareTimersCallback();
     void prepareConfigCallbacks();

@@ -44,6 +44,20 @@ void AnalyticsLogic::goTerminate() {
 }
 
 void AnalyticsLogic::startActivity() {
+    startActivity(ActivityStart::activation);
+}
+
+bool AnalyticsLogic::applicationInUse(ActivityStart start) const {
+    if (!lifeCycle_) {
+        return true;
+    }
+    if (lifeCycle_->isApplicationInBackground()) {
+        return false;
+    }
+    return start == ActivityStart::activation || lifeCycle_->isApplicationActive();
+}
+
+void AnalyticsLogic::startActivity(ActivityStart start) {
     if (activityService_->isActive()) {
         return;
     }
@@ -51,9 +65,10 @@ void AnalyticsLogic::startActivity() {
         Logger::writeLog(ZQBLogLevel::info, kTrackingDisabled);
         return;
     }
-    // A user switch or tracking switched on while the application is in the background opens no session and
-    // starts no timer: background time is no engagement. The next becoming-active starts the activity.
-    if (lifeCycle_ && lifeCycle_->isApplicationInBackground()) {
+    // A user switch or tracking switched on while the application is not active (in the background, or
+    // inactive after resigning active) opens no session and starts no timer: that time is no engagement.
+    // The next becoming-active starts the activity.
+    if (!applicationInUse(start)) {
         return;
     }
     Logger::writeLog(ZQBLogLevel::debug, "Start activity");

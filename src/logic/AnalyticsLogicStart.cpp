@@ -174,6 +174,10 @@ void AnalyticsLogic::tryStartSDK() {
 }
 
 void AnalyticsLogic::startSDK() {
+    startSDK(ActivityStart::activation);
+}
+
+void AnalyticsLogic::startSDK(ActivityStart start) {
     if (started_) {
         Logger::writeLog(ZQBLogLevel::error, "The SDK is already running!");
     }
@@ -182,7 +186,7 @@ void AnalyticsLogic::startSDK() {
         return;
     }
     addSavedCurrencyAccrualResources();
-    startActivity();
+    startActivity(start);
     sendDeviceInfo();
     generatePeopleEvent(true);
     reportService_->sendBufferedEvents();

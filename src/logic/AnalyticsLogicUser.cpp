@@ -115,7 +115,7 @@ void AnalyticsLogic::setUserId(std::string userId) {
         userService_->activateUser(userId);
         userService_->clearLocation(true);
         userService_->changeCurBalanceSentMark(false);
-        startActivity();
+        startActivity(ActivityStart::operation);
         sendDeviceInfo();
         reportService_->sendBufferedEvents();
     } else {
@@ -189,7 +189,7 @@ void AnalyticsLogic::replaceUserId(std::string fromUserId, std::string toUserId)
     }
     const auto now = activeUser();
     if (switchesUser) {
-        startActivity();
+        startActivity(ActivityStart::operation);
     }
     if (!now->isDefaultUser && projectService_->userCounting() && !sameId(now->userId, rememberedId)) {
         userService_->clearLocation(true);
@@ -259,11 +259,11 @@ void AnalyticsLogic::setTrackingAvailability(bool value) {
     store(TrackingStatus(true));
     if (started_) {
         reportService_->sendBufferedEvents();
-        startActivity();
+        startActivity(ActivityStart::operation);
         configService_->receiveSdkConfig();
         configService_->receiveUserBackendIds();
     } else {
-        startSDK();
+        startSDK(ActivityStart::operation);
     }
 }
 

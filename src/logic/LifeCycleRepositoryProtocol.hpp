@@ -18,6 +18,8 @@ public:
     virtual void setLifeCycleListener(std::weak_ptr<LifeCycleProtocol> listener) = 0;
     // True while the application is in the background.
     virtual bool isApplicationInBackground() const = 0;
+    // True while the application is active (neither inactive nor in the background).
+    virtual bool isApplicationActive() const = 0;
 };
 
 }  // namespace zqb

@@ -54,6 +54,22 @@ TEST_F(AnalyticsLogicStartTest, StartWithTrackingOnOpensASessionSendsItAndAsksTh
     EXPECT_TRUE(bed.storedEvents().empty());
 }
 
+// A host that is launching is still inactive when it initialises; its first becoming-active follows.
+TEST_F(AnalyticsLogicStartTest, AStartWhileTheApplicationIsStillInactiveOpensTheSessionAtOnce) {
+    LogicTestBed bed;
+    bed.env.application().setApplicationState(host::ApplicationState::inactive);
+    bed.start();
+    EXPECT_EQ(bed.user().sessionId, kStart);
+    EXPECT_EQ(bed.sentEvents("ss").size(), 1u);
+    EXPECT_EQ(bed.repeatingTimers(), 4u);
+
+    bed.advance(1'000);
+    bed.toForeground();
+    EXPECT_EQ(bed.user().sessionId, kStart);
+    EXPECT_EQ(bed.sentEvents("ss").size(), 1u);
+    EXPECT_EQ(bed.repeatingTimers(), 4u);
+}
+
 TEST_F(AnalyticsLogicStartTest, KnownServerIdsAreNotAskedForAgain) {
     LogicTestBed bed;
     bed.income([&] { bed.state->updateDeviceIdentifiers(5, 6, 7); });

@@ -215,94 +215,140 @@ TEST(AnalyticsLogicUserTest, ReplacingIntoTheActiveIdClosesTheHoldersSessionAndO
     EXPECT_TRUE(bed.log.contains("Doesn't have any started progression events"));
 }
 
-// In the background nothing is in use: a switch of user, a takeover or tracking switched on opens no session
-// and starts no timer there. The next becoming-active opens the session, so no background time is counted.
-TEST(AnalyticsLogicUserTest, ASwitchOfUserInTheBackgroundOpensTheNewSessionAtTheNextActivation) {
-    LogicTestBed bed;
-    bed.start();
-    bed.income([&] {
-        bed.logic->setUserId("ann");
-        bed.logic->startProgressionEvent("cave", {});
-    });
-    bed.advance(5'000);
-    bed.toBackground();
-    ASSERT_EQ(bed.sentEvents("ue").size(), 1u);
+// Away from the foreground nothing is in use, in the background as much as while inactive (resigned active
+// under an alert or a call): a switch of user, a takeover or tracking switched on opens no session and starts
+// no timer there. The next becoming-active opens the session, so no time away is counted.
+enum class AwayState { inactive, background };
+constexpr AwayState kAwayStates[] = {AwayState::inactive, AwayState::background};
 
-    bed.income([&] { bed.logic->setUserId("bob"); });
-    bed.settle();
-    EXPECT_EQ(bed.user().userId, "bob");
-    EXPECT_FALSE(bed.user().sessionId);
-    EXPECT_EQ(bed.repeatingTimers(), 0u);
-    EXPECT_TRUE(bed.log.contains("The location: cave has been canceled"));
-    const auto sentBefore = bed.sentEvents().size();
-    bed.advance(kHour);
-    EXPECT_EQ(bed.sentEvents().size(), sentBefore);  // no alive ping, no engagement of the background hour
-
-    bed.toForeground();
-    const int64_t bobSession = bed.now();
-    EXPECT_EQ(bed.user().sessionId, bobSession);
-    EXPECT_EQ(bed.repeatingTimers(), 4u);
-    const auto starts = bed.sentEvents("ss");
-    ASSERT_EQ(starts.size(), 2u);
-    EXPECT_EQ(starts[1]["timestamp"], bobSession);
-    EXPECT_FALSE(starts[1].contains("inProgress"));
-    bed.advance(3'000);
-    bed.toBackground();
-    const auto engagements = bed.sentEvents("ue");
-    ASSERT_EQ(engagements.size(), 2u);
-    EXPECT_EQ(engagements[1]["length"], 3);
-    EXPECT_EQ(engagements[1]["sessionId"], bobSession);
+void goAway(LogicTestBed& bed, AwayState away) {
+    if (away == AwayState::inactive) {
+        bed.toInactive();
+    } else {
+        bed.toBackground();
+    }
 }
 
-TEST(AnalyticsLogicUserTest, ATakeoverInTheBackgroundOpensTheNewSessionAtTheNextActivation) {
-    LogicTestBed bed;
-    const auto ann = bed.storeUser("ann", kStart - kHour);
-    bed.start();
-    bed.income([&] {
-        bed.logic->setUserId("carl");
-        bed.logic->startProgressionEvent("cave", {});
-    });
-    bed.advance(4'000);
-    bed.toBackground();
-
-    bed.income([&] { bed.logic->replaceUserId("ann", "carl"); });
-    bed.settle();
-    EXPECT_EQ(bed.user().idKey, ann->idKey);
-    EXPECT_EQ(bed.user().sessionId, kStart - kHour);  // ann's old session, not reopened in the background
-    EXPECT_EQ(bed.repeatingTimers(), 0u);
-    EXPECT_EQ(bed.sentEvents("ss").size(), 1u);
-    bed.advance(kHour);
-
-    bed.toForeground();
-    EXPECT_EQ(bed.user().sessionId, bed.now());
-    EXPECT_EQ(bed.repeatingTimers(), 4u);
-    const auto starts = bed.sentEvents("ss");
-    ASSERT_EQ(starts.size(), 2u);
-    EXPECT_FALSE(starts[1].contains("inProgress"));
-    bed.income([&] { bed.logic->customEvent("after", {}); });
-    const auto stored = bed.storedEvents("ce");
-    ASSERT_EQ(stored.size(), 1u);
-    EXPECT_FALSE(stored[0].json.contains("inProgress"));
+const char* awayName(AwayState away) {
+    return away == AwayState::inactive ? "inactive" : "background";
 }
 
-TEST(AnalyticsLogicUserTest, TrackingSwitchedOnInTheBackgroundStartsTheActivityAtTheNextActivation) {
-    LogicTestBed bed;
-    bed.start();
-    bed.income([&] { bed.logic->setTrackingAvailability(false); });
-    bed.toBackground();
-    bed.log.clear();
-    const auto configRequests = bed.requestCount(LogicTestBed::kConfigPath);
+TEST(AnalyticsLogicUserTest, ASwitchOfUserAwayFromTheForegroundOpensTheNewSessionAtTheNextActivation) {
+    for (const AwayState away : kAwayStates) {
+        SCOPED_TRACE(awayName(away));
+        LogicTestBed bed;
+        bed.start();
+        bed.income([&] {
+            bed.logic->setUserId("ann");
+            bed.logic->startProgressionEvent("cave", {});
+        });
+        bed.advance(5'000);
+        goAway(bed, away);
+        ASSERT_EQ(bed.sentEvents("ue").size(), 1u);
 
-    bed.income([&] { bed.logic->setTrackingAvailability(true); });
-    bed.settle();
-    EXPECT_TRUE(bed.project().trackingAvailable);
-    EXPECT_EQ(bed.requestCount(LogicTestBed::kConfigPath), configRequests + 1);
-    EXPECT_EQ(bed.repeatingTimers(), 0u);
-    EXPECT_FALSE(bed.log.contains("Start activity"));
+        bed.income([&] { bed.logic->setUserId("bob"); });
+        bed.settle();
+        EXPECT_EQ(bed.user().userId, "bob");
+        EXPECT_FALSE(bed.user().sessionId);
+        EXPECT_EQ(bed.repeatingTimers(), 0u);
+        EXPECT_TRUE(bed.log.contains("The location: cave has been canceled"));
+        const auto sentBefore = bed.sentEvents().size();
+        bed.advance(kHour);
+        EXPECT_EQ(bed.sentEvents().size(), sentBefore);  // no alive ping, no engagement of the hour away
 
-    bed.toForeground();
-    EXPECT_EQ(bed.repeatingTimers(), 4u);
-    EXPECT_TRUE(bed.log.contains("Start activity"));
+        bed.toForeground();
+        const int64_t bobSession = bed.now();
+        EXPECT_EQ(bed.user().sessionId, bobSession);
+        EXPECT_EQ(bed.repeatingTimers(), 4u);
+        const auto starts = bed.sentEvents("ss");
+        ASSERT_EQ(starts.size(), 2u);
+        EXPECT_EQ(starts[1]["timestamp"], bobSession);
+        EXPECT_FALSE(starts[1].contains("inProgress"));
+        bed.advance(3'000);
+        bed.toBackground();
+        const auto engagements = bed.sentEvents("ue");
+        ASSERT_EQ(engagements.size(), 2u);
+        EXPECT_EQ(engagements[1]["length"], 3);
+        EXPECT_EQ(engagements[1]["sessionId"], bobSession);
+    }
+}
+
+TEST(AnalyticsLogicUserTest, ATakeoverAwayFromTheForegroundOpensTheNewSessionAtTheNextActivation) {
+    for (const AwayState away : kAwayStates) {
+        SCOPED_TRACE(awayName(away));
+        LogicTestBed bed;
+        const auto ann = bed.storeUser("ann", kStart - kHour);
+        bed.start();
+        bed.income([&] {
+            bed.logic->setUserId("carl");
+            bed.logic->startProgressionEvent("cave", {});
+        });
+        bed.advance(4'000);
+        goAway(bed, away);
+
+        bed.income([&] { bed.logic->replaceUserId("ann", "carl"); });
+        bed.settle();
+        EXPECT_EQ(bed.user().idKey, ann->idKey);
+        EXPECT_EQ(bed.user().sessionId, kStart - kHour);  // ann's old session, not reopened while away
+        EXPECT_EQ(bed.repeatingTimers(), 0u);
+        EXPECT_EQ(bed.sentEvents("ss").size(), 1u);
+        bed.advance(kHour);
+
+        bed.toForeground();
+        EXPECT_EQ(bed.user().sessionId, bed.now());
+        EXPECT_EQ(bed.repeatingTimers(), 4u);
+        const auto starts = bed.sentEvents("ss");
+        ASSERT_EQ(starts.size(), 2u);
+        EXPECT_FALSE(starts[1].contains("inProgress"));
+        bed.income([&] { bed.logic->customEvent("after", {}); });
+        const auto stored = bed.storedEvents("ce");
+        ASSERT_EQ(stored.size(), 1u);
+        EXPECT_FALSE(stored[0].json.contains("inProgress"));
+    }
+}
+
+TEST(AnalyticsLogicUserTest, TrackingSwitchedOnAwayFromTheForegroundStartsTheActivityAtTheNextActivation) {
+    for (const AwayState away : kAwayStates) {
+        SCOPED_TRACE(awayName(away));
+        LogicTestBed bed;
+        bed.start();
+        bed.income([&] { bed.logic->setTrackingAvailability(false); });
+        goAway(bed, away);
+        bed.log.clear();
+        const auto configRequests = bed.requestCount(LogicTestBed::kConfigPath);
+
+        bed.income([&] { bed.logic->setTrackingAvailability(true); });
+        bed.settle();
+        EXPECT_TRUE(bed.project().trackingAvailable);
+        EXPECT_EQ(bed.requestCount(LogicTestBed::kConfigPath), configRequests + 1);
+        EXPECT_EQ(bed.repeatingTimers(), 0u);
+        EXPECT_FALSE(bed.log.contains("Start activity"));
+
+        bed.toForeground();
+        EXPECT_EQ(bed.repeatingTimers(), 4u);
+        EXPECT_TRUE(bed.log.contains("Start activity"));
+    }
+    // Also when the switch is the first start of an SDK that start-up left unstarted.
+    for (const AwayState away : kAwayStates) {
+        SCOPED_TRACE(awayName(away));
+        LogicTestBed bed;
+        bed.income([&] { bed.state->getActiveProject()->trackingAvailable = false; });
+        bed.start();
+        goAway(bed, away);
+
+        bed.income([&] { bed.logic->setTrackingAvailability(true); });
+        bed.settle();
+        EXPECT_TRUE(bed.income([&] { return bed.logic->started(); }));
+        EXPECT_EQ(bed.repeatingTimers(), 0u);
+        EXPECT_TRUE(bed.sentEvents("ss").empty());
+        bed.advance(kHour);
+
+        bed.toForeground();
+        EXPECT_EQ(bed.repeatingTimers(), 4u);
+        const auto starts = bed.sentEvents("ss");
+        ASSERT_EQ(starts.size(), 1u);
+        EXPECT_EQ(starts[0]["timestamp"], bed.now());
+    }
 }
 
 TEST(AnalyticsLogicUserTest, SwitchingTrackingOffEmptiesTheDataTablesAndSendsTheLastEvents) {

@@ -119,6 +119,12 @@ void LogicTestBed::toBackground() {
     settle();
 }
 
+void LogicTestBed::toInactive() {
+    env.application().setApplicationState(host::ApplicationState::inactive);
+    env.post(host::AppNotification::willResignActive);
+    settle();
+}
+
 void LogicTestBed::toForeground() {
     env.application().setApplicationState(host::ApplicationState::active);
     env.post(host::AppNotification::didBecomeActive);

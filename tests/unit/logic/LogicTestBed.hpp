@@ -82,8 +82,9 @@ public:
     // Moves virtual time (firing due timers), then settles.
     void advance(int64_t ms);
     // The application leaves the foreground or comes back as a host reports it: the state first, then the
-    // notifications; then settles.
+    // notifications; then settles. `toInactive` resigns active and stays there, as under a system alert.
     void toBackground();
+    void toInactive();
     void toForeground();
 
     User user();
