@@ -57,10 +57,12 @@ std::future<void> gatherIdentifiers(const std::shared_ptr<PlatformiOS>& platform
 std::shared_ptr<CoreFactory> CoreFactory::make(const std::string& applicationKey, const Queues& queues,
                                                host::Environment& environment) {
     auto platform = std::make_shared<PlatformiOS>(std::make_shared<PlatformStorage>(), nullptr, environment);
-    // The device's identifiers are read from the keychain, and on a new device written to it, each write
-    // waiting for the disk; so does opening or creating the database. Neither needs the other, so the
-    // identifiers are gathered on a thread of their own meanwhile (the platform keeps the record it builds
-    // first), and the start-up waits for the slower of the two instead of both in turn.
+    // The device's identifiers are read from the keychain, and on a new device written to it; opening or
+    // creating the database waits for the disk. Neither needs the other, so the identifiers are gathered on
+    // a thread of their own meanwhile (the platform keeps the record it builds first). What a new device
+    // writes to the keychain waits until the database is open: a start-up that fails here leaves the
+    // keychain as it found it.
+    platform->holdKeychainWrites();
     const auto gathering = gatherIdentifiers(platform);
     auto lifeCycle = std::make_shared<LifeCycleRepository>(
         ApplicationLifeCycle::create(nullptr, nullptr, queues.income, environment));
@@ -76,6 +78,11 @@ std::shared_ptr<CoreFactory> CoreFactory::make(const std::string& applicationKey
         environment.delayedScheduler()->runAfter(delayMs, std::move(operation));
     };
     database->groupWritesOn(std::move(writer));
+    // The start-up goes on.
+    if (gathering.valid()) {
+        gathering.wait();
+    }
+    platform->writeHeldKeychainItems();
     return std::make_shared<CoreFactory>(std::move(lifeCycle), std::move(backend), std::move(platform),
                                          std::move(database));
 }

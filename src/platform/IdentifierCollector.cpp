@@ -50,12 +50,42 @@ std::optional<std::string> IdentifierCollector::bundleName() {
 
 std::optional<std::string> IdentifierCollector::getSavedUID(const std::string& appName,
                                                             const std::string& item) {
-    return KeychainStore().get(account(appName, item));
+    const std::string key = account(appName, item);
+    {
+        std::lock_guard lock(heldMutex_);
+        for (auto held = held_.rbegin(); held != held_.rend(); ++held) {
+            if (held->first == key) {
+                return held->second;
+            }
+        }
+    }
+    return KeychainStore().get(key);
 }
 
 void IdentifierCollector::setSavedUID(const std::string& uid, const std::string& appName,
                                       const std::string& item) {
+    {
+        std::lock_guard lock(heldMutex_);
+        if (holding_) {
+            held_.emplace_back(account(appName, item), uid);
+            return;
+        }
+    }
     KeychainStore().set(uid, account(appName, item));
+}
+
+void IdentifierCollector::holdWrites() {
+    std::lock_guard lock(heldMutex_);
+    holding_ = true;
+}
+
+void IdentifierCollector::writeHeldItems() {
+    std::lock_guard lock(heldMutex_);
+    holding_ = false;
+    for (const auto& [key, value] : held_) {
+        KeychainStore().set(value, key);
+    }
+    held_.clear();
 }
 
 std::optional<std::string> IdentifierCollector::getOlderSavedUID(const std::string& item) {

@@ -3,8 +3,11 @@
 #include "host/Environment.hpp"
 #include "platform/IdentifierData.hpp"
 
+#include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace zqb {
 
@@ -44,15 +47,24 @@ public:
     // application writes them with. A missing item is no error. Backs the public keychain-clearing hook.
     static void deleteSavedIdentifiers();
 
+    // From here on the items the collector writes are held, in order, and read back from there, instead of
+    // reaching the keychain, until `writeHeldItems()`: identifiers gathered for a start-up that may still
+    // fail leave the keychain as it was when it does.
+    void holdWrites();
+    // Writes the held items in the order they were made; later writes go straight to the keychain.
+    void writeHeldItems();
+
 private:
     static std::optional<std::string> bundleName();
-    static std::optional<std::string> getSavedUID(const std::string& appName, const std::string& account);
-    static void setSavedUID(const std::string& uid, const std::string& appName, const std::string& account);
+    std::optional<std::string> getSavedUID(const std::string& appName, const std::string& account);
+    void setSavedUID(const std::string& uid, const std::string& appName, const std::string& account);
     static std::optional<std::string> getOlderSavedUID(const std::string& account);
-    static std::optional<std::string> tryMigratePrevUid(const std::string& appName,
-                                                        const std::string& account);
+    std::optional<std::string> tryMigratePrevUid(const std::string& appName, const std::string& account);
 
     host::Environment& environment_;
+    std::mutex heldMutex_;
+    bool holding_ = false;
+    std::vector<std::pair<std::string, std::string>> held_;  // account, value
 };
 
 }  // namespace zqb

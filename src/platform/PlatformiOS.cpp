@@ -15,7 +15,7 @@ PlatformiOS::PlatformiOS(std::shared_ptr<PlatformStorageProtocol> platformStorag
     }
     auto applicationCollector = std::make_shared<ApplicationCollector>(environment.bundle(), false);
     auto sdkCollector = std::make_shared<SDKCollector>();
-    auto identifierCollector = std::make_shared<IdentifierCollector>(environment);
+    identifierCollector_ = std::make_shared<IdentifierCollector>(environment);
     auto deviceCollector = std::make_shared<DeviceInfoCollector>(false, environment);
 
     applicationGateway_ = std::make_shared<ApplicationGateway>(
@@ -23,7 +23,7 @@ PlatformiOS::PlatformiOS(std::shared_ptr<PlatformStorageProtocol> platformStorag
     deviceGateway_ = std::make_shared<DeviceInfoGateway>(
         std::make_shared<DeviceInfoRepository>(std::move(deviceCollector), std::move(rootedCheck)));
     identifierGateway_ = std::make_shared<IdentifierGateway>(
-        std::make_shared<IdentifierInfoRepository>(std::move(identifierCollector), platformStorage_));
+        std::make_shared<IdentifierInfoRepository>(identifierCollector_, platformStorage_));
     sdkGateway_ = std::make_shared<SDKGateway>(std::make_shared<SDKRepository>(std::move(sdkCollector)));
 }
 
@@ -37,6 +37,14 @@ void PlatformiOS::getDeviceData(std::function<void(DeviceData)> completionHandle
 
 IdentifierData PlatformiOS::getIdentifierData() {
     return identifierGateway_->identifierData();
+}
+
+void PlatformiOS::holdKeychainWrites() {
+    identifierCollector_->holdWrites();
+}
+
+void PlatformiOS::writeHeldKeychainItems() {
+    identifierCollector_->writeHeldItems();
 }
 
 SdkData PlatformiOS::getSdkData() {

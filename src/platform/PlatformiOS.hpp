@@ -2,6 +2,7 @@
 
 #include "platform/ApplicationGateway.hpp"
 #include "platform/DeviceInfoGateway.hpp"
+#include "platform/IdentifierCollector.hpp"
 #include "platform/IdentifierGateway.hpp"
 #include "platform/PlatformStorage.hpp"
 #include "platform/RootedCheck.hpp"
@@ -46,7 +47,13 @@ public:
     const std::shared_ptr<SDKGatewayProtocol>& sdkGateway() const { return sdkGateway_; }
     const std::shared_ptr<PlatformStorageProtocol>& platformStorage() const { return platformStorage_; }
 
+    // The keychain items that gathering the identifiers writes wait for `writeHeldKeychainItems()`, for a
+    // start-up that gathers them before it knows it can go on.
+    void holdKeychainWrites();
+    void writeHeldKeychainItems();
+
 private:
+    std::shared_ptr<IdentifierCollector> identifierCollector_;
     std::shared_ptr<ApplicationGatewayProtocol> applicationGateway_;
     std::shared_ptr<DeviceInfoGatewayProtocol> deviceGateway_;
     std::shared_ptr<IdentifierGatewayProtocol> identifierGateway_;

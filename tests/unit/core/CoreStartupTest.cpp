@@ -173,6 +173,18 @@ TEST_F(CoreStartup, StartUpRunsInItsOrderAndHandsTheLogicToTheProxyLast) {
     EXPECT_TRUE(std::filesystem::exists(environment.directory() / SQLiteProvider::folderName /
                                         SQLiteProvider::fileName));
     EXPECT_TRUE(log.matching("ERROR").empty());
+    // The new device's ids are in the keychain, the one in use among them.
+    std::vector<std::string> accounts;
+    std::optional<std::string> currentId;
+    for (const auto& item : environment.keychain().items()) {
+        accounts.push_back(item.account);
+        if (item.account == "ZQBTestApp-q7r_v2_current_id") {
+            currentId = item.value;
+        }
+    }
+    EXPECT_EQ(accounts,
+              (std::vector<std::string>{"ZQBTestApp-q7r_v2_current_id", "ZQBTestApp-q7r_v2_customUdid"}));
+    EXPECT_EQ(currentId, stateManager->getActiveDeviceIdentifiers()->deviceIdentifier);
 }
 
 TEST_F(CoreStartup, ASecondInitializeIsRefusedAndStartsNothing) {
@@ -223,6 +235,8 @@ TEST_F(CoreStartup, ADatabaseThatCannotBeOpenedFailsTheStartUpAndKeepsTheCoreIni
     EXPECT_TRUE(core->isInitialized());
     EXPECT_FALSE(core->analyticsProxy()->analyticsLogic());
     EXPECT_EQ(Journal::count("logic built"), 0u);
+    // The ids gathered meanwhile for this new device were not written for a start-up that did not go on.
+    EXPECT_TRUE(environment.keychain().items().empty());
 
     // The life cycle built before the failure was released with everything else: nothing listens.
     environment.post(AppNotification::didEnterBackground);
