@@ -5,7 +5,9 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
+#include <unordered_map>
 #include <vector>
 
 namespace zqb {
@@ -192,6 +194,9 @@ private:
 // text as `Decimal` nodes.
 class DecimalKeepingBuilder {
 public:
+    explicit DecimalKeepingBuilder(JsonText::DeepValues deepValues)
+        : readDeepValuesEmpty_(deepValues == JsonText::DeepValues::readEmpty) {}
+
     Json take() { return std::move(root_); }
 
     bool null() { return put(Json(nullptr)); }
@@ -199,6 +204,9 @@ public:
     bool number_integer(Json::number_integer_t value) { return put(Json(value)); }
     bool number_unsigned(Json::number_unsigned_t value) { return put(Json(value)); }
     bool number_float(Json::number_float_t value, const std::string& text) {
+        if (skipped_ > 0) {
+            return true;
+        }
         // The reader hands over the number with the process locale's decimal point in place of the text's
         // "." ("0,99" under a decimal-comma locale); the decimal is read from the text as it stood.
         std::string digits = text;
@@ -217,18 +225,14 @@ public:
     bool binary(Json::binary_t& value) { return put(Json(std::move(value))); }
     bool start_object(std::size_t /*elements*/) { return open(Json::object()); }
     bool key(std::string& key) {
-        key_ = std::move(key);
+        if (skipped_ == 0) {
+            key_ = std::move(key);
+        }
         return true;
     }
-    bool end_object() {
-        stack_.pop_back();
-        return true;
-    }
+    bool end_object() { return close(); }
     bool start_array(std::size_t /*elements*/) { return open(Json::array()); }
-    bool end_array() {
-        stack_.pop_back();
-        return true;
-    }
+    bool end_array() { return close(); }
     bool parse_error(std::size_t /*position*/, const std::string& /*token*/,
                      const nlohmann::detail::exception& error) {
         if (const auto* parseError = dynamic_cast<const Json::parse_error*>(&error)) {
@@ -238,40 +242,98 @@ public:
     }
 
 private:
+    // From this many members on, an object's keys are found through their hashes: looking each new key up
+    // among all the members before it made a text of many keys take time by the square of their number.
+    static constexpr std::size_t indexedMembers = 32;
+
+    struct Open {
+        Json* container;
+        // Member positions by the hash of their key, once the object is indexed.
+        std::unordered_multimap<std::size_t, std::size_t> members;
+    };
+
+    // The member of the innermost open object under `key_`, added (null) when it has none; a repeated key
+    // keeps its first place and its last value, as nlohmann's reader does.
+    Json& member(Open& open) {
+        auto& members = open.container->get_ref<Json::object_t&>();
+        if (members.size() < indexedMembers) {
+            return (*open.container)[key_];
+        }
+        // The map's own operator[] takes keys: members by position through iterators.
+        const auto at = [&members](std::size_t index) {
+            return members.begin() + static_cast<std::ptrdiff_t>(index);
+        };
+        const std::hash<std::string> hash;
+        if (open.members.empty()) {
+            for (std::size_t index = 0; index < members.size(); ++index) {
+                open.members.emplace(hash(at(index)->first), index);
+            }
+        }
+        const std::size_t keyHash = hash(key_);
+        const auto [first, last] = open.members.equal_range(keyHash);
+        for (auto found = first; found != last; ++found) {
+            if (at(found->second)->first == key_) {
+                return at(found->second)->second;
+            }
+        }
+        open.members.emplace(keyHash, members.size());
+        members.emplace_back(std::move(key_), nullptr);
+        return members.back().second;
+    }
+
     // Only the innermost open container receives values, so pointers to the outer ones stay valid.
     Json* place(Json&& value) {
         if (stack_.empty()) {
             root_ = std::move(value);
             return &root_;
         }
-        Json& top = *stack_.back();
-        if (top.is_array()) {
-            top.push_back(std::move(value));
-            return &top.back();
+        Open& top = stack_.back();
+        if (top.container->is_array()) {
+            top.container->push_back(std::move(value));
+            return &top.container->back();
         }
-        Json& slot = top[key_];  // a repeated key keeps its last value, as nlohmann's reader does
+        Json& slot = member(top);
         slot = std::move(value);
         return &slot;
     }
     bool put(Json&& value) {
-        place(std::move(value));
+        if (skipped_ == 0) {
+            place(std::move(value));
+        }
         return true;
     }
     bool open(Json&& container) {
-        if (stack_.size() >= maxDepth) {
-            throw std::invalid_argument("JSON text nested deeper than " + std::to_string(maxDepth) +
-                                        " levels");
+        if (skipped_ > 0) {
+            ++skipped_;
+            return true;
         }
-        stack_.push_back(place(std::move(container)));
+        if (stack_.size() >= JsonText::maxDepth) {
+            if (!readDeepValuesEmpty_) {
+                throw std::invalid_argument("JSON text nested deeper than " +
+                                            std::to_string(JsonText::maxDepth) + " levels");
+            }
+            place(std::move(container));
+            skipped_ = 1;
+            return true;
+        }
+        stack_.push_back({place(std::move(container)), {}});
+        return true;
+    }
+    bool close() {
+        if (skipped_ > 0) {
+            --skipped_;
+        } else {
+            stack_.pop_back();
+        }
         return true;
     }
 
-    // Far beyond any record; keeps a hostile text from exhausting the stack of the recursive writer.
-    static constexpr std::size_t maxDepth = 512;
-
+    const bool readDeepValuesEmpty_;
     Json root_;
-    std::vector<Json*> stack_;
+    std::vector<Open> stack_;
     std::string key_;
+    // Containers open below one read as empty: their contents are parsed and dropped.
+    std::size_t skipped_ = 0;
 };
 
 }  // namespace
@@ -282,8 +344,8 @@ std::string JsonText::write(const nlohmann::ordered_json& json, Style style) {
     return writer.take();
 }
 
-nlohmann::ordered_json JsonText::parse(std::string_view text) {
-    DecimalKeepingBuilder builder;
+nlohmann::ordered_json JsonText::parse(std::string_view text, DeepValues deepValues) {
+    DecimalKeepingBuilder builder(deepValues);
     Json::sax_parse(text.begin(), text.end(), &builder);
     return builder.take();
 }

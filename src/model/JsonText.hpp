@@ -27,11 +27,20 @@ public:
     // The text of `json`. Throws `EncodingError` when a value cannot be written.
     static std::string write(const nlohmann::ordered_json& json, Style style = Style::compact);
 
+    // Far beyond any record; keeps a hostile text from exhausting the stack of the recursive writer.
+    static constexpr std::size_t maxDepth = 512;
+
+    // What `parse` does with a container nested deeper than `maxDepth` levels.
+    enum class DeepValues {
+        fail,       // the whole text fails
+        readEmpty,  // the container is read as an empty one of its kind; what it holds is parsed, not kept
+    };
+
     // Reads a JSON text (any top-level value) keeping every number with a fraction or an exponent as a
     // `Decimal` node with the text's own digits, so that decimals read back exactly. Integers stay integers.
     // Throws nlohmann's `parse_error` for text that is not JSON, `std::invalid_argument` for nesting beyond
-    // 512 levels.
-    static nlohmann::ordered_json parse(std::string_view text);
+    // `maxDepth` levels unless `deepValues` reads them empty.
+    static nlohmann::ordered_json parse(std::string_view text, DeepValues deepValues = DeepValues::fail);
 
     class EncodingError : public std::runtime_error {
     public:

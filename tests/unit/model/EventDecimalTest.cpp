@@ -5,7 +5,9 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 #include <unordered_set>
+#include <vector>
 
 using zqb::Decimal;
 using zqb::JsonText;
@@ -130,4 +132,40 @@ TEST(EventDecimal, ReaderRefusesBadText) {
     EXPECT_EQ(JsonText::parse(R"({"a":1,"a":2})").at("a"), 2);
     EXPECT_EQ(JsonText::write(JsonText::parse(R"([1,"x",[{"y":null}],false])")),
               R"([1,"x",[{"y":null}],false])");
+}
+
+TEST(EventDecimal, ReaderCanReadTooDeepContainersEmpty) {
+    const std::string deep = std::string(600, '[') + std::string(600, ']');
+    const auto tree =
+        JsonText::parse(R"({"a":)" + deep + R"(,"b":[{"c":)" + deep + "}]}", JsonText::DeepValues::readEmpty);
+    // Below the top object: a's lists from the second level, c's from the fourth, the last of each empty.
+    const std::string kept = R"({"a":)" + std::string(JsonText::maxDepth, '[') +
+                             std::string(JsonText::maxDepth, ']') + R"(,"b":[{"c":)" +
+                             std::string(JsonText::maxDepth - 2, '[') +
+                             std::string(JsonText::maxDepth - 2, ']') + "}]}";
+    EXPECT_EQ(JsonText::write(tree), kept);
+    // What lies below is still parsed: malformed text fails as before.
+    EXPECT_THROW(
+        JsonText::parse(std::string(600, '[') + "}" + std::string(599, ']'), JsonText::DeepValues::readEmpty),
+        std::exception);
+}
+
+TEST(EventDecimal, ObjectsOfManyMembersKeepTheFirstPlaceAndLastValueOfARepeatedKey) {
+    std::string text = "{";
+    for (int index = 0; index < 100; ++index) {
+        text += "\"k" + std::to_string(index) + "\":" + std::to_string(index) + ",";
+    }
+    text += R"("k3":"again","k99":[1],"new":true})";
+    const auto tree = JsonText::parse(text);
+    ASSERT_EQ(tree.size(), 101u);
+    EXPECT_EQ(tree.at("k3"), "again");
+    EXPECT_EQ(tree.at("k99"), nlohmann::ordered_json::array({1}));
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : tree.items()) {
+        keys.push_back(key);
+    }
+    EXPECT_EQ(keys.at(0), "k0");
+    EXPECT_EQ(keys.at(3), "k3");
+    EXPECT_EQ(keys.at(99), "k99");
+    EXPECT_EQ(keys.at(100), "new");
 }
