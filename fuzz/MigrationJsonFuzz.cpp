@@ -3,11 +3,15 @@
 // and fallback is reached on every run.
 //
 // Checked on every input: no crash or undefined behaviour; a record comes out only for a JSON object, its
-// identifiers and level are those of the object, and its card can be stored and the record printed.
+// identifiers and level are those of the object, and its card can be stored and the record printed. Raw
+// inputs go in as file bytes, in any of the encodings the file may have.
 
 #include "FuzzCheck.hpp"
 #include "migration/MigrationObject.hpp"
+#include "migration/PluginFileText.hpp"
+#include "migration/SDKMigrationManager.hpp"
 #include "model/JsonSupport.hpp"
+#include "model/JsonText.hpp"
 
 #include <fuzzer/FuzzedDataProvider.h>
 #include <nlohmann/json.hpp>
@@ -15,6 +19,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <exception>
+#include <optional>
 #include <string>
 
 namespace {
@@ -64,12 +70,19 @@ Json value(FuzzedDataProvider& input, int depth) {
     }
 }
 
-void checkRecord(const std::string& text) {
-    const auto object = zqb::decodeJson<zqb::MigrationObject>(text);
+void checkRecord(const std::string& bytes) {
+    const auto object = zqb::SDKMigrationManager::objectFromPluginFile(bytes);
     if (!object) {
         return;
     }
-    const auto json = zqb::decodeJson<Json>(text);
+    const auto text = zqb::PluginFileText::decode(bytes);
+    check(text.has_value(), "only text gives a record");
+    std::optional<Json> json;
+    try {
+        json = zqb::JsonText::parse(zqb::PluginFileText::withLargeNumbersReplaced(*text),
+                                    zqb::JsonText::DeepValues::readEmpty);
+    } catch (const std::exception&) {
+    }
     check(json && json->is_object(), "only an object gives a record");
     const auto found = json->find("userId");
     check(object->userId.has_value() == (found != json->end() && found->is_string()),

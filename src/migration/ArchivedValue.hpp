@@ -26,6 +26,9 @@ struct ArchivedObject {
 // One value of a keyed archive, with references resolved: the nil reference, a scalar, a plain collection
 // (list), a keyed collection (pairs in archive order), the archive's null object, an object of its own
 // class, or a value of another kind (a date, raw data) that the legacy records never read.
+//
+// Integers are signed 64-bit values (`int64_t`), as the archive holds every integer that fits one; only an
+// integer above that range, which the archive holds in 128 bits, is an unsigned one (`uint64_t`).
 struct ArchivedValue {
     struct Nil {};
     struct NullObject {};
@@ -33,7 +36,8 @@ struct ArchivedValue {
     using List = std::vector<ArchivedRef>;
     using Pairs = std::vector<std::pair<ArchivedRef, ArchivedRef>>;
 
-    std::variant<Nil, bool, int64_t, double, std::string, List, Pairs, NullObject, ArchivedObject, Other>
+    std::variant<Nil, bool, int64_t, uint64_t, double, std::string, List, Pairs, NullObject, ArchivedObject,
+                 Other>
         value;
 
     // The held alternative, or null when the value holds another one.

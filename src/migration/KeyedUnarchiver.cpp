@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -95,6 +96,14 @@ private:
         return nil_;
     }
 
+    // Whether the integer was archived in 128 bits, where the values above the signed 64-bit range are kept.
+    // The parser gives both widths the same value and tells them apart only when it compares nodes: such a
+    // node is unequal to the 64-bit node of its value.
+    static bool isWide(plist_t item, uint64_t value) {
+        const PlistPtr narrow(plist_new_uint(value));
+        return plist_compare_node_value(item, narrow.get()) == 0;
+    }
+
     Resolved node(plist_t item, std::size_t depth) {
         if (depth > KeyedUnarchiver::maxDepth) {
             throw KeyedUnarchiver::Error("nesting too deep");
@@ -106,9 +115,13 @@ private:
                 return make({value != 0});
             }
             case PLIST_UINT: {
-                // Archived integers are signed 64-bit values; the parser hands out their bits unsigned.
                 uint64_t value = 0;
                 plist_get_uint_val(item, &value);
+                if (value > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) &&
+                    isWide(item, value)) {
+                    return make({value});
+                }
+                // Integers of up to 64 bits are signed; the parser hands out their bits unsigned.
                 return make({static_cast<int64_t>(value)});
             }
             case PLIST_REAL: {

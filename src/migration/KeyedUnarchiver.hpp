@@ -21,9 +21,12 @@ class KeyedUnarchiver {
 public:
     KeyedUnarchiver() = delete;
 
-    // A legacy archive of thousands of users, card values and order ids stays far below these.
-    static constexpr std::size_t maxArchiveBytes = 1024 * 1024;
+    // What the tree the parser builds may cost (`BinaryPlistBounds`). A legacy archive of thousands of
+    // users, card values and order ids stays far below it.
     static constexpr std::size_t maxExpandedBytes = 32 * 1024 * 1024;
+    // Every object the parser builds costs that bound at least the bytes it takes in the file, so the
+    // contents of a larger file could not be read within it anyway: such a file is not even read.
+    static constexpr std::size_t maxArchiveBytes = maxExpandedBytes;
     // The legacy records sit six levels deep at most.
     static constexpr std::size_t maxDepth = 64;
 

@@ -6,8 +6,10 @@
 #include "migration/CoreFactoryProtocol.hpp"
 #include "migration/KeyedDecoder.hpp"
 #include "migration/KeyedUnarchiver.hpp"
+#include "migration/PluginFileText.hpp"
 #include "migration/UsersStoragesMigration.hpp"
 #include "model/JsonSupport.hpp"
+#include "model/JsonText.hpp"
 #include "model/PeopleCard.hpp"
 #include "repositories/PeopleRepository.hpp"
 #include "repositories/ProjectRepository.hpp"
@@ -15,6 +17,7 @@
 #include "repositories/TutorialRepository.hpp"
 #include "repositories/UserRepository.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <system_error>
@@ -22,14 +25,32 @@
 namespace zqb {
 namespace {
 
-// The whole file when it is a regular file of at most `maxBytes` (a pipe or device is never opened).
+// The whole file when it is a regular file of at most `maxBytes` (a pipe or device is never opened). A larger
+// one is left unread, with a WARNING: nothing else would tell why its data never arrives.
 std::optional<std::string> readFile(const std::filesystem::path& path, std::size_t maxBytes) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
         return std::nullopt;
     }
+    const auto skipped = [&](std::uintmax_t size) {
+        Logger::writeLog(ZQBLogLevel::warning, "Legacy data not migrated: the file " + path.string() +
+                                                   " holds " + std::to_string(size) +
+                                                   " bytes, more than the " + std::to_string(maxBytes) +
+                                                   " that are read");
+        return std::nullopt;
+    };
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (!error && size > maxBytes) {
+        return skipped(size);
+    }
     std::string bytes;
-    if (host::AtomicFile::read(path, bytes, maxBytes) != host::AtomicFile::ReadStatus::ok) {
+    std::error_code readError;
+    if (host::AtomicFile::read(path, bytes, maxBytes, &readError) != host::AtomicFile::ReadStatus::ok) {
+        if (readError == std::errc::file_too_large) {
+            // It grew while it was read.
+            const std::uintmax_t grown = std::filesystem::file_size(path, error);
+            return skipped(error ? maxBytes + 1 : std::max<std::uintmax_t>(grown, maxBytes + 1));
+        }
         return std::nullopt;
     }
     return bytes;
@@ -40,6 +61,16 @@ std::optional<std::string> readFile(const std::filesystem::path& path, std::size
 bool isFolderName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
            name.find('\0') == std::string::npos;
+}
+
+// The double that is exactly `value`, if there is one.
+std::optional<double> exactDouble(uint64_t value) {
+    const double real = static_cast<double>(value);
+    // The largest values round to 2^64, which lies outside the unsigned range.
+    if (real >= 0x1p64 || static_cast<uint64_t>(real) != value) {
+        return std::nullopt;
+    }
+    return real;
 }
 
 }  // namespace
@@ -91,7 +122,21 @@ std::optional<MigrationObject> SDKMigrationManager::loadJson(const std::string& 
     if (!bytes) {
         return std::nullopt;
     }
-    return decodeJson<MigrationObject>(*bytes);
+    return objectFromPluginFile(*bytes);
+}
+
+std::optional<MigrationObject> SDKMigrationManager::objectFromPluginFile(std::string_view bytes) {
+    const auto text = PluginFileText::decode(bytes);
+    if (!text) {
+        return std::nullopt;
+    }
+    try {
+        return JsonText::parse(PluginFileText::withLargeNumbersReplaced(*text),
+                               JsonText::DeepValues::readEmpty)
+            .get<MigrationObject>();
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
 }
 
 void SDKMigrationManager::migrateFromNativeSDK(const std::filesystem::path& folder,
@@ -114,7 +159,15 @@ std::optional<MigrationObject> SDKMigrationManager::objectFromArchive(std::strin
         if (!storages) {
             return std::nullopt;
         }
-        const auto found = storages->dataStorages.find(storages->activeUserId);
+        // Ids compare canonically, as in the user search of the import: a precomposed id finds the user
+        // stored under its decomposed form and the other way round. The entry of the same bytes comes first.
+        auto found = storages->dataStorages.find(storages->activeUserId);
+        if (found == storages->dataStorages.end()) {
+            found = std::find_if(storages->dataStorages.begin(), storages->dataStorages.end(),
+                                 [&storages](const auto& entry) {
+                                     return text::canonicallyEqual(entry.first, storages->activeUserId);
+                                 });
+        }
         if (found == storages->dataStorages.end()) {
             return std::nullopt;
         }
@@ -145,6 +198,10 @@ PeopleValueMap SDKMigrationManager::processUserCardInfo(
             card.emplace(key, *number);
         } else if (const auto* text = value->get<std::string>()) {
             card.emplace(key, *text);
+        } else if (const auto* wide = value->get<uint64_t>()) {
+            if (const auto real = exactDouble(*wide)) {
+                card.emplace(key, *real);
+            }
         } else if (const auto* real = value->get<double>()) {
             // The card is stored as JSON, which has no NaN or infinity: such a value alone is left out.
             if (std::isfinite(*real)) {
@@ -169,6 +226,12 @@ void SDKMigrationManager::migrateFromObject(const MigrationObject& object,
         Logger::writeLog(ZQBLogLevel::error, "Migration failed: level not found");
         return;
     }
+    // Every write is checked, and the project is marked migrated only by the last one: an import that stops
+    // at a failed write leaves the files to a later start, which reuses the user and stores the rest again.
+    const auto failed = [](const char* what) {
+        Logger::writeLog(ZQBLogLevel::error,
+                         std::string("Migration failed: ") + what + " could not be stored");
+    };
     const auto users = coreFactory_->userRepository();
     const auto projects = coreFactory_->projectRepository();
 
@@ -185,34 +248,52 @@ void SDKMigrationManager::migrateFromObject(const MigrationObject& object,
         user->level = *object.level;
         user->previousUserId = object.prevUserId;
         users->insert(user);
-        // Without its row the user's card, steps and the project's active user would point at no one: leave
-        // everything as it was, so that a later start tries again.
+        // Without its row the user's card, steps and the project's active user would point at no one.
         if (user->idKey == -1) {
-            Logger::writeLog(ZQBLogLevel::error, "Migration failed: the user could not be stored");
+            failed("the user");
             return;
         }
     }
 
     project->activeUserId = user->idKey;
     project->trackingAvailable = object.trackingAvailable;
-    projects->update(project);
+    if (!projects->update(project)) {
+        failed("the project");
+        return;
+    }
 
     auto card = std::make_shared<PeopleCard>(user->idKey);
     card->properties = object.userCard;
     card->json = dictionaryJson(object.userCard);
     coreFactory_->peopleRepository()->insert(card);
+    if (card->idKey == -1) {
+        failed("the user card");
+        return;
+    }
 
     const auto payments = coreFactory_->realPaymentRepository();
     for (const std::string& orderId : object.transactionIds) {
-        payments->insert(RealPaymentMark{.idKey = -1, .projectId = project->idKey, .orderId = orderId});
+        if (!payments->insert(
+                RealPaymentMark{.idKey = -1, .projectId = project->idKey, .orderId = orderId})) {
+            failed("an order id");
+            return;
+        }
     }
     const auto tutorial = coreFactory_->tutorialRepository();
     for (const int64_t step : object.tutorCompletedSteps) {
-        tutorial->insert(TutorialMark{.idKey = -1, .userId = user->idKey, .step = step});
+        if (!tutorial->insert(TutorialMark{.idKey = -1, .userId = user->idKey, .step = step})) {
+            failed("a tutorial step");
+            return;
+        }
     }
 
     project->isMigrated = true;
-    projects->update(project);
+    if (!projects->update(project)) {
+        // The project in memory keeps what the file holds: unmarked, to be imported again at a later start.
+        project->isMigrated = false;
+        failed("the project's migration mark");
+        return;
+    }
     if (Logger::isLogged(ZQBLogLevel::debug)) {
         Logger::writeLog(ZQBLogLevel::debug, "Completely migrate data with data: \n" + object.description());
     }

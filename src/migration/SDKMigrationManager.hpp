@@ -2,6 +2,8 @@
 
 #include "host/Files.hpp"
 #include "migration/ArchivedValue.hpp"
+#include "migration/KeyedDecoder.hpp"
+#include "migration/KeyedUnarchiver.hpp"
 #include "migration/MigrationObject.hpp"
 #include "migration/SDKMigrationManagerProtocol.hpp"
 #include "model/PeopleValueType.hpp"
@@ -30,8 +32,11 @@ public:
     static constexpr const char* archiveFileName = "UsersStorage";
     static constexpr const char* pluginFolderName = "vorantel";
     static constexpr const char* jsonFileName = "migrationData.json";
-    // Far above what the plug-in wrote for one user; keeps a stray large file out of memory.
-    static constexpr std::size_t maxJsonBytes = 1024 * 1024;
+    // The JSON reader has no budget of its own: the tree it builds costs up to 24 bytes for each byte of
+    // text (a list of short texts or decimals). The plug-in's file is read up to the size whose tree stays
+    // within what the archive's reader may build and copy out (its expansion bound and decoding budget).
+    static constexpr std::size_t maxJsonBytes =
+        (KeyedUnarchiver::maxExpandedBytes + KeyedDecoder::defaultBudget) / 24;
 
     SDKMigrationManager(std::shared_ptr<CoreFactoryProtocol> coreFactory, std::string applicationKey,
                         std::shared_ptr<host::FilesProtocol> files);
@@ -41,8 +46,14 @@ public:
     // The record of the archive's active user: nothing for bytes that are no readable archive, a root of
     // another class, no users, or no user under the active id.
     static std::optional<MigrationObject> objectFromArchive(std::string_view bytes);
+    // The record of the plug-in's file, in UTF-8, UTF-16 or UTF-32 (`PluginFileText`): nothing for bytes that
+    // are no JSON object of the record's shape.
+    // A value the JSON reader cannot hold (a number beyond a double, nesting beyond its depth) is read as
+    // one of no type the record takes, so that the field's own rule applies to it alone.
+    static std::optional<MigrationObject> objectFromPluginFile(std::string_view bytes);
     // The archived card values that the card holds: integers, texts, finite numbers, booleans, and the null
-    // object as the unset marker. Anything else is left out.
+    // object as the unset marker. An integer above the signed 64-bit range is kept as the number it is when
+    // a double holds it exactly. Anything else is left out.
     static PeopleValueMap processUserCardInfo(const std::map<std::string, ArchivedRef>& preferences);
 
 private:

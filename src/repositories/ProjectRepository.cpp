@@ -45,10 +45,8 @@ void ProjectRepository::insert(const std::shared_ptr<Project>& project) {
     }
 }
 
-void ProjectRepository::update(const std::shared_ptr<Project>& project) {
-    if (project) {
-        updateRow(project->idKey, prepareContentValues(*project));
-    }
+bool ProjectRepository::update(const std::shared_ptr<Project>& project) {
+    return project && updateRow(project->idKey, prepareContentValues(*project));
 }
 
 }  // namespace zqb

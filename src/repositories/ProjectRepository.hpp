@@ -22,8 +22,9 @@ public:
     // On success the project gets its row id and joins the cache. A second project with the same
     // application key is refused by the table and keeps idKey -1.
     virtual void insert(const std::shared_ptr<Project>& project);
-    // Writes every column from the shared object (which the cache already holds).
-    virtual void update(const std::shared_ptr<Project>& project);
+    // Writes every column from the shared object (which the cache already holds). Whether the row was
+    // written.
+    virtual bool update(const std::shared_ptr<Project>& project);
 
     // "configuration" is the project's configuration text, or the default configuration's text when the
     // project has none of its own.

@@ -9,8 +9,8 @@ ColumnMap RealPaymentRepository::prepareContentValues(const RealPaymentMark& mar
     return {{"projectId", SQLiteValue(mark.projectId)}, {"orderId", SQLiteValue(mark.orderId)}};
 }
 
-void RealPaymentRepository::insert(const RealPaymentMark& mark) {
-    insertRecord(mark, prepareContentValues(mark));
+bool RealPaymentRepository::insert(const RealPaymentMark& mark) {
+    return insertRecord(mark, prepareContentValues(mark));
 }
 
 }  // namespace zqb

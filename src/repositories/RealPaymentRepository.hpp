@@ -12,8 +12,9 @@ public:
 
     explicit RealPaymentRepository(std::shared_ptr<DatabaseProtocol> database);
 
-    // The cache gets a copy with the new row id; the caller's value keeps idKey -1.
-    virtual void insert(const RealPaymentMark& mark);
+    // The cache gets a copy with the new row id; the caller's value keeps idKey -1. Whether the row was
+    // stored.
+    virtual bool insert(const RealPaymentMark& mark);
 
     static ColumnMap prepareContentValues(const RealPaymentMark& mark);
 };

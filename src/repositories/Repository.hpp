@@ -80,16 +80,19 @@ protected:
 
     // Stores a new row for `element` and, on success, caches it with the new row id: the object itself for
     // class records, a copy for value records (the caller's value keeps its id). Nothing is cached on
-    // failure.
-    void insertRecord(Element element, const ColumnMap& content) {
-        if (const auto idKey = insertRow(content)) {
+    // failure. Whether the row was stored.
+    bool insertRecord(Element element, const ColumnMap& content) {
+        const auto idKey = insertRow(content);
+        if (idKey) {
             record(element).idKey = *idKey;
             cache_.push_back(std::move(element));
         }
+        return idKey.has_value();
     }
 
-    void updateRow(int64_t idKey, const ColumnMap& values) {
-        database_->update(tableName_, values, "id=?", {SQLiteValue(idKey)});
+    // Whether the row was there and written.
+    bool updateRow(int64_t idKey, const ColumnMap& values) {
+        return database_->update(tableName_, values, "id=?", {SQLiteValue(idKey)}).value_or(0) > 0;
     }
 
     // Puts `element` in place of the first cached element with its `idKey`; nothing when none has it.

@@ -9,8 +9,8 @@ ColumnMap TutorialRepository::prepareContentValues(const TutorialMark& mark) {
     return {{"userId", SQLiteValue(mark.userId)}, {"step", SQLiteValue(mark.step)}};
 }
 
-void TutorialRepository::insert(const TutorialMark& mark) {
-    insertRecord(mark, prepareContentValues(mark));
+bool TutorialRepository::insert(const TutorialMark& mark) {
+    return insertRecord(mark, prepareContentValues(mark));
 }
 
 }  // namespace zqb

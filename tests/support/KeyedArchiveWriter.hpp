@@ -51,6 +51,28 @@ public:
     Index string(const std::string& text) { return add(plist_new_string(text.c_str())); }
     Index integer(int64_t value) { return add(plist_new_uint(static_cast<uint64_t>(value))); }
     Index real(double value) { return add(plist_new_real(value)); }
+    // An integer in 128 bits, as archivers keep the values above the signed 64-bit range. The parser makes
+    // such a node only when it reads one, so it comes from a property list written byte by byte.
+    Index wideInteger(uint64_t value) {
+        std::string list = "bplist00";
+        list += '\x14';
+        list.append(8, '\0');
+        for (int shift = 56; shift >= 0; shift -= 8) {
+            list += static_cast<char>((value >> shift) & 0xFF);
+        }
+        const auto table = static_cast<char>(list.size());
+        list += '\x08';  // the offset of the one object
+        list.append(6, '\0');
+        list += "\x01\x01";  // offset and reference sizes
+        list.append(7, '\0');
+        list += '\x01';        // one object
+        list.append(8, '\0');  // the top object
+        list.append(7, '\0');
+        list += table;  // where the offsets are
+        plist_t node = nullptr;
+        plist_from_bin(list.data(), static_cast<uint32_t>(list.size()), &node);
+        return add(node);
+    }
     Index boolean(bool value) { return add(plist_new_bool(value ? 1 : 0)); }
 
     // The class entry for `name`, written once.

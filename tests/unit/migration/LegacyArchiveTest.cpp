@@ -135,6 +135,45 @@ TEST_F(LegacyArchive, CardValuesOfOtherKindsAndNonFiniteNumbersAreDroppedOneByOn
     EXPECT_EQ(dictionaryJson(object->userCard), R"({"kept":1})");
 }
 
+TEST_F(LegacyArchive, IntegersAboveTheSignedRangeAreNumbersOrLeftOut) {
+    constexpr uint64_t top = std::numeric_limits<uint64_t>::max();
+    const Index card = preferences({{"twoTo63", writer.wideInteger(uint64_t{1} << 63)},
+                                    {"highest", writer.wideInteger(top - 2047)},  // 2^64 - 2048
+                                    {"inexact", writer.wideInteger((uint64_t{1} << 63) + 1)},
+                                    {"max", writer.wideInteger(top)},
+                                    {"small", writer.wideInteger(7)},
+                                    {"minusOne", writer.integer(-1)}});
+    const auto object = read(root(
+        "u1",
+        {{"u1", user("u1", {{"playerPreferences", KeyedArchiveWriter::ref(card)},
+                            {"level", KeyedArchiveWriter::ref(writer.wideInteger(top))},
+                            {"tutorCompletedSteps", KeyedArchiveWriter::ref(writer.list(
+                                                        {writer.integer(1), writer.wideInteger(top)}))}})}}));
+
+    ASSERT_TRUE(object);
+    ASSERT_EQ(object->userCard.size(), 4u);
+    EXPECT_EQ(object->userCard.at("twoTo63").doubleValue(), 0x1p63);
+    EXPECT_EQ(object->userCard.at("highest").doubleValue(), 0x1p64 - 2048);
+    EXPECT_EQ(object->userCard.at("small").intValue(), 7);
+    EXPECT_EQ(object->userCard.at("minusOne").intValue(), -1);
+    // Not an integer of the record's kind: the fallbacks of a mistyped field.
+    EXPECT_EQ(object->level, 0);
+    EXPECT_TRUE(object->tutorCompletedSteps.empty());
+}
+
+TEST_F(LegacyArchive, TheActiveUserIsFoundByCanonicalEquality) {
+    const std::string decomposed = "e\u0301";
+    const std::string precomposed = "\u00e9";
+    auto object = read(root(decomposed, {{"a", user("a")}, {precomposed, user("accented")}}));
+    ASSERT_TRUE(object);
+    EXPECT_EQ(object->userId, "accented");
+
+    // Bytes that are the same win over a canonical equal.
+    object = read(root(precomposed, {{decomposed, user("other")}, {precomposed, user("same")}}));
+    ASSERT_TRUE(object);
+    EXPECT_EQ(object->userId, "same");
+}
+
 TEST_F(LegacyArchive, NoActiveUserOrAnotherRootGivesNothing) {
     EXPECT_FALSE(read(root("u9", {{"u1", user("u1")}})));
     EXPECT_FALSE(read(root("u1", {})));

@@ -6,6 +6,7 @@
 #include "database/Statement.hpp"
 #include "host/AtomicFile.hpp"
 #include "host/Environment.hpp"
+#include "migration/KeyedUnarchiver.hpp"
 #include "repositories/ProjectRepository.hpp"
 #include "repositories/UserRepository.hpp"
 #include "support/KeyedArchiveWriter.hpp"
@@ -52,8 +53,9 @@ protected:
         writeFile(env.directory() / ("vorantel_" + key) / "UsersStorage", bytes);
     }
 
-    // An archive whose active user "native" has level 6, one card value, one order id and one step.
-    std::string archive(bool withUserId = true) {
+    // An archive whose active user "native" has level 6, one card value, one order id and one step; `note`,
+    // when given, is a second card value.
+    std::string archive(bool withUserId = true, const std::string& note = "") {
         KeyedArchiveWriter writer;
         KeyedArchiveWriter::Fields fields = {
             {"level", plist_new_uint(6)},
@@ -61,9 +63,12 @@ protected:
             {"tutorCompletedSteps", KeyedArchiveWriter::ref(writer.list({writer.integer(9)}))},
             {"playerPreferences",
              KeyedArchiveWriter::ref(writer.object(
-                 "PlayerPreferences", {{"preferences", KeyedArchiveWriter::ref(writer.dictionary(
-                                                           std::vector<std::pair<std::string, Index>>{
-                                                               {"gold", writer.integer(3)}}))}}))}};
+                 "PlayerPreferences",
+                 {{"preferences",
+                   KeyedArchiveWriter::ref(writer.dictionary(
+                       note.empty() ? std::vector<std::pair<std::string, Index>>{{"gold", writer.integer(3)}}
+                                    : std::vector<std::pair<std::string, Index>>{
+                                          {"gold", writer.integer(3)}, {"note", writer.string(note)}}))}}))}};
         if (withUserId) {
             fields.emplace_back("userId", KeyedArchiveWriter::ref(writer.string("native")));
         }
@@ -248,6 +253,89 @@ TEST_F(MigrationManager, AUserThatCannotBeStoredLeavesEverythingForALaterStart) 
     EXPECT_EQ(written(), 0u);
     EXPECT_EQ(projectRow(), (SQLiteRow{std::nullopt, SQLiteValue(int64_t{1}), SQLiteValue(int64_t{0})}));
     EXPECT_FALSE(project->isMigrated);
+}
+
+TEST_F(MigrationManager, AnImportWithAWriteThatFailsIsNotMarkedAndIsTriedAgain) {
+    writeJson(R"({"userId":"u1","level":4,"transactionIds":["o1","o2"],"tutorCompletedSteps":[1,2]})");
+    // Each refuses one write of the import: the card, the second order id, the second step, the update that
+    // makes the user active, the update that marks the project.
+    const std::vector<std::string> refusals = {
+        "BEFORE INSERT ON peopleCards",
+        "BEFORE INSERT ON realPaymentMarks WHEN NEW.orderId = 'o2'",
+        "BEFORE INSERT ON tutorialMarkEntry WHEN NEW.step = 2",
+        "BEFORE UPDATE ON projects WHEN NEW.isMigrated = 0",
+        "BEFORE UPDATE ON projects WHEN NEW.isMigrated = 1",
+    };
+    for (std::size_t index = 0; index < refusals.size(); ++index) {
+        const std::string& refusal = refusals[index];
+        SCOPED_TRACE(refusal);
+        auto fresh = std::make_shared<Project>("refusing-" + std::to_string(index));
+        factory->projectRepository()->insert(fresh);
+        ASSERT_NE(fresh->idKey, -1);
+        const auto migrated = [&] {
+            return rows("SELECT isMigrated FROM projects WHERE id = " + std::to_string(fresh->idKey))
+                .at(0)[0];
+        };
+        Connection((env.directory() / "vorantel" / "vorantel.db").string())
+            .execute("CREATE TRIGGER refuse " + refusal + " BEGIN SELECT RAISE(ABORT, 'refused'); END");
+        log.clear();
+        manager()->migrate(fresh);
+        EXPECT_FALSE(fresh->isMigrated);
+        EXPECT_EQ(migrated(), SQLiteValue(int64_t{0}));
+        EXPECT_EQ(log.count("ERROR Migration failed: "), 1u);
+        EXPECT_EQ(log.count("Completely migrate"), 0u);
+
+        // A later start, with the database writing again, imports the file.
+        Connection((env.directory() / "vorantel" / "vorantel.db").string()).execute("DROP TRIGGER refuse");
+        manager()->migrate(fresh);
+        EXPECT_TRUE(fresh->isMigrated);
+        EXPECT_EQ(migrated(), SQLiteValue(int64_t{1}));
+    }
+}
+
+TEST_F(MigrationManager, CardValuesThatTheReaderCannotHoldAreLeftOutOneByOne) {
+    const std::string deep = std::string(600, '[') + std::string(600, ']');
+    writeJson(R"({"userId":"u1","level":2,"userCard":{"coins":5,"huge":1e400,"low":-2e308,"deep":)" + deep +
+              R"(,"name":"Ann"},"tutorCompletedSteps":[1,1e999],"other":)" + deep + "}");
+    manager()->migrate(project);
+    EXPECT_EQ(rows("SELECT json FROM peopleCards"),
+              (std::vector<SQLiteRow>{{SQLiteValue(std::string(R"({"coins":5,"name":"Ann"})"))}}));
+    EXPECT_EQ(count("tutorialMarkEntry"), 0u);
+    EXPECT_EQ(projectRow()[2], SQLiteValue(int64_t{1}));
+}
+
+TEST_F(MigrationManager, LargeLegacyFilesAreReadAndTooLargeOnesAreNamedInAWarning) {
+    const std::string note(1536 * 1024, 'x');
+    writeArchive(archive(true, note));
+    writeJson(R"({"userId":"u1","level":1,"userCard":{"note":")" + note + R"("}})");
+    manager()->migrate(project);
+    EXPECT_EQ(count("users"), 2u);
+    EXPECT_EQ(rows("SELECT length(json) FROM peopleCards ORDER BY id"),
+              (std::vector<SQLiteRow>{{SQLiteValue(int64_t(note.size() + 20))},
+                                      {SQLiteValue(int64_t(note.size() + 11))}}));
+    EXPECT_EQ(log.count("WARNING"), 0u);
+
+    // Beyond what the readers take: each file is named with its size, and nothing is read.
+    auto other = std::make_shared<Project>("other-key");
+    factory->projectRepository()->insert(other);
+    writeArchive(archive(), "other-key");
+    writeJson(R"({"userId":"u2","level":1})", "other-key");
+    const auto archivePath = env.directory() / "vorantel_other-key" / "UsersStorage";
+    const auto jsonPath = env.directory() / "vorantel" / "other-key" / "migrationData.json";
+    std::filesystem::resize_file(archivePath, KeyedUnarchiver::maxArchiveBytes + 1);
+    std::filesystem::resize_file(jsonPath, SDKMigrationManager::maxJsonBytes + 1);
+    log.clear();
+    manager("other-key")->migrate(other);
+    EXPECT_EQ(count("users"), 2u);
+    EXPECT_FALSE(other->isMigrated);
+    EXPECT_EQ(log.matching("WARNING"),
+              (std::vector<std::string>{
+                  "WARNING Legacy data not migrated: the file " + archivePath.string() + " holds " +
+                      std::to_string(KeyedUnarchiver::maxArchiveBytes + 1) + " bytes, more than the " +
+                      std::to_string(KeyedUnarchiver::maxArchiveBytes) + " that are read",
+                  "WARNING Legacy data not migrated: the file " + jsonPath.string() + " holds " +
+                      std::to_string(SDKMigrationManager::maxJsonBytes + 1) + " bytes, more than the " +
+                      std::to_string(SDKMigrationManager::maxJsonBytes) + " that are read"}));
 }
 
 TEST_F(MigrationManager, AKeyThatIsNoFolderNameFindsNoLegacyData) {
