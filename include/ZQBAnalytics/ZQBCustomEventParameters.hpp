@@ -36,12 +36,15 @@ public:
 
     void add(std::string_view key, bool value);
     void add(std::string_view key, int64_t value);
-    /// Any other integer type is stored as an `int64_t`. 64-bit unsigned values do not fit and must be
-    /// converted by the caller; characters are not numbers and are refused at compile time.
-    template <zqb_detail::IntegerArgument T>
+    /// Any other integer type is stored as an `int64_t`. Characters are not numbers and are refused at
+    /// compile time.
+    template <typename T, zqb_detail::IntegerArgument<T> = 0>
     void add(std::string_view key, T value) {
-        add(key, zqb_detail::toInt64(value));
+        add(key, static_cast<int64_t>(value));
     }
+    /// A 64-bit unsigned value may not fit an `int64_t`: convert it explicitly.
+    template <typename T, zqb_detail::Unsigned64Argument<T> = 0>
+    void add(std::string_view key, T value) = delete;
     void add(std::string_view key, double value);
     void add(std::string_view key, std::string_view value);
     void add(std::string_view key, const char* value) { add(key, std::string_view(value)); }

@@ -74,12 +74,14 @@ public:
     static void set(std::string_view key, const char* value);
     static void set(std::string_view key, bool value);
     static void set(std::string_view key, int64_t value);
-    /// Any other integer type is stored as an `int64_t`; 64-bit unsigned values must be converted by the
-    /// caller, and characters are not numbers.
-    template <zqb_detail::IntegerArgument T>
+    /// Any other integer type is stored as an `int64_t`; characters are not numbers.
+    template <typename T, zqb_detail::IntegerArgument<T> = 0>
     static void set(std::string_view key, T value) {
-        set(key, zqb_detail::toInt64(value));
+        set(key, static_cast<int64_t>(value));
     }
+    /// A 64-bit unsigned value may not fit an `int64_t`: convert it explicitly.
+    template <typename T, zqb_detail::Unsigned64Argument<T> = 0>
+    static void set(std::string_view key, T value) = delete;
     static void set(std::string_view key, double value);
 
     /// The value stored under `key`: a `std::string`, an `int64_t`, a `double` or a `bool`, or no value.
@@ -89,10 +91,12 @@ public:
     /// as integers, saturating at the 64-bit bounds; an integer and a double, or two doubles, add as doubles.
     /// A key holding a text or a flag keeps it, with an ERROR.
     static void increment(std::string_view key, int64_t value);
-    template <zqb_detail::IntegerArgument T>
+    template <typename T, zqb_detail::IntegerArgument<T> = 0>
     static void increment(std::string_view key, T value) {
-        increment(key, zqb_detail::toInt64(value));
+        increment(key, static_cast<int64_t>(value));
     }
+    template <typename T, zqb_detail::Unsigned64Argument<T> = 0>
+    static void increment(std::string_view key, T value) = delete;
     static void increment(std::string_view key, double value);
 
     /// Removes the value of one key, or of several; the removal is reported as a null value.
