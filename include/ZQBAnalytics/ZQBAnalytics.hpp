@@ -38,11 +38,12 @@
 ///
 /// **Arguments are checked, never trusted.** Texts lose their control characters and are cut to their
 /// limit with a WARNING (a long text is shortened, not refused); an empty required text, a number out of
-/// range or a NaN cancels the call with an ERROR ("Execution of the <method> method was canceled!"); bad
-/// entries of a dictionary are dropped one by one. Lengths are counted in characters, not bytes. Text that is
-/// not valid UTF-8 is repaired (each ill-formed sequence becomes U+FFFD) before anything else. The project's
-/// configuration on the analytics service may also exclude events; an excluded call is dropped with an INFO
-/// line. Arguments are copied at the moment of the call: objects passed in may be changed or reused at once.
+/// range, a NaN or a number cast to an enumeration that is none of its cases cancels the call with an ERROR
+/// ("Execution of the <method> method was canceled!"); bad entries of a dictionary are dropped one by one.
+/// Lengths are counted in characters, not bytes. Text that is not valid UTF-8 is repaired (each ill-formed
+/// sequence becomes U+FFFD) before anything else. The project's configuration on the analytics service may
+/// also exclude events; an excluded call is dropped with an INFO line. Arguments are copied at the moment of
+/// the call: objects passed in may be changed or reused at once.
 class ZQB_EXPORT ZQBAnalytics {
 public:
     using StringHandler = std::function<void(const std::string&)>;
@@ -70,7 +71,8 @@ public:
 
     /// The level of the library's log (default `ZQBLogLevel::error`).
     static ZQBLogLevel logLevel();
-    /// Sets the log level; `ZQBLogLevel::unknown` is ignored and leaves the level in force.
+    /// Sets the log level; `ZQBLogLevel::unknown` is ignored and leaves the level in force. A number cast to
+    /// `ZQBLogLevel` that is none of its cases is refused with an ERROR.
     static void setLogLevel(ZQBLogLevel level);
 
     /// A closure that the host may store and read back. The library passes no log line to it: log lines go
@@ -135,7 +137,7 @@ public:
     static void virtualCurrencyPayment(std::string_view purchaseId, std::string_view purchaseType,
                                        int64_t purchaseAmount, const Balances& resources);
     /// Virtual currency earned or bought: name (at most 24 characters) and source (32) required, amount
-    /// 1...2147483647.
+    /// 1...2147483647, the accrual type one of its cases.
     static void currencyAccrual(std::string_view currencyName, int64_t currencyAmount,
                                 std::string_view source, ZQBAccrualType accrualType);
 

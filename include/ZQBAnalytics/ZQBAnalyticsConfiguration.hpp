@@ -16,8 +16,9 @@ struct ZQBAnalyticsConfigurationLocal;
 /// level in force, no user id selects the device's default user, no current level keeps the stored one, and
 /// the tracking status `unknown` keeps the stored tracking switch.
 ///
-/// The values are checked when the library starts (an invalid user id or a level outside 1...2147483646 is
-/// dropped with an ERROR). `initialize` copies the object, so changing it afterwards has no effect.
+/// The values are checked when the library starts (an invalid user id, a level outside 1...2147483646, and
+/// a log level or tracking status cast from a number that is none of the enumeration's cases are dropped
+/// with an ERROR). `initialize` copies the object, so changing it afterwards has no effect.
 class ZQB_EXPORT ZQBAnalyticsConfiguration {
 public:
     /// A whole number or a number with a fraction; a fraction is cut off towards zero when the library takes

@@ -57,7 +57,8 @@ public:
     /// The address of a picture of the user.
     static void setPhoto(std::string_view photo);
     static void getPhoto(StringHandler completionHandler);
-    /// Stored as its raw value (0, 1 or 2).
+    /// Stored as its raw value (0, 1 or 2); a number cast to `ZQBGender` that is none of its cases is
+    /// refused with an ERROR.
     static void setGender(ZQBGender gender);
     static void getGender(GenderHandler completionHandler);
     static void setAge(int64_t age);

@@ -14,6 +14,7 @@
 #include "model/ZQBStartProgressionEventParametersLocal.hpp"
 #include "network/BackendConfigUrl.hpp"
 #include "platform/IdentifierCollector.hpp"
+#include "validation/Validator.hpp"
 
 #include <utility>
 
@@ -76,7 +77,9 @@ ZQBLogLevel ZQBAnalytics::logLevel() {
 }
 
 void ZQBAnalytics::setLogLevel(ZQBLogLevel level) {
-    if (level != ZQBLogLevel::unknown) {
+    // Checked here, on the caller's thread, where the level is set.
+    if (level != ZQBLogLevel::unknown &&
+        zqb::Validator::validCase("setLogLevel(_:)", "The log level argument value", level)) {
         zqb::Logger::setLogLevel(level);
     }
 }

@@ -131,6 +131,14 @@ void ZQBHost::setAdvertisingIdentifier(const std::string& identifier, bool track
 }
 
 void ZQBHost::setTrackingAuthorizationStatus(std::optional<ZQBTrackingAuthorizationStatus> status) {
+    if (status &&
+        (static_cast<int>(*status) < static_cast<int>(ZQBTrackingAuthorizationStatus::notDetermined) ||
+         static_cast<int>(*status) > static_cast<int>(ZQBTrackingAuthorizationStatus::authorized))) {
+        refuse("setTrackingAuthorizationStatus", "The tracking authorization status [" +
+                                                     std::to_string(static_cast<int>(*status)) +
+                                                     "] is not a case of ZQBTrackingAuthorizationStatus");
+        return;
+    }
     std::lock_guard lock(hostMutex());
     auto& environment = zqb::host::Environment::shared();
     auto advertising = linuxDefault<zqb::host::Advertising>(environment.advertising(),

@@ -107,7 +107,8 @@ void ZQBUserCard::getPhoto(StringHandler completionHandler) {
 }
 
 void ZQBUserCard::setGender(ZQBGender gender) {
-    setReserved("gender", static_cast<int64_t>(gender), "setGender(gender:)");
+    // Checked on the queue to be one of the cases and stored as its raw value.
+    setReserved("gender", gender, "setGender(gender:)");
 }
 
 void ZQBUserCard::getGender(GenderHandler completionHandler) {

@@ -48,6 +48,10 @@ std::optional<PeopleValidatorRules::SetArguments> PeopleValidatorRules::validate
         std::string text = cleanedAndCut(method, valueArgument, *value.toString(), kMaxTextLength);
         valid = required(method, valueArgument, text) && valid;
         cleanValue = PeopleValueType(std::move(text));
+    } else if (const auto gender = value.genderValue()) {
+        // The card keeps a gender as its raw value, as it reads back from the database.
+        valid = Validator::validCase(method, valueArgument, *gender) && valid;
+        cleanValue = PeopleValueType(static_cast<int64_t>(*gender));
     }
 
     if (!valid) {

@@ -23,7 +23,8 @@ public:
     };
 
     // Set and increment: the key cut to 64 and required; the value an Int, a finite Double, a String (cut to
-    // 255, required), a Bool or a gender. Every check runs and logs; any failure cancels the call.
+    // 255, required), a Bool or a gender that is one of its cases (which comes back as its raw Int). Every
+    // check runs and logs; any failure cancels the call.
     static std::optional<SetArguments> validateSet(std::string_view method, std::string_view key,
                                                    const PeopleValueType& value);
     // Reading: the key cut to 64 and required, else the call is cancelled.

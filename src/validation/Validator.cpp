@@ -28,6 +28,31 @@ std::shared_ptr<const ExcludedOptions> optionsSnapshot() {
     return optionsSlot();
 }
 
+// The enumeration's cases, raw values from 0 without a gap, are those `fromRaw` gives a value for. Any
+// other raw value is refused with ERROR "<head>\n\t<argument> [<raw>] \n\tParameter must be a case of
+// <name> (0 <description>, 1 <description>, ...)."
+template <typename E, typename FromRaw>
+bool validCaseOf(std::string_view method, std::string_view argument, E value, std::string_view name,
+                 FromRaw fromRaw) {
+    const auto raw = static_cast<int64_t>(value);
+    if (fromRaw(raw)) {
+        return true;
+    }
+    std::string cases;
+    for (int64_t known = 0;; ++known) {
+        const auto found = fromRaw(known);
+        if (!found) {
+            break;
+        }
+        cases += (known == 0 ? "" : ", ") + std::to_string(known) + " " + std::string(description(*found));
+    }
+    Logger::writeLog(ZQBLogLevel::error, Validator::messageHead(method) + "\n\t" + std::string(argument) +
+                                             " [" + std::to_string(raw) +
+                                             "] \n\tParameter must be a case of " + std::string(name) + " (" +
+                                             cases + ").");
+    return false;
+}
+
 }  // namespace
 
 std::optional<ExcludedOptions> Validator::excludedOptions() {
@@ -180,6 +205,22 @@ bool Validator::validType(std::string_view method, std::string_view argument,
     }
     logInvalidType(method, argument);
     return false;
+}
+
+bool Validator::validCase(std::string_view method, std::string_view argument, ZQBAccrualType value) {
+    return validCaseOf(method, argument, value, "ZQBAccrualType", ZQBAccrualTypeFromRawValue);
+}
+
+bool Validator::validCase(std::string_view method, std::string_view argument, ZQBGender value) {
+    return validCaseOf(method, argument, value, "ZQBGender", ZQBGenderFromRawValue);
+}
+
+bool Validator::validCase(std::string_view method, std::string_view argument, ZQBTrackingStatus value) {
+    return validCaseOf(method, argument, value, "ZQBTrackingStatus", ZQBTrackingStatusFromRawValue);
+}
+
+bool Validator::validCase(std::string_view method, std::string_view argument, ZQBLogLevel value) {
+    return validCaseOf(method, argument, value, "ZQBLogLevel", ZQBLogLevelFromRawValue);
 }
 
 }  // namespace zqb

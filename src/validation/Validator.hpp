@@ -4,6 +4,8 @@
 #include "model/CanonicalKey.hpp"
 #include "model/PeopleValueType.hpp"
 
+#include <ZQBAnalytics/ZQBEnums.hpp>
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -90,6 +92,12 @@ public:
     // The same for a user-card value: every kind but the null marker.
     static bool validType(std::string_view method, std::string_view argument,
                           const std::optional<PeopleValueType>& value);
+
+    // True when the value is one of the enumeration's cases; a number cast to the enumeration is not.
+    static bool validCase(std::string_view method, std::string_view argument, ZQBAccrualType value);
+    static bool validCase(std::string_view method, std::string_view argument, ZQBGender value);
+    static bool validCase(std::string_view method, std::string_view argument, ZQBTrackingStatus value);
+    static bool validCase(std::string_view method, std::string_view argument, ZQBLogLevel value);
 
     // "In the <method> method an error has occurred: " (ending in a blank).
     static std::string messageHead(std::string_view method);

@@ -144,7 +144,8 @@ std::optional<ValidatorRules::CurrencyAccrualArguments> ValidatorRules::validate
     const bool sourceValid = required(method, "The source", cleanSource);
     const bool amountValid =
         Validator::inInterval<int64_t>(method, "The currency amount", currencyAmount, 1, kMaxInt32);
-    if (!nameValid || !sourceValid || !amountValid) {
+    const bool typeValid = Validator::validCase(method, "The accrual type", accrualType);
+    if (!nameValid || !sourceValid || !amountValid || !typeValid) {
         notifyThatMethodExecutionWasCanceled(method);
         return std::nullopt;
     }

@@ -99,15 +99,26 @@ public:
     static std::optional<std::string> validateUserId(std::string_view method, std::string_view userId);
 
     // Method "Initialize", never cancels: an invalid user id and a level outside 1...2147483646 become
-    // absent. Works on any configuration copy with optional members `userId` (text) and `level` (integer).
+    // absent, a log level or tracking status that is no case of its enumeration becomes `unknown` (the one
+    // in force is kept). Works on any configuration copy with optional members `userId` (text) and `level`
+    // (integer) and the members `logLevel` and `trackingAvailability`.
     template <typename Configuration>
     requires requires(Configuration c) {
         { c.userId } -> std::convertible_to<std::optional<std::string>>;
         { c.level } -> std::convertible_to<std::optional<int64_t>>;
+        { c.logLevel } -> std::convertible_to<ZQBLogLevel>;
+        { c.trackingAvailability } -> std::convertible_to<ZQBTrackingStatus>;
     }
     static std::optional<Configuration> validateInitialize(std::optional<Configuration> configuration) {
         if (!configuration) {
             return configuration;
+        }
+        if (!Validator::validCase(kInitialize, "The log level argument value", configuration->logLevel)) {
+            configuration->logLevel = ZQBLogLevel::unknown;
+        }
+        if (!Validator::validCase(kInitialize, "The tracking availability argument value",
+                                  configuration->trackingAvailability)) {
+            configuration->trackingAvailability = ZQBTrackingStatus::unknown;
         }
         if (configuration->userId) {
             configuration->userId = validateUserId(kInitialize, *configuration->userId);
@@ -132,7 +143,8 @@ public:
     static std::optional<CustomEventArguments> validateCustomEvent(std::string_view name,
                                                                    const AnyCodableMap& params);
 
-    // Method "CurrencyAccrual": name cut to 24, source cut to 32, both required; amount in 1...2147483647.
+    // Method "CurrencyAccrual": name cut to 24, source cut to 32, both required; amount in 1...2147483647;
+    // the accrual type one of its cases.
     static std::optional<CurrencyAccrualArguments> validateCurrencyAccrual(std::string_view currencyName,
                                                                            int64_t currencyAmount,
                                                                            std::string_view source,

@@ -3,6 +3,8 @@
 // while it runs and reports its outcome when it finishes.
 
 #include "integration/EndToEndFixture.hpp"
+#include "support/LogCapture.hpp"
+#include "support/RuleMessages.hpp"
 
 #include <cstdint>
 #include <string>
@@ -82,6 +84,29 @@ TEST_F(AnalyticsEndToEndEvents, ALevelUpReportsItsBalancesAndTheResourcesAggrega
     EXPECT_FALSE(last.contains("earned"));
     EXPECT_FALSE(last.contains("spent"));
     EXPECT_FALSE(last.contains("balance"));
+}
+
+TEST_F(AnalyticsEndToEndEvents, AnAccrualOfNoKnownTypeIsRefusedAndGathersNothing) {
+    replyWithConfiguration();
+    start();
+    test::LogCapture log;
+    ZQBAnalytics::currencyAccrual("gold", 5, "quest", static_cast<ZQBAccrualType>(7));
+    test::settleAll();
+    EXPECT_EQ(rowCount("currencyAccrualResources"), 0);
+    EXPECT_EQ(log.matching("CurrencyAccrual"),
+              (std::vector<std::string>{
+                  test::error("CurrencyAccrual",
+                              "The accrual type [7] \n\tParameter must be a case of ZQBAccrualType (0 "
+                              "earned, 1 bought)."),
+                  test::canceled("CurrencyAccrual")}));
+
+    ZQBAnalytics::currencyAccrual("gems", 2, "shop", ZQBAccrualType::bought);
+    ZQBAnalytics::levelUp(2);
+    ASSERT_TRUE(waitForEvent("lu"));
+    test::settleAll();
+    ASSERT_EQ(sentEvents("ca").size(), 1u);
+    EXPECT_EQ(sentEvents("ca")[0]["bought"], (nlohmann::json{{"shop", {{"gems", 2}}}}));
+    EXPECT_FALSE(sentEvents("ca")[0].contains("earned"));
 }
 
 TEST_F(AnalyticsEndToEndEvents, ALevelSetByTheHostReportsNoResourcesAtItsLevelUpButTheNextLevelDoes) {

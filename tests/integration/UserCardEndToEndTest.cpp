@@ -125,6 +125,24 @@ TEST_F(UserCardEndToEnd, AnyKeyTakesEachKindIncrementsAndUnsetsWhileReservedKeys
     EXPECT_EQ(valueOf("vip"), Value(true));  // "VIP" is another key
 }
 
+TEST_F(UserCardEndToEnd, AGenderThatIsNoneOfItsCasesIsRefusedAndTheStoredOneStays) {
+    replyWithConfiguration();
+    start();
+    ZQBUserCard::setGender(ZQBGender::male);
+    ZQBUserCard::setGender(static_cast<ZQBGender>(9));
+    EXPECT_EQ(answerOf<ZQBGender>(ZQBUserCard::getGender), ZQBGender::male);
+    EXPECT_EQ(
+        log.matching("setGender"),
+        (Texts{test::error("setGender(gender:)",
+                           "The value argument [9] \n\tParameter must be a case of ZQBGender (0 Unknown, 1 "
+                           "Male, 2 Female)."),
+               test::canceled("setGender(gender:)")}));
+
+    ZQBAnalytics::sendBufferedEvents();
+    ASSERT_TRUE(waitForEvent("pl"));
+    EXPECT_EQ(sentParameters(), (std::vector<nlohmann::json>{{{"gender", 1}}}));
+}
+
 TEST_F(UserCardEndToEnd, ClearingTheCardIsReportedAtOnceAsNullParametersAndKeepsTheCheaterMark) {
     replyWithConfiguration();
     start();

@@ -60,15 +60,23 @@ TEST(Logger, EachLevelAdmitsMessagesUpToItself) {
     }
 }
 
-TEST(Logger, PublicLevelIgnoresUnknownAndValuesOutsideTheEnum) {
+TEST(Logger, PublicLevelIgnoresUnknownAndRefusesValuesOutsideTheEnum) {
     LogCapture capture(ZQBLogLevel::error);
     ZQBAnalytics::setLogLevel(ZQBLogLevel::info);
     EXPECT_EQ(ZQBAnalytics::logLevel(), ZQBLogLevel::info);
     ZQBAnalytics::setLogLevel(ZQBLogLevel::unknown);
     EXPECT_EQ(ZQBAnalytics::logLevel(), ZQBLogLevel::info);
+    EXPECT_TRUE(capture.lines().empty());
     ZQBAnalytics::setLogLevel(static_cast<ZQBLogLevel>(6));
     ZQBAnalytics::setLogLevel(static_cast<ZQBLogLevel>(-1));
     EXPECT_EQ(ZQBAnalytics::logLevel(), ZQBLogLevel::info);
+    const std::string head =
+        "ERROR In the setLogLevel(_:) method an error has occurred: \n\tThe log level argument value [";
+    const std::string cases =
+        "] \n\tParameter must be a case of ZQBLogLevel (0 UNKNOWN, 1 NO, 2 ERROR, 3 WARNING, 4 INFO, 5 "
+        "DEBUG).";
+    EXPECT_EQ(capture.texts(), (std::vector<std::string>{head + "6" + cases, head + "-1" + cases}));
+    capture.clear();
     ZQBAnalytics::setLogLevel(ZQBLogLevel::no);
     EXPECT_EQ(Logger::logLevel(), ZQBLogLevel::no);
     logOneOfEach();

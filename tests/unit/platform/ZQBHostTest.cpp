@@ -90,6 +90,12 @@ TEST_F(ZQBHostTest, AdvertisingFactsAndDefaults) {
     ZQBHost::setTrackingAuthorizationStatus(ZQBTrackingAuthorizationStatus::denied);
     EXPECT_EQ(advertising->trackingAuthorizationStatus(), 2);
     EXPECT_FALSE(IdentifierCollector().isAdvertisingTrackingEnabled());
+    ZQBHost::setTrackingAuthorizationStatus(static_cast<ZQBTrackingAuthorizationStatus>(7));
+    EXPECT_EQ(log.matching("setTrackingAuthorizationStatus"),
+              (std::vector<std::string>{"ERROR In the setTrackingAuthorizationStatus method an error has "
+                                        "occurred: The tracking authorization status [7] is not a "
+                                        "case of ZQBTrackingAuthorizationStatus"}));
+    EXPECT_EQ(advertising->trackingAuthorizationStatus(), 2);
     ZQBHost::setTrackingAuthorizationStatus(std::nullopt);
     EXPECT_TRUE(IdentifierCollector().isAdvertisingTrackingEnabled());  // the flag set with the identifier
 

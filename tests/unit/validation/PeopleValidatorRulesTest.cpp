@@ -58,15 +58,27 @@ TEST(PeopleValidatorRules, SetCleansAndCutsKeyAndTextAndRunsEveryCheckBeforeCanc
                      canceled(kSet)}));
     log.clear();
 
-    // Integers of any size, flags and genders pass as they are.
+    // Integers of any size and flags pass as they are; a gender as its raw value, the form the card reads
+    // back from the database, so that setting the same gender again changes nothing.
     for (const PeopleValueType& value :
          {PeopleValueType(std::numeric_limits<int64_t>::min()), PeopleValueType(false),
-          PeopleValueType(ZQBGender::female), PeopleValueType(-std::numeric_limits<double>::max())}) {
+          PeopleValueType(-std::numeric_limits<double>::max())}) {
         const auto passed = PeopleValidatorRules::validateSet(kSet, "k", value);
         ASSERT_TRUE(passed);
         EXPECT_TRUE(passed->value.isEqual(value));
     }
+    const auto gender = PeopleValidatorRules::validateSet("setGender(gender:)", "gender", ZQBGender::female);
+    ASSERT_TRUE(gender);
+    EXPECT_TRUE(gender->value.isEqual(PeopleValueType(2)));
     EXPECT_TRUE(log.texts().empty());
+
+    // A number cast to a gender is none.
+    EXPECT_FALSE(
+        PeopleValidatorRules::validateSet("setGender(gender:)", "gender", static_cast<ZQBGender>(9)));
+    EXPECT_EQ(log.texts(), (Texts{error("setGender(gender:)",
+                                        "The value argument [9] \n\tParameter must be a case of ZQBGender (0 "
+                                        "Unknown, 1 Male, 2 Female)."),
+                                  canceled("setGender(gender:)")}));
 }
 
 TEST(PeopleValidatorRules, KeysToReadAndToUnsetAreCleanedAndEmptyOnesRefusedOneByOne) {

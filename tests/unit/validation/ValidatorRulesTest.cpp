@@ -36,6 +36,7 @@ struct TestConfiguration {
     ZQBLogLevel logLevel = ZQBLogLevel::unknown;
     std::optional<std::string> userId;
     std::optional<int64_t> level;
+    ZQBTrackingStatus trackingAvailability = ZQBTrackingStatus::unknown;
 };
 
 }  // namespace
@@ -89,12 +90,28 @@ TEST(IdentityRules, InitializeClearsInvalidFieldsAndNeverCancels) {
                            "The current level argument value [0] is less than the min [1] permitted "
                            "value!")}));
 
-    const auto kept = ValidatorRules::validateInitialize(
-        std::optional<TestConfiguration>(TestConfiguration{ZQBLogLevel::unknown, "", 2147483646}));
+    const auto kept = ValidatorRules::validateInitialize(std::optional<TestConfiguration>(
+        TestConfiguration{ZQBLogLevel::unknown, "", 2147483646, ZQBTrackingStatus::disable}));
     ASSERT_TRUE(kept);
     EXPECT_EQ(kept->userId, "");
     EXPECT_EQ(kept->level, 2147483646);
+    EXPECT_EQ(kept->trackingAvailability, ZQBTrackingStatus::disable);
     EXPECT_EQ(log.count("canceled"), 0u);
+    log.clear();
+
+    // Numbers cast to the enumerations are not taken for a level or a tracking choice.
+    const auto uncast = ValidatorRules::validateInitialize(std::optional<TestConfiguration>(TestConfiguration{
+        static_cast<ZQBLogLevel>(9), std::nullopt, std::nullopt, static_cast<ZQBTrackingStatus>(-1)}));
+    ASSERT_TRUE(uncast);
+    EXPECT_EQ(uncast->logLevel, ZQBLogLevel::unknown);
+    EXPECT_EQ(uncast->trackingAvailability, ZQBTrackingStatus::unknown);
+    EXPECT_EQ(log.texts(),
+              (Texts{error("Initialize",
+                           "The log level argument value [9] \n\tParameter must be a case of ZQBLogLevel (0 "
+                           "UNKNOWN, 1 NO, 2 ERROR, 3 WARNING, 4 INFO, 5 DEBUG)."),
+                     error("Initialize",
+                           "The tracking availability argument value [-1] \n\tParameter must be a case of "
+                           "ZQBTrackingStatus (0 UNKNOWN, 1 ENABLE, 2 DISABLE).")}));
 }
 
 // --- Custom events ---------------------------------------------------------------------------------
@@ -204,6 +221,16 @@ TEST(EconomyRules, CurrencyAccrualChecksEveryArgumentThenCancelsOnce) {
                error("CurrencyAccrual", "The source is empty!"),
                error("CurrencyAccrual", "The currency amount [0] is less than the min [1] permitted value!"),
                canceled("CurrencyAccrual")}));
+    log.clear();
+
+    // A number cast to the accrual type is no kind of accrual: refused, where it used to be gathered under
+    // no source and lost.
+    EXPECT_EQ(ValidatorRules::validateCurrencyAccrual("gold", 5, "quest", static_cast<ZQBAccrualType>(7)),
+              std::nullopt);
+    EXPECT_EQ(log.texts(), (Texts{error("CurrencyAccrual",
+                                        "The accrual type [7] \n\tParameter must be a case of ZQBAccrualType "
+                                        "(0 earned, 1 bought)."),
+                                  canceled("CurrencyAccrual")}));
 }
 
 TEST(EconomyRules, ResourceDictionariesDropBadEntriesAndMergeEquivalentKeys) {
