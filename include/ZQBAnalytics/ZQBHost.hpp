@@ -64,7 +64,9 @@ public:
 };
 
 /// Entry points through which the host application tells the library what it cannot find out by itself on
-/// Linux. Call them before `ZQBAnalytics::initialize`: the facts are read once when the library starts.
+/// Linux. Call them before `ZQBAnalytics::initialize`: the facts are read once when the library starts, and
+/// `setBundleInfo`, `setScreen` and `setAdvertisingIdentifier` called once it is initialised log a WARNING
+/// naming the call (the change is kept for a start after `ZQBEngineWrapper::destroySDK`).
 /// Every member may be called from any thread; invalid arguments are refused with an ERROR log line and
 /// change nothing.
 class ZQB_EXPORT ZQBHost {

@@ -1,5 +1,6 @@
 #include <ZQBAnalytics/ZQBHost.hpp>
 
+#include "core/Core.hpp"
 #include "foundation/Logger.hpp"
 #include "foundation/TextUtils.hpp"
 #include "host/Environment.hpp"
@@ -21,6 +22,19 @@ std::mutex& hostMutex() {
 void refuse(const std::string& method, const std::string& reason) {
     zqb::Logger::writeLog(ZQBLogLevel::error,
                           "In the " + method + " method an error has occurred: " + reason);
+}
+
+// The facts of the bundle, the screen and the advertising identifier are read when the library starts: a
+// change made once it was initialised may not reach the running library, which the host learns here.
+void warnIfInitialized(const std::string& method) {
+    const auto core = zqb::Core::current();
+    if (core && core->isInitialized()) {
+        zqb::Logger::writeLog(ZQBLogLevel::warning,
+                              method +
+                                  " was called after ZQBAnalytics::initialize: the library reads these facts "
+                                  "when it starts, so the running library may keep those it read until it is "
+                                  "destroyed and initialised again");
+    }
 }
 
 // The Linux default of a stand-in, installing a fresh one when something else was in its place.
@@ -79,6 +93,7 @@ void ZQBHost::setBundleInfo(const std::string& name, const std::string& identifi
     info.identifier = zqb::text::repairUtf8(identifier);
     info.version = zqb::text::repairUtf8(version);
     info.build = zqb::text::repairUtf8(build);
+    warnIfInitialized("setBundleInfo");
     std::lock_guard lock(hostMutex());
     // Changed in place, so that a receipt location set earlier stays.
     auto& environment = zqb::host::Environment::shared();
@@ -105,6 +120,7 @@ void ZQBHost::setScreen(double widthPoints, double heightPoints, double scale, d
             return;
         }
     }
+    warnIfInitialized("setScreen");
     std::lock_guard lock(hostMutex());
     auto& environment = zqb::host::Environment::shared();
     auto device = linuxDefault<zqb::host::Device>(environment.device(), &zqb::host::Environment::setDevice);
@@ -122,6 +138,7 @@ void ZQBHost::setAdvertisingIdentifier(const std::string& identifier, bool track
             return;
         }
     }
+    warnIfInitialized("setAdvertisingIdentifier");
     std::lock_guard lock(hostMutex());
     auto& environment = zqb::host::Environment::shared();
     auto advertising = linuxDefault<zqb::host::Advertising>(environment.advertising(),

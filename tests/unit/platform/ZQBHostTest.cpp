@@ -1,5 +1,7 @@
 #include <ZQBAnalytics/ZQBHost.hpp>
 
+#include "core/Core.hpp"
+#include "foundation/QueueManager.hpp"
 #include "host/Environment.hpp"
 #include "platform/IdentifierCollector.hpp"
 #include "support/FakeDevice.hpp"
@@ -101,6 +103,42 @@ TEST_F(ZQBHostTest, AdvertisingFactsAndDefaults) {
 
     ZQBHost::setAdvertisingIdentifier("", false);
     EXPECT_EQ(advertising->advertisingIdentifier(), std::nullopt);
+}
+
+// The facts are read when the library starts: a host that changes them later is told that the running
+// library may keep the ones it read.
+TEST_F(ZQBHostTest, FactsChangedOnceTheLibraryIsInitialisedAreNamedInAWarning) {
+    ZQBHost::setBundleInfo("My Game", "com.example.game", "3.1", "310");
+    ZQBHost::setScreen(390, 844, 3, 1170, 2532);
+    ZQBHost::setAdvertisingIdentifier("E621E1F8-C36C-495A-93FC-0C247A3E6E5F", true);
+    EXPECT_TRUE(log.lines().empty());
+
+    // Accepted at once; its start-up then refuses the empty key, so that nothing else is built.
+    Core::shared()->initialize("", std::nullopt);
+    QueueManager::incomeQueue().waitUntilAllOperationsAreFinished();
+    log.clear();
+    ZQBHost::setBundleInfo("My Game", "com.example.game", "3.2", "320");
+    ZQBHost::setScreen(390, 844, 0, 1170, 2532);  // refused: it changes nothing, so no warning
+    ZQBHost::setScreen(100, 200, 2, 200, 400);
+    ZQBHost::setAdvertisingIdentifier("", false);
+    const std::string rest =
+        " was called after ZQBAnalytics::initialize: the library reads these facts when it starts, so the "
+        "running library may keep those it read until it is destroyed and initialised again";
+    EXPECT_EQ(
+        log.texts(),
+        (std::vector<std::string>{
+            "WARNING setBundleInfo" + rest,
+            "ERROR In the setScreen method an error has occurred: Screen sizes and scale must be finite and "
+            "greater than zero",
+            "WARNING setScreen" + rest, "WARNING setAdvertisingIdentifier" + rest}));
+    // Kept for the next start.
+    EXPECT_EQ(host::Environment::shared().bundle()->info().version, "3.2");
+
+    Core::destroy();
+    QueueManager::incomeQueue().waitUntilAllOperationsAreFinished();
+    log.clear();
+    ZQBHost::setBundleInfo("My Game", "com.example.game", "3.3", "330");
+    EXPECT_TRUE(log.lines().empty());
 }
 
 }  // namespace
