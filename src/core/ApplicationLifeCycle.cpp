@@ -12,7 +12,6 @@ std::shared_ptr<ApplicationLifeCycle> ApplicationLifeCycle::create(
         application = environment.application();
     }
     std::shared_ptr<ApplicationLifeCycle> lifeCycle(new ApplicationLifeCycle(incomeQueue));
-    lifeCycle->application_ = std::move(application);
     const std::weak_ptr<ApplicationLifeCycle> weak = lifeCycle;
     const auto observe = [&](host::AppNotification name, void (ApplicationLifeCycle::*handler)()) {
         lifeCycle->registrations_.push_back(center->addObserver(name, [weak, handler] {
@@ -25,6 +24,9 @@ std::shared_ptr<ApplicationLifeCycle> ApplicationLifeCycle::create(
     observe(host::AppNotification::willResignActive, &ApplicationLifeCycle::goInactive);
     observe(host::AppNotification::didEnterBackground, &ApplicationLifeCycle::goBackground);
     observe(host::AppNotification::willTerminate, &ApplicationLifeCycle::goTerminate);
+    // Read after registering: a transition reported meanwhile is then either in the state read or queued
+    // behind it, never lost.
+    lifeCycle->state_.store(application->applicationState());
     return lifeCycle;
 }
 
@@ -38,63 +40,83 @@ std::shared_ptr<LifeCycleProtocol> ApplicationLifeCycle::listener() const {
     return listener_.lock();
 }
 
+void ApplicationLifeCycle::setAfterStop(std::function<void()> afterStop) {
+    std::lock_guard lock(mutex_);
+    afterStop_ = std::move(afterStop);
+}
+
 bool ApplicationLifeCycle::isApplicationInBackground() const {
-    return application_->applicationState() == host::ApplicationState::background;
+    return state_.load() == host::ApplicationState::background;
+}
+
+void ApplicationLifeCycle::resumeActive() {
+    droppedUpTo_.store(reported_.load());
+    state_.store(host::ApplicationState::active);
 }
 
 bool ApplicationLifeCycle::isApplicationActive() const {
-    return application_->applicationState() == host::ApplicationState::active;
+    return state_.load() == host::ApplicationState::active;
 }
 
 void ApplicationLifeCycle::goActive() {
-    std::weak_ptr<LifeCycleProtocol> weak;
-    {
-        std::lock_guard lock(mutex_);
-        weak = listener_;
-    }
-    if (weak.expired()) {
-        return;
-    }
-    postWeakly(incomeQueue_, weak, &LifeCycleProtocol::goActive);
+    incomeQueue_.addOperation(reached(host::ApplicationState::active, &LifeCycleProtocol::goActive, false));
 }
 
 void ApplicationLifeCycle::goInactive() {
-    stop(&LifeCycleProtocol::goInactive);
+    stop(host::ApplicationState::inactive, &LifeCycleProtocol::goInactive);
 }
 
 void ApplicationLifeCycle::goBackground() {
-    stop(&LifeCycleProtocol::goBackground);
+    stop(host::ApplicationState::background, &LifeCycleProtocol::goBackground);
 }
 
 void ApplicationLifeCycle::goTerminate() {
-    stop(&LifeCycleProtocol::goTerminate);
+    stop(host::ApplicationState::background, &LifeCycleProtocol::goTerminate);
 }
 
-void ApplicationLifeCycle::stop(Transition transition) {
-    std::weak_ptr<LifeCycleProtocol> weak;
+void ApplicationLifeCycle::stop(host::ApplicationState state, Transition transition) {
+    auto& queue = incomeQueue_;
+    const auto operation = reached(state, transition, true);
+    if (queue.isCurrent()) {
+        operation();
+        return;
+    }
+    queue.addOperation(operation);
+    // The operation holds the life cycle weakly: a destroy queued meanwhile releases it, and the logic, on
+    // the income queue, not here. The wait ends once what was queued before it has run: work that other
+    // threads keep adding meanwhile would otherwise hold the host's thread for as long as they go on.
+    queue.waitUntilQueuedOperationsAreFinishedOrSuspended();
+}
+
+std::function<void()> ApplicationLifeCycle::reached(host::ApplicationState state, Transition transition,
+                                                    bool stopping) {
+    const uint64_t number = reported_.fetch_add(1) + 1;
+    return [weak = weak_from_this(), number, state, transition, stopping] {
+        if (const auto self = weak.lock()) {
+            self->reach(number, state, transition, stopping);
+        }
+    };
+}
+
+void ApplicationLifeCycle::reach(uint64_t number, host::ApplicationState state, Transition transition,
+                                 bool stopping) {
+    if (number <= droppedUpTo_.load()) {
+        return;
+    }
+    state_.store(state);
+    std::shared_ptr<LifeCycleProtocol> listener;
+    std::function<void()> afterStop;
     {
         std::lock_guard lock(mutex_);
-        weak = listener_;
+        listener = listener_.lock();
+        afterStop = afterStop_;
     }
-    auto& queue = incomeQueue_;
-    if (queue.isCurrent()) {
-        if (auto listener = weak.lock()) {
-            ((*listener).*transition)();
-        }
-        return;
+    if (listener) {
+        ((*listener).*transition)();
     }
-    if (weak.expired()) {
-        return;
+    if (stopping && afterStop) {
+        afterStop();
     }
-    queue.addOperation([weak, transition] {
-        if (auto listener = weak.lock()) {
-            ((*listener).*transition)();
-        }
-    });
-    // No strong reference is held while waiting: a destroy queued meanwhile releases the logic on the
-    // income queue, not here. The wait ends once what was queued before it has run: work that other threads
-    // keep adding meanwhile would otherwise hold the host's thread for as long as they go on.
-    queue.waitUntilQueuedOperationsAreFinishedOrSuspended();
 }
 
 }  // namespace zqb

@@ -1,6 +1,7 @@
 #include "core/Core.hpp"
 
 #include "core/AnalyticsObserver.hpp"
+#include "core/ApplicationLifeCycle.hpp"
 #include "core/CoreFactory.hpp"
 #include "core/ServiceFactory.hpp"
 #include "core/StateManager.hpp"
@@ -92,8 +93,12 @@ void Core::initialize(const std::string& applicationKey,
                          std::string(initializeErrorPrefix) + " SDK is already initialized");
         return;
     }
-    observeStoppingNotifications();
-    if (host::Environment::shared().application()->applicationState() == host::ApplicationState::background) {
+    // Observed from here on, not from the start-up operation: a transition the host reports before the
+    // start-up has run is queued in order with its calls, so that the start-up and the calls see the
+    // application where the host was when it made them, and a stop ends the session the host opened.
+    lifeCycle_ = ApplicationLifeCycle::create();
+    lifeCycle_->setAfterStop([weak = weak_from_this()] { commitWrites(weak); });
+    if (lifeCycle_->isApplicationInBackground()) {
         pauseUntilActive();
     }
     QueueManager::incomeQueue().addOperation(
@@ -102,36 +107,12 @@ void Core::initialize(const std::string& applicationKey,
         });
 }
 
-void Core::observeStoppingNotifications() {
-    const auto center = host::Environment::shared().notificationCenter();
-    for (const auto name :
-         {host::AppNotification::willResignActive, host::AppNotification::didEnterBackground,
-          host::AppNotification::willTerminate}) {
-        stopRegistrations_.push_back(
-            center->addObserver(name, [weak = weak_from_this()] { settleStorage(weak); }));
-    }
-}
-
-void Core::settleStorage(const std::weak_ptr<Core>& weakCore) {
-    if (weakCore.expired()) {
-        return;
-    }
-    const auto commit = [weakCore] {
-        if (const auto core = weakCore.lock()) {
-            if (const auto database = core->database_.lock()) {
-                database->commitWrites();
-            }
+void Core::commitWrites(const std::weak_ptr<Core>& weakCore) {
+    if (const auto core = weakCore.lock()) {
+        if (const auto database = core->database_.lock()) {
+            database->commitWrites();
         }
-    };
-    auto& queue = QueueManager::incomeQueue();
-    if (queue.isCurrent()) {
-        commit();
-        return;
     }
-    // Behind the start-up operation and every call queued before the notification. No strong reference is
-    // held while waiting: a destroy queued meanwhile releases the core on the income queue.
-    queue.addOperation(commit);
-    queue.waitUntilQueuedOperationsAreFinishedOrSuspended();
 }
 
 void Core::pauseUntilActive() {
@@ -166,6 +147,8 @@ void Core::onLoadAction() {
         registration = std::move(loadRegistration_);
     }
     registration.reset();
+    // The start-up runs once the application is active: it sees it so.
+    lifeCycle_->resumeActive();
     QueueManager::incomeQueue().resume();
 }
 
@@ -191,7 +174,7 @@ void Core::start(const std::string& applicationKey,
 
     std::shared_ptr<CoreFactory> coreFactory;
     try {
-        coreFactory = CoreFactory::make(applicationKey);
+        coreFactory = CoreFactory::make(applicationKey, lifeCycle_);
     } catch (...) {
         Logger::writeLog(ZQBLogLevel::error, std::string(initializeErrorPrefix) + " Can't init submodules");
         return;

@@ -15,10 +15,10 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace zqb {
 
+class ApplicationLifeCycle;
 class CoreFactory;
 class DatabaseProtocol;
 
@@ -94,11 +94,9 @@ public:
 private:
     explicit Core(LogicFactory factory);
 
-    // The stopping notifications (resign active, enter background, terminate) return only once what the
-    // income queue stored before them is in the file: also in the first moments after `initialize`, before
-    // the start-up operation has set up the life cycle. Kept for the core's life.
-    void observeStoppingNotifications();
-    static void settleStorage(const std::weak_ptr<Core>& weakCore);
+    // After every stop, on the income queue: what the stop and the calls before it wrote is committed to
+    // the file before the stopping notification returns.
+    static void commitWrites(const std::weak_ptr<Core>& weakCore);
     // Pauses the income queue until the first did-become-active notification.
     void pauseUntilActive();
     // The did-become-active handler of a background initialisation: resumes the income queue once.
@@ -125,8 +123,9 @@ private:
     bool waitingForActive_ = false;
     std::unique_ptr<host::NotificationCenter::Registration> loadRegistration_;
 
-    // Made once by the accepted `initialize`, released with the core.
-    std::vector<std::unique_ptr<host::NotificationCenter::Registration>> stopRegistrations_;
+    // Made by the accepted `initialize`, before the start-up operation is queued, and handed to the graph
+    // that operation builds; released with the core.
+    std::shared_ptr<ApplicationLifeCycle> lifeCycle_;
     // The database of the running graph; set and read on the income queue only.
     std::weak_ptr<DatabaseProtocol> database_;
 };

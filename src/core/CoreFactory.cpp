@@ -54,8 +54,9 @@ std::future<void> gatherIdentifiers(const std::shared_ptr<PlatformiOS>& platform
 
 }  // namespace
 
-std::shared_ptr<CoreFactory> CoreFactory::make(const std::string& applicationKey, const Queues& queues,
-                                               host::Environment& environment) {
+std::shared_ptr<CoreFactory> CoreFactory::make(const std::string& applicationKey,
+                                               std::shared_ptr<ApplicationLifeCycle> lifeCycle,
+                                               const Queues& queues, host::Environment& environment) {
     auto platform = std::make_shared<PlatformiOS>(std::make_shared<PlatformStorage>(), nullptr, environment);
     // The device's identifiers are read from the keychain, and on a new device written to it; opening or
     // creating the database waits for the disk. Neither needs the other, so the identifiers are gathered on
@@ -64,8 +65,10 @@ std::shared_ptr<CoreFactory> CoreFactory::make(const std::string& applicationKey
     // keychain as it found it.
     platform->holdKeychainWrites();
     const auto gathering = gatherIdentifiers(platform);
-    auto lifeCycle = std::make_shared<LifeCycleRepository>(
-        ApplicationLifeCycle::create(nullptr, nullptr, queues.income, environment));
+    if (!lifeCycle) {
+        lifeCycle = ApplicationLifeCycle::create(nullptr, nullptr, queues.income, environment);
+    }
+    auto lifeCycleRepository = std::make_shared<LifeCycleRepository>(std::move(lifeCycle));
     auto network = std::make_shared<Network>();
     auto backend = std::make_shared<Backend>(
         std::make_shared<BackendRepository>(std::move(network), std::make_shared<ContentFactory>()));
@@ -83,8 +86,8 @@ std::shared_ptr<CoreFactory> CoreFactory::make(const std::string& applicationKey
         gathering.wait();
     }
     platform->writeHeldKeychainItems();
-    return std::make_shared<CoreFactory>(std::move(lifeCycle), std::move(backend), std::move(platform),
-                                         std::move(database));
+    return std::make_shared<CoreFactory>(std::move(lifeCycleRepository), std::move(backend),
+                                         std::move(platform), std::move(database));
 }
 
 template <typename Repository>

@@ -5,7 +5,8 @@
 
 namespace zqb {
 
-// Holds the one `ApplicationLifeCycle` of a core, from the start-up's submodule build until destroy.
+// Holds the one `ApplicationLifeCycle` of a core, which the core made in `initialize`, for the graph that
+// the start-up builds, until destroy.
 class LifeCycleRepository final : public LifeCycleRepositoryProtocol {
 public:
     // A life cycle registered with the environment's notification centre, without listener.

@@ -5,9 +5,11 @@
 #include "integration/EndToEndFixture.hpp"
 
 #include "host/AtomicFile.hpp"
+#include "host/Environment.hpp"
 
 #include <cstdint>
 #include <filesystem>
+#include <future>
 #include <optional>
 #include <string>
 #include <vector>
@@ -86,6 +88,37 @@ TEST_F(AnalyticsEndToEndSessions, AReturnWithinTheTimeoutContinuesTheSessionAndA
     EXPECT_EQ(engagements[1]["length"], 2);
     EXPECT_EQ(engagements[1]["sessionId"], kStart);
     EXPECT_EQ(engagements[1]["timestamp"], kStart + 5'000 + kSessionTimeout + 2'000);
+}
+
+// A host that reports its transitions and calls right after `initialize`, before the start-up has run, has
+// them count where it made them: the session it opened takes its calls, and its stop ends that session,
+// although the application is in the background by the time the start-up runs.
+TEST_F(AnalyticsEndToEndSessions, TransitionsReportedBeforeTheStartUpRanCountWhereTheHostMadeThem) {
+    replyWithConfiguration();
+    std::promise<void> release;
+    QueueManager::incomeQueue().addOperation([held = release.get_future().share()] { held.wait(); });
+    ZQBAnalytics::initialize(kApplicationKey);
+    ZQBHost::applicationDidBecomeActive();
+    ZQBAnalytics::customEvent("before the stop");
+    ZQBAnalytics::levelUp(2);
+    // The session lasts 4 s: the clock moves between the calls and the stop, in the queue's order.
+    QueueManager::incomeQueue().addOperation([this] { environment.clock().advance(4'000); });
+    auto stop = std::async(std::launch::async, [] { ZQBHost::applicationDidEnterBackground(); });
+    // The host is in the background before the start-up runs.
+    EXPECT_TRUE(test::waitUntil([] {
+        return host::Environment::shared().application()->applicationState() ==
+               host::ApplicationState::background;
+    }));
+    release.set_value();
+    stop.get();
+
+    ASSERT_TRUE(waitForEvent("ue"));
+    ASSERT_TRUE(waitForCustomEvent("before the stop"));
+    EXPECT_EQ(sentCustomEvent("before the stop")["sessionId"], kStart);
+    ASSERT_EQ(sentEvents("lu").size(), 1u);
+    EXPECT_EQ(sentEvents("lu")[0]["level"], 2);
+    EXPECT_EQ(sentEvents("ue")[0]["length"], 4);
+    EXPECT_EQ(sessionStarts(), std::vector<int64_t>{kStart});
 }
 
 TEST_F(AnalyticsEndToEndSessions, ARelaunchContinuesTheStoredSessionWithinTheTimeoutAndOpensANewOneAfter) {

@@ -151,6 +151,34 @@ TEST_F(CoreLifeCycle, GoingToTheBackgroundStopsTwiceAndWaitsTwice) {
     EXPECT_EQ(host::Environment::shared().application()->applicationState(), ApplicationState::background);
 }
 
+// The host's transitions are facts in order with its calls: work queued before a transition still sees
+// the application as it was then, although the host has moved on by the time that work runs.
+TEST_F(CoreLifeCycle, TheIncomeQueueSeesEachTransitionWhereItWasReported) {
+    auto gate = std::make_unique<IncomeGate>();
+    const auto seenOnQueue = [&] {
+        auto seen = std::make_shared<std::promise<bool>>();
+        QueueManager::incomeQueue().addOperation(
+            [this, seen] { seen->set_value(lifeCycle->isApplicationInBackground()); });
+        return seen->get_future();
+    };
+    auto beforeTheStop = seenOnQueue();
+    auto poster = std::async(std::launch::async, [] { ZQBHost::applicationDidEnterBackground(); });
+    ASSERT_TRUE(waitUntil([] { return QueueManager::incomeQueue().operationCount() >= 3; }));
+    EXPECT_EQ(host::Environment::shared().application()->applicationState(), ApplicationState::background);
+    gate->open();
+    poster.get();
+    EXPECT_FALSE(beforeTheStop.get());
+    EXPECT_TRUE(seenOnQueue().get());
+
+    gate = std::make_unique<IncomeGate>();
+    auto beforeBecomingActive = seenOnQueue();
+    ZQBHost::applicationDidBecomeActive();
+    gate->open();
+    EXPECT_TRUE(beforeBecomingActive.get());
+    EXPECT_FALSE(seenOnQueue().get());
+    EXPECT_EQ(listener->calls(), (std::vector<std::string>{"background", "active"}));
+}
+
 TEST_F(CoreLifeCycle, AStopPostedFromTheIncomeQueueRunsThereAtOnceInsteadOfWaitingOnItself) {
     std::promise<std::vector<std::string>> seenInside;
     QueueManager::incomeQueue().addOperation([&] {

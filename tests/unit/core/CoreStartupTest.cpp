@@ -1,6 +1,9 @@
 #include "backend/Versions.hpp"
 #include "core/Core.hpp"
+#include "database/Connection.hpp"
+#include "database/DatabaseProtocol.hpp"
 #include "database/SQLiteProvider.hpp"
+#include "database/Statement.hpp"
 #include "foundation/QueueManager.hpp"
 #include "host/Environment.hpp"
 #include "logic/LifeCycleProtocol.hpp"
@@ -88,7 +91,12 @@ public:
     void goActive() override { Journal::add("goActive"); }
     void goInactive() override { Journal::add("goInactive"); }
     void goBackground() override { Journal::add("goBackground"); }
-    void goTerminate() override { Journal::add("goTerminate"); }
+    void goTerminate() override {
+        Journal::add("goTerminate");
+        if (onTerminate) {
+            onTerminate();
+        }
+    }
 
     // Whether the shared core's proxy already holds a logic at this moment.
     static std::string proxyState() {
@@ -99,6 +107,8 @@ public:
     std::shared_ptr<ServiceFactoryProtocol> serviceFactory;
     std::optional<ZQBAnalyticsConfigurationLocal> configurationSeen;
     IdentifiersUpdate identifiersUpdate;
+    // Run by the terminate transition, on the income queue.
+    std::function<void()> onTerminate;
 };
 
 class FakeMigration final : public SDKMigrationManagerProtocol {
@@ -307,6 +317,38 @@ TEST_F(CoreStartup, TheLogicHearsTheLifeCycleAndStopsHoldThePosterUntilDone) {
     EXPECT_EQ(Journal::all().back(), "goActive");
     ZQBHost::applicationWillTerminate();
     EXPECT_EQ(Journal::all().back(), "goTerminate");
+}
+
+// A host may exit the moment a stopping call returns: what the stop itself wrote (the end of the session,
+// the reports it packed) must be in the file by then, not only what was queued before it.
+TEST_F(CoreStartup, AStopReturnsOnlyOnceItsOwnWritesAreInTheFile) {
+    const auto core = Core::shared();
+    core->initialize(kKey, std::nullopt);
+    drain();
+    const auto logic = logicOf(core);
+    ASSERT_TRUE(logic);
+    std::promise<void> release;
+    logic->onTerminate = [&, held = release.get_future().share()] {
+        // Whatever the queue would run after the stop waits until the poster has come back and looked.
+        QueueManager::incomeQueue().addOperation([held] { held.wait(); });
+        logic->serviceFactory->coreFactory()->database()->insert("tutorialMarkEntry",
+                                                                 {{"step", SQLiteValue(int64_t{7})}});
+    };
+    ZQBHost::applicationWillTerminate();
+    int64_t rows = -1;
+    {
+        Connection reader(
+            (environment.directory() / SQLiteProvider::folderName / SQLiteProvider::fileName).string());
+        Statement statement(reader, "SELECT count(*) FROM tutorialMarkEntry");
+        if (statement.step()) {
+            const auto value = statement.cursor().row().at(0);
+            if (value && std::holds_alternative<int64_t>(*value)) {
+                rows = std::get<int64_t>(*value);
+            }
+        }
+    }
+    release.set_value();
+    EXPECT_EQ(rows, 1);
 }
 
 TEST_F(CoreStartup, TheObserverIsWiredToTheLogic) {
