@@ -31,6 +31,11 @@
 /// default); calls made after it wait for the start-up and are then served, even when made right after
 /// `initialize` has returned.
 ///
+/// **Leaving.** A host may return from `main` or call `exit()` without `ZQBEngineWrapper::destroySDK()`.
+/// Once the process has begun to exit, the library calls none of the host's code (log closure, handlers,
+/// listener), lets the work under way end and starts no other; what it had committed to its database stays
+/// there, so the events reported before a stopping call of `ZQBHost` are all kept.
+///
 /// **Nothing blocks.** Every member returns at once. The work, the checks and their log lines run later on
 /// the library's own queue, in the order of the calls; a call is never reported back as failed. Values
 /// come back through completion handlers, which run on that library thread (never on the caller's thread):

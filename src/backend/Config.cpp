@@ -7,14 +7,15 @@
 namespace zqb {
 
 const Config& Config::defaulConfiguration() {
-    static const Config value = [] {
-        Config config;
-        config.serverTime = host::millisecondsSince1970(*host::Environment::shared().clock());
-        config.currencyAggregationTimeout = 360000;
-        config.sbsConfigVersion = 0;
+    // Never destroyed: queues may still read it while the process exits.
+    static const Config* value = [] {
+        auto* config = new Config();
+        config->serverTime = host::millisecondsSince1970(*host::Environment::shared().clock());
+        config->currencyAggregationTimeout = 360000;
+        config->sbsConfigVersion = 0;
         return config;
     }();
-    return value;
+    return *value;
 }
 
 Config Config::fromJson(const nlohmann::ordered_json& json) {

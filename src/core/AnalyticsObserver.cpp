@@ -1,5 +1,7 @@
 #include "core/AnalyticsObserver.hpp"
 
+#include "foundation/ProcessExit.hpp"
+
 namespace zqb {
 
 void AnalyticsObserver::addIdentifiersListener(std::shared_ptr<ZQBIdentifiersListener> identifiersListener) {
@@ -47,7 +49,10 @@ void AnalyticsObserver::deliver(std::optional<int64_t> vorantelId) const {
     if (!vorantelId || *vorantelId == 0) {
         return;
     }
-    if (const auto listener = identifiersListener()) {
+    // Not once the process exits: the host's listener may reach objects that the exit destroys.
+    ProcessExit::Activity activity;
+    const auto listener = identifiersListener();
+    if (listener && activity.hold()) {
         listener->didReceiveVorantelIdWith(*vorantelId);
     }
 }

@@ -7,12 +7,15 @@
 #include "core/StateManager.hpp"
 #include "database/DatabaseProtocol.hpp"
 #include "foundation/Logger.hpp"
+#include "foundation/ProcessExit.hpp"
 #include "foundation/QueueManager.hpp"
 #include "host/Environment.hpp"
 #include "validation/CustomEventParamsLimit.hpp"
 #include "validation/ValidatorRules.hpp"
 
-#include <cstdio>
+#include <unistd.h>
+
+#include <cstring>
 
 namespace zqb {
 namespace {
@@ -43,9 +46,13 @@ Core::Core(LogicFactory factory)
       analyticsObserver_(std::make_shared<AnalyticsObserver>()) {}
 
 Core::~Core() {
-    std::fputs(deinitLine, stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    // One write of the whole line, past the C library's buffer: the host's buffered output is the host's,
+    // and flushing it from this thread could race with the flush of the process's exit and write it twice.
+    static constexpr std::size_t length = std::char_traits<char>::length(deinitLine);
+    char line[length + 1];
+    std::memcpy(line, deinitLine, length);
+    line[length] = '\n';
+    [[maybe_unused]] const auto written = ::write(STDOUT_FILENO, line, sizeof line);
 }
 
 Core::Borrowed Core::borrowShared() {
@@ -93,6 +100,8 @@ void Core::initialize(const std::string& applicationKey,
                          std::string(initializeErrorPrefix) + " SDK is already initialized");
         return;
     }
+    // After what the host has built before initialising, which the exit must not destroy under the library.
+    ProcessExit::watch();
     // Observed from here on, not from the start-up operation: a transition the host reports before the
     // start-up has run is queued in order with its calls, so that the start-up and the calls see the
     // application where the host was when it made them, and a stop ends the session the host opened.

@@ -69,7 +69,7 @@ public:
 
     Core(const Core&) = delete;
     Core& operator=(const Core&) = delete;
-    // Writes the deinit line to standard output.
+    // Writes the deinit line to standard output, in one write past the C library's buffer.
     virtual ~Core();
 
     // Returns at once. A second call on the same core is refused with an ERROR; otherwise the start-up

@@ -124,7 +124,8 @@ const char* const SQLiteContracts::updateTableDeviceIdentifiers =
     "ALTER TABLE deviceIdentifiers ADD COLUMN vorantelIdTimestamp INTEGER;";
 
 const std::vector<std::vector<std::string>>& SQLiteContracts::map() {
-    static const std::vector<std::vector<std::string>> steps{
+    // Never destroyed: the income queue may still open a database while the process exits.
+    static const auto& steps = *new std::vector<std::vector<std::string>>{
         {createTableProjects, createTableUsers, createTableEvents, createTableReports,
          createTableLevelResources, createTableCurrencyAccrualResources, createTableDeviceIdentifiers,
          createTableRealPaymentMarks, createTableTutorialMarks, createPeopleCardEntry,

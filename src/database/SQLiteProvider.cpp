@@ -104,9 +104,10 @@ std::string joined(const std::vector<std::string>& names) {
 }
 
 // Every table of the schema with its columns in order, as the schema's own statements create them: read
-// once from a database built in memory.
+// once from a database built in memory. Never destroyed: the income queue may still open a database while
+// the process exits.
 const std::vector<std::pair<std::string, std::vector<std::string>>>& schemaColumns() {
-    static const auto tables = [] {
+    static const auto& tables = *new std::vector<std::pair<std::string, std::vector<std::string>>>([] {
         std::vector<std::pair<std::string, std::vector<std::string>>> result;
         sqlite3* raw = nullptr;
         sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE, nullptr);
@@ -141,7 +142,7 @@ const std::vector<std::pair<std::string, std::vector<std::string>>>& schemaColum
                  [&](sqlite3_stmt* statement) { columns.push_back(text(statement, 1)); });
         }
         return result;
-    }();
+    }());
     return tables;
 }
 
@@ -490,8 +491,8 @@ void SQLiteProvider::migrate() {
 }
 
 void SQLiteProvider::runStep(Connection& connection, const std::vector<std::string>& statements) {
-    static const std::string alter = "ALTER TABLE ";
-    static const std::string addColumn = " ADD COLUMN ";
+    static constexpr std::string_view alter = "ALTER TABLE ";
+    static constexpr std::string_view addColumn = " ADD COLUMN ";
     for (const auto& statement : statements) {
         // A column is added only when missing, so that a file that already has it still opens.
         if (statement.rfind(alter, 0) == 0) {

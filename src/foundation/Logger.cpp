@@ -1,5 +1,7 @@
 #include "foundation/Logger.hpp"
 
+#include "foundation/ProcessExit.hpp"
+
 #include <atomic>
 #include <mutex>
 
@@ -11,6 +13,8 @@ struct LoggerState {
     std::mutex mutex;
     std::shared_ptr<const Logger::EngineClosure> engineClosure;
     std::shared_ptr<const Logger::MessageClosure> messageClosure;
+    // Whether the installed engine closure has been called since it was installed.
+    std::atomic<bool> engineClosureCalled{false};
 };
 
 LoggerState& state() {
@@ -38,11 +42,21 @@ void Logger::writeLog(ZQBLogLevel level, std::string_view text) {
     const std::string_view word = description(level);
     line.reserve(word.size() + 1 + text.size());
     line.append(word).append(" ").append(text);
+    // Once the process exits, the host's closure may reach objects the exit has destroyed: it is not called.
+    ProcessExit::Activity activity;
+    if (!activity.hold()) {
+        return;
+    }
     // Logging cannot fail: an exception thrown by the host's closure must not unwind through the library's
     // queues (or terminate a destructor that happened to log).
     try {
         (*closure)(level, line);
     } catch (...) {
+    }
+    // The closure's first call may have built static objects of the host's; the exit must be noticed
+    // before they are destroyed.
+    if (!s.engineClosureCalled.load(std::memory_order_relaxed) && !s.engineClosureCalled.exchange(true)) {
+        ProcessExit::watch();
     }
 }
 
@@ -74,8 +88,14 @@ Logger::EngineClosure Logger::engineLoggerMessageClosure() {
 
 void Logger::setEngineLoggerMessageClosure(EngineClosure closure) {
     auto stored = closure ? std::make_shared<const EngineClosure>(std::move(closure)) : nullptr;
-    std::lock_guard lock(state().mutex);
-    state().engineClosure.swap(stored);
+    // Registered after whatever the host built for its closure, so that the exit is noticed before that
+    // is destroyed.
+    ProcessExit::watch();
+    {
+        std::lock_guard lock(state().mutex);
+        state().engineClosure.swap(stored);
+        state().engineClosureCalled.store(false);
+    }
     // The previous closure is released after the lock, in case its captures log on destruction.
 }
 

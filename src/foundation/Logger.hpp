@@ -9,7 +9,8 @@
 
 namespace zqb {
 
-// The library's one log sink. Lines go only to the engine closure; without one they are dropped.
+// The library's one log sink. Lines go only to the engine closure; without one, and once the process has
+// begun to exit (`ProcessExit`), they are dropped.
 // Level and closures are read from every queue's thread, so they are kept behind atomics and a lock;
 // the closure itself is called outside the lock so that it may log again or replace itself.
 class Logger {

@@ -1,6 +1,7 @@
 #include "foundation/QueueManager.hpp"
 
 #include "foundation/Logger.hpp"
+#include "foundation/ProcessExit.hpp"
 
 #include <chrono>
 #include <exception>
@@ -190,8 +191,12 @@ bool QueueManager::waitUntilAllOperationsAreFinished() {
     }
     // The waiter keeps the state alive: the queue may be destroyed (and wake it) while it waits.
     const std::shared_ptr<State> state = state_;
-    waitFor(*state, [&] { return state->stopping.load() || state->finished.load() >= state->added.load(); });
-    return true;
+    bool empty = false;
+    waitFor(*state, [&] {
+        empty = state->finished.load() >= state->added.load();
+        return state->stopping.load() || empty || state->exited.load();
+    });
+    return empty || state->stopping.load();
 }
 
 bool QueueManager::waitUntilAllOperationsAreFinishedOrSuspended() {
@@ -202,7 +207,8 @@ bool QueueManager::waitUntilAllOperationsAreFinishedOrSuspended() {
     bool empty = false;
     waitFor(*state, [&] {
         empty = state->finished.load() >= state->added.load();
-        return state->stopping.load() || empty || (state->suspended.load() && !state->executing.load());
+        return state->stopping.load() || empty || state->exited.load() ||
+               (state->suspended.load() && !state->executing.load());
     });
     return empty && !state->stopping.load();
 }
@@ -216,7 +222,8 @@ bool QueueManager::waitUntilQueuedOperationsAreFinishedOrSuspended() {
     bool reached = false;
     waitFor(*state, [&] {
         reached = state->finished.load() >= mark;
-        return state->stopping.load() || reached || (state->suspended.load() && !state->executing.load());
+        return state->stopping.load() || reached || state->exited.load() ||
+               (state->suspended.load() && !state->executing.load());
     });
     return reached && !state->stopping.load();
 }
@@ -226,11 +233,18 @@ bool QueueManager::isCurrent() const {
 }
 
 void QueueManager::run(const std::shared_ptr<State>& state) {
+    // Held while the worker takes and runs operations, let go before it sleeps: the exit of the process
+    // waits for the operation under way, and no other one starts.
+    ProcessExit::Activity activity;
     int unlinkedRounds = 0;
     for (;;) {
         // Raised before `suspended` is read: a waiter that finds the queue suspended and this flag down
         // knows that no operation is taken any more.
         state->executing.store(true);
+        if (!activity.hold()) {
+            standStill(*state);
+            return;
+        }
         Node* node = nullptr;
         if (!state->suspended.load()) {
             std::lock_guard lock(state->popMutex);
@@ -284,6 +298,7 @@ void QueueManager::run(const std::shared_ptr<State>& state) {
             }
             continue;
         }
+        activity.release();
         {
             // Not `std::atomic::wait`: its spinning phase yields the processor, and on a busy machine each
             // yield may keep the worker away for a whole time slice after work has arrived.
@@ -292,6 +307,14 @@ void QueueManager::run(const std::shared_ptr<State>& state) {
         }
         state->sleeping.store(false);
     }
+}
+
+void QueueManager::standStill(State& state) {
+    state.exited.store(true);
+    state.executing.store(false);
+    notifyWaiters(state);
+    std::unique_lock lock(state.sleepMutex);
+    state.sleepChanged.wait(lock, [&] { return state.stopping.load(); });
 }
 
 bool QueueManager::awaitWork(const State& state) {
@@ -323,6 +346,8 @@ bool QueueManager::awaitWork(const State& state) {
 
 namespace {
 QueueManager& makeQueue(const char* suffix) {
+    // Made at the host's first use of the library: from here on its exit is noticed.
+    ProcessExit::watch();
     // Never destroyed: operations may still be queued while the process exits.
     return *new QueueManager(std::string(kLabelPrefix) + suffix);
 }

@@ -21,6 +21,9 @@ namespace zqb {
 // A serial operation queue: one worker thread runs the added blocks one at a time, in the order added.
 // Seven process-wide instances carry the library's work; tests may create their own.
 //
+// Once the process has begun to exit (`ProcessExit`), a worker finishes the operation under way and runs no
+// other: operations still queued, and those added later, stay in the queue, and the waits below return.
+//
 // Every public call of the library adds an operation to the income queue from the host's threads, so adding
 // is kept free of locks: the operation goes into one allocation linked into a multi-producer list with one
 // atomic exchange, and the worker is woken only when it sleeps. Pausing, cancelling and the waits are rare
@@ -63,7 +66,7 @@ public:
 
     // Blocks until no operation waits or runs. Called from an operation of this very queue, the wait could
     // never end (the caller is the operation it would wait for), so it returns false at once without waiting;
-    // the caller then does inline what it would have waited for.
+    // the caller then does inline what it would have waited for. False as well when the process exits first.
     bool waitUntilAllOperationsAreFinished();
     // As above, but also returns (false) once the queue is suspended and its running operation, if any, has
     // finished: a paused queue may stay paused for as long as the application stays in the background, and
@@ -129,6 +132,8 @@ private:
         // Read by every producer, written rarely.
         alignas(64) std::atomic<bool> suspended{false};
         std::atomic<bool> stopping{false};
+        // Raised by the worker once the process exits: it runs nothing more.
+        std::atomic<bool> exited{false};
         // The worker's sleep: it raises `sleeping`, looks once more, and waits on `sleepChanged` for `wake`
         // to change.
         std::atomic<bool> sleeping{false};
@@ -178,6 +183,10 @@ private:
 
     void push(Node* node);
     static void run(const std::shared_ptr<State>& state);
+    // The worker's end once the process exits: it waits for the end of the process, or of its queue, instead
+    // of ending, as an ending thread's thread-local destructors would run while the exit destroys what they
+    // use.
+    static void standStill(State& state);
     static void destroyChain(Node* node);
     static void wakeWorker(State& state);
     // True when an operation arrived within a short busy wait; false at once when the queue is stopping or

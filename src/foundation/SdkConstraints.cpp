@@ -13,8 +13,9 @@ struct VersionSlot {
 };
 
 VersionSlot& slot() {
-    static VersionSlot instance;
-    return instance;
+    // Never destroyed: queues may still build requests while the process exits.
+    static VersionSlot* instance = new VersionSlot();
+    return *instance;
 }
 
 }  // namespace

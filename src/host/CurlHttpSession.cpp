@@ -1,6 +1,7 @@
 #include "host/CurlHttpSession.hpp"
 
 #include "foundation/Logger.hpp"
+#include "foundation/ProcessExit.hpp"
 
 #include <curl/curl.h>
 
@@ -15,8 +16,19 @@ namespace {
 bool initializeCurl() {
     static std::once_flag once;
     static CURLcode result = CURLE_OK;
-    std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [] {
+        result = curl_global_init(CURL_GLOBAL_DEFAULT);
+        // The set-up registers clean-up of its own (the TLS library's) for the exit: the library must notice
+        // the exit before that runs, while a request may still be under way.
+        ProcessExit::watch();
+    });
     return result == CURLE_OK;
+}
+
+// Ends a transfer once the process exits, as the exit waits for the request under way. Called at least
+// once a second while a transfer waits.
+int endOnExit(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return ProcessExit::hasBegun() ? 1 : 0;
 }
 
 // The easy handle of the calling thread, kept for the thread's lifetime so that its connection cache lets
@@ -153,6 +165,8 @@ HttpResult CurlHttpSession::perform(const HttpRequest& request) noexcept {
         curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options_.maxBodyBytes));
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeBody);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, endOnExit);
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.list);
         if (request.method == "POST" || !request.body.empty()) {
             curl_easy_setopt(curl, CURLOPT_POST, 1L);

@@ -1,6 +1,7 @@
 #include "host/HostStoreProvider.hpp"
 
 #include "foundation/Logger.hpp"
+#include "foundation/ProcessExit.hpp"
 #include "foundation/TextUtils.hpp"
 
 #include <atomic>
@@ -27,6 +28,11 @@ HostStoreProvider::HostStoreProvider(std::shared_ptr<ZQBStoreProvider> provider)
 
 void HostStoreProvider::requestProducts(const std::set<std::string>& productIdentifiers,
                                         std::function<void(Result)> completion) {
+    // Not once the process exits: the host's provider may reach objects that the exit destroys.
+    ProcessExit::Activity activity;
+    if (!activity.hold()) {
+        return;
+    }
     auto answered = std::make_shared<std::atomic<bool>>(false);
     provider_->requestProducts(std::vector<std::string>(productIdentifiers.begin(), productIdentifiers.end()),
                                [answered, completion = std::move(completion)](ZQBStoreProductsAnswer answer) {

@@ -1,6 +1,7 @@
 #include "host/ThreadRunLoop.hpp"
 
 #include "foundation/Logger.hpp"
+#include "foundation/ProcessExit.hpp"
 
 #include <atomic>
 #include <condition_variable>
@@ -150,8 +151,12 @@ bool ThreadRunLoop::isCurrent() const {
 }
 
 void ThreadRunLoop::run(const std::shared_ptr<State>& state) {
+    // Held while the thread handles a due timer, let go while it waits: the exit of the process waits for
+    // the block under way, and no other one runs.
+    ProcessExit::Activity activity;
     std::unique_lock lock(state->mutex);
     while (!state->stopping) {
+        activity.release();
         if (state->due.empty()) {
             state->changed.wait(lock);
             continue;
@@ -164,6 +169,12 @@ void ThreadRunLoop::run(const std::shared_ptr<State>& state) {
                 state->changed.wait_until(lock, next);
             }
             continue;
+        }
+        if (!activity.hold()) {
+            // The thread waits for the end of the process (or of the run loop) instead of ending: an ending
+            // thread's thread-local destructors would run while the exit destroys what they use.
+            state->changed.wait(lock, [&] { return state->stopping; });
+            return;
         }
         std::shared_ptr<Timer> timer = state->due.begin()->second;
         state->due.erase(state->due.begin());

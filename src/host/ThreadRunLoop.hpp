@@ -10,7 +10,8 @@
 namespace zqb::host {
 
 // The Linux default of both the run loop and the delayed scheduler: one thread that sleeps until the next
-// deadline (monotonic clock) and runs the due blocks. The thread starts with the first timer.
+// deadline (monotonic clock) and runs the due blocks. The thread starts with the first timer. Once the
+// process has begun to exit (`ProcessExit`), no block runs any more.
 class ThreadRunLoop final : public RunLoopProtocol, public DelayedSchedulerProtocol {
 public:
     explicit ThreadRunLoop(std::string name);

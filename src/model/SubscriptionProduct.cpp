@@ -7,7 +7,8 @@ namespace zqb {
 namespace {
 
 bool pricesAgree(const Decimal& a, const Decimal& b) {
-    static const Decimal tolerance = *Decimal::parse("0.0001");
+    // Never destroyed: the income queue may still compare prices while the process exits.
+    static const Decimal& tolerance = *new Decimal(*Decimal::parse("0.0001"));
     return (a - b).abs() < tolerance;
 }
 

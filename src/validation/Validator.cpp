@@ -19,8 +19,9 @@ std::mutex& optionsMutex() {
 }
 
 std::shared_ptr<const ExcludedOptions>& optionsSlot() {
-    static std::shared_ptr<const ExcludedOptions> slot;
-    return slot;
+    // Never destroyed: the income queue may still check an event while the process exits.
+    static auto* slot = new std::shared_ptr<const ExcludedOptions>();
+    return *slot;
 }
 
 std::shared_ptr<const ExcludedOptions> optionsSnapshot() {

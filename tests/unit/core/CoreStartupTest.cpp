@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <future>
 #include <memory>
@@ -434,6 +435,17 @@ TEST_F(CoreStartup, DestroyWithoutAnyEarlierUseCreatesAndReleasesOneCore) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "ZQBAnalytics deinit Core module\n");
     EXPECT_FALSE(Core::current());
     EXPECT_EQ(Journal::count("stopSDK"), 0u);
+}
+
+// The host's buffered output is the host's to flush: from a library thread that flush could race with the
+// one of the process's exit and write the host's output twice.
+TEST_F(CoreStartup, TheDeinitLineIsOneWriteOfItsOwnThatLeavesTheHostsBufferedOutputAlone) {
+    testing::internal::CaptureStdout();
+    std::fputs("host output not flushed yet", stdout);
+    Core::destroy();
+    drain();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "ZQBAnalytics deinit Core module\nhost output not flushed yet");
 }
 
 TEST_F(CoreStartup, EditorModeIsReadThroughTheCoreWithoutKeepingOrRevivingIt) {

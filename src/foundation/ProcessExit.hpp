@@ -1,0 +1,47 @@
+#pragma once
+
+namespace zqb {
+
+// Notices that the process has begun to exit (the host returned from `main` or called `exit()`, usually
+// without destroying the library) and from then on keeps the library's threads out of the host's code and
+// away from the objects that the exit destroys.
+//
+// The notice is an exit handler. Exit handlers and the destructors of static objects run in the reverse
+// order of their registration, so the handler must be registered after the statics it is to run before:
+// `watch()` registers it again at the host's calls that usually come after the host has built what its
+// code uses (installing the log closure, initialising), when a process-wide queue is made, after the HTTP
+// client's global set-up (which registers clean-up of its own), and after a log closure's first call
+// (which may build statics of the host's).
+//
+// Every run of the library's own work on its threads (queued operations, a timer block) and every call of
+// the host's code is an `Activity`. Once the exit has begun no activity starts, and the handler returns
+// only when every activity under way on other threads has ended (or after a few seconds, so that host code
+// that blocks cannot hold up the exit for good): what the exit then destroys, nothing of the library uses
+// any more.
+class ProcessExit {
+public:
+    ProcessExit() = delete;
+
+    // Registers the exit handler once more (a bounded number of times in all).
+    static void watch();
+    static bool hasBegun();
+
+    // Held from a successful `hold()` until `release()` or destruction; the exit handler waits for it.
+    class Activity {
+    public:
+        Activity() = default;
+        ~Activity() { release(); }
+        Activity(const Activity&) = delete;
+        Activity& operator=(const Activity&) = delete;
+
+        // True when the activity is held now: taken when it was not, kept when it was. False once the exit
+        // has begun, and then it is let go.
+        bool hold();
+        void release();
+
+    private:
+        bool held_ = false;
+    };
+};
+
+}  // namespace zqb

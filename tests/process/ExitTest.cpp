@@ -1,0 +1,365 @@
+// A host that leaves without destroying the library, on real processes.
+//
+// Most hosts return from `main` (or call `exit()`) right after the stopping calls, while the library's
+// threads are still at work: here the gateway refuses every report (HTTP 503, after a short delay), so
+// reports are in flight and being retried as the process ends. Each child host logs through a closure that
+// writes to static objects of its own (a string and a file stream built before `main`, and a string built
+// inside the closure at its first call), takes a while to end after those are destroyed, prints two lines to
+// its buffered standard output, records events, makes the stopping calls and leaves: by returning from
+// `main`, by `exit()`, or by returning right after `destroySDK()`.
+//
+// Every child must end within two minutes with status 0, no sanitizer report on its standard error, each of
+// its own lines exactly once on its standard output (the library adds at most its deinit line), and a
+// database that passes SQLite's integrity check and still holds every event recorded before the stopping
+// calls.
+//
+//   zqb_exit_test [--runs N] [--exit-runs N] [--destroy-runs N] [--jobs J] [--events E]
+#include <ZQBAnalytics/ZQBAnalytics.hpp>
+#include <ZQBAnalytics/ZQBEngineWrapper.hpp>
+#include <ZQBAnalytics/ZQBHost.hpp>
+
+#include "backend/Config.hpp"
+#include "database/Connection.hpp"
+#include "database/SQLiteProvider.hpp"
+#include "database/Statement.hpp"
+#include "support/LoopbackGateway.hpp"
+#include "support/TempDir.hpp"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <variant>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr const char* kApplicationKey = "exit-test-key";
+constexpr const char* kBundleIdentifier = "com.example.exittest";
+constexpr const char* kEventName = "exit-probe";
+constexpr const char* kDeinitLine = "ZQBAnalytics deinit Core module";
+
+// ---- The child host ---------------------------------------------------------------------------------------
+
+// What a host's exit does after its log objects are gone (closing its own files, ending its own threads):
+// built first, so destroyed after them, and it takes a while.
+struct HostShutdown {
+    ~HostShutdown() { std::this_thread::sleep_for(std::chrono::milliseconds(40)); }
+} hostShutdown;
+
+// The host's own objects behind its log closure: built before `main`, destroyed once it has returned.
+std::mutex hostLogMutex;
+std::string hostLog;
+std::ofstream hostLogFile;
+
+void hostLogLine(ZQBLogLevel, const std::string& line) {
+    std::lock_guard lock(hostLogMutex);
+    // Built on the closure's first call, on a library thread.
+    static std::string lastLine;
+    lastLine = line;
+    hostLog.append(line).append("\n");
+    hostLogFile << line << '\n';
+}
+
+int runHost(const std::string& mode, const std::string& gatewayUrl, int events) {
+    std::printf("host %s: started\n", mode.c_str());
+    hostLogFile.open(std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "host.log");
+    ZQBEngineWrapper::setEngineLoggerMessageClosure(hostLogLine);
+    ZQBAnalytics::setLogLevel(ZQBLogLevel::debug);
+    ZQBHost::setBundleInfo("ExitTest", kBundleIdentifier, "1.0", "1");
+    ZQBAnalytics::setTestProxyUrl(gatewayUrl);
+    ZQBAnalytics::initialize(kApplicationKey);
+    ZQBHost::applicationDidBecomeActive();
+    for (int number = 0; number < events; ++number) {
+        ZQBCustomEventParameters parameters;
+        parameters.add("n", static_cast<int64_t>(number));
+        ZQBAnalytics::customEvent(kEventName, parameters);
+        if (number % 25 == 24) {
+            ZQBAnalytics::sendBufferedEvents();
+        }
+    }
+    ZQBAnalytics::sendBufferedEvents();
+    ZQBHost::applicationWillResignActive();
+    ZQBHost::applicationDidEnterBackground();
+    if (mode == "destroy") {
+        ZQBEngineWrapper::destroySDK();
+    }
+    std::printf("host %s: done\n", mode.c_str());
+    if (mode == "exit") {
+        std::exit(0);
+    }
+    return 0;
+}
+
+// ---- The parent -------------------------------------------------------------------------------------------
+
+struct Options {
+    int runs = 30;
+    int exitRuns = 10;
+    int destroyRuns = 10;
+    int jobs = 4;
+    int events = 200;
+};
+
+struct Child {
+    std::string mode;
+    std::filesystem::path folder;
+    pid_t pid = -1;
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+};
+
+// A child that has not ended by then hangs in its exit: it is killed and counted as a crash.
+constexpr auto kLongestChild = std::chrono::seconds(120);
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Child spawnHost(const std::string& mode, const std::filesystem::path& folder, const std::string& gatewayUrl,
+                int events) {
+    std::filesystem::create_directories(folder);
+    std::vector<std::string> environment;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        if (std::string(*variable).rfind("XDG_DATA_HOME=", 0) != 0) {
+            environment.emplace_back(*variable);
+        }
+    }
+    environment.push_back("XDG_DATA_HOME=" + folder.string());
+    std::vector<char*> envp;
+    for (auto& variable : environment) {
+        envp.push_back(variable.data());
+    }
+    envp.push_back(nullptr);
+
+    std::vector<std::string> arguments{"zqb_exit_test", "--host", mode, gatewayUrl, std::to_string(events)};
+    std::vector<char*> argv;
+    for (auto& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const std::string out = (folder / "stdout.txt").string();
+    const std::string err = (folder / "stderr.txt").string();
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    Child child{mode, folder, -1};
+    const int failed = posix_spawn(&child.pid, "/proc/self/exe", &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0) {
+        std::fprintf(stderr, "posix_spawn failed: %d\n", failed);
+        std::exit(2);
+    }
+    return child;
+}
+
+// How many of the host's events the database holds, in waiting rows and in stored reports; -1 when the file
+// cannot be read or fails SQLite's integrity check.
+int64_t storedEvents(const std::filesystem::path& file, std::string& problem) {
+    try {
+        zqb::Connection reader(file.string(), false);
+        {
+            zqb::Statement check(reader, "PRAGMA integrity_check");
+            if (!check.step()) {
+                problem = "no integrity answer";
+                return -1;
+            }
+            const auto value = check.cursor().row().at(0);
+            if (!value || !std::holds_alternative<std::string>(*value) ||
+                std::get<std::string>(*value) != "ok") {
+                problem = "integrity check failed";
+                return -1;
+            }
+        }
+        const std::string needle = std::string("\"") + kEventName + "\"";
+        int64_t found = 0;
+        for (const char* sql : {"SELECT eventJson FROM events", "SELECT packagesJson FROM reports"}) {
+            zqb::Statement statement(reader, sql);
+            while (statement.step()) {
+                const auto value = statement.cursor().row().at(0);
+                if (!value || !std::holds_alternative<std::string>(*value)) {
+                    continue;
+                }
+                const auto& json = std::get<std::string>(*value);
+                for (auto at = json.find(needle); at != std::string::npos; at = json.find(needle, at + 1)) {
+                    ++found;
+                }
+            }
+        }
+        return found;
+    } catch (const std::exception& error) {
+        problem = error.what();
+        return -1;
+    }
+}
+
+struct Tally {
+    int runs = 0;
+    int crashes = 0;
+    int sanitizerReports = 0;
+    int badOutput = 0;
+    int doubledOutput = 0;
+    int lostOrDamaged = 0;
+};
+
+// Judges one child that has ended with `status`; prints what went wrong.
+void judge(const Child& child, int status, int events, Tally& tally) {
+    ++tally.runs;
+    const std::string name = child.mode + " (" + child.folder.filename().string() + ")";
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        ++tally.crashes;
+        if (WIFSIGNALED(status)) {
+            std::printf("%s: ended by signal %d\n", name.c_str(), WTERMSIG(status));
+        } else {
+            std::printf("%s: exit status %d\n", name.c_str(), WEXITSTATUS(status));
+        }
+    }
+    const std::string err = readFile(child.folder / "stderr.txt");
+    if (err.find("Sanitizer") != std::string::npos || err.find("runtime error") != std::string::npos) {
+        ++tally.sanitizerReports;
+        std::printf("%s: sanitizer report:\n%s\n", name.c_str(), err.substr(0, 3000).c_str());
+    }
+
+    std::vector<std::string> lines;
+    std::istringstream out(readFile(child.folder / "stdout.txt"));
+    for (std::string line; std::getline(out, line);) {
+        lines.push_back(line);
+    }
+    const std::string started = "host " + child.mode + ": started";
+    const std::string done = "host " + child.mode + ": done";
+    const auto count = [&](const std::string& line) { return std::count(lines.begin(), lines.end(), line); };
+    const auto deinits = count(kDeinitLine);
+    const bool exact = count(started) == 1 && count(done) == 1 &&
+                       deinits <= (child.mode == "destroy" ? 1 : 0) &&
+                       lines.size() == 2 + static_cast<std::size_t>(deinits);
+    if (!exact) {
+        ++tally.badOutput;
+        tally.doubledOutput += count(started) > 1 || count(done) > 1 ? 1 : 0;
+        std::printf("%s: standard output is not the host's lines once each:\n", name.c_str());
+        for (const auto& line : lines) {
+            std::printf("  | %s\n", line.c_str());
+        }
+    }
+
+    std::string problem;
+    const auto file =
+        child.folder / kBundleIdentifier / zqb::SQLiteProvider::folderName / zqb::SQLiteProvider::fileName;
+    const int64_t stored = storedEvents(file, problem);
+    if (stored < events) {
+        ++tally.lostOrDamaged;
+        std::printf("%s: the file holds %lld of the %d events recorded before the stopping calls%s%s\n",
+                    name.c_str(), static_cast<long long>(stored), events, problem.empty() ? "" : ": ",
+                    problem.c_str());
+    }
+}
+
+int runParent(const Options& options) {
+    zqb::test::TempDir folder;
+    zqb::test::LoopbackGateway gateway;
+    zqb::Config config = zqb::Config::defaulConfiguration();
+    config.countForRequest = 10;
+    gateway.setReply("/v2/analytics/config", {200, config.toJson().dump()});
+    gateway.setReply("/v2/analytics/identification", {200, "{}"});
+    std::mutex mutex;
+    int requests = 0;
+    // Refused after 0 to 36 ms, so that answers keep arriving while the hosts leave.
+    gateway.setHandler("/v2/analytics/report", [&](const zqb::test::LoopbackGateway::Request&) {
+        std::lock_guard lock(mutex);
+        const auto delay = std::chrono::milliseconds((requests++ * 7) % 37);
+        return zqb::test::LoopbackGateway::Reply(503, "").delayedBy(delay);
+    });
+
+    std::vector<std::string> modes;
+    modes.insert(modes.end(), static_cast<std::size_t>(options.runs), "return");
+    modes.insert(modes.end(), static_cast<std::size_t>(options.exitRuns), "exit");
+    modes.insert(modes.end(), static_cast<std::size_t>(options.destroyRuns), "destroy");
+
+    const auto begun = std::chrono::steady_clock::now();
+    Tally tally;
+    std::vector<Child> running;
+    std::size_t next = 0;
+    while (next < modes.size() || !running.empty()) {
+        while (next < modes.size() && static_cast<int>(running.size()) < options.jobs) {
+            running.push_back(spawnHost(modes[next], folder.path() / ("run-" + std::to_string(next)),
+                                        gateway.baseUrl(), options.events));
+            ++next;
+        }
+        int status = 0;
+        const pid_t ended = waitpid(-1, &status, WNOHANG);
+        if (ended <= 0) {
+            for (const auto& child : running) {
+                if (std::chrono::steady_clock::now() - child.started > kLongestChild) {
+                    std::printf("%s (%s): still running after %llds, killed\n", child.mode.c_str(),
+                                child.folder.filename().c_str(),
+                                static_cast<long long>(kLongestChild.count()));
+                    kill(child.pid, SIGKILL);
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            continue;
+        }
+        const auto found =
+            std::find_if(running.begin(), running.end(), [&](const Child& c) { return c.pid == ended; });
+        if (found == running.end()) {
+            continue;
+        }
+        judge(*found, status, options.events, tally);
+        running.erase(found);
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+    std::printf("runs=%d crashes=%d sanitizer=%d output=%d (doubled %d) lost=%d time=%.1fs\n", tally.runs,
+                tally.crashes, tally.sanitizerReports, tally.badOutput, tally.doubledOutput,
+                tally.lostOrDamaged, seconds);
+    return tally.crashes == 0 && tally.sanitizerReports == 0 && tally.badOutput == 0 &&
+                   tally.lostOrDamaged == 0
+               ? 0
+               : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.size() == 4 && arguments[0] == "--host") {
+        return runHost(arguments[1], arguments[2], std::atoi(argv[4]));
+    }
+    Options options;
+    for (std::size_t index = 0; index + 1 < arguments.size(); index += 2) {
+        const std::string& name = arguments[index];
+        const int value = std::atoi(argv[index + 2]);
+        if (name == "--runs") {
+            options.runs = value;
+        } else if (name == "--exit-runs") {
+            options.exitRuns = value;
+        } else if (name == "--destroy-runs") {
+            options.destroyRuns = value;
+        } else if (name == "--jobs") {
+            options.jobs = std::max(1, value);
+        } else if (name == "--events") {
+            options.events = std::max(1, value);
+        } else {
+            std::fprintf(stderr, "unknown option %s\n", name.c_str());
+            return 2;
+        }
+    }
+    return runParent(options);
+}
