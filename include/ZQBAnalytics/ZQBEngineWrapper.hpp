@@ -27,10 +27,12 @@ public:
     /// Installs the log sink; an empty closure removes it and log lines are dropped.
     static void setEngineLoggerMessageClosure(LogClosure closure);
 
-    /// Stops the library and releases everything it built, after the calls already made have run. A later
-    /// `ZQBAnalytics::initialize` starts it afresh, also after a start-up that failed (an empty application
-    /// key, a database that could not be opened). An `initialize` made before the destroy has run is
-    /// still refused as already initialised.
+    /// Stops the library and releases everything it built, after the calls already made have run: it
+    /// returns at once, and the destroy runs later on the library's queue. An `ZQBAnalytics::initialize` that
+    /// follows, at once or later, starts the library afresh once the destroy has run, also after a start-up
+    /// that failed (an empty application key, a database that could not be opened). A call made between
+    /// `destroySDK` and that `initialize` is refused, as before any start-up, with ERROR "In the <method>
+    /// method an error has occurred: The SDK is not initialized yet!".
     static void destroySDK();
 
     /// Replaces the library version reported from now on: the `getSDKVersion` answer, the configuration

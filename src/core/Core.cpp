@@ -205,9 +205,8 @@ void Core::start(const std::string& applicationKey,
         logic->prepareCallBacks();
         logic->applyAnalyticsConfiguration(validated);
         logic->tryStartSDK();
-        // Only a core that still is the shared one takes the logic: a core dropped from the slot meanwhile
-        // must not hand it to a core that was never initialised.
-        if (current().get() == this) {
+        // A core whose destroy operation has run (still held somewhere) takes no logic.
+        if (!destroyed_) {
             analyticsProxy_->setAnalyticsLogic(logic);
         }
         analyticsObserver_->addLogicBroadcaster(logic);
@@ -219,29 +218,29 @@ void Core::start(const std::string& applicationKey,
 }
 
 void Core::destroy() {
-    shared();
-    QueueManager::incomeQueue().addOperation([] { destroySDK(); });
-}
-
-void Core::destroySDK() {
-    std::shared_ptr<Core> core = current();
-    if (core) {
-        if (const auto logic = core->analyticsProxy_->analyticsLogic()) {
-            logic->stopSDK();
-        }
-    }
-    std::shared_ptr<Core> released;
+    std::shared_ptr<Core> core;
     {
         auto& shared = slot();
         std::lock_guard lock(shared.mutex);
+        // Without a core one is made, as any first use would make one, and released again.
+        core = shared.core ? std::move(shared.core) : std::shared_ptr<Core>(new Core(shared.factory));
         shared.published.store(nullptr, std::memory_order_seq_cst);
-        released = std::move(shared.core);
     }
+    // From here on the next use makes a fresh core, whose calls and start-up queue behind this operation.
+    QueueManager::incomeQueue().addOperation(
+        [core = std::move(core)]() mutable { destroySDK(std::move(core)); });
+}
+
+void Core::destroySDK(std::shared_ptr<Core> core) {
+    if (const auto logic = core->analyticsProxy_->analyticsLogic()) {
+        logic->stopSDK();
+    }
+    core->destroyed_ = true;
     // A caller that borrowed the core before it left the slot is queuing a call on it right now.
-    BorrowRegistry::waitUntilUnused(released.get());
+    BorrowRegistry::waitUntilUnused(core.get());
     // The parameter limit published by the released logic goes with it.
     CustomEventParamsLimit::clear();
-    // The graph is released here, outside the lock, unless another thread still holds the core.
+    // The graph is released here, unless another thread still holds the core.
 }
 
 }  // namespace zqb

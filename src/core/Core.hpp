@@ -24,7 +24,8 @@ class DatabaseProtocol;
 
 // The process-wide root of the library's object graph. Created on first use of `shared()`, it owns the
 // fronts that the public classes forward to; `initialize` builds the graph behind them in one operation on
-// the income queue, and `destroy` drops the core, and with it the graph, in another.
+// the income queue, and `destroy` takes the core out of the shared slot at once and drops it, and with it
+// the graph, in another.
 //
 // The shared slot and the initialised flag are read and written from any thread: a host that initialises
 // from several threads at once gets one core and exactly one start-up.
@@ -57,9 +58,11 @@ public:
     static std::shared_ptr<Core> shared();
     // The core in the shared slot, or nothing; creates none.
     static std::shared_ptr<Core> current();
-    // Queues the destroy operation on the income queue (creating a core first when there is none) and
-    // returns. The operation stops a running logic and empties the shared slot; a later `shared()` creates a
-    // fresh core.
+    // Takes the core out of the shared slot (creating one first when there is none), queues the destroy
+    // operation on the income queue and returns. Calls queued before run on the old core; the operation
+    // stops its logic and releases it. The next `shared()` creates a fresh core at once, so an `initialize`
+    // made meanwhile is accepted and starts up once the destroy has run, and calls made before that start-up
+    // are refused by the fresh core's proxy as not initialised.
     static void destroy();
 
     // The parts that cores created from now on build (see `LogicFactory`); empty members fall back to the
@@ -108,7 +111,7 @@ private:
     void start(const std::string& applicationKey,
                std::optional<ZQBAnalyticsConfigurationLocal> configuration);
     // The destroy operation, on the income queue.
-    static void destroySDK();
+    static void destroySDK(std::shared_ptr<Core> core);
 
     const LogicFactory logicFactory_;
     const std::shared_ptr<AnalyticsProxy> analyticsProxy_;
@@ -128,6 +131,8 @@ private:
     std::shared_ptr<ApplicationLifeCycle> lifeCycle_;
     // The database of the running graph; set and read on the income queue only.
     std::weak_ptr<DatabaseProtocol> database_;
+    // Set by the destroy operation; read by the start-up operation. Income queue only.
+    bool destroyed_ = false;
 };
 
 }  // namespace zqb

@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -170,6 +171,32 @@ TEST_F(AnalyticsEndToEndEngine, DestroyThenInitialiseStartsAFreshLibraryAfterAFa
     ZQBAnalytics::initialize(kApplicationKey);
     ASSERT_TRUE(delivers("after-failed-database"));
     EXPECT_EQ(log.count("SDK is already initialized"), 1u);
+}
+
+// A plug-in that restarts the library in one frame: the destroy has not run yet when `initialize` comes.
+TEST_F(AnalyticsEndToEndEngine, AnInitializeRightAfterDestroyStartsTheLibraryOnceTheDestroyHasRun) {
+    replyWithConfiguration();
+    start();
+    const std::string refused =
+        "ERROR In the customEvent(_:_:) method an error has occurred: The SDK is not initialized yet!";
+    for (int round = 0; round < 5; ++round) {
+        const std::string name = "round-" + std::to_string(round);
+        log.clear();
+        // The queue is still busy with the host's earlier calls when the destroy and the start come.
+        std::promise<void> busy;
+        QueueManager::incomeQueue().addOperation([done = busy.get_future().share()] { done.wait(); });
+        ZQBAnalytics::customEvent(name + "-before");
+        ZQBEngineWrapper::destroySDK();
+        ZQBAnalytics::customEvent(name + "-between");
+        ZQBAnalytics::initialize(kApplicationKey);
+        busy.set_value();
+        ASSERT_TRUE(delivers(name + "-after")) << name;
+        EXPECT_EQ(log.count("SDK is already initialized"), 0u) << name;
+        EXPECT_EQ(log.count(refused), 1u) << name;
+        // The call made before the destroy reached the library it was made on; the one in between none.
+        ASSERT_TRUE(waitForCustomEvent(name + "-before")) << name;
+        EXPECT_TRUE(sentCustomEvent(name + "-between").is_null()) << name;
+    }
 }
 
 TEST_F(AnalyticsEndToEndEngine, TheStringFormOfASubscriptionPaymentIsReportedOnceAndThenCountsAsRenewal) {

@@ -368,7 +368,7 @@ TEST_F(CoreStartup, TheObserverIsWiredToTheLogic) {
     EXPECT_EQ(listener->received.load(), 1234);
 }
 
-TEST_F(CoreStartup, DestroyStopsTheLogicAndANewCoreComesOnlyAfterTheQueuedDestroyRan) {
+TEST_F(CoreStartup, DestroyStopsTheLogicAndAnInitializeMadeBeforeItRanStartsAFreshCoreAfterIt) {
     auto first = Core::shared();
     first->initialize(kKey, std::nullopt);
     drain();
@@ -378,30 +378,40 @@ TEST_F(CoreStartup, DestroyStopsTheLogicAndANewCoreComesOnlyAfterTheQueuedDestro
     QueueManager::incomeQueue().addOperation([released] { released.wait(); });
     testing::internal::CaptureStdout();
     Core::destroy();
-    // Still the old core: the repeat is refused.
-    EXPECT_EQ(Core::shared(), first);
-    Core::shared()->initialize(kKey, std::nullopt);
-    EXPECT_EQ(log.count("SDK is already initialized"), 1u);
+    // The old core has left the slot at once: a call made now is refused by a fresh core, and an
+    // initialisation is accepted, both waiting behind the destroy.
+    const auto second = Core::shared();
+    EXPECT_NE(second, first);
+    QueueManager::incomeQueue().addOperation([&] {
+        if (Core::shared()->analyticsProxy()->validateInitialization("customEvent(_:_:)")) {
+            Journal::add("call accepted");
+        }
+    });
+    second->initialize(kKey, std::nullopt);
+    EXPECT_TRUE(second->isInitialized());
     std::weak_ptr<Core> weakFirst = first;
     first.reset();
     release.set_value();
     drain();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "ZQBAnalytics deinit Core module\n");
     EXPECT_TRUE(weakFirst.expired());
-    EXPECT_EQ(Journal::count("stopSDK"), 1u);
-    EXPECT_FALSE(Core::current());
-
-    // The released life cycle no longer reaches the old logic.
-    ZQBHost::applicationDidEnterBackground();
-    EXPECT_EQ(Journal::count("goBackground"), 0u);
-    ZQBHost::applicationDidBecomeActive();
-
-    const auto second = Core::shared();
-    EXPECT_FALSE(second->isInitialized());
-    second->initialize(kKey, std::nullopt);
-    drain();
-    EXPECT_EQ(Journal::count("logic built"), 2u);
+    EXPECT_EQ(log.count("SDK is already initialized"), 0u);
+    EXPECT_EQ(
+        log.count(
+            "ERROR In the customEvent(_:_:) method an error has occurred: The SDK is not initialized yet!"),
+        1u);
+    // The old logic was stopped before the new one was built.
+    const auto journal = Journal::all();
+    const auto stopped = std::find(journal.begin(), journal.end(), "stopSDK");
+    ASSERT_NE(stopped, journal.end());
+    EXPECT_EQ(std::count(stopped, journal.end(), "logic built"), 1);
+    EXPECT_EQ(Journal::count("call accepted"), 0u);
+    EXPECT_EQ(Core::current(), second);
     EXPECT_TRUE(logicOf(second));
+
+    // The released life cycle no longer reaches the old logic; the new one hears the application.
+    ZQBHost::applicationDidEnterBackground();
+    EXPECT_EQ(Journal::count("goBackground"), 1u);
 }
 
 // A public call borrows the core without holding a reference: the destroy operation must not release the
