@@ -205,6 +205,8 @@ TEST_F(CoreLifeCycle, AGoneListenerOrAReleasedLifeCycleNoLongerReacts) {
     lifeCycle->setLifeCycleListener({});
     environment.post(AppNotification::willResignActive);
     environment.post(AppNotification::didBecomeActive);
+    // The listener is looked up when a transition runs on the income queue, not when it is posted.
+    QueueManager::incomeQueue().waitUntilAllOperationsAreFinished();
 
     lifeCycle->setLifeCycleListener(listener);
     lifeCycle.reset();
