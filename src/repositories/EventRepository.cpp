@@ -8,18 +8,32 @@ EventRepository::EventRepository(std::shared_ptr<DatabaseProtocol> database)
     : Repository(std::move(database), table) {}
 
 ColumnMap EventRepository::prepareContentValues(const EventObject& event) {
-    return {{"code", SQLiteValue(std::string(event.code()))},
-            {"userId", SQLiteValue(event.userId)},
-            {"eventJson", SQLiteValue(event.json())}};
+    return prepareContentValues(event, event.json());
+}
+
+ColumnMap EventRepository::prepareContentValues(const EventObject& event, std::string json) {
+    // Filled in place: a list would copy the text once more.
+    ColumnMap content;
+    content.reserve(3);
+    content.emplace_back("code", SQLiteValue(std::string(event.code())));
+    content.emplace_back("userId", SQLiteValue(event.userId));
+    content.emplace_back("eventJson", SQLiteValue(std::move(json)));
+    return content;
 }
 
 void EventRepository::insert(const std::shared_ptr<EventObject>& event) {
+    if (event) {
+        insert(event, event->json());
+    }
+}
+
+void EventRepository::insert(const std::shared_ptr<EventObject>& event, std::string json) {
     if (!event) {
         return;
     }
     const std::size_t before = cache().size();
     const bool inStep = countsInStep();
-    insertRecord(event, prepareContentValues(*event));
+    insertRecord(event, prepareContentValues(*event, std::move(json)));
     if (cache().size() == before) {
         return;
     }

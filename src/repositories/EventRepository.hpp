@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 
 namespace zqb {
@@ -18,6 +19,9 @@ public:
 
     // On success the event gets its row id and joins the cache.
     virtual void insert(const std::shared_ptr<EventObject>& event);
+    // The same, the row storing `json`, the text `event` was made from: an event stored as it is recorded
+    // goes to the file as written, without expanding the compact form its cached row keeps.
+    virtual void insert(const std::shared_ptr<EventObject>& event, std::string json);
     virtual void deleteItems(const std::vector<std::shared_ptr<EventObject>>& events);
     // Every event of these users (their idKey).
     virtual void deleteForDataForUsers(const std::vector<int64_t>& userIds);
@@ -34,6 +38,8 @@ public:
     static ColumnMap prepareContentValues(const EventObject& event);
 
 private:
+    static ColumnMap prepareContentValues(const EventObject& event, std::string json);
+
     // True when the counts describe the cache as it is; otherwise they are taken again when next asked.
     bool countsInStep() const { return countsValid_ && counted_ == cache().size(); }
     void recount();

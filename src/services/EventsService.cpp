@@ -4,6 +4,7 @@
 #include "foundation/Logger.hpp"
 #include "model/EventObject.hpp"
 
+#include <string>
 #include <utility>
 
 namespace zqb {
@@ -54,7 +55,9 @@ void EventsService::createEventForUser(const Storable& event, const User& user) 
     const int64_t countForRequest = config.countForRequest;
     const int64_t userId = user.idKey;
 
-    eventRepository_->insert(EventObject::make(event.eventCode(), -1, userId, event.getJson()));
+    std::string json = event.getJson();
+    auto row = EventObject::make(event.eventCode(), -1, userId, json);
+    eventRepository_->insert(row, std::move(json));
     // The record's description is composed only for a line that goes somewhere: storing is the hot path.
     if (Logger::isLogged(ZQBLogLevel::info)) {
         Logger::writeLog(ZQBLogLevel::info, "Create a new event: \n" + event.description());

@@ -10,6 +10,7 @@
 #include "repositories/ToolsRepository.hpp"
 #include "repositories/TutorialRepository.hpp"
 #include "repositories/UserRepository.hpp"
+#include "support/EveryRecordText.hpp"
 #include "support/LogCapture.hpp"
 #include "unit/repositories/RepositoryTest.hpp"
 
@@ -111,6 +112,23 @@ TEST_F(RepositoriesTest, EventsStayInStepWithTheirTable) {
     repository.deleteForDataForUsers({});
     ASSERT_EQ(repository.list().size(), 2u);
     EXPECT_EQ(repository.list()[1], events[3]);
+    expectInStep(repository);
+}
+
+TEST_F(RepositoriesTest, AnEventRowStoresTheTextItsEventWasMadeFrom) {
+    // Every record's text, and texts without a compact form (a raw control byte) or too long for the stack.
+    auto texts = test::everyRecordText();
+    texts.insert(texts.end(), {"", "{\"s\":\"raw\x01\"}", "{\"t\":" + std::string(700, '7') + "}"});
+    EventRepository repository(database);
+    for (const auto& text : texts) {
+        repository.insert(EventObject::make("ce", -1, 1, text), text);
+    }
+    const auto stored = rows("SELECT eventJson FROM events ORDER BY id");
+    ASSERT_EQ(stored.size(), texts.size());
+    for (std::size_t index = 0; index < texts.size(); ++index) {
+        EXPECT_EQ(stored[index].at(0), SQLiteValue(texts[index])) << texts[index];
+        EXPECT_EQ(repository.list()[index]->json(), texts[index]);
+    }
     expectInStep(repository);
 }
 
