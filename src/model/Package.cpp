@@ -94,14 +94,10 @@ void appendPackageText(std::string& out, const Package& package) {
 }
 
 void to_json(Json& json, const Package& package) {
-    json = factsJson(package);
-    auto events = Json::array();
-    if (package.events) {
-        for (const auto& text : *package.events) {
-            events.push_back(eventObject(text));
-        }
-    }
-    json["events"] = std::move(events);
+    // The tree of the one text a package has, so that what a log shows is what is sent.
+    std::string text;
+    appendPackageText(text, package);
+    json = Json::parse(text);
 }
 
 void from_json(const Json& json, Package& package) {

@@ -21,12 +21,13 @@ struct Package {
     std::optional<std::vector<std::string>> events;  // stored event texts, in row order
 };
 
-// All eight keys, always, in field order; absent texts as null. Each event text goes in as the JSON
-// object it holds, or as {} when it holds no object.
-void to_json(nlohmann::ordered_json& json, const Package& package);
-// Appends the compact text of the package's JSON form, the bytes `JsonText::write` gives for it, without
-// building a tree per event. Throws JsonText::EncodingError when the package cannot be written.
+// Appends the compact text of the package's JSON form, without building a tree per event: all eight keys,
+// always, in field order, absent texts as null; each event text goes in as the JSON object it holds, its
+// values passed through the dynamic value rules, or as {} when it holds no object. The one writer of a
+// package. Throws JsonText::EncodingError when the package cannot be written.
 void appendPackageText(std::string& out, const Package& package);
+// The tree of that text; throws as it does.
+void to_json(nlohmann::ordered_json& json, const Package& package);
 // Reads a stored package; throws DecodingError when a required key is missing or of another type. The
 // engine is not read (always "Unreal"); unreadable "events" give an empty list.
 void from_json(const nlohmann::ordered_json& json, Package& package);

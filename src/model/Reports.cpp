@@ -2,15 +2,25 @@
 
 namespace zqb {
 
-void to_json(nlohmann::ordered_json& json, const Reports& body) {
-    auto reports = nlohmann::ordered_json::array();
+void appendJsonText(std::string& out, const Reports& body) {
+    out += R"({"reports":[)";
+    bool first = true;
     for (const auto& report : body.reports) {
         if (report) {
-            reports.push_back(*report);
+            if (!first) {
+                out += ',';
+            }
+            first = false;
+            report->appendText(out);
         }
     }
-    json = nlohmann::ordered_json::object();
-    json["reports"] = std::move(reports);
+    out += "]}";
+}
+
+void to_json(nlohmann::ordered_json& json, const Reports& body) {
+    std::string text;
+    appendJsonText(text, body);
+    json = nlohmann::ordered_json::parse(text);
 }
 
 }  // namespace zqb

@@ -6,6 +6,9 @@ namespace zqb {
 
 std::optional<std::string> AnyEncodable::toJSONData() const noexcept {
     try {
+        if (auto text = value_->text()) {
+            return text;
+        }
         return JsonText::write(toJson());
     } catch (...) {
         return std::nullopt;

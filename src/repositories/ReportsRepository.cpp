@@ -6,14 +6,23 @@ ReportsRepository::ReportsRepository(std::shared_ptr<DatabaseProtocol> database)
     : Repository(std::move(database), table) {}
 
 ColumnMap ReportsRepository::prepareContentValues(const Report& report) {
-    return {{"userId", SQLiteValue(report.userId)},
-            {"packagesJson", SQLiteValue(Report::packagesText(report.packages))},
-            {"uuid", SQLiteValue(report.uuid)}};
+    return contentValues(report, Report::packagesText(report.packages));
+}
+
+ColumnMap ReportsRepository::contentValues(const Report& report, std::string packagesText) {
+    // Filled in place: a list would copy the text once more.
+    ColumnMap content;
+    content.reserve(3);
+    content.emplace_back("userId", SQLiteValue(report.userId));
+    content.emplace_back("packagesJson", SQLiteValue(std::move(packagesText)));
+    content.emplace_back("uuid", SQLiteValue(report.uuid));
+    return content;
 }
 
 void ReportsRepository::insert(const std::shared_ptr<Report>& report) {
     if (report) {
-        insertRecord(report, prepareContentValues(*report));
+        // The report keeps the text its row is written with: its upload is that text.
+        insertRecord(report, contentValues(*report, report->keepPackagesText()));
     }
 }
 

@@ -3,6 +3,8 @@
 #include "model/Report.hpp"
 #include "repositories/Repository.hpp"
 
+#include <string>
+
 namespace zqb {
 
 // The table "reports": reports packed from stored events, kept until the gateway accepts them.
@@ -21,6 +23,9 @@ public:
 
     // The packages are always written afresh from `packages`, never from `packagesJson`.
     static ColumnMap prepareContentValues(const Report& report);
+
+private:
+    static ColumnMap contentValues(const Report& report, std::string packagesText);
 };
 
 }  // namespace zqb

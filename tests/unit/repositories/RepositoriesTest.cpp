@@ -266,6 +266,8 @@ TEST_F(RepositoriesTest, ReportsStoreTheirPackagesAfreshAndStayInStep) {
     EXPECT_EQ(first->idKey, 1);
     const auto stored = rows("SELECT userId, packagesJson, uuid FROM reports ORDER BY id");
     EXPECT_EQ(stored.at(0).at(1), SQLiteValue(Report::packagesText(first->packages)));
+    // The report keeps the text its row holds, to be sent as it stands.
+    EXPECT_EQ(stored.at(0).at(1), SQLiteValue(first->packagesJson.value_or("")));
     EXPECT_EQ(stored.at(0).at(2), SQLiteValue(first->uuid));
     EXPECT_EQ(stored.at(1).at(1), SQLiteValue(std::string("[]")));
 
