@@ -40,6 +40,10 @@ std::vector<RecordedEvent> RecordingEventsService::unflushed() const {
     return events;
 }
 
+std::vector<RecordedEvent> RecordingEventsService::unflushed(const std::string& code) const {
+    return withCode(unflushed(), code);
+}
+
 int RecordingEventsService::removeAllCalls() const {
     std::lock_guard lock(mutex_);
     return removeAllCalls_;

@@ -44,6 +44,7 @@ public:
     // Those of them a flush was asked for after, and those it was not: what the table would still hold.
     std::vector<RecordedEvent> flushed(const std::string& code) const;
     std::vector<RecordedEvent> unflushed() const;
+    std::vector<RecordedEvent> unflushed(const std::string& code) const;
     int removeAllCalls() const;
     void fullStack();
     // Marks every event kept so far as flushed: the report service was asked to send the stored events.

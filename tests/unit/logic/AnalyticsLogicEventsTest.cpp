@@ -18,9 +18,10 @@ class AnalyticsLogicEventsTest : public ::testing::Test {
 protected:
     void SetUp() override { bed.start(); }
 
-    // The one event of `code` the logic handed over to be stored.
+    // The one event of `code` the logic handed over to be stored and has not flushed since: what the table
+    // holds.
     std::string storedJson(const std::string& code) {
-        const auto stored = events.events(code);
+        const auto stored = events.unflushed(code);
         return stored.size() == 1 ? stored[0].json.dump() : "<" + std::to_string(stored.size()) + " events>";
     }
 

@@ -171,7 +171,7 @@ TEST_F(AnalyticsLogicSessionTest, TheCurrencyAccrualTimerFoldsTheAccrualsIntoOne
     bed.advance(360'000);
     bed.income([&] { bed.recording->timers->tick(Timer::currencyAccrual); });
     EXPECT_TRUE(bed.log.contains("Currency accrual timer tick"));
-    const auto accruals = bed.recording->events->events("ca");
+    const auto accruals = bed.recording->events->unflushed("ca");
     ASSERT_EQ(accruals.size(), 1u);
     EXPECT_EQ(accruals[0].json.dump(), R"({"code":"ca","timestamp":1700000360000,"sessionId":1700000000000,)"
                                        R"("level":1,"earned":{"quest":{"gold":12}},)"

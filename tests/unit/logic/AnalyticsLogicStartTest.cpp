@@ -106,7 +106,7 @@ TEST_F(AnalyticsLogicStartTest, ConfigurationSwitchesTrackingOnWithAStoredStatus
         bed.logic->applyAnalyticsConfiguration(configuration(ZQBTrackingStatus::enable));
     });
     EXPECT_TRUE(bed.project().trackingAvailable);
-    const auto statuses = events.events("ts");
+    const auto statuses = events.unflushed("ts");
     ASSERT_EQ(statuses.size(), 1u);
     EXPECT_EQ(statuses[0].json.dump(), R"({"code":"ts","timestamp":1700000000000,"trackingAllowed":true})");
     EXPECT_TRUE(statuses[0].trackingAvailable);
@@ -162,7 +162,7 @@ TEST_F(AnalyticsLogicStartTest, ConfiguredLevelChangeTurnsSavedAccrualsIntoEvent
     bed.income(
         [&] { bed.logic->applyAnalyticsConfiguration(configuration(ZQBTrackingStatus::unknown, {}, 3)); });
 
-    const auto accruals = bed.recording->events->events("ca");
+    const auto accruals = bed.recording->events->unflushed("ca");
     ASSERT_EQ(accruals.size(), 1u);
     // Stamped with the time of the newest accrual, in the session it was gathered in.
     EXPECT_EQ(accruals[0].json.dump(),

@@ -111,7 +111,7 @@ TEST(AnalyticsLogicUserTest, TheDefaultUserSwitchingToAStoredUserEndsItsSessionF
     EXPECT_EQ(events.flushed("ss").size(), 2u);
 
     bed.income([&] { bed.logic->customEvent("after", {}); });
-    const auto stored = events.events("ce");
+    const auto stored = events.unflushed("ce");
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].json["sessionId"], kStart + 3'000);
     EXPECT_NE(stored[0].userKey, defaultKey);
@@ -206,7 +206,7 @@ TEST(AnalyticsLogicUserTest, ReplacingIntoTheActiveIdClosesTheHoldersSessionAndO
         bed.logic->customEvent("after", {});
         bed.logic->finishProgressionEvent("cave", {true, 0, {}, {}});
     });
-    const auto stored = events.events("ce");
+    const auto stored = events.unflushed("ce");
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].json["sessionId"], kStart + 4'000);
     EXPECT_FALSE(stored[0].json.contains("inProgress"));
@@ -442,7 +442,7 @@ TEST(AnalyticsLogicUserTest, RequestingTheCurrentTrackingStateOnlyLogs) {
     bed.start();
     bed.income([&] { bed.logic->setTrackingAvailability(true); });
     EXPECT_TRUE(bed.log.contains("Tracking status is already Enable"));
-    const auto statuses = events.events("ts");
+    const auto statuses = events.unflushed("ts");
     ASSERT_EQ(statuses.size(), 1u);
     EXPECT_TRUE(statuses[0].trackingAvailable);
 
