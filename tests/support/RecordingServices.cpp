@@ -166,6 +166,15 @@ void RecordingTimerService::tick(Timer timer) {
     }
 }
 
+void RecordingTimerService::tickIfRunning() {
+    if (!running()) {
+        return;
+    }
+    for (const auto timer : {Timer::alive, Timer::currencyAccrual, Timer::request, Timer::activity}) {
+        tick(timer);
+    }
+}
+
 void RecordingTimerService::install(Timer timer, Tick tick) {
     std::lock_guard lock(mutex_);
     ticks_[static_cast<int>(timer)] = std::move(tick);

@@ -102,6 +102,9 @@ public:
     // Runs the tick the logic installed for `timer`, on the calling thread (a test calls it on the income
     // queue, where the real ticks arrive).
     void tick(Timer timer);
+    // Runs every installed tick once while the timers run, and none while they are stopped: what any stretch
+    // of time longer than each period fires.
+    void tickIfRunning();
 
     void setOnAliveTimerTick(Tick tick) override;
     void setOnCurrencyAccrualTimerTick(Tick tick) override;

@@ -1,7 +1,7 @@
 // Sessions across background and foreground, the engagement of each foreground stretch, and the periodic
 // work of the four timers: alive pings, currency accruals, timed and full-stack flushes. The logic's
-// decisions are read from the recording services, whose timers tick when a test says so; the heartbeat and
-// the full-stack flush also run through the library's own timers and tables.
+// decisions are read from the recording services, whose timers tick when a test says so; the heartbeat also
+// runs through the library's own timers.
 
 #include "LogicTestBed.hpp"
 
@@ -143,20 +143,22 @@ TEST_F(AnalyticsLogicSessionTest, TheRequestTimerFlushesStoredEvents) {
 }
 
 TEST_F(AnalyticsLogicSessionTest, AFullStackIsSentWithoutWaitingForTheTimer) {
-    LogicTestBed::Options options;
-    options.config.countForRequest = 3;
-    LogicTestBed bed(options);
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    auto& events = *bed.recording->events;
+    const auto& reports = *bed.recording->reports;
     bed.start();
+    const int sends = reports.sendBufferedCalls();
     bed.income([&] {
         for (int i = 0; i < 3; ++i) {
             bed.logic->customEvent("event_" + std::to_string(i), {});
         }
+        // The events service tells a full batch right after the event that fills it.
+        events.fullStack();
     });
-    bed.settle();
     EXPECT_TRUE(bed.log.contains("There are enough events for dispatching"));
-    EXPECT_EQ(bed.sentEvents("ce").size(), 3u);
-    EXPECT_TRUE(bed.storedEvents().empty());
-    EXPECT_EQ(bed.rowCount("reports"), 0);
+    EXPECT_EQ(events.flushed("ce").size(), 3u);
+    EXPECT_TRUE(events.unflushed().empty());
+    EXPECT_EQ(reports.sendBufferedCalls(), sends + 1);
 }
 
 TEST_F(AnalyticsLogicSessionTest, TheCurrencyAccrualTimerFoldsTheAccrualsIntoOneEvent) {

@@ -1,7 +1,6 @@
 // Start-up of the logic: the configuration given at initialisation, the start of the SDK with tracking on and
 // off, the configuration answer of the gateway and what it restarts. What the logic stores, sends and times
-// is read from the recording services; the start with tracking on and the timers after a late configuration
-// answer also through the library's own graph.
+// is read from the recording services; the start with tracking on also through the library's own graph.
 
 #include "LogicTestBed.hpp"
 
@@ -56,18 +55,20 @@ TEST_F(AnalyticsLogicStartTest, StartWithTrackingOnOpensASessionSendsItAndAsksTh
 
 // A host that is launching is still inactive when it initialises; its first becoming-active follows.
 TEST_F(AnalyticsLogicStartTest, AStartWhileTheApplicationIsStillInactiveOpensTheSessionAtOnce) {
-    LogicTestBed bed;
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    const auto& events = *bed.recording->events;
+    const auto& timers = *bed.recording->timers;
     bed.env.application().setApplicationState(host::ApplicationState::inactive);
     bed.start();
     EXPECT_EQ(bed.user().sessionId, kStart);
-    EXPECT_EQ(bed.sentEvents("ss").size(), 1u);
-    EXPECT_EQ(bed.repeatingTimers(), 4u);
+    EXPECT_EQ(events.flushed("ss").size(), 1u);
+    EXPECT_TRUE(timers.running());
 
     bed.advance(1'000);
     bed.toForeground();
     EXPECT_EQ(bed.user().sessionId, kStart);
-    EXPECT_EQ(bed.sentEvents("ss").size(), 1u);
-    EXPECT_EQ(bed.repeatingTimers(), 4u);
+    EXPECT_EQ(events.events("ss").size(), 1u);
+    EXPECT_TRUE(timers.running());
 }
 
 TEST_F(AnalyticsLogicStartTest, KnownServerIdsAreNotAskedForAgain) {
@@ -243,42 +244,46 @@ TEST_F(AnalyticsLogicStartTest, UserCountingSwitchedOffRemovesTheOtherUsers) {
 }
 
 TEST_F(AnalyticsLogicStartTest, ConfigurationAfterTrackingWasSwitchedOffStartsNoTimers) {
-    LogicTestBed::Options options;
+    auto options = LogicTestBed::recordingOptions();
     options.answerConfig = false;
     LogicTestBed bed(options);
+    auto& timers = *bed.recording->timers;
+    const auto& reports = *bed.recording->reports;
     bed.start();
-    ASSERT_EQ(bed.repeatingTimers(), 4u);
+    ASSERT_TRUE(timers.running());
 
     bed.income([&] { bed.logic->setTrackingAvailability(false); });
     bed.settle();
-    EXPECT_EQ(bed.repeatingTimers(), 0u);
-    const auto reportsBefore = bed.requestCount(LogicTestBed::kReportPath);
+    EXPECT_FALSE(timers.running());
+    const auto sendsBefore = reports.sendBufferedCalls();
 
     // The answer to the request made at the start arrives late.
     bed.gateway.setReply(LogicTestBed::kConfigPath, {200, bed.defaultTestConfig().toJson().dump()});
     bed.income([&] { bed.services->configService()->receiveSdkConfig(); });
     bed.settle();
-    EXPECT_EQ(bed.repeatingTimers(), 0u);
+    EXPECT_FALSE(timers.running());
     bed.advance(3'600'000);
-    EXPECT_EQ(bed.requestCount(LogicTestBed::kReportPath), reportsBefore);
-    EXPECT_TRUE(bed.sentEvents("al").empty());
+    bed.income([&] { timers.tickIfRunning(); });
+    EXPECT_EQ(reports.sendBufferedCalls(), sendsBefore);
+    EXPECT_TRUE(reports.flashEvents("al").empty());
 }
 
 TEST_F(AnalyticsLogicStartTest, ConfigurationInTheBackgroundLeavesTheTimersStopped) {
-    LogicTestBed::Options options;
+    auto options = LogicTestBed::recordingOptions();
     options.answerConfig = false;
     LogicTestBed bed(options);
+    const auto& timers = *bed.recording->timers;
     bed.start();
     bed.income([&] { bed.logic->goBackground(); });
-    ASSERT_EQ(bed.repeatingTimers(), 0u);
+    ASSERT_FALSE(timers.running());
 
     bed.gateway.setReply(LogicTestBed::kConfigPath, {200, bed.defaultTestConfig().toJson().dump()});
     bed.income([&] { bed.services->configService()->receiveSdkConfig(); });
     bed.settle();
-    EXPECT_EQ(bed.repeatingTimers(), 0u);
+    EXPECT_FALSE(timers.running());
 
     bed.income([&] { bed.logic->goActive(); });
-    EXPECT_EQ(bed.repeatingTimers(), 4u);
+    EXPECT_TRUE(timers.running());
 }
 
 TEST_F(AnalyticsLogicStartTest, SecondStartWhileActiveLogsBothErrorsAndChangesNothing) {

@@ -1,6 +1,6 @@
 // Who the user is and whether tracking is allowed: setting and replacing user ids, the sessions around a
-// switch of user, and what switching tracking off deletes and sends. What the logic stores and flushes
-// around a switch of user is read from the recording services; switching tracking off also through the
+// switch of user, and what switching tracking off deletes and sends. What the logic stores, flushes and
+// times around a switch of user is read from the recording services; switching tracking off also through the
 // library's own tables and gateway.
 
 #include "LogicTestBed.hpp"
@@ -233,10 +233,17 @@ const char* awayName(AwayState away) {
     return away == AwayState::inactive ? "inactive" : "background";
 }
 
+// Every event the logic handed to the recording services, stored or sent at once.
+std::size_t recordedEvents(const LogicTestBed& bed) {
+    return bed.recording->events->events().size() + bed.recording->reports->flashEvents().size();
+}
+
 TEST(AnalyticsLogicUserTest, ASwitchOfUserAwayFromTheForegroundOpensTheNewSessionAtTheNextActivation) {
     for (const AwayState away : kAwayStates) {
         SCOPED_TRACE(awayName(away));
-        LogicTestBed bed;
+        LogicTestBed bed(LogicTestBed::recordingOptions());
+        const auto& events = *bed.recording->events;
+        auto& timers = *bed.recording->timers;
         bed.start();
         bed.income([&] {
             bed.logic->setUserId("ann");
@@ -244,39 +251,42 @@ TEST(AnalyticsLogicUserTest, ASwitchOfUserAwayFromTheForegroundOpensTheNewSessio
         });
         bed.advance(5'000);
         goAway(bed, away);
-        ASSERT_EQ(bed.sentEvents("ue").size(), 1u);
+        ASSERT_EQ(events.flushed("ue").size(), 1u);
 
         bed.income([&] { bed.logic->setUserId("bob"); });
         bed.settle();
         EXPECT_EQ(bed.user().userId, "bob");
         EXPECT_FALSE(bed.user().sessionId);
-        EXPECT_EQ(bed.repeatingTimers(), 0u);
+        EXPECT_FALSE(timers.running());
         EXPECT_TRUE(bed.log.contains("The location: cave has been canceled"));
-        const auto sentBefore = bed.sentEvents().size();
+        const auto recordedBefore = recordedEvents(bed);
         bed.advance(kHour);
-        EXPECT_EQ(bed.sentEvents().size(), sentBefore);  // no alive ping, no engagement of the hour away
+        bed.income([&] { timers.tickIfRunning(); });
+        EXPECT_EQ(recordedEvents(bed), recordedBefore);  // no alive ping, no engagement of the hour away
 
         bed.toForeground();
         const int64_t bobSession = bed.now();
         EXPECT_EQ(bed.user().sessionId, bobSession);
-        EXPECT_EQ(bed.repeatingTimers(), 4u);
-        const auto starts = bed.sentEvents("ss");
+        EXPECT_TRUE(timers.running());
+        const auto starts = events.flushed("ss");
         ASSERT_EQ(starts.size(), 2u);
-        EXPECT_EQ(starts[1]["timestamp"], bobSession);
-        EXPECT_FALSE(starts[1].contains("inProgress"));
+        EXPECT_EQ(starts[1].json["timestamp"], bobSession);
+        EXPECT_FALSE(starts[1].json.contains("inProgress"));
         bed.advance(3'000);
         bed.toBackground();
-        const auto engagements = bed.sentEvents("ue");
+        const auto engagements = events.flushed("ue");
         ASSERT_EQ(engagements.size(), 2u);
-        EXPECT_EQ(engagements[1]["length"], 3);
-        EXPECT_EQ(engagements[1]["sessionId"], bobSession);
+        EXPECT_EQ(engagements[1].json["length"], 3);
+        EXPECT_EQ(engagements[1].json["sessionId"], bobSession);
     }
 }
 
 TEST(AnalyticsLogicUserTest, ATakeoverAwayFromTheForegroundOpensTheNewSessionAtTheNextActivation) {
     for (const AwayState away : kAwayStates) {
         SCOPED_TRACE(awayName(away));
-        LogicTestBed bed;
+        LogicTestBed bed(LogicTestBed::recordingOptions());
+        const auto& events = *bed.recording->events;
+        const auto& timers = *bed.recording->timers;
         const auto ann = bed.storeUser("ann", kStart - kHour);
         bed.start();
         bed.income([&] {
@@ -290,18 +300,18 @@ TEST(AnalyticsLogicUserTest, ATakeoverAwayFromTheForegroundOpensTheNewSessionAtT
         bed.settle();
         EXPECT_EQ(bed.user().idKey, ann->idKey);
         EXPECT_EQ(bed.user().sessionId, kStart - kHour);  // ann's old session, not reopened while away
-        EXPECT_EQ(bed.repeatingTimers(), 0u);
-        EXPECT_EQ(bed.sentEvents("ss").size(), 1u);
+        EXPECT_FALSE(timers.running());
+        EXPECT_EQ(events.events("ss").size(), 1u);
         bed.advance(kHour);
 
         bed.toForeground();
         EXPECT_EQ(bed.user().sessionId, bed.now());
-        EXPECT_EQ(bed.repeatingTimers(), 4u);
-        const auto starts = bed.sentEvents("ss");
+        EXPECT_TRUE(timers.running());
+        const auto starts = events.flushed("ss");
         ASSERT_EQ(starts.size(), 2u);
-        EXPECT_FALSE(starts[1].contains("inProgress"));
+        EXPECT_FALSE(starts[1].json.contains("inProgress"));
         bed.income([&] { bed.logic->customEvent("after", {}); });
-        const auto stored = bed.storedEvents("ce");
+        const auto stored = events.unflushed("ce");
         ASSERT_EQ(stored.size(), 1u);
         EXPECT_FALSE(stored[0].json.contains("inProgress"));
     }
@@ -310,7 +320,8 @@ TEST(AnalyticsLogicUserTest, ATakeoverAwayFromTheForegroundOpensTheNewSessionAtT
 TEST(AnalyticsLogicUserTest, TrackingSwitchedOnAwayFromTheForegroundStartsTheActivityAtTheNextActivation) {
     for (const AwayState away : kAwayStates) {
         SCOPED_TRACE(awayName(away));
-        LogicTestBed bed;
+        LogicTestBed bed(LogicTestBed::recordingOptions());
+        const auto& timers = *bed.recording->timers;
         bed.start();
         bed.income([&] { bed.logic->setTrackingAvailability(false); });
         goAway(bed, away);
@@ -321,17 +332,19 @@ TEST(AnalyticsLogicUserTest, TrackingSwitchedOnAwayFromTheForegroundStartsTheAct
         bed.settle();
         EXPECT_TRUE(bed.project().trackingAvailable);
         EXPECT_EQ(bed.requestCount(LogicTestBed::kConfigPath), configRequests + 1);
-        EXPECT_EQ(bed.repeatingTimers(), 0u);
+        EXPECT_FALSE(timers.running());
         EXPECT_FALSE(bed.log.contains("Start activity"));
 
         bed.toForeground();
-        EXPECT_EQ(bed.repeatingTimers(), 4u);
+        EXPECT_TRUE(timers.running());
         EXPECT_TRUE(bed.log.contains("Start activity"));
     }
     // Also when the switch is the first start of an SDK that start-up left unstarted.
     for (const AwayState away : kAwayStates) {
         SCOPED_TRACE(awayName(away));
-        LogicTestBed bed;
+        LogicTestBed bed(LogicTestBed::recordingOptions());
+        const auto& events = *bed.recording->events;
+        const auto& timers = *bed.recording->timers;
         bed.income([&] { bed.state->getActiveProject()->trackingAvailable = false; });
         bed.start();
         goAway(bed, away);
@@ -339,15 +352,15 @@ TEST(AnalyticsLogicUserTest, TrackingSwitchedOnAwayFromTheForegroundStartsTheAct
         bed.income([&] { bed.logic->setTrackingAvailability(true); });
         bed.settle();
         EXPECT_TRUE(bed.income([&] { return bed.logic->started(); }));
-        EXPECT_EQ(bed.repeatingTimers(), 0u);
-        EXPECT_TRUE(bed.sentEvents("ss").empty());
+        EXPECT_FALSE(timers.running());
+        EXPECT_TRUE(events.events("ss").empty());
         bed.advance(kHour);
 
         bed.toForeground();
-        EXPECT_EQ(bed.repeatingTimers(), 4u);
-        const auto starts = bed.sentEvents("ss");
+        EXPECT_TRUE(timers.running());
+        const auto starts = events.flushed("ss");
         ASSERT_EQ(starts.size(), 1u);
-        EXPECT_EQ(starts[0]["timestamp"], bed.now());
+        EXPECT_EQ(starts[0].json["timestamp"], bed.now());
     }
 }
 
