@@ -11,6 +11,13 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 
+# A folder includes only its own and lower folders' headers, which the build enforces through include roots; an
+# include relative to the including file would go round them.
+if grep -rn --include='*.hpp' --include='*.cpp' '#include "\.\./' src; then
+    echo "src/: includes through \"../\" go round the folders' order; include from the folder's name" >&2
+    exit 1
+fi
+
 configs=("$@")
 [ ${#configs[@]} -eq 0 ] && configs=(normal asan tsan fuzz)
 

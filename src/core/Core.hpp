@@ -2,9 +2,9 @@
 
 #include "core/AnalyticsObserverProtocol.hpp"
 #include "core/AnalyticsProxy.hpp"
-#include "core/BorrowRegistry.hpp"
 #include "core/LogicFactory.hpp"
 #include "core/MessagingLogicProxyProtocol.hpp"
+#include "foundation/BorrowRegistry.hpp"
 #include "host/NotificationCenter.hpp"
 #include "logic/AntiCheatLogicProtocol.hpp"
 #include "logic/PeopleLogicProtocol.hpp"

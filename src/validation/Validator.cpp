@@ -108,19 +108,6 @@ std::string Validator::doubleText(double value) {
     return text::doubleDescription(value);
 }
 
-bool Validator::notNullOrEmpty(std::string_view method, std::string_view argument,
-                               const std::optional<std::string>& value) {
-    if (!value) {
-        logNil(method, argument);
-        return false;
-    }
-    if (value->empty()) {
-        logEmpty(method, argument);
-        return false;
-    }
-    return true;
-}
-
 bool Validator::isExcluded(std::string_view code, const std::optional<AnyCodable>& argument) {
     const auto options = optionsSnapshot();
     if (!options || options->empty()) {

@@ -33,15 +33,11 @@ public:
     static std::optional<ExcludedOptions> excludedOptions();
     static void setExcludedOptions(std::optional<ExcludedOptions> options);
 
-    // True when the text is present and holds at least one character.
-    static bool notNullOrEmpty(std::string_view method, std::string_view argument,
-                               const std::optional<std::string>& value);
-    // True when the collection is present and holds at least one element.
+    // True when the text or collection is present and holds at least one character or element.
     template <typename Collection>
-    requires requires(const Collection& c) {
-        c.empty();
-    } &&(!std::is_convertible_v<const Collection&, std::string_view>)static bool notNullOrEmpty(
-        std::string_view method, std::string_view argument, const std::optional<Collection>& value) {
+    requires requires(const Collection& c) { c.empty(); }
+    static bool notNullOrEmpty(std::string_view method, std::string_view argument,
+                               const std::optional<Collection>& value) {
         if (!value) {
             logNil(method, argument);
             return false;
@@ -51,6 +47,11 @@ public:
             return false;
         }
         return true;
+    }
+    // The text form, for arguments given as a plain text or as nothing.
+    static bool notNullOrEmpty(std::string_view method, std::string_view argument,
+                               const std::optional<std::string>& value) {
+        return notNullOrEmpty<std::string>(method, argument, value);
     }
 
     // True when the configuration excludes the event with this code and characteristic argument; logs an

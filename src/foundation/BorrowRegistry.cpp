@@ -1,4 +1,4 @@
-#include "core/BorrowRegistry.hpp"
+#include "foundation/BorrowRegistry.hpp"
 
 #include <thread>
 
