@@ -1,8 +1,10 @@
 #include "database/SQLiteProvider.hpp"
 
 #include "database/Connection.hpp"
+#include "database/RowSalvage.hpp"
 #include "database/SQLiteContracts.hpp"
 #include "database/SQLiteError.hpp"
+#include "database/SchemaRepair.hpp"
 #include "database/Statement.hpp"
 #include "foundation/Logger.hpp"
 #include "host/AtomicFile.hpp"
@@ -95,57 +97,6 @@ void rollbackQuietly(Connection& connection) {
     }
 }
 
-std::string joined(const std::vector<std::string>& names) {
-    std::string text;
-    for (const auto& name : names) {
-        text += (text.empty() ? "" : ", ") + name;
-    }
-    return text;
-}
-
-// Every table of the schema with its columns in order, as the schema's own statements create them: read
-// once from a database built in memory. Never destroyed: the income queue may still open a database while
-// the process exits.
-const std::vector<std::pair<std::string, std::vector<std::string>>>& schemaColumns() {
-    static const auto& tables = *new std::vector<std::pair<std::string, std::vector<std::string>>>([] {
-        std::vector<std::pair<std::string, std::vector<std::string>>> result;
-        sqlite3* raw = nullptr;
-        sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE, nullptr);
-        const std::unique_ptr<sqlite3, decltype(&sqlite3_close)> memory(raw, &sqlite3_close);
-        for (const auto& step : SQLiteContracts::map()) {
-            for (const auto& statement : step) {
-                sqlite3_exec(memory.get(), statement.c_str(), nullptr, nullptr, nullptr);
-            }
-        }
-        const auto each = [&](const std::string& sql, const std::function<void(sqlite3_stmt*)>& row) {
-            sqlite3_stmt* statement = nullptr;
-            sqlite3_prepare_v2(memory.get(), sql.c_str(), -1, &statement, nullptr);
-            const std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> owned(statement,
-                                                                                   &sqlite3_finalize);
-            while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
-                row(statement);
-            }
-        };
-        const auto text = [](sqlite3_stmt* statement, int column) {
-            const auto* value = sqlite3_column_text(statement, column);
-            return value != nullptr ? std::string(reinterpret_cast<const char*>(value)) : std::string();
-        };
-        each(
-            "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' ORDER BY rowid",
-            [&](sqlite3_stmt* statement) {
-                result.emplace_back(text(statement, 0), std::vector<std::string>{});
-            });
-        // A named element rather than a structured binding: clang 14 cannot capture a binding in a lambda.
-        for (auto& entry : result) {
-            auto& columns = entry.second;
-            each("PRAGMA table_info(" + entry.first + ")",
-                 [&](sqlite3_stmt* statement) { columns.push_back(text(statement, 1)); });
-        }
-        return result;
-    }());
-    return tables;
-}
-
 }  // namespace
 
 std::optional<std::filesystem::path> SQLiteProvider::folderPath() {
@@ -177,6 +128,7 @@ SQLiteProvider::SQLiteProvider(const std::string& /*applicationKey*/) {
         close();
         moveAside(file, unusable.what(), unusable.label);
         openOrCreate(file);
+        carryReadableRows(file);
     }
 }
 
@@ -451,12 +403,12 @@ void SQLiteProvider::migrate() {
     database_->serialized([&] {
         const int version = getSchemeVersion();
         if (version == SQLiteContracts::currentVersion) {
-            verifySchema(true);
+            repairSchema(true);
             return;
         }
         if (version == 2) {
             updateSchemeVersion(SQLiteContracts::currentVersion);
-            verifySchema(false);
+            repairSchema(false);
             return;
         }
         if (version > 2) {
@@ -486,7 +438,7 @@ void SQLiteProvider::migrate() {
             rollbackQuietly(*database_);
             throw;
         }
-        verifySchema(true);
+        repairSchema(true);
     });
 }
 
@@ -527,20 +479,57 @@ bool SQLiteProvider::hasColumn(Connection& connection, const std::string& table,
     return std::find(columns.begin(), columns.end(), column) != columns.end();
 }
 
-void SQLiteProvider::verifySchema(bool everyTable) {
+void SQLiteProvider::repairSchema(bool everyTable) {
     // Rows are read by column position: a table whose leading columns differ from this library's would be
-    // read wrongly or refuse every write. Columns after those are left alone.
-    for (const auto& [table, expected] : schemaColumns()) {
-        const auto found = columnsOf(*database_, table);
-        if (found.empty() && !everyTable) {
-            continue;
-        }
-        if (found.size() < expected.size() || !std::equal(expected.begin(), expected.end(), found.begin())) {
-            throw UnusableFile("the table " + table + " has the columns (" + joined(found) +
-                                   "), this library needs (" + joined(expected) + ")",
-                               "damaged");
-        }
+    // read wrongly or refuse every write. What only lacks a table or trailing columns is mended in place, so
+    // that the file keeps its users, flags, events and reports; columns after the schema's are left alone.
+    std::vector<SchemaRepair::Step> steps;
+    try {
+        steps = SchemaRepair::plan(*database_, everyTable);
+    } catch (const SchemaRepair::Unrepairable& unrepairable) {
+        throw UnusableFile(unrepairable.what(), "damaged");
     }
+    if (steps.empty()) {
+        return;
+    }
+    database_->execute("BEGIN IMMEDIATE");
+    try {
+        for (const auto& step : steps) {
+            database_->execute(step.sql);
+        }
+        database_->execute("COMMIT");
+    } catch (const SQLiteError& error) {
+        rollbackQuietly(*database_);
+        if ((error.code() & 0xff) == SQLITE_ERROR) {
+            throw UnusableFile(error.what(), "damaged");
+        }
+        throw;
+    }
+    const std::string file = sqlite3_db_filename(database_->handle(), "main");
+    for (const auto& step : steps) {
+        Logger::writeLog(ZQBLogLevel::warning,
+                         step.column.empty()
+                             ? "[Database Module] The table " + step.table +
+                                   " was missing from the database " + file + "; it was created"
+                             : "[Database Module] The column " + step.column +
+                                   " was missing from the table " + step.table + " of the database " + file +
+                                   "; it was added with its default");
+    }
+}
+
+void SQLiteProvider::carryReadableRows(const std::filesystem::path& file) {
+    if (!movedAside_) {
+        return;
+    }
+    const auto outcome = RowSalvage::carry(*movedAside_, *database_);
+    std::string counts;
+    for (const auto& [table, count] : outcome.carried) {
+        counts += (counts.empty() ? "" : ", ") + table + " " + std::to_string(count);
+    }
+    Logger::writeLog(ZQBLogLevel::warning,
+                     "[Database Module] The rows that could still be read were carried from " +
+                         movedAside_->string() + " into " + file.string() + ": " + counts +
+                         (outcome.stoppedBy.empty() ? "" : "; reading stopped: " + outcome.stoppedBy));
 }
 
 std::optional<int64_t> SQLiteProvider::insert(const std::string& tableName, const ColumnMap& content) {

@@ -20,9 +20,12 @@ class Statement;
 // version; the row operations log their failures and report them through their results.
 class SQLiteProvider final : public DatabaseProtocol, public std::enable_shared_from_this<SQLiteProvider> {
 public:
-    // Opens or creates the file and migrates its schema. A file that cannot serve (not a database, damaged,
-    // a schema this library does not know, a version newer than it knows) is moved aside under a name that
-    // says why, never deleted, and a new database takes its place; the ERROR line names both files.
+    // Opens or creates the file and migrates its schema. A file that lacks a table, or columns that can be
+    // added at the end of a table, is mended in place, with a WARNING for each change. A file that cannot
+    // serve (not a database, damaged, a table this library cannot mend, a version newer than it knows) is
+    // moved aside under a name that says why, never deleted, and a new database takes its place; the ERROR
+    // line names both files. The projects, users, events and reports that can still be read from it are
+    // carried into the new database first (a WARNING says how many).
     // Throws `SQLiteError` when there is no application-support directory (code 1), when the file cannot be
     // opened or written (read-only, no space, I/O), and `std::filesystem::filesystem_error` when the folder
     // cannot be created or the file cannot be moved aside.
@@ -95,7 +98,11 @@ private:
     static void runStep(Connection& connection, const std::vector<std::string>& statements);
     static std::vector<std::string> columnsOf(Connection& connection, const std::string& table);
     static bool hasColumn(Connection& connection, const std::string& table, const std::string& column);
-    void verifySchema(bool everyTable);
+    // Creates the tables and adds the trailing columns the file lacks; a file whose tables differ otherwise
+    // cannot serve (`UnusableFile`). Tables missing from the file are left so without `everyTable`.
+    void repairSchema(bool everyTable);
+    // Carries what can still be read of the file moved aside into the new one at `file`, and logs it.
+    void carryReadableRows(const std::filesystem::path& file);
     int64_t deleteInChunks(const std::string& tableName, const std::string& column,
                            const std::vector<int64_t>& values, std::size_t chunkSize);
 

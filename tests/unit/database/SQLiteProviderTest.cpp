@@ -1,4 +1,5 @@
 #include "database/Connection.hpp"
+#include "database/RowSalvage.hpp"
 #include "database/SQLiteContracts.hpp"
 #include "database/SQLiteError.hpp"
 #include "database/SQLiteProvider.hpp"
@@ -194,7 +195,18 @@ TEST_F(SQLiteProviderTest, AFileThatCannotServeIsMovedAsideWholeAndANewDatabaseT
          "damaged"},
         {"cut in half", [&] { fs::resize_file(file(), fs::file_size(file()) / 2); }, "damaged"},
         {"zeroed header", [&] { overwrite(0, std::string(100, '\0')); }, "damaged"},
-        {"dropped column", [&] { execute("ALTER TABLE events DROP COLUMN eventJson"); }, "damaged"},
+        // Rows are read by column position: a column missing before others, one of another type, or one
+        // that SQLite cannot add to a table (NOT NULL without a default) cannot be mended in place.
+        {"column missing before others", [&] { execute("ALTER TABLE events DROP COLUMN code"); }, "damaged"},
+        {"column of another type",
+         [&] {
+             execute(
+                 "ALTER TABLE messagingCategory RENAME TO old; CREATE TABLE messagingCategory (id INTEGER "
+                 "PRIMARY KEY, identifier INTEGER, buttons TEXT); DROP TABLE old");
+         },
+         "damaged"},
+        {"column that cannot be added", [&] { execute("ALTER TABLE levelResource DROP COLUMN amount"); },
+         "damaged"},
         // A name that a schema step needs, taken by something else: the step would fail at every launch.
         {"taken name",
          [&] {
@@ -237,6 +249,178 @@ TEST_F(SQLiteProviderTest, AFileThatCannotServeIsMovedAsideWholeAndANewDatabaseT
         EXPECT_EQ(scalar("PRAGMA user_version"), 1);
         EXPECT_EQ(provider.insert("events", {{"code", SQLiteValue(std::string("ce"))}}), 1);
     }
+}
+
+// A file that only lacks a table, or columns that can be added at the end of a table, is mended in place:
+// moved aside, it would take the host's users, the import flag and the events not yet sent with it.
+TEST_F(SQLiteProviderTest, AFileLackingATableOrColumnsThatCanBeAddedIsMendedInPlaceAndKeepsItsRows) {
+    struct Loss {
+        const char* sql;
+        std::vector<std::pair<std::string, std::string>> mended;  // table, column ("" for the table)
+    };
+    const std::vector<Loss> losses{
+        {"DROP TABLE reports", {{"reports", ""}}},
+        {"DROP TABLE tutorialMarkEntry; DROP TABLE subscriptions",
+         {{"tutorialMarkEntry", ""}, {"subscriptions", ""}}},
+        {"ALTER TABLE projects DROP COLUMN isMigrated", {{"projects", "isMigrated"}}},
+        {"ALTER TABLE users DROP COLUMN isResourceAggregationEnable; ALTER TABLE users DROP COLUMN "
+         "isDefaultUser",
+         {{"users", "isDefaultUser"}, {"users", "isResourceAggregationEnable"}}},
+        {"ALTER TABLE deviceIdentifiers DROP COLUMN vorantelIdTimestamp",
+         {{"deviceIdentifiers", "vorantelIdTimestamp"}}},
+    };
+    std::map<std::string, std::vector<std::string>> complete;
+    for (const auto& loss : losses) {
+        SCOPED_TRACE(loss.sql);
+        fs::remove_all(folder());
+        { SQLiteProvider provider("key"); }
+        for (const auto& [table, column] : loss.mended) {
+            complete.emplace(table, columns(table));
+        }
+        execute(
+            "INSERT INTO projects (applicationKey, activeUserId) VALUES ('key', 1); INSERT INTO users "
+            "(projectId, userId) VALUES (1, 'alice'); INSERT INTO events (code, userId, eventJson) VALUES "
+            "('ce', "
+            "1, '{}')");
+        execute(loss.sql);
+
+        test::LogCapture log(ZQBLogLevel::warning);
+        SQLiteProvider provider("key");
+        EXPECT_FALSE(provider.movedAside());
+        EXPECT_EQ(scalar("PRAGMA user_version"), 1);
+        std::vector<std::string> expected;
+        for (const auto& [table, column] : loss.mended) {
+            EXPECT_EQ(columns(table), complete.at(table)) << table;
+            expected.push_back(
+                column.empty()
+                    ? "WARNING [Database Module] The table " + table + " was missing from the database " +
+                          file().string() + "; it was created"
+                    : "WARNING [Database Module] The column " + column + " was missing from the table " +
+                          table + " of the database " + file().string() + "; it was added with its default");
+        }
+        EXPECT_EQ(log.texts(), expected);
+        EXPECT_EQ(scalar("SELECT activeUserId FROM projects"), 1);
+        EXPECT_EQ(text("SELECT userId FROM users"), "alice");
+        EXPECT_EQ(scalar("SELECT count(*) FROM events"), 1);
+        EXPECT_EQ(provider.queryRows("events", {}).size(), 1u);
+    }
+}
+
+// Writes an event row whose text holds `marker` and is long enough that a page holds only a few of them.
+std::string eventInsert(int64_t id, const std::optional<int64_t>& user, const std::string& marker) {
+    return "INSERT INTO events (id, code, userId, eventJson) VALUES (" + std::to_string(id) + ", 'ce', " +
+           (user ? std::to_string(*user) : "NULL") + ", '{\"name\":\"" + marker + "\",\"pad\":\"" +
+           std::string(900, 'p') + "\"}');";
+}
+
+// A file that must go aside first gives the new one what can still be read of its projects, users, events
+// and reports, under their ids; rows whose project or user was not carried stay behind, and a table is read
+// up to its first unreadable page.
+TEST_F(SQLiteProviderTest, AFileThatMustGoAsideHasItsReadableRowsCarriedIntoTheNewOne) {
+    { SQLiteProvider provider("key"); }
+    std::string sql =
+        "INSERT INTO projects (id, applicationKey, activeUserId, isMigrated) VALUES (1, 'key', 2, 1), (2, "
+        "'other', 9, 0);"
+        "INSERT INTO users (id, projectId, userId) VALUES (1, 1, 'alice'), (2, 1, 'bob'), (3, 7, 'lost');"
+        "INSERT INTO reports (id, userId, packagesJson, uuid) VALUES (1, 1, '[]', 'r1'), (2, 99, '[]', "
+        "'r2');" +
+        eventInsert(1, 3, "of-a-user-not-carried") + eventInsert(2, std::nullopt, "of-no-user");
+    for (int64_t id = 3; id <= 300; ++id) {
+        sql += eventInsert(id, 2, "event-" + std::to_string(id));
+    }
+    execute(sql + "ALTER TABLE levelResource DROP COLUMN amount");
+    // A page in the middle of the events cannot be read.
+    const std::string bytes = contents(file());
+    const auto at = bytes.find("event-150\"");
+    ASSERT_NE(at, std::string::npos);
+    {
+        std::fstream out(file(), std::ios::binary | std::ios::in | std::ios::out);
+        out.seekp(static_cast<std::streamoff>(at / 4096 * 4096));
+        out.write(std::string(8, '\xff').data(), 8);
+    }
+    const std::string before = contents(file());
+
+    test::LogCapture log(ZQBLogLevel::warning);
+    SQLiteProvider provider("key");
+    ASSERT_TRUE(provider.movedAside());
+    EXPECT_EQ(contents(*provider.movedAside()), before);
+
+    EXPECT_EQ(rows("SELECT id, applicationKey, activeUserId, isMigrated FROM projects ORDER BY id"),
+              (std::vector<SQLiteRow>{{SQLiteValue(int64_t{1}), SQLiteValue(std::string("key")),
+                                       SQLiteValue(int64_t{2}), SQLiteValue(int64_t{1})},
+                                      {SQLiteValue(int64_t{2}), SQLiteValue(std::string("other")),
+                                       std::nullopt, SQLiteValue(int64_t{0})}}));
+    EXPECT_EQ(texts("SELECT userId FROM users ORDER BY id"), (std::vector<std::string>{"alice", "bob"}));
+    EXPECT_EQ(texts("SELECT uuid FROM reports"), (std::vector<std::string>{"r1"}));
+    // The events of user 2 before the damaged page, each under its id.
+    const int64_t carried = scalar("SELECT count(*) FROM events");
+    EXPECT_GT(carried, 100);
+    EXPECT_LT(carried, 148);
+    EXPECT_EQ(scalar("SELECT min(id) FROM events"), 3);
+    EXPECT_EQ(scalar("SELECT max(id) FROM events"), carried + 2);
+    EXPECT_EQ(
+        scalar("SELECT count(*) FROM events WHERE userId = 2 AND eventJson LIKE '%\"event-' || id || '\"%'"),
+        carried);
+    EXPECT_EQ(provider.insert("events", {{"code", SQLiteValue(std::string("ce"))}}), carried + 3);
+
+    const auto carriedLine = log.matching("were carried");
+    ASSERT_EQ(carriedLine.size(), 1u);
+    EXPECT_EQ(carriedLine[0],
+              "WARNING [Database Module] The rows that could still be read were carried from " +
+                  provider.movedAside()->string() + " into " + file().string() +
+                  ": projects 2, users 2, events " + std::to_string(carried) +
+                  ", reports 1; reading stopped: events: database disk image is malformed");
+
+    // The read gives up at its time bound, and then carries nothing more.
+    Connection empty((dir.path() / "empty.db").string());
+    for (const auto& step : SQLiteContracts::map()) {
+        for (const auto& statement : step) {
+            empty.execute(statement);
+        }
+    }
+    const auto late = RowSalvage::carry(*provider.movedAside(), empty, std::chrono::milliseconds(0));
+    EXPECT_EQ(late.stoppedBy, "reading took longer than 0 ms");
+    for (const auto& [table, count] : late.carried) {
+        EXPECT_EQ(count, 0) << table;
+    }
+}
+
+// Rows are carried by column name and only where they fit: a value is converted as SQLite converts it for
+// the column, a row that still does not fit stays behind, and a second user with the key of one carried is
+// that user, whose id its events then carry.
+TEST_F(SQLiteProviderTest, OnlyRowsThatFitAreCarriedAndDuplicateUsersBecomeOne) {
+    fs::create_directories(folder());
+    // An earlier layout: users without their unique key, a level held as text, columns in another order.
+    execute(
+        "CREATE TABLE projects (id INTEGER PRIMARY KEY, applicationKey TEXT, activeUserId INTEGER);"
+        "CREATE TABLE users (id INTEGER PRIMARY KEY, projectId INTEGER, level TEXT NOT NULL, userId TEXT);"
+        "CREATE TABLE events (eventJson TEXT, userId INTEGER, code TEXT, id INTEGER PRIMARY KEY);"
+        "INSERT INTO projects VALUES (1, 'key', 4), (2, 'key', NULL), (3, NULL, NULL);"
+        "INSERT INTO users VALUES (1, 1, '1', 'alice'), (2, 1, 'high', 'bob'), (3, 2, '5', 'carol'), "
+        "(4, 1, '2', 'alice');"
+        "INSERT INTO events VALUES ('{\"n\":1}', 4, 'ce', 1), ('{\"n\":2}', 2, 'ce', 2), (x'01', 1, 'ce', "
+        "3), "
+        "('{\"n\":4}', '1', 'ce', 4), ('{\"n\":5}', 3, 'ce', 5);"
+        "PRAGMA user_version = 1");
+
+    SQLiteProvider provider("key");
+    ASSERT_TRUE(provider.movedAside());
+    // Project 2 repeats the key of project 1 and project 3 has none; user 2's level is not a number; user 4
+    // is alice again, so the active user of project 1 and its event are alice's, user 1.
+    EXPECT_EQ(rows("SELECT id, applicationKey, activeUserId FROM projects"),
+              (std::vector<SQLiteRow>{
+                  {SQLiteValue(int64_t{1}), SQLiteValue(std::string("key")), SQLiteValue(int64_t{1})}}));
+    EXPECT_EQ(rows("SELECT id, projectId, level, userId FROM users ORDER BY id"),
+              (std::vector<SQLiteRow>{{SQLiteValue(int64_t{1}), SQLiteValue(int64_t{1}),
+                                       SQLiteValue(int64_t{1}), SQLiteValue(std::string("alice"))},
+                                      {SQLiteValue(int64_t{3}), SQLiteValue(int64_t{1}),
+                                       SQLiteValue(int64_t{5}), SQLiteValue(std::string("carol"))}}));
+    EXPECT_EQ(
+        rows("SELECT id, userId, eventJson FROM events ORDER BY id"),
+        (std::vector<SQLiteRow>{
+            {SQLiteValue(int64_t{1}), SQLiteValue(int64_t{1}), SQLiteValue(std::string("{\"n\":1}"))},
+            {SQLiteValue(int64_t{4}), SQLiteValue(int64_t{1}), SQLiteValue(std::string("{\"n\":4}"))},
+            {SQLiteValue(int64_t{5}), SQLiteValue(int64_t{3}), SQLiteValue(std::string("{\"n\":5}"))}}));
 }
 
 // A read-only file, or a file in a read-only folder: the opening fails (the start-up then fails with its
