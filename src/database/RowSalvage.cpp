@@ -24,12 +24,6 @@ using Ids = std::map<int64_t, int64_t>;
 // commits.
 constexpr int64_t kRowsPerCommit = 10000;
 
-// A failure to write into the new database; ends the salvage.
-class WriteFailed : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 // One table to carry and how its rows point at those carried before.
 struct TableRule {
     std::string name;
@@ -85,8 +79,8 @@ public:
         const std::vector<TableRule> rules{
             {"projects", "", nullptr, &projects, {"applicationKey"}},
             {"users", "projectId", &projects, &users, {"projectId", "userId"}},
-            {"events", "userId", &users, nullptr, {}},
             {"reports", "userId", &users, nullptr, {}},
+            {"events", "userId", &users, nullptr, {}},
         };
         if (!readable()) {
             return {carried_, stoppedBy_};
@@ -120,12 +114,15 @@ private:
     }
 
     void commit(bool again) {
-        target_.execute(again ? "COMMIT; BEGIN IMMEDIATE" : "COMMIT");
+        target_.execute("COMMIT");
         for (std::size_t index = 0; index < pending_.size(); ++index) {
             carried_[index].second += pending_[index];
             pending_[index] = 0;
         }
         sinceCommit_ = 0;
+        if (again) {
+            target_.execute("BEGIN IMMEDIATE");
+        }
     }
 
     // Whether the file's schema can be read at all: without it no table can.
@@ -304,7 +301,7 @@ private:
 }  // namespace
 
 const std::vector<std::string>& RowSalvage::tables() {
-    static const auto& names = *new std::vector<std::string>{"projects", "users", "events", "reports"};
+    static const auto& names = *new std::vector<std::string>{"projects", "users", "reports", "events"};
     return names;
 }
 

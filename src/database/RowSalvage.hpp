@@ -12,7 +12,7 @@ namespace zqb {
 class Connection;
 
 // Carries into a new database what SQLite can still read of a file that could not serve: its projects,
-// users, events and reports, so that the host's active user, the import flag and the events and reports not
+// users, reports and events, so that the host's active user, the import flag and the events and reports not
 // yet sent outlive the damage. Best effort and bounded in time: a table is read up to its first unreadable
 // page. The file is only read, never written.
 //
@@ -25,7 +25,8 @@ class RowSalvage {
 public:
     RowSalvage() = delete;
 
-    // The tables carried, in the order they are carried: each after those its rows point at.
+    // The tables carried, in the order they are carried: each after those its rows point at, and the reports,
+    // each of which holds many events, before the events.
     static const std::vector<std::string>& tables();
 
     // Start-up waits on the salvage: it gives up reading at this bound.
@@ -40,7 +41,8 @@ public:
     };
 
     // Reads `source` and writes what fits into the same tables of `target`, a database that has the
-    // library's schema and none of these rows yet. A failure to write into `target` carries nothing.
+    // library's schema and none of these rows yet. Rows are committed in batches, so that the new file's
+    // memory stays bounded; a failure to write into `target` ends the salvage and keeps the batches before.
     static Outcome carry(const std::filesystem::path& source, Connection& target,
                          std::chrono::milliseconds budget = defaultBudget);
 };

@@ -368,8 +368,8 @@ TEST_F(SQLiteProviderTest, AFileThatMustGoAsideHasItsReadableRowsCarriedIntoTheN
     EXPECT_EQ(carriedLine[0],
               "WARNING [Database Module] The rows that could still be read were carried from " +
                   provider.movedAside()->string() + " into " + file().string() +
-                  ": projects 2, users 2, events " + std::to_string(carried) +
-                  ", reports 1; reading stopped: events: database disk image is malformed");
+                  ": projects 2, users 2, reports 1, events " + std::to_string(carried) +
+                  "; reading stopped: events: database disk image is malformed");
 
     // The read gives up at its time bound, and then carries nothing more.
     Connection empty((dir.path() / "empty.db").string());
