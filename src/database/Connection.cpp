@@ -2,6 +2,7 @@
 
 #include "database/SQLiteError.hpp"
 #include "foundation/Logger.hpp"
+#include "host/AtomicFile.hpp"
 
 #include <sqlite3.h>
 
@@ -16,6 +17,11 @@ Connection::~Connection() {
 }
 
 sqlite3* Connection::open(const std::string& path, bool announce) {
+    // SQLite would create a missing file with a mode that lets other users read it (its journal, log and
+    // index then take the file's mode). Made here first, private; a failure is SQLite's to report.
+    if (!path.empty() && path != ":memory:") {
+        host::AtomicFile::createFile(path, host::kPrivateFileMode);
+    }
     sqlite3* handle = nullptr;
     const int result =
         sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);

@@ -14,7 +14,8 @@ namespace zqb {
 // the same thread already holds it runs directly, so nested use cannot wait on itself.
 class Connection {
 public:
-    // Opens (creating when missing) the file at `path`; throws `SQLiteError` when it cannot be opened.
+    // Opens (creating when missing, readable by this user alone) the file at `path`; throws `SQLiteError`
+    // when it cannot be opened.
     // `announce` logs the opening: off for a file that is not the library's database yet.
     explicit Connection(const std::string& path, bool announce = true);
     ~Connection();

@@ -115,9 +115,10 @@ SQLiteProvider::SQLiteProvider(const std::string& /*applicationKey*/) {
     std::error_code ignored;
     if (!std::filesystem::exists(*folder, ignored)) {
         Logger::writeLog(ZQBLogLevel::debug, "[Database Module] It's a clean launch of the SDK");
-        std::filesystem::create_directories(*folder);
+        createFolder(*folder);
     } else {
         Logger::writeLog(ZQBLogLevel::debug, "[Database Module] Trying to load database");
+        keepPrivate(*folder);
         removeUnfinishedCreations(*folder);
     }
     const std::filesystem::path file = *folder / fileName;
@@ -129,6 +130,23 @@ SQLiteProvider::SQLiteProvider(const std::string& /*applicationKey*/) {
         moveAside(file, unusable.what(), unusable.label);
         openOrCreate(file);
         carryReadableRows(file);
+    }
+}
+
+void SQLiteProvider::createFolder(const std::filesystem::path& folder) {
+    std::error_code error;
+    if (!host::AtomicFile::ensureDirectory(folder, host::kPrivateFolderMode, &error)) {
+        throw std::filesystem::filesystem_error("cannot create the data folder", folder, error);
+    }
+}
+
+void SQLiteProvider::keepPrivate(const std::filesystem::path& folder) {
+    // Earlier versions left the folder and the database open to other users.
+    host::AtomicFile::restrictMode(folder, host::kPrivateFolderMode);
+    const std::filesystem::path file = folder / fileName;
+    host::AtomicFile::restrictMode(file, host::kPrivateFileMode);
+    for (const char* suffix : kCompanions) {
+        host::AtomicFile::restrictMode(file.string() + suffix, host::kPrivateFileMode);
     }
 }
 

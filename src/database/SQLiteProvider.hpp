@@ -28,7 +28,7 @@ public:
     // carried into the new database first (a WARNING says how many).
     // Throws `SQLiteError` when there is no application-support directory (code 1), when the file cannot be
     // opened or written (read-only, no space, I/O), and `std::filesystem::filesystem_error` when the folder
-    // cannot be created or the file cannot be moved aside.
+    // cannot be created or the file cannot be moved aside. What it creates is this user's alone.
     explicit SQLiteProvider(const std::string& applicationKey);
     ~SQLiteProvider() override;
 
@@ -85,6 +85,10 @@ public:
     const std::optional<std::filesystem::path>& movedAside() const { return movedAside_; }
 
 private:
+    // Creates the data folder, and its missing parents, private to this user.
+    static void createFolder(const std::filesystem::path& folder);
+    // Takes from the data folder and the database's files what other users may do with them.
+    static void keepPrivate(const std::filesystem::path& folder);
     void openOrCreate(const std::filesystem::path& file);
     static void create(const std::filesystem::path& file);
     static void removeUnfinishedCreations(const std::filesystem::path& folder);

@@ -112,18 +112,72 @@ bool AtomicFile::sync(const std::filesystem::path& path) {
     return fd.get() >= 0 && ::fsync(fd.get()) == 0;
 }
 
-bool AtomicFile::ensureDirectory(const std::filesystem::path& directory, mode_t mode) {
-    std::error_code error;
-    if (std::filesystem::is_directory(directory, error)) {
+bool AtomicFile::ensureDirectory(const std::filesystem::path& directory, mode_t mode,
+                                 std::error_code* error) {
+    const auto failed = [&](int reason) {
+        if (error) {
+            *error = std::error_code(reason, std::generic_category());
+        }
+        return false;
+    };
+    const auto isDirectory = [&](int& reason) {
+        struct stat info {};
+        if (::stat(directory.c_str(), &info) != 0) {
+            reason = errno;
+            return false;
+        }
+        reason = S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+        return reason == 0;
+    };
+    int reason = 0;
+    if (isDirectory(reason)) {
         return true;
     }
-    if (directory.has_parent_path()) {
-        std::filesystem::create_directories(directory.parent_path(), error);
+    if (reason != ENOENT) {
+        return failed(reason);
     }
-    if (::mkdir(directory.c_str(), mode) != 0 && errno != EEXIST) {
+    const std::filesystem::path parent = directory.parent_path();
+    if (!parent.empty() && parent != directory && !ensureDirectory(parent, mode, error)) {
         return false;
     }
-    return std::filesystem::is_directory(directory, error);
+    if (::mkdir(directory.c_str(), mode) != 0) {
+        const int refused = errno;
+        // Made meanwhile by another thread or process: fine if it is a folder.
+        if (refused == EEXIST && isDirectory(reason)) {
+            return true;
+        }
+        return failed(refused == EEXIST ? reason : refused);
+    }
+    // The umask may have taken bits that `mode` asks for.
+    ::chmod(directory.c_str(), mode);
+    return true;
+}
+
+bool AtomicFile::createFile(const std::filesystem::path& path, mode_t mode, std::error_code* error) {
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+    if (fd.get() < 0) {
+        if (errno == EEXIST) {
+            return true;
+        }
+        if (error) {
+            *error = std::error_code(errno, std::generic_category());
+        }
+        return false;
+    }
+    // The creation mode is narrowed by the umask, which may take bits that `mode` asks for.
+    ::fchmod(fd.get(), mode);
+    return true;
+}
+
+void AtomicFile::restrictMode(const std::filesystem::path& path, mode_t mode) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || S_ISLNK(info.st_mode)) {
+        return;
+    }
+    const mode_t current = info.st_mode & 07777;
+    if ((current & ~mode) != 0) {
+        ::chmod(path.c_str(), current & mode);
+    }
 }
 
 }  // namespace zqb::host

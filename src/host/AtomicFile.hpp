@@ -10,6 +10,10 @@
 
 namespace zqb::host {
 
+// The library's own folders and files are its user's alone, wherever they live and whatever the umask.
+inline constexpr mode_t kPrivateFolderMode = 0700;
+inline constexpr mode_t kPrivateFileMode = 0600;
+
 // Whole-file reads and crash-safe whole-file replacement for the small files the stand-ins keep.
 class AtomicFile {
 public:
@@ -32,8 +36,18 @@ public:
     // Flushes a file, or a folder's list of names, to disk. False when it cannot be opened or flushed.
     static bool sync(const std::filesystem::path& path);
 
-    // Creates `directory` with `mode` (and its missing parents with the default mode) unless it exists.
-    static bool ensureDirectory(const std::filesystem::path& directory, mode_t mode);
+    // Creates `directory`, and each of its missing parents, with exactly `mode` unless it exists; a folder
+    // that exists keeps its mode. On failure `error` (when given) receives the reason.
+    static bool ensureDirectory(const std::filesystem::path& directory, mode_t mode,
+                                std::error_code* error = nullptr);
+
+    // Creates an empty file with exactly `mode` unless something exists at `path` (true then too). On
+    // failure `error` (when given) receives the reason.
+    static bool createFile(const std::filesystem::path& path, mode_t mode, std::error_code* error = nullptr);
+
+    // Takes from an existing file or folder every permission bit outside `mode`; leaves a symbolic link, a
+    // missing path and a path this process may not change as they are.
+    static void restrictMode(const std::filesystem::path& path, mode_t mode);
 };
 
 }  // namespace zqb::host

@@ -65,7 +65,8 @@ bool isUuidText(const std::string& text) {
 Device::Device(std::filesystem::path vendorIdFile) : vendorIdFile_(std::move(vendorIdFile)) {}
 
 std::filesystem::path Device::defaultVendorIdPath() {
-    return Files::userDataDirectory() / "vorantel-keychain" / "vendor-ids.json";
+    const std::filesystem::path userData = Files::userDataDirectory();
+    return userData.empty() ? userData : userData / "vorantel-keychain" / "vendor-ids.json";
 }
 
 std::string Device::systemName() const {
@@ -206,24 +207,33 @@ std::optional<std::string> Device::identifierForVendor() const {
     std::lock_guard lock(mutex_);
     auto it = vendorIds_.find(bundleIdentifier);
     if (it == vendorIds_.end()) {
-        it = vendorIds_.emplace(bundleIdentifier, loadOrCreateVendorId(bundleIdentifier)).first;
+        if (!vendorIdFile_) {
+            vendorIdFile_ = defaultVendorIdPath();
+        }
+        it = vendorIds_.emplace(bundleIdentifier, loadOrCreateVendorId(*vendorIdFile_, bundleIdentifier))
+                 .first;
     }
     return it->second;
 }
 
-std::string Device::loadOrCreateVendorId(const std::string& bundleIdentifier) const {
+std::string Device::loadOrCreateVendorId(const std::filesystem::path& file,
+                                         const std::string& bundleIdentifier) {
     using Json = nlohmann::ordered_json;
     const std::string key = text::repairUtf8(bundleIdentifier);
-    if (!AtomicFile::ensureDirectory(vendorIdFile_.parent_path(), 0700)) {
+    // Without a user data directory there is no file; why was logged where that was found.
+    if (file.empty()) {
+        return text::uuidString();
+    }
+    if (!AtomicFile::ensureDirectory(file.parent_path(), kPrivateFolderMode)) {
         Logger::writeLog(ZQBLogLevel::error,
-                         "[Platform] Cannot create " + vendorIdFile_.parent_path().string() +
+                         "[Platform] Cannot create " + file.parent_path().string() +
                              "; the vendor identifier lasts only while the application runs");
         return text::uuidString();
     }
-    FileLock lock(vendorIdFile_.parent_path() / (vendorIdFile_.filename().string() + ".lock"));
+    FileLock lock(file.parent_path() / (file.filename().string() + ".lock"));
     std::string bytes;
     Json ids = Json::object();
-    switch (AtomicFile::read(vendorIdFile_, bytes)) {
+    switch (AtomicFile::read(file, bytes)) {
         case AtomicFile::ReadStatus::ok: {
             Json parsed = Json::parse(bytes, nullptr, false);
             if (parsed.is_object()) {
@@ -236,7 +246,7 @@ std::string Device::loadOrCreateVendorId(const std::string& bundleIdentifier) co
         case AtomicFile::ReadStatus::failed:
             // Writing over a file that could not be read would drop the other applications' ids.
             Logger::writeLog(ZQBLogLevel::error,
-                             "[Platform] Cannot read " + vendorIdFile_.string() +
+                             "[Platform] Cannot read " + file.string() +
                                  "; the vendor identifier lasts only while the application runs");
             return text::uuidString();
     }
@@ -246,9 +256,9 @@ std::string Device::loadOrCreateVendorId(const std::string& bundleIdentifier) co
     }
     const std::string created = text::uuidString();
     ids[key] = created;
-    if (!AtomicFile::write(vendorIdFile_, ids.dump(), 0600)) {
+    if (!AtomicFile::write(file, ids.dump(), kPrivateFileMode)) {
         Logger::writeLog(ZQBLogLevel::error,
-                         "[Platform] Cannot write " + vendorIdFile_.string() +
+                         "[Platform] Cannot write " + file.string() +
                              "; the vendor identifier lasts only while the application runs");
     }
     return created;

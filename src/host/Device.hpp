@@ -49,7 +49,10 @@ public:
 // bundle identifier and kept beside the keychain file, outside the application's data folder.
 class Device final : public DeviceProtocol {
 public:
-    explicit Device(std::filesystem::path vendorIdFile = defaultVendorIdPath());
+    // The vendor-identifier file is found at the first identifier asked for: a device made before the host
+    // installed its log closure still has the folder's messages reach it.
+    Device() = default;
+    explicit Device(std::filesystem::path vendorIdFile);
 
     std::string systemName() const override;
     std::string systemVersion() const override;
@@ -63,7 +66,7 @@ public:
 
     void setScreen(std::optional<ScreenInfo> screen);
 
-    // <user data directory>/vorantel-keychain/vendor-ids.json
+    // <user data directory>/vorantel-keychain/vendor-ids.json; empty without a user data directory.
     static std::filesystem::path defaultVendorIdPath();
 
     struct Locale {
@@ -77,9 +80,10 @@ public:
 
 private:
     static std::optional<Locale> currentLocale();
-    std::string loadOrCreateVendorId(const std::string& bundleIdentifier) const;
+    static std::string loadOrCreateVendorId(const std::filesystem::path& vendorIdFile,
+                                            const std::string& bundleIdentifier);
 
-    const std::filesystem::path vendorIdFile_;
+    mutable std::optional<std::filesystem::path> vendorIdFile_;
     mutable std::mutex mutex_;
     std::optional<ScreenInfo> screen_;
     mutable std::map<std::string, std::string> vendorIds_;

@@ -107,7 +107,8 @@ struct FileKeychain::Contents {
 FileKeychain::FileKeychain(std::filesystem::path file) : file_(std::move(file)) {}
 
 std::filesystem::path FileKeychain::defaultPath() {
-    return Files::userDataDirectory() / "vorantel-keychain" / "keychain.json";
+    const std::filesystem::path userData = Files::userDataDirectory();
+    return userData.empty() ? userData : userData / "vorantel-keychain" / "keychain.json";
 }
 
 FileKeychain::LoadResult FileKeychain::load(Contents& contents) const {
@@ -145,7 +146,7 @@ bool FileKeychain::save(const Contents& contents) const {
     }
     Json json = Json::object();
     json["items"] = std::move(items);
-    return AtomicFile::write(file_, json.dump(), 0600);
+    return AtomicFile::write(file_, json.dump(), kPrivateFileMode);
 }
 
 void FileKeychain::moveAsideUnparsable() const {
@@ -163,7 +164,8 @@ void FileKeychain::moveAsideUnparsable() const {
 
 int32_t FileKeychain::transact(const Change& change) {
     std::lock_guard threadLock(mutex_);
-    if (!AtomicFile::ensureDirectory(file_.parent_path(), 0700)) {
+    // Without a user data directory there is no file; why was logged where that was found.
+    if (file_.empty() || !AtomicFile::ensureDirectory(file_.parent_path(), kPrivateFolderMode)) {
         return keychain_status::ioError;
     }
     FileLock processLock(file_.parent_path() / (file_.filename().string() + ".lock"));

@@ -16,7 +16,7 @@ class FileKeychain final : public StoredKeychain {
 public:
     explicit FileKeychain(std::filesystem::path file = defaultPath());
 
-    // <user data directory>/vorantel-keychain/keychain.json
+    // <user data directory>/vorantel-keychain/keychain.json; empty without a user data directory.
     static std::filesystem::path defaultPath();
 
     const std::filesystem::path& path() const { return file_; }

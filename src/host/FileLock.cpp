@@ -1,17 +1,22 @@
 #include "host/FileLock.hpp"
 
+#include "host/AtomicFile.hpp"
+
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 
 namespace zqb::host {
 
 FileLock::FileLock(const std::filesystem::path& lockFile) {
-    fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kPrivateFileMode);
     if (fd_ < 0) {
         return;
     }
+    // Created under the umask, which may take bits the mode asks for.
+    ::fchmod(fd_, kPrivateFileMode);
     int result = 0;
     do {
         result = ::flock(fd_, LOCK_EX);

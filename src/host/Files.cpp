@@ -1,6 +1,15 @@
 #include "host/Files.hpp"
 
+#include "foundation/Logger.hpp"
+#include "host/AtomicFile.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <string>
+#include <system_error>
 
 namespace zqb::host {
 
@@ -14,6 +23,10 @@ std::filesystem::path Files::applicationSupportDirectory() const {
             return *override_;
         }
     }
+    const std::filesystem::path userData = userDataDirectory();
+    if (userData.empty()) {
+        return {};
+    }
     std::string identifier = bundleIdentifier_ ? bundleIdentifier_() : std::string();
     // The identifier names one folder; anything that would climb out of the data directory, or that the
     // system would cut short (a NUL byte), is replaced.
@@ -21,7 +34,7 @@ std::filesystem::path Files::applicationSupportDirectory() const {
         identifier.find('/') != std::string::npos || identifier.find('\0') != std::string::npos) {
         identifier = "application";
     }
-    return userDataDirectory() / identifier;
+    return userData / identifier;
 }
 
 void Files::setApplicationSupportDirectory(std::optional<std::filesystem::path> directory) {
@@ -33,10 +46,68 @@ std::filesystem::path Files::userDataDirectory() {
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
         return std::filesystem::path(xdg);
     }
-    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
-        return std::filesystem::path(home) / ".local" / "share";
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
+        std::error_code error;
+        if (std::filesystem::is_directory(home, error)) {
+            return std::filesystem::path(home) / ".local" / "share";
+        }
     }
-    return std::filesystem::temp_directory_path();
+    return fallbackDataDirectory();
+}
+
+namespace {
+
+// Logs the line unless it is the one logged last: every start-up, keychain access and vendor-identifier
+// lookup asks for the folder, and one line says what there is to say. Never destroyed: a library thread may
+// ask while the process exits.
+void logOnce(ZQBLogLevel level, const std::string& line) {
+    struct Reported {
+        std::mutex mutex;
+        std::string line;
+    };
+    static Reported& reported = *new Reported;
+    {
+        std::lock_guard lock(reported.mutex);
+        if (reported.line == line) {
+            return;
+        }
+        reported.line = line;
+    }
+    Logger::writeLog(level, line);
+}
+
+}  // namespace
+
+std::filesystem::path Files::fallbackDataDirectory() {
+    std::error_code error;
+    std::filesystem::path temporary = std::filesystem::temp_directory_path(error);
+    if (error || temporary.is_relative()) {
+        temporary = "/tmp";
+    }
+    const std::filesystem::path folder = temporary / ("vorantel-" + std::to_string(::geteuid()));
+    // Anyone may make a folder there: one made by another user, or a link to one, would hand them the data.
+    std::string refusal;
+    struct stat info {};
+    if (!AtomicFile::ensureDirectory(folder, kPrivateFolderMode, &error)) {
+        refusal = error.message();
+    } else if (::lstat(folder.c_str(), &info) != 0) {
+        refusal = std::error_code(errno, std::generic_category()).message();
+    } else if (!S_ISDIR(info.st_mode)) {
+        refusal = "it is not a folder";
+    } else if (info.st_uid != ::geteuid()) {
+        refusal = "it belongs to another user";
+    } else {
+        AtomicFile::restrictMode(folder, kPrivateFolderMode);
+    }
+    const std::string neither = "[Platform] Neither XDG_DATA_HOME nor HOME names a usable folder";
+    if (!refusal.empty()) {
+        logOnce(ZQBLogLevel::error,
+                neither + ", and " + folder.string() + " cannot hold the library's data: " + refusal);
+        return {};
+    }
+    logOnce(ZQBLogLevel::warning,
+            neither + "; the library keeps its data in " + folder.string() + ", which the system may clear");
+    return folder;
 }
 
 }  // namespace zqb::host

@@ -3,6 +3,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -11,17 +12,47 @@ extern char** environ;
 namespace zqb::test {
 
 pid_t spawnSelf(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    for (const auto& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
+    std::vector<std::string> environment;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        environment.emplace_back(*variable);
     }
-    argv.push_back(nullptr);
+    return spawnSelf(arguments, environment);
+}
+
+pid_t spawnSelf(const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
+    const auto pointers = [](const std::vector<std::string>& texts) {
+        std::vector<char*> list;
+        for (const auto& text : texts) {
+            list.push_back(const_cast<char*>(text.c_str()));
+        }
+        list.push_back(nullptr);
+        return list;
+    };
+    std::vector<char*> argv = pointers(arguments);
+    std::vector<char*> envp = pointers(environment);
     pid_t pid = -1;
-    if (posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv.data(), environ) != 0) {
+    if (posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv.data(), envp.data()) != 0) {
         std::perror("posix_spawn");
         std::exit(2);
     }
     return pid;
+}
+
+std::vector<std::string> currentEnvironment(const std::vector<std::string>& removed,
+                                            const std::vector<std::string>& added) {
+    const auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+    std::vector<std::string> environment;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        const std::string entry = *variable;
+        const std::string name = nameOf(entry);
+        const auto named = [&](const std::string& other) { return nameOf(other) == name; };
+        if (std::find(removed.begin(), removed.end(), name) == removed.end() &&
+            std::none_of(added.begin(), added.end(), named)) {
+            environment.push_back(entry);
+        }
+    }
+    environment.insert(environment.end(), added.begin(), added.end());
+    return environment;
 }
 
 bool waitForSuccess(pid_t child) {

@@ -11,6 +11,14 @@ namespace zqb::test {
 // the environment as it is now. Ends the calling process when no child can be started.
 pid_t spawnSelf(const std::vector<std::string>& arguments);
 
+// The same with the environment `environment` (entries "NAME=value").
+pid_t spawnSelf(const std::vector<std::string>& arguments, const std::vector<std::string>& environment);
+
+// The environment as it is now, without the variables named in `removed` and with the entries of `added`
+// ("NAME=value"), which replace any of the same name.
+std::vector<std::string> currentEnvironment(const std::vector<std::string>& removed,
+                                            const std::vector<std::string>& added);
+
 // Waits for the child to end; true when it exited with status 0.
 bool waitForSuccess(pid_t child);
 

@@ -3,8 +3,11 @@
 #include "host/Environment.hpp"
 #include "host/Files.hpp"
 #include "host/NotificationCenter.hpp"
+#include "support/LogCapture.hpp"
+#include "support/TempDir.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
@@ -155,7 +158,12 @@ private:
 };
 
 TEST(Files, DataFolderIsPerApplicationBelowTheUsersDataDirectory) {
-    ScopedVariable home("HOME", "/home/tester");
+    const zqb::test::TempDir homeFolder;
+    const zqb::test::TempDir temporary;
+    const std::string homeText = homeFolder.path().string();
+    const auto share = homeFolder.path() / ".local" / "share";
+    ScopedVariable tmpdir("TMPDIR", temporary.path().c_str());
+    ScopedVariable home("HOME", homeText.c_str());
     {
         ScopedVariable xdg("XDG_DATA_HOME", "/data/xdg");
         EXPECT_EQ(Files::userDataDirectory(), "/data/xdg");
@@ -164,15 +172,63 @@ TEST(Files, DataFolderIsPerApplicationBelowTheUsersDataDirectory) {
     }
     {
         ScopedVariable xdg("XDG_DATA_HOME", "relative/dir");  // only absolute values count
-        EXPECT_EQ(Files::userDataDirectory(), "/home/tester/.local/share");
+        EXPECT_EQ(Files::userDataDirectory(), share);
     }
     ScopedVariable noXdg("XDG_DATA_HOME", nullptr);
     EXPECT_EQ(Files([] { return "com.example.game"s; }).applicationSupportDirectory(),
-              "/home/tester/.local/share/com.example.game");
-    {
-        ScopedVariable noHome("HOME", nullptr);
-        EXPECT_EQ(Files::userDataDirectory(), std::filesystem::temp_directory_path());
+              share / "com.example.game");
+    // Neither names a folder: a folder of this user's in the temporary directory, nobody else's.
+    const auto fallback = temporary.path() / ("vorantel-" + std::to_string(::geteuid()));
+    for (const char* unusable : {static_cast<const char*>(nullptr), "", "relative/home", "/no/such/home"}) {
+        SCOPED_TRACE(unusable == nullptr ? "unset" : unusable);
+        ScopedVariable noHome("HOME", unusable);
+        EXPECT_EQ(Files::userDataDirectory(), fallback);
+        EXPECT_EQ(Files([] { return "com.example.game"s; }).applicationSupportDirectory(),
+                  fallback / "com.example.game");
     }
+    EXPECT_FALSE(std::filesystem::exists("/no/such/home"));
+}
+
+// The fallback lies where every user may make folders: one that is not a folder of this user's is not used,
+// and the library then has no data directory, with one ERROR saying why.
+TEST(Files, AFallbackFolderThatIsNotThisUsersIsRefused) {
+    const zqb::test::TempDir temporary;
+    const zqb::test::TempDir elsewhere;
+    ScopedVariable tmpdir("TMPDIR", temporary.path().c_str());
+    ScopedVariable noXdg("XDG_DATA_HOME", nullptr);
+    ScopedVariable noHome("HOME", nullptr);
+    const auto fallback = temporary.path() / ("vorantel-" + std::to_string(::geteuid()));
+    zqb::test::LogCapture log;
+
+    std::filesystem::create_directory_symlink(elsewhere.path(), fallback);
+    EXPECT_EQ(Files::userDataDirectory(), std::filesystem::path());
+    EXPECT_EQ(Files([] { return "com.example.game"s; }).applicationSupportDirectory(),
+              std::filesystem::path());
+    EXPECT_EQ(log.count("ERROR [Platform] Neither XDG_DATA_HOME nor HOME names a usable folder, and " +
+                        fallback.string() + " cannot hold the library's data: it is not a folder"),
+              1u);
+    std::filesystem::remove(fallback);
+
+    if (::geteuid() == 0) {
+        std::filesystem::create_directory(fallback);
+        ASSERT_EQ(::chown(fallback.c_str(), 65534, 65534), 0);
+        EXPECT_EQ(Files::userDataDirectory(), std::filesystem::path());
+        EXPECT_EQ(
+            log.count(fallback.string() + " cannot hold the library's data: it belongs to another user"), 1u);
+        std::filesystem::remove(fallback);
+    }
+
+    // A folder of this user's that others may enter is made private and used.
+    std::filesystem::create_directory(fallback);
+    std::filesystem::permissions(fallback, std::filesystem::perms::all);
+    EXPECT_EQ(Files::userDataDirectory(), fallback);
+    EXPECT_EQ(std::filesystem::status(fallback).permissions(), std::filesystem::perms::owner_all);
+    EXPECT_EQ(
+        log.count("WARNING [Platform] Neither XDG_DATA_HOME nor HOME names a usable folder; the library "
+                  "keeps its data in " +
+                  fallback.string() + ", which the system may clear"),
+        1u);
+    EXPECT_EQ(log.count("ERROR"), ::geteuid() == 0 ? 2u : 1u);
 }
 
 TEST(Files, IdentifiersThatWouldLeaveTheDataDirectoryAreReplaced) {
