@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -90,6 +91,23 @@ bool renameUnlessTaken(const std::filesystem::path& from, const std::filesystem:
     return true;
 }
 
+// The system's reason why this process cannot write the file, or in the folder, at `path`, if it cannot;
+// nothing for a missing file whose folder may be written.
+std::optional<std::string> writeRefusal(const std::filesystem::path& path, bool folder) {
+    const auto reason = [](int code) { return std::error_code(code, std::generic_category()).message(); };
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return errno == ENOENT ? std::nullopt : std::optional(reason(errno));
+    }
+    if (S_ISDIR(info.st_mode) != folder) {
+        return reason(folder ? ENOTDIR : EISDIR);
+    }
+    if (::faccessat(AT_FDCWD, path.c_str(), folder ? W_OK | X_OK : R_OK | W_OK, AT_EACCESS) != 0) {
+        return reason(errno);
+    }
+    return std::nullopt;
+}
+
 void rollbackQuietly(Connection& connection) {
     try {
         connection.execute("ROLLBACK");
@@ -107,7 +125,8 @@ std::optional<std::filesystem::path> SQLiteProvider::folderPath() {
     return support / folderName;
 }
 
-SQLiteProvider::SQLiteProvider(const std::string& /*applicationKey*/) {
+// Whatever fails here is reported by the handler at the end, which names the file or folder and the reason.
+SQLiteProvider::SQLiteProvider(const std::string& /*applicationKey*/) try {
     const auto folder = folderPath();
     if (!folder) {
         throw SQLiteError("SQLite error", SQLITE_ERROR);
@@ -131,6 +150,9 @@ SQLiteProvider::SQLiteProvider(const std::string& /*applicationKey*/) {
         openOrCreate(file);
         carryReadableRows(file);
     }
+} catch (const std::exception& error) {
+    reportOpeningFailure(error);
+    // The handler of a constructor's try block passes the exception on.
 }
 
 void SQLiteProvider::createFolder(const std::filesystem::path& folder) {
@@ -148,6 +170,28 @@ void SQLiteProvider::keepPrivate(const std::filesystem::path& folder) {
     for (const char* suffix : kCompanions) {
         host::AtomicFile::restrictMode(file.string() + suffix, host::kPrivateFileMode);
     }
+}
+
+void SQLiteProvider::reportOpeningFailure(const std::exception& error) {
+    const auto folder = folderPath();
+    if (!folder) {
+        // No application-support directory: the files stand-in said why.
+        return;
+    }
+    const std::filesystem::path file = *folder / fileName;
+    const auto* refused = dynamic_cast<const std::filesystem::filesystem_error*>(&error);
+    std::string line;
+    if (refused != nullptr && refused->path1() == *folder) {
+        line = "Cannot create the data folder " + folder->string() + ": " + refused->code().message();
+    } else if (const auto reason = writeRefusal(file, false)) {
+        line = "Cannot open the database " + file.string() + ": " + *reason;
+    } else if (const auto folderReason = writeRefusal(*folder, true)) {
+        // The file may be written, but not the journal, log and index SQLite keeps beside it.
+        line = "Cannot write in the data folder " + folder->string() + ": " + *folderReason;
+    } else {
+        line = "Cannot open the database " + file.string() + ": " + error.what();
+    }
+    Logger::writeLog(ZQBLogLevel::error, "[Database Module] " + line);
 }
 
 SQLiteProvider::~SQLiteProvider() {

@@ -28,7 +28,8 @@ public:
     // carried into the new database first (a WARNING says how many).
     // Throws `SQLiteError` when there is no application-support directory (code 1), when the file cannot be
     // opened or written (read-only, no space, I/O), and `std::filesystem::filesystem_error` when the folder
-    // cannot be created or the file cannot be moved aside. What it creates is this user's alone.
+    // cannot be created or the file cannot be moved aside. Each of these failures but the first is logged as
+    // one ERROR naming the file or folder and the system's reason. What it creates is this user's alone.
     explicit SQLiteProvider(const std::string& applicationKey);
     ~SQLiteProvider() override;
 
@@ -89,6 +90,8 @@ private:
     static void createFolder(const std::filesystem::path& folder);
     // Takes from the data folder and the database's files what other users may do with them.
     static void keepPrivate(const std::filesystem::path& folder);
+    // One ERROR line saying which file or folder failed the opening, and the system's reason.
+    static void reportOpeningFailure(const std::exception& error);
     void openOrCreate(const std::filesystem::path& file);
     static void create(const std::filesystem::path& file);
     static void removeUnfinishedCreations(const std::filesystem::path& folder);

@@ -8,6 +8,7 @@
 #include "support/PrivateMount.hpp"
 #include "support/TempDir.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -180,8 +181,18 @@ TEST_F(AnalyticsEndToEndStorageFaults, AFolderThatCannotBeWrittenFailsTheStartUp
         goToBackground();
         ZQBHost::applicationDidBecomeActive();
         settleAll();
-        EXPECT_TRUE(
-            log.contains("ERROR In the Initialize method an error has occurred: Can't init submodules"));
+        // Why, and then that the start-up failed.
+        const auto texts = log.texts();
+        const auto why =
+            std::find(texts.begin(), texts.end(),
+                      "ERROR [Database Module] Cannot open the database " +
+                          (support / SQLiteProvider::folderName / SQLiteProvider::fileName).string() +
+                          ": Read-only file system");
+        const auto failed =
+            std::find(texts.begin(), texts.end(),
+                      "ERROR In the Initialize method an error has occurred: Can't init submodules");
+        EXPECT_NE(why, texts.end());
+        EXPECT_EQ(std::next(why), failed);
         EXPECT_TRUE(log.contains("The SDK is not initialized yet!"));
         Core::destroy();
         settleAll();

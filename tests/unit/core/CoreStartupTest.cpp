@@ -237,12 +237,16 @@ TEST_F(CoreStartup, AnUnknownConfiguredLevelKeepsTheLevelInForce) {
 
 TEST_F(CoreStartup, ADatabaseThatCannotBeOpenedFailsTheStartUpAndKeepsTheCoreInitialised) {
     // A folder where the database file should be: SQLite cannot open it.
-    std::filesystem::create_directories(environment.directory() / SQLiteProvider::folderName /
-                                        SQLiteProvider::fileName);
+    const auto file = environment.directory() / SQLiteProvider::folderName / SQLiteProvider::fileName;
+    std::filesystem::create_directories(file);
     const auto core = Core::shared();
     core->initialize(kKey, std::nullopt);
     drain();
-    EXPECT_EQ(log.count("ERROR In the Initialize method an error has occurred: Can't init submodules"), 1u);
+    // Why, and then that the start-up failed.
+    EXPECT_EQ(log.matching("ERROR"),
+              (std::vector<std::string>{
+                  "ERROR [Database Module] Cannot open the database " + file.string() + ": Is a directory",
+                  "ERROR In the Initialize method an error has occurred: Can't init submodules"}));
     EXPECT_TRUE(core->isInitialized());
     EXPECT_FALSE(core->analyticsProxy()->analyticsLogic());
     EXPECT_EQ(Journal::count("logic built"), 0u);

@@ -1,15 +1,20 @@
-// The database's folder and files: private to the user whatever the umask.
+// The database's folder and files: private to the user whatever the umask, and a failed opening that says
+// which file or folder failed and why.
 #include "database/Connection.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "host/Environment.hpp"
 #include "support/LogCapture.hpp"
+#include "support/PrivateMount.hpp"
 #include "support/TempDir.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <fstream>
+#include <optional>
+#include <system_error>
 
 namespace zqb {
 namespace {
@@ -34,6 +39,10 @@ public:
 private:
     mode_t previous_;
 };
+
+std::string reason(int code) {
+    return std::error_code(code, std::generic_category()).message();
+}
 
 class SQLiteProviderFiles : public ::testing::Test {
 protected:
@@ -113,6 +122,69 @@ TEST_F(SQLiteProviderFiles, AnOpenFolderAndDatabaseFromBeforeAreMadePrivate) {
     ASSERT_TRUE(provider.movedAside());
     EXPECT_EQ(modeOf(*provider.movedAside()), 0600u);
     EXPECT_EQ(modeOf(file()), 0600u);
+}
+
+// A data folder that cannot be made, a database that cannot be opened or created: one ERROR names the folder
+// or file and the system's reason. (Root writes through the mode bits: for root, read-only mounts.)
+TEST_F(SQLiteProviderFiles, AFailedOpeningNamesTheFileOrFolderAndTheSystemsReason) {
+    std::ofstream(dir.path() / "app") << "a file where a folder should be";
+    EXPECT_THROW(SQLiteProvider("key"), fs::filesystem_error);
+    EXPECT_EQ(errors(), std::vector<std::string>{"ERROR [Database Module] Cannot create the data folder " +
+                                                 folder().string() + ": " + reason(ENOTDIR)});
+    fs::remove(dir.path() / "app");
+
+    // A folder where the database file should be.
+    fs::create_directories(file());
+    log.clear();
+    EXPECT_ANY_THROW(SQLiteProvider("key"));
+    EXPECT_EQ(errors(), std::vector<std::string>{"ERROR [Database Module] Cannot open the database " +
+                                                 file().string() + ": " + reason(EISDIR)});
+    fs::remove(file());
+
+    const bool root = ::geteuid() == 0;
+    const std::string refused = reason(root ? EROFS : EACCES);
+    const auto lock = [&](const fs::path& path) {
+        std::optional<test::PrivateMount> mount;
+        if (root) {
+            mount.emplace(test::PrivateMount::readOnly(path));
+        } else {
+            fs::permissions(path, fs::perms::owner_read | fs::perms::owner_exec);
+        }
+        return mount;
+    };
+    struct Case {
+        const char* name;
+        bool withDatabase;
+        fs::path locked;
+        std::string expected;
+    };
+    const std::vector<Case> cases{
+        {"folder, no database yet", false, folder(),
+         "Cannot write in the data folder " + folder().string() + ": " + refused},
+        {"read-only database", true, file(), "Cannot open the database " + file().string() + ": " + refused},
+        // For root the mount takes the file with it; for others the file can be written, the log beside it
+        // cannot be made.
+        {"folder with a database", true, folder(),
+         root ? "Cannot open the database " + file().string() + ": " + refused
+              : "Cannot write in the data folder " + folder().string() + ": " + refused},
+    };
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.name);
+        fs::remove_all(folder());
+        fs::create_directories(folder());
+        if (each.withDatabase) {
+            SQLiteProvider("key");
+        }
+        auto mount = lock(each.locked);
+        if (mount && !mount->mounted()) {
+            GTEST_SKIP() << "nothing can be made read-only here: " << mount->refusal();
+        }
+        log.clear();
+        EXPECT_ANY_THROW(SQLiteProvider("key"));
+        EXPECT_EQ(errors(), std::vector<std::string>{"ERROR [Database Module] " + each.expected});
+        mount.reset();
+        fs::permissions(each.locked, fs::perms::owner_all);
+    }
 }
 
 }  // namespace
