@@ -66,7 +66,7 @@ Device::Device(std::filesystem::path vendorIdFile) : vendorIdFile_(std::move(ven
 
 std::filesystem::path Device::defaultVendorIdPath() {
     const std::filesystem::path userData = Files::userDataDirectory();
-    return userData.empty() ? userData : userData / "vorantel-keychain" / "vendor-ids.json";
+    return userData.empty() ? userData : userData / kKeychainFolderName / "vendor-ids.json";
 }
 
 std::string Device::systemName() const {

@@ -108,7 +108,7 @@ FileKeychain::FileKeychain(std::filesystem::path file) : file_(std::move(file)) 
 
 std::filesystem::path FileKeychain::defaultPath() {
     const std::filesystem::path userData = Files::userDataDirectory();
-    return userData.empty() ? userData : userData / "vorantel-keychain" / "keychain.json";
+    return userData.empty() ? userData : userData / kKeychainFolderName / "keychain.json";
 }
 
 FileKeychain::LoadResult FileKeychain::load(Contents& contents) const {

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <system_error>
 
@@ -34,6 +35,9 @@ std::filesystem::path Files::applicationSupportDirectory() const {
         identifier.find('/') != std::string::npos || identifier.find('\0') != std::string::npos) {
         identifier = "application";
     }
+    if (userData == fallbackFolder()) {
+        adoptEarlierFallback(userData, identifier);
+    }
     return userData / identifier;
 }
 
@@ -57,34 +61,70 @@ std::filesystem::path Files::userDataDirectory() {
 
 namespace {
 
-// Logs the line unless it is the one logged last: every start-up, keychain access and vendor-identifier
-// lookup asks for the folder, and one line says what there is to say. Never destroyed: a library thread may
-// ask while the process exits.
+// Logs each line once in the process: every start-up, keychain access and vendor-identifier lookup asks for
+// the folder, and one line says what there is to say. Never destroyed: a library thread may ask while the
+// process exits.
 void logOnce(ZQBLogLevel level, const std::string& line) {
     struct Reported {
         std::mutex mutex;
-        std::string line;
+        std::set<std::string> lines;
     };
     static Reported& reported = *new Reported;
     {
         std::lock_guard lock(reported.mutex);
-        if (reported.line == line) {
+        if (!reported.lines.insert(line).second) {
             return;
         }
-        reported.line = line;
     }
     Logger::writeLog(level, line);
 }
 
 }  // namespace
 
-std::filesystem::path Files::fallbackDataDirectory() {
+std::filesystem::path Files::fallbackFolder() {
     std::error_code error;
     std::filesystem::path temporary = std::filesystem::temp_directory_path(error);
     if (error || temporary.is_relative()) {
         temporary = "/tmp";
     }
-    const std::filesystem::path folder = temporary / ("vorantel-" + std::to_string(::geteuid()));
+    return temporary / ("vorantel-" + std::to_string(::geteuid()));
+}
+
+void Files::adoptEarlierFallback(const std::filesystem::path& folder, const std::string& name) {
+    if (name == folder.filename()) {
+        return;
+    }
+    const std::filesystem::path earlier = folder.parent_path() / name;
+    const std::filesystem::path now = folder / name;
+    struct stat info {};
+    // Only a real folder of this user's: anything else there may be another user's bait. The temporary
+    // folder's sticky bit keeps others from swapping it between this look and the move.
+    if (::lstat(earlier.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()) {
+        return;
+    }
+    if (::lstat(now.c_str(), &info) == 0 || errno != ENOENT) {
+        return;
+    }
+    if (::rename(earlier.c_str(), now.c_str()) != 0) {
+        logOnce(ZQBLogLevel::error, "[Platform] The data an earlier version kept in " + earlier.string() +
+                                        " cannot be moved to " + now.string() + ": " +
+                                        std::error_code(errno, std::generic_category()).message());
+        return;
+    }
+    std::error_code error;
+    AtomicFile::restrictMode(now, kPrivateFolderMode);
+    for (std::filesystem::recursive_directory_iterator entry(now, error), end; !error && entry != end;
+         entry.increment(error)) {
+        AtomicFile::restrictMode(entry->path(),
+                                 entry->is_directory(error) ? kPrivateFolderMode : kPrivateFileMode);
+    }
+    logOnce(ZQBLogLevel::warning, "[Platform] The data an earlier version kept in " + earlier.string() +
+                                      " was moved to " + now.string());
+}
+
+std::filesystem::path Files::fallbackDataDirectory() {
+    std::error_code error;
+    const std::filesystem::path folder = fallbackFolder();
     // Anyone may make a folder there: one made by another user, or a link to one, would hand them the data.
     std::string refusal;
     struct stat info {};
@@ -107,6 +147,7 @@ std::filesystem::path Files::fallbackDataDirectory() {
     }
     logOnce(ZQBLogLevel::warning,
             neither + "; the library keeps its data in " + folder.string() + ", which the system may clear");
+    adoptEarlierFallback(folder, kKeychainFolderName);
     return folder;
 }
 

@@ -7,6 +7,10 @@
 
 namespace zqb::host {
 
+// The folder beside the applications' data folders that holds the file keychain and the vendor identifiers,
+// so that they outlive an application's data folder.
+inline constexpr const char* kKeychainFolderName = "vorantel-keychain";
+
 // Where the application keeps its support files. The library puts its data folder below it.
 class FilesProtocol {
 public:
@@ -31,6 +35,13 @@ public:
     static std::filesystem::path fallbackDataDirectory();
 
 private:
+    // "vorantel-<user id>" in the temporary directory, as a name only.
+    static std::filesystem::path fallbackFolder();
+    // Earlier versions kept the fallback's folders right in the temporary directory, open to every user:
+    // the first use of the private folder moves the one named `name` into it, with its unsent events and
+    // device identifiers, and makes it private.
+    static void adoptEarlierFallback(const std::filesystem::path& folder, const std::string& name);
+
     std::function<std::string()> bundleIdentifier_;
     mutable std::mutex mutex_;
     std::optional<std::filesystem::path> override_;

@@ -25,6 +25,7 @@
 #include <future>
 #include <iterator>
 #include <mutex>
+#include <optional>
 
 namespace zqb {
 namespace {
@@ -35,20 +36,20 @@ constexpr const char* kBundleIdentifier = "com.example.privatefiles";
 constexpr const char* kUmaskVariable = "ZQB_PRIVATE_FILES_UMASK";
 constexpr const char* kLogVariable = "ZQB_PRIVATE_FILES_LOG";
 
-// One start of the library, until a call queued behind its start-up has its answer.
-bool startAndWait() {
+// One start of the library, until a call queued behind its start-up has its answer: the device id.
+std::optional<std::string> startAndWait() {
     ZQBAnalytics::initialize("private-files-key");
     ZQBHost::applicationDidBecomeActive();
     ZQBAnalytics::customEvent("private");
-    auto answered = std::make_shared<std::promise<void>>();
+    auto answered = std::make_shared<std::promise<std::string>>();
     auto answer = answered->get_future();
-    ZQBAnalytics::getDeviceId([answered](const std::string&) { answered->set_value(); });
+    ZQBAnalytics::getDeviceId([answered](const std::string& id) { answered->set_value(id); });
     if (answer.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
-        return false;
+        return std::nullopt;
     }
     // Waits until what the start-up and the event wrote is in the file.
     ZQBHost::applicationDidEnterBackground();
-    return true;
+    return answer.get();
 }
 
 mode_t modeOf(const fs::path& path) {
@@ -114,13 +115,7 @@ protected:
         if (kind == DataDirectory::xdg) {
             EXPECT_EQ(modeOf(userData), 0755u);
         }
-        std::size_t seen = 0;
-        for (const auto& entry :
-             fs::recursive_directory_iterator(kind == DataDirectory::xdg ? userData : root.path())) {
-            ++seen;
-            EXPECT_EQ(modeOf(entry.path()), entry.is_directory() ? 0700u : 0600u) << entry.path();
-        }
-        EXPECT_GE(seen, expected.size());
+        EXPECT_GE(expectPrivateBelow(kind == DataDirectory::xdg ? userData : root.path()), expected.size());
 
         EXPECT_EQ(occurrences(log, "Neither XDG_DATA_HOME nor HOME"),
                   kind == DataDirectory::fallback ? 1u : 0u)
@@ -135,6 +130,21 @@ protected:
         }
         EXPECT_EQ(occurrences(log, "ERROR [Platform]"), 0u) << log;
         EXPECT_EQ(occurrences(log, "ERROR [Database Module]"), 0u) << log;
+    }
+
+    // Checks that everything below `folder` is private; answers how many entries there are.
+    static std::size_t expectPrivateBelow(const fs::path& folder) {
+        std::size_t seen = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+            ++seen;
+            EXPECT_EQ(modeOf(entry.path()), entry.is_directory() ? 0700u : 0600u) << entry.path();
+        }
+        return seen;
+    }
+
+    static std::string deviceIdIn(const std::string& log) {
+        const auto at = log.find("device: ");
+        return at == std::string::npos ? std::string() : log.substr(at + 8, log.find('\n', at) - at - 8);
     }
 
     // Runs `DISABLED_Child` in a process of its own and gives back its log.
@@ -169,6 +179,61 @@ TEST_F(PrivateFiles, BelowAnXdgDataHomeOpenToOthersUnderUmask022) {
     check(022, DataDirectory::xdg);
 }
 
+// Earlier versions kept the fallback's data folder and keychain right in the temporary folder, open to
+// everyone: a start that falls back moves both into the private folder, with the device id and the
+// database they hold, and closes them.
+TEST_F(PrivateFiles, WithoutHomeTheDataAnEarlierVersionKeptInTheTemporaryFolderIsKeptAndMadePrivate) {
+    const test::TempDir root;
+    const test::TempDir logs;
+    fs::permissions(root.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+    const std::vector<std::string> removed{"HOME", "XDG_DATA_HOME"};
+    const std::string first = runChild(022, removed, {"HOME=" + root.path().string()}, logs.path() / "1.log");
+    const std::string deviceId = deviceIdIn(first);
+    ASSERT_FALSE(deviceId.empty()) << first;
+
+    // The earlier layout: both folders right in the temporary folder, readable by all.
+    const fs::path home = root.path() / ".local" / "share";
+    for (const std::string& name : {std::string(kBundleIdentifier), std::string("vorantel-keychain")}) {
+        fs::rename(home / name, root.path() / name);
+        fs::permissions(root.path() / name, fs::perms::owner_all | fs::perms::group_read |
+                                                fs::perms::group_exec | fs::perms::others_read |
+                                                fs::perms::others_exec);
+        for (const auto& entry : fs::recursive_directory_iterator(root.path() / name)) {
+            fs::permissions(entry.path(),
+                            entry.is_directory()
+                                ? fs::perms::owner_all | fs::perms::others_exec
+                                : fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+        }
+    }
+    fs::remove_all(root.path() / ".local");
+    const fs::path earlierDatabase =
+        root.path() / kBundleIdentifier / SQLiteProvider::folderName / SQLiteProvider::fileName;
+    struct stat earlier {};
+    ASSERT_EQ(::stat(earlierDatabase.c_str(), &earlier), 0);
+
+    const std::string second =
+        runChild(022, removed, {"TMPDIR=" + root.path().string()}, logs.path() / "2.log");
+    EXPECT_EQ(deviceIdIn(second), deviceId) << second;
+    const fs::path userData = root.path() / ("vorantel-" + std::to_string(::geteuid()));
+    const fs::path database =
+        userData / kBundleIdentifier / SQLiteProvider::folderName / SQLiteProvider::fileName;
+    struct stat now {};
+    ASSERT_EQ(::stat(database.c_str(), &now), 0);
+    EXPECT_EQ(now.st_ino, earlier.st_ino);
+    EXPECT_FALSE(fs::exists(root.path() / kBundleIdentifier));
+    EXPECT_FALSE(fs::exists(root.path() / "vorantel-keychain"));
+    EXPECT_GE(expectPrivateBelow(root.path()), 5u);
+    for (const std::string& name : {std::string(kBundleIdentifier), std::string("vorantel-keychain")}) {
+        EXPECT_EQ(occurrences(second, "WARNING [Platform] The data an earlier version kept in " +
+                                          (root.path() / name).string() + " was moved to " +
+                                          (userData / name).string() + "\n"),
+                  1u)
+            << second;
+    }
+    EXPECT_EQ(occurrences(second, "Neither XDG_DATA_HOME nor HOME"), 1u) << second;
+}
+
 // The child: run only when a test above asks for it. It leaves with the database open, its log and index
 // beside it.
 TEST_F(PrivateFiles, DISABLED_Child) {
@@ -191,10 +256,12 @@ TEST_F(PrivateFiles, DISABLED_Child) {
     const std::string asked = ZQBAnalytics::sdkFolderPath();
     ASSERT_TRUE(startAndWait());
     ZQBEngineWrapper::destroySDK();
-    ASSERT_TRUE(startAndWait());
+    const auto deviceId = startAndWait();
+    ASSERT_TRUE(deviceId);
     {
         std::lock_guard lock(logMutex);
         logFile << "asked: " << asked << std::endl;
+        logFile << "device: " << *deviceId << std::endl;
     }
     std::_Exit(::testing::Test::HasFailure() ? 1 : 0);
 }
