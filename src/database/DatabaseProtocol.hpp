@@ -67,12 +67,12 @@ public:
                                const std::vector<SQLiteValue>& selectionArgs) = 0;
 
     // Deletes the rows whose `column` holds one of `values`, all or none of them however many there are.
-    // The number of rows deleted; 0 on failure.
-    virtual int64_t deleteWhereIn(const std::string& tableName, const std::string& column,
-                                  const std::vector<int64_t>& values) = 0;
+    // The number of rows deleted, or nothing on failure.
+    virtual std::optional<int64_t> deleteWhereIn(const std::string& tableName, const std::string& column,
+                                                 const std::vector<int64_t>& values) = 0;
 
-    // Deletes every row of the table.
-    virtual void clear(const std::string& tableName) = 0;
+    // Deletes every row of the table. Whether it did.
+    virtual bool clear(const std::string& tableName) = 0;
 
     // Makes every write reported done so far durable now, where writes are committed in groups; a store
     // that commits each write on its own has nothing to do.

@@ -691,8 +691,8 @@ int64_t SQLiteProvider::deleteRows(const std::string& tableName, const std::stri
     }
 }
 
-int64_t SQLiteProvider::deleteWhereIn(const std::string& tableName, const std::string& column,
-                                      const std::vector<int64_t>& values) {
+std::optional<int64_t> SQLiteProvider::deleteWhereIn(const std::string& tableName, const std::string& column,
+                                                     const std::vector<int64_t>& values) {
     if (values.empty()) {
         return 0;
     }
@@ -705,7 +705,7 @@ int64_t SQLiteProvider::deleteWhereIn(const std::string& tableName, const std::s
         return write([&] { return deleteInChunks(tableName, column, values, chunk); });
     } catch (const std::exception& error) {
         logDatabaseError(kDeleteFailure, error);
-        return 0;
+        return std::nullopt;
     }
 }
 
@@ -751,14 +751,15 @@ int64_t SQLiteProvider::deleteInChunks(const std::string& tableName, const std::
     }
 }
 
-void SQLiteProvider::clear(const std::string& tableName) {
+bool SQLiteProvider::clear(const std::string& tableName) {
     try {
-        write([&] {
+        return write([&] {
             runKept("DELETE FROM " + tableName, {}, kDeleteFailure);
             return true;
         });
     } catch (const std::exception& error) {
         logDatabaseError(kDeleteFailure, error);
+        return false;
     }
 }
 

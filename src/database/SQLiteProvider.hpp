@@ -52,9 +52,9 @@ public:
                                   const std::vector<SQLiteValue>& selectionArgs) override;
     int64_t deleteRows(const std::string& tableName, const std::string& selection,
                        const std::vector<SQLiteValue>& selectionArgs) override;
-    int64_t deleteWhereIn(const std::string& tableName, const std::string& column,
-                          const std::vector<int64_t>& values) override;
-    void clear(const std::string& tableName) override;
+    std::optional<int64_t> deleteWhereIn(const std::string& tableName, const std::string& column,
+                                         const std::vector<int64_t>& values) override;
+    bool clear(const std::string& tableName) override;
     // Commits the open group now, also while a failed commit waits for its next attempt.
     void commitWrites() override;
     std::vector<SQLiteRow> queryRows(const std::string& tableName, const QueryOptions& options) override;

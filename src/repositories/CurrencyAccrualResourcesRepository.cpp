@@ -20,21 +20,20 @@ void CurrencyAccrualResourcesRepository::insert(const CurrencyAccrualResource& r
                  prepareContentValues(resource));
 }
 
-void CurrencyAccrualResourcesRepository::update(const CurrencyAccrualResource& resource) {
-    replaceCached(resource);
-    updateRow(resource.idKey, prepareContentValues(resource));
+bool CurrencyAccrualResourcesRepository::update(const CurrencyAccrualResource& resource) {
+    return updateRecord(resource, prepareContentValues(resource), true);
 }
 
-void CurrencyAccrualResourcesRepository::deleteItems(const std::vector<CurrencyAccrualResource>& resources) {
-    deleteIds(idsOf(resources));
+bool CurrencyAccrualResourcesRepository::deleteItems(const std::vector<CurrencyAccrualResource>& resources) {
+    return deleteIds(idsOf(resources));
 }
 
-void CurrencyAccrualResourcesRepository::deleteForDataForUsers(const std::vector<int64_t>& userIds) {
-    deleteForUsers(userIds);
+bool CurrencyAccrualResourcesRepository::deleteForDataForUsers(const std::vector<int64_t>& userIds) {
+    return deleteForUsers(userIds);
 }
 
-void CurrencyAccrualResourcesRepository::clear() {
-    clearTable();
+bool CurrencyAccrualResourcesRepository::clear() {
+    return clearTable();
 }
 
 }  // namespace zqb

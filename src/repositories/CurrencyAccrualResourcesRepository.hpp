@@ -15,11 +15,11 @@ public:
     // The cache gets a new accrual with the new row id, stamped with the time of the insert; the row keeps
     // the given accrual's timestamp, and the caller's value keeps idKey -1.
     virtual void insert(const CurrencyAccrualResource& resource);
-    // The value replaces the cached one with its idKey, then its row is written.
-    virtual void update(const CurrencyAccrualResource& resource);
-    virtual void deleteItems(const std::vector<CurrencyAccrualResource>& resources);
-    virtual void deleteForDataForUsers(const std::vector<int64_t>& userIds);
-    virtual void clear();
+    // The row is written, then the value replaces the cached one with its idKey.
+    virtual bool update(const CurrencyAccrualResource& resource);
+    virtual bool deleteItems(const std::vector<CurrencyAccrualResource>& resources);
+    virtual bool deleteForDataForUsers(const std::vector<int64_t>& userIds);
+    virtual bool clear();
 
     static ColumnMap prepareContentValues(const CurrencyAccrualResource& resource);
 };

@@ -46,7 +46,7 @@ void EventRepository::insert(const std::shared_ptr<EventObject>& event, std::str
     }
 }
 
-void EventRepository::deleteItems(const std::vector<std::shared_ptr<EventObject>>& events) {
+bool EventRepository::deleteItems(const std::vector<std::shared_ptr<EventObject>>& events) {
     std::vector<int64_t> ids;
     ids.reserve(events.size());
     for (const auto& event : events) {
@@ -55,37 +55,40 @@ void EventRepository::deleteItems(const std::vector<std::shared_ptr<EventObject>
         }
     }
     if (ids.empty()) {
-        return;
+        return true;
     }
     if (!countsInStep()) {
         countsValid_ = false;
-        deleteIds(ids);
-        return;
+        return deleteIds(ids);
     }
-    deleteIds(ids, [this](const std::shared_ptr<EventObject>& erased) { uncount(erased->userId, 1); });
+    return deleteIds(ids, [this](const std::shared_ptr<EventObject>& erased) { uncount(erased->userId, 1); });
 }
 
-void EventRepository::deleteForDataForUsers(const std::vector<int64_t>& userIds) {
-    if (userIds.empty()) {
-        return;
+bool EventRepository::deleteForDataForUsers(const std::vector<int64_t>& userIds) {
+    const bool inStep = countsInStep();
+    if (!deleteForUsers(userIds)) {
+        return false;
     }
-    if (countsInStep()) {
-        for (const int64_t userId : std::unordered_set<int64_t>(userIds.begin(), userIds.end())) {
-            if (const auto found = countsByUser_.find(userId); found != countsByUser_.end()) {
-                uncount(userId, found->second);
-            }
-        }
-    } else {
+    if (!inStep) {
         countsValid_ = false;
+        return true;
     }
-    deleteForUsers(userIds);
+    for (const int64_t userId : std::unordered_set<int64_t>(userIds.begin(), userIds.end())) {
+        if (const auto found = countsByUser_.find(userId); found != countsByUser_.end()) {
+            uncount(userId, found->second);
+        }
+    }
+    return true;
 }
 
-void EventRepository::clear() {
-    clearTable();
+bool EventRepository::clear() {
+    if (!clearTable()) {
+        return false;
+    }
     countsByUser_.clear();
     counted_ = 0;
     countsValid_ = true;
+    return true;
 }
 
 int64_t EventRepository::countForUser(int64_t userId) {

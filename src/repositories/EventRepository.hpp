@@ -22,10 +22,10 @@ public:
     // The same, the row storing `json`, the text `event` was made from: an event stored as it is recorded
     // goes to the file as written, without expanding the compact form its cached row keeps.
     virtual void insert(const std::shared_ptr<EventObject>& event, std::string json);
-    virtual void deleteItems(const std::vector<std::shared_ptr<EventObject>>& events);
+    virtual bool deleteItems(const std::vector<std::shared_ptr<EventObject>>& events);
     // Every event of these users (their idKey).
-    virtual void deleteForDataForUsers(const std::vector<int64_t>& userIds);
-    virtual void clear();
+    virtual bool deleteForDataForUsers(const std::vector<int64_t>& userIds);
+    virtual bool clear();
 
     // The number of cached events of this user (their `userId`), the cache being loaded first when it is
     // empty: once loaded, that is the user's rows in the table. Asked after every stored event, so the

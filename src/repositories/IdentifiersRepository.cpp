@@ -21,10 +21,8 @@ void IdentifiersRepository::insert(const std::shared_ptr<DeviceIdentifiers>& ide
     }
 }
 
-void IdentifiersRepository::update(const std::shared_ptr<DeviceIdentifiers>& identifiers) {
-    if (identifiers) {
-        updateRow(identifiers->idKey, prepareContentValues(*identifiers));
-    }
+bool IdentifiersRepository::update(const std::shared_ptr<DeviceIdentifiers>& identifiers) {
+    return identifiers && updateRecord(identifiers, prepareContentValues(*identifiers), false);
 }
 
 }  // namespace zqb

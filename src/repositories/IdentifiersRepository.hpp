@@ -13,7 +13,7 @@ public:
     explicit IdentifiersRepository(std::shared_ptr<DatabaseProtocol> database);
 
     virtual void insert(const std::shared_ptr<DeviceIdentifiers>& identifiers);
-    virtual void update(const std::shared_ptr<DeviceIdentifiers>& identifiers);
+    virtual bool update(const std::shared_ptr<DeviceIdentifiers>& identifiers);
 
     static ColumnMap prepareContentValues(const DeviceIdentifiers& identifiers);
 };

@@ -16,21 +16,20 @@ void LevelResourcesRepository::insert(const LevelResource& resource) {
     insertRecord(resource, prepareContentValues(resource));
 }
 
-void LevelResourcesRepository::update(const LevelResource& resource) {
-    replaceCached(resource);
-    updateRow(resource.idKey, prepareContentValues(resource));
+bool LevelResourcesRepository::update(const LevelResource& resource) {
+    return updateRecord(resource, prepareContentValues(resource), true);
 }
 
-void LevelResourcesRepository::deleteItems(const std::vector<LevelResource>& resources) {
-    deleteIds(idsOf(resources));
+bool LevelResourcesRepository::deleteItems(const std::vector<LevelResource>& resources) {
+    return deleteIds(idsOf(resources));
 }
 
-void LevelResourcesRepository::deleteForDataForUsers(const std::vector<int64_t>& userIds) {
-    deleteForUsers(userIds);
+bool LevelResourcesRepository::deleteForDataForUsers(const std::vector<int64_t>& userIds) {
+    return deleteForUsers(userIds);
 }
 
-void LevelResourcesRepository::clear() {
-    clearTable();
+bool LevelResourcesRepository::clear() {
+    return clearTable();
 }
 
 }  // namespace zqb

@@ -14,11 +14,11 @@ public:
 
     // The cache gets a copy with the new row id; the caller's value keeps idKey -1.
     virtual void insert(const LevelResource& resource);
-    // The value replaces the cached one with its idKey, then its row is written.
-    virtual void update(const LevelResource& resource);
-    virtual void deleteItems(const std::vector<LevelResource>& resources);
-    virtual void deleteForDataForUsers(const std::vector<int64_t>& userIds);
-    virtual void clear();
+    // The row is written, then the value replaces the cached one with its idKey.
+    virtual bool update(const LevelResource& resource);
+    virtual bool deleteItems(const std::vector<LevelResource>& resources);
+    virtual bool deleteForDataForUsers(const std::vector<int64_t>& userIds);
+    virtual bool clear();
 
     static ColumnMap prepareContentValues(const LevelResource& resource);
 };

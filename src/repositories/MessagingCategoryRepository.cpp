@@ -30,8 +30,8 @@ ColumnMap MessagingCategoryRepository::prepareContentValues(const MessagingCateg
             {"buttons", SQLiteValue(toJSONData(category.buttons).value_or(std::string()))}};
 }
 
-void MessagingCategoryRepository::deleteItems(const std::vector<MessagingCategory>& categories) {
-    deleteIds(idsOf(categories));
+bool MessagingCategoryRepository::deleteItems(const std::vector<MessagingCategory>& categories) {
+    return deleteIds(idsOf(categories));
 }
 
 }  // namespace zqb

@@ -21,7 +21,7 @@ public:
 
     explicit MessagingCategoryRepository(std::shared_ptr<DatabaseProtocol> database);
 
-    virtual void deleteItems(const std::vector<MessagingCategory>& categories);
+    virtual bool deleteItems(const std::vector<MessagingCategory>& categories);
 
     // "identifier" and "buttons", the buttons as a compact JSON array ("" when they cannot be encoded).
     static ColumnMap prepareContentValues(const MessagingCategory& category);

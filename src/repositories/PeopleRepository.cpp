@@ -19,15 +19,12 @@ void PeopleRepository::insert(const std::shared_ptr<PeopleCard>& card) {
     }
 }
 
-void PeopleRepository::update(const std::shared_ptr<PeopleCard>& card) {
-    if (card) {
-        replaceCached(card);
-        updateRow(card->idKey, prepareContentValues(*card));
-    }
+bool PeopleRepository::update(const std::shared_ptr<PeopleCard>& card) {
+    return card && updateRecord(card, prepareContentValues(*card), true);
 }
 
-void PeopleRepository::deleteForDataForUsers(const std::vector<int64_t>& userIds) {
-    deleteForUsers(userIds);
+bool PeopleRepository::deleteForDataForUsers(const std::vector<int64_t>& userIds) {
+    return deleteForUsers(userIds);
 }
 
 }  // namespace zqb

@@ -13,10 +13,10 @@ public:
     explicit PeopleRepository(std::shared_ptr<DatabaseProtocol> database);
 
     virtual void insert(const std::shared_ptr<PeopleCard>& card);
-    // The given object takes the place of the cached card with its idKey, then every column is written.
-    virtual void update(const std::shared_ptr<PeopleCard>& card);
+    // Every column is written, then the given object takes the place of the cached card with its idKey.
+    virtual bool update(const std::shared_ptr<PeopleCard>& card);
     // The cards of these users (their idKey).
-    virtual void deleteForDataForUsers(const std::vector<int64_t>& userIds);
+    virtual bool deleteForDataForUsers(const std::vector<int64_t>& userIds);
 
     // "json" is the card's text as it holds it; the parsed properties are not written.
     static ColumnMap prepareContentValues(const PeopleCard& card);

@@ -46,7 +46,7 @@ void ProjectRepository::insert(const std::shared_ptr<Project>& project) {
 }
 
 bool ProjectRepository::update(const std::shared_ptr<Project>& project) {
-    return project && updateRow(project->idKey, prepareContentValues(*project));
+    return project && updateRecord(project, prepareContentValues(*project), false);
 }
 
 }  // namespace zqb

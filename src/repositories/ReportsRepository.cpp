@@ -26,7 +26,7 @@ void ReportsRepository::insert(const std::shared_ptr<Report>& report) {
     }
 }
 
-void ReportsRepository::deleteItems(const std::vector<std::shared_ptr<Report>>& reports) {
+bool ReportsRepository::deleteItems(const std::vector<std::shared_ptr<Report>>& reports) {
     std::vector<int64_t> ids;
     ids.reserve(reports.size());
     for (const auto& report : reports) {
@@ -34,15 +34,15 @@ void ReportsRepository::deleteItems(const std::vector<std::shared_ptr<Report>>& 
             ids.push_back(report->idKey);
         }
     }
-    deleteIds(ids);
+    return deleteIds(ids);
 }
 
-void ReportsRepository::deleteForDataForUsers(const std::vector<int64_t>& userIds) {
-    deleteForUsers(userIds);
+bool ReportsRepository::deleteForDataForUsers(const std::vector<int64_t>& userIds) {
+    return deleteForUsers(userIds);
 }
 
-void ReportsRepository::clear() {
-    clearTable();
+bool ReportsRepository::clear() {
+    return clearTable();
 }
 
 }  // namespace zqb

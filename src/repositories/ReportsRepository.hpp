@@ -16,10 +16,10 @@ public:
 
     // On success the report gets its row id and joins the cache.
     virtual void insert(const std::shared_ptr<Report>& report);
-    virtual void deleteItems(const std::vector<std::shared_ptr<Report>>& reports);
+    virtual bool deleteItems(const std::vector<std::shared_ptr<Report>>& reports);
     // Every report of these users (their idKey).
-    virtual void deleteForDataForUsers(const std::vector<int64_t>& userIds);
-    virtual void clear();
+    virtual bool deleteForDataForUsers(const std::vector<int64_t>& userIds);
+    virtual bool clear();
 
     // The packages are always written afresh from `packages`, never from `packagesJson`.
     static ColumnMap prepareContentValues(const Report& report);

@@ -20,6 +20,13 @@ namespace zqb {
 // loaded followed by the records inserted since. Class records are cached as shared objects, so a caller
 // that changes a record from `list()` changes the cached one; value records are copied in and out.
 //
+// The cache follows the file. A write changes the cache only once the provider reports it done, and a write
+// the provider reports failed leaves the cache as the file holds it: nothing is cached or uncached, and a
+// shared record that the caller changed before a failed update is read back from its row. The provider's
+// answer is final: a write reported done stays in the file (a group of writes that SQLite rolls back is
+// written again from its journal), one reported failed is not tried again. Each write tells whether it was
+// done, so that a caller whose next step depends on it (a deleted report is never sent again) can tell.
+//
 // Repositories take no locks: each is used from one serial queue at a time.
 //
 // Rows are read by `Reader::fromRow(const SQLiteRow&)`, the record's own reader unless a repository names
@@ -90,26 +97,36 @@ protected:
         return idKey.has_value();
     }
 
-    // Whether the row was there and written.
-    bool updateRow(int64_t idKey, const ColumnMap& values) {
-        return database_->update(tableName_, values, "id=?", {SQLiteValue(idKey)}).value_or(0) > 0;
-    }
-
-    // Puts `element` in place of the first cached element with its `idKey`; nothing when none has it.
-    void replaceCached(const Element& element) {
+    // Writes every column of the row with `element`'s idKey. `replacing`: once written, `element` takes the
+    // place of the first cached element with its idKey (the cache then holds the given object, or the
+    // given value). When the file refuses, the cached record is read back from its row instead. Whether the
+    // row was there and written.
+    bool updateRecord(const Element& element, const ColumnMap& values, bool replacing) {
         const int64_t idKey = record(element).idKey;
-        const auto found = std::find_if(cache_.begin(), cache_.end(),
-                                        [&](const Element& cached) { return record(cached).idKey == idKey; });
-        if (found != cache_.end()) {
-            *found = element;
+        const auto changed = database_->update(tableName_, values, "id=?", {SQLiteValue(idKey)});
+        if (!changed) {
+            restoreFromFile(idKey);
+            return false;
         }
+        if (replacing) {
+            if (const auto found = findCached(idKey); found != cache_.end()) {
+                *found = element;
+            }
+        }
+        return *changed > 0;
     }
 
-    // Removes the records with these ids from the cache, then their rows. `erased`, when given, sees each
-    // cached element as it leaves the cache.
-    void deleteIds(const std::vector<int64_t>& ids, const std::function<void(const Element&)>& erased = {}) {
+    // What a record keeps in memory only, carried over when the record is read back from its row.
+    virtual void keepUnstored(Record& /*fromFile*/, const Record& /*inMemory*/) const {}
+
+    // Removes the rows with these ids, then, once they are gone, their records from the cache. `erased`,
+    // when given, sees each cached element as it leaves the cache. Whether the rows were deleted.
+    bool deleteIds(const std::vector<int64_t>& ids, const std::function<void(const Element&)>& erased = {}) {
         if (ids.empty()) {
-            return;
+            return true;
+        }
+        if (!database_->deleteWhereIn(tableName_, "id", ids)) {
+            return false;
         }
         if (ids.size() <= 8) {
             // A sent report or a packed event is among the oldest records, near the front: looking each id
@@ -139,22 +156,30 @@ protected:
                 return true;
             });
         }
-        database_->deleteWhereIn(tableName_, "id", ids);
+        return true;
     }
 
-    // Removes the records of these users (their `userId`) from the cache, then their rows.
-    void deleteForUsers(const std::vector<int64_t>& userIds) {
+    // Removes the rows of these users (their `userId`), then their records from the cache. Whether the rows
+    // were deleted.
+    bool deleteForUsers(const std::vector<int64_t>& userIds) {
         if (userIds.empty()) {
-            return;
+            return true;
+        }
+        if (!database_->deleteWhereIn(tableName_, "userId", userIds)) {
+            return false;
         }
         const std::unordered_set<int64_t> wanted(userIds.begin(), userIds.end());
         std::erase_if(cache_, [&](const Element& cached) { return wanted.contains(record(cached).userId); });
-        database_->deleteWhereIn(tableName_, "userId", userIds);
+        return true;
     }
 
-    void clearTable() {
+    // Deletes every row, then empties the cache. Whether the rows were deleted.
+    bool clearTable() {
+        if (!database_->clear(tableName_)) {
+            return false;
+        }
         cache_.clear();
-        database_->clear(tableName_);
+        return true;
     }
 
     // A JSON column: the compact text of `value`, else of `defaultOption`, else NULL.
@@ -180,6 +205,29 @@ protected:
     }
 
 private:
+    typename std::vector<Element>::iterator findCached(int64_t idKey) {
+        return std::find_if(cache_.begin(), cache_.end(),
+                            [&](const Element& cached) { return record(cached).idKey == idKey; });
+    }
+
+    // A value record's cache was not touched by the failed write; a shared one may have been changed by
+    // its holder, and gets the row's values again (nothing when the row cannot be read).
+    void restoreFromFile(int64_t idKey) {
+        if constexpr (sharesRecords) {
+            const auto cached = findCached(idKey);
+            if (cached == cache_.end()) {
+                return;
+            }
+            for (auto& stored : database_->template query<Reader>(tableName_)) {
+                if (stored->idKey == idKey) {
+                    keepUnstored(*stored, **cached);
+                    **cached = std::move(*stored);
+                    return;
+                }
+            }
+        }
+    }
+
     std::shared_ptr<DatabaseProtocol> database_;
     std::string tableName_;
     std::vector<Element> cache_;

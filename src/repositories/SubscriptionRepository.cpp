@@ -21,10 +21,8 @@ void SubscriptionRepository::insert(const std::shared_ptr<SubscriptionInfo>& inf
     }
 }
 
-void SubscriptionRepository::update(const std::shared_ptr<SubscriptionInfo>& info) {
-    if (info) {
-        updateRow(info->idKey, prepareContentValues(*info));
-    }
+bool SubscriptionRepository::update(const std::shared_ptr<SubscriptionInfo>& info) {
+    return info && updateRecord(info, prepareContentValues(*info), false);
 }
 
 }  // namespace zqb

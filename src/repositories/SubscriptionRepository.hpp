@@ -16,7 +16,7 @@ public:
     // On success the record gets its row id and joins the cache.
     virtual void insert(const std::shared_ptr<SubscriptionInfo>& info);
     // Writes every column from the shared object (which the cache already holds).
-    virtual void update(const std::shared_ptr<SubscriptionInfo>& info);
+    virtual bool update(const std::shared_ptr<SubscriptionInfo>& info);
 
     static ColumnMap prepareContentValues(const SubscriptionInfo& info);
 };

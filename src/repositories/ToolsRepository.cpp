@@ -15,11 +15,8 @@ void ToolsRepository::insert(const std::shared_ptr<SdkTools>& tools) {
     }
 }
 
-void ToolsRepository::update(const std::shared_ptr<SdkTools>& tools) {
-    if (tools) {
-        replaceCached(tools);
-        updateRow(tools->idKey, prepareContentValues(*tools));
-    }
+bool ToolsRepository::update(const std::shared_ptr<SdkTools>& tools) {
+    return tools && updateRecord(tools, prepareContentValues(*tools), true);
 }
 
 }  // namespace zqb

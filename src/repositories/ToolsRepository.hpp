@@ -13,8 +13,8 @@ public:
     explicit ToolsRepository(std::shared_ptr<DatabaseProtocol> database);
 
     virtual void insert(const std::shared_ptr<SdkTools>& tools);
-    // The given object takes the place of the cached row with its idKey, then the metadata is written.
-    virtual void update(const std::shared_ptr<SdkTools>& tools);
+    // The metadata is written, then the given object takes the place of the cached row with its idKey.
+    virtual bool update(const std::shared_ptr<SdkTools>& tools);
 
     static ColumnMap prepareContentValues(const SdkTools& tools);
 };

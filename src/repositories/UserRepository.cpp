@@ -23,14 +23,16 @@ void UserRepository::insert(const std::shared_ptr<User>& user) {
     }
 }
 
-void UserRepository::update(const std::shared_ptr<User>& user) {
-    if (user) {
-        updateRow(user->idKey, prepareContentValues(*user));
-    }
+bool UserRepository::update(const std::shared_ptr<User>& user) {
+    return user && updateRecord(user, prepareContentValues(*user), false);
 }
 
-void UserRepository::deleteItems(const std::vector<std::shared_ptr<User>>& users) {
-    deleteIds(User::idKeys(users));
+bool UserRepository::deleteItems(const std::vector<std::shared_ptr<User>>& users) {
+    return deleteIds(User::idKeys(users));
+}
+
+void UserRepository::keepUnstored(User& fromFile, const User& inMemory) const {
+    fromFile.balanceIsSent = inMemory.balanceIsSent;
 }
 
 }  // namespace zqb

@@ -16,12 +16,15 @@ public:
     // user id is refused by the table and keeps idKey -1.
     virtual void insert(const std::shared_ptr<User>& user);
     // Writes every column from the shared object (which the cache already holds).
-    virtual void update(const std::shared_ptr<User>& user);
+    virtual bool update(const std::shared_ptr<User>& user);
     // Only the users' rows: their events, reports, resources and card are the callers' to remove.
-    virtual void deleteItems(const std::vector<std::shared_ptr<User>>& users);
+    virtual bool deleteItems(const std::vector<std::shared_ptr<User>>& users);
 
     // `balanceIsSent` lives in memory only.
     static ColumnMap prepareContentValues(const User& user);
+
+protected:
+    void keepUnstored(User& fromFile, const User& inMemory) const override;
 };
 
 }  // namespace zqb

@@ -24,9 +24,7 @@ const Config& ProjectService::activeConfig() {
 void ProjectService::setTrackingAvailable(bool value) {
     for (const auto& project : projectRepository_->list()) {
         project->trackingAvailable = value;
-        projectRepository_->database()->update(ProjectRepository::table,
-                                               ProjectRepository::prepareContentValues(*project), "id=?",
-                                               {SQLiteValue(project->idKey)});
+        projectRepository_->update(project);
     }
     Logger::writeLog(ZQBLogLevel::info, std::string("Tracking status is ") + (value ? "Enable" : "Disable"));
 }

@@ -645,10 +645,10 @@ TEST_F(SQLiteProviderTest, RowOperationsReportTheirResultsAndLogTheirFailures) {
     EXPECT_EQ(log.texts(),
               std::vector<std::string>{"ERROR [Database Module] Error in delete: SQLite error (code: 1)"});
 
-    provider.clear("projects");
+    EXPECT_TRUE(provider.clear("projects"));
     EXPECT_EQ(scalar("SELECT count(*) FROM projects"), 0);
     log.clear();
-    provider.clear("missing");
+    EXPECT_FALSE(provider.clear("missing"));
     EXPECT_EQ(log.texts(),
               std::vector<std::string>{"ERROR [Database Module] Error in delete: SQLite error (code: 1)"});
 
@@ -1018,7 +1018,7 @@ TEST_F(BigDeleteTest, AChunkedDeleteThatFailsDeletesNothing) {
     SQLiteProvider provider("key");
     test::LogCapture log(ZQBLogLevel::error);
     const auto values = ids(1, 40000);
-    EXPECT_EQ(provider.deleteWhereIn("events", "id", values), 0);
+    EXPECT_EQ(provider.deleteWhereIn("events", "id", values), std::nullopt);
     EXPECT_EQ(log.texts(),
               std::vector<std::string>{"ERROR [Database Module] Error in delete: refused (code: 19)"});
     EXPECT_EQ(scalar("SELECT count(*) FROM events"), 40000);

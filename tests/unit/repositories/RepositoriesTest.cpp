@@ -11,6 +11,7 @@
 #include "repositories/TutorialRepository.hpp"
 #include "repositories/UserRepository.hpp"
 #include "support/EveryRecordText.hpp"
+#include "support/FullDiskVfs.hpp"
 #include "support/LogCapture.hpp"
 #include "unit/repositories/RepositoryTest.hpp"
 
@@ -35,11 +36,11 @@ public:
                        const std::vector<SQLiteValue>& args) override {
         return inner_->deleteRows(table, selection, args);
     }
-    int64_t deleteWhereIn(const std::string& table, const std::string& column,
-                          const std::vector<int64_t>& values) override {
+    std::optional<int64_t> deleteWhereIn(const std::string& table, const std::string& column,
+                                         const std::vector<int64_t>& values) override {
         return inner_->deleteWhereIn(table, column, values);
     }
-    void clear(const std::string& table) override { inner_->clear(table); }
+    bool clear(const std::string& table) override { return inner_->clear(table); }
     std::vector<SQLiteRow> queryRows(const std::string& table, const QueryOptions& options) override {
         ++queries;
         return inner_->queryRows(table, options);
@@ -472,6 +473,64 @@ TEST_F(RepositoriesTest, CurrencyAccrualsCacheACopyStampedAtTheInsert) {
     fresh.clear();
     EXPECT_TRUE(fresh.cache().empty());
     EXPECT_TRUE(rows("SELECT * FROM currencyAccrualResources").empty());
+}
+
+// A write the file refuses leaves the cache as the file holds it: a relaunch reads back what the cache
+// shows, and the caller learns of a failed deletion.
+TEST_F(RepositoriesTest, AWriteTheFileRefusesLeavesTheCacheAsTheFileHoldsIt) {
+    test::FullDiskVfs disk;
+    reopen();
+    EventRepository events(database);
+    ReportsRepository reports(database);
+    UserRepository users(database);
+    PeopleRepository cards(database);
+    LevelResourcesRepository resources(database);
+    TutorialRepository tutorials(database);
+    for (int64_t user : {1, 2}) {
+        events.insert(event(user));
+    }
+    auto report = std::make_shared<Report>(std::vector<Package>{package({"{}"})});
+    reports.insert(report);
+    auto user = std::make_shared<User>(1, "player", false);
+    users.insert(user);
+    cards.insert(std::make_shared<PeopleCard>(1));
+    resources.insert(LevelResource{-1, 1, LevelResourceType::earned, "gold", 5});
+    tutorials.insert(TutorialMark{-1, 1, 1});
+
+    disk.setFull(true);
+    {
+        test::LogCapture quiet(ZQBLogLevel::error);
+        EXPECT_FALSE(events.deleteItems({events.list()[0]}));
+        EXPECT_FALSE(events.deleteForDataForUsers({2}));
+        EXPECT_FALSE(events.clear());
+        EXPECT_FALSE(reports.deleteItems({report}));
+        EXPECT_FALSE(reports.clear());
+        user->level = 9;
+        user->balanceIsSent = true;
+        users.update(user);
+        users.deleteItems({user});
+        auto card = std::make_shared<PeopleCard>(1);
+        card->idKey = cards.list()[0]->idKey;
+        card->json = "{\"name\":\"Ann\"}";
+        cards.update(card);
+        auto gold = resources.list()[0];
+        gold.amount = 12;
+        resources.update(gold);
+        resources.clear();
+        tutorials.insert(TutorialMark{-1, 1, 2});
+    }
+    // The shared object that the update changed holds the row again; what only memory keeps stays.
+    EXPECT_EQ(user->level, 1);
+    EXPECT_TRUE(user->balanceIsSent);
+    EXPECT_EQ(events.countForUser(2), 1);
+    disk.setFull(false);
+    expectInStep(events);
+    expectInStep(reports);
+    expectInStep(users);
+    expectInStep(cards);
+    expectInStep(resources);
+    expectInStep(tutorials);
+    database.reset();  // closed while its file system is there
 }
 
 TEST_F(RepositoriesTest, MarksAreRememberedAcrossARelaunch) {

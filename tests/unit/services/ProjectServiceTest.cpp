@@ -1,3 +1,4 @@
+#include "database/Connection.hpp"
 #include "services/ProjectService.hpp"
 #include "support/LogCapture.hpp"
 #include "support/ServiceTestBed.hpp"
@@ -54,6 +55,13 @@ TEST_F(ProjectServiceTest, TrackingFlagIsWrittenIntoEveryProjectWithOneLogLine) 
     service.setTrackingAvailable(true);
     EXPECT_TRUE(storedActive()->trackingAvailable);
     EXPECT_TRUE(logs.contains("INFO Tracking status is Enable"));
+
+    // A flag the file refuses is not kept in memory either.
+    Connection((*SQLiteProvider::folderPath() / SQLiteProvider::fileName).string())
+        .execute("CREATE TRIGGER refuse BEFORE UPDATE ON projects BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    service.setTrackingAvailable(false);
+    EXPECT_TRUE(service.getTrackingAvailable());
+    EXPECT_TRUE(other->trackingAvailable);
 }
 
 TEST_F(ProjectServiceTest, ReferralMarkIsWrittenOnlyWhileTrackingIsOn) {
