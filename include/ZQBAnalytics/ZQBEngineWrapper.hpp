@@ -32,7 +32,10 @@ public:
     /// follows, at once or later, starts the library afresh once the destroy has run, also after a start-up
     /// that failed (an empty application key, a database that could not be opened). A call made between
     /// `destroySDK` and that `initialize` is refused, as before any start-up, with ERROR "In the <method>
-    /// method an error has occurred: The SDK is not initialized yet!".
+    /// method an error has occurred: The SDK is not initialized yet!". An upload under way when the destroy
+    /// runs is let finish (the destroy, not the caller, waits for it) and no further one starts: a report the
+    /// gateway accepted is deleted before the library is released, and the stored ones wait for the next
+    /// start.
     static void destroySDK();
 
     /// Replaces the library version reported from now on: the `getSDKVersion` answer, the configuration

@@ -47,6 +47,7 @@ void AnalyticsLogic::stopSDK() {
         lifeCycle_->setLifeCycleListener({});
     }
     stopActivity();
+    reportService_->finishSending();
 }
 
 void AnalyticsLogic::getDeviceId(StringCompletion completion) {

@@ -37,7 +37,8 @@ public:
 
     virtual ~AnalyticsProtocol() = default;
 
-    // 1. Stops the running activity and the timers. Called by the destroy operation, on the income queue.
+    // 1. Stops the running activity, the timers and the sending of stored reports. Called by the destroy
+    // operation, on the income queue.
     virtual void stopSDK() = 0;
     // 2. The device id of the active project.
     virtual void getDeviceId(StringCompletion completion) = 0;

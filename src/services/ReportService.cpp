@@ -118,7 +118,11 @@ void ReportService::sendBufferedEvents() {
                                                      " events are kept for the next attempt");
             continue;
         }
-        eventRepository_->deleteItems(events);
+        // Events that stay would be packed and sent again: the report goes instead, and they wait for the
+        // next attempt.
+        if (!eventRepository_->deleteItems(events)) {
+            reportsRepository_->deleteItems({report});
+        }
     }
     sendSavedReports();
 }
@@ -127,6 +131,14 @@ void ReportService::sendSavedReports() {
     if (isSending_) {
         resendWhenFinish_ = true;
         return;
+    }
+    removeAcceptedReports();
+    std::unordered_set<int64_t> accepted;
+    {
+        std::lock_guard lock(acceptedMutex_);
+        for (const auto& report : accepted_) {
+            accepted.insert(report->idKey);
+        }
     }
     const auto users = projectUsersInSendingOrder();
     const auto activeUser = stateManager_->getActiveUser();
@@ -152,7 +164,7 @@ void ReportService::sendSavedReports() {
         }
         bool any = false;
         for (const auto& report : stored) {
-            if (report->userId == user->idKey && isSendable(*report)) {
+            if (report->userId == user->idKey && !accepted.contains(report->idKey) && isSendable(*report)) {
                 run.push_back(Outgoing{report, appKey, identifiers});
                 any = true;
             }
@@ -183,11 +195,9 @@ bool ReportService::isSendable(const Report& report) {
 
 void ReportService::sendReports(const std::vector<Outgoing>& run, const std::function<void()>& action) {
     for (const auto& item : run) {
-        Logger::writeLog(ZQBLogLevel::info, "Trying to send the Report [" + item.report->uuid + "]");
         // Shared with the reports cache: nothing writes a stored report's packages after its insert.
         const Reports reports{{item.report}};
-        const auto result = backend_->sendAnalytics(item.appKey, item.identifiers, reports);
-        if (!responseHandler(reports, result, action)) {
+        if (finished_ || !sendReport(item, reports, action)) {
             postWeakly(incomeQueue_, weak_from_this(), [](ReportService& self) {
                 self.isSending_ = false;
                 self.resendWhenFinish_ = false;
@@ -202,6 +212,12 @@ void ReportService::sendReports(const std::vector<Outgoing>& run, const std::fun
             self.sendSavedReports();
         }
     });
+}
+
+bool ReportService::sendReport(const Outgoing& item, const Reports& reports,
+                               const std::function<void()>& action) {
+    Logger::writeLog(ZQBLogLevel::info, "Trying to send the Report [" + item.report->uuid + "]");
+    return responseHandler(reports, backend_->sendAnalytics(item.appKey, item.identifiers, reports), action);
 }
 
 bool ReportService::responseHandler(const Reports& reports, const SendAnalyticsResult& result,
@@ -222,9 +238,36 @@ bool ReportService::responseHandler(const Reports& reports, const SendAnalyticsR
 }
 
 void ReportService::removeReports(const std::vector<std::shared_ptr<Report>>& reports) {
-    postWeakly(
-        incomeQueue_, weak_from_this(),
-        [](ReportService& self, const auto& held) { self.reportsRepository_->deleteItems(held); }, reports);
+    {
+        std::lock_guard lock(acceptedMutex_);
+        accepted_.insert(accepted_.end(), reports.begin(), reports.end());
+    }
+    postWeakly(incomeQueue_, weak_from_this(), &ReportService::removeAcceptedReports);
+}
+
+void ReportService::removeAcceptedReports() {
+    std::vector<std::shared_ptr<Report>> reports;
+    {
+        std::lock_guard lock(acceptedMutex_);
+        reports = accepted_;
+    }
+    if (reports.empty() || !reportsRepository_->deleteItems(reports)) {
+        return;
+    }
+    // Only added to meanwhile, at the end.
+    std::lock_guard lock(acceptedMutex_);
+    accepted_.erase(accepted_.begin(), accepted_.begin() + static_cast<std::ptrdiff_t>(reports.size()));
+}
+
+void ReportService::finishSending() {
+    finished_ = true;
+    // The deletions the run posts land behind this operation, where the service is gone: the run is waited
+    // for (it ends after the report in flight) and what the gateway accepted is deleted here, before a
+    // library started next reads the reports.
+    if (isSending_) {
+        networkSerialQueue_.waitUntilQueuedOperationsAreFinishedOrSuspended();
+    }
+    removeAcceptedReports();
 }
 
 void ReportService::sendFlashEvent(const Storable& event) {

@@ -14,8 +14,10 @@
 #include "services/ReportServiceProtocol.hpp"
 #include "services/StateManagerProtocol.hpp"
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -62,6 +64,7 @@ public:
     void sendBufferedEvents() override;
     void removeInactiveUserData(const std::vector<std::shared_ptr<User>>& users) override;
     void removeAllReports() override;
+    void finishSending() override;
 
     // Income queue only: a sending run is queued or under way; another run was asked for meanwhile.
     bool isSending() const { return isSending_; }
@@ -81,10 +84,16 @@ private:
     // False for a stored report without packages: sent, it would be accepted empty and deleted, and the
     // events it stood for would vanish unseen. Its row stays; the first meeting logs an ERROR.
     bool isSendable(const Report& report);
+    // Stops at the first report that is not accepted, and before any report once sending has ended.
     void sendReports(const std::vector<Outgoing>& run, const std::function<void()>& action);
+    // Whether the gateway accepted it.
+    bool sendReport(const Outgoing& item, const Reports& reports, const std::function<void()>& action);
     bool responseHandler(const Reports& reports, const SendAnalyticsResult& result,
                          const std::function<void()>& action);
+    // On the network serial queue: the gateway accepted these reports; their rows go on the income queue.
     void removeReports(const std::vector<std::shared_ptr<Report>>& reports);
+    // On the income queue: deletes the accepted reports whose rows are still stored.
+    void removeAcceptedReports();
 
     std::function<void()> onReportSendAction_;
     std::shared_ptr<StateManagerProtocol> stateManager_;
@@ -98,6 +107,14 @@ private:
     bool resendWhenFinish_ = false;
     // Stored reports whose packages no longer read, each reported once.
     std::unordered_set<int64_t> unreadableReports_;
+    // Reports the gateway accepted whose rows are still to be deleted: added on the network serial queue as
+    // each is accepted, deleted on the income queue right after, or at the latest when sending ends for
+    // good. One whose deletion the file refused stays here: it is never sent again, and its deletion is
+    // tried again before every later run.
+    std::mutex acceptedMutex_;
+    std::vector<std::shared_ptr<Report>> accepted_;
+    // Sending has ended for good: a run under way sends no further report.
+    std::atomic<bool> finished_{false};
 };
 
 }  // namespace zqb

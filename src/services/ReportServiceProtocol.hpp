@@ -30,6 +30,10 @@ public:
     virtual void removeInactiveUserData(const std::vector<std::shared_ptr<User>>& users) = 0;
     // Deletes every stored report.
     virtual void removeAllReports() = 0;
+    // Ends sending for good, before the service is released: a run under way stops after the report in
+    // flight, and the reports the gateway accepted are deleted before this returns, so that a library
+    // started afterwards never sends them again.
+    virtual void finishSending() = 0;
 };
 
 }  // namespace zqb

@@ -199,6 +199,39 @@ TEST_F(AnalyticsEndToEndEngine, AnInitializeRightAfterDestroyStartsTheLibraryOnc
     }
 }
 
+// A plug-in that restarts the library while an upload is on its way: the gateway accepts the report only
+// after the destroy and the new start were asked for. The new library must not send it a second time.
+TEST_F(AnalyticsEndToEndEngine, AReportAcceptedAfterARestartWasAskedForIsNotSentAgain) {
+    replyWithConfiguration();
+    start();
+    std::promise<void> answer;
+    const auto answered = answer.get_future().share();
+    gateway.setHandler(kReportPath, [answered](const test::LoopbackGateway::Request& request) {
+        if (request.body.find("in-flight") != std::string::npos) {
+            answered.wait();
+        }
+        return test::LoopbackGateway::Reply(200, "{}");
+    });
+    const auto uploadsOf = [&](const std::string& name) {
+        std::size_t count = 0;
+        for (const auto& request : gateway.requests(kReportPath)) {
+            count += request.body.find(name) != std::string::npos ? 1 : 0;
+        }
+        return count;
+    };
+    ZQBAnalytics::customEvent("in-flight");
+    ZQBAnalytics::sendBufferedEvents();
+    ASSERT_TRUE(test::waitUntil([&] { return uploadsOf("in-flight") == 1; }));
+
+    ZQBEngineWrapper::destroySDK();
+    ZQBAnalytics::initialize(kApplicationKey);
+    answer.set_value();
+    ASSERT_TRUE(delivers("after-restart"));
+    test::settleAll();
+    EXPECT_EQ(uploadsOf("in-flight"), 1u);
+    EXPECT_EQ(storedCopies("in-flight"), 0);
+}
+
 TEST_F(AnalyticsEndToEndEngine, TheStringFormOfASubscriptionPaymentIsReportedOnceAndThenCountsAsRenewal) {
     start();
     ZQBEngineWrapper::engineSubscriprtionPayment("p1", "t1");

@@ -83,6 +83,7 @@ public:
     void sendBufferedEvents() override;
     void removeInactiveUserData(const std::vector<std::shared_ptr<User>>&) override {}
     void removeAllReports() override {}
+    void finishSending() override {}
 
 private:
     const std::shared_ptr<RecordingEventsService> events_;

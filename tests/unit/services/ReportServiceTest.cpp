@@ -14,6 +14,7 @@
 #include "support/LoopbackGateway.hpp"
 #include "support/QueueRunner.hpp"
 #include "support/ScopedEnvironment.hpp"
+#include "support/Wait.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -23,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <variant>
 #include <vector>
@@ -393,6 +395,66 @@ TEST_F(ReportServiceTest, EventsStayWhenTheReportRowCannotBeStored) {
     EXPECT_EQ(packageSizes(sent[0]), (std::vector<std::size_t>{4}));
     EXPECT_EQ(count("events"), 0u);
     EXPECT_EQ(count("reports"), 0u);
+}
+
+// A deletion the file refuses is not taken for done: packed events that stay withdraw their report, and an
+// accepted report that stays is not sent again and is deleted once the file allows it.
+TEST_F(ReportServiceTest, ADeletionTheFileRefusesNeitherRepeatsNorLosesAnEvent) {
+    const auto file = (env.directory() / "vorantel" / "vorantel.db").string();
+    test::LogCapture quiet(ZQBLogLevel::error);
+    store(1, 2);
+    Connection(file).execute(
+        "CREATE TRIGGER refuse BEFORE DELETE ON events BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    sendBuffered();
+    EXPECT_EQ(gateway.requestCount(), 0u);
+    EXPECT_EQ(count("events"), 2u);
+    EXPECT_EQ(count("reports"), 0u);
+
+    Connection(file).execute("DROP TRIGGER refuse");
+    Connection(file).execute(
+        "CREATE TRIGGER refuse BEFORE DELETE ON reports BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    sendBuffered();
+    sendBuffered();
+    ASSERT_EQ(gateway.requests(kReportPath).size(), 1u);
+    EXPECT_EQ(packageSizes(gateway.requests(kReportPath)[0]), (std::vector<std::size_t>{2}));
+    EXPECT_EQ(count("events"), 0u);
+    EXPECT_EQ(count("reports"), 1u);
+
+    Connection(file).execute("DROP TRIGGER refuse");
+    sendBuffered();
+    EXPECT_EQ(gateway.requests(kReportPath).size(), 1u);
+    EXPECT_EQ(count("reports"), 0u);
+    onIncome([&] { EXPECT_TRUE(reports->list().empty()); });
+}
+
+// At destroy: `finishSending` returns once the run under way has ended, with every report the gateway
+// accepted deleted (the deletions posted behind it find nothing left to do), and no run sends anything after.
+TEST_F(ReportServiceTest, FinishingWaitsForTheRunUnderWayAndDeletesWhatWasAccepted) {
+    HeldReplies held(gateway, 1);
+    state->user->sessionId = 1;
+    addUser(2, "second", 2);
+    store(1, 1);
+    store(2, 1);
+    onIncome([&] { service->sendBufferedEvents(); });
+    ASSERT_TRUE(gateway.waitForRequests(1));
+    // Answered while the finish waits, or just before it began: either way the run is over when it returns.
+    std::thread answer([&] {
+        test::waitUntil([] { return QueueManager::incomeQueue().isExecuting(); });
+        held.release();
+    });
+    onIncome([&] {
+        service->finishSending();
+        const auto sent = gateway.requests(kReportPath).size();
+        EXPECT_EQ(count("reports"), 2 - sent);
+        EXPECT_EQ(reports->list().size(), 2 - sent);
+    });
+    answer.join();
+    const auto sent = gateway.requests(kReportPath).size();
+    store(1, 1);
+    sendBuffered();
+    EXPECT_EQ(gateway.requests(kReportPath).size(), sent);
+    EXPECT_EQ(accepted.load(), static_cast<int>(sent));
+    EXPECT_EQ(count("reports"), 3 - sent);
 }
 
 TEST_F(ReportServiceTest, AStoredReportWhosePackagesNoLongerReadIsKeptAndNamedNotSentEmpty) {
