@@ -1,8 +1,9 @@
 // Time from `initialize` to the end of the start-up operation on the income queue, and from `initialize` to
 // the commit that puts the first event in the file (a custom event made right after it), with a fresh data
 // folder (the database and its schema are created) and with an existing one (project, user and device ids are
-// found again). The library talks to a loopback gateway that answers at once. The destroy between runs is not
-// timed.
+// found again). The commit is seen in the bytes of the write-ahead log, or, as an application's own tooling
+// would see it, by another connection to the file that looks for the event every millisecond. The library
+// talks to a loopback gateway that answers at once. The destroy between runs is not timed.
 #include <ZQBAnalytics/ZQBAnalytics.hpp>
 
 #include "backend/Config.hpp"
@@ -14,6 +15,8 @@
 #include "support/LoopbackGateway.hpp"
 #include "support/QueueRunner.hpp"
 #include "support/ScopedEnvironment.hpp"
+
+#include "BenchWorkload.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -28,6 +31,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -166,8 +170,11 @@ bool eventInFile(const std::filesystem::path& file) {
 // reports of earlier runs do not pile up and slow the later ones). The keychain is the tests' memory one, or
 // the Linux file keychain, empty at every run with a fresh folder (a new device).
 enum class Keychain { memory, file };
-void startUp(benchmark::State& state, bool freshFolder, bool firstEvent,
-             Keychain keychain = Keychain::memory) {
+// Where the first event is looked for: in the log's bytes (the moment it is durable), or through a
+// connection of the benchmark's own (the moment any reader of the file sees it).
+enum class SeenIn { log, reader };
+void startUp(benchmark::State& state, bool freshFolder, bool firstEvent, Keychain keychain = Keychain::memory,
+             SeenIn seenIn = SeenIn::log) {
     zqb::test::LoopbackGateway gateway;
     gateway.setReply("/v2/analytics/config", {200, zqb::Config::defaulConfiguration().toJson().dump()});
     gateway.setReply("/v2/analytics/identification", {200, "{}"});
@@ -196,15 +203,28 @@ void startUp(benchmark::State& state, bool freshFolder, bool firstEvent,
         zqb::Core::shared();
         bool stored = true;
         CommitWatcher watcher(logIn(folder), "first_event");
+        std::optional<zqb::bench::FileReader> reader;
+        if (seenIn == SeenIn::reader) {
+            reader.emplace(folder / zqb::SQLiteProvider::fileName);
+        }
         state.ResumeTiming();
         zqb::Core::shared()->initialize(kKey, std::nullopt);
-        if (firstEvent) {
+        if (firstEvent && reader) {
+            ZQBAnalytics::customEvent("first_event");
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (!(stored = reader->newestRowsHold("first_event")) &&
+                   std::chrono::steady_clock::now() < until) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        } else if (firstEvent) {
             ZQBAnalytics::customEvent("first_event");
             stored = watcher.waitFor(std::chrono::microseconds(20), std::chrono::seconds(5));
         } else {
             drain();
         }
         state.PauseTiming();
+        // Closed before the destroy, which waits for the last connection to the file to go.
+        reader.reset();
         stored = stored && (!firstEvent || eventInFile(folder / zqb::SQLiteProvider::fileName));
         drain();
         destroyQuietly(folder);
@@ -232,6 +252,12 @@ void BM_FirstStoredEventExistingDataFolder(benchmark::State& state) {
 void BM_FirstStoredEventNewDeviceFileKeychain(benchmark::State& state) {
     startUp(state, true, true, Keychain::file);
 }
+void BM_FirstEventSeenByAReaderFreshDataFolder(benchmark::State& state) {
+    startUp(state, true, true, Keychain::memory, SeenIn::reader);
+}
+void BM_FirstEventSeenByAReaderExistingDataFolder(benchmark::State& state) {
+    startUp(state, false, true, Keychain::memory, SeenIn::reader);
+}
 
 }  // namespace
 
@@ -247,4 +273,12 @@ BENCHMARK(BM_FirstStoredEventNewDeviceFileKeychain)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Repetitions(5);
+BENCHMARK(BM_FirstEventSeenByAReaderFreshDataFolder)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(9);
+BENCHMARK(BM_FirstEventSeenByAReaderExistingDataFolder)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(9);
 BENCHMARK_MAIN();

@@ -7,6 +7,7 @@
 #include <ZQBAnalytics/ZQBAnalytics.hpp>
 
 #include "BenchMeasures.hpp"
+#include "BenchWorkload.hpp"
 #include "core/Core.hpp"
 #include "foundation/QueueManager.hpp"
 #include "support/RecordingAnalyticsLogic.hpp"
@@ -91,6 +92,20 @@ void BM_CustomEventCallLatency(benchmark::State& state) {
     drainAfterRun(state);
 }
 BENCHMARK(BM_CustomEventCallLatency)->Threads(1)->Threads(8)->UseRealTime();
+
+// The usual workload's call as a user writes it: the parameter set (a text, an integer and a boolean) is
+// built by the caller inside the timed call, then passed. Timed one by one, from one thread and from eight.
+void BM_CustomEventBuildingParameters(benchmark::State& state) {
+    startedCore();
+    zqb::bench::LatencySamples samples(2'000'000);
+    int64_t score = 0;
+    for (auto _ : state) {
+        samples.time([&] { zqb::bench::recordMatchFinished(++score); });
+    }
+    samples.report(state);
+    drainAfterRun(state);
+}
+BENCHMARK(BM_CustomEventBuildingParameters)->Threads(1)->Threads(8)->UseRealTime();
 
 // The same timing around nothing: the floor that preemption and the clock put under the percentiles above
 // on a machine shared with other work.

@@ -5,7 +5,8 @@
 // - the window: a reader of its own polls the newest row id of the file; for every moment it records how
 //   many calls had returned, and the window is the longest time until the file held that many rows (plus
 //   the calls that were still in flight then, which may stand ahead of them in the queue).
-// Both run for `state.range(0)` milliseconds against a loopback gateway.
+// Both run for `state.range(0)` milliseconds against a loopback gateway; the stopping call with the default
+// batch size and with batches of 100.
 #include <ZQBAnalytics/ZQBAnalytics.hpp>
 #include <ZQBAnalytics/ZQBHost.hpp>
 
@@ -82,8 +83,8 @@ double percentile(std::vector<double> values, double fraction) {
 }
 
 void BM_StoppingCallUnderLoad(benchmark::State& state) {
-    // Batches of the default size: the events are also packed into reports and sent meanwhile.
-    Library library(zqb::Config::defaulConfiguration().countForRequest);
+    // The events are also packed into reports and sent meanwhile.
+    Library library(state.range(1));
     std::vector<double> waits;
     for (auto _ : state) {
         std::atomic<bool> stop{false};
@@ -160,6 +161,12 @@ void BM_CommitWindowUnderLoad(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_StoppingCallUnderLoad)->Arg(10'000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StoppingCallUnderLoad)
+    ->ArgNames({"ms", "batch"})
+    ->Args({10'000, 10})  // the default batch size
+    ->Args({10'000, 100})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_CommitWindowUnderLoad)->Arg(10'000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_MAIN();

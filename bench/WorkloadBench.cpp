@@ -1,0 +1,164 @@
+// The library under the usual workload (custom events with a text, an integer and a boolean, each parameter
+// set built by the caller), measured the way a host and its tooling see it:
+// - storing: 100,000 calls from one thread, timed until a connection of the benchmark's own reads the last
+//   of them from the file (it looks every millisecond); events per second;
+// - sending: 8 threads record 400,000 events with batches of 100, timed until a loopback gateway that
+//   answers at once has received every one of them; events per second end to end;
+// - memory: 100,000 calls made at full speed and stored, not sent. The counters give the resident memory
+//   the stored events leave behind once the backlog of queued calls has run, and the peak that backlog
+//   reached; whatever the peak holds beyond the end is memory given back.
+//
+//   build/normal/bench/WorkloadBench --benchmark_repetitions=3
+#include <ZQBAnalytics/ZQBAnalytics.hpp>
+
+#include "BenchLibrary.hpp"
+#include "BenchMeasures.hpp"
+#include "BenchWorkload.hpp"
+#include "database/SQLiteProvider.hpp"
+#include "foundation/QueueManager.hpp"
+#include "support/QueueRunner.hpp"
+#include "support/Wait.hpp"
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using zqb::bench::Library;
+
+std::filesystem::path databaseFile() {
+    return *zqb::SQLiteProvider::folderPath() / zqb::SQLiteProvider::fileName;
+}
+
+void BM_StoreEventsToTheFile(benchmark::State& state) {
+    const int64_t count = state.range(0);
+    for (auto _ : state) {
+        state.PauseTiming();
+        // A batch size that never fills: nothing is sent, every event stays in the table.
+        Library library(100'000'000);
+        zqb::bench::FileReader reader(databaseFile());
+        const int64_t base = reader.newestRow();
+        state.ResumeTiming();
+        for (int64_t index = 0; index < count; ++index) {
+            zqb::bench::recordMatchFinished(index);
+        }
+        const bool stored = zqb::test::waitUntil([&] { return reader.newestRow() >= base + count; },
+                                                 std::chrono::seconds(120));
+        state.PauseTiming();
+        if (!stored || reader.countAfter(base) != count) {
+            state.SkipWithError("the file does not hold every event");
+            break;
+        }
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_StoreEventsToTheFile)->Arg(100'000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_EightThreadsToTheGateway(benchmark::State& state) {
+    constexpr int kThreads = 8;
+    const int64_t count = state.range(0);
+    const int64_t batch = state.range(1);
+    for (auto _ : state) {
+        state.PauseTiming();
+        Library library(batch);
+        state.ResumeTiming();
+        {
+            std::vector<std::thread> threads;
+            for (int thread = 0; thread < kThreads; ++thread) {
+                threads.emplace_back([count] {
+                    for (int64_t index = 0; index < count / kThreads; ++index) {
+                        zqb::bench::recordMatchFinished(index);
+                    }
+                });
+            }
+            for (auto& thread : threads) {
+                thread.join();
+            }
+        }
+        // Every stack is full when the count is a multiple of the batch; the rest, if any, goes now.
+        ZQBAnalytics::sendBufferedEvents();
+        const auto target = static_cast<std::size_t>(count / kThreads * kThreads);
+        const bool received =
+            zqb::test::waitUntil([&] { return library.received() >= target; }, std::chrono::seconds(300));
+        state.PauseTiming();
+        if (!received) {
+            state.SkipWithError("the gateway did not receive every event");
+            break;
+        }
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * (count / kThreads * kThreads));
+}
+BENCHMARK(BM_EightThreadsToTheGateway)
+    ->ArgNames({"events", "batch"})
+    ->Args({400'000, 100})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The process's peak resident set since the last reset, from "VmHWM:" of /proc/self/status.
+double peakResidentBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stod(line.substr(6)) * 1024.0;
+        }
+    }
+    return 0;
+}
+
+// Starts the peak over from the current resident set.
+void resetPeakResident() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+void BM_ResidentMemoryAfterBacklog(benchmark::State& state) {
+    const int64_t count = state.range(0);
+    constexpr double mebibyte = 1024.0 * 1024.0;
+    for (auto _ : state) {
+        Library library(100'000'000);
+        zqb::bench::FileReader reader(databaseFile());
+        const int64_t base = reader.newestRow();
+        const double before = zqb::bench::residentBytes();
+        const double heapBefore = zqb::bench::heapBytesInUse();
+        const int64_t sqliteBefore = sqlite3_memory_used();
+        resetPeakResident();
+        for (int64_t index = 0; index < count; ++index) {
+            zqb::bench::recordMatchFinished(index);
+        }
+        zqb::QueueManager::incomeQueue().waitUntilAllOperationsAreFinished();
+        if (!zqb::test::waitUntil([&] { return reader.newestRow() >= base + count; },
+                                  std::chrono::seconds(120))) {
+            state.SkipWithError("the file does not hold every event");
+            break;
+        }
+        // Time for whatever gives memory back once the queue is idle.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const double after = zqb::bench::residentBytes();
+        state.counters["rss_before_MiB"] = before / mebibyte;
+        state.counters["rss_growth_MiB"] = (after - before) / mebibyte;
+        state.counters["rss_peak_growth_MiB"] = (peakResidentBytes() - before) / mebibyte;
+        state.counters["heap_growth_MiB"] = (zqb::bench::heapBytesInUse() - heapBefore) / mebibyte;
+        state.counters["sqlite_growth_MiB"] =
+            static_cast<double>(sqlite3_memory_used() - sqliteBefore) / mebibyte;
+    }
+    state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_ResidentMemoryAfterBacklog)
+    ->Arg(100'000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
