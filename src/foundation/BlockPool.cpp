@@ -16,23 +16,69 @@
 
 #include <array>
 #include <atomic>
+#include <mutex>
 #include <new>
+#include <thread>
+#include <unordered_map>
 
 namespace zqb {
 namespace {
 
 constexpr std::array<std::size_t, 5> kClassSizes{64, 128, 192, 256, 512};
-// The bytes mapped at once: one call in every slab's worth of blocks pays for the mapping.
+// The bytes populated at once, at an address that is a multiple of them: one call in every slab's worth of
+// blocks pays for it, and a block's slab is its address rounded down.
 constexpr std::size_t kSlabBytes = 64 * 1024;
+// The blocks a thread gathers before it puts them on the shelf, and the most it takes from it at once.
+constexpr std::size_t kBatchBlocks = 64;
+constexpr std::size_t kReserveSlabs = BlockPool::reserveBytes / kSlabBytes;
 
-struct FreeBlock {
-    FreeBlock* next;
+// Held for a few instructions at a time: a taker that finds it held spins instead of sleeping in the kernel,
+// which would cost it far more than the wait.
+class SpinLock {
+public:
+    void lock() noexcept {
+        for (int spins = 0;; ++spins) {
+            if (!held_.load(std::memory_order_relaxed) && !held_.exchange(true, std::memory_order_acquire)) {
+                return;
+            }
+            if (spins < 128) {
+#if defined(__x86_64__) || defined(__i386__)
+                __builtin_ia32_pause();
+#endif
+            } else {
+                // The holder has lost its processor: let it have one.
+                std::this_thread::yield();
+            }
+        }
+    }
+    void unlock() noexcept {
+        held_.store(false, std::memory_order_release);
+    }
+
+private:
+    std::atomic<bool> held_{false};
 };
 
-// One per class, each on its own cache line: releasers push single blocks, takers empty it whole (so no
-// block is ever popped alone, and a block's reuse cannot confuse a push).
+// A free block. Every block of a batch links to the next one; the first also heads the batch on the shelf.
+struct FreeBlock {
+    FreeBlock* next;
+    FreeBlock* nextBatch;
+    std::size_t count;
+};
+static_assert(sizeof(FreeBlock) <= kClassSizes[0]);
+
+// One per class, on cache lines of their own. Batches are pushed by any thread with one atomic step; taking
+// one, and the trim taking them all, hold `takers`, so that no batch leaves the shelf while a taker reads its
+// link.
 struct alignas(64) Shelf {
-    std::atomic<FreeBlock*> head{nullptr};
+    std::atomic<FreeBlock*> batches{nullptr};
+    // The blocks on the shelf, counted per batch.
+    std::atomic<std::size_t> shelved{0};
+    std::atomic<std::size_t> mappedSlabs{0};
+    // What the last trim left on the shelf: the next one waits until the shelf holds twice as much, so a
+    // shelf that cannot shrink (its slabs partly in use) is not walked at every pause of the worker.
+    std::atomic<std::size_t> shelvedAfterTrim{0};
+    SpinLock takers;
 };
 
 Shelf* shelves() {
@@ -41,30 +87,100 @@ Shelf* shelves() {
     return instance;
 }
 
-void push(Shelf& shelf, FreeBlock* block) noexcept {
-    FreeBlock* head = shelf.head.load(std::memory_order_relaxed);
+// Puts the batches from `first` to `last` (linked through `nextBatch`), `blocks` blocks in all, on the shelf.
+void pushBatches(Shelf& shelf, FreeBlock* first, FreeBlock* last, std::size_t blocks) noexcept {
+    shelf.shelved.fetch_add(blocks, std::memory_order_relaxed);
+    FreeBlock* head = shelf.batches.load(std::memory_order_relaxed);
     do {
-        block->next = head;
-    } while (
-        !shelf.head.compare_exchange_weak(head, block, std::memory_order_release, std::memory_order_relaxed));
+        last->nextBatch = head;
+    } while (!shelf.batches.compare_exchange_weak(head, first, std::memory_order_release,
+                                                  std::memory_order_relaxed));
 }
 
-// A fresh slab of the class's blocks, linked in address order. Its pages are populated by the mapping
-// itself: one system call instead of a fault per page later, inside the calls that would touch them.
-FreeBlock* mapSlab(uint8_t sizeClass) {
-    void* memory =
-        mmap(nullptr, kSlabBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-    if (memory == MAP_FAILED) {
-        throw std::bad_alloc();
+// A chain of free blocks held by one thread.
+struct Chain {
+    FreeBlock* first = nullptr;
+    std::size_t count = 0;
+
+    void push(FreeBlock* block) noexcept {
+        block->next = first;
+        first = block;
+        ++count;
     }
+    // To the shelf as one batch.
+    void shelve(Shelf& shelf) noexcept {
+        if (first != nullptr) {
+            first->count = count;
+            pushBatches(shelf, first, first, count);
+            first = nullptr;
+            count = 0;
+        }
+    }
+};
+
+FreeBlock* takeBatch(Shelf& shelf) {
+    std::lock_guard lock(shelf.takers);
+    FreeBlock* batch = shelf.batches.load(std::memory_order_acquire);
+    while (batch != nullptr &&
+           !shelf.batches.compare_exchange_weak(batch, batch->nextBatch, std::memory_order_acquire,
+                                                std::memory_order_acquire)) {
+    }
+    if (batch != nullptr) {
+        shelf.shelved.fetch_sub(batch->count, std::memory_order_relaxed);
+    }
+    return batch;
+}
+
+// Address space the slabs are carved from, a run of slabs at a time, so that a slab costs one system call:
+// mapping each slab on its own at an aligned address would cost three.
+constexpr std::size_t kRunBytes = 32 * kSlabBytes;
+
+struct Runs {
+    SpinLock lock;
+    uintptr_t next = 0;
+    uintptr_t end = 0;
+};
+
+Runs& runs() {
+    // Never destroyed, as the shelves.
+    static Runs* const instance = new Runs;
+    return *instance;
+}
+
+// The address of an unused slab. What is left of a run when it is used up, and the unaligned edges of each
+// run, are mapped but never touched, so they take no memory.
+char* carveSlab() {
+    Runs& carver = runs();
+    std::lock_guard lock(carver.lock);
+    if (carver.next == carver.end) {
+        void* mapped =
+            mmap(nullptr, kRunBytes + kSlabBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED) {
+            throw std::bad_alloc();
+        }
+        carver.next = (reinterpret_cast<uintptr_t>(mapped) + kSlabBytes - 1) & ~(kSlabBytes - 1);
+        carver.end = carver.next + kRunBytes;
+    }
+    const uintptr_t slab = carver.next;
+    carver.next += kSlabBytes;
+    return reinterpret_cast<char*>(slab);
+}
+
+// A fresh slab of the class's blocks, linked in address order. Its pages are populated by the kernel in
+// one step instead of a fault per page later, inside the calls that would touch them.
+FreeBlock* mapSlab(uint8_t sizeClass) {
+    char* bytes = carveSlab();
+#if defined(MADV_POPULATE_WRITE)
+    madvise(bytes, kSlabBytes, MADV_POPULATE_WRITE);
+#endif
 #if defined(ZQB_LEAK_CHECKED)
     // The leak checker looks for pointers only in memory it knows: the operations a process leaves queued
     // when it exits live here, and what they hold would be reported as leaked.
-    __lsan_register_root_region(memory, kSlabBytes);
+    __lsan_register_root_region(bytes, kSlabBytes);
 #endif
+    shelves()[sizeClass].mappedSlabs.fetch_add(1, std::memory_order_relaxed);
     const std::size_t blockSize = kClassSizes[sizeClass];
     const std::size_t blocks = kSlabBytes / blockSize;
-    auto* bytes = static_cast<char*>(memory);
     for (std::size_t index = 0; index + 1 < blocks; ++index) {
         reinterpret_cast<FreeBlock*>(bytes + index * blockSize)->next =
             reinterpret_cast<FreeBlock*>(bytes + (index + 1) * blockSize);
@@ -73,16 +189,118 @@ FreeBlock* mapSlab(uint8_t sizeClass) {
     return reinterpret_cast<FreeBlock*>(bytes);
 }
 
-// The blocks a thread has taken from the shelves and not used yet.
+void unmapSlab(void* slab) noexcept {
+#if defined(ZQB_LEAK_CHECKED)
+    __lsan_unregister_root_region(slab, kSlabBytes);
+#endif
+    munmap(slab, kSlabBytes);
+}
+
+uintptr_t slabOf(const FreeBlock* block) {
+    return reinterpret_cast<uintptr_t>(block) & ~(kSlabBytes - 1);
+}
+
+// Takes every batch off the shelf, returns to the system the slabs all of whose blocks are among them, but
+// for the reserve, and puts the other blocks back, in batches of one slab's blocks each.
+void trim(uint8_t sizeClass) noexcept {
+    Shelf& shelf = shelves()[sizeClass];
+    const std::size_t perSlab = kSlabBytes / kClassSizes[sizeClass];
+    struct Slab {
+        std::size_t free = 0;
+        FreeBlock* blocks = nullptr;
+    };
+    FreeBlock* spare = nullptr;  // the slabs to unmap, linked through their first word
+    {
+        // Once off the shelf the batches are this trim's alone: the walk below needs no lock.
+        FreeBlock* taken = nullptr;
+        {
+            std::lock_guard lock(shelf.takers);
+            taken = shelf.batches.exchange(nullptr, std::memory_order_acquire);
+        }
+        std::size_t takenBlocks = 0;
+        std::unordered_map<uintptr_t, Slab> slabs;
+        try {
+            for (FreeBlock* batch = taken; batch != nullptr; batch = batch->nextBatch) {
+                for (FreeBlock* block = batch; block != nullptr; block = block->next) {
+                    ++slabs[slabOf(block)].free;
+                    ++takenBlocks;
+                }
+            }
+        } catch (...) {
+            // No room to count them: they go back as they were, until the next trim.
+            if (taken != nullptr) {
+                FreeBlock* last = taken;
+                while (last->nextBatch != nullptr) {
+                    last = last->nextBatch;
+                }
+                shelf.shelved.fetch_sub(takenBlocks, std::memory_order_relaxed);
+                pushBatches(shelf, taken, last, takenBlocks);
+            }
+            return;
+        }
+        shelf.shelved.fetch_sub(takenBlocks, std::memory_order_relaxed);
+        // Each block joins its slab's chain; the links are read before they are rewritten.
+        for (FreeBlock* batch = taken; batch != nullptr;) {
+            FreeBlock* nextBatch = batch->nextBatch;
+            for (FreeBlock* block = batch; block != nullptr;) {
+                FreeBlock* next = block->next;
+                Slab& slab = slabs.find(slabOf(block))->second;
+                block->next = slab.blocks;
+                slab.blocks = block;
+                block = next;
+            }
+            batch = nextBatch;
+        }
+        FreeBlock* first = nullptr;
+        FreeBlock* last = nullptr;
+        std::size_t kept = 0;
+        std::size_t reserved = 0;
+        for (auto& [address, slab] : slabs) {
+            if (slab.free == perSlab && reserved++ >= kReserveSlabs) {
+                auto* unused = reinterpret_cast<FreeBlock*>(address);
+                unused->next = spare;
+                spare = unused;
+                continue;
+            }
+            // One batch per slab: what is taken from the shelf next comes from one slab.
+            slab.blocks->count = slab.free;
+            slab.blocks->nextBatch = nullptr;
+            if (last != nullptr) {
+                last->nextBatch = slab.blocks;
+            } else {
+                first = slab.blocks;
+            }
+            last = slab.blocks;
+            kept += slab.free;
+        }
+        if (first != nullptr) {
+            pushBatches(shelf, first, last, kept);
+        }
+        shelf.shelvedAfterTrim.store(kept, std::memory_order_relaxed);
+    }
+    while (spare != nullptr) {
+        FreeBlock* next = spare->next;
+        unmapSlab(spare);
+        shelf.mappedSlabs.fetch_sub(1, std::memory_order_relaxed);
+        spare = next;
+    }
+}
+
+// The blocks a thread is handing out (`spare`) and those it has given back and not shelved yet
+// (`released`), per class.
 struct ThreadCache {
-    std::array<FreeBlock*, kClassSizes.size()> heads{};
+    std::array<FreeBlock*, kClassSizes.size()> spare{};
+    std::array<Chain, kClassSizes.size()> released{};
 
     ~ThreadCache() {
-        for (uint8_t sizeClass = 0; sizeClass < heads.size(); ++sizeClass) {
-            while (FreeBlock* block = heads[sizeClass]) {
-                heads[sizeClass] = block->next;
-                push(shelves()[sizeClass], block);
+        for (uint8_t sizeClass = 0; sizeClass < kClassSizes.size(); ++sizeClass) {
+            Chain rest;
+            while (FreeBlock* block = spare[sizeClass]) {
+                spare[sizeClass] = block->next;
+                rest.push(block);
             }
+            rest.shelve(shelves()[sizeClass]);
+            released[sizeClass].shelve(shelves()[sizeClass]);
         }
     }
 };
@@ -104,10 +322,14 @@ void* BlockPool::allocate(uint8_t sizeClass, std::size_t size) {
     if (sizeClass == unpooled) {
         return ::operator new(size);
     }
-    FreeBlock*& local = cache.heads[sizeClass];
+    FreeBlock*& local = cache.spare[sizeClass];
     if (local == nullptr) {
-        local = shelves()[sizeClass].head.exchange(nullptr, std::memory_order_acquire);
-        if (local == nullptr) {
+        // The thread's own given-back blocks first: a thread that both posts and runs keeps to its own.
+        Chain& released = cache.released[sizeClass];
+        if (released.first != nullptr) {
+            local = released.first;
+            released = Chain();
+        } else if ((local = takeBatch(shelves()[sizeClass])) == nullptr) {
             local = mapSlab(sizeClass);
         }
     }
@@ -121,7 +343,32 @@ void BlockPool::release(void* block, uint8_t sizeClass) noexcept {
         ::operator delete(block);
         return;
     }
-    push(shelves()[sizeClass], static_cast<FreeBlock*>(block));
+    Chain& released = cache.released[sizeClass];
+    released.push(static_cast<FreeBlock*>(block));
+    if (released.count == kBatchBlocks) {
+        released.shelve(shelves()[sizeClass]);
+    }
+}
+
+void BlockPool::settle() noexcept {
+    for (uint8_t sizeClass = 0; sizeClass < kClassSizes.size(); ++sizeClass) {
+        Shelf& shelf = shelves()[sizeClass];
+        cache.released[sizeClass].shelve(shelf);
+        const std::size_t shelved = shelf.shelved.load(std::memory_order_relaxed);
+        const std::size_t blockSize = kClassSizes[sizeClass];
+        if (shelved * blockSize > reserveBytes + kSlabBytes &&
+            shelved >= 2 * shelf.shelvedAfterTrim.load(std::memory_order_relaxed)) {
+            trim(sizeClass);
+        }
+    }
+}
+
+std::size_t BlockPool::mappedBytes() noexcept {
+    std::size_t slabs = 0;
+    for (uint8_t sizeClass = 0; sizeClass < kClassSizes.size(); ++sizeClass) {
+        slabs += shelves()[sizeClass].mappedSlabs.load(std::memory_order_relaxed);
+    }
+    return slabs * kSlabBytes;
 }
 
 }  // namespace zqb

@@ -275,6 +275,9 @@ void QueueManager::run(const std::shared_ptr<State>& state) {
         if (awaitWork(*state)) {
             continue;
         }
+        // The queue has run empty: the blocks of the operations it ran go back to the pool, and a drained
+        // backlog's memory to the system.
+        BlockPool::settle();
         const uint32_t seen = state->wake.load();
         state->sleeping.store(true);
         const bool stopping = state->stopping.load();

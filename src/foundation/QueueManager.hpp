@@ -28,7 +28,8 @@ namespace zqb {
 // is kept free of locks: the operation goes into one allocation linked into a multi-producer list with one
 // atomic exchange, and the worker is woken only when it sleeps. Pausing, cancelling and the waits are rare
 // and take a lock of their own. The operation's memory comes from `BlockPool`, which the worker gives it
-// back to, so the worker's frees do not contend with the callers' allocations.
+// back to, so the worker's frees do not contend with the callers' allocations; a worker whose queue has run
+// empty lets the pool return what a drained backlog left.
 class QueueManager {
 public:
     using Operation = std::function<void()>;

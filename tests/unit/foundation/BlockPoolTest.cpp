@@ -73,5 +73,64 @@ TEST(BlockPool, BlocksReleasedOnAnotherThreadAreReusedWithoutEverBeingSharedByTw
     BlockPool::release(large, BlockPool::unpooled);
 }
 
+// A backlog's blocks, all given back on another thread that then runs out of work: every slab with no block
+// in use goes back to the system but for the class's reserve, and the blocks can be had again afterwards.
+TEST(BlockPool, ADrainedBacklogIsReturnedToTheSystemButForTheReserve) {
+    constexpr std::size_t kSize = 500;
+    constexpr int kBlocks = 20'000;
+    const uint8_t sizeClass = BlockPool::sizeClass(kSize);
+    ASSERT_NE(sizeClass, BlockPool::unpooled);
+    // At most the slab this thread is carving, and one more that another thread of the process may be
+    // carving or holding blocks of.
+    constexpr std::size_t kHeldElsewhere = 2 * 64 * 1024;
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const std::size_t before = BlockPool::mappedBytes();
+        std::vector<void*> backlog;
+        for (int index = 0; index < kBlocks; ++index) {
+            backlog.push_back(BlockPool::allocate(sizeClass, kSize));
+            std::memset(backlog.back(), 0x5a, kSize);
+        }
+        EXPECT_GE(BlockPool::mappedBytes(), kBlocks * kSize);
+
+        std::thread worker([&] {
+            for (void* block : backlog) {
+                BlockPool::release(block, sizeClass);
+            }
+            BlockPool::settle();
+        });
+        worker.join();
+        EXPECT_LE(BlockPool::mappedBytes(), before + BlockPool::reserveBytes + kHeldElsewhere);
+        EXPECT_LT(BlockPool::mappedBytes(), kBlocks * kSize / 4);
+    }
+}
+
+// A thread that settles with nothing new on the shelves returns nothing: blocks in use stay where they are.
+TEST(BlockPool, SettlingKeepsEveryBlockInUse) {
+    constexpr std::size_t kSize = 200;
+    constexpr int kBlocks = 5'000;
+    const uint8_t sizeClass = BlockPool::sizeClass(kSize);
+    std::vector<unsigned char*> held;
+    for (int index = 0; index < kBlocks; ++index) {
+        held.push_back(static_cast<unsigned char*>(BlockPool::allocate(sizeClass, kSize)));
+        std::memset(held.back(), index % 251, kSize);
+    }
+    // Half of them given back and settled: the other half shares slabs with them and must stay mapped.
+    std::thread worker([&] {
+        for (std::size_t index = 0; index < held.size(); index += 2) {
+            BlockPool::release(held[index], sizeClass);
+        }
+        BlockPool::settle();
+    });
+    worker.join();
+    for (std::size_t index = 1; index < held.size(); index += 2) {
+        EXPECT_EQ(held[index][0], index % 251);
+        EXPECT_EQ(held[index][kSize - 1], index % 251);
+        BlockPool::release(held[index], sizeClass);
+    }
+    BlockPool::settle();
+}
+
 }  // namespace
 }  // namespace zqb

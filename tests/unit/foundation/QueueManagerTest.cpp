@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <future>
@@ -357,6 +358,31 @@ TEST(QueueManager, AFailingOperationIsLoggedAndTheQueueGoesOn) {
     EXPECT_TRUE(later.load());
     EXPECT_EQ(capture.count("ERROR An operation of the queue test.throw has failed"), 2u);
     EXPECT_TRUE(capture.contains("boom"));
+}
+
+// Operations queued faster than the worker runs them take memory from the pool; once the worker has run them
+// all and its queue is empty, what they took goes back to the system, but for the pool's reserve.
+TEST(QueueManager, TheMemoryOfADrainedBacklogIsReturned) {
+    QueueManager queue("test.backlog");
+    Gate gate;
+    queue.addOperation(gate.blocker());
+    ASSERT_TRUE(waitUntil([&] { return queue.isExecuting(); }));
+    const std::size_t before = BlockPool::mappedBytes();
+    constexpr int kOperations = 20'000;
+    std::atomic<int64_t> sum{0};
+    for (int index = 0; index < kOperations; ++index) {
+        // Captures of a few hundred bytes, as a call with several parameters carries.
+        std::array<int64_t, 40> payload{};
+        payload[0] = index;
+        queue.addOperation([payload, &sum] { sum += payload[0]; });
+    }
+    EXPECT_GE(BlockPool::mappedBytes(), before + kOperations * 320);
+    gate.open();
+    ASSERT_TRUE(queue.waitUntilAllOperationsAreFinished());
+    EXPECT_EQ(sum.load(), int64_t{kOperations} * (kOperations - 1) / 2);
+    // The worker gives the memory back once it finds nothing more to run.
+    EXPECT_TRUE(waitUntil(
+        [&] { return BlockPool::mappedBytes() <= before + BlockPool::reserveBytes + 2 * 64 * 1024; }));
 }
 
 TEST(QueueManager, TheSevenSharedQueuesAreDistinctAndNamed) {
