@@ -8,6 +8,12 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
+
+namespace zqb_detail {
+// How the library reads a parameter set without copying it.
+struct CustomEventParametersAccess;
+}  // namespace zqb_detail
 
 /// The parameters of one custom event, passed to `ZQBAnalytics::customEvent(eventName, parameters)`.
 ///
@@ -51,15 +57,25 @@ public:
     void add(std::string_view key, const std::string& value) { add(key, std::string_view(value)); }
 
     /// The stored parameters.
-    std::map<std::string, Value> getAllParameters() const { return dictionary_; }
+    std::map<std::string, Value> getAllParameters() const;
 
     /// One line "key: <key> value: <value>" per parameter, joined by line feeds; "" when empty.
     std::string description() const;
 
 private:
+    friend struct zqb_detail::CustomEventParametersAccess;
+
+    struct Entry {
+        // As first added.
+        std::string key;
+        Value value;
+        // The key's normalised form when it differs from the key (never for a key of ASCII characters).
+        std::string canonical;
+    };
+
     void addParameter(std::string_view key, Value value);
 
-    std::map<std::string, Value> dictionary_;
-    // Normalised form of each stored key, to the key as it was first added.
-    std::map<std::string, std::string> canonicalKeys_;
+    // Ordered by key. A set holds a few parameters: one block, searched in place, costs the caller who
+    // builds a set for every event far less than a tree node per key.
+    std::vector<Entry> entries_;
 };

@@ -3,12 +3,17 @@
 #include <utility>
 #include <variant>
 
+struct zqb_detail::CustomEventParametersAccess {
+    static const auto& entries(const ZQBCustomEventParameters& parameters) { return parameters.entries_; }
+};
+
 namespace zqb {
 
 PackedParameters customEventParametersCopy(const ZQBCustomEventParameters& parameters) {
     PackedParameters packed;
-    for (const auto& [key, value] : parameters.getAllParameters()) {
-        std::visit([&, &key = key](const auto& held) { packed.add(key, held); }, value);
+    // Read in place, in the set's order of keys.
+    for (const auto& entry : zqb_detail::CustomEventParametersAccess::entries(parameters)) {
+        std::visit([&](const auto& held) { packed.add(entry.key, held); }, entry.value);
     }
     return packed;
 }

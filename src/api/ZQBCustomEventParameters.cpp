@@ -4,6 +4,8 @@
 #include "foundation/TextUtils.hpp"
 #include "validation/CustomEventParamsLimit.hpp"
 
+#include <algorithm>
+
 void ZQBCustomEventParameters::add(std::string_view key, bool value) {
     addParameter(key, value);
 }
@@ -22,25 +24,51 @@ void ZQBCustomEventParameters::add(std::string_view key, std::string_view value)
 
 void ZQBCustomEventParameters::addParameter(std::string_view key, Value value) {
     const int64_t limit = zqb::CustomEventParamsLimit::current();
-    if (static_cast<int64_t>(dictionary_.size()) >= limit) {
+    if (static_cast<int64_t>(entries_.size()) >= limit) {
         zqb::Logger::writeLog(ZQBLogLevel::error, "[CustomEventParameters] Limit of [" +
                                                       std::to_string(limit) +
                                                       "] is reached when adding a new parameter");
         return;
     }
     std::string storedKey = zqb::text::repairUtf8(key);
-    auto [canonical, added] = canonicalKeys_.try_emplace(zqb::text::nfc(storedKey), storedKey);
-    dictionary_.insert_or_assign(canonical->second, std::move(value));
+    std::string canonical = zqb::text::nfc(storedKey);
+    if (canonical == storedKey) {
+        canonical.clear();
+    }
+    const std::string_view wanted =
+        canonical.empty() ? std::string_view(storedKey) : std::string_view(canonical);
+    for (auto& entry : entries_) {
+        const std::string_view held = entry.canonical.empty() ? entry.key : entry.canonical;
+        if (held == wanted) {
+            entry.value = std::move(value);
+            return;
+        }
+    }
+    if (entries_.empty()) {
+        entries_.reserve(4);
+    }
+    const auto at =
+        std::lower_bound(entries_.begin(), entries_.end(), storedKey,
+                         [](const Entry& entry, const std::string& wanted) { return entry.key < wanted; });
+    entries_.insert(at, Entry{std::move(storedKey), std::move(value), std::move(canonical)});
+}
+
+std::map<std::string, ZQBCustomEventParameters::Value> ZQBCustomEventParameters::getAllParameters() const {
+    std::map<std::string, Value> all;
+    for (const auto& entry : entries_) {
+        all.emplace_hint(all.end(), entry.key, entry.value);
+    }
+    return all;
 }
 
 std::string ZQBCustomEventParameters::description() const {
     std::string out;
-    for (const auto& [key, value] : dictionary_) {
+    for (const auto& entry : entries_) {
         if (!out.empty()) {
             out += '\n';
         }
         out += "key: ";
-        out += key;
+        out += entry.key;
         out += " value: ";
         std::visit(
             [&out](const auto& held) {
@@ -55,7 +83,7 @@ std::string ZQBCustomEventParameters::description() const {
                     out += held;
                 }
             },
-            value);
+            entry.value);
     }
     return out;
 }

@@ -141,9 +141,21 @@ std::string numberDescription(T value, T threshold) {
     return out;
 }
 
+// True when every byte is below 0x80: such a text is valid UTF-8 and already in normalised form.
+bool isAscii(std::string_view text) {
+    unsigned char any = 0;
+    for (const char byte : text) {
+        any |= static_cast<unsigned char>(byte);
+    }
+    return any < 0x80;
+}
+
 }  // namespace
 
 bool isValidUtf8(std::string_view text) {
+    if (isAscii(text)) {
+        return true;
+    }
     std::size_t offset = 0;
     while (offset < text.size()) {
         utf8proc_int32_t codepoint = 0;
@@ -195,6 +207,9 @@ std::string characterPrefix(std::string_view text, std::size_t count) {
 }
 
 std::string nfc(std::string_view text) {
+    if (isAscii(text)) {
+        return std::string(text);
+    }
     const std::string valid = repairUtf8(text);
     // Mapped with an explicit length: a U+0000 inside the text is a character like any other, not its end.
     utf8proc_uint8_t* composed = nullptr;

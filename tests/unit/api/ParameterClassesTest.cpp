@@ -11,8 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
+#include <string>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 using zqb::AnyCodable;
 using zqb::CustomEventParamsLimit;
@@ -102,6 +105,44 @@ TEST_F(CustomEventParametersTest, KeysAreOneKeyUpToNormalisationAndTextsAreRepai
     EXPECT_EQ(copy.find("small")->kind(), AnyCodable::Kind::int_);
     EXPECT_EQ(copy.find("ratio")->kind(), AnyCodable::Kind::double_);
     EXPECT_TRUE(*copy.find("cafe\xCC\x81") == AnyCodable("second"));
+}
+
+// A key whose normalised form is plain ASCII (the Kelvin sign is "K") is one key with that ASCII key, in
+// either order; the set, its description and the queued copy list the keys in the same order.
+TEST_F(CustomEventParametersTest, KeysNormalisedToAsciiAreOneKeyAndEveryViewKeepsTheOrderOfKeys) {
+    ZQBCustomEventParameters kelvinFirst;
+    kelvinFirst.add("\xE2\x84\xAA", int64_t{1});
+    kelvinFirst.add("K", int64_t{2});
+    ZQBCustomEventParameters asciiFirst;
+    asciiFirst.add("K", int64_t{1});
+    asciiFirst.add("\xE2\x84\xAA", int64_t{2});
+    EXPECT_EQ(kelvinFirst.getAllParameters(),
+              (std::map<std::string, ZQBCustomEventParameters::Value>{{"\xE2\x84\xAA", int64_t{2}}}));
+    EXPECT_EQ(asciiFirst.getAllParameters(),
+              (std::map<std::string, ZQBCustomEventParameters::Value>{{"K", int64_t{2}}}));
+
+    ZQBCustomEventParameters parameters;
+    for (const char* key : {"zeta", "Alpha", "mode", "\xC3\xA9t\xC3\xA9", "alpha", "_x", "b2", "b10"}) {
+        parameters.add(key, key);
+    }
+    parameters.add("mode", false);
+    std::vector<std::string> expected;
+    for (const auto& [key, value] : parameters.getAllParameters()) {
+        expected.push_back(key);
+    }
+    std::vector<std::string> copied;
+    for (const auto& [key, value] : zqb::customEventParametersCopy(parameters).unpack()) {
+        copied.push_back(key);
+    }
+    EXPECT_EQ(copied, expected);
+    EXPECT_EQ(parameters.description().substr(0, 16), "key: Alpha value");
+    EXPECT_TRUE(*zqb::customEventParametersCopy(parameters).unpack().find("mode") == AnyCodable(false));
+
+    // A copy of the set is a set of its own.
+    ZQBCustomEventParameters copy = parameters;
+    copy.add("mode", int64_t{3});
+    EXPECT_EQ(parameters.getAllParameters().at("mode"), ZQBCustomEventParameters::Value(false));
+    EXPECT_EQ(copy.getAllParameters().size(), parameters.getAllParameters().size());
 }
 
 TEST_F(CustomEventParametersTest, DescriptionListsEveryParameter) {
