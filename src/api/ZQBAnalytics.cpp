@@ -8,6 +8,7 @@
 #include "database/SQLiteProvider.hpp"
 #include "foundation/Logger.hpp"
 #include "foundation/TextUtils.hpp"
+#include "host/Environment.hpp"
 #include "model/ZQBAnalyticsConfigurationLocal.hpp"
 #include "model/ZQBFinishProgressionEventParametersLocal.hpp"
 #include "model/ZQBSocialNetworkLocal.hpp"
@@ -22,6 +23,12 @@ namespace {
 
 using zqb::guarded;
 using zqb::text::repairUtf8;
+
+// The HTTP client is set up on the host's thread as it initialises, before a library thread sends anything:
+// a host may return from `main` at any moment after that, and the exit must find the set-up done.
+void prepareHttpClient() {
+    zqb::host::Environment::shared().httpSession();
+}
 
 // Every forwarding member starts here: the shared core (created when absent) and its proxy, borrowed for
 // the whole call (a destroy running meanwhile waits for it). Each forwarding call only queues work.
@@ -62,11 +69,13 @@ std::optional<std::string> repaired(const std::optional<std::string>& value) {
 
 void ZQBAnalytics::initialize(std::string_view applicationKey,
                               const ZQBAnalyticsConfiguration& configuration) {
+    prepareHttpClient();
     zqb::Core::shared()->initialize(repairUtf8(applicationKey),
                                     zqb::ZQBAnalyticsConfigurationLocal::from(configuration));
 }
 
 void ZQBAnalytics::initialize(std::string_view applicationKey) {
+    prepareHttpClient();
     zqb::Core::shared()->initialize(repairUtf8(applicationKey), std::nullopt);
 }
 

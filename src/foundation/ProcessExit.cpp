@@ -12,6 +12,8 @@ namespace {
 std::atomic<bool> begun{false};
 std::atomic<int> held{0};
 std::atomic<int> registrations{0};
+// Raised by the first exit handler that runs.
+std::atomic<bool> waited{false};
 // The activities the calling thread holds: an `exit()` called from inside one (the host's code on a
 // library thread, say) must not wait for itself.
 thread_local int heldHere = 0;
@@ -24,6 +26,11 @@ constexpr auto kLongestWait = std::chrono::seconds(5);
 
 void onExit() {
     begun.store(true);
+    // The handler is registered several times, but the exit waits once: after the first wait every activity
+    // has ended or is no longer waited for, and none starts any more.
+    if (waited.exchange(true)) {
+        return;
+    }
     const auto deadline = std::chrono::steady_clock::now() + kLongestWait;
     while (held.load() > heldHere && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -15,9 +15,9 @@ namespace zqb {
 //
 // Every run of the library's own work on its threads (queued operations, a timer block) and every call of
 // the host's code is an `Activity`. Once the exit has begun no activity starts, and the handler returns
-// only when every activity under way on other threads has ended (or after a few seconds, so that host code
-// that blocks cannot hold up the exit for good): what the exit then destroys, nothing of the library uses
-// any more.
+// only when every activity under way on other threads has ended (or after a few seconds in all, however
+// often it is registered, so that host code that blocks cannot hold up the exit for good): what the exit
+// then destroys, nothing of the library uses any more.
 class ProcessExit {
 public:
     ProcessExit() = delete;

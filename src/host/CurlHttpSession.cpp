@@ -111,7 +111,12 @@ HttpResult failure(std::string text) {
 
 CurlHttpSession::CurlHttpSession() : CurlHttpSession(Options{}) {}
 
-CurlHttpSession::CurlHttpSession(Options options) : options_(options) {}
+CurlHttpSession::CurlHttpSession(Options options) : options_(options) {
+    // Set up by whoever makes the session, not by the first request on a library thread: the set-up
+    // registers the TLS library's clean-up for the exit, and a host that returned from `main` meanwhile
+    // would run that clean-up while the set-up is still under way.
+    initializeCurl();
+}
 
 HttpResult CurlHttpSession::perform(const HttpRequest& request) noexcept {
     try {

@@ -21,6 +21,7 @@ public:
         std::size_t maxBodyBytes = 8u * 1024u * 1024u;
     };
 
+    // Sets up the HTTP client of the process, once for all sessions.
     CurlHttpSession();
     explicit CurlHttpSession(Options options);
 

@@ -8,20 +8,22 @@
 // its buffered standard output, records events, makes the stopping calls and leaves: by returning from
 // `main`, by `exit()`, or by returning right after `destroySDK()`.
 //
-// Every child must end within two minutes with status 0, no sanitizer report on its standard error, each of
-// its own lines exactly once on its standard output (the library adds at most its deinit line), and a
-// database that passes SQLite's integrity check and still holds every event recorded before the stopping
-// calls.
+// Two more kinds of host leave early. One returns from `main` the moment the first answer of the library has
+// reached it, while the start-up's first requests are only being set up. One returns while a completion
+// handler of its own is still busy on a library thread: the exit waits for it a few seconds, not longer.
 //
-//   zqb_exit_test [--runs N] [--exit-runs N] [--destroy-runs N] [--jobs J] [--events E]
-#include <ZQBAnalytics/ZQBAnalytics.hpp>
-#include <ZQBAnalytics/ZQBEngineWrapper.hpp>
-#include <ZQBAnalytics/ZQBHost.hpp>
-
+// Every child must end within two minutes (a host whose handler is busy, within twenty seconds) with status
+// 0, no sanitizer report on its standard error, each of its own lines exactly once on its standard output
+// (the library adds at most its deinit line), and a database that passes SQLite's integrity check and still
+// holds every event recorded before the stopping calls.
+//
+//   zqb_exit_test [--runs N] [--exit-runs N] [--destroy-runs N] [--answered-runs N] [--busy-runs N]
+//                 [--jobs J] [--events E]
 #include "backend/Config.hpp"
 #include "database/Connection.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "database/Statement.hpp"
+#include "process/ExitHost.hpp"
 #include "support/LoopbackGateway.hpp"
 #include "support/TempDir.hpp"
 
@@ -37,6 +39,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <mutex>
 #include <sstream>
@@ -49,62 +52,9 @@ extern char** environ;
 
 namespace {
 
-constexpr const char* kApplicationKey = "exit-test-key";
-constexpr const char* kBundleIdentifier = "com.example.exittest";
-constexpr const char* kEventName = "exit-probe";
+using zqb::test::exit_host::kBundleIdentifier;
+using zqb::test::exit_host::kEventName;
 constexpr const char* kDeinitLine = "ZQBAnalytics deinit Core module";
-
-// ---- The child host ---------------------------------------------------------------------------------------
-
-// What a host's exit does after its log objects are gone (closing its own files, ending its own threads):
-// built first, so destroyed after them, and it takes a while.
-struct HostShutdown {
-    ~HostShutdown() { std::this_thread::sleep_for(std::chrono::milliseconds(40)); }
-} hostShutdown;
-
-// The host's own objects behind its log closure: built before `main`, destroyed once it has returned.
-std::mutex hostLogMutex;
-std::string hostLog;
-std::ofstream hostLogFile;
-
-void hostLogLine(ZQBLogLevel, const std::string& line) {
-    std::lock_guard lock(hostLogMutex);
-    // Built on the closure's first call, on a library thread.
-    static std::string lastLine;
-    lastLine = line;
-    hostLog.append(line).append("\n");
-    hostLogFile << line << '\n';
-}
-
-int runHost(const std::string& mode, const std::string& gatewayUrl, int events) {
-    std::printf("host %s: started\n", mode.c_str());
-    hostLogFile.open(std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "host.log");
-    ZQBEngineWrapper::setEngineLoggerMessageClosure(hostLogLine);
-    ZQBAnalytics::setLogLevel(ZQBLogLevel::debug);
-    ZQBHost::setBundleInfo("ExitTest", kBundleIdentifier, "1.0", "1");
-    ZQBAnalytics::setTestProxyUrl(gatewayUrl);
-    ZQBAnalytics::initialize(kApplicationKey);
-    ZQBHost::applicationDidBecomeActive();
-    for (int number = 0; number < events; ++number) {
-        ZQBCustomEventParameters parameters;
-        parameters.add("n", static_cast<int64_t>(number));
-        ZQBAnalytics::customEvent(kEventName, parameters);
-        if (number % 25 == 24) {
-            ZQBAnalytics::sendBufferedEvents();
-        }
-    }
-    ZQBAnalytics::sendBufferedEvents();
-    ZQBHost::applicationWillResignActive();
-    ZQBHost::applicationDidEnterBackground();
-    if (mode == "destroy") {
-        ZQBEngineWrapper::destroySDK();
-    }
-    std::printf("host %s: done\n", mode.c_str());
-    if (mode == "exit") {
-        std::exit(0);
-    }
-    return 0;
-}
 
 // ---- The parent -------------------------------------------------------------------------------------------
 
@@ -112,6 +62,8 @@ struct Options {
     int runs = 30;
     int exitRuns = 10;
     int destroyRuns = 10;
+    int answeredRuns = 30;
+    int busyRuns = 2;
     int jobs = 4;
     int events = 200;
 };
@@ -125,6 +77,13 @@ struct Child {
 
 // A child that has not ended by then hangs in its exit: it is killed and counted as a crash.
 constexpr auto kLongestChild = std::chrono::seconds(120);
+// A host whose handler is still busy must not wait for it for more than a few seconds.
+constexpr auto kLongestBusyChild = std::chrono::seconds(20);
+
+// The events a child records before its stopping calls; the hosts that leave early record none.
+int eventsOf(const std::string& mode, int events) {
+    return mode == "answered" || mode == "busy" ? 0 : events;
+}
 
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -147,7 +106,7 @@ Child spawnHost(const std::string& mode, const std::filesystem::path& folder, co
     }
     envp.push_back(nullptr);
 
-    std::vector<std::string> arguments{"zqb_exit_test", "--host", mode, gatewayUrl, std::to_string(events)};
+    std::vector<std::string> arguments{"zqb_exit_host", mode, gatewayUrl, std::to_string(events)};
     std::vector<char*> argv;
     for (auto& argument : arguments) {
         argv.push_back(argument.data());
@@ -163,7 +122,8 @@ Child spawnHost(const std::string& mode, const std::filesystem::path& folder, co
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     Child child{mode, folder, -1};
-    const int failed = posix_spawn(&child.pid, "/proc/self/exe", &actions, nullptr, argv.data(), envp.data());
+    const int failed =
+        posix_spawn(&child.pid, ZQB_EXIT_HOST_PROGRAM, &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (failed != 0) {
         std::fprintf(stderr, "posix_spawn failed: %d\n", failed);
@@ -219,12 +179,19 @@ struct Tally {
     int badOutput = 0;
     int doubledOutput = 0;
     int lostOrDamaged = 0;
+    int slow = 0;
 };
 
 // Judges one child that has ended with `status`; prints what went wrong.
 void judge(const Child& child, int status, int events, Tally& tally) {
     ++tally.runs;
     const std::string name = child.mode + " (" + child.folder.filename().string() + ")";
+    const auto took = std::chrono::steady_clock::now() - child.started;
+    if (child.mode == "busy" && took > kLongestBusyChild) {
+        ++tally.slow;
+        std::printf("%s: took %llds to end\n", name.c_str(),
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(took).count()));
+    }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         ++tally.crashes;
         if (WIFSIGNALED(status)) {
@@ -288,10 +255,12 @@ int runParent(const Options& options) {
         return zqb::test::LoopbackGateway::Reply(503, "").delayedBy(delay);
     });
 
-    std::vector<std::string> modes;
+    // The busy hosts first: the others run while they wait.
+    std::vector<std::string> modes(static_cast<std::size_t>(options.busyRuns), "busy");
     modes.insert(modes.end(), static_cast<std::size_t>(options.runs), "return");
     modes.insert(modes.end(), static_cast<std::size_t>(options.exitRuns), "exit");
     modes.insert(modes.end(), static_cast<std::size_t>(options.destroyRuns), "destroy");
+    modes.insert(modes.end(), static_cast<std::size_t>(options.answeredRuns), "answered");
 
     const auto begun = std::chrono::steady_clock::now();
     Tally tally;
@@ -300,7 +269,7 @@ int runParent(const Options& options) {
     while (next < modes.size() || !running.empty()) {
         while (next < modes.size() && static_cast<int>(running.size()) < options.jobs) {
             running.push_back(spawnHost(modes[next], folder.path() / ("run-" + std::to_string(next)),
-                                        gateway.baseUrl(), options.events));
+                                        gateway.baseUrl(), eventsOf(modes[next], options.events)));
             ++next;
         }
         int status = 0;
@@ -322,15 +291,15 @@ int runParent(const Options& options) {
         if (found == running.end()) {
             continue;
         }
-        judge(*found, status, options.events, tally);
+        judge(*found, status, eventsOf(found->mode, options.events), tally);
         running.erase(found);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
-    std::printf("runs=%d crashes=%d sanitizer=%d output=%d (doubled %d) lost=%d time=%.1fs\n", tally.runs,
-                tally.crashes, tally.sanitizerReports, tally.badOutput, tally.doubledOutput,
-                tally.lostOrDamaged, seconds);
+    std::printf("runs=%d crashes=%d sanitizer=%d output=%d (doubled %d) lost=%d slow=%d time=%.1fs\n",
+                tally.runs, tally.crashes, tally.sanitizerReports, tally.badOutput, tally.doubledOutput,
+                tally.lostOrDamaged, tally.slow, seconds);
     return tally.crashes == 0 && tally.sanitizerReports == 0 && tally.badOutput == 0 &&
-                   tally.lostOrDamaged == 0
+                   tally.lostOrDamaged == 0 && tally.slow == 0
                ? 0
                : 1;
 }
@@ -339,9 +308,6 @@ int runParent(const Options& options) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (arguments.size() == 4 && arguments[0] == "--host") {
-        return runHost(arguments[1], arguments[2], std::atoi(argv[4]));
-    }
     Options options;
     for (std::size_t index = 0; index + 1 < arguments.size(); index += 2) {
         const std::string& name = arguments[index];
@@ -352,6 +318,10 @@ int main(int argc, char** argv) {
             options.exitRuns = value;
         } else if (name == "--destroy-runs") {
             options.destroyRuns = value;
+        } else if (name == "--answered-runs") {
+            options.answeredRuns = value;
+        } else if (name == "--busy-runs") {
+            options.busyRuns = value;
         } else if (name == "--jobs") {
             options.jobs = std::max(1, value);
         } else if (name == "--events") {
