@@ -125,7 +125,7 @@ TEST_F(GatewayDocument, EveryExampleIsOneThisTestChecks) {
               (std::set<std::string>{"headers", "config-request", "config-answer", "identification-request",
                                      "identification-answer", "identification-retry", "report-request",
                                      "report-answer", "report-refused", "verify-request", "verify-answer",
-                                     "messaging-request", "messaging-answer"}));
+                                     "messaging-request", "messaging-answer", "messaging-unreadable"}));
 }
 
 TEST_F(GatewayDocument, TheHeadersAreThoseTheLibrarySendsAndTheConfigurationReadsAsDocumented) {
@@ -214,6 +214,10 @@ TEST_F(GatewayDocument, VerificationAndPushCategoriesReadAsDocumented) {
     EXPECT_EQ(PlainJson::parse(JsonText::write(nlohmann::ordered_json(categories->categories))),
               documented["categories"]);
     EXPECT_EQ(categories->removed, documented["removed"].get<std::vector<std::string>>());
+
+    answerWith("/v2/messaging/config", "messaging-unreadable");
+    EXPECT_FALSE(backend.requestMessagingConfig(kKey, MessagingRequestObject{"2.1.2", 10, "1.0", 9, "de"},
+                                                identifiers()));
 }
 
 }  // namespace
