@@ -144,6 +144,7 @@ void MessagingService::applyAnswer(const std::shared_ptr<Project>& project, cons
     }
 
     // After the additions, so that a category added and removed by the same answer is gone.
+    bool everyRemovalDone = true;
     if (config.removed) {
         const std::set<std::string> removed(config.removed->begin(), config.removed->end());
         std::vector<MessagingCategory> toRemove;
@@ -152,15 +153,21 @@ void MessagingService::applyAnswer(const std::shared_ptr<Project>& project, cons
                 toRemove.push_back(kept);
             }
         }
-        repository.deleteItems(toRemove);
+        everyRemovalDone = repository.deleteItems(toRemove);
     }
 
     // The gateway sends only what changed since the version it is given: a version that moved past a
-    // category not stored would never bring it again.
-    if (everyCategoryStored) {
-        project->categoriesVersion = config.version;
-        projectRepository_->update(project);
+    // category not stored, or not removed, would never bring that change again.
+    if (!everyCategoryStored || !everyRemovalDone) {
+        const std::string kept = std::to_string(project->categoriesVersion.value_or(0));
+        Logger::writeLog(ZQBLogLevel::error,
+                         "[Messaging Module] Not every change of the answer is stored: the categories "
+                         "version stays [" +
+                             kept + "]");
+        return;
     }
+    project->categoriesVersion = config.version;
+    projectRepository_->update(project);
 }
 
 }  // namespace zqb

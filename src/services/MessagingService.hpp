@@ -18,7 +18,8 @@ namespace zqb {
 // queue. An answer is written back in one income-queue step against the rows stored at that moment (not the
 // list the request started from), so that requests in flight together never store a category twice: a known
 // category whose buttons changed is replaced, a new one inserted, removals applied after both, and the
-// categories version written with the project row, only when every category of the answer was stored.
+// categories version written with the project row, only when every category of the answer was stored and
+// every removal done.
 // Create with `std::make_shared`.
 class MessagingService final : public MessagingServiceProtocol,
                                public std::enable_shared_from_this<MessagingService> {
@@ -44,7 +45,7 @@ private:
                                                      const MessagingConfig& config,
                                                      const std::vector<MessagingCategory>& stored);
     // Income queue: applies an answer to the stored rows, and its version to the project once every
-    // category of the answer is stored.
+    // change of the answer is stored.
     void applyAnswer(const std::shared_ptr<Project>& project, const MessagingConfig& config);
 
     std::shared_ptr<StateManagerProtocol> stateManager_;

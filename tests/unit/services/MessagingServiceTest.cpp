@@ -240,7 +240,7 @@ TEST_F(MessagingServiceTest, AnAnswerIsStoredAlsoWhenTheServiceIsReleasedBeforeI
     EXPECT_EQ(storedVersion(), 6);
 }
 
-TEST_F(MessagingServiceTest, TheVersionMovesOnOnlyOnceEveryCategoryOfTheAnswerIsStored) {
+TEST_F(MessagingServiceTest, TheVersionMovesOnOnlyOnceTheWholeAnswerIsStored) {
     const auto file = (env.directory() / "vorantel" / "vorantel.db").string();
     Connection(file).execute(
         "CREATE TRIGGER refuse BEFORE INSERT ON messagingCategory WHEN NEW.identifier = 'b' "
@@ -256,6 +256,23 @@ TEST_F(MessagingServiceTest, TheVersionMovesOnOnlyOnceEveryCategoryOfTheAnswerIs
     EXPECT_EQ(lastRequestBody()["categoriesVersion"], 0);
     EXPECT_EQ(ids(storedCategories()), (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(storedVersion(), 2);
+
+    // Nor while a removed category stays.
+    Connection(file).execute(
+        "CREATE TRIGGER refuse BEFORE DELETE ON messagingCategory BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    gateway.setReply(kMessagingPath, Reply(200, answer(3, {}, std::vector<std::string>{"a"})));
+    EXPECT_EQ(ids(getPushCategories()), (std::vector<std::string>{"b"}));
+    EXPECT_EQ(ids(storedCategories()), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(storedVersion(), 2);
+    EXPECT_EQ(log.count("ERROR [Messaging Module] Not every change of the answer is stored: the categories "
+                        "version stays [2]"),
+              1U);
+
+    Connection(file).execute("DROP TRIGGER refuse");
+    getPushCategories();
+    EXPECT_EQ(lastRequestBody()["categoriesVersion"], 2);
+    EXPECT_EQ(ids(storedCategories()), (std::vector<std::string>{"b"}));
+    EXPECT_EQ(storedVersion(), 3);
 }
 
 TEST_F(MessagingServiceTest, TheUpdateLineCountsTheAnswerAndComesBeforeTheCategories) {
