@@ -130,12 +130,14 @@ void AnalyticsLogic::prepareCurrencyAccrualEvent(int64_t sessionId, int64_t leve
     if (timestamp) {
         event.timestamp = *timestamp;
     }
+    // The rows go first: rows that outlived their event would be reported again by the next one. Rows that
+    // cannot go are reported by a later event instead.
     if (user) {
-        eventsService_->addEvent(event, *user);
-        currencyAccrualService_->removeResources(*user);
-    } else {
+        if (currencyAccrualService_->removeResources(*user)) {
+            eventsService_->addEvent(event, *user);
+        }
+    } else if (currencyAccrualService_->removeResourcesForActiveUser()) {
         eventsService_->addEvent(event);
-        currencyAccrualService_->removeResourcesForActiveUser();
     }
 }
 

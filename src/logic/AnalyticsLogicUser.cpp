@@ -227,13 +227,19 @@ void AnalyticsLogic::levelUp(int64_t level, IntMap balances) {
         event.earned = levelResourceService_->getEarnedResources();
         event.bought = levelResourceService_->getBoughtResources();
     }
+    // The finished level's rows go before its event is stored: rows that outlived it would be reported again
+    // with the next level. Rows that cannot go are reported with a later level-up instead. The accruals were
+    // reported and removed above, or stay for a later event when they could not be.
+    if (!levelResourceService_->removeResourcesForActiveUser()) {
+        event.spent.reset();
+        event.earned.reset();
+        event.bought.reset();
+    }
     userService_->resourceAggregation(true);
     userService_->setUserLevel(level);
     store(event);
     generatePeopleEvent(false);
     reportService_->sendBufferedEvents();
-    levelResourceService_->removeResourcesForActiveUser();
-    currencyAccrualService_->removeResourcesForActiveUser();
 }
 
 void AnalyticsLogic::setTrackingAvailability(bool value) {

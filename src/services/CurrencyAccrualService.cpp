@@ -80,12 +80,17 @@ std::optional<int64_t> CurrencyAccrualService::getLastCreatedTime(const User& us
     return latest;
 }
 
-void CurrencyAccrualService::removeResourcesForActiveUser() {
-    removeResources(*stateManager_->getActiveUser());
+bool CurrencyAccrualService::removeResourcesForActiveUser() {
+    return removeResources(*stateManager_->getActiveUser());
 }
 
-void CurrencyAccrualService::removeResources(const User& user) {
-    repository_->deleteItems(rowsOf(user.idKey));
+bool CurrencyAccrualService::removeResources(const User& user) {
+    if (repository_->deleteItems(rowsOf(user.idKey))) {
+        return true;
+    }
+    Logger::writeLog(ZQBLogLevel::error,
+                     "CA resources cannot be removed; they are reported with a later event");
+    return false;
 }
 
 void CurrencyAccrualService::removeAllResources() {

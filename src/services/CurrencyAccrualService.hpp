@@ -28,8 +28,8 @@ public:
     std::optional<CurrencyAccrualSums> getEarnedResources(const std::shared_ptr<User>& user) override;
     std::optional<CurrencyAccrualSums> getBoughtResources(const std::shared_ptr<User>& user) override;
     std::optional<int64_t> getLastCreatedTime(const User& user) override;
-    void removeResourcesForActiveUser() override;
-    void removeResources(const User& user) override;
+    bool removeResourcesForActiveUser() override;
+    bool removeResources(const User& user) override;
     void removeAllResources() override;
     void removeInactiveUserData(const std::vector<std::shared_ptr<User>>& users) override;
 

@@ -33,8 +33,10 @@ public:
     virtual std::optional<CurrencyAccrualSums> getBoughtResources(const std::shared_ptr<User>& user) = 0;
     // The newest timestamp among the user's rows.
     virtual std::optional<int64_t> getLastCreatedTime(const User& user) = 0;
-    virtual void removeResourcesForActiveUser() = 0;
-    virtual void removeResources(const User& user) = 0;
+    // Deletes the user's rows, once reported. Whether they are gone: rows that stay are reported by a later
+    // event, and must not have been reported already.
+    virtual bool removeResourcesForActiveUser() = 0;
+    virtual bool removeResources(const User& user) = 0;
     virtual void removeAllResources() = 0;
     virtual void removeInactiveUserData(const std::vector<std::shared_ptr<User>>& users) = 0;
 };

@@ -66,8 +66,13 @@ std::optional<LevelResourceSums> LevelResourceService::getBoughtResources() {
     return getResources(LevelResourceType::bought);
 }
 
-void LevelResourceService::removeResourcesForActiveUser() {
-    repository_->deleteItems(rowsOf(stateManager_->getActiveUser()->idKey));
+bool LevelResourceService::removeResourcesForActiveUser() {
+    if (repository_->deleteItems(rowsOf(stateManager_->getActiveUser()->idKey))) {
+        return true;
+    }
+    Logger::writeLog(ZQBLogLevel::error,
+                     "LU resources cannot be removed; they are reported with a later level-up");
+    return false;
 }
 
 void LevelResourceService::removeAllResources() {

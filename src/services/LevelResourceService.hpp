@@ -24,7 +24,7 @@ public:
     std::optional<LevelResourceSums> getSpentResources() override;
     std::optional<LevelResourceSums> getEarnedResources() override;
     std::optional<LevelResourceSums> getBoughtResources() override;
-    void removeResourcesForActiveUser() override;
+    bool removeResourcesForActiveUser() override;
     void removeAllResources() override;
     void removeInactiveUserData(const std::vector<std::shared_ptr<User>>& users) override;
 

@@ -28,7 +28,9 @@ public:
     virtual std::optional<LevelResourceSums> getSpentResources() = 0;
     virtual std::optional<LevelResourceSums> getEarnedResources() = 0;
     virtual std::optional<LevelResourceSums> getBoughtResources() = 0;
-    virtual void removeResourcesForActiveUser() = 0;
+    // Deletes the active user's rows, reported or dropped with the level they were gathered on. Whether they
+    // are gone: rows that stay are reported by a later level-up, and must not have been reported already.
+    virtual bool removeResourcesForActiveUser() = 0;
     virtual void removeAllResources() = 0;
     virtual void removeInactiveUserData(const std::vector<std::shared_ptr<User>>& users) = 0;
 };

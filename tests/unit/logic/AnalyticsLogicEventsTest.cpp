@@ -4,6 +4,8 @@
 
 #include "LogicTestBed.hpp"
 
+#include "database/Connection.hpp"
+#include "database/SQLiteProvider.hpp"
 #include "foundation/SdkConstraints.hpp"
 
 #include "core/ServiceFactory.hpp"
@@ -64,6 +66,35 @@ TEST_F(AnalyticsLogicEventsTest, LevelUpByMoreThanOneReportsNoResourcesButDropsT
     EXPECT_EQ(levelUps[1].json.dump(),
               R"({"code":"lu","sessionId":1700000000000,"timestamp":1700000000000,"level":7,)"
               R"("balance":{"gold":10}})");
+    EXPECT_EQ(bed.rowCount("levelResource"), 0);
+}
+
+// Resources whose rows the file refuses to delete go with a later level-up instead: reported with this one
+// too, they would be counted twice.
+TEST_F(AnalyticsLogicEventsTest, ResourcesWhoseRowsCannotBeDeletedAreReportedOnceLater) {
+    bed.income([&] {
+        bed.logic->levelUp(4, {});
+        bed.logic->currencyAccrual("gold", 10, "quest", ZQBAccrualType::earned);
+    });
+    bed.committed();
+    const auto file = (*SQLiteProvider::folderPath() / SQLiteProvider::fileName).string();
+    Connection(file).execute(
+        "CREATE TRIGGER refuse BEFORE DELETE ON levelResource BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    bed.income([&] { bed.logic->levelUp(5, {}); });
+    EXPECT_EQ(bed.rowCount("levelResource"), 1);
+    EXPECT_EQ(bed.log.count("ERROR LU resources cannot be removed; they are reported with a later level-up"),
+              1U);
+
+    Connection(file).execute("DROP TRIGGER refuse");
+    bed.income([&] {
+        bed.logic->currencyAccrual("gold", 3, "quest", ZQBAccrualType::earned);
+        bed.logic->levelUp(6, {});
+    });
+    const auto levelUps = events.flushed("lu");
+    ASSERT_EQ(levelUps.size(), 3u);
+    EXPECT_EQ(levelUps[1].json.dump(),
+              R"({"code":"lu","sessionId":1700000000000,"timestamp":1700000000000,"level":5})");
+    EXPECT_EQ(levelUps[2].json["earned"].dump(), R"({"gold":13})");
     EXPECT_EQ(bed.rowCount("levelResource"), 0);
 }
 

@@ -5,6 +5,8 @@
 
 #include "LogicTestBed.hpp"
 
+#include "database/Connection.hpp"
+#include "database/SQLiteProvider.hpp"
 #include "services/PeopleServiceProtocol.hpp"
 #include "validation/Validator.hpp"
 
@@ -181,6 +183,35 @@ TEST_F(AnalyticsLogicSessionTest, TheCurrencyAccrualTimerFoldsTheAccrualsIntoOne
     EXPECT_EQ(bed.rowCount("currencyAccrualResources"), 0);
     // The level resources stay for the level-up.
     EXPECT_EQ(bed.rowCount("levelResource"), 3);
+}
+
+// Accruals whose rows the file refuses to delete are not reported yet: reported now and again once the rows
+// go, they would be counted twice.
+TEST_F(AnalyticsLogicSessionTest, AccrualsWhoseRowsCannotBeDeletedAreReportedOnceLater) {
+    LogicTestBed bed(LogicTestBed::recordingOptions());
+    bed.start();
+    bed.income([&] { bed.logic->currencyAccrual("gold", 5, "quest", ZQBAccrualType::earned); });
+    bed.committed();
+    const auto file = (*SQLiteProvider::folderPath() / SQLiteProvider::fileName).string();
+    Connection(file).execute(
+        "CREATE TRIGGER refuse BEFORE DELETE ON currencyAccrualResources "
+        "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    bed.income([&] { bed.recording->timers->tick(Timer::currencyAccrual); });
+    EXPECT_TRUE(bed.recording->events->unflushed("ca").empty());
+    EXPECT_EQ(bed.rowCount("currencyAccrualResources"), 1);
+    EXPECT_EQ(bed.log.count("ERROR CA resources cannot be removed; they are reported with a later event"),
+              1U);
+
+    Connection(file).execute("DROP TRIGGER refuse");
+    bed.income([&] {
+        bed.logic->currencyAccrual("gold", 2, "quest", ZQBAccrualType::earned);
+        bed.recording->timers->tick(Timer::currencyAccrual);
+        bed.recording->timers->tick(Timer::currencyAccrual);
+    });
+    const auto accruals = bed.recording->events->unflushed("ca");
+    ASSERT_EQ(accruals.size(), 1u);
+    EXPECT_EQ(accruals[0].json["earned"].dump(), R"({"quest":{"gold":7}})");
+    EXPECT_EQ(bed.rowCount("currencyAccrualResources"), 0);
 }
 
 TEST_F(AnalyticsLogicSessionTest, EndingTheActivityReportsPendingAccrualsAndCardChanges) {

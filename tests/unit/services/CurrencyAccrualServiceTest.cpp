@@ -1,3 +1,4 @@
+#include "database/Connection.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "repositories/CurrencyAccrualResourcesRepository.hpp"
 #include "services/CurrencyAccrualService.hpp"
@@ -114,11 +115,21 @@ TEST_F(CurrencyAccrualServiceTest, RemovalsTouchOnlyTheRowsTheyName) {
     service.addCurrencyAccrual(accrual("gems", 1, "shop"));
 
     EXPECT_EQ(service.getEarnedResources(first), (CurrencyAccrualSums{{"shop", {{"gold", 5}}}}));
-    service.removeResources(*first);
+    EXPECT_TRUE(service.removeResources(*first));
     EXPECT_EQ(service.getEarnedResources(first), std::nullopt);
     EXPECT_EQ(storedRows().size(), 2U);
 
-    service.removeResourcesForActiveUser();  // user-3
+    // Rows the file keeps are still summed, for a later event to report.
+    const auto file = (*SQLiteProvider::folderPath() / SQLiteProvider::fileName).string();
+    Connection(file).execute(
+        "CREATE TRIGGER refuse BEFORE DELETE ON currencyAccrualResources "
+        "BEGIN SELECT RAISE(ABORT, 'no'); END");
+    EXPECT_FALSE(service.removeResourcesForActiveUser());  // user-3
+    EXPECT_EQ(service.getEarnedResources(nullptr), (CurrencyAccrualSums{{"shop", {{"gems", 1}}}}));
+    EXPECT_EQ(storedRows().size(), 2U);
+    Connection(file).execute("DROP TRIGGER refuse");
+
+    EXPECT_TRUE(service.removeResourcesForActiveUser());
     EXPECT_FALSE(service.isContainsCurrencyAccrual());
     ASSERT_EQ(storedRows().size(), 1U);
     EXPECT_EQ(storedRows()[0].amount, 7);

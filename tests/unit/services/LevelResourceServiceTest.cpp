@@ -1,3 +1,4 @@
+#include "database/Connection.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "repositories/LevelResourcesRepository.hpp"
 #include "services/LevelResourceService.hpp"
@@ -89,9 +90,20 @@ TEST_F(LevelResourceServiceTest, RemovalsTouchOnlyTheRowsTheyName) {
     service.addLevelResource(resource("gold", 5, LevelResourceType::earned));
     state->activateUser("user-2");
     service.addLevelResource(resource("gold", 7, LevelResourceType::earned));
-    service.removeResourcesForActiveUser();
+    EXPECT_TRUE(service.removeResourcesForActiveUser());
     ASSERT_EQ(storedRows().size(), 1U);
     EXPECT_EQ(storedRows()[0].amount, 5);
+
+    // Rows the file keeps are still summed, for a later level-up to report.
+    const auto file = (*SQLiteProvider::folderPath() / SQLiteProvider::fileName).string();
+    Connection(file).execute(
+        "CREATE TRIGGER refuse BEFORE DELETE ON levelResource BEGIN SELECT RAISE(ABORT, 'no'); END");
+    service.addLevelResource(resource("gold", 2, LevelResourceType::earned));
+    EXPECT_FALSE(service.removeResourcesForActiveUser());
+    EXPECT_EQ(service.getEarnedResources(), (LevelResourceSums{{"gold", 2}}));
+    EXPECT_EQ(storedRows().size(), 2U);
+    Connection(file).execute("DROP TRIGGER refuse");
+    EXPECT_TRUE(service.removeResourcesForActiveUser());
 
     service.addLevelResource(resource("gold", 7, LevelResourceType::earned));
     service.removeInactiveUserData(state->otherUsers);  // the first user
