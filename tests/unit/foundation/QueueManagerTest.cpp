@@ -22,16 +22,26 @@ namespace {
 using test::waitUntil;
 
 // Blocks the queue's worker until released, so a test can fill the queue behind it.
+// Holds the queue's worker inside an operation until opened. A queue counts as executing from the moment its
+// worker goes for the next operation, before it has taken it: a test that must know the blocker is running
+// waits for `entered()`.
 class Gate {
 public:
     void open() { promise_.set_value(); }
     QueueManager::Operation blocker() {
-        return [future = future_] { future.wait(); };
+        return [future = future_, entered = entered_] {
+            entered->store(true);
+            future.wait();
+        };
+    }
+    bool entered() const {
+        return waitUntil([entered = entered_] { return entered->load(); });
     }
 
 private:
     std::promise<void> promise_;
     std::shared_future<void> future_ = promise_.get_future().share();
+    std::shared_ptr<std::atomic<bool>> entered_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 TEST(QueueManager, ManyProducersKeepTheirOrderAndOperationsNeverOverlap) {
@@ -81,7 +91,7 @@ TEST(QueueManager, PausedQueueHoldsOperationsUntilResumedThenRunsThemInOrder) {
     Gate gate;
     std::vector<int> order;
     queue.addOperation(gate.blocker());
-    ASSERT_TRUE(waitUntil([&] { return queue.isExecuting(); }));
+    ASSERT_TRUE(gate.entered());
     queue.pause();
     EXPECT_TRUE(queue.isSuspended());
     for (int i = 0; i < 5; ++i) {
@@ -211,7 +221,7 @@ TEST(QueueManager, WaitOrSuspendedGivesUpOnAPausedQueueButWaitsForItsRunningOper
     queue.addOperation(gate.blocker());
     std::atomic<bool> later{false};
     queue.addOperation([&] { later = true; });
-    ASSERT_TRUE(waitUntil([&] { return queue.isExecuting(); }));
+    ASSERT_TRUE(gate.entered());
     queue.pause();
 
     // The blocker still runs: the waiter stays until it is done, then gives up on the paused rest.
@@ -230,7 +240,7 @@ TEST(QueueManager, WaitOrSuspendedGivesUpOnAPausedQueueButWaitsForItsRunningOper
     queue.addOperation([] {});
     auto secondWaiter =
         std::async(std::launch::async, [&] { return queue.waitUntilAllOperationsAreFinishedOrSuspended(); });
-    ASSERT_TRUE(waitUntil([&] { return queue.isExecuting(); }));
+    ASSERT_TRUE(second.entered());
     queue.pause();
     second.open();
     EXPECT_FALSE(secondWaiter.get());
@@ -288,7 +298,7 @@ TEST(QueueManager, CancelAllDropsWaitingOperationsAndReleasesTheirCaptures) {
     std::weak_ptr<int> watch = owner;
     std::atomic<int> ran{0};
     queue.addOperation(gate.blocker());
-    ASSERT_TRUE(waitUntil([&] { return queue.isExecuting(); }));
+    ASSERT_TRUE(gate.entered());
     for (int i = 0; i < 10; ++i) {
         queue.addOperation([&ran, owner] { ++ran; });
     }
@@ -335,7 +345,7 @@ TEST(QueueManager, DestructionFinishesTheRunningOperationAndDropsTheRest) {
             ++ran;
         });
         queue.addOperation([&] { ran += 100; });
-        ASSERT_TRUE(waitUntil([&] { return queue.isExecuting(); }));
+        ASSERT_TRUE(gate.entered());
         opener = std::thread([&] {
             // The destructor has begun once it has dropped the waiting operation.
             EXPECT_TRUE(waitUntil([&] { return queue.operationCount() == 1; }));
@@ -366,7 +376,7 @@ TEST(QueueManager, TheMemoryOfADrainedBacklogIsReturned) {
     QueueManager queue("test.backlog");
     Gate gate;
     queue.addOperation(gate.blocker());
-    ASSERT_TRUE(waitUntil([&] { return queue.isExecuting(); }));
+    ASSERT_TRUE(gate.entered());
     const std::size_t before = BlockPool::mappedBytes();
     constexpr int kOperations = 20'000;
     std::atomic<int64_t> sum{0};
