@@ -7,6 +7,7 @@
 #include "backend/BackendRepository.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "foundation/QueueManager.hpp"
+#include "host/Environment.hpp"
 #include "network/BackendConfigUrl.hpp"
 #include "repositories/EventRepository.hpp"
 #include "repositories/ReportsRepository.hpp"
@@ -53,7 +54,8 @@ void BM_DeliverStoredEvents(benchmark::State& state) {
         stateManager->otherUsers.push_back(user);
     }
     auto service = std::make_shared<ReportService>(
-        stateManager, events, reports, std::make_shared<Backend>(std::make_shared<BackendRepository>()));
+        stateManager, events, reports, std::make_shared<Backend>(std::make_shared<BackendRepository>()),
+        QueueManager::incomeQueue(), QueueManager::networkSerialQueue(), QueueManager::networkFlashQueue());
 
     std::size_t requests = 0;
     for (auto _ : state) {

@@ -12,8 +12,7 @@ namespace zqb {
 class AnalyticsObserver final : public AnalyticsObserverProtocol,
                                 public std::enable_shared_from_this<AnalyticsObserver> {
 public:
-    explicit AnalyticsObserver(QueueManager& incomeQueue = QueueManager::incomeQueue())
-        : incomeQueue_(incomeQueue) {}
+    explicit AnalyticsObserver(QueueManager& incomeQueue) : incomeQueue_(incomeQueue) {}
 
     void addIdentifiersListener(std::shared_ptr<ZQBIdentifiersListener> identifiersListener) override;
     void addLogicBroadcaster(const std::shared_ptr<LogicBroadcasterProtocol>& logicBroadcaster) override;

@@ -31,8 +31,7 @@ namespace zqb {
 // so the reference is guarded.
 class AnalyticsProxy : public AnalyticsProtocol, public std::enable_shared_from_this<AnalyticsProxy> {
 public:
-    explicit AnalyticsProxy(QueueManager& incomeQueue = QueueManager::incomeQueue())
-        : incomeQueue_(incomeQueue) {}
+    explicit AnalyticsProxy(QueueManager& incomeQueue) : incomeQueue_(incomeQueue) {}
     ~AnalyticsProxy() override = default;
 
     AnalyticsProxy(const AnalyticsProxy&) = delete;

@@ -2,15 +2,10 @@
 
 namespace zqb {
 
-std::shared_ptr<ApplicationLifeCycle> ApplicationLifeCycle::create(
-    std::shared_ptr<host::NotificationCenter> center, std::shared_ptr<host::ApplicationProtocol> application,
-    QueueManager& incomeQueue, host::Environment& environment) {
-    if (!center) {
-        center = environment.notificationCenter();
-    }
-    if (!application) {
-        application = environment.application();
-    }
+std::shared_ptr<ApplicationLifeCycle> ApplicationLifeCycle::create(QueueManager& incomeQueue,
+                                                                   host::Environment& environment) {
+    const auto center = environment.notificationCenter();
+    const auto application = environment.application();
     std::shared_ptr<ApplicationLifeCycle> lifeCycle(new ApplicationLifeCycle(incomeQueue));
     const std::weak_ptr<ApplicationLifeCycle> weak = lifeCycle;
     const auto observe = [&](host::AppNotification name, void (ApplicationLifeCycle::*handler)()) {

@@ -34,13 +34,10 @@ namespace zqb {
 // Registered with the notification centre on creation; releasing the life cycle removes the registrations.
 class ApplicationLifeCycle final : public std::enable_shared_from_this<ApplicationLifeCycle> {
 public:
-    // Registers with `center` and then reads the state of `application` (the environment's when null); the
-    // transitions go to the listener on `incomeQueue`.
-    static std::shared_ptr<ApplicationLifeCycle> create(
-        std::shared_ptr<host::NotificationCenter> center = nullptr,
-        std::shared_ptr<host::ApplicationProtocol> application = nullptr,
-        QueueManager& incomeQueue = QueueManager::incomeQueue(),
-        host::Environment& environment = host::Environment::shared());
+    // Registers with the notification centre of `environment` and then reads the state of its application;
+    // the transitions go to the listener on `incomeQueue`.
+    static std::shared_ptr<ApplicationLifeCycle> create(QueueManager& incomeQueue,
+                                                        host::Environment& environment);
 
     ApplicationLifeCycle(const ApplicationLifeCycle&) = delete;
     ApplicationLifeCycle& operator=(const ApplicationLifeCycle&) = delete;

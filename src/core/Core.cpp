@@ -3,13 +3,11 @@
 #include "core/AnalyticsObserver.hpp"
 #include "core/ApplicationLifeCycle.hpp"
 #include "core/CoreFactory.hpp"
+#include "core/CoreGraph.hpp"
 #include "core/ServiceFactory.hpp"
-#include "core/StateManager.hpp"
 #include "database/DatabaseProtocol.hpp"
 #include "foundation/Logger.hpp"
 #include "foundation/ProcessExit.hpp"
-#include "foundation/QueueManager.hpp"
-#include "host/Environment.hpp"
 #include "validation/CustomEventParamsLimit.hpp"
 #include "validation/ValidatorRules.hpp"
 
@@ -23,11 +21,16 @@ namespace {
 // The shared slot and the factory for new cores. Never destroyed: queue threads may reach the slot while
 // the process exits. `published` is the slot's core for borrowers: set with it under the lock, and cleared
 // before the core leaves the slot.
+//
+// The one place where the library names the process-wide queues and host environment: every core, and the
+// graph its start-up builds, works with these.
 struct SharedSlot {
+    const Queues queues = Queues::processWide();
+    host::Environment& environment = host::Environment::shared();
     std::mutex mutex;
     std::shared_ptr<Core> core;
     std::atomic<Core*> published{nullptr};
-    LogicFactory factory = LogicFactory::defaults();
+    LogicFactory factory = LogicFactory::defaults(queues, environment);
 };
 
 SharedSlot& slot() {
@@ -37,13 +40,15 @@ SharedSlot& slot() {
 
 }  // namespace
 
-Core::Core(LogicFactory factory)
-    : logicFactory_(factory.completed()),
-      analyticsProxy_(std::make_shared<AnalyticsProxy>()),
+Core::Core(LogicFactory factory, const Queues& queues, host::Environment& environment)
+    : queues_(queues),
+      environment_(environment),
+      logicFactory_(factory.completed(queues, environment)),
+      analyticsProxy_(std::make_shared<AnalyticsProxy>(queues.income)),
       peopleLogic_(logicFactory_.peopleLogic(analyticsProxy_)),
       antiCheatLogic_(logicFactory_.antiCheatLogic()),
       messagingProxy_(logicFactory_.messagingProxy()),
-      analyticsObserver_(std::make_shared<AnalyticsObserver>()) {}
+      analyticsObserver_(std::make_shared<AnalyticsObserver>(queues.income)) {}
 
 Core::~Core() {
     // One write of the whole line, past the C library's buffer: the host's buffered output is the host's,
@@ -65,7 +70,7 @@ Core::Borrowed Core::borrowShared() {
         std::lock_guard lock(shared.mutex);
         if (!shared.core) {
             // Built under the lock, so that racing callers never make (and release) a second core.
-            shared.core = std::shared_ptr<Core>(new Core(shared.factory));
+            shared.core = std::shared_ptr<Core>(new Core(shared.factory, shared.queues, shared.environment));
             shared.published.store(shared.core.get(), std::memory_order_release);
         }
     }
@@ -84,11 +89,12 @@ std::shared_ptr<Core> Core::current() {
 void Core::setLogicFactory(LogicFactory factory) {
     auto& shared = slot();
     std::lock_guard lock(shared.mutex);
-    shared.factory = factory.completed();
+    shared.factory = factory.completed(shared.queues, shared.environment);
 }
 
 void Core::resetLogicFactory() {
-    setLogicFactory(LogicFactory::defaults());
+    auto& shared = slot();
+    setLogicFactory(LogicFactory::defaults(shared.queues, shared.environment));
 }
 
 void Core::initialize(const std::string& applicationKey,
@@ -105,12 +111,12 @@ void Core::initialize(const std::string& applicationKey,
     // Observed from here on, not from the start-up operation: a transition the host reports before the
     // start-up has run is queued in order with its calls, so that the start-up and the calls see the
     // application where the host was when it made them, and a stop ends the session the host opened.
-    lifeCycle_ = ApplicationLifeCycle::create();
+    lifeCycle_ = ApplicationLifeCycle::create(queues_.income, environment_);
     lifeCycle_->setAfterStop([weak = weak_from_this()] { commitWrites(weak); });
     if (lifeCycle_->isApplicationInBackground()) {
         pauseUntilActive();
     }
-    QueueManager::incomeQueue().addOperation(
+    queues_.income.addOperation(
         [weak = weak_from_this(), applicationKey, configuration = std::move(configuration)]() mutable {
             startUp(weak, applicationKey, std::move(configuration));
         });
@@ -125,8 +131,8 @@ void Core::commitWrites(const std::weak_ptr<Core>& weakCore) {
 }
 
 void Core::pauseUntilActive() {
-    QueueManager::incomeQueue().pause();
-    const auto center = host::Environment::shared().notificationCenter();
+    queues_.income.pause();
+    const auto center = environment_.notificationCenter();
     {
         // Held while registering, so that a notification arriving meanwhile finds the registration stored.
         std::lock_guard lock(loadMutex_);
@@ -140,7 +146,7 @@ void Core::pauseUntilActive() {
     }
     // The application may have become active between reading its state and registering; its notification
     // is then gone, and the queue must not stay paused for it.
-    if (host::Environment::shared().application()->applicationState() != host::ApplicationState::background) {
+    if (environment_.application()->applicationState() != host::ApplicationState::background) {
         onLoadAction();
     }
 }
@@ -158,7 +164,7 @@ void Core::onLoadAction() {
     registration.reset();
     // The start-up runs once the application is active: it sees it so.
     lifeCycle_->resumeActive();
-    QueueManager::incomeQueue().resume();
+    queues_.income.resume();
 }
 
 void Core::startUp(const std::weak_ptr<Core>& weakCore, const std::string& applicationKey,
@@ -181,30 +187,24 @@ void Core::start(const std::string& applicationKey,
     const std::optional<ZQBAnalyticsConfigurationLocal> validated =
         ValidatorRules::validateInitialize(std::move(configuration));
 
-    std::shared_ptr<CoreFactory> coreFactory;
-    try {
-        coreFactory = CoreFactory::make(applicationKey, lifeCycle_);
-    } catch (...) {
-        Logger::writeLog(ZQBLogLevel::error, std::string(initializeErrorPrefix) + " Can't init submodules");
-        return;
-    }
-
-    database_ = coreFactory->database();
-
     // Asked through a weak reference: a service reading it after destroy must not keep or revive a core.
     StateManager::EditorMode editorMode = [weak = weak_from_this()] {
         const auto core = weak.lock();
         return core && core->isEditorMode();
     };
-    const auto serviceFactory =
-        ServiceFactory::make(coreFactory, *key, logicFactory_.migrationManager(coreFactory, *key),
-                             validated ? validated->userId : std::nullopt, std::move(editorMode));
+    const std::optional<CoreGraph> graph =
+        CoreGraph::build({applicationKey, *key, validated ? validated->userId : std::nullopt, lifeCycle_,
+                          std::move(editorMode)},
+                         logicFactory_, queues_, environment_);
+    if (!graph) {
+        Logger::writeLog(ZQBLogLevel::error, std::string(initializeErrorPrefix) + " Can't init submodules");
+        return;
+    }
+    database_ = graph->coreFactory->database();
 
-    const auto logic = logicFactory_.analyticsLogic(serviceFactory, coreFactory->lifeCycle());
-    if (logic) {
-        logic->prepareCallBacks();
-        logic->applyAnalyticsConfiguration(validated);
-        logic->tryStartSDK();
+    const auto& serviceFactory = graph->serviceFactory;
+    if (const auto& logic = graph->logic) {
+        CoreGraph::start(*logic, validated);
         // A core whose destroy operation has run (still held somewhere) takes no logic.
         if (!destroyed_) {
             analyticsProxy_->setAnalyticsLogic(logic);
@@ -218,17 +218,18 @@ void Core::start(const std::string& applicationKey,
 }
 
 void Core::destroy() {
+    auto& shared = slot();
     std::shared_ptr<Core> core;
     {
-        auto& shared = slot();
         std::lock_guard lock(shared.mutex);
         // Without a core one is made, as any first use would make one, and released again.
-        core = shared.core ? std::move(shared.core) : std::shared_ptr<Core>(new Core(shared.factory));
+        core = shared.core
+                   ? std::move(shared.core)
+                   : std::shared_ptr<Core>(new Core(shared.factory, shared.queues, shared.environment));
         shared.published.store(nullptr, std::memory_order_seq_cst);
     }
     // From here on the next use makes a fresh core, whose calls and start-up queue behind this operation.
-    QueueManager::incomeQueue().addOperation(
-        [core = std::move(core)]() mutable { destroySDK(std::move(core)); });
+    shared.queues.income.addOperation([core = std::move(core)]() mutable { destroySDK(std::move(core)); });
 }
 
 void Core::destroySDK(std::shared_ptr<Core> core) {

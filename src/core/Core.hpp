@@ -5,6 +5,8 @@
 #include "core/LogicFactory.hpp"
 #include "core/MessagingLogicProxyProtocol.hpp"
 #include "foundation/BorrowRegistry.hpp"
+#include "foundation/QueueManager.hpp"
+#include "host/Environment.hpp"
 #include "host/NotificationCenter.hpp"
 #include "logic/AntiCheatLogicProtocol.hpp"
 #include "logic/PeopleLogicProtocol.hpp"
@@ -19,7 +21,6 @@
 namespace zqb {
 
 class ApplicationLifeCycle;
-class CoreFactory;
 class DatabaseProtocol;
 
 // The process-wide root of the library's object graph. Created on first use of `shared()`, it owns the
@@ -95,7 +96,8 @@ public:
     bool isInitialized() const { return isInitialized_.load(); }
 
 private:
-    explicit Core(LogicFactory factory);
+    // Posts to `queues` and reaches the host through `environment`, as does the graph its start-up builds.
+    Core(LogicFactory factory, const Queues& queues, host::Environment& environment);
 
     // After every stop, on the income queue: what the stop and the calls before it wrote is committed to
     // the file before the stopping notification returns.
@@ -113,6 +115,8 @@ private:
     // The destroy operation, on the income queue.
     static void destroySDK(std::shared_ptr<Core> core);
 
+    const Queues queues_;
+    host::Environment& environment_;
     const LogicFactory logicFactory_;
     const std::shared_ptr<AnalyticsProxy> analyticsProxy_;
     const std::shared_ptr<PeopleLogicProtocol> peopleLogic_;

@@ -1,16 +1,5 @@
 #include "core/CoreFactory.hpp"
 
-#include "backend/Backend.hpp"
-#include "backend/BackendRepository.hpp"
-#include "backend/ContentFactory.hpp"
-#include "core/ApplicationLifeCycle.hpp"
-#include "core/LifeCycleRepository.hpp"
-#include "database/SQLiteProvider.hpp"
-#include "foundation/QueueManager.hpp"
-#include "host/Environment.hpp"
-#include "network/Network.hpp"
-#include "platform/PlatformStorage.hpp"
-#include "platform/PlatformiOS.hpp"
 #include "repositories/CurrencyAccrualResourcesRepository.hpp"
 #include "repositories/EventRepository.hpp"
 #include "repositories/IdentifiersRepository.hpp"
@@ -25,9 +14,6 @@
 #include "repositories/TutorialRepository.hpp"
 #include "repositories/UserRepository.hpp"
 
-#include <future>
-#include <system_error>
-
 namespace zqb {
 
 CoreFactory::CoreFactory(std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle,
@@ -39,56 +25,6 @@ CoreFactory::CoreFactory(std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle,
       database_(std::move(database)) {}
 
 CoreFactory::~CoreFactory() = default;
-
-namespace {
-
-// Runs until its result is dropped: the future's destructor waits for the thread.
-std::future<void> gatherIdentifiers(const std::shared_ptr<PlatformiOS>& platform) {
-    try {
-        return std::async(std::launch::async, [platform] { platform->getIdentifierData(); });
-    } catch (const std::system_error&) {
-        // No thread to be had: the device manager gathers them when it first needs them.
-        return {};
-    }
-}
-
-}  // namespace
-
-std::shared_ptr<CoreFactory> CoreFactory::make(const std::string& applicationKey,
-                                               std::shared_ptr<ApplicationLifeCycle> lifeCycle,
-                                               const Queues& queues, host::Environment& environment) {
-    auto platform = std::make_shared<PlatformiOS>(std::make_shared<PlatformStorage>(), nullptr, environment);
-    // The device's identifiers are read from the keychain, and on a new device written to it; opening or
-    // creating the database waits for the disk. Neither needs the other, so the identifiers are gathered on
-    // a thread of their own meanwhile (the platform keeps the record it builds first). What a new device
-    // writes to the keychain waits until the database is open: a start-up that fails here leaves the
-    // keychain as it found it.
-    platform->holdKeychainWrites();
-    const auto gathering = gatherIdentifiers(platform);
-    if (!lifeCycle) {
-        lifeCycle = ApplicationLifeCycle::create(nullptr, nullptr, queues.income, environment);
-    }
-    auto lifeCycleRepository = std::make_shared<LifeCycleRepository>(std::move(lifeCycle));
-    auto network = std::make_shared<Network>();
-    auto backend = std::make_shared<Backend>(
-        std::make_shared<BackendRepository>(std::move(network), std::make_shared<ContentFactory>()));
-    auto database = std::make_shared<SQLiteProvider>(applicationKey);
-    SQLiteProvider::WriterQueue writer;
-    QueueManager* const income = &queues.income;
-    writer.isCurrent = [income] { return income->isCurrent(); };
-    writer.post = [income](std::function<void()> operation) { income->addOperation(std::move(operation)); };
-    writer.runAfter = [&environment](int64_t delayMs, std::function<void()> operation) {
-        environment.delayedScheduler()->runAfter(delayMs, std::move(operation));
-    };
-    database->groupWritesOn(std::move(writer));
-    // The start-up goes on.
-    if (gathering.valid()) {
-        gathering.wait();
-    }
-    platform->writeHeldKeychainItems();
-    return std::make_shared<CoreFactory>(std::move(lifeCycleRepository), std::move(backend),
-                                         std::move(platform), std::move(database));
-}
 
 template <typename Repository>
 std::shared_ptr<Repository> CoreFactory::member(std::shared_ptr<Repository>& slot) {

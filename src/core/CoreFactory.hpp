@@ -1,35 +1,21 @@
 #pragma once
 
-#include "foundation/QueueManager.hpp"
-#include "host/Environment.hpp"
 #include "migration/CoreFactoryProtocol.hpp"
 
 #include <memory>
 #include <mutex>
-#include <string>
 
 namespace zqb {
 
-class ApplicationLifeCycle;
-
-// Built once per start-up from the submodules. Requests come from the income queue; the slots are
-// nevertheless filled under a lock, so a request from elsewhere can never create a second repository.
+// Built once per start-up from the submodules (see `CoreGraph`). Requests come from the income queue; the
+// slots are nevertheless filled under a lock, so a request from elsewhere can never create a second
+// repository.
 class CoreFactory final : public CoreFactoryProtocol {
 public:
     CoreFactory(std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle,
                 std::shared_ptr<BackendProtocol> backend, std::shared_ptr<PlatformProtocol> platform,
                 std::shared_ptr<DatabaseProtocol> database);
     ~CoreFactory() override;
-
-    // The submodules of a start-up for this application key: the platform over its own storage, the life
-    // cycle (`lifeCycle`, which the core has observed the application with since `initialize`, or a new one
-    // when null), the gateway client and the key's database, whose writes are grouped on the income queue.
-    // Start-up and the tests build them here alone. Throws when the database cannot be opened; everything
-    // built so far is released. The writes are grouped on `queues.income`, timed by `environment`.
-    static std::shared_ptr<CoreFactory> make(const std::string& applicationKey,
-                                             std::shared_ptr<ApplicationLifeCycle> lifeCycle = nullptr,
-                                             const Queues& queues = Queues::processWide(),
-                                             host::Environment& environment = host::Environment::shared());
 
     std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle() const override;
     void setLifeCycle(std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle) override;

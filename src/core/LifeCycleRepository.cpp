@@ -2,8 +2,6 @@
 
 namespace zqb {
 
-LifeCycleRepository::LifeCycleRepository() : lifecycle_(ApplicationLifeCycle::create()) {}
-
 LifeCycleRepository::LifeCycleRepository(std::shared_ptr<ApplicationLifeCycle> lifecycle)
     : lifecycle_(std::move(lifecycle)) {}
 

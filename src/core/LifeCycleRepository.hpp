@@ -9,8 +9,6 @@ namespace zqb {
 // the start-up builds, until destroy.
 class LifeCycleRepository final : public LifeCycleRepositoryProtocol {
 public:
-    // A life cycle registered with the environment's notification centre, without listener.
-    LifeCycleRepository();
     explicit LifeCycleRepository(std::shared_ptr<ApplicationLifeCycle> lifecycle);
 
     std::shared_ptr<ApplicationLifeCycle> lifecycle() const override { return lifecycle_; }

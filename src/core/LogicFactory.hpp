@@ -50,11 +50,9 @@ struct LogicFactory {
 
     // The library's own parts, posting to `queues` and reaching the host through `environment`. A member left
     // empty in a factory handed to the core falls back to these.
-    static LogicFactory defaults(const Queues& queues = Queues::processWide(),
-                                 host::Environment& environment = host::Environment::shared());
+    static LogicFactory defaults(const Queues& queues, host::Environment& environment);
     // Every empty member filled from `defaults(queues, environment)`.
-    LogicFactory completed(const Queues& queues = Queues::processWide(),
-                           host::Environment& environment = host::Environment::shared()) const;
+    LogicFactory completed(const Queues& queues, host::Environment& environment) const;
 };
 
 }  // namespace zqb

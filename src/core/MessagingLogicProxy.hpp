@@ -18,8 +18,7 @@ namespace zqb {
 class MessagingLogicProxy final : public MessagingLogicProxyProtocol,
                                   public std::enable_shared_from_this<MessagingLogicProxy> {
 public:
-    explicit MessagingLogicProxy(QueueManager& incomeQueue = QueueManager::incomeQueue())
-        : incomeQueue_(incomeQueue) {}
+    explicit MessagingLogicProxy(QueueManager& incomeQueue) : incomeQueue_(incomeQueue) {}
 
     std::shared_ptr<MessagingProtocol> messagingLogic() const override;
     void setMessagingLogic(std::shared_ptr<MessagingProtocol> messagingLogic) override;

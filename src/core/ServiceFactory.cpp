@@ -1,8 +1,6 @@
 #include "core/ServiceFactory.hpp"
 
 #include "backend/Backend.hpp"
-#include "core/CoreManager.hpp"
-#include "core/DeviceManager.hpp"
 #include "migration/CoreFactoryProtocol.hpp"
 #include "repositories/CurrencyAccrualResourcesRepository.hpp"
 #include "repositories/EventRepository.hpp"
@@ -41,19 +39,6 @@ ServiceFactory::ServiceFactory(std::shared_ptr<CoreFactoryProtocol> coreFactory,
       environment_(environment) {}
 
 ServiceFactory::~ServiceFactory() = default;
-
-std::shared_ptr<ServiceFactory> ServiceFactory::make(
-    const std::shared_ptr<CoreFactoryProtocol>& coreFactory, const std::string& applicationKey,
-    std::shared_ptr<SDKMigrationManagerProtocol> migrationManager, const std::optional<std::string>& userId,
-    StateManager::EditorMode editorMode, const Queues& queues, host::Environment& environment) {
-    const auto deviceManager = std::make_shared<DeviceManager>(
-        coreFactory->identifiersRepository(), coreFactory->toolsRepository(), coreFactory->platform());
-    const auto coreManager = std::make_shared<CoreManager>(applicationKey, coreFactory->projectRepository(),
-                                                           coreFactory->userRepository());
-    auto stateManager = std::make_shared<StateManager>(
-        deviceManager, coreManager, std::move(migrationManager), userId, std::move(editorMode));
-    return std::make_shared<ServiceFactory>(coreFactory, std::move(stateManager), queues, environment);
-}
 
 template <typename Service, typename Make>
 std::shared_ptr<Service> ServiceFactory::member(std::shared_ptr<Service>& slot, Make&& make) {

@@ -1,38 +1,25 @@
 #pragma once
 
-#include "core/StateManager.hpp"
 #include "foundation/QueueManager.hpp"
 #include "host/Environment.hpp"
 #include "services/ServiceFactoryProtocol.hpp"
+#include "services/StateManagerProtocol.hpp"
 
 #include <memory>
 #include <mutex>
-#include <optional>
-#include <string>
 
 namespace zqb {
 
-// Built once per start-up from the core factory and the state manager. Requests come from the income
-// queue; the slots are nevertheless filled under a lock, so that no request can create a second instance.
+// Built once per start-up from the core factory and the state manager (see `CoreGraph`). Requests come from
+// the income queue; the slots are nevertheless filled under a lock, so that no request can create a second
+// instance.
 class ServiceFactory final : public ServiceFactoryProtocol {
 public:
     // The services post to `queues` and reach the host through `environment`.
     ServiceFactory(std::shared_ptr<CoreFactoryProtocol> coreFactory,
-                   std::shared_ptr<StateManagerProtocol> stateManager,
-                   const Queues& queues = Queues::processWide(),
-                   host::Environment& environment = host::Environment::shared());
+                   std::shared_ptr<StateManagerProtocol> stateManager, const Queues& queues,
+                   host::Environment& environment);
     ~ServiceFactory() override;
-
-    // The graph of a start-up above its core factory: the device manager, the core manager, the state
-    // manager (which runs the migration and chooses the user `userId` names) and the service factory over
-    // them. Start-up and the tests wire it here alone.
-    static std::shared_ptr<ServiceFactory> make(const std::shared_ptr<CoreFactoryProtocol>& coreFactory,
-                                                const std::string& applicationKey,
-                                                std::shared_ptr<SDKMigrationManagerProtocol> migrationManager,
-                                                const std::optional<std::string>& userId,
-                                                StateManager::EditorMode editorMode = nullptr,
-                                                const Queues& queues = Queues::processWide(),
-                                                host::Environment& environment = host::Environment::shared());
 
     std::shared_ptr<CoreFactoryProtocol> coreFactory() const override { return coreFactory_; }
     std::shared_ptr<StateManagerProtocol> stateManager() const override { return stateManager_; }

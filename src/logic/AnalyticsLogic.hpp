@@ -48,11 +48,9 @@ class AnalyticsLogic final : public AnalyticsLogicProtocol,
                              public LifeCycleProtocol,
                              public std::enable_shared_from_this<AnalyticsLogic> {
 public:
-    static std::shared_ptr<AnalyticsLogic> create(
-        std::shared_ptr<ServiceFactoryProtocol> serviceFactory,
-        std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle,
-        QueueManager& incomeQueue = QueueManager::incomeQueue(),
-        host::Environment& environment = host::Environment::shared());
+    static std::shared_ptr<AnalyticsLogic> create(std::shared_ptr<ServiceFactoryProtocol> serviceFactory,
+                                                  std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle,
+                                                  QueueManager& incomeQueue, host::Environment& environment);
 
     AnalyticsLogic(const AnalyticsLogic&) = delete;
     AnalyticsLogic& operator=(const AnalyticsLogic&) = delete;

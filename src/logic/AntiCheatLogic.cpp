@@ -43,10 +43,6 @@ private:
     VerifyHandler handler_;
 };
 
-std::shared_ptr<AntiCheatLogic> AntiCheatLogic::create() {
-    return create(QueueManager::incomeQueue(), QueueManager::anticheatQueue());
-}
-
 std::shared_ptr<AntiCheatLogic> AntiCheatLogic::create(QueueManager& incomeQueue,
                                                        QueueManager& anticheatQueue,
                                                        host::Environment& environment) {

@@ -26,11 +26,8 @@ struct ReceiptSender;
 class AntiCheatLogic final : public AntiCheatLogicProtocol,
                              public std::enable_shared_from_this<AntiCheatLogic> {
 public:
-    // Over the process-wide income and anti-cheat queues.
-    static std::shared_ptr<AntiCheatLogic> create();
-    static std::shared_ptr<AntiCheatLogic> create(
-        QueueManager& incomeQueue, QueueManager& anticheatQueue,
-        host::Environment& environment = host::Environment::shared());
+    static std::shared_ptr<AntiCheatLogic> create(QueueManager& incomeQueue, QueueManager& anticheatQueue,
+                                                  host::Environment& environment);
 
     std::shared_ptr<AntiCheatServiceProctocol> antiCheatService() const override;
     void setAntiCheatService(std::shared_ptr<AntiCheatServiceProctocol> antiCheatService) override;

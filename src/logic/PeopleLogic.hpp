@@ -27,8 +27,7 @@ public:
     // True when the SDK is initialised; otherwise logs the not-initialised ERROR naming the method.
     using InitializationCheck = std::function<bool(const std::string& methodName)>;
 
-    explicit PeopleLogic(InitializationCheck validateInitialization,
-                         QueueManager& incomeQueue = QueueManager::incomeQueue());
+    explicit PeopleLogic(InitializationCheck validateInitialization, QueueManager& incomeQueue);
 
     std::shared_ptr<PeopleServiceProtocol> peopleService() const override;
     void setPeopleService(std::shared_ptr<PeopleServiceProtocol> peopleService) override;

@@ -27,8 +27,7 @@ public:
 // Reads the device facts from the host (the environment's device and clock) at every call.
 class DeviceInfoCollector final : public DeviceInfoCollectorProtocol {
 public:
-    explicit DeviceInfoCollector(bool isSimulator,
-                                 host::Environment& environment = host::Environment::shared())
+    DeviceInfoCollector(bool isSimulator, host::Environment& environment)
         : isSimulator_(isSimulator), environment_(environment) {}
     bool isSimulator() const { return isSimulator_; }
 

@@ -32,8 +32,7 @@ public:
     static constexpr const char* legacyIdfaKey = "q7r_idfa";
     static constexpr const char* legacyIdfvKey = "q7r_idfv";
 
-    explicit IdentifierCollector(host::Environment& environment = host::Environment::shared())
-        : environment_(environment) {}
+    explicit IdentifierCollector(host::Environment& environment) : environment_(environment) {}
 
     bool isAdvertisingTrackingEnabled() const override;
     // The device id in use and the one it replaced; see the rules in the source.

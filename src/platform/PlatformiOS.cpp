@@ -8,10 +8,10 @@
 namespace zqb {
 
 PlatformiOS::PlatformiOS(std::shared_ptr<PlatformStorageProtocol> platformStorage,
-                         std::shared_ptr<RootedCheckProtocol> rootedCheck, host::Environment& environment)
+                         host::Environment& environment, std::shared_ptr<RootedCheckProtocol> rootedCheck)
     : platformStorage_(std::move(platformStorage)) {
     if (!rootedCheck) {
-        rootedCheck = std::make_shared<RootedCheck>(false, RootedCheck::linuxProbes(), environment);
+        rootedCheck = std::make_shared<RootedCheck>(false, environment);
     }
     auto applicationCollector = std::make_shared<ApplicationCollector>(environment.bundle(), false);
     auto sdkCollector = std::make_shared<SDKCollector>();

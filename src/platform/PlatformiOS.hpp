@@ -30,9 +30,8 @@ public:
 class PlatformiOS final : public PlatformProtocol {
 public:
     // `rootedCheck` replaces the default jailbreak check (no probes on Linux), for tests.
-    explicit PlatformiOS(std::shared_ptr<PlatformStorageProtocol> platformStorage,
-                         std::shared_ptr<RootedCheckProtocol> rootedCheck = nullptr,
-                         host::Environment& environment = host::Environment::shared());
+    PlatformiOS(std::shared_ptr<PlatformStorageProtocol> platformStorage, host::Environment& environment,
+                std::shared_ptr<RootedCheckProtocol> rootedCheck = nullptr);
 
     ApplicationData getApplicationData() override;
     void getDeviceData(std::function<void(DeviceData)> completionHandler) override;

@@ -7,7 +7,7 @@
 
 namespace zqb {
 
-RootedCheck::RootedCheck(bool isSimulator, RootedProbes probes, host::Environment& environment)
+RootedCheck::RootedCheck(bool isSimulator, host::Environment& environment, RootedProbes probes)
     : isSimulator_(isSimulator),
       probes_(std::make_shared<const RootedProbes>(std::move(probes))),
       environment_(environment) {}

@@ -36,8 +36,7 @@ class RootedCheck final : public RootedCheckProtocol {
 public:
     static constexpr const char* writeTestText = "Jailbreak Test";
 
-    explicit RootedCheck(bool isSimulator, RootedProbes probes = linuxProbes(),
-                         host::Environment& environment = host::Environment::shared());
+    RootedCheck(bool isSimulator, host::Environment& environment, RootedProbes probes = linuxProbes());
 
     // Simulator or no probes: `completion(false)` before returning, on the calling thread.
     void isRooted(std::function<void(bool)> completion) override;

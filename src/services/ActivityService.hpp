@@ -19,8 +19,7 @@ namespace zqb {
 class ActivityService final : public ActivityServiceProtocol {
 public:
     ActivityService(std::shared_ptr<StateManagerProtocol> stateManager,
-                    std::shared_ptr<UserRepository> userRepository,
-                    host::Environment& environment = host::Environment::shared());
+                    std::shared_ptr<UserRepository> userRepository, host::Environment& environment);
 
     bool isActive() const override { return foreground_ != nullptr; }
     std::optional<bool> startActivity() override;

@@ -36,8 +36,8 @@ public:
 
     ConfigService(std::shared_ptr<StateManagerProtocol> stateManager,
                   std::shared_ptr<ProjectRepository> projectRepository,
-                  std::shared_ptr<BackendProtocol> backend, const Queues& queues = Queues::processWide(),
-                  host::Environment& environment = host::Environment::shared());
+                  std::shared_ptr<BackendProtocol> backend, const Queues& queues,
+                  host::Environment& environment);
 
     const std::function<void(const Config&)>& onSdkConfigUpdate() const override {
         return onSdkConfigUpdate_;

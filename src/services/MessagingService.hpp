@@ -27,9 +27,8 @@ public:
     MessagingService(std::shared_ptr<StateManagerProtocol> stateManager,
                      std::shared_ptr<ProjectRepository> projectRepository,
                      std::shared_ptr<MessagingCategoryRepository> messagingCategoryRepository,
-                     std::shared_ptr<BackendProtocol> backend,
-                     QueueManager& incomeQueue = QueueManager::incomeQueue(),
-                     QueueManager& networkMessagingQueue = QueueManager::networkMessagingQueue());
+                     std::shared_ptr<BackendProtocol> backend, QueueManager& incomeQueue,
+                     QueueManager& networkMessagingQueue);
 
     void getPushCategories(CategoriesCompletion completion) override;
 

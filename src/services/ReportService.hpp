@@ -50,10 +50,8 @@ public:
     ReportService(std::shared_ptr<StateManagerProtocol> stateManager,
                   std::shared_ptr<EventRepository> eventRepository,
                   std::shared_ptr<ReportsRepository> reportsRepository,
-                  std::shared_ptr<BackendProtocol> backend,
-                  QueueManager& incomeQueue = QueueManager::incomeQueue(),
-                  QueueManager& networkSerialQueue = QueueManager::networkSerialQueue(),
-                  QueueManager& networkFlashQueue = QueueManager::networkFlashQueue());
+                  std::shared_ptr<BackendProtocol> backend, QueueManager& incomeQueue,
+                  QueueManager& networkSerialQueue, QueueManager& networkFlashQueue);
 
     const std::function<void()>& onReportSendAction() const override { return onReportSendAction_; }
     void setOnReportSendAction(std::function<void()> action) override {

@@ -32,8 +32,7 @@ public:
 
     SubscriptionService(std::shared_ptr<StateManagerProtocol> stateManager,
                         std::shared_ptr<SubscriptionRepository> subscriptionRepository,
-                        QueueManager& incomeQueue = QueueManager::incomeQueue(),
-                        host::Environment& environment = host::Environment::shared());
+                        QueueManager& incomeQueue, host::Environment& environment);
     ~SubscriptionService() override;
 
     bool needSendProducts() override;

@@ -28,9 +28,8 @@ public:
     static constexpr int64_t kDefaultCurrencyAccrualIntervalMs = 360000;
 
     // Create with std::make_shared: ticks hold the service weakly.
-    explicit TimerService(std::shared_ptr<StateManagerProtocol> stateManager,
-                          QueueManager& incomeQueue = QueueManager::incomeQueue(),
-                          host::Environment& environment = host::Environment::shared());
+    explicit TimerService(std::shared_ptr<StateManagerProtocol> stateManager, QueueManager& incomeQueue,
+                          host::Environment& environment);
     ~TimerService() override;
 
     TimerService(const TimerService&) = delete;

@@ -4,6 +4,8 @@
 #include "core/LifeCycleRepository.hpp"
 #include "core/ServiceFactory.hpp"
 #include "database/SQLiteProvider.hpp"
+#include "foundation/QueueManager.hpp"
+#include "host/Environment.hpp"
 #include "repositories/CurrencyAccrualResourcesRepository.hpp"
 #include "repositories/EventRepository.hpp"
 #include "repositories/IdentifiersRepository.hpp"
@@ -76,7 +78,8 @@ protected:
     test::ScopedEnvironment environment;
     std::shared_ptr<SQLiteProvider> database = std::make_shared<SQLiteProvider>("containers-key");
     std::shared_ptr<CoreFactory> coreFactory = std::make_shared<CoreFactory>(
-        std::make_shared<LifeCycleRepository>(),
+        std::make_shared<LifeCycleRepository>(
+            ApplicationLifeCycle::create(QueueManager::incomeQueue(), host::Environment::shared())),
         std::make_shared<Backend>(std::make_shared<BackendRepository>()), nullptr, database);
 };
 
@@ -115,7 +118,7 @@ TEST_F(CoreContainers, RacingRequestsStillGetOneRepository) {
 
 TEST_F(CoreContainers, TheServiceFactoryMakesNothingUntilAskedAndThenEachServiceOnce) {
     auto counting = std::make_shared<CountingCoreFactory>(coreFactory);
-    ServiceFactory services(counting, nullptr);
+    ServiceFactory services(counting, nullptr, Queues::processWide(), host::Environment::shared());
     EXPECT_TRUE(counting->requests.empty());
 
     const auto people = services.peopleService();
@@ -163,7 +166,8 @@ TEST_F(CoreContainers, TheLifeCycleListenerReachesTheHeldLifeCycle) {
     EXPECT_EQ(listener->stops, 1);
 
     // A replaced holder takes the old life cycle, and its registrations, away.
-    coreFactory->setLifeCycle(std::make_shared<LifeCycleRepository>());
+    coreFactory->setLifeCycle(std::make_shared<LifeCycleRepository>(
+        ApplicationLifeCycle::create(QueueManager::incomeQueue(), host::Environment::shared())));
     environment.post(host::AppNotification::willResignActive);
     EXPECT_EQ(listener->stops, 1);
 }

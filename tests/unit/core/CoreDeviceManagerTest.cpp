@@ -3,6 +3,7 @@
 #include "database/SQLiteProvider.hpp"
 #include "foundation/QueueManager.hpp"
 #include "foundation/SdkConstraints.hpp"
+#include "host/Environment.hpp"
 #include "platform/PlatformiOS.hpp"
 #include "repositories/IdentifiersRepository.hpp"
 #include "repositories/ToolsRepository.hpp"
@@ -151,7 +152,7 @@ TEST_F(CoreDeviceManager, TheDeviceWaitOnTheIncomeQueueIsNotHeldUpByALifeCycleWa
     // The income queue waits for device facts that come from the platform's own thread, while the
     // "main thread" waits for the income queue in a stopping notification: both finish.
     platform->answer = ScriptedPlatform::Answer::ownThread;
-    auto lifeCycle = ApplicationLifeCycle::create();
+    auto lifeCycle = ApplicationLifeCycle::create(QueueManager::incomeQueue(), host::Environment::shared());
     struct Listener final : LifeCycleProtocol {
         void goActive() override {}
         void goInactive() override {}

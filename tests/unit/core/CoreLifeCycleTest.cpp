@@ -80,7 +80,7 @@ private:
 class CoreLifeCycle : public ::testing::Test {
 protected:
     void SetUp() override {
-        lifeCycle = ApplicationLifeCycle::create();
+        lifeCycle = ApplicationLifeCycle::create(QueueManager::incomeQueue(), host::Environment::shared());
         lifeCycle->setLifeCycleListener(listener);
     }
     void TearDown() override {
@@ -216,7 +216,7 @@ TEST_F(CoreLifeCycle, AGoneListenerOrAReleasedLifeCycleNoLongerReacts) {
     EXPECT_TRUE(listener->calls().empty());
 
     // A listener released while its call waits in the queue is not called either.
-    auto other = ApplicationLifeCycle::create();
+    auto other = ApplicationLifeCycle::create(QueueManager::incomeQueue(), host::Environment::shared());
     auto shortLived = std::make_shared<RecordingListener>();
     other->setLifeCycleListener(shortLived);
     {
@@ -230,7 +230,8 @@ TEST_F(CoreLifeCycle, AGoneListenerOrAReleasedLifeCycleNoLongerReacts) {
 }
 
 TEST_F(CoreLifeCycle, TheRepositoryHandsTheListenerToItsLifeCycle) {
-    LifeCycleRepository repository;
+    LifeCycleRepository repository(
+        ApplicationLifeCycle::create(QueueManager::incomeQueue(), host::Environment::shared()));
     auto other = std::make_shared<RecordingListener>();
     repository.setLifeCycleListener(other);
     EXPECT_EQ(repository.lifecycle()->listener(), other);

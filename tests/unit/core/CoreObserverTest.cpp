@@ -55,7 +55,7 @@ void waitForIncomeQueue() {
 }
 
 TEST(CoreObserver, TheListenerHearsEveryNonZeroIdOfTheIdentificationAnswers) {
-    auto observer = std::make_shared<AnalyticsObserver>();
+    auto observer = std::make_shared<AnalyticsObserver>(QueueManager::incomeQueue());
     auto listener = std::make_shared<RecordingIdsListener>();
     observer->addIdentifiersListener(listener);
     waitForIncomeQueue();
@@ -71,7 +71,7 @@ TEST(CoreObserver, TheListenerHearsEveryNonZeroIdOfTheIdentificationAnswers) {
 }
 
 TEST(CoreObserver, AListenerRegisteredAfterStartUpHearsTheKnownIdAtOnce) {
-    auto observer = std::make_shared<AnalyticsObserver>();
+    auto observer = std::make_shared<AnalyticsObserver>(QueueManager::incomeQueue());
     auto logic = std::make_shared<FakeBroadcaster>();
     logic->storedId = 99;
     observer->addLogicBroadcaster(logic);
@@ -93,7 +93,7 @@ TEST(CoreObserver, AListenerRegisteredAfterStartUpHearsTheKnownIdAtOnce) {
 }
 
 TEST(CoreObserver, AListenerWithoutTheMethodIsHarmlessAndBeforeStartUpNothingIsForced) {
-    auto observer = std::make_shared<AnalyticsObserver>();
+    auto observer = std::make_shared<AnalyticsObserver>(QueueManager::incomeQueue());
     observer->addIdentifiersListener(std::make_shared<ZQBIdentifiersListener>());
     waitForIncomeQueue();
 
@@ -105,7 +105,7 @@ TEST(CoreObserver, AListenerWithoutTheMethodIsHarmlessAndBeforeStartUpNothingIsF
 }
 
 TEST(CoreObserver, NeitherTheObserverNorTheLogicIsKeptAliveByTheOther) {
-    auto observer = std::make_shared<AnalyticsObserver>();
+    auto observer = std::make_shared<AnalyticsObserver>(QueueManager::incomeQueue());
     auto listener = std::make_shared<RecordingIdsListener>();
     observer->addIdentifiersListener(listener);
     // Start-up hands the logic over on the income queue, after the refresh queued above.
@@ -129,7 +129,7 @@ TEST(CoreObserver, NeitherTheObserverNorTheLogicIsKeptAliveByTheOther) {
 
 TEST(CoreProxy, WithoutLogicEveryCallIsRefusedByName) {
     test::LogCapture log;
-    AnalyticsProxy proxy;
+    AnalyticsProxy proxy(QueueManager::incomeQueue());
     EXPECT_FALSE(proxy.validateInitialization("customEvent(_:_:)"));
     EXPECT_EQ(log.texts(), std::vector<std::string>{
                                "ERROR In the customEvent(_:_:) method an error has occurred: The SDK is not "
@@ -139,7 +139,7 @@ TEST(CoreProxy, WithoutLogicEveryCallIsRefusedByName) {
 
 TEST(CoreProxy, WithLogicTheCheckPassesSilentlyAndStopReachesTheLogic) {
     test::LogCapture log;
-    AnalyticsProxy proxy;
+    AnalyticsProxy proxy(QueueManager::incomeQueue());
     auto logic = std::make_shared<test::RecordingAnalyticsLogic>();
     proxy.setAnalyticsLogic(logic);
     EXPECT_TRUE(proxy.validateInitialization("levelUp(_:_:)"));

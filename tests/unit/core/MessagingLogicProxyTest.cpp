@@ -56,7 +56,7 @@ void finishIncomeQueue() {
 
 TEST(MessagingLogicProxy, WithoutALogicEachCallIsRefusedAndNoCompletionRuns) {
     test::LogCapture log;
-    const auto proxy = std::make_shared<MessagingLogicProxy>();
+    const auto proxy = std::make_shared<MessagingLogicProxy>(QueueManager::incomeQueue());
     std::atomic<bool> completed{false};
     proxy->getPushCategories([&](std::vector<MessagingCategory>) { completed = true; });
     proxy->pushToken("token", true);
@@ -71,7 +71,7 @@ TEST(MessagingLogicProxy, WithoutALogicEachCallIsRefusedAndNoCompletionRuns) {
 }
 
 TEST(MessagingLogicProxy, CallsReachTheLogicInOrderOnTheIncomeQueue) {
-    const auto proxy = std::make_shared<MessagingLogicProxy>();
+    const auto proxy = std::make_shared<MessagingLogicProxy>(QueueManager::incomeQueue());
     const auto logic = std::make_shared<RecordingMessagingLogic>();
     proxy->setMessagingLogic(logic);
 
@@ -94,7 +94,7 @@ TEST(MessagingLogicProxy, CallsReachTheLogicInOrderOnTheIncomeQueue) {
 
 TEST(MessagingLogicProxy, ACallQueuedOnAReleasedProxyDoesNothing) {
     test::LogCapture log;
-    auto proxy = std::make_shared<MessagingLogicProxy>();
+    auto proxy = std::make_shared<MessagingLogicProxy>(QueueManager::incomeQueue());
     std::atomic<bool> completed{false};
     QueueManager::incomeQueue().pause();
     proxy->pushToken("token", true);

@@ -1,5 +1,6 @@
 #include "backend/VerifyResponseFactory.hpp"
 #include "foundation/QueueManager.hpp"
+#include "host/Environment.hpp"
 #include "logic/AntiCheatLogic.hpp"
 #include "services/AntiCheatServiceProctocol.hpp"
 #include "support/LogCapture.hpp"
@@ -71,7 +72,8 @@ protected:
     test::ScopedEnvironment environment;
     test::LogCapture log;
     std::shared_ptr<FakeAntiCheatService> service = std::make_shared<FakeAntiCheatService>();
-    std::shared_ptr<AntiCheatLogic> logic = AntiCheatLogic::create();
+    std::shared_ptr<AntiCheatLogic> logic = AntiCheatLogic::create(
+        QueueManager::incomeQueue(), QueueManager::anticheatQueue(), host::Environment::shared());
 };
 
 TEST_F(AntiCheatLogicTest, TheSenderIsTakenOnTheIncomeQueueAndTheRequestRunsOnTheAntiCheatQueue) {

@@ -1,15 +1,20 @@
 #include "LogicTestBed.hpp"
 
 #include "core/CoreFactory.hpp"
+#include "core/CoreGraph.hpp"
 #include "core/ServiceFactory.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "database/WriteGroup.hpp"
+#include "foundation/QueueManager.hpp"
+#include "host/Environment.hpp"
 #include "migration/NoLegacyDataMigration.hpp"
 #include "model/EventObject.hpp"
 #include "network/BackendConfigUrl.hpp"
 #include "repositories/ProjectRepository.hpp"
 #include "repositories/UserRepository.hpp"
 #include "services/ProjectConfiguration.hpp"
+
+#include <stdexcept>
 
 namespace zqb::test {
 namespace {
@@ -60,21 +65,36 @@ LogicTestBed::LogicTestBed(Options options) : env(options.startMs) {
 
     // Built on the income queue, as the start-up operation builds it.
     income([&] {
-        coreFactory = CoreFactory::make(kApplicationKey);
-        services = ServiceFactory::make(coreFactory, kApplicationKey,
-                                        std::make_shared<NoLegacyDataMigration>(), options.userId);
-        state = services->stateManager();
-        if (options.storeConfig) {
-            const auto project = state->getActiveProject();
-            project->configurationJson = ProjectConfiguration::encode(options.config);
-            coreFactory->projectRepository()->update(project);
+        const Queues queues = Queues::processWide();
+        auto& environment = host::Environment::shared();
+        LogicFactory parts;
+        parts.migrationManager = [](const auto&, const auto&) {
+            return std::make_shared<NoLegacyDataMigration>();
+        };
+        parts.analyticsLogic = [&](const std::shared_ptr<ServiceFactoryProtocol>& serviceFactory,
+                                   const std::shared_ptr<LifeCycleRepositoryProtocol>& lifeCycle) {
+            // The configuration is stored before the logic is built, as an earlier run would have left it.
+            state = serviceFactory->stateManager();
+            if (options.storeConfig) {
+                const auto project = state->getActiveProject();
+                project->configurationJson = ProjectConfiguration::encode(options.config);
+                serviceFactory->coreFactory()->projectRepository()->update(project);
+            }
+            std::shared_ptr<ServiceFactoryProtocol> logicServices = serviceFactory;
+            if (options.recordingServices) {
+                recording = std::make_shared<RecordingServiceFactory>(serviceFactory);
+                logicServices = recording;
+            }
+            logic = AnalyticsLogic::create(logicServices, lifeCycle, queues.income, environment);
+            return std::shared_ptr<AnalyticsLogicProtocol>(logic);
+        };
+        auto graph = CoreGraph::build({kApplicationKey, kApplicationKey, options.userId, nullptr, nullptr},
+                                      parts, queues, environment);
+        if (!graph) {
+            throw std::runtime_error("the bed's database cannot be opened");
         }
-        std::shared_ptr<ServiceFactoryProtocol> logicServices = services;
-        if (options.recordingServices) {
-            recording = std::make_shared<RecordingServiceFactory>(services);
-            logicServices = recording;
-        }
-        logic = AnalyticsLogic::create(logicServices, coreFactory->lifeCycle());
+        coreFactory = std::move(graph->coreFactory);
+        services = std::move(graph->serviceFactory);
     });
     observer = std::make_shared<SQLiteProvider>(kApplicationKey);
 }
@@ -94,11 +114,7 @@ LogicTestBed::~LogicTestBed() {
 }
 
 void LogicTestBed::start(const std::optional<ZQBAnalyticsConfigurationLocal>& configuration) {
-    income([this, &configuration] {
-        logic->prepareCallBacks();
-        logic->applyAnalyticsConfiguration(configuration);
-        logic->tryStartSDK();
-    });
+    income([this, &configuration] { CoreGraph::start(*logic, configuration); });
     settle();
 }
 

@@ -76,13 +76,14 @@ protected:
     test::LogCapture log;
     std::shared_ptr<RecordingPeopleService> service = std::make_shared<RecordingPeopleService>();
     std::shared_ptr<std::atomic<bool>> initialized = std::make_shared<std::atomic<bool>>(true);
-    std::shared_ptr<PeopleLogic> logic =
-        std::make_shared<PeopleLogic>([initialized = initialized](const std::string& method) {
+    std::shared_ptr<PeopleLogic> logic = std::make_shared<PeopleLogic>(
+        [initialized = initialized](const std::string& method) {
             if (!*initialized) {
                 Logger::writeLog(ZQBLogLevel::error, "not initialized: " + method);
             }
             return initialized->load();
-        });
+        },
+        QueueManager::incomeQueue());
 };
 
 TEST_F(PeopleLogicTest, ReservedKeysAreFoundInAnyCaseOnceControlCharactersAreRemoved) {

@@ -1,5 +1,6 @@
 #include "PlatformFixture.hpp"
 
+#include "host/Environment.hpp"
 #include "platform/ApplicationCollector.hpp"
 #include "platform/PlatformiOS.hpp"
 
@@ -19,14 +20,14 @@ protected:
 };
 
 TEST_F(ApplicationInfoTest, RecordHoldsTheBundleFacts) {
-    PlatformiOS platform(std::make_shared<PlatformStorage>());
+    PlatformiOS platform(std::make_shared<PlatformStorage>(), host::Environment::shared());
     EXPECT_EQ(platform.getApplicationData(), (ApplicationData{"1.2.3", "45", "com.example.testapp", 0}));
     EXPECT_EQ(platform.getSdkData(), (SdkData{"2.1.2", 10}));
 }
 
 TEST_F(ApplicationInfoTest, RecordIsBuiltOnceAndKept) {
     writeProfile("<key>get-task-allow</key><true/>");
-    PlatformiOS platform(std::make_shared<PlatformStorage>());
+    PlatformiOS platform(std::make_shared<PlatformStorage>(), host::Environment::shared());
     const auto first = platform.getApplicationData();
     bundle->setInfo({"TestApp", "com.example.other", "9", "9"});
     EXPECT_EQ(platform.getApplicationData(), first);
@@ -36,8 +37,9 @@ TEST_F(ApplicationInfoTest, RecordIsBuiltOnceAndKept) {
 
 TEST_F(ApplicationInfoTest, MissingVersionsAreEmpty) {
     bundle->setInfo({"TestApp", "", "", ""});
-    EXPECT_EQ(PlatformiOS(std::make_shared<PlatformStorage>()).getApplicationData(),
-              (ApplicationData{"", "", "", 0}));
+    EXPECT_EQ(
+        PlatformiOS(std::make_shared<PlatformStorage>(), host::Environment::shared()).getApplicationData(),
+        (ApplicationData{"", "", "", 0}));
 }
 
 TEST_F(ApplicationInfoTest, SandboxStateFromTheProvisioningProfile) {

@@ -1,5 +1,6 @@
 #include "PlatformFixture.hpp"
 
+#include "host/Environment.hpp"
 #include "platform/DeviceInfoCollector.hpp"
 #include "platform/DeviceInfoGateway.hpp"
 #include "platform/DeviceInfoRepository.hpp"
@@ -54,8 +55,8 @@ TEST(DeviceResolution, LargerSideFirstInAnyOrientation) {
 
 class DeviceInfoTest : public PlatformFixture {
 protected:
-    DeviceInfoRepository repository{std::make_shared<DeviceInfoCollector>(false),
-                                    std::make_shared<RootedCheck>(false)};
+    DeviceInfoRepository repository{std::make_shared<DeviceInfoCollector>(false, host::Environment::shared()),
+                                    std::make_shared<RootedCheck>(false, host::Environment::shared())};
 
     DeviceData request(DeviceInfoGateway& gateway) {
         std::optional<DeviceData> answer;
@@ -111,7 +112,8 @@ TEST_F(DeviceInfoTest, RecordHoldsTheDeviceFacts) {
         facts.screen = host::ScreenInfo{414, 896, 2, 828, 1792};
     });
     auto gateway = std::make_shared<DeviceInfoGateway>(std::make_shared<DeviceInfoRepository>(
-        std::make_shared<DeviceInfoCollector>(false), std::make_shared<RootedCheck>(false)));
+        std::make_shared<DeviceInfoCollector>(false, host::Environment::shared()),
+        std::make_shared<RootedCheck>(false, host::Environment::shared())));
     const DeviceData data = request(*gateway);
     EXPECT_EQ(data.language, "de");
     EXPECT_EQ(data.country, "AT");
@@ -128,7 +130,7 @@ TEST_F(DeviceInfoTest, RecordHoldsTheDeviceFacts) {
 }
 
 TEST_F(DeviceInfoTest, LaterRequestsRefreshOnlyLanguageCountryAndOffset) {
-    PlatformiOS platform(std::make_shared<PlatformStorage>());
+    PlatformiOS platform(std::make_shared<PlatformStorage>(), host::Environment::shared());
     std::optional<DeviceData> first;
     platform.getDeviceData([&](DeviceData data) { first = data; });
     ASSERT_TRUE(first.has_value());
@@ -178,8 +180,8 @@ private:
 
 TEST_F(DeviceInfoTest, ALateFirstAnswerKeepsTheRecordAlreadyBuilt) {
     auto check = std::make_shared<ManualRootedCheck>();
-    auto gateway = std::make_shared<DeviceInfoGateway>(
-        std::make_shared<DeviceInfoRepository>(std::make_shared<DeviceInfoCollector>(false), check));
+    auto gateway = std::make_shared<DeviceInfoGateway>(std::make_shared<DeviceInfoRepository>(
+        std::make_shared<DeviceInfoCollector>(false, host::Environment::shared()), check));
     std::vector<DeviceData> answers;
     std::mutex answersMutex;
     auto collect = [&](DeviceData data) {
@@ -208,8 +210,8 @@ TEST_F(DeviceInfoTest, ALateFirstAnswerKeepsTheRecordAlreadyBuilt) {
 
 TEST_F(DeviceInfoTest, AnswersAfterTheGatewayIsGoneAreDropped) {
     auto check = std::make_shared<ManualRootedCheck>();
-    auto gateway = std::make_shared<DeviceInfoGateway>(
-        std::make_shared<DeviceInfoRepository>(std::make_shared<DeviceInfoCollector>(false), check));
+    auto gateway = std::make_shared<DeviceInfoGateway>(std::make_shared<DeviceInfoRepository>(
+        std::make_shared<DeviceInfoCollector>(false, host::Environment::shared()), check));
     bool called = false;
     gateway->getDeviceData([&](DeviceData) { called = true; });
     gateway.reset();
@@ -219,8 +221,8 @@ TEST_F(DeviceInfoTest, AnswersAfterTheGatewayIsGoneAreDropped) {
 
 TEST_F(DeviceInfoTest, ConcurrentRequestsAndAnswersShareOneRecord) {
     auto check = std::make_shared<ManualRootedCheck>();
-    auto gateway = std::make_shared<DeviceInfoGateway>(
-        std::make_shared<DeviceInfoRepository>(std::make_shared<DeviceInfoCollector>(false), check));
+    auto gateway = std::make_shared<DeviceInfoGateway>(std::make_shared<DeviceInfoRepository>(
+        std::make_shared<DeviceInfoCollector>(false, host::Environment::shared()), check));
     std::atomic<int> answered{0};
     gateway->getDeviceData([&](DeviceData) { ++answered; });
     std::thread requester([&] {

@@ -1,5 +1,6 @@
 #include "PlatformFixture.hpp"
 
+#include "host/Environment.hpp"
 #include "host/FileKeychain.hpp"
 #include "platform/IdentifierCollector.hpp"
 #include "platform/IdentifierGateway.hpp"
@@ -23,7 +24,10 @@ protected:
         KeychainStore(keychain, "").set(value, account);
     }
     // One launch: a fresh facade reads the identifiers.
-    IdentifierData launch() { return PlatformiOS(std::make_shared<PlatformStorage>()).getIdentifierData(); }
+    IdentifierData launch() {
+        return PlatformiOS(std::make_shared<PlatformStorage>(), host::Environment::shared())
+            .getIdentifierData();
+    }
 
     static bool isUuidText(const std::string& text) {
         if (text.size() != 36) {
@@ -73,7 +77,7 @@ TEST_F(IdentifierTest, CustomIdIsMadeOnceAndKeptByANewFacade) {
 }
 
 TEST_F(IdentifierTest, GatewayBuildsOnceAndTouchesTheKeychainOnlyThen) {
-    PlatformiOS platform(std::make_shared<PlatformStorage>());
+    PlatformiOS platform(std::make_shared<PlatformStorage>(), host::Environment::shared());
     const auto first = platform.getIdentifierData();
     keychain->setItems({});
     advertising->set(kAdId);
@@ -138,7 +142,7 @@ TEST_F(IdentifierTest, FailingKeychainWritesNeverLoseTheStoredId) {
 
 TEST_F(IdentifierTest, TrackingFlagFollowsTheAuthorisation) {
     LogCapture log;
-    IdentifierCollector collector;
+    IdentifierCollector collector(host::Environment::shared());
     advertising->set(std::nullopt, 3);
     EXPECT_TRUE(collector.isAdvertisingTrackingEnabled());
     EXPECT_TRUE(log.contains("DEBUG ATTrackingManager trackingAuthorizationStatus equals [3]"));
@@ -159,14 +163,14 @@ TEST_F(IdentifierTest, TrackingFlagFollowsTheAuthorisation) {
 TEST_F(IdentifierTest, TrackingHelperWithoutAPromptWarnsAndRefuses) {
     LogCapture log;
     advertising->set(std::nullopt, std::nullopt);
-    EXPECT_FALSE(TrackingHelper().trackingStatus());
+    EXPECT_FALSE(TrackingHelper(host::Environment::shared()).trackingStatus());
     EXPECT_EQ(log.texts(),
               (std::vector<std::string>{"WARNING AppTrackingTransparency.framework not included,please add "
                                         "'AppTrackingTransparency' dependency"}));
 }
 
 TEST_F(IdentifierTest, AdvertisingIdMadeOfZerosAndDashesIsAbsent) {
-    IdentifierCollector collector;
+    IdentifierCollector collector(host::Environment::shared());
     advertising->set("0000-00");
     EXPECT_EQ(collector.idfa(), std::nullopt);
     advertising->set("00000000-0000-0000-0000-000000000001");

@@ -68,7 +68,7 @@ protected:
 };
 
 TEST_F(RootedCheckTest, LinuxDefaultAnswersFalseAtOnceWithoutProbing) {
-    RootedCheck rootedCheck(false);
+    RootedCheck rootedCheck(false, host::Environment::shared());
     bool answered = false;
     bool rooted = true;
     rootedCheck.isRooted([&](bool value) {
@@ -80,7 +80,7 @@ TEST_F(RootedCheckTest, LinuxDefaultAnswersFalseAtOnceWithoutProbing) {
 }
 
 TEST_F(RootedCheckTest, SimulatorAnswersFalseWithoutTestingAPath) {
-    RootedCheck rootedCheck(true, files.probes());
+    RootedCheck rootedCheck(true, host::Environment::shared(), files.probes());
     bool answered = false;
     rootedCheck.isRooted([&](bool rooted) { answered = !rooted; });
     EXPECT_TRUE(answered);
@@ -89,7 +89,7 @@ TEST_F(RootedCheckTest, SimulatorAnswersFalseWithoutTestingAPath) {
 
 TEST_F(RootedCheckTest, FirstExistingPathAnswersTrueAndStopsProbing) {
     files.existing = {"/bin/bash", "/etc/apt"};
-    RootedCheck rootedCheck(false, files.probes());
+    RootedCheck rootedCheck(false, host::Environment::shared(), files.probes());
     EXPECT_EQ(check(rootedCheck), true);
     std::lock_guard lock(files.mutex);
     EXPECT_EQ(files.tested,
@@ -100,7 +100,7 @@ TEST_F(RootedCheckTest, FirstExistingPathAnswersTrueAndStopsProbing) {
 
 TEST_F(RootedCheckTest, WriteTestDecidesWhenNoPathExists) {
     files.writable = true;
-    RootedCheck rootedCheck(false, files.probes());
+    RootedCheck rootedCheck(false, host::Environment::shared(), files.probes());
     EXPECT_EQ(check(rootedCheck), true);
     {
         std::lock_guard lock(files.mutex);
@@ -116,21 +116,21 @@ TEST_F(RootedCheckTest, RealWriteTestLeavesTheFile) {
     RootedProbes probes = RootedCheck::jailbreakProbes();
     probes.paths = {(dir.path() / "absent").string()};
     probes.writeTestPath = (dir.path() / "JailbreakTest.txt").string();
-    RootedCheck rootedCheck(false, probes);
+    RootedCheck rootedCheck(false, host::Environment::shared(), probes);
     EXPECT_EQ(check(rootedCheck), true);
     std::ifstream written(*probes.writeTestPath);
     std::string content((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
     EXPECT_EQ(content, "Jailbreak Test");
 
     probes.writeTestPath = (dir.path() / "missing-directory" / "JailbreakTest.txt").string();
-    RootedCheck failing(false, probes);
+    RootedCheck failing(false, host::Environment::shared(), probes);
     EXPECT_EQ(check(failing), false);
 }
 
 TEST_F(RootedCheckTest, ProbesRunOnTheRunLoopAndTheAnswerComesElsewhere) {
     auto runLoop = std::make_shared<host::ThreadRunLoop>("test run loop");
     host::Environment::shared().setRunLoop(runLoop);
-    RootedCheck rootedCheck(false, files.probes());
+    RootedCheck rootedCheck(false, host::Environment::shared(), files.probes());
     EXPECT_EQ(check(rootedCheck), false);
     std::lock_guard lock(files.mutex);
     EXPECT_NE(files.probeThread, std::this_thread::get_id());
@@ -141,7 +141,7 @@ TEST_F(RootedCheckTest, ProbesRunOnTheRunLoopAndTheAnswerComesElsewhere) {
 TEST_F(RootedCheckTest, NothingIsProbedUntilTheRunLoopFires) {
     ScopedEnvironment environment;
     files.existing = {"/etc/apt"};
-    RootedCheck rootedCheck(false, files.probes());
+    RootedCheck rootedCheck(false, host::Environment::shared(), files.probes());
     std::optional<bool> answer;
     rootedCheck.isRooted([&](bool rooted) { answer = rooted; });
     EXPECT_TRUE(files.tested.empty());
@@ -154,7 +154,7 @@ TEST_F(RootedCheckTest, NothingIsProbedUntilTheRunLoopFires) {
 
 TEST_F(RootedCheckTest, CallerBlockingItsThreadStillGetsTheAnswer) {
     // The caller waits on its own thread, as the device manager does; the answer needs no help from it.
-    RootedCheck rootedCheck(false, files.probes());
+    RootedCheck rootedCheck(false, host::Environment::shared(), files.probes());
     std::mutex mutex;
     std::condition_variable answered;
     bool done = false;

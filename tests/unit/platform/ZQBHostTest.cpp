@@ -79,7 +79,8 @@ TEST_F(ZQBHostTest, AdvertisingFactsAndDefaults) {
     auto advertising = host::Environment::shared().advertising();
     EXPECT_EQ(advertising->advertisingIdentifier(), std::nullopt);
     EXPECT_EQ(advertising->trackingAuthorizationStatus(), 0);
-    EXPECT_TRUE(IdentifierCollector().isAdvertisingTrackingEnabled());  // "not determined"
+    EXPECT_TRUE(
+        IdentifierCollector(host::Environment::shared()).isAdvertisingTrackingEnabled());  // "not determined"
 
     ZQBHost::setAdvertisingIdentifier("e621e1f8-c36c-495a-93fc-0c247a3e6e5f", true);
     EXPECT_EQ(advertising->advertisingIdentifier(), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
@@ -91,7 +92,7 @@ TEST_F(ZQBHostTest, AdvertisingFactsAndDefaults) {
 
     ZQBHost::setTrackingAuthorizationStatus(ZQBTrackingAuthorizationStatus::denied);
     EXPECT_EQ(advertising->trackingAuthorizationStatus(), 2);
-    EXPECT_FALSE(IdentifierCollector().isAdvertisingTrackingEnabled());
+    EXPECT_FALSE(IdentifierCollector(host::Environment::shared()).isAdvertisingTrackingEnabled());
     ZQBHost::setTrackingAuthorizationStatus(static_cast<ZQBTrackingAuthorizationStatus>(7));
     EXPECT_EQ(log.matching("setTrackingAuthorizationStatus"),
               (std::vector<std::string>{"ERROR In the setTrackingAuthorizationStatus method an error has "
@@ -99,7 +100,8 @@ TEST_F(ZQBHostTest, AdvertisingFactsAndDefaults) {
                                         "case of ZQBTrackingAuthorizationStatus"}));
     EXPECT_EQ(advertising->trackingAuthorizationStatus(), 2);
     ZQBHost::setTrackingAuthorizationStatus(std::nullopt);
-    EXPECT_TRUE(IdentifierCollector().isAdvertisingTrackingEnabled());  // the flag set with the identifier
+    EXPECT_TRUE(IdentifierCollector(host::Environment::shared())
+                    .isAdvertisingTrackingEnabled());  // the flag set with the identifier
 
     ZQBHost::setAdvertisingIdentifier("", false);
     EXPECT_EQ(advertising->advertisingIdentifier(), std::nullopt);

@@ -1,3 +1,4 @@
+#include "host/Environment.hpp"
 #include "services/ActivityService.hpp"
 #include "support/LogCapture.hpp"
 #include "support/ServiceTestBed.hpp"
@@ -34,7 +35,7 @@ protected:
     }
 
     test::ServiceTestBed bed;
-    ActivityService service{bed.state, bed.userRepository};
+    ActivityService service{bed.state, bed.userRepository, host::Environment::shared()};
 };
 
 TEST_F(ActivityServiceTest, FirstStartOpensASessionAndStoresIt) {
@@ -126,7 +127,7 @@ TEST_F(ActivityServiceTest, HeartbeatMovesTheBackgroundTimeOnlyWhileActive) {
 
     // The process ends without a stop: the gap runs from the last heartbeat.
     const int64_t heartbeat = now();
-    ActivityService nextRun(bed.state, bed.userRepository);
+    ActivityService nextRun(bed.state, bed.userRepository, host::Environment::shared());
     bed.env.clock().setMilliseconds(heartbeat + kTimeout);
     EXPECT_EQ(nextRun.startActivity(), false);
 }

@@ -4,6 +4,7 @@
 #include "backend/BackendRepository.hpp"
 #include "foundation/QueueManager.hpp"
 #include "foundation/TextUtils.hpp"
+#include "host/Environment.hpp"
 #include "network/BackendConfigUrl.hpp"
 #include "support/FakeStateManager.hpp"
 #include "support/LogCapture.hpp"
@@ -45,7 +46,8 @@ protected:
         BackendConfigUrl::setTestProxyUrl(gateway.baseUrl());
         state = std::make_shared<test::FakeStateManager>();
         service = std::make_shared<ConfigService>(
-            state, nullptr, std::make_shared<Backend>(std::make_shared<BackendRepository>()));
+            state, nullptr, std::make_shared<Backend>(std::make_shared<BackendRepository>()),
+            Queues::processWide(), host::Environment::shared());
         onIncome([&] {
             service->setOnSdkConfigUpdate([this](const Config& config) {
                 EXPECT_TRUE(QueueManager::incomeQueue().isCurrent());

@@ -101,9 +101,10 @@ protected:
     std::shared_ptr<MessagingCategoryRepository> categoryRepository =
         std::make_shared<MessagingCategoryRepository>(database);
     std::shared_ptr<test::FakeStateManager> state = std::make_shared<test::FakeStateManager>();
-    std::shared_ptr<MessagingService> service =
-        std::make_shared<MessagingService>(state, projectRepository, categoryRepository,
-                                           std::make_shared<Backend>(std::make_shared<BackendRepository>()));
+    std::shared_ptr<MessagingService> service = std::make_shared<MessagingService>(
+        state, projectRepository, categoryRepository,
+        std::make_shared<Backend>(std::make_shared<BackendRepository>()), QueueManager::incomeQueue(),
+        QueueManager::networkMessagingQueue());
 };
 
 TEST_F(MessagingServiceTest, AFirstAnswerIsStoredWithItsVersion) {

@@ -7,6 +7,7 @@
 #include "database/Statement.hpp"
 #include "foundation/QueueManager.hpp"
 #include "foundation/TextUtils.hpp"
+#include "host/Environment.hpp"
 #include "model/Alive.hpp"
 #include "network/BackendConfigUrl.hpp"
 #include "support/FakeStateManager.hpp"
@@ -47,7 +48,9 @@ protected:
         reports = std::make_shared<ReportsRepository>(database);
         state = std::make_shared<test::FakeStateManager>();
         service = std::make_shared<ReportService>(
-            state, events, reports, std::make_shared<Backend>(std::make_shared<BackendRepository>()));
+            state, events, reports, std::make_shared<Backend>(std::make_shared<BackendRepository>()),
+            QueueManager::incomeQueue(), QueueManager::networkSerialQueue(),
+            QueueManager::networkFlashQueue());
         service->setOnReportSendAction([this] { ++accepted; });
     }
 

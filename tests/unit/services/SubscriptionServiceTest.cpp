@@ -78,7 +78,8 @@ protected:
     std::shared_ptr<SQLiteProvider> database = std::make_shared<SQLiteProvider>("key");
     std::shared_ptr<SubscriptionRepository> repository = std::make_shared<SubscriptionRepository>(database);
     std::shared_ptr<test::FakeStateManager> state = std::make_shared<test::FakeStateManager>();
-    std::shared_ptr<SubscriptionService> service = std::make_shared<SubscriptionService>(state, repository);
+    std::shared_ptr<SubscriptionService> service = std::make_shared<SubscriptionService>(
+        state, repository, QueueManager::incomeQueue(), host::Environment::shared());
     std::mutex mutex;
     std::vector<std::optional<Products>> answers;
 };

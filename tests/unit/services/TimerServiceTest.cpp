@@ -1,4 +1,5 @@
 #include "foundation/QueueManager.hpp"
+#include "host/Environment.hpp"
 #include "services/TimerService.hpp"
 #include "support/LogCapture.hpp"
 #include "support/ServiceTestBed.hpp"
@@ -54,7 +55,8 @@ protected:
     }
 
     test::ServiceTestBed bed;
-    std::shared_ptr<TimerService> service = std::make_shared<TimerService>(bed.state);
+    std::shared_ptr<TimerService> service =
+        std::make_shared<TimerService>(bed.state, QueueManager::incomeQueue(), host::Environment::shared());
     std::atomic<int> alive{0}, currency{0}, request{0}, activity{0}, offQueueTicks{0};
 };
 
@@ -186,7 +188,8 @@ TEST_F(TimerServiceTest, RequestTickOnItsWayWhenTheTimerIsResetIsDropped) {
 }
 
 TEST_F(TimerServiceTest, TickWithoutCallbackDoesNothing) {
-    auto bare = std::make_shared<TimerService>(bed.state);
+    auto bare =
+        std::make_shared<TimerService>(bed.state, QueueManager::incomeQueue(), host::Environment::shared());
     bare->startTimers();
     advance(600000);
     bare->stopTimers();

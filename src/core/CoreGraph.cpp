@@ -1,0 +1,101 @@
+#include "core/CoreGraph.hpp"
+
+#include "backend/Backend.hpp"
+#include "backend/BackendRepository.hpp"
+#include "backend/ContentFactory.hpp"
+#include "core/ApplicationLifeCycle.hpp"
+#include "core/CoreFactory.hpp"
+#include "core/CoreManager.hpp"
+#include "core/DeviceManager.hpp"
+#include "core/LifeCycleRepository.hpp"
+#include "core/ServiceFactory.hpp"
+#include "database/SQLiteProvider.hpp"
+#include "network/Network.hpp"
+#include "platform/PlatformStorage.hpp"
+#include "platform/PlatformiOS.hpp"
+
+#include <future>
+#include <system_error>
+
+namespace zqb {
+namespace {
+
+// Runs until its result is dropped: the future's destructor waits for the thread.
+std::future<void> gatherIdentifiers(const std::shared_ptr<PlatformiOS>& platform) {
+    try {
+        return std::async(std::launch::async, [platform] { platform->getIdentifierData(); });
+    } catch (const std::system_error&) {
+        // No thread to be had: the device manager gathers them when it first needs them.
+        return {};
+    }
+}
+
+// The submodules and the core factory over them. Throws when the database cannot be opened.
+std::shared_ptr<CoreFactory> initSubModules(const std::string& applicationKey,
+                                            std::shared_ptr<ApplicationLifeCycle> lifeCycle,
+                                            const Queues& queues, host::Environment& environment) {
+    auto platform = std::make_shared<PlatformiOS>(std::make_shared<PlatformStorage>(), environment);
+    // The device's identifiers are read from the keychain, and on a new device written to it; opening or
+    // creating the database waits for the disk. Neither needs the other, so the identifiers are gathered on
+    // a thread of their own meanwhile (the platform keeps the record it builds first). What a new device
+    // writes to the keychain waits until the database is open: a start-up that fails here leaves the
+    // keychain as it found it.
+    platform->holdKeychainWrites();
+    const auto gathering = gatherIdentifiers(platform);
+    if (!lifeCycle) {
+        lifeCycle = ApplicationLifeCycle::create(queues.income, environment);
+    }
+    auto lifeCycleRepository = std::make_shared<LifeCycleRepository>(std::move(lifeCycle));
+    auto network = std::make_shared<Network>(environment.httpSession());
+    auto backend = std::make_shared<Backend>(
+        std::make_shared<BackendRepository>(std::move(network), std::make_shared<ContentFactory>()));
+    auto database = std::make_shared<SQLiteProvider>(applicationKey);
+    SQLiteProvider::WriterQueue writer;
+    QueueManager* const income = &queues.income;
+    writer.isCurrent = [income] { return income->isCurrent(); };
+    writer.post = [income](std::function<void()> operation) { income->addOperation(std::move(operation)); };
+    writer.runAfter = [&environment](int64_t delayMs, std::function<void()> operation) {
+        environment.delayedScheduler()->runAfter(delayMs, std::move(operation));
+    };
+    database->groupWritesOn(std::move(writer));
+    // The start-up goes on.
+    if (gathering.valid()) {
+        gathering.wait();
+    }
+    platform->writeHeldKeychainItems();
+    return std::make_shared<CoreFactory>(std::move(lifeCycleRepository), std::move(backend),
+                                         std::move(platform), std::move(database));
+}
+
+}  // namespace
+
+std::optional<CoreGraph> CoreGraph::build(const Sources& sources, const LogicFactory& parts,
+                                          const Queues& queues, host::Environment& environment) {
+    CoreGraph graph;
+    try {
+        graph.coreFactory = initSubModules(sources.applicationKey, sources.lifeCycle, queues, environment);
+    } catch (...) {
+        return std::nullopt;
+    }
+    const auto& coreFactory = graph.coreFactory;
+    auto migrationManager = parts.migrationManager(coreFactory, sources.validatedKey);
+    const auto deviceManager = std::make_shared<DeviceManager>(
+        coreFactory->identifiersRepository(), coreFactory->toolsRepository(), coreFactory->platform());
+    const auto coreManager = std::make_shared<CoreManager>(
+        sources.validatedKey, coreFactory->projectRepository(), coreFactory->userRepository());
+    auto stateManager = std::make_shared<StateManager>(
+        deviceManager, coreManager, std::move(migrationManager), sources.userId, sources.editorMode);
+    graph.serviceFactory =
+        std::make_shared<ServiceFactory>(coreFactory, std::move(stateManager), queues, environment);
+    graph.logic = parts.analyticsLogic(graph.serviceFactory, coreFactory->lifeCycle());
+    return graph;
+}
+
+void CoreGraph::start(AnalyticsInitProtocol& logic,
+                      const std::optional<ZQBAnalyticsConfigurationLocal>& configuration) {
+    logic.prepareCallBacks();
+    logic.applyAnalyticsConfiguration(configuration);
+    logic.tryStartSDK();
+}
+
+}  // namespace zqb
