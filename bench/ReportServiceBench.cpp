@@ -13,6 +13,7 @@
 #include "repositories/ReportsRepository.hpp"
 #include "services/ReportService.hpp"
 #include "support/FakeStateManager.hpp"
+#include "support/GatewayClient.hpp"
 #include "support/LoopbackGateway.hpp"
 #include "support/QueueRunner.hpp"
 #include "support/ScopedEnvironment.hpp"
@@ -54,7 +55,8 @@ void BM_DeliverStoredEvents(benchmark::State& state) {
         stateManager->otherUsers.push_back(user);
     }
     auto service = std::make_shared<ReportService>(
-        stateManager, events, reports, std::make_shared<Backend>(std::make_shared<BackendRepository>()),
+        stateManager, events, reports,
+        std::make_shared<Backend>(test::gatewayClient(host::Environment::shared().httpSession())),
         QueueManager::incomeQueue(), QueueManager::networkSerialQueue(), QueueManager::networkFlashQueue());
 
     std::size_t requests = 0;

@@ -30,9 +30,6 @@ nlohmann::ordered_json parseBody(const Response& response) {
 
 }  // namespace
 
-BackendRepository::BackendRepository()
-    : BackendRepository(std::make_shared<Network>(), std::make_shared<ContentFactory>()) {}
-
 BackendRepository::BackendRepository(std::shared_ptr<const NetworkProtocol> network,
                                      std::shared_ptr<const ContentFactoryProtocol> contentFactory)
     : network_(std::move(network)), contentFactory_(std::move(contentFactory)) {}

@@ -55,7 +55,6 @@ public:
 // status and body into a typed result. Nothing is thrown: every failure becomes a result value.
 class BackendRepository final : public BackendRepositoryProtocol {
 public:
-    BackendRepository();
     BackendRepository(std::shared_ptr<const NetworkProtocol> network,
                       std::shared_ptr<const ContentFactoryProtocol> contentFactory);
 

@@ -15,12 +15,11 @@ public:
     virtual std::unique_ptr<RequestBuilderProtocol> get(const std::string& host) const = 0;
 };
 
-// Factory of request builders. Requests go through the given URL session, or (none given) through the
-// host environment's session at the time they are sent.
+// Factory of request builders. Requests go through the given URL session (start-up hands in the host
+// environment's).
 class Network final : public NetworkProtocol {
 public:
-    explicit Network(std::shared_ptr<host::HttpSessionProtocol> session = nullptr)
-        : session_(std::move(session)) {}
+    explicit Network(std::shared_ptr<host::HttpSessionProtocol> session) : session_(std::move(session)) {}
 
     std::unique_ptr<RequestBuilderProtocol> post(const std::string& host) const override;
     std::unique_ptr<RequestBuilderProtocol> get(const std::string& host) const override;

@@ -1,7 +1,6 @@
 #include "network/PlatformRequest.hpp"
 
 #include "foundation/Logger.hpp"
-#include "host/Environment.hpp"
 
 #include <algorithm>
 
@@ -48,7 +47,7 @@ Response PlatformRequest::send() const noexcept {
 Response PlatformRequest::sendUnchecked() const {
     Response response;
     const std::optional<std::string> url = urlBuilder_.url();
-    if (!url || !requestContent_) {
+    if (!url || !requestContent_ || !session_) {
         return response;
     }
     std::optional<std::string> body = requestContent_->object().toJSONData();
@@ -73,9 +72,7 @@ Response PlatformRequest::sendUnchecked() const {
         logSending(*url, encoded);
     }
 
-    std::shared_ptr<host::HttpSessionProtocol> session =
-        session_ ? session_ : host::Environment::shared().httpSession();
-    host::HttpResult result = session->perform(request);
+    host::HttpResult result = session_->perform(request);
     // A status that arrived is kept even when the exchange failed afterwards (a body cut off).
     if (result.statusCode) {
         response.statusCode = *result.statusCode;

@@ -25,14 +25,14 @@ public:
 // builder's address through the URL session.
 class PlatformRequest final : public RequestProtocol {
 public:
-    // `session` null: the process-wide session of the host environment, looked up when sending.
     PlatformRequest(UrlBuilder urlBuilder, RequestType type,
                     std::shared_ptr<const RequestContentProtocol> content,
                     std::optional<std::string> requestIdentifier,
-                    std::shared_ptr<host::HttpSessionProtocol> session = nullptr);
+                    std::shared_ptr<host::HttpSessionProtocol> session);
 
-    // Status 400 without sending when the address is no valid URL or the body cannot be encoded; status 400
-    // with `error` when the exchange fails; otherwise the gateway's status and body.
+    // Status 400 without sending when the address is no valid URL, content or URL session is missing, or the
+    // body cannot be encoded; status 400 with `error` when the exchange fails; otherwise the gateway's status
+    // and body.
     Response send() const noexcept override;
 
     const UrlBuilder& urlBuilder() const { return urlBuilder_; }

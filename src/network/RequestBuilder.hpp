@@ -24,7 +24,7 @@ public:
 class RequestBuilder final : public RequestBuilderProtocol {
 public:
     RequestBuilder(RequestType type, UrlBuilder urlBuilder,
-                   std::shared_ptr<host::HttpSessionProtocol> session = nullptr);
+                   std::shared_ptr<host::HttpSessionProtocol> session);
 
     RequestType type() const override { return type_; }
     UrlBuilderProtocol& urlBuilder() override { return urlBuilder_; }

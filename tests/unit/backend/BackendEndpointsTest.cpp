@@ -3,6 +3,7 @@
 #include "host/CurlHttpSession.hpp"
 #include "host/Environment.hpp"
 #include "network/BackendConfigUrl.hpp"
+#include "support/GatewayClient.hpp"
 #include "support/LogCapture.hpp"
 #include "support/LoopbackGateway.hpp"
 #include "support/ScopedEnvironment.hpp"
@@ -39,14 +40,7 @@ Versions versions() {
 // time-out so that a gateway that never answers costs about a second.
 class BackendEndpoints : public ::testing::Test {
 protected:
-    void SetUp() override {
-        BackendConfigUrl::setTestProxyUrl(gateway.baseUrl());
-        host::CurlHttpSession::Options options;
-        options.idleTimeout = std::chrono::seconds(1);
-        options.connectTimeout = std::chrono::seconds(1);
-        options.maxBodyBytes = 1024 * 1024;
-        host::Environment::shared().setHttpSession(std::make_shared<host::CurlHttpSession>(options));
-    }
+    void SetUp() override { BackendConfigUrl::setTestProxyUrl(gateway.baseUrl()); }
     void TearDown() override {
         BackendConfigUrl::setTestProxyUrl("");
         BackendConfigUrl::setTestCustomUrl("");
@@ -74,7 +68,10 @@ protected:
 
     test::ScopedEnvironment environment;
     LoopbackGateway gateway;
-    Backend backend{std::make_shared<BackendRepository>()};
+    Backend backend{test::gatewayClient(std::make_shared<host::CurlHttpSession>(
+        host::CurlHttpSession::Options{.idleTimeout = std::chrono::seconds(1),
+                                       .connectTimeout = std::chrono::seconds(1),
+                                       .maxBodyBytes = 1024 * 1024}))};
 };
 
 void expectIdentifierHeaders(const LoopbackGateway::Request& request) {

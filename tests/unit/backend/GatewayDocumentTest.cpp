@@ -9,6 +9,7 @@
 #include "host/Environment.hpp"
 #include "model/JsonText.hpp"
 #include "network/BackendConfigUrl.hpp"
+#include "support/GatewayClient.hpp"
 #include "support/LoopbackGateway.hpp"
 #include "support/ScopedEnvironment.hpp"
 #include "support/SourceTree.hpp"
@@ -70,12 +71,7 @@ class GatewayDocument : public ::testing::Test {
 protected:
     static constexpr const char* kKey = "APP-KEY";
 
-    void SetUp() override {
-        BackendConfigUrl::setTestProxyUrl(gateway.baseUrl());
-        host::CurlHttpSession::Options options;
-        options.idleTimeout = std::chrono::seconds(5);
-        host::Environment::shared().setHttpSession(std::make_shared<host::CurlHttpSession>(options));
-    }
+    void SetUp() override { BackendConfigUrl::setTestProxyUrl(gateway.baseUrl()); }
     void TearDown() override { BackendConfigUrl::setTestProxyUrl(""); }
 
     const DocumentedExample& example(const std::string& name) {
@@ -113,7 +109,8 @@ protected:
     const std::map<std::string, DocumentedExample> examples = documentedExamples();
     test::ScopedEnvironment environment;
     LoopbackGateway gateway;
-    Backend backend{std::make_shared<BackendRepository>()};
+    Backend backend{test::gatewayClient(std::make_shared<host::CurlHttpSession>(
+        host::CurlHttpSession::Options{.idleTimeout = std::chrono::seconds(5)}))};
 };
 
 TEST_F(GatewayDocument, EveryExampleIsOneThisTestChecks) {

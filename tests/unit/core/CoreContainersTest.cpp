@@ -19,6 +19,7 @@
 #include "repositories/ToolsRepository.hpp"
 #include "repositories/TutorialRepository.hpp"
 #include "repositories/UserRepository.hpp"
+#include "support/GatewayClient.hpp"
 #include "support/ScopedEnvironment.hpp"
 
 #include <gtest/gtest.h>
@@ -80,7 +81,8 @@ protected:
     std::shared_ptr<CoreFactory> coreFactory = std::make_shared<CoreFactory>(
         std::make_shared<LifeCycleRepository>(
             ApplicationLifeCycle::create(QueueManager::incomeQueue(), host::Environment::shared())),
-        std::make_shared<Backend>(std::make_shared<BackendRepository>()), nullptr, database);
+        std::make_shared<Backend>(test::gatewayClient(host::Environment::shared().httpSession())), nullptr,
+        database);
 };
 
 TEST_F(CoreContainers, EveryRepositoryIsMadeOnceOverTheOneDatabase) {

@@ -24,9 +24,10 @@ std::shared_ptr<const JSONContent> contentFor(nlohmann::ordered_json body,
         ContentFactory().createContent({std::move(body), std::move(identifiers)}));
 }
 
-Response post(const std::string& address, std::shared_ptr<const RequestContentProtocol> content,
-              std::optional<std::string> requestIdentifier = std::nullopt,
-              std::shared_ptr<host::HttpSessionProtocol> session = nullptr) {
+Response post(
+    const std::string& address, std::shared_ptr<const RequestContentProtocol> content,
+    std::optional<std::string> requestIdentifier = std::nullopt,
+    std::shared_ptr<host::HttpSessionProtocol> session = std::make_shared<host::CurlHttpSession>()) {
     auto builder = Network(std::move(session)).post(address);
     builder->urlBuilder().setQueryParam("appId", "KEY");
     builder->setRequestContent(std::move(content));
@@ -115,7 +116,7 @@ TEST(PlatformRequest, AnAddressThatIsNoValidHttpUrlIsNeitherSentNorLogged) {
 
 TEST(PlatformRequest, QueryKeysAndValuesGoOutUnescaped) {
     LoopbackGateway gateway;
-    auto builder = Network().post(gateway.baseUrl() + "/v2/x");
+    auto builder = Network(std::make_shared<host::CurlHttpSession>()).post(gateway.baseUrl() + "/v2/x");
     builder->urlBuilder().setQueryParam("appId", "first");
     builder->urlBuilder().setQueryParam("appId", "a&b=c");
     builder->setRequestContent(contentFor(nlohmann::ordered_json::object()));
@@ -135,7 +136,7 @@ TEST(PlatformRequest, ABodyThatCannotBeEncodedIsLoggedAndNotSent) {
 }
 
 TEST(PlatformRequest, BuildingWithoutContentThrows) {
-    auto builder = Network().post("https://example.invalid");
+    auto builder = Network(std::make_shared<host::CurlHttpSession>()).post("https://example.invalid");
     try {
         builder->build();
         FAIL() << "no error thrown";
@@ -178,7 +179,7 @@ TEST(PlatformRequest, LogsTheRequestAtDebugOnly) {
 
 TEST(PlatformRequest, AnEmptyIdentifierIsSentAsAnEmptyHeaderAndGetCarriesTheBodyToo) {
     test::RawSocketServer server("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok");
-    auto builder = Network().get(server.baseUrl() + "/g");
+    auto builder = Network(std::make_shared<host::CurlHttpSession>()).get(server.baseUrl() + "/g");
     builder->setRequestContent(contentFor({{"a", 1}}, {"abc", ""}));
     EXPECT_EQ(builder->type(), RequestType::GET);
     const Response response = builder->build()->send();

@@ -1,9 +1,11 @@
 #include "backend/Backend.hpp"
 #include "foundation/QueueManager.hpp"
 #include "foundation/TextUtils.hpp"
+#include "host/Environment.hpp"
 #include "network/BackendConfigUrl.hpp"
 #include "services/AntiCheatService.hpp"
 #include "support/FakeStateManager.hpp"
+#include "support/GatewayClient.hpp"
 #include "support/LoopbackGateway.hpp"
 #include "support/ScopedEnvironment.hpp"
 
@@ -40,7 +42,8 @@ protected:
     LoopbackGateway gateway;
     std::shared_ptr<test::FakeStateManager> state = std::make_shared<test::FakeStateManager>();
     std::shared_ptr<AntiCheatService> service = std::make_shared<AntiCheatService>(
-        state, nullptr, std::make_shared<Backend>(std::make_shared<BackendRepository>()));
+        state, nullptr,
+        std::make_shared<Backend>(test::gatewayClient(host::Environment::shared().httpSession())));
 };
 
 // The sender is fixed when the verification is queued; the exchange reads no state of the income queue, so

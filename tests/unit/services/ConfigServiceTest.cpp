@@ -7,6 +7,7 @@
 #include "host/Environment.hpp"
 #include "network/BackendConfigUrl.hpp"
 #include "support/FakeStateManager.hpp"
+#include "support/GatewayClient.hpp"
 #include "support/LogCapture.hpp"
 #include "support/LoopbackGateway.hpp"
 #include "support/QueueRunner.hpp"
@@ -46,7 +47,8 @@ protected:
         BackendConfigUrl::setTestProxyUrl(gateway.baseUrl());
         state = std::make_shared<test::FakeStateManager>();
         service = std::make_shared<ConfigService>(
-            state, nullptr, std::make_shared<Backend>(std::make_shared<BackendRepository>()),
+            state, nullptr,
+            std::make_shared<Backend>(test::gatewayClient(host::Environment::shared().httpSession())),
             Queues::processWide(), host::Environment::shared());
         onIncome([&] {
             service->setOnSdkConfigUpdate([this](const Config& config) {

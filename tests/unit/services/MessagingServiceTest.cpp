@@ -9,6 +9,7 @@
 #include "repositories/ProjectRepository.hpp"
 #include "services/MessagingService.hpp"
 #include "support/FakeStateManager.hpp"
+#include "support/GatewayClient.hpp"
 #include "support/LogCapture.hpp"
 #include "support/LoopbackGateway.hpp"
 #include "support/ScopedEnvironment.hpp"
@@ -59,10 +60,6 @@ class MessagingServiceTest : public ::testing::Test {
 protected:
     void SetUp() override {
         BackendConfigUrl::setTestProxyUrl(gateway.baseUrl());
-        host::CurlHttpSession::Options options;
-        options.idleTimeout = std::chrono::seconds(2);
-        options.connectTimeout = std::chrono::seconds(2);
-        host::Environment::shared().setHttpSession(std::make_shared<host::CurlHttpSession>(options));
         projectRepository->insert(state->project);
     }
     void TearDown() override { BackendConfigUrl::setTestProxyUrl(""); }
@@ -103,8 +100,10 @@ protected:
     std::shared_ptr<test::FakeStateManager> state = std::make_shared<test::FakeStateManager>();
     std::shared_ptr<MessagingService> service = std::make_shared<MessagingService>(
         state, projectRepository, categoryRepository,
-        std::make_shared<Backend>(std::make_shared<BackendRepository>()), QueueManager::incomeQueue(),
-        QueueManager::networkMessagingQueue());
+        std::make_shared<Backend>(
+            test::gatewayClient(std::make_shared<host::CurlHttpSession>(host::CurlHttpSession::Options{
+                .idleTimeout = std::chrono::seconds(2), .connectTimeout = std::chrono::seconds(2)}))),
+        QueueManager::incomeQueue(), QueueManager::networkMessagingQueue());
 };
 
 TEST_F(MessagingServiceTest, AFirstAnswerIsStoredWithItsVersion) {

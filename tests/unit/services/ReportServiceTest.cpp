@@ -11,6 +11,7 @@
 #include "model/Alive.hpp"
 #include "network/BackendConfigUrl.hpp"
 #include "support/FakeStateManager.hpp"
+#include "support/GatewayClient.hpp"
 #include "support/LogCapture.hpp"
 #include "support/LoopbackGateway.hpp"
 #include "support/QueueRunner.hpp"
@@ -48,7 +49,8 @@ protected:
         reports = std::make_shared<ReportsRepository>(database);
         state = std::make_shared<test::FakeStateManager>();
         service = std::make_shared<ReportService>(
-            state, events, reports, std::make_shared<Backend>(std::make_shared<BackendRepository>()),
+            state, events, reports,
+            std::make_shared<Backend>(test::gatewayClient(host::Environment::shared().httpSession())),
             QueueManager::incomeQueue(), QueueManager::networkSerialQueue(),
             QueueManager::networkFlashQueue());
         service->setOnReportSendAction([this] { ++accepted; });
