@@ -308,5 +308,5 @@ std::string ZQBAnalytics::sdkFolderPath() {
 }
 
 void ZQBAnalytics::clearKeychain() {
-    zqb::IdentifierCollector::deleteSavedIdentifiers();
+    zqb::IdentifierCollector::deleteSavedIdentifiers(zqb::host::Environment::shared());
 }

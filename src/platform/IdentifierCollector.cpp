@@ -40,8 +40,8 @@ std::optional<std::string> IdentifierCollector::idfa() const {
     return identifier;
 }
 
-std::optional<std::string> IdentifierCollector::bundleName() {
-    std::string name = host::Environment::shared().bundle()->info().name;
+std::optional<std::string> IdentifierCollector::bundleName(host::Environment& environment) {
+    std::string name = environment.bundle()->info().name;
     if (name.empty()) {
         return std::nullopt;
     }
@@ -59,7 +59,7 @@ std::optional<std::string> IdentifierCollector::getSavedUID(const std::string& a
             }
         }
     }
-    return KeychainStore().get(key);
+    return KeychainStore(environment_.keychain(), "").get(key);
 }
 
 void IdentifierCollector::setSavedUID(const std::string& uid, const std::string& appName,
@@ -71,7 +71,7 @@ void IdentifierCollector::setSavedUID(const std::string& uid, const std::string&
             return;
         }
     }
-    KeychainStore().set(uid, account(appName, item));
+    KeychainStore(environment_.keychain(), "").set(uid, account(appName, item));
 }
 
 void IdentifierCollector::holdWrites() {
@@ -82,14 +82,15 @@ void IdentifierCollector::holdWrites() {
 void IdentifierCollector::writeHeldItems() {
     std::lock_guard lock(heldMutex_);
     holding_ = false;
+    KeychainStore store(environment_.keychain(), "");
     for (const auto& [key, value] : held_) {
-        KeychainStore().set(value, key);
+        store.set(value, key);
     }
     held_.clear();
 }
 
 std::optional<std::string> IdentifierCollector::getOlderSavedUID(const std::string& item) {
-    return KeychainStore().get(item);
+    return KeychainStore(environment_.keychain(), "").get(item);
 }
 
 std::optional<std::string> IdentifierCollector::tryMigratePrevUid(const std::string& appName,
@@ -116,7 +117,7 @@ DeviceUIDs IdentifierCollector::getUIDs() {
         candidate = *vendorId;
     }
 
-    const auto appName = bundleName();
+    const auto appName = bundleName(environment_);
     if (!appName) {
         return {fresh, std::nullopt};
     }
@@ -144,7 +145,7 @@ DeviceUIDs IdentifierCollector::getUIDs() {
 }
 
 std::string IdentifierCollector::uuid() {
-    const auto appName = bundleName();
+    const auto appName = bundleName(environment_);
     if (!appName) {
         return text::uuidString();
     }
@@ -156,12 +157,12 @@ std::string IdentifierCollector::uuid() {
     return created;
 }
 
-void IdentifierCollector::deleteSavedIdentifiers() {
-    const auto appName = bundleName();
+void IdentifierCollector::deleteSavedIdentifiers(host::Environment& environment) {
+    const auto appName = bundleName(environment);
     if (!appName) {
         return;  // without a bundle name nothing was ever stored
     }
-    KeychainStore store;
+    KeychainStore store(environment.keychain(), "");
     for (const char* item : {currentIdKey, prevIdKey, customUdidKey}) {
         store.remove(account(*appName, item));
     }

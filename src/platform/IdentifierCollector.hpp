@@ -42,9 +42,10 @@ public:
     // The installation's own id: made once, then read back from the keychain.
     std::string uuid() override;
 
-    // Deletes the three items the library writes (current, previous and custom id) under the account this
-    // application writes them with. A missing item is no error. Backs the public keychain-clearing hook.
-    static void deleteSavedIdentifiers();
+    // Deletes the three items the library writes (current, previous and custom id) to the keychain of
+    // `environment`, under the account its application writes them with. A missing item is no error. Backs
+    // the public keychain-clearing hook.
+    static void deleteSavedIdentifiers(host::Environment& environment);
 
     // From here on the items the collector writes are held, in order, and read back from there, instead of
     // reaching the keychain, until `writeHeldItems()`: identifiers gathered for a start-up that may still
@@ -54,10 +55,10 @@ public:
     void writeHeldItems();
 
 private:
-    static std::optional<std::string> bundleName();
+    static std::optional<std::string> bundleName(host::Environment& environment);
     std::optional<std::string> getSavedUID(const std::string& appName, const std::string& account);
     void setSavedUID(const std::string& uid, const std::string& appName, const std::string& account);
-    static std::optional<std::string> getOlderSavedUID(const std::string& account);
+    std::optional<std::string> getOlderSavedUID(const std::string& account);
     std::optional<std::string> tryMigratePrevUid(const std::string& appName, const std::string& account);
 
     host::Environment& environment_;

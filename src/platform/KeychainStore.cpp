@@ -1,7 +1,6 @@
 #include "platform/KeychainStore.hpp"
 
 #include "foundation/TextUtils.hpp"
-#include "host/Environment.hpp"
 
 namespace zqb {
 
@@ -20,11 +19,6 @@ host::KeychainAccessibility accessibilityValue(KeychainStoreAccessOptions option
     }
     return host::KeychainAccessibility::whenUnlocked;
 }
-
-KeychainStore::KeychainStore() : KeychainStore(host::Environment::shared().keychain(), "") {}
-
-KeychainStore::KeychainStore(std::string keyPrefix)
-    : KeychainStore(host::Environment::shared().keychain(), std::move(keyPrefix)) {}
 
 KeychainStore::KeychainStore(std::shared_ptr<host::KeychainProtocol> keychain, std::string keyPrefix)
     : keychain_(std::move(keychain)), keyPrefix_(std::move(keyPrefix)) {}

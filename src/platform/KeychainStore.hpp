@@ -26,9 +26,6 @@ host::KeychainAccessibility accessibilityValue(KeychainStoreAccessOptions option
 // throws nothing: outcomes are Booleans, optional values and `lastResultCode()`.
 class KeychainStore {
 public:
-    // Uses the process's keychain (`host::Environment`).
-    KeychainStore();
-    explicit KeychainStore(std::string keyPrefix);
     KeychainStore(std::shared_ptr<host::KeychainProtocol> keychain, std::string keyPrefix);
 
     KeychainStore(const KeychainStore&) = delete;

@@ -8,6 +8,7 @@
 #include "core/Core.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "foundation/QueueManager.hpp"
+#include "host/Environment.hpp"
 #include "model/Project.hpp"
 #include "network/BackendConfigUrl.hpp"
 #include "platform/IdentifierCollector.hpp"
@@ -744,7 +745,7 @@ TEST_F(AnalyticsFront, ClearKeychainDeletesTheIdentifierItemsOfThisApplicationOn
     const std::string other = "OtherApp-" + std::string(IdentifierCollector::currentIdKey);
     const std::vector<std::string> keys = {IdentifierCollector::currentIdKey, IdentifierCollector::prevIdKey,
                                            IdentifierCollector::customUdidKey};
-    KeychainStore store;
+    KeychainStore store(host::Environment::shared().keychain(), "");
     for (const auto& key : keys) {
         ASSERT_TRUE(store.set("value", prefix + key));
     }

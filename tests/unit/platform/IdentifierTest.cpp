@@ -184,7 +184,7 @@ TEST_F(IdentifierTest, DeletingRemovesTheItemsWrittenForThisApplicationOnly) {
     putItem("TestApp-q7r_v2_prev_id", "prev");
     ASSERT_TRUE(item("TestApp-q7r_v2_current_id") && item("TestApp-q7r_v2_customUdid"));
 
-    IdentifierCollector::deleteSavedIdentifiers();
+    IdentifierCollector::deleteSavedIdentifiers(host::Environment::shared());
     EXPECT_EQ(item("TestApp-q7r_v2_current_id"), std::nullopt);
     EXPECT_EQ(item("TestApp-q7r_v2_prev_id"), std::nullopt);
     EXPECT_EQ(item("TestApp-q7r_v2_customUdid"), std::nullopt);
@@ -192,8 +192,21 @@ TEST_F(IdentifierTest, DeletingRemovesTheItemsWrittenForThisApplicationOnly) {
     EXPECT_EQ(item("Other-q7r_v2_current_id"), "another app");
 
     // Again, with nothing left to delete: no harm.
-    IdentifierCollector::deleteSavedIdentifiers();
+    IdentifierCollector::deleteSavedIdentifiers(host::Environment::shared());
     EXPECT_EQ(keychain->items().size(), 2u);
+}
+
+TEST_F(IdentifierTest, ACollectorKeepsTheIdsInTheKeychainOfItsOwnEnvironment) {
+    host::Environment own;
+    const auto ownKeychain = std::make_shared<host::MemoryKeychain>();
+    own.setKeychain(ownKeychain);
+    own.setBundle(std::make_shared<FakeBundle>(host::BundleInfo{"OwnApp", "com.example.ownapp", "1", "1"}));
+
+    const std::string uuid = IdentifierCollector(own).uuid();
+    EXPECT_EQ(KeychainStore(ownKeychain, "").get("OwnApp-q7r_v2_customUdid"), uuid);
+    EXPECT_TRUE(keychain->items().empty());
+    IdentifierCollector::deleteSavedIdentifiers(own);
+    EXPECT_TRUE(ownKeychain->items().empty());
 }
 
 TEST_F(IdentifierTest, IdsSurviveTheRemovalOfTheDataFolder) {
