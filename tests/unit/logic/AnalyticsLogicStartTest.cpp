@@ -55,10 +55,11 @@ TEST_F(AnalyticsLogicStartTest, StartWithTrackingOnOpensASessionSendsItAndAsksTh
 
 // A host that is launching is still inactive when it initialises; its first becoming-active follows.
 TEST_F(AnalyticsLogicStartTest, AStartWhileTheApplicationIsStillInactiveOpensTheSessionAtOnce) {
-    LogicTestBed bed(LogicTestBed::recordingOptions());
+    auto options = LogicTestBed::recordingOptions();
+    options.applicationState = host::ApplicationState::inactive;
+    LogicTestBed bed(options);
     const auto& events = *bed.recording->events;
     const auto& timers = *bed.recording->timers;
-    bed.env.application().setApplicationState(host::ApplicationState::inactive);
     bed.start();
     EXPECT_EQ(bed.user().sessionId, kStart);
     EXPECT_EQ(events.flushed("ss").size(), 1u);

@@ -55,6 +55,8 @@ LogicTestBed::Options LogicTestBed::recordingOptions() {
 LogicTestBed::LogicTestBed() : LogicTestBed(Options{}) {}
 
 LogicTestBed::LogicTestBed(Options options) : env(options.startMs) {
+    // Before the graph is built: its life cycle reads the state once, as the core's does at start-up.
+    env.application().setApplicationState(options.applicationState);
     BackendConfigUrl::setTestProxyUrl(gateway.baseUrl());
     gateway.setReply(kReportPath, {200, "{}"});
     if (options.answerConfig) {

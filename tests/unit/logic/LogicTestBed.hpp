@@ -57,6 +57,8 @@ public:
         // The logic gets recording events, report and timer services (`recording`): a test then sees the
         // logic's decisions to store, send and time rather than their effects.
         bool recordingServices = false;
+        // The application's state when the graph is built, as the host's launch leaves it.
+        host::ApplicationState applicationState = host::ApplicationState::active;
     };
 
     // The built-in default with a batch large enough that nothing is sent before a test flushes.
