@@ -9,13 +9,13 @@ struct zqb_detail::CustomEventParametersAccess {
 
 namespace zqb {
 
-PackedParameters customEventParametersCopy(const ZQBCustomEventParameters& parameters) {
-    PackedParameters packed;
+FlatParameters customEventParametersCopy(const ZQBCustomEventParameters& parameters) {
+    FlatParameters flat;
     // Read in place, in the set's order of keys.
     for (const auto& entry : zqb_detail::CustomEventParametersAccess::entries(parameters)) {
-        std::visit([&](const auto& held) { packed.add(entry.key, held); }, entry.value);
+        std::visit([&](const auto& held) { flat.add(entry.key, held); }, entry.value);
     }
-    return packed;
+    return flat;
 }
 
 }  // namespace zqb

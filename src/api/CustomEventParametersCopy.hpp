@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/PackedParameters.hpp"
+#include "model/FlatParameters.hpp"
 
 #include <ZQBAnalytics/ZQBCustomEventParameters.hpp>
 
@@ -8,6 +8,6 @@ namespace zqb {
 
 // The parameters a queued custom event carries: each stored value as it is (Bool, Int, Double, String),
 // taken on the host's thread at the moment of the call.
-PackedParameters customEventParametersCopy(const ZQBCustomEventParameters& parameters);
+FlatParameters customEventParametersCopy(const ZQBCustomEventParameters& parameters);
 
 }  // namespace zqb

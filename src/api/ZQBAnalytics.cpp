@@ -167,12 +167,12 @@ void ZQBAnalytics::currentBalance(const Balances& balance) {
 // ---- Events ----------------------------------------------------------------------------------------------
 
 void ZQBAnalytics::customEvent(std::string_view eventName) {
-    proxy()->customEventPacked(repairUtf8(eventName), zqb::PackedParameters());
+    proxy()->customEventFlat(repairUtf8(eventName), zqb::FlatParameters());
 }
 
 void ZQBAnalytics::customEvent(std::string_view eventName, const ZQBCustomEventParameters& parameters) {
     // The set's texts were repaired when they were added.
-    proxy()->customEventPacked(repairUtf8(eventName), zqb::customEventParametersCopy(parameters));
+    proxy()->customEventFlat(repairUtf8(eventName), zqb::customEventParametersCopy(parameters));
 }
 
 void ZQBAnalytics::sendBufferedEvents() {

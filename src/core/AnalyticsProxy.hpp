@@ -2,7 +2,7 @@
 
 #include "foundation/QueueManager.hpp"
 #include "logic/AnalyticsProtocol.hpp"
-#include "model/PackedParameters.hpp"
+#include "model/FlatParameters.hpp"
 
 #include <memory>
 #include <mutex>
@@ -63,8 +63,8 @@ public:
     void levelUp(int64_t level, IntMap balances) override;
     void currentBalance(IntMap balances) override;
     void customEvent(std::string name, AnyCodableMap parameters) override;
-    // The public call's form: the parameters stay packed while the call waits in the queue.
-    void customEventPacked(std::string name, PackedParameters parameters);
+    // The public call's form: the parameters stay flat while the call waits in the queue.
+    void customEventFlat(std::string name, FlatParameters parameters);
     void sendBufferedEvents() override;
     void virtualCurrencyPayment(std::string purchaseId, std::string purchaseType, int64_t purchaseAmount,
                                 IntMap resources) override;
@@ -89,6 +89,8 @@ public:
                       std::optional<std::string> unit) override;
 
 private:
+    template <typename Body>
+    struct QueuedCall;
     // Queues `body(logic)` to run once the proxy is still there and holds a logic; `method` names the call in
     // the not-initialised message.
     template <typename Body>

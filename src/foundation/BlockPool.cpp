@@ -24,6 +24,11 @@
 namespace zqb {
 namespace {
 
+// Sized for the operations the queues carry: 64 and 128 bytes for the calls with a number or a short text and
+// the services' completions; 192 for a custom event with a few short parameters (176 bytes, the call hosts
+// make most, pinned beside `AnalyticsProxy::customEventFlat`); 256 and 512 for the calls with dictionaries
+// or several texts (payments, progression, the user card). Every class has free lists and slabs of its own,
+// so more classes would waste less of each block but keep more slabs for bursts of one kind of call.
 constexpr std::array<std::size_t, 5> kClassSizes{64, 128, 192, 256, 512};
 // The bytes populated at once, at an address that is a multiple of them: one call in every slab's worth of
 // blocks pays for it, and a block's slab is its address rounded down.

@@ -55,6 +55,12 @@ public:
         push(makeNode<Held>(std::forward<Callable>(operation)));
     }
 
+    // The bytes an operation of this type takes while it waits: the block class it comes from.
+    template <typename Callable>
+    static constexpr std::size_t nodeBytes() {
+        return sizeof(OperationNode<std::decay_t<Callable>>);
+    }
+
     // Operations waiting plus the one running.
     std::size_t operationCount() const;
     bool isExecuting() const;

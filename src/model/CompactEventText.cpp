@@ -131,7 +131,7 @@ bool isDigit(unsigned char byte) {
 }
 
 // Writes the code and the bytes of the thirteen digits at `digits`.
-char* packDigits(const char* digits, char* out) {
+char* encodeDigits(const char* digits, char* out) {
     uint64_t value = 0;
     for (std::size_t index = 0; index < kDigits; ++index) {
         value = value * 10 + static_cast<uint64_t>(digits[index] - '0');
@@ -144,7 +144,7 @@ char* packDigits(const char* digits, char* out) {
 }
 
 // Writes the thirteen digits of the number whose bytes are at `bytes`.
-char* unpackDigits(const char* bytes, char* out) {
+char* decodeDigits(const char* bytes, char* out) {
     uint64_t value = 0;
     for (std::size_t index = kDigitBytes; index > 0; --index) {
         value = (value << 8) | static_cast<unsigned char>(bytes[index - 1]);
@@ -156,9 +156,9 @@ char* unpackDigits(const char* bytes, char* out) {
     return out + kDigits;
 }
 
-// Walks a compact form: `sequence` for each code of a sequence, `digits` for each packed number (its bytes),
-// `literal` for each byte kept as it is. A packed number cut short, which only a form not made here can
-// hold, ends the text.
+// Walks a compact form: `sequence` for each code of a sequence, `digits` for each number held in bytes (its
+// bytes), `literal` for each byte kept as it is. A number held in bytes cut short, which only a form not made
+// here can hold, ends the text.
 template <typename Sequence, typename Digits, typename Literal>
 void walkCompact(std::string_view compact, Sequence sequence, Digits digits, Literal literal) {
     const char* read = compact.data();
@@ -195,9 +195,10 @@ std::size_t CompactEventText::compactInto(std::string_view text, char* out) {
             while (run != end && isDigit(static_cast<unsigned char>(*run))) {
                 ++run;
             }
-            // A run of thirteen digits or more is packed from its start, what follows the thirteen as it is.
+            // A run of thirteen digits or more is held in bytes from its start, what follows the thirteen as
+            // it is.
             if (run - read >= static_cast<std::ptrdiff_t>(kDigits)) {
-                out = packDigits(read, out);
+                out = encodeDigits(read, out);
                 read += kDigits;
             }
             std::memcpy(out, read, static_cast<std::size_t>(run - read));
@@ -250,7 +251,7 @@ void CompactEventText::appendExpanded(std::string& out, std::string_view compact
             std::memcpy(write, sequence.data(), sequence.size());
             write += sequence.size();
         },
-        [&](const char* bytes) { write = unpackDigits(bytes, write); }, [&](char byte) { *write++ = byte; });
+        [&](const char* bytes) { write = decodeDigits(bytes, write); }, [&](char byte) { *write++ = byte; });
 }
 
 std::string CompactEventText::expand(std::string_view compact) {

@@ -101,7 +101,7 @@ TEST_F(CustomEventParametersTest, KeysAreOneKeyUpToNormalisationAndTextsAreRepai
     EXPECT_EQ(stored.at("ratio"), ZQBCustomEventParameters::Value(0.25));
 
     // The queued copy holds each value as the dynamic value of its own kind.
-    const zqb::AnyCodableMap copy = zqb::customEventParametersCopy(parameters).unpack();
+    const zqb::AnyCodableMap copy = zqb::customEventParametersCopy(parameters).expand();
     EXPECT_EQ(copy.find("small")->kind(), AnyCodable::Kind::int_);
     EXPECT_EQ(copy.find("ratio")->kind(), AnyCodable::Kind::double_);
     EXPECT_TRUE(*copy.find("cafe\xCC\x81") == AnyCodable("second"));
@@ -131,12 +131,12 @@ TEST_F(CustomEventParametersTest, KeysNormalisedToAsciiAreOneKeyAndEveryViewKeep
         expected.push_back(key);
     }
     std::vector<std::string> copied;
-    for (const auto& [key, value] : zqb::customEventParametersCopy(parameters).unpack()) {
+    for (const auto& [key, value] : zqb::customEventParametersCopy(parameters).expand()) {
         copied.push_back(key);
     }
     EXPECT_EQ(copied, expected);
     EXPECT_EQ(parameters.description().substr(0, 16), "key: Alpha value");
-    EXPECT_TRUE(*zqb::customEventParametersCopy(parameters).unpack().find("mode") == AnyCodable(false));
+    EXPECT_TRUE(*zqb::customEventParametersCopy(parameters).expand().find("mode") == AnyCodable(false));
 
     // A copy of the set is a set of its own.
     ZQBCustomEventParameters copy = parameters;

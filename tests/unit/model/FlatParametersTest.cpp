@@ -1,4 +1,4 @@
-#include "model/PackedParameters.hpp"
+#include "model/FlatParameters.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,22 +11,22 @@ namespace {
 
 // Every kind comes back as it went in, with the extremes of each, texts longer than one length byte and
 // bytes that are not text; a key added twice keeps its later value.
-TEST(PackedParameters, UnpacksEveryKindAndExtremeAsPacked) {
-    PackedParameters packed;
-    EXPECT_TRUE(packed.unpack().empty());
+TEST(FlatParameters, ExpandsEveryKindAndExtremeAsAdded) {
+    FlatParameters flat;
+    EXPECT_TRUE(flat.expand().empty());
     const std::string longText(70'000, 'x');
     const std::string withZero("a\0b", 3);
-    packed.add("flag", false);
-    packed.add("min", std::numeric_limits<int64_t>::min());
-    packed.add("max", std::numeric_limits<int64_t>::max());
-    packed.add("ratio", -0.0);
-    packed.add("nan", std::nan(""));
-    packed.add(longText, std::string_view(longText));
-    packed.add("", withZero);
-    packed.add("flag", true);
-    EXPECT_EQ(packed.size(), 8u);
+    flat.add("flag", false);
+    flat.add("min", std::numeric_limits<int64_t>::min());
+    flat.add("max", std::numeric_limits<int64_t>::max());
+    flat.add("ratio", -0.0);
+    flat.add("nan", std::nan(""));
+    flat.add(longText, std::string_view(longText));
+    flat.add("", withZero);
+    flat.add("flag", true);
+    EXPECT_EQ(flat.size(), 8u);
 
-    const AnyCodableMap map = packed.unpack();
+    const AnyCodableMap map = flat.expand();
     ASSERT_EQ(map.size(), 7u);
     EXPECT_EQ(map.begin()->first, "flag");
     EXPECT_EQ(map.find("flag")->boolValue(), true);

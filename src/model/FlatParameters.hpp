@@ -10,19 +10,19 @@
 
 namespace zqb {
 
-// Custom-event parameters as a call carries them through the income queue: every key and value packed into
-// one run of bytes, a fraction of the room the dictionary takes. A few short parameters fit in the object
+// Custom-event parameters as a call carries them through the income queue: every key and value laid out flat
+// in one run of bytes, a fraction of the room the dictionary takes. A few short parameters fit in the object
 // itself, so the queued call stays one allocation, freed by the queue's worker: every further block that
 // the worker frees for the host's thread meets that thread's allocations on the allocator's lock. The
-// dictionary is unpacked when the call runs.
-class PackedParameters {
+// dictionary is expanded when the call runs.
+class FlatParameters {
 public:
-    PackedParameters() = default;
-    PackedParameters(const PackedParameters& other);
-    PackedParameters& operator=(const PackedParameters& other);
-    PackedParameters(PackedParameters&& other) noexcept;
-    PackedParameters& operator=(PackedParameters&& other) noexcept;
-    ~PackedParameters() = default;
+    FlatParameters() = default;
+    FlatParameters(const FlatParameters& other);
+    FlatParameters& operator=(const FlatParameters& other);
+    FlatParameters(FlatParameters&& other) noexcept;
+    FlatParameters& operator=(FlatParameters&& other) noexcept;
+    ~FlatParameters() = default;
 
     void add(std::string_view key, bool value);
     void add(std::string_view key, int64_t value);
@@ -31,7 +31,7 @@ public:
 
     // The parameters in the order added, each as the dynamic value of its own kind (Bool, Int, Double,
     // String); of keys added twice, the later value stays.
-    AnyCodableMap unpack() const;
+    AnyCodableMap expand() const;
 
     std::size_t size() const { return count_; }
     bool empty() const { return count_ == 0; }

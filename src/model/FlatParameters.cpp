@@ -1,4 +1,4 @@
-#include "model/PackedParameters.hpp"
+#include "model/FlatParameters.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -45,20 +45,20 @@ private:
 
 }  // namespace
 
-PackedParameters::PackedParameters(const PackedParameters& other) : count_(other.count_) {
+FlatParameters::FlatParameters(const FlatParameters& other) : count_(other.count_) {
     const std::string_view bytes = other.bytes();
     putBytes(bytes.data(), bytes.size());
 }
 
-PackedParameters& PackedParameters::operator=(const PackedParameters& other) {
+FlatParameters& FlatParameters::operator=(const FlatParameters& other) {
     if (this != &other) {
-        PackedParameters copy(other);
+        FlatParameters copy(other);
         *this = std::move(copy);
     }
     return *this;
 }
 
-PackedParameters::PackedParameters(PackedParameters&& other) noexcept
+FlatParameters::FlatParameters(FlatParameters&& other) noexcept
     : heap_(std::move(other.heap_)), size_(other.size_), capacity_(other.capacity_), count_(other.count_) {
     if (!heap_) {
         std::memcpy(inline_, other.inline_, size_);
@@ -68,7 +68,7 @@ PackedParameters::PackedParameters(PackedParameters&& other) noexcept
     other.count_ = 0;
 }
 
-PackedParameters& PackedParameters::operator=(PackedParameters&& other) noexcept {
+FlatParameters& FlatParameters::operator=(FlatParameters&& other) noexcept {
     if (this != &other) {
         heap_ = std::move(other.heap_);
         size_ = other.size_;
@@ -84,7 +84,7 @@ PackedParameters& PackedParameters::operator=(PackedParameters&& other) noexcept
     return *this;
 }
 
-void PackedParameters::putBytes(const void* bytes, std::size_t length) {
+void FlatParameters::putBytes(const void* bytes, std::size_t length) {
     if (length > capacity_ - size_) {
         const std::size_t capacity = std::max(capacity_ * 2, size_ + length);
         auto grown = std::make_unique_for_overwrite<char[]>(capacity);
@@ -96,7 +96,7 @@ void PackedParameters::putBytes(const void* bytes, std::size_t length) {
     size_ += length;
 }
 
-void PackedParameters::putLength(std::size_t length) {
+void FlatParameters::putLength(std::size_t length) {
     do {
         auto byte = static_cast<unsigned char>(length & 0x7F);
         length >>= 7;
@@ -107,36 +107,36 @@ void PackedParameters::putLength(std::size_t length) {
     } while (length != 0);
 }
 
-void PackedParameters::putHeader(Tag tag, std::string_view key) {
+void FlatParameters::putHeader(Tag tag, std::string_view key) {
     putBytes(&tag, 1);
     putLength(key.size());
     putBytes(key.data(), key.size());
     ++count_;
 }
 
-void PackedParameters::add(std::string_view key, bool value) {
+void FlatParameters::add(std::string_view key, bool value) {
     putHeader(Tag::boolean, key);
     const char flag = value ? 1 : 0;
     putBytes(&flag, 1);
 }
 
-void PackedParameters::add(std::string_view key, int64_t value) {
+void FlatParameters::add(std::string_view key, int64_t value) {
     putHeader(Tag::integer, key);
     putBytes(&value, sizeof value);
 }
 
-void PackedParameters::add(std::string_view key, double value) {
+void FlatParameters::add(std::string_view key, double value) {
     putHeader(Tag::real, key);
     putBytes(&value, sizeof value);
 }
 
-void PackedParameters::add(std::string_view key, std::string_view value) {
+void FlatParameters::add(std::string_view key, std::string_view value) {
     putHeader(Tag::text, key);
     putLength(value.size());
     putBytes(value.data(), value.size());
 }
 
-AnyCodableMap PackedParameters::unpack() const {
+AnyCodableMap FlatParameters::expand() const {
     AnyCodableMap map;
     map.reserve(count_);
     Reader reader(bytes());
