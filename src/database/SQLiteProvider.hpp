@@ -86,6 +86,7 @@ public:
     const std::optional<std::filesystem::path>& movedAside() const { return movedAside_; }
 
 private:
+    // The file's life (SQLiteProviderFile.cpp, the building of a new file in SQLiteProviderCreation.cpp).
     // Creates the data folder, and its missing parents, private to this user.
     static void createFolder(const std::filesystem::path& folder);
     // Takes from the data folder and the database's files what other users may do with them.
@@ -98,6 +99,10 @@ private:
     void open(const std::filesystem::path& file);
     void close();
     void moveAside(const std::filesystem::path& file, const std::string& reason, const std::string& label);
+    // Carries what can still be read of the file moved aside into the new one at `file`, and logs it.
+    void carryReadableRows(const std::filesystem::path& file);
+
+    // The schema (SQLiteProviderSchema.cpp).
     void configure();
     int getSchemeVersion();
     void updateSchemeVersion(int version);
@@ -108,21 +113,21 @@ private:
     // Creates the tables and adds the trailing columns the file lacks; a file whose tables differ otherwise
     // cannot serve (`UnusableFile`). Tables missing from the file are left so without `everyTable`.
     void repairSchema(bool everyTable);
-    // Carries what can still be read of the file moved aside into the new one at `file`, and logs it.
-    void carryReadableRows(const std::filesystem::path& file);
+
+    // The rows (SQLiteProviderRows.cpp).
     int64_t deleteInChunks(const std::string& tableName, const std::string& column,
                            const std::vector<int64_t>& values, std::size_t chunkSize);
-
     // Runs one write under the connection's serialisation, within the open group if there is one.
     template <typename Work>
     auto write(Work&& work) -> decltype(work());
+    // Runs a statement through its prepared form kept for reuse.
+    void runWithKeptStatement(const std::string& sql, const std::vector<OptionalSQLiteValue>& values);
+
+    // The write-group bridge (SQLiteProviderWrites.cpp).
     // Runs a statement and keeps it in the open group, to be repeated if the group is rolled back.
     void runKept(const std::string& sql, std::vector<OptionalSQLiteValue> values, const char* failurePrefix);
     void replay(const WriteGroup::Replay& replay);
     void handleGroupEvent(WriteGroup::Event event);
-
-    // Runs a statement through its prepared form kept for reuse.
-    void runWithKeptStatement(const std::string& sql, const std::vector<OptionalSQLiteValue>& values);
     // The text that repeats a kept statement in a rolled-back group, shared by every repeat of it.
     std::shared_ptr<const std::string> replayText(const std::string& sql);
 

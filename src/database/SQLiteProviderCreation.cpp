@@ -1,0 +1,150 @@
+#include "database/SQLiteProvider.hpp"
+
+#include "database/Connection.hpp"
+#include "database/SQLiteContracts.hpp"
+#include "database/SQLiteError.hpp"
+#include "database/SQLiteProviderSupport.hpp"
+#include "host/AtomicFile.hpp"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <system_error>
+
+namespace zqb {
+
+using provider_support::kCompanions;
+using provider_support::logOf;
+
+namespace {
+
+void removeCompanions(const std::filesystem::path& file) {
+    std::error_code missing;
+    for (const char* suffix : kCompanions) {
+        std::filesystem::remove(file.string() + suffix, missing);
+    }
+}
+
+// A database file and its companions.
+void removeDatabaseFiles(const std::filesystem::path& file) {
+    std::error_code missing;
+    std::filesystem::remove(file, missing);
+    removeCompanions(file);
+}
+
+// Gives `from` the name `to` unless a file has that name already (false then). Where the file system cannot
+// refuse to replace, the name is checked first instead.
+bool renameUnlessTaken(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    const int reason = errno;
+    if (reason == EEXIST) {
+        return false;
+    }
+    if (reason != EINVAL && reason != ENOSYS) {
+        throw std::filesystem::filesystem_error("cannot put the new database in place", from, to,
+                                                std::error_code(reason, std::generic_category()));
+    }
+    if (std::filesystem::exists(to)) {
+        return false;
+    }
+    std::filesystem::rename(from, to);
+    return true;
+}
+
+}  // namespace
+
+void SQLiteProvider::create(const std::filesystem::path& file) {
+    const std::filesystem::path building = file.string() + creationSuffix + std::to_string(::getpid());
+    removeDatabaseFiles(building);
+    try {
+        {
+            Connection connection(building.string(), false);
+            // Built in place, the file would wait for the disk before the first event is stored (the switch
+            // to the write-ahead log alone syncs a journal, the folder and the file). Under its own name
+            // nothing needs the disk before the file is complete: no journal, no sync, and a crash leaves
+            // only this file behind, removed at the next start. Nothing else opens it, so its locks are
+            // taken once and its log needs no shared index.
+            connection.execute(
+                "PRAGMA locking_mode=EXCLUSIVE; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN "
+                "IMMEDIATE");
+            for (const auto& step : SQLiteContracts::map()) {
+                runStep(connection, step);
+            }
+            const std::string version =
+                "PRAGMA user_version = " + std::to_string(SQLiteContracts::currentVersion);
+            connection.execute(version + "; COMMIT");
+            // Switched here, where it costs no sync: the opening then finds the file in the mode it wants.
+            connection.execute("PRAGMA journal_mode=WAL");
+            // A log that starts empty has its header written and synced, with the folder, by the first
+            // commit: the first event would wait for the disk twice. Here that costs nothing, so the log is
+            // started now and kept: one committed frame (the version again), which the closing copies into
+            // the file. The opening reads that frame back and the first commit only appends to it.
+            int keep = 1;
+            sqlite3_file_control(connection.handle(), "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
+            connection.execute(version);
+        }
+        // The file's content reaches the disk before its name does, so the name never stands for less. Its
+        // log holds nothing the file does not: whether it reaches the disk or not, the file reads the same.
+        if (!host::AtomicFile::sync(building)) {
+            throw SQLiteError("disk I/O error", SQLITE_IOERR_FSYNC);
+        }
+        // A journal, log or index under the final name without its file belongs to no file (a start cut
+        // short while a damaged file was moved aside, files removed by hand): SQLite would read it into the
+        // new one.
+        removeCompanions(file);
+        if (!renameUnlessTaken(building, file)) {
+            // Another process created the file meanwhile: its file is the one to open.
+            removeDatabaseFiles(building);
+            return;
+        }
+        // The log follows the file it belongs to, never ahead of it. Another process that opened the file
+        // meanwhile has a log of its own, which stays; ours is then dropped, which only costs the first
+        // commit its syncs.
+        try {
+            renameUnlessTaken(logOf(building), logOf(file));
+        } catch (const std::filesystem::filesystem_error&) {
+        }
+    } catch (...) {
+        removeDatabaseFiles(building);
+        throw;
+    }
+    // A log that could not follow is removed. The folder is not synced for the new names: SQLite syncs it
+    // with the log's first sync, and until then the commits themselves are not on the disk either (the log
+    // is synced at its checkpoints only).
+    removeDatabaseFiles(building);
+}
+
+void SQLiteProvider::removeUnfinishedCreations(const std::filesystem::path& folder) {
+    const std::string prefix = std::string(fileName) + creationSuffix;
+    std::vector<std::filesystem::path> leftovers;
+    std::error_code error;
+    try {
+        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind(prefix, 0) != 0) {
+                continue;
+            }
+            // The id of the process that built it, followed by the suffix of a journal or log, if any.
+            const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+            // A creation still under way in another process is left to it.
+            if (pid > 0 && pid != ::getpid() && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) {
+                continue;
+            }
+            leftovers.push_back(entry.path());
+        }
+    } catch (const std::filesystem::filesystem_error&) {
+        // A folder that cannot be listed is met again, with its own error, when the file is opened.
+    }
+    for (const auto& leftover : leftovers) {
+        std::filesystem::remove(leftover, error);
+    }
+}
+
+}  // namespace zqb

@@ -1,0 +1,267 @@
+#include "database/SQLiteProvider.hpp"
+
+#include "database/Connection.hpp"
+#include "database/SQLiteError.hpp"
+#include "database/Statement.hpp"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+
+namespace zqb {
+
+namespace {
+
+std::vector<OptionalSQLiteValue> arguments(const std::vector<SQLiteValue>& values) {
+    return std::vector<OptionalSQLiteValue>(values.begin(), values.end());
+}
+
+std::string placeholders(std::size_t count) {
+    std::string text;
+    text.reserve(count * 3);
+    for (std::size_t index = 0; index < count; ++index) {
+        text += index == 0 ? "?" : ", ?";
+    }
+    return text;
+}
+
+}  // namespace
+
+template <typename Work>
+auto SQLiteProvider::write(Work&& work) -> decltype(work()) {
+    return database_->serialized([&] {
+        group_->beforeWrite();
+        const std::size_t before = group_->recorded();
+        try {
+            auto result = work();
+            group_->afterWrite();
+            return result;
+        } catch (...) {
+            group_->failedWrite(before);
+            throw;
+        }
+    });
+}
+
+std::optional<int64_t> SQLiteProvider::insert(const std::string& tableName, const ColumnMap& content) {
+    std::string names;
+    std::vector<OptionalSQLiteValue> values;
+    values.reserve(content.size() + 1);
+    bool hasId = false;
+    for (const auto& [name, value] : content) {
+        names += names.empty() ? name : ", " + name;
+        values.push_back(value);
+        hasId = hasId || name == "id";
+    }
+    const std::string sql =
+        "INSERT INTO " + tableName + " (" + names + ") VALUES(" + placeholders(content.size()) + ")";
+    try {
+        return write([&] {
+            runWithKeptStatement(sql, values);
+            const int64_t rowId = database_->lastInsertRowId();
+            if (group_->isOpen()) {
+                // Repeated with the row id it was given, so that a repeat never hands out another.
+                auto& text = replayTexts_[sql];
+                if (!text) {
+                    text = std::make_shared<const std::string>(
+                        hasId ? sql
+                              : "INSERT INTO " + tableName + " (" + names + (names.empty() ? "" : ", ") +
+                                    "id) VALUES(" + placeholders(content.size() + 1) + ")");
+                }
+                if (!hasId) {
+                    values.emplace_back(SQLiteValue(rowId));
+                }
+                group_->record({text, std::move(values), kInsertFailure, true});
+            }
+            return rowId;
+        });
+    } catch (const std::exception& error) {
+        logDatabaseError(kInsertFailure, error);
+        return std::nullopt;
+    }
+}
+
+void SQLiteProvider::runWithKeptStatement(const std::string& sql,
+                                          const std::vector<OptionalSQLiteValue>& values) {
+    auto kept = keptStatements_.find(sql);
+    if (kept == keptStatements_.end()) {
+        kept = keptStatements_.emplace(sql, std::make_unique<Statement>(*database_, sql)).first;
+    }
+    try {
+        kept->second->run(values);
+        kept->second->clearBindings();
+        return;
+    } catch (const SQLiteError& error) {
+        keptStatements_.erase(kept);
+        // A kept statement that SQLite could not prepare again (its table was changed or dropped under
+        // it) fails with another message than a fresh one: the fresh one decides, as if nothing were kept.
+        // Other failures are those a fresh statement meets in the same step.
+        if (error.code() != SQLITE_ERROR && error.code() != SQLITE_SCHEMA) {
+            throw;
+        }
+    }
+    Statement(*database_, sql, values).run();
+}
+
+std::optional<int64_t> SQLiteProvider::update(const std::string& tableName, const ColumnMap& values,
+                                              const std::string& selection,
+                                              const std::vector<SQLiteValue>& selectionArgs) {
+    std::string items;
+    std::vector<OptionalSQLiteValue> bindings;
+    bindings.reserve(values.size() + selectionArgs.size());
+    for (const auto& [name, value] : values) {
+        items += (items.empty() ? "" : ", ") + name + "=?";
+        bindings.push_back(value);
+    }
+    bindings.insert(bindings.end(), selectionArgs.begin(), selectionArgs.end());
+    const std::string sql = "UPDATE " + tableName + " SET " + items + " WHERE " + selection;
+    try {
+        return write([&] {
+            runKept(sql, std::move(bindings), kInsertFailure);
+            return database_->changes();
+        });
+    } catch (const std::exception& error) {
+        logDatabaseError(kInsertFailure, error);
+        return std::nullopt;
+    }
+}
+
+int64_t SQLiteProvider::deleteRows(const std::string& tableName, const std::string& selection,
+                                   const std::vector<SQLiteValue>& selectionArgs) {
+    try {
+        const std::string sql = "DELETE FROM " + tableName + " WHERE " + selection;
+        return write([&] {
+            runKept(sql, arguments(selectionArgs), kDeleteFailure);
+            return database_->changes();
+        });
+    } catch (const std::exception& error) {
+        logDatabaseError(kDeleteFailure, error);
+        return 0;
+    }
+}
+
+std::optional<int64_t> SQLiteProvider::deleteWhereIn(const std::string& tableName, const std::string& column,
+                                                     const std::vector<int64_t>& values) {
+    if (values.empty()) {
+        return 0;
+    }
+    try {
+        // More values than one statement may bind (deleting tens of thousands of events by id) are split
+        // over several statements. The chunk is the smaller of SQLite's default limit and this build's, so
+        // the behaviour does not depend on how SQLite was built.
+        const int limit = sqlite3_limit(database_->handle(), SQLITE_LIMIT_VARIABLE_NUMBER, -1);
+        const std::size_t chunk = std::min(maximumBoundValues, static_cast<std::size_t>(std::max(limit, 1)));
+        return write([&] { return deleteInChunks(tableName, column, values, chunk); });
+    } catch (const std::exception& error) {
+        logDatabaseError(kDeleteFailure, error);
+        return std::nullopt;
+    }
+}
+
+int64_t SQLiteProvider::deleteInChunks(const std::string& tableName, const std::string& column,
+                                       const std::vector<int64_t>& values, std::size_t chunkSize) {
+    const auto runChunk = [&](std::size_t offset, std::size_t count) {
+        const auto first = values.begin() + static_cast<std::ptrdiff_t>(offset);
+        std::vector<OptionalSQLiteValue> bound(first, first + static_cast<std::ptrdiff_t>(count));
+        const std::string sql =
+            "DELETE FROM " + tableName + " WHERE " + column + " IN (" + placeholders(count) + ")";
+        if (count > maximumKeptDeleteValues) {
+            runKept(sql, std::move(bound), kDeleteFailure);
+            return database_->changes();
+        }
+        // The deletions of sent events and reports come in a few sizes, one or more for every report:
+        // preparing their statement afresh cost about as much as running it.
+        runWithKeptStatement(sql, bound);
+        const int64_t deleted = database_->changes();
+        if (group_->isOpen()) {
+            group_->record({replayText(sql), std::move(bound), kDeleteFailure, true});
+        }
+        return deleted;
+    };
+    if (values.size() <= chunkSize) {
+        return runChunk(0, values.size());
+    }
+    // Several statements within one savepoint: all or nothing.
+    database_->execute("SAVEPOINT chunked_delete");
+    try {
+        int64_t deleted = 0;
+        for (std::size_t offset = 0; offset < values.size(); offset += chunkSize) {
+            deleted += runChunk(offset, std::min(chunkSize, values.size() - offset));
+        }
+        database_->execute("RELEASE chunked_delete");
+        return deleted;
+    } catch (...) {
+        try {
+            database_->execute("ROLLBACK TO chunked_delete");
+            database_->execute("RELEASE chunked_delete");
+        } catch (const std::exception&) {
+        }
+        throw;
+    }
+}
+
+bool SQLiteProvider::clear(const std::string& tableName) {
+    try {
+        return write([&] {
+            runKept("DELETE FROM " + tableName, {}, kDeleteFailure);
+            return true;
+        });
+    } catch (const std::exception& error) {
+        logDatabaseError(kDeleteFailure, error);
+        return false;
+    }
+}
+
+std::vector<SQLiteRow> SQLiteProvider::queryRows(const std::string& tableName, const QueryOptions& options) {
+    std::vector<SQLiteRow> rows;
+    database_->serialized([&] {
+        group_->beforeRead();
+        std::unique_ptr<Statement> statement;
+        try {
+            statement =
+                std::make_unique<Statement>(*database_, rawSql(tableName, options),
+                                            options.selectionArgs ? arguments(*options.selectionArgs)
+                                                                  : std::vector<OptionalSQLiteValue>{});
+        } catch (const std::exception& error) {
+            logDatabaseError(kQueryFailure, error);
+            return;
+        }
+        try {
+            statement->reset();
+            while (statement->step()) {
+                rows.push_back(statement->cursor().row());
+            }
+        } catch (const std::exception&) {
+            // The rows read before the failure are kept.
+        }
+    });
+    return rows;
+}
+
+std::string SQLiteProvider::rawSql(const std::string& tableName, const QueryOptions& options) {
+    std::string columns;
+    if (options.projection) {
+        for (const auto& name : *options.projection) {
+            columns += (columns.empty() ? "" : ",") + name;
+        }
+    }
+    std::string sql = "SELECT " + (columns.empty() ? std::string("*") : columns) + " FROM " + tableName;
+    if (options.join) {
+        sql += " JOIN " + *options.join;
+    }
+    if (options.selection) {
+        sql += " WHERE " + *options.selection;
+    }
+    if (options.groupBy) {
+        sql += " GROUP BY " + *options.groupBy;
+    }
+    if (options.sortOrder) {
+        sql += " ORDER BY " + *options.sortOrder;
+    }
+    if (options.limit) {
+        sql += " LIMIT " + std::to_string(*options.limit);
+    }
+    return sql;
+}
+
+}  // namespace zqb

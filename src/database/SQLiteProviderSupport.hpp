@@ -1,0 +1,29 @@
+#pragma once
+
+// What more than one of the sources of `SQLiteProvider` uses; private to the provider.
+
+#include <array>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+namespace zqb::provider_support {
+
+// A file that opened but cannot serve this library; `label` says why in the name it is moved aside under.
+class UnusableFile : public std::runtime_error {
+public:
+    UnusableFile(const std::string& reason, std::string label)
+        : std::runtime_error(reason), label(std::move(label)) {}
+    std::string label;
+};
+
+// The journal, log and index SQLite keeps beside a database file, by the suffixes of their names.
+inline constexpr std::array<const char*, 3> kCompanions{"-journal", "-wal", "-shm"};
+
+// The write-ahead log SQLite keeps beside a database file.
+inline std::filesystem::path logOf(const std::filesystem::path& file) {
+    return file.string() + kCompanions[1];
+}
+
+}  // namespace zqb::provider_support
