@@ -26,6 +26,28 @@ void rollbackQuietly(Connection& connection) {
     }
 }
 
+// Runs a change of the schema in one transaction: a launch interrupted half-way leaves the file as it was,
+// and the next launch starts over. A statement that the file's own schema refuses (a name taken by something
+// else) would fail at every launch, so the file cannot serve; one that failed for want of space or a lock may
+// pass next time.
+template <typename Change>
+void changeSchema(Connection& connection, Change&& change) {
+    connection.execute("BEGIN IMMEDIATE");
+    try {
+        change();
+        connection.execute("COMMIT");
+    } catch (const SQLiteError& error) {
+        rollbackQuietly(connection);
+        if ((error.code() & 0xff) == SQLITE_ERROR) {
+            throw UnusableFile(error.what(), "damaged");
+        }
+        throw;
+    } catch (...) {
+        rollbackQuietly(connection);
+        throw;
+    }
+}
+
 }  // namespace
 
 void SQLiteProvider::configure() {
@@ -80,27 +102,13 @@ void SQLiteProvider::migrate() {
             throw UnusableFile("Unsupported database version " + std::to_string(version),
                                "unsupported-version-" + std::to_string(version));
         }
-        // All steps and the version in one transaction: a launch interrupted half-way leaves the file as it
-        // was, and the next launch starts over.
-        database_->execute("BEGIN IMMEDIATE");
-        try {
+        // All steps and the version at once.
+        changeSchema(*database_, [&] {
             for (const auto& step : SQLiteContracts::map()) {
                 runStep(*database_, step);
             }
             updateSchemeVersion(SQLiteContracts::currentVersion);
-            database_->execute("COMMIT");
-        } catch (const SQLiteError& error) {
-            rollbackQuietly(*database_);
-            // A step that the file's own schema refuses (a name taken by something else) would fail at every
-            // launch; a step that failed for want of space or a lock may pass next time.
-            if ((error.code() & 0xff) == SQLITE_ERROR) {
-                throw UnusableFile(error.what(), "damaged");
-            }
-            throw;
-        } catch (...) {
-            rollbackQuietly(*database_);
-            throw;
-        }
+        });
         repairSchema(true);
     });
 }
@@ -155,19 +163,11 @@ void SQLiteProvider::repairSchema(bool everyTable) {
     if (steps.empty()) {
         return;
     }
-    database_->execute("BEGIN IMMEDIATE");
-    try {
+    changeSchema(*database_, [&] {
         for (const auto& step : steps) {
             database_->execute(step.sql);
         }
-        database_->execute("COMMIT");
-    } catch (const SQLiteError& error) {
-        rollbackQuietly(*database_);
-        if ((error.code() & 0xff) == SQLITE_ERROR) {
-            throw UnusableFile(error.what(), "damaged");
-        }
-        throw;
-    }
+    });
     const std::string file = sqlite3_db_filename(database_->handle(), "main");
     for (const auto& step : steps) {
         Logger::writeLog(ZQBLogLevel::warning,
