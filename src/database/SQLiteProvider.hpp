@@ -43,8 +43,8 @@ public:
     static constexpr const char* creationSuffix = ".creating-";
     // SQLite's default limit of values bound to one statement; a deletion by more ids is split.
     static constexpr std::size_t maximumBoundValues = 32766;
-    // A deletion by at most this many values runs through a statement kept for reuse.
-    static constexpr std::size_t maximumKeptDeleteValues = 64;
+    // A deletion by at most this many values runs through a cached statement.
+    static constexpr std::size_t maximumCachedDeleteValues = 64;
 
     std::optional<int64_t> insert(const std::string& tableName, const ColumnMap& content) override;
     std::optional<int64_t> update(const std::string& tableName, const ColumnMap& values,
@@ -79,7 +79,8 @@ public:
     // commit instead of one each, and every event is in the file at most the window after it was stored, or
     // once that queue has nothing more to do, whichever comes first. Only for a provider owned by a
     // `std::shared_ptr`; others, and writes made elsewhere while no group is open, commit each on its own.
-    // Set it before the provider is shared.
+    // Set it before the provider is shared. The road of a write from that queue to the file, a failed commit
+    // included, is told at the definition (SQLiteProviderWrites.cpp).
     void groupWritesOn(WriterQueue queue);
 
     // The file that could not be used at opening and was moved aside, if any.
@@ -120,25 +121,28 @@ private:
     // Runs one write under the connection's serialisation, within the open group if there is one.
     template <typename Work>
     auto write(Work&& work) -> decltype(work());
-    // Runs a statement through its prepared form kept for reuse.
-    void runWithKeptStatement(const std::string& sql, const std::vector<OptionalSQLiteValue>& values);
+    // Runs a statement through its prepared form in the statement cache.
+    void runWithCachedStatement(const std::string& sql, const std::vector<OptionalSQLiteValue>& values);
 
     // The write-group bridge (SQLiteProviderWrites.cpp).
-    // Runs a statement and keeps it in the open group, to be repeated if the group is rolled back.
-    void runKept(const std::string& sql, std::vector<OptionalSQLiteValue> values, const char* failurePrefix);
-    void replay(const WriteGroup::Replay& replay);
+    // Runs a statement and journals it in the open group, to be repeated if the group is rolled back.
+    void runJournaled(const std::string& sql, std::vector<OptionalSQLiteValue> values,
+                      const char* failurePrefix);
+    // Repeats a journaled write of a group that SQLite rolled back.
+    void replay(const WriteGroup::JournaledWrite& entry);
     void handleGroupEvent(WriteGroup::Event event);
-    // The text that repeats a kept statement in a rolled-back group, shared by every repeat of it.
-    std::shared_ptr<const std::string> replayText(const std::string& sql);
+    // The text that repeats a write of a cached statement from the journal, shared by every entry of it.
+    std::shared_ptr<const std::string> journaledText(const std::string& sql);
 
     std::unique_ptr<Connection> database_;
-    // Prepared statements by their text, kept for reuse: every stored event is one insert and every sent
+    // The statement cache, prepared statements by their text: every stored event is one insert and every sent
     // report two deletions, and preparing their statement afresh cost about as much as running it.
     // Declared after the connection, so they are finalized before it closes; used only under the
     // connection's serialisation.
-    std::unordered_map<std::string, std::unique_ptr<Statement>> keptStatements_;
-    // By the text of a kept statement: the text that repeats it (for an INSERT, with the row id it gave).
-    std::unordered_map<std::string, std::shared_ptr<const std::string>> replayTexts_;
+    std::unordered_map<std::string, std::unique_ptr<Statement>> statementCache_;
+    // By the text of a cached statement: the text that repeats it from the journal (for an INSERT, with the
+    // row id it gave).
+    std::unordered_map<std::string, std::shared_ptr<const std::string>> journaledTexts_;
     // Refers to the connection: declared after it, released before it.
     std::unique_ptr<WriteGroup> group_;
     std::optional<std::filesystem::path> movedAside_;

@@ -84,7 +84,7 @@ void SQLiteProvider::create(const std::filesystem::path& file) {
             connection.execute("PRAGMA journal_mode=WAL");
             // A log that starts empty has its header written and synced, with the folder, by the first
             // commit: the first event would wait for the disk twice. Here that costs nothing, so the log is
-            // started now and kept: one committed frame (the version again), which the closing copies into
+            // started now and stays: one committed frame (the version again), which the closing copies into
             // the file. The opening reads that frame back and the first commit only appends to it.
             int keep = 1;
             sqlite3_file_control(connection.handle(), "main", SQLITE_FCNTL_PERSIST_WAL, &keep);

@@ -140,8 +140,8 @@ void SQLiteProvider::openOrCreate(const std::filesystem::path& file) {
 
 void SQLiteProvider::open(const std::filesystem::path& file) {
     database_ = std::make_unique<Connection>(file.string());
-    group_ =
-        std::make_unique<WriteGroup>(*database_, [this](const WriteGroup::Replay& kept) { replay(kept); });
+    group_ = std::make_unique<WriteGroup>(*database_,
+                                          [this](const WriteGroup::JournaledWrite& entry) { replay(entry); });
     try {
         configure();
         migrate();
@@ -160,7 +160,7 @@ void SQLiteProvider::close() {
         sqlite3_db_config(database_->handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     }
     group_.reset();
-    keptStatements_.clear();
+    statementCache_.clear();
     database_.reset();
 }
 

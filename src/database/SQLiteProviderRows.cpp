@@ -31,7 +31,7 @@ template <typename Work>
 auto SQLiteProvider::write(Work&& work) -> decltype(work()) {
     return database_->serialized([&] {
         group_->beforeWrite();
-        const std::size_t before = group_->recorded();
+        const std::size_t before = group_->journaled();
         try {
             auto result = work();
             group_->afterWrite();
@@ -57,11 +57,11 @@ std::optional<int64_t> SQLiteProvider::insert(const std::string& tableName, cons
         "INSERT INTO " + tableName + " (" + names + ") VALUES(" + placeholders(content.size()) + ")";
     try {
         return write([&] {
-            runWithKeptStatement(sql, values);
+            runWithCachedStatement(sql, values);
             const int64_t rowId = database_->lastInsertRowId();
             if (group_->isOpen()) {
                 // Repeated with the row id it was given, so that a repeat never hands out another.
-                auto& text = replayTexts_[sql];
+                auto& text = journaledTexts_[sql];
                 if (!text) {
                     text = std::make_shared<const std::string>(
                         hasId ? sql
@@ -71,7 +71,7 @@ std::optional<int64_t> SQLiteProvider::insert(const std::string& tableName, cons
                 if (!hasId) {
                     values.emplace_back(SQLiteValue(rowId));
                 }
-                group_->record({text, std::move(values), kInsertFailure, true});
+                group_->journal({text, std::move(values), kInsertFailure, true});
             }
             return rowId;
         });
@@ -81,20 +81,20 @@ std::optional<int64_t> SQLiteProvider::insert(const std::string& tableName, cons
     }
 }
 
-void SQLiteProvider::runWithKeptStatement(const std::string& sql,
-                                          const std::vector<OptionalSQLiteValue>& values) {
-    auto kept = keptStatements_.find(sql);
-    if (kept == keptStatements_.end()) {
-        kept = keptStatements_.emplace(sql, std::make_unique<Statement>(*database_, sql)).first;
+void SQLiteProvider::runWithCachedStatement(const std::string& sql,
+                                            const std::vector<OptionalSQLiteValue>& values) {
+    auto cached = statementCache_.find(sql);
+    if (cached == statementCache_.end()) {
+        cached = statementCache_.emplace(sql, std::make_unique<Statement>(*database_, sql)).first;
     }
     try {
-        kept->second->run(values);
-        kept->second->clearBindings();
+        cached->second->run(values);
+        cached->second->clearBindings();
         return;
     } catch (const SQLiteError& error) {
-        keptStatements_.erase(kept);
-        // A kept statement that SQLite could not prepare again (its table was changed or dropped under
-        // it) fails with another message than a fresh one: the fresh one decides, as if nothing were kept.
+        statementCache_.erase(cached);
+        // A cached statement that SQLite could not prepare again (its table was changed or dropped under
+        // it) fails with another message than a fresh one: the fresh one decides, as if nothing were cached.
         // Other failures are those a fresh statement meets in the same step.
         if (error.code() != SQLITE_ERROR && error.code() != SQLITE_SCHEMA) {
             throw;
@@ -117,7 +117,7 @@ std::optional<int64_t> SQLiteProvider::update(const std::string& tableName, cons
     const std::string sql = "UPDATE " + tableName + " SET " + items + " WHERE " + selection;
     try {
         return write([&] {
-            runKept(sql, std::move(bindings), kInsertFailure);
+            runJournaled(sql, std::move(bindings), kInsertFailure);
             return database_->changes();
         });
     } catch (const std::exception& error) {
@@ -131,7 +131,7 @@ int64_t SQLiteProvider::deleteRows(const std::string& tableName, const std::stri
     try {
         const std::string sql = "DELETE FROM " + tableName + " WHERE " + selection;
         return write([&] {
-            runKept(sql, arguments(selectionArgs), kDeleteFailure);
+            runJournaled(sql, arguments(selectionArgs), kDeleteFailure);
             return database_->changes();
         });
     } catch (const std::exception& error) {
@@ -165,16 +165,16 @@ int64_t SQLiteProvider::deleteInChunks(const std::string& tableName, const std::
         std::vector<OptionalSQLiteValue> bound(first, first + static_cast<std::ptrdiff_t>(count));
         const std::string sql =
             "DELETE FROM " + tableName + " WHERE " + column + " IN (" + placeholders(count) + ")";
-        if (count > maximumKeptDeleteValues) {
-            runKept(sql, std::move(bound), kDeleteFailure);
+        if (count > maximumCachedDeleteValues) {
+            runJournaled(sql, std::move(bound), kDeleteFailure);
             return database_->changes();
         }
         // The deletions of sent events and reports come in a few sizes, one or more for every report:
         // preparing their statement afresh cost about as much as running it.
-        runWithKeptStatement(sql, bound);
+        runWithCachedStatement(sql, bound);
         const int64_t deleted = database_->changes();
         if (group_->isOpen()) {
-            group_->record({replayText(sql), std::move(bound), kDeleteFailure, true});
+            group_->journal({journaledText(sql), std::move(bound), kDeleteFailure, true});
         }
         return deleted;
     };
@@ -203,7 +203,7 @@ int64_t SQLiteProvider::deleteInChunks(const std::string& tableName, const std::
 bool SQLiteProvider::clear(const std::string& tableName) {
     try {
         return write([&] {
-            runKept("DELETE FROM " + tableName, {}, kDeleteFailure);
+            runJournaled("DELETE FROM " + tableName, {}, kDeleteFailure);
             return true;
         });
     } catch (const std::exception& error) {
@@ -232,7 +232,7 @@ std::vector<SQLiteRow> SQLiteProvider::queryRows(const std::string& tableName, c
                 rows.push_back(statement->cursor().row());
             }
         } catch (const std::exception&) {
-            // The rows read before the failure are kept.
+            // The rows read before the failure are returned.
         }
     });
     return rows;

@@ -5,6 +5,21 @@
 
 namespace zqb {
 
+// The road of a write made on the writer queue, to the file:
+// - `write` opens the group if none is open (BEGIN; a `caughtUp` posted on the writer queue behind what waits
+//   there; a `windowCheck` timer at the window, 100 ms). The statement runs inside the group and is journaled
+//   in the form that repeats it, an insert with the row id it was given.
+// - The caller has its result at once, before any commit: a repository caches the record on success, leaves
+//   its cache as it was on failure. Reads go through the same connection and see the group's writes.
+// - The group commits at the first of: `caughtUp` (the queue has caught up), a write or the timer once the
+//   group is as old as the window, `commitWrites`, the provider's release.
+// - A COMMIT that fails (full disk, I/O error) is rolled back by SQLite. The journal is replayed at once in a
+//   new transaction, so reads, and the caches filled from them, keep seeing every write reported done; the
+//   failure is logged once, and the commit is tried again after 1 to 30 s (`retryDue` on a timer, then
+//   `retry` on the writer queue) or at `commitWrites`. Only a journaled write that no longer repeats (the
+//   file changed under the group) is lost, with an ERROR. Once a commit passes the journal is dropped: the
+//   file holds what the caches hold.
+// Writes made off the writer queue join an open group, or commit on their own.
 void SQLiteProvider::groupWritesOn(WriterQueue queue) {
     const std::weak_ptr<SQLiteProvider> weak = weak_from_this();
     if (weak.expired() || !queue.isCurrent || !queue.post) {
@@ -44,27 +59,27 @@ void SQLiteProvider::commitWrites() {
     database_->serialized([&] { group_->flush(); });
 }
 
-void SQLiteProvider::runKept(const std::string& sql, std::vector<OptionalSQLiteValue> values,
-                             const char* failurePrefix) {
+void SQLiteProvider::runJournaled(const std::string& sql, std::vector<OptionalSQLiteValue> values,
+                                  const char* failurePrefix) {
     Statement(*database_, sql, values).run();
     if (group_->isOpen()) {
-        group_->record({std::make_shared<const std::string>(sql), std::move(values), failurePrefix, false});
+        group_->journal({std::make_shared<const std::string>(sql), std::move(values), failurePrefix, false});
     }
 }
 
-std::shared_ptr<const std::string> SQLiteProvider::replayText(const std::string& sql) {
-    auto& text = replayTexts_[sql];
+std::shared_ptr<const std::string> SQLiteProvider::journaledText(const std::string& sql) {
+    auto& text = journaledTexts_[sql];
     if (!text) {
         text = std::make_shared<const std::string>(sql);
     }
     return text;
 }
 
-void SQLiteProvider::replay(const WriteGroup::Replay& kept) {
-    if (kept.reused) {
-        runWithKeptStatement(*kept.sql, kept.values);
+void SQLiteProvider::replay(const WriteGroup::JournaledWrite& entry) {
+    if (entry.cachedStatement) {
+        runWithCachedStatement(*entry.sql, entry.values);
     } else {
-        Statement(*database_, *kept.sql, kept.values).run();
+        Statement(*database_, *entry.sql, entry.values).run();
     }
 }
 

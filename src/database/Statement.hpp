@@ -33,7 +33,7 @@ public:
     // Back to before the first row; the bindings stay.
     void reset();
 
-    // Back to before the first row with every parameter NULL, so that a statement kept for reuse holds
+    // Back to before the first row with every parameter NULL, so that a cached statement holds
     // neither a read of the file nor a copy of the last values.
     void clearBindings();
 

@@ -36,8 +36,8 @@ int64_t millisecondsBetween(std::chrono::steady_clock::time_point from,
 
 }  // namespace
 
-WriteGroup::WriteGroup(Connection& connection, Runner runner)
-    : connection_(connection), runner_(std::move(runner)) {}
+WriteGroup::WriteGroup(Connection& connection, Replayer replayer)
+    : connection_(connection), replayer_(std::move(replayer)) {}
 
 void WriteGroup::setSchedule(Schedule schedule) {
     schedule_ = std::move(schedule);
@@ -89,9 +89,9 @@ void WriteGroup::armWindow(int64_t delayMs) {
     schedule_->runAfter(std::max<int64_t>(delayMs, 1), Event::windowCheck);
 }
 
-void WriteGroup::record(Replay replay) {
+void WriteGroup::journal(JournaledWrite entry) {
     if (open_) {
-        journal_.push_back(std::move(replay));
+        journal_.push_back(std::move(entry));
     }
 }
 
@@ -102,9 +102,9 @@ void WriteGroup::afterWrite() {
     }
 }
 
-void WriteGroup::failedWrite(std::size_t recordedBefore) {
-    if (journal_.size() > recordedBefore) {
-        journal_.erase(journal_.begin() + static_cast<std::ptrdiff_t>(recordedBefore), journal_.end());
+void WriteGroup::failedWrite(std::size_t journaledBefore) {
+    if (journal_.size() > journaledBefore) {
+        journal_.erase(journal_.begin() + static_cast<std::ptrdiff_t>(journaledBefore), journal_.end());
     }
     // What SQLite rolled back is run again by the next statement or by the commit already posted.
     if (open_ && !inTransaction()) {
@@ -231,7 +231,7 @@ void WriteGroup::restore() {
     std::vector<std::size_t> refused;
     for (std::size_t index = 0; index < journal_.size(); ++index) {
         try {
-            runner_(journal_[index]);
+            replayer_(journal_[index]);
         } catch (const SQLiteError& error) {
             if (isPassing(error.code()) || !inTransaction()) {
                 rollbackQuietly();

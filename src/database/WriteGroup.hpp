@@ -19,13 +19,13 @@ class Connection;
 // The transaction that the writes of a burst share, so that a burst costs one commit instead of one per
 // row, and what keeps that sharing from losing anything.
 //
-// Every statement that changed the file inside the group is kept, in a form that repeats it exactly (an
+// Every statement that changed the file inside the group is journaled, in a form that repeats it exactly (an
 // insert with the row id it was given), until the group is committed. SQLite rolls a whole transaction back
-// when its COMMIT fails (a full disk, an I/O error) and when a statement fails for such a reason; the kept
-// statements then run again in a new transaction before anything else reads or writes the file. A failure
-// therefore loses at most the statement that failed, what the callers hold is what the file will hold, and
-// no row id is handed out twice. The transaction is kept in memory until its commit (the connection does
-// not spill it into the file), so the statements inside it never fail for lack of space.
+// when its COMMIT fails (a full disk, an I/O error) and when a statement fails for such a reason; the
+// journaled writes then run again in a new transaction before anything else reads or writes the file. A
+// failure therefore loses at most the statement that failed, what the callers hold is what the file will
+// hold, and no row id is handed out twice. The transaction stays in memory until its commit (the connection
+// does not spill it into the file), so the statements inside it never fail for lack of space.
 //
 // A group opens with the first write made on the writer queue and is committed by the first of:
 // - an operation posted on the writer queue when the group opened, which runs once that queue has caught up
@@ -39,16 +39,18 @@ class Connection;
 // Every member runs under the connection's serialisation.
 class WriteGroup {
 public:
-    // A statement that changed the file, in the form that repeats its effect.
-    struct Replay {
+    // A statement that changed the file, in the form that repeats its effect: one entry of the journal.
+    struct JournaledWrite {
         std::shared_ptr<const std::string> sql;
         std::vector<OptionalSQLiteValue> values;
         // How the database module names a failure of such a write ("Error in inserting: ", ...).
         const char* failurePrefix = "";
-        // Run through a statement kept for reuse (inserts and short deletions, which repeat by the thousand).
-        bool reused = false;
+        // Repeated through the provider's cached statement of the same text (inserts and short deletions,
+        // which repeat by the thousand), not a statement prepared afresh.
+        bool cachedStatement = false;
     };
-    using Runner = std::function<void(const Replay&)>;
+    // Repeats a journaled write on the connection; throws as the statement does.
+    using Replayer = std::function<void(const JournaledWrite&)>;
 
     enum class Event {
         caughtUp,     // on the writer queue, behind what was waiting when the group opened
@@ -71,23 +73,23 @@ public:
     static constexpr int64_t minimumRetryMilliseconds = 1000;
     static constexpr int64_t maximumRetryMilliseconds = 30000;
 
-    WriteGroup(Connection& connection, Runner runner);
+    WriteGroup(Connection& connection, Replayer replayer);
 
     // Without a schedule every write commits on its own.
     void setSchedule(Schedule schedule);
 
     // Before a write: brings back a group that SQLite rolled back, opens one on the writer queue, and makes
     // sure its commit is posted there. Throws when a lost group cannot be brought back; the write must then
-    // not run, since it could be given a row id that a kept insert holds.
+    // not run, since it could be given a row id that a journaled insert holds.
     void beforeWrite();
-    // A statement of the current write ran; kept while a group is open.
-    void record(Replay replay);
+    // A statement of the current write ran; journaled while a group is open.
+    void journal(JournaledWrite entry);
     // The write is complete: commits the group when it has reached its age limit.
     void afterWrite();
-    // The write failed: forgets what it recorded (its own statements were undone with it), and notices when
+    // The write failed: forgets what it journaled (its own statements were undone with it), and notices when
     // SQLite rolled the whole group back.
-    void failedWrite(std::size_t recordedBefore);
-    std::size_t recorded() const { return journal_.size(); }
+    void failedWrite(std::size_t journaledBefore);
+    std::size_t journaled() const { return journal_.size(); }
 
     // Before a read: a group that SQLite rolled back is brought back first, so that the read sees every
     // write that was reported done.
@@ -115,9 +117,10 @@ private:
     void armWindow(int64_t delayMs);
 
     Connection& connection_;
-    Runner runner_;
+    Replayer replayer_;
     std::optional<Schedule> schedule_;
-    std::vector<Replay> journal_;
+    // What the open group wrote, in order, to be repeated if SQLite rolls the group back.
+    std::vector<JournaledWrite> journal_;
     // A transaction of ours is open on the connection.
     bool open_ = false;
     std::chrono::steady_clock::time_point openedAt_{};

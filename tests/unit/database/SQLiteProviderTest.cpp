@@ -812,7 +812,7 @@ TEST_F(SQLiteProviderTest, AWriteThatMakesSQLiteRollTheGroupBackLosesOnlyItself)
     EXPECT_EQ(provider->insert("events", eventRow("{\"n\":1}")), 1);
     EXPECT_EQ(provider->insert("events", eventRow("{\"n\":2}")), 2);
     EXPECT_EQ(provider->insert("events", eventRow("{\"n\":3}")), 3);
-    // A deletion by ids runs through a statement kept for reuse, as inserts do: both are repeated.
+    // A deletion by ids runs through a cached statement, as inserts do: both are repeated from the journal.
     EXPECT_EQ(provider->deleteWhereIn("events", "id", {2}), 1);
 
     test::LogCapture log(ZQBLogLevel::error);
@@ -829,9 +829,10 @@ TEST_F(SQLiteProviderTest, AWriteThatMakesSQLiteRollTheGroupBackLosesOnlyItself)
 }
 
 // A full disk makes the commit fail, and SQLite rolls the group back. Nothing committed before is lost;
-// the group is kept and what reads the database sees it; the failure is logged once; the commit is tried
-// again after a pause (not at every burst), and at once when asked to make everything durable; once space
-// returns, every write of the group is in the file with the row id it was given, deletions included.
+// the group's journal is replayed and what reads the database sees it; the failure is logged once; the
+// commit is tried again after a pause (not at every burst), and at once when asked to make everything
+// durable; once space returns, every write of the group is in the file with the row id it was given,
+// deletions included.
 TEST_F(SQLiteProviderTest, ACommitOnAFullDiskLosesNothingIsLoggedOnceAndPassesOnceSpaceReturns) {
     test::FullDiskVfs disk;
     ManualWriter writer;
