@@ -49,38 +49,41 @@ using RowReadingOf = RowReading<std::remove_cvref_t<decltype(T::fromRow(std::dec
 }  // namespace detail
 
 // The one database of the library, as the repositories, services and migration see it. Operations never
-// throw: failures are logged by the implementation and reported through the result.
+// throw, and are declared so: failures, an allocation's included, are logged by the implementation and
+// reported through the result.
 class DatabaseProtocol {
 public:
     virtual ~DatabaseProtocol() = default;
 
     // The new row's id, or nothing on failure.
-    virtual std::optional<int64_t> insert(const std::string& tableName, const ColumnMap& content) = 0;
+    virtual std::optional<int64_t> insert(const std::string& tableName,
+                                          const ColumnMap& content) noexcept = 0;
 
     // The number of rows changed, or nothing on failure.
     virtual std::optional<int64_t> update(const std::string& tableName, const ColumnMap& values,
                                           const std::string& selection,
-                                          const std::vector<SQLiteValue>& selectionArgs) = 0;
+                                          const std::vector<SQLiteValue>& selectionArgs) noexcept = 0;
 
     // The number of rows deleted; 0 on failure.
     virtual int64_t deleteRows(const std::string& tableName, const std::string& selection,
-                               const std::vector<SQLiteValue>& selectionArgs) = 0;
+                               const std::vector<SQLiteValue>& selectionArgs) noexcept = 0;
 
     // Deletes the rows whose `column` holds one of `values`, all or none of them however many there are.
     // The number of rows deleted, or nothing on failure.
     virtual std::optional<int64_t> deleteWhereIn(const std::string& tableName, const std::string& column,
-                                                 const std::vector<int64_t>& values) = 0;
+                                                 const std::vector<int64_t>& values) noexcept = 0;
 
     // Deletes every row of the table. Whether it did.
-    virtual bool clear(const std::string& tableName) = 0;
+    virtual bool clear(const std::string& tableName) noexcept = 0;
 
     // Makes every write reported done so far durable now, where writes are committed in groups; a store
     // that commits each write on its own has nothing to do.
-    virtual void commitWrites() {}
+    virtual void commitWrites() noexcept {}
 
     // The rows of the table in the order the database gives them, each with its columns in table order.
     // Stops quietly at a failure while stepping and returns what was read.
-    virtual std::vector<SQLiteRow> queryRows(const std::string& tableName, const QueryOptions& options) = 0;
+    virtual std::vector<SQLiteRow> queryRows(const std::string& tableName,
+                                             const QueryOptions& options) noexcept = 0;
 
     // The rows read as records through `T::fromRow(const SQLiteRow&)`; rows that give nothing are left out.
     // The elements are shared objects when `fromRow` gives `std::shared_ptr<T>`, values when it gives

@@ -26,8 +26,19 @@ bool SQLiteError::isSuccessCode(int code) {
     return code == SQLITE_OK || code == SQLITE_ROW || code == SQLITE_DONE;
 }
 
-void logDatabaseError(const std::string& prefix, const std::exception& error) {
-    Logger::writeLog(ZQBLogLevel::error, "[Database Module] " + prefix + error.what());
+void logDatabaseError(std::string_view prefix, const std::exception& error) noexcept {
+    logDatabaseError(prefix, error.what());
+}
+
+void logDatabaseError(std::string_view prefix, std::string_view failure) noexcept {
+    // Called where a failure is being handled: a line that cannot be built for want of memory is left out
+    // rather than thrown from there.
+    try {
+        std::string line = "[Database Module] ";
+        line.append(prefix).append(failure);
+        Logger::writeLog(ZQBLogLevel::error, line);
+    } catch (...) {
+    }
 }
 
 }  // namespace zqb

@@ -3,6 +3,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace zqb {
 
@@ -35,7 +36,9 @@ inline constexpr const char* kInsertFailure = "Error in inserting: ";
 inline constexpr const char* kDeleteFailure = "Error in delete: ";
 inline constexpr const char* kQueryFailure = "Error in query: ";
 
-// Writes "[Database Module] <prefix><what the error says>" as an ERROR.
-void logDatabaseError(const std::string& prefix, const std::exception& error);
+// Writes "[Database Module] <prefix><what the error says>" as an ERROR. Never throws: a line that cannot be
+// built for want of memory is left out.
+void logDatabaseError(std::string_view prefix, const std::exception& error) noexcept;
+void logDatabaseError(std::string_view prefix, std::string_view failure) noexcept;
 
 }  // namespace zqb

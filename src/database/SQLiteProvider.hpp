@@ -46,18 +46,19 @@ public:
     // A deletion by at most this many values runs through a cached statement.
     static constexpr std::size_t maximumCachedDeleteValues = 64;
 
-    std::optional<int64_t> insert(const std::string& tableName, const ColumnMap& content) override;
+    std::optional<int64_t> insert(const std::string& tableName, const ColumnMap& content) noexcept override;
     std::optional<int64_t> update(const std::string& tableName, const ColumnMap& values,
                                   const std::string& selection,
-                                  const std::vector<SQLiteValue>& selectionArgs) override;
+                                  const std::vector<SQLiteValue>& selectionArgs) noexcept override;
     int64_t deleteRows(const std::string& tableName, const std::string& selection,
-                       const std::vector<SQLiteValue>& selectionArgs) override;
+                       const std::vector<SQLiteValue>& selectionArgs) noexcept override;
     std::optional<int64_t> deleteWhereIn(const std::string& tableName, const std::string& column,
-                                         const std::vector<int64_t>& values) override;
-    bool clear(const std::string& tableName) override;
+                                         const std::vector<int64_t>& values) noexcept override;
+    bool clear(const std::string& tableName) noexcept override;
     // Commits the open group now, also while a failed commit waits for its next attempt.
-    void commitWrites() override;
-    std::vector<SQLiteRow> queryRows(const std::string& tableName, const QueryOptions& options) override;
+    void commitWrites() noexcept override;
+    std::vector<SQLiteRow> queryRows(const std::string& tableName,
+                                     const QueryOptions& options) noexcept override;
 
     // The SELECT text of a query.
     static std::string rawSql(const std::string& tableName, const QueryOptions& options);

@@ -126,7 +126,8 @@ SQLiteProvider::~SQLiteProvider() {
     // A group still open (its commit was posted behind the operation releasing the provider) is committed,
     // not dropped with the connection.
     if (database_ && group_) {
-        database_->serialized([&] { group_->close(); });
+        provider_support::runGuarded(kInsertFailure,
+                                     [&] { database_->serialized([&] { group_->close(); }); });
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "database/Connection.hpp"
 #include "database/SQLiteError.hpp"
+#include "database/SQLiteProviderSupport.hpp"
 #include "database/Statement.hpp"
 
 #include <sqlite3.h>
@@ -9,6 +10,8 @@
 #include <algorithm>
 
 namespace zqb {
+
+using provider_support::runGuarded;
 
 namespace {
 
@@ -43,20 +46,22 @@ auto SQLiteProvider::write(Work&& work) -> decltype(work()) {
     });
 }
 
-std::optional<int64_t> SQLiteProvider::insert(const std::string& tableName, const ColumnMap& content) {
-    std::string names;
-    std::vector<OptionalSQLiteValue> values;
-    values.reserve(content.size() + 1);
-    bool hasId = false;
-    for (const auto& [name, value] : content) {
-        names += names.empty() ? name : ", " + name;
-        values.push_back(value);
-        hasId = hasId || name == "id";
-    }
-    const std::string sql =
-        "INSERT INTO " + tableName + " (" + names + ") VALUES(" + placeholders(content.size()) + ")";
-    try {
-        return write([&] {
+std::optional<int64_t> SQLiteProvider::insert(const std::string& tableName,
+                                              const ColumnMap& content) noexcept {
+    std::optional<int64_t> inserted;
+    runGuarded(kInsertFailure, [&] {
+        std::string names;
+        std::vector<OptionalSQLiteValue> values;
+        values.reserve(content.size() + 1);
+        bool hasId = false;
+        for (const auto& [name, value] : content) {
+            names += names.empty() ? name : ", " + name;
+            values.push_back(value);
+            hasId = hasId || name == "id";
+        }
+        const std::string sql =
+            "INSERT INTO " + tableName + " (" + names + ") VALUES(" + placeholders(content.size()) + ")";
+        inserted = write([&] {
             runWithCachedStatement(sql, values);
             const int64_t rowId = database_->lastInsertRowId();
             if (group_->isOpen()) {
@@ -75,10 +80,8 @@ std::optional<int64_t> SQLiteProvider::insert(const std::string& tableName, cons
             }
             return rowId;
         });
-    } catch (const std::exception& error) {
-        logDatabaseError(kInsertFailure, error);
-        return std::nullopt;
-    }
+    });
+    return inserted;
 }
 
 void SQLiteProvider::runWithCachedStatement(const std::string& sql,
@@ -105,57 +108,54 @@ void SQLiteProvider::runWithCachedStatement(const std::string& sql,
 
 std::optional<int64_t> SQLiteProvider::update(const std::string& tableName, const ColumnMap& values,
                                               const std::string& selection,
-                                              const std::vector<SQLiteValue>& selectionArgs) {
-    std::string items;
-    std::vector<OptionalSQLiteValue> bindings;
-    bindings.reserve(values.size() + selectionArgs.size());
-    for (const auto& [name, value] : values) {
-        items += (items.empty() ? "" : ", ") + name + "=?";
-        bindings.push_back(value);
-    }
-    bindings.insert(bindings.end(), selectionArgs.begin(), selectionArgs.end());
-    const std::string sql = "UPDATE " + tableName + " SET " + items + " WHERE " + selection;
-    try {
-        return write([&] {
+                                              const std::vector<SQLiteValue>& selectionArgs) noexcept {
+    std::optional<int64_t> changed;
+    runGuarded(kInsertFailure, [&] {
+        std::string items;
+        std::vector<OptionalSQLiteValue> bindings;
+        bindings.reserve(values.size() + selectionArgs.size());
+        for (const auto& [name, value] : values) {
+            items += (items.empty() ? "" : ", ") + name + "=?";
+            bindings.push_back(value);
+        }
+        bindings.insert(bindings.end(), selectionArgs.begin(), selectionArgs.end());
+        const std::string sql = "UPDATE " + tableName + " SET " + items + " WHERE " + selection;
+        changed = write([&] {
             runJournaled(sql, std::move(bindings), kInsertFailure);
             return database_->changes();
         });
-    } catch (const std::exception& error) {
-        logDatabaseError(kInsertFailure, error);
-        return std::nullopt;
-    }
+    });
+    return changed;
 }
 
 int64_t SQLiteProvider::deleteRows(const std::string& tableName, const std::string& selection,
-                                   const std::vector<SQLiteValue>& selectionArgs) {
-    try {
+                                   const std::vector<SQLiteValue>& selectionArgs) noexcept {
+    int64_t deleted = 0;
+    runGuarded(kDeleteFailure, [&] {
         const std::string sql = "DELETE FROM " + tableName + " WHERE " + selection;
-        return write([&] {
+        deleted = write([&] {
             runJournaled(sql, arguments(selectionArgs), kDeleteFailure);
             return database_->changes();
         });
-    } catch (const std::exception& error) {
-        logDatabaseError(kDeleteFailure, error);
-        return 0;
-    }
+    });
+    return deleted;
 }
 
 std::optional<int64_t> SQLiteProvider::deleteWhereIn(const std::string& tableName, const std::string& column,
-                                                     const std::vector<int64_t>& values) {
+                                                     const std::vector<int64_t>& values) noexcept {
     if (values.empty()) {
         return 0;
     }
-    try {
+    std::optional<int64_t> deleted;
+    runGuarded(kDeleteFailure, [&] {
         // More values than one statement may bind (deleting tens of thousands of events by id) are split
         // over several statements. The chunk is the smaller of SQLite's default limit and this build's, so
         // the behaviour does not depend on how SQLite was built.
         const int limit = sqlite3_limit(database_->handle(), SQLITE_LIMIT_VARIABLE_NUMBER, -1);
         const std::size_t chunk = std::min(maximumBoundValues, static_cast<std::size_t>(std::max(limit, 1)));
-        return write([&] { return deleteInChunks(tableName, column, values, chunk); });
-    } catch (const std::exception& error) {
-        logDatabaseError(kDeleteFailure, error);
-        return std::nullopt;
-    }
+        deleted = write([&] { return deleteInChunks(tableName, column, values, chunk); });
+    });
+    return deleted;
 }
 
 int64_t SQLiteProvider::deleteInChunks(const std::string& tableName, const std::string& column,
@@ -200,40 +200,33 @@ int64_t SQLiteProvider::deleteInChunks(const std::string& tableName, const std::
     }
 }
 
-bool SQLiteProvider::clear(const std::string& tableName) {
-    try {
-        return write([&] {
+bool SQLiteProvider::clear(const std::string& tableName) noexcept {
+    return runGuarded(kDeleteFailure, [&] {
+        write([&] {
             runJournaled("DELETE FROM " + tableName, {}, kDeleteFailure);
             return true;
         });
-    } catch (const std::exception& error) {
-        logDatabaseError(kDeleteFailure, error);
-        return false;
-    }
+    });
 }
 
-std::vector<SQLiteRow> SQLiteProvider::queryRows(const std::string& tableName, const QueryOptions& options) {
+std::vector<SQLiteRow> SQLiteProvider::queryRows(const std::string& tableName,
+                                                 const QueryOptions& options) noexcept {
     std::vector<SQLiteRow> rows;
-    database_->serialized([&] {
-        group_->beforeRead();
-        std::unique_ptr<Statement> statement;
-        try {
-            statement =
-                std::make_unique<Statement>(*database_, rawSql(tableName, options),
-                                            options.selectionArgs ? arguments(*options.selectionArgs)
-                                                                  : std::vector<OptionalSQLiteValue>{});
-        } catch (const std::exception& error) {
-            logDatabaseError(kQueryFailure, error);
-            return;
-        }
-        try {
-            statement->reset();
-            while (statement->step()) {
-                rows.push_back(statement->cursor().row());
+    runGuarded(kQueryFailure, [&] {
+        database_->serialized([&] {
+            group_->beforeRead();
+            Statement statement(*database_, rawSql(tableName, options),
+                                options.selectionArgs ? arguments(*options.selectionArgs)
+                                                      : std::vector<OptionalSQLiteValue>{});
+            try {
+                statement.reset();
+                while (statement.step()) {
+                    rows.push_back(statement.cursor().row());
+                }
+            } catch (const std::exception&) {
+                // The rows read before the failure are returned.
             }
-        } catch (const std::exception&) {
-            // The rows read before the failure are returned.
-        }
+        });
     });
     return rows;
 }

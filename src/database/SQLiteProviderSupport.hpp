@@ -2,6 +2,8 @@
 
 // What more than one of the sources of `SQLiteProvider` uses; private to the provider.
 
+#include "database/SQLiteError.hpp"
+
 #include <array>
 #include <filesystem>
 #include <stdexcept>
@@ -24,6 +26,21 @@ inline constexpr std::array<const char*, 3> kCompanions{"-journal", "-wal", "-sh
 // The write-ahead log SQLite keeps beside a database file.
 inline std::filesystem::path logOf(const std::filesystem::path& file) {
     return file.string() + kCompanions[1];
+}
+
+// Runs the work of a member of `DatabaseProtocol`, which never throws: whatever fails in it, an allocation
+// included, is logged under `failurePrefix` and ends the work there. Whether the work ran to its end.
+template <typename Work>
+bool runGuarded(const char* failurePrefix, Work&& work) noexcept {
+    try {
+        std::forward<Work>(work)();
+        return true;
+    } catch (const std::exception& error) {
+        logDatabaseError(failurePrefix, error);
+    } catch (...) {
+        logDatabaseError(failurePrefix, "unknown error");
+    }
+    return false;
 }
 
 }  // namespace zqb::provider_support

@@ -1,6 +1,7 @@
 #include "database/SQLiteProvider.hpp"
 
 #include "database/Connection.hpp"
+#include "database/SQLiteProviderSupport.hpp"
 #include "database/Statement.hpp"
 
 namespace zqb {
@@ -55,8 +56,8 @@ void SQLiteProvider::handleGroupEvent(WriteGroup::Event event) {
     database_->serialized([&] { group_->handle(event); });
 }
 
-void SQLiteProvider::commitWrites() {
-    database_->serialized([&] { group_->flush(); });
+void SQLiteProvider::commitWrites() noexcept {
+    provider_support::runGuarded(kInsertFailure, [&] { database_->serialized([&] { group_->flush(); }); });
 }
 
 void SQLiteProvider::runJournaled(const std::string& sql, std::vector<OptionalSQLiteValue> values,

@@ -893,6 +893,41 @@ TEST_F(SQLiteProviderTest, ACommitOnAFullDiskLosesNothingIsLoggedOnceAndPassesOn
     EXPECT_EQ(log.texts().size(), 1u);
 }
 
+// The provider's row operations never throw, also when what they call on fails for want of memory: here the
+// timer that would try a failed commit again cannot be set. The failure is logged, the write stays in the
+// group, and the next commit puts it in the file.
+TEST_F(SQLiteProviderTest, MakingWritesDurableNeverThrowsWhenTheRetryOfAFailedCommitCannotBeSet) {
+    test::FullDiskVfs disk;
+    ManualWriter writer;
+    bool timersFail = false;
+    auto queue = writer.queue();
+    queue.runAfter = [&timersFail, runAfter = queue.runAfter](int64_t delayMs,
+                                                              std::function<void()> operation) {
+        if (timersFail) {
+            throw std::bad_alloc();
+        }
+        runAfter(delayMs, std::move(operation));
+    };
+    auto provider = std::make_shared<SQLiteProvider>("key");
+    provider->groupWritesOn(std::move(queue));
+    EXPECT_EQ(provider->insert("events", eventRow("{\"n\":1}")), 1);
+
+    test::LogCapture log(ZQBLogLevel::error);
+    disk.setFull(true);
+    timersFail = true;
+    EXPECT_NO_THROW(provider->commitWrites());
+    EXPECT_EQ(log.texts(),
+              (std::vector<std::string>{
+                  "ERROR [Database Module] Error in inserting: database or disk is full (code: 13)",
+                  "ERROR [Database Module] Error in inserting: std::bad_alloc"}));
+    EXPECT_EQ(provider->queryRows("events", {}).size(), 1u);
+
+    disk.setFull(false);
+    timersFail = false;
+    provider->commitWrites();
+    EXPECT_EQ(texts("SELECT eventJson FROM events ORDER BY id"), std::vector<std::string>{"{\"n\":1}"});
+}
+
 TEST_F(SQLiteProviderTest, SchemaConstraintsAndDefaultsHold) {
     SQLiteProvider provider("key");
     const auto user = [](std::optional<std::string> userId) {

@@ -24,24 +24,25 @@ namespace {
 class CountingDatabase final : public DatabaseProtocol {
 public:
     explicit CountingDatabase(std::shared_ptr<DatabaseProtocol> inner) : inner_(std::move(inner)) {}
-    std::optional<int64_t> insert(const std::string& table, const ColumnMap& content) override {
+    std::optional<int64_t> insert(const std::string& table, const ColumnMap& content) noexcept override {
         return inner_->insert(table, content);
     }
     std::optional<int64_t> update(const std::string& table, const ColumnMap& values,
                                   const std::string& selection,
-                                  const std::vector<SQLiteValue>& args) override {
+                                  const std::vector<SQLiteValue>& args) noexcept override {
         return inner_->update(table, values, selection, args);
     }
     int64_t deleteRows(const std::string& table, const std::string& selection,
-                       const std::vector<SQLiteValue>& args) override {
+                       const std::vector<SQLiteValue>& args) noexcept override {
         return inner_->deleteRows(table, selection, args);
     }
     std::optional<int64_t> deleteWhereIn(const std::string& table, const std::string& column,
-                                         const std::vector<int64_t>& values) override {
+                                         const std::vector<int64_t>& values) noexcept override {
         return inner_->deleteWhereIn(table, column, values);
     }
-    bool clear(const std::string& table) override { return inner_->clear(table); }
-    std::vector<SQLiteRow> queryRows(const std::string& table, const QueryOptions& options) override {
+    bool clear(const std::string& table) noexcept override { return inner_->clear(table); }
+    std::vector<SQLiteRow> queryRows(const std::string& table,
+                                     const QueryOptions& options) noexcept override {
         ++queries;
         return inner_->queryRows(table, options);
     }
