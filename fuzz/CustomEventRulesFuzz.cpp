@@ -140,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(publicParameters.getAllParameters().size() <= 20, "the parameter set keeps its limit");
 
     logLinesMustBeValid = true;
-    checkCustomEvent(text::repairUtf8(rawName), zqb::customEventParametersCopy(publicParameters).unpack(),
+    checkCustomEvent(text::repairUtf8(rawName), zqb::customEventParametersCopy(publicParameters).expand(),
                      true);
     checkUserIds(text::repairUtf8(rawUserId), text::repairUtf8(rawName));
 
