@@ -17,18 +17,16 @@ AdImpression::AdImpression(std::string network, double revenue, int64_t sessionI
       inProgress(std::move(inProgress)),
       inExperiments(std::move(inExperiments)) {}
 
-nlohmann::ordered_json AdImpression::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["sessionId"] = sessionId;
-    json["source"] = source;
-    json["ad_network"] = network;
-    putIfPresent(json, "placement", placement);
-    putIfPresent(json, "ad_unit", unit);
-    json["revenue"] = revenue;
-    putExperimentFields(json, inProgress, inExperiments);
-    return json;
+void AdImpression::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("sessionId", sessionId);
+    out.member("source", source);
+    out.member("ad_network", network);
+    out.memberIfPresent("placement", placement);
+    out.memberIfPresent("ad_unit", unit);
+    out.member("revenue", revenue);
+    out.experimentFields(inProgress, inExperiments);
 }
 
 std::string AdImpression::description() const {

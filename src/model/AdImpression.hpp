@@ -26,7 +26,7 @@ struct AdImpression final : Storable {
 
     const std::string& eventCode() const override { return code; }
     // Keys: code, timestamp, sessionId, source, ad_network, placement, ad_unit, revenue, experiment fields.
-    nlohmann::ordered_json toJson() const override;
+    void writeMembers(JsonWriter& out) const override;
     // Lines in field order, under the field names.
     std::string description() const override;
 };

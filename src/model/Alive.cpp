@@ -7,12 +7,10 @@ namespace zqb {
 Alive::Alive(std::optional<std::string> inExperiments)
     : timestamp(currentTimestamp()), inExperiments(std::move(inExperiments)) {}
 
-nlohmann::ordered_json Alive::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    putIfPresent(json, "inExperiments", inExperiments);
-    return json;
+void Alive::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.memberIfPresent("inExperiments", inExperiments);
 }
 
 std::string Alive::description() const {

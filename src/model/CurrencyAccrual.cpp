@@ -42,16 +42,14 @@ CurrencyAccrual::CurrencyAccrual(int64_t sessionId, int64_t level, std::optional
       bought(std::move(bought)),
       inExperiments(std::move(inExperiments)) {}
 
-nlohmann::ordered_json CurrencyAccrual::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["sessionId"] = sessionId;
-    json["level"] = level;
-    putIfPresent(json, "earned", earned);
-    putIfPresent(json, "bought", bought);
-    putIfPresent(json, "inExperiments", inExperiments);
-    return json;
+void CurrencyAccrual::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("sessionId", sessionId);
+    out.member("level", level);
+    out.memberIfPresent("earned", earned);
+    out.memberIfPresent("bought", bought);
+    out.memberIfPresent("inExperiments", inExperiments);
 }
 
 std::string CurrencyAccrual::description() const {

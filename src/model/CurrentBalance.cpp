@@ -12,15 +12,13 @@ CurrentBalance::CurrentBalance(int64_t sessionId, int64_t level, IntMap balance,
       balance(std::move(balance)),
       inExperiments(std::move(inExperiments)) {}
 
-nlohmann::ordered_json CurrentBalance::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["sessionId"] = sessionId;
-    json["level"] = level;
-    json["balance"] = nlohmann::ordered_json(balance);
-    putIfPresent(json, "inExperiments", inExperiments);
-    return json;
+void CurrentBalance::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("sessionId", sessionId);
+    out.member("level", level);
+    out.member("balance", balance);
+    out.memberIfPresent("inExperiments", inExperiments);
 }
 
 std::string CurrentBalance::description() const {

@@ -16,21 +16,22 @@ CustomEvent::CustomEvent(int64_t sessionId, int64_t level, std::string name,
       inProgress(std::move(inProgress)),
       inExperiments(std::move(inExperiments)) {}
 
-nlohmann::ordered_json CustomEvent::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["sessionId"] = sessionId;
-    json["level"] = level;
-    json["name"] = name;
+void CustomEvent::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("sessionId", sessionId);
+    out.member("level", level);
+    out.member("name", name);
     if (parameters && !parameters->empty()) {
-        auto& object = json["parameters"] = nlohmann::ordered_json::object();
+        out.key("parameters");
+        out.beginObject();
         for (const auto& [key, value] : *parameters) {
-            object[key] = value.toJson();
+            out.key(key);
+            out.value(value);
         }
+        out.endObject();
     }
-    putExperimentFields(json, inProgress, inExperiments);
-    return json;
+    out.experimentFields(inProgress, inExperiments);
 }
 
 std::string CustomEvent::description() const {

@@ -22,7 +22,7 @@ struct CustomEvent final : Storable {
 
     const std::string& eventCode() const override { return code; }
     // "parameters" only when there is at least one; a value JSON cannot carry makes the encoding fail.
-    nlohmann::ordered_json toJson() const override;
+    void writeMembers(JsonWriter& out) const override;
     std::string description() const override;
 };
 

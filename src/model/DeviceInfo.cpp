@@ -40,27 +40,25 @@ DeviceInfo::DeviceInfo(std::string osVersion, std::string os, std::optional<int6
       uuid(std::move(uuid)),
       sandboxState(sandboxState) {}
 
-nlohmann::ordered_json DeviceInfo::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["osVersion"] = osVersion;
-    json["os"] = os;
-    putIfPresent(json, "displayPpi", displayPpi);
-    putIfPresent(json, "displayResolution", displayResolution);
+void DeviceInfo::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("osVersion", osVersion);
+    out.member("os", os);
+    out.memberIfPresent("displayPpi", displayPpi);
+    out.memberIfPresent("displayResolution", displayResolution);
     if (displayDiagonal && std::isfinite(*displayDiagonal)) {
-        json["displayDiagonal"] = *displayDiagonal;
+        out.member("displayDiagonal", *displayDiagonal);
     }
-    json["manufacturer"] = manufacturer;
-    json["model"] = model;
-    json["timeZoneOffset"] = timeZoneOffset;
-    json["rooted"] = rooted;
-    json["isLimitAdTrackingEnabled"] = isLimitAdTrackingEnabled;
-    putIfPresent(json, "idfv", idfv);
-    putIfPresent(json, "idfa", idfa);
-    json["uuid"] = uuid;
-    putIfPresent(json, "sandboxState", sandboxState);
-    return json;
+    out.member("manufacturer", manufacturer);
+    out.member("model", model);
+    out.member("timeZoneOffset", timeZoneOffset);
+    out.member("rooted", rooted);
+    out.member("isLimitAdTrackingEnabled", isLimitAdTrackingEnabled);
+    out.memberIfPresent("idfv", idfv);
+    out.memberIfPresent("idfa", idfa);
+    out.member("uuid", uuid);
+    out.memberIfPresent("sandboxState", sandboxState);
 }
 
 std::string DeviceInfo::description() const {

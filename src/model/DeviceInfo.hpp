@@ -32,7 +32,7 @@ struct DeviceInfo final : Storable {
     std::optional<int64_t> sandboxState;
 
     const std::string& eventCode() const override { return code; }
-    nlohmann::ordered_json toJson() const override;
+    void writeMembers(JsonWriter& out) const override;
     // Prints sandboxState between rooted and isLimitAdTrackingEnabled; the JSON writes it last.
     std::string description() const override;
 

@@ -3,8 +3,10 @@
 #include "foundation/Decimal.hpp"
 #include "foundation/TextUtils.hpp"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <stdexcept>
 #include <unordered_map>
@@ -14,6 +16,25 @@ namespace zqb {
 namespace {
 
 using Json = nlohmann::ordered_json;
+
+// What a byte of a string asks of the writer: an escape, or a look at the UTF-8 it belongs to.
+constexpr unsigned char kEscaped = 1;
+constexpr unsigned char kBeyondAscii = 2;
+
+constexpr std::array<unsigned char, 256> stringBytes() {
+    std::array<unsigned char, 256> bytes{};
+    for (std::size_t byte = 0; byte < 0x20; ++byte) {
+        bytes[byte] = kEscaped;
+    }
+    bytes['"'] = kEscaped;
+    bytes['\\'] = kEscaped;
+    for (std::size_t byte = 0x80; byte < 0x100; ++byte) {
+        bytes[byte] = kBeyondAscii;
+    }
+    return bytes;
+}
+
+constexpr auto kStringBytes = stringBytes();
 
 class Writer {
 public:
@@ -100,61 +121,16 @@ private:
         out_ += ']';
     }
 
-    // The escaping of nlohmann's `dump()`: short escapes for the usual characters, \u00xx for the other
-    // controls, every other character as it is. The text being valid UTF-8, only its ASCII bytes need a
-    // look; every event's text goes through here, so nlohmann's serializer is not built for each string.
     void string(const std::string& text) {
-        if (!text::isValidUtf8(text)) {
+        if (!JsonText::appendString(out_, text)) {
             fail("a string is not valid UTF-8");
         }
-        static constexpr char hex[] = "0123456789abcdef";
-        out_ += '"';
-        std::size_t plain = 0;  // start of the run of bytes written as they are
-        for (std::size_t index = 0; index < text.size(); ++index) {
-            const auto byte = static_cast<unsigned char>(text[index]);
-            if (byte >= 0x20 && byte != '"' && byte != '\\') {
-                continue;
-            }
-            out_.append(text, plain, index - plain);
-            plain = index + 1;
-            switch (byte) {
-                case '"':
-                    out_ += "\\\"";
-                    break;
-                case '\\':
-                    out_ += "\\\\";
-                    break;
-                case '\b':
-                    out_ += "\\b";
-                    break;
-                case '\t':
-                    out_ += "\\t";
-                    break;
-                case '\n':
-                    out_ += "\\n";
-                    break;
-                case '\f':
-                    out_ += "\\f";
-                    break;
-                case '\r':
-                    out_ += "\\r";
-                    break;
-                default:
-                    out_ += "\\u00";
-                    out_ += hex[byte >> 4];
-                    out_ += hex[byte & 0x0F];
-                    break;
-            }
-        }
-        out_.append(text, plain, text.size() - plain);
-        out_ += '"';
     }
 
     void number(double number) {
-        if (!std::isfinite(number)) {
+        if (!JsonText::appendNumber(out_, number)) {
             fail("Unable to encode Double." + text::doubleDescription(number) + " directly in JSON");
         }
-        out_ += Json(number).dump();
     }
 
     void decimal(const Json::binary_t& bytes) {
@@ -337,6 +313,89 @@ private:
 };
 
 }  // namespace
+
+bool JsonText::appendString(std::string& out, std::string_view text) {
+    // One look at every byte tells whether the text needs escaping and whether it holds anything beyond
+    // ASCII, which alone needs the UTF-8 check: the texts of events are mostly short and plain.
+    unsigned char seen = 0;
+    for (const char c : text) {
+        seen |= kStringBytes[static_cast<unsigned char>(c)];
+    }
+    if ((seen & kBeyondAscii) != 0 && !text::isValidUtf8(text)) {
+        return false;
+    }
+    if ((seen & kEscaped) == 0) {
+        // Quotes and text in one append where they fit a small buffer: every key and most values do.
+        constexpr std::size_t kSmall = 62;
+        if (text.size() <= kSmall) {
+            std::array<char, kSmall + 2> quoted;
+            quoted[0] = '"';
+            std::memcpy(quoted.data() + 1, text.data(), text.size());
+            quoted[text.size() + 1] = '"';
+            out.append(quoted.data(), text.size() + 2);
+        } else {
+            out += '"';
+            out += text;
+            out += '"';
+        }
+        return true;
+    }
+    out += '"';
+    // The escaping of nlohmann's `dump()`: short escapes for the usual characters, \u00xx for the other
+    // controls, every other character as it is. The text being valid UTF-8, only its ASCII bytes need a look.
+    static constexpr char hex[] = "0123456789abcdef";
+    std::size_t verbatim = 0;  // start of the run of bytes written as they are
+    for (std::size_t index = 0; index < text.size(); ++index) {
+        const auto byte = static_cast<unsigned char>(text[index]);
+        if ((kStringBytes[byte] & kEscaped) == 0) {
+            continue;
+        }
+        out.append(text, verbatim, index - verbatim);
+        verbatim = index + 1;
+        switch (byte) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out += "\\u00";
+                out += hex[byte >> 4];
+                out += hex[byte & 0x0F];
+                break;
+        }
+    }
+    out.append(text, verbatim, text.size() - verbatim);
+    out += '"';
+    return true;
+}
+
+bool JsonText::appendNumber(std::string& out, double number) {
+    if (!std::isfinite(number)) {
+        return false;
+    }
+    // The digits nlohmann's serializer writes for a double, without building a serializer for each one.
+    std::array<char, 64> digits{};
+    const char* end = nlohmann::detail::to_chars(digits.data(), digits.data() + digits.size(), number);
+    out.append(digits.data(), static_cast<std::size_t>(end - digits.data()));
+    return true;
+}
 
 std::string JsonText::write(const nlohmann::ordered_json& json, Style style) {
     Writer writer(style);

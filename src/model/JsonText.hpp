@@ -27,6 +27,14 @@ public:
     // The text of `json`. Throws `EncodingError` when a value cannot be written.
     static std::string write(const nlohmann::ordered_json& json, Style style = Style::compact);
 
+    // One string and one number as `write` puts them in any text, appended to `out`: the string in double
+    // quotes with `"`, `\` and U+0000-U+001F escaped as nlohmann's `dump()` escapes them and every other
+    // character as it is; the number in nlohmann's shortest round-trip form ("0.5", "5.0", "1e-05",
+    // "-0.0"). Each answers false, leaving `out` as it was, for what cannot be written: text that is not
+    // valid UTF-8, a NaN or an infinity.
+    static bool appendString(std::string& out, std::string_view text);
+    static bool appendNumber(std::string& out, double number);
+
     // Far beyond any record; keeps a hostile text from exhausting the stack of the recursive writer.
     static constexpr std::size_t maxDepth = 512;
 

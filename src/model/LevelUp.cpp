@@ -17,18 +17,16 @@ LevelUp::LevelUp(int64_t sessionId, int64_t level, std::optional<IntMap> balance
       inProgress(std::move(inProgress)),
       inExperiments(std::move(inExperiments)) {}
 
-nlohmann::ordered_json LevelUp::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["sessionId"] = sessionId;
-    json["timestamp"] = timestamp;
-    json["level"] = level;
-    putIfPresent(json, "balance", balance);
-    putIfPresent(json, "spent", spent);
-    putIfPresent(json, "earned", earned);
-    putIfPresent(json, "bought", bought);
-    putExperimentFields(json, inProgress, inExperiments);
-    return json;
+void LevelUp::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("sessionId", sessionId);
+    out.member("timestamp", timestamp);
+    out.member("level", level);
+    out.memberIfPresent("balance", balance);
+    out.memberIfPresent("spent", spent);
+    out.memberIfPresent("earned", earned);
+    out.memberIfPresent("bought", bought);
+    out.experimentFields(inProgress, inExperiments);
 }
 
 std::string LevelUp::description() const {

@@ -27,7 +27,7 @@ struct LevelUp final : Storable {
 
     const std::string& eventCode() const override { return code; }
     // Writes sessionId before timestamp; the text form keeps timestamp first.
-    nlohmann::ordered_json toJson() const override;
+    void writeMembers(JsonWriter& out) const override;
     std::string description() const override;
 };
 

@@ -34,15 +34,18 @@ PeopleEvent::PeopleEvent(int64_t sessionId, int64_t level, std::optional<PeopleV
       inProgress(std::move(inProgress)),
       inExperiments(std::move(inExperiments)) {}
 
-nlohmann::ordered_json PeopleEvent::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["sessionId"] = sessionId;
-    json["level"] = level;
-    json["parameters"] = parameters ? parametersObject(*parameters) : nlohmann::ordered_json(nullptr);
-    putExperimentFields(json, inProgress, inExperiments);
-    return json;
+void PeopleEvent::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("sessionId", sessionId);
+    out.member("level", level);
+    out.key("parameters");
+    if (parameters) {
+        out.tree(parametersObject(*parameters));
+    } else {
+        out.null();
+    }
+    out.experimentFields(inProgress, inExperiments);
 }
 
 std::string PeopleEvent::description() const {

@@ -23,7 +23,7 @@ struct PeopleEvent final : Storable {
     // "parameters" is null when absent; an unset property is null inside it. Values are written as the
     // card's JSON text reads back, and a map that cannot be written at all becomes {}: the event is still
     // sent.
-    nlohmann::ordered_json toJson() const override;
+    void writeMembers(JsonWriter& out) const override;
     std::string description() const override;
 };
 

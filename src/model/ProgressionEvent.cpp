@@ -9,13 +9,11 @@ ProgressionEventParams::ProgressionEventParams(bool success, std::optional<int64
                                                std::optional<std::string> source)
     : success(success), duration(duration), difficulty(difficulty), source(std::move(source)) {}
 
-nlohmann::ordered_json ProgressionEventParams::toJson() const {
-    nlohmann::ordered_json json;
-    json["success"] = success;
-    putIfPresent(json, "duration", duration);
-    putIfPresent(json, "difficulty", difficulty);
-    putIfPresent(json, "source", source);
-    return json;
+void ProgressionEventParams::writeMembers(JsonWriter& out) const {
+    out.member("success", success);
+    out.memberIfPresent("duration", duration);
+    out.memberIfPresent("difficulty", difficulty);
+    out.memberIfPresent("source", source);
 }
 
 ProgressionEvent::ProgressionEvent(int64_t sessionId, int64_t level, std::string name,
@@ -31,18 +29,19 @@ ProgressionEvent::ProgressionEvent(int64_t sessionId, int64_t level, std::string
       parameters(std::move(parameters)),
       inExperiments(std::move(inExperiments)) {}
 
-nlohmann::ordered_json ProgressionEvent::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["sessionId"] = sessionId;
-    json["level"] = level;
-    json["name"] = name;
-    putIfPresent(json, "spent", spent);
-    putIfPresent(json, "earned", earned);
-    json["parameters"] = parameters.toJson();
-    putIfPresent(json, "inExperiments", inExperiments);
-    return json;
+void ProgressionEvent::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("sessionId", sessionId);
+    out.member("level", level);
+    out.member("name", name);
+    out.memberIfPresent("spent", spent);
+    out.memberIfPresent("earned", earned);
+    out.key("parameters");
+    out.beginObject();
+    parameters.writeMembers(out);
+    out.endObject();
+    out.memberIfPresent("inExperiments", inExperiments);
 }
 
 std::string ProgressionEvent::description() const {

@@ -15,7 +15,8 @@ struct ProgressionEventParams {
     std::optional<int64_t> difficulty;
     std::optional<std::string> source;
 
-    nlohmann::ordered_json toJson() const;
+    // Its members, into the object `out` has open.
+    void writeMembers(JsonWriter& out) const;
     bool operator==(const ProgressionEventParams&) const = default;
 };
 
@@ -36,7 +37,7 @@ struct ProgressionEvent final : Storable {
     std::optional<std::string> inExperiments;
 
     const std::string& eventCode() const override { return code; }
-    nlohmann::ordered_json toJson() const override;
+    void writeMembers(JsonWriter& out) const override;
     std::string description() const override;
 };
 

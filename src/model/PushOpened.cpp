@@ -11,14 +11,12 @@ PushOpened::PushOpened(int64_t timestamp, int64_t pushId, std::optional<std::str
       button(std::move(button)),
       inExperiments(std::move(inExperiments)) {}
 
-nlohmann::ordered_json PushOpened::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["pushId"] = pushId;
-    putIfPresent(json, "button", button);
-    putIfPresent(json, "inExperiments", inExperiments);
-    return json;
+void PushOpened::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("pushId", pushId);
+    out.memberIfPresent("button", button);
+    out.memberIfPresent("inExperiments", inExperiments);
 }
 
 std::string PushOpened::description() const {

@@ -10,14 +10,12 @@ PushToken::PushToken(std::string token, bool isAllowed, std::optional<std::strin
       token(std::move(token)),
       inExperiments(std::move(inExperiments)) {}
 
-nlohmann::ordered_json PushToken::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["isAllowed"] = isAllowed;
-    json["token"] = token;
-    putIfPresent(json, "inExperiments", inExperiments);
-    return json;
+void PushToken::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("isAllowed", isAllowed);
+    out.member("token", token);
+    out.memberIfPresent("inExperiments", inExperiments);
 }
 
 std::string PushToken::description() const {

@@ -18,18 +18,16 @@ RealCurrencyPayment::RealCurrencyPayment(int64_t sessionId, int64_t level, std::
       inProgress(std::move(inProgress)),
       inExperiments(std::move(inExperiments)) {}
 
-nlohmann::ordered_json RealCurrencyPayment::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["sessionId"] = sessionId;
-    json["level"] = level;
-    json["productId"] = productId;
-    json["orderId"] = orderId;
-    json["price"] = price;
-    json["currencyCode"] = currencyCode;
-    putExperimentFields(json, inProgress, inExperiments);
-    return json;
+void RealCurrencyPayment::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("sessionId", sessionId);
+    out.member("level", level);
+    out.member("productId", productId);
+    out.member("orderId", orderId);
+    out.member("price", price);
+    out.member("currencyCode", currencyCode);
+    out.experimentFields(inProgress, inExperiments);
 }
 
 std::string RealCurrencyPayment::description() const {

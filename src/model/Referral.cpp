@@ -18,18 +18,16 @@ Referral::Referral(int64_t sessionId, std::optional<std::string> source, std::op
       inProgress(std::move(inProgress)),
       inExperiments(std::move(inExperiments)) {}
 
-nlohmann::ordered_json Referral::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["sessionId"] = sessionId;
-    putIfPresent(json, "source", source);
-    putIfPresent(json, "campaign", campaign);
-    putIfPresent(json, "content", content);
-    putIfPresent(json, "medium", medium);
-    putIfPresent(json, "term", term);
-    putExperimentFields(json, inProgress, inExperiments);
-    return json;
+void Referral::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("sessionId", sessionId);
+    out.memberIfPresent("source", source);
+    out.memberIfPresent("campaign", campaign);
+    out.memberIfPresent("content", content);
+    out.memberIfPresent("medium", medium);
+    out.memberIfPresent("term", term);
+    out.experimentFields(inProgress, inExperiments);
 }
 
 std::string Referral::description() const {

@@ -10,16 +10,16 @@ RestoredTransactionsEvent::RestoredTransactionsEvent(std::string currencyCode,
       currencyCode(std::move(currencyCode)),
       transactions(std::move(transactions)) {}
 
-nlohmann::ordered_json RestoredTransactionsEvent::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["currencyCode"] = currencyCode;
-    json["transactions"] = nlohmann::ordered_json::array();
+void RestoredTransactionsEvent::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("currencyCode", currencyCode);
+    out.key("transactions");
+    out.beginArray();
     for (const auto& transaction : transactions) {
-        json["transactions"].push_back(transaction);
+        out.tree(transaction);
     }
-    return json;
+    out.endArray();
 }
 
 std::string RestoredTransactionsEvent::description() const {

@@ -15,7 +15,7 @@ struct RestoredTransactionsEvent final : Storable {
     std::vector<RestoredTransaction> transactions;
 
     const std::string& eventCode() const override { return code; }
-    nlohmann::ordered_json toJson() const override;
+    void writeMembers(JsonWriter& out) const override;
     std::string description() const override;
 };
 

@@ -12,13 +12,11 @@ SessionStart::SessionStart(int64_t timestamp, int64_t level,
       inProgress(std::move(inProgress)),
       inExperiments(std::move(inExperiments)) {}
 
-nlohmann::ordered_json SessionStart::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["level"] = level;
-    putExperimentFields(json, inProgress, inExperiments);
-    return json;
+void SessionStart::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("level", level);
+    out.experimentFields(inProgress, inExperiments);
 }
 
 std::string SessionStart::description() const {

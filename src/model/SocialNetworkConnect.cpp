@@ -14,15 +14,13 @@ SocialNetworkConnect::SocialNetworkConnect(int64_t sessionId, int64_t level, std
       inProgress(std::move(inProgress)),
       inExperiments(std::move(inExperiments)) {}
 
-nlohmann::ordered_json SocialNetworkConnect::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["sessionId"] = sessionId;
-    json["level"] = level;
-    json["socialNetwork"] = socialNetwork;
-    putExperimentFields(json, inProgress, inExperiments);
-    return json;
+void SocialNetworkConnect::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("sessionId", sessionId);
+    out.member("level", level);
+    out.member("socialNetwork", socialNetwork);
+    out.experimentFields(inProgress, inExperiments);
 }
 
 std::string SocialNetworkConnect::description() const {

@@ -16,16 +16,14 @@ SocialNetworkPost::SocialNetworkPost(int64_t sessionId, int64_t level, std::stri
       inProgress(std::move(inProgress)),
       inExperiments(std::move(inExperiments)) {}
 
-nlohmann::ordered_json SocialNetworkPost::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["sessionId"] = sessionId;
-    json["level"] = level;
-    json["socialNetwork"] = socialNetwork;
-    json["postReason"] = postReason;
-    putExperimentFields(json, inProgress, inExperiments);
-    return json;
+void SocialNetworkPost::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("sessionId", sessionId);
+    out.member("level", level);
+    out.member("socialNetwork", socialNetwork);
+    out.member("postReason", postReason);
+    out.experimentFields(inProgress, inExperiments);
 }
 
 std::string SocialNetworkPost::description() const {

@@ -3,12 +3,26 @@
 #include "foundation/Logger.hpp"
 #include "host/Environment.hpp"
 #include "model/JsonText.hpp"
+#include "model/JsonTextWriter.hpp"
+#include "model/JsonTreeWriter.hpp"
 
 #include <exception>
 
 namespace zqb {
 
 std::string Storable::getJson() const {
+    std::string text;
+    // Room for the usual event at once: the text grows by appending.
+    text.reserve(256);
+    try {
+        JsonTextWriter writer(text);
+        writer.beginObject();
+        writeMembers(writer);
+        writer.endObject();
+        return text;
+    } catch (const std::exception&) {
+        // Written again as a tree, which names the value that cannot be encoded and where it is.
+    }
     try {
         return JsonText::write(toJson());
     } catch (const std::exception& error) {
@@ -18,15 +32,16 @@ std::string Storable::getJson() const {
     }
 }
 
-int64_t Storable::currentTimestamp() {
-    return host::millisecondsSince1970(*host::Environment::shared().clock());
+nlohmann::ordered_json Storable::toJson() const {
+    JsonTreeWriter writer;
+    writer.beginObject();
+    writeMembers(writer);
+    writer.endObject();
+    return writer.take();
 }
 
-void Storable::putExperimentFields(nlohmann::ordered_json& json,
-                                   const std::optional<std::vector<std::string>>& inProgress,
-                                   const std::optional<std::string>& inExperiments) {
-    putIfPresent(json, "inProgress", inProgress);
-    putIfPresent(json, "inExperiments", inExperiments);
+int64_t Storable::currentTimestamp() {
+    return host::millisecondsSince1970(*host::Environment::shared().clock());
 }
 
 }  // namespace zqb

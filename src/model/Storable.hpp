@@ -1,20 +1,16 @@
 #pragma once
 
 #include "model/JsonText.hpp"
+#include "model/JsonWriter.hpp"
 
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace zqb {
-
-// A map of currency (or item) name to amount, as balances, prices in currency and resources are reported.
-// Its JSON members and description lines come in key order; readers give that order no meaning.
-using IntMap = std::map<std::string, int64_t>;
 
 // What every event record is: a value with a short event code that writes itself as one JSON object in its
 // own key order and prints itself as one line per member for the log.
@@ -25,9 +21,13 @@ public:
     // The record's event code ("ss", "ce", ...).
     virtual const std::string& eventCode() const = 0;
 
-    // The record's members in its key order. Values that JSON cannot carry (a NaN or an infinite double, a
-    // dynamic value of an unknown kind) make `getJson()` fail, either here or when the tree is written.
-    virtual nlohmann::ordered_json toJson() const = 0;
+    // Writes the record's members, in its key order, into the object `out` has open. Values that JSON cannot
+    // carry (a NaN or an infinite double, a dynamic value of an unknown kind) make the encoding fail.
+    virtual void writeMembers(JsonWriter& out) const = 0;
+
+    // The record as a JSON object. Values JSON cannot carry are kept in the tree and fail when it is
+    // written.
+    nlohmann::ordered_json toJson() const;
 
     // The text form logged when the record is stored: one "\t key: value\n" line per member.
     virtual std::string description() const = 0;
@@ -37,12 +37,6 @@ public:
 
     // The current time in Unix milliseconds from the environment's clock: every record's time stamp.
     static int64_t currentTimestamp();
-
-    // The experiment fields close every record that has them, "inProgress" then "inExperiments", each left
-    // out when absent.
-    static void putExperimentFields(nlohmann::ordered_json& json,
-                                    const std::optional<std::vector<std::string>>& inProgress,
-                                    const std::optional<std::string>& inExperiments);
 
 protected:
     Storable() = default;
@@ -55,14 +49,6 @@ protected:
 // Lets any record be handed to `toJSONData`/`toPrettyJson` or nested in a larger tree.
 inline void to_json(nlohmann::ordered_json& json, const Storable& record) {
     json = record.toJson();
-}
-
-// Writes an optional member only when it has a value.
-template <typename T>
-void putIfPresent(nlohmann::ordered_json& json, const char* key, const std::optional<T>& value) {
-    if (value) {
-        json[key] = *value;
-    }
 }
 
 }  // namespace zqb

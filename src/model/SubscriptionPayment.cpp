@@ -19,18 +19,16 @@ SubscriptionPayment::SubscriptionPayment(int64_t sessionId, int64_t level, std::
       inProgress(std::move(inProgress)),
       inExperiments(std::move(inExperiments)) {}
 
-nlohmann::ordered_json SubscriptionPayment::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["sessionId"] = sessionId;
-    json["level"] = level;
-    json["orderId"] = orderId;
-    json["productId"] = productId;
-    json["regionCode"] = regionCode;
-    json["currencyCode"] = currencyCode;
-    putExperimentFields(json, inProgress, inExperiments);
-    return json;
+void SubscriptionPayment::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("sessionId", sessionId);
+    out.member("level", level);
+    out.member("orderId", orderId);
+    out.member("productId", productId);
+    out.member("regionCode", regionCode);
+    out.member("currencyCode", currencyCode);
+    out.experimentFields(inProgress, inExperiments);
 }
 
 std::string SubscriptionPayment::description() const {

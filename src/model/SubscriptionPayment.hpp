@@ -25,7 +25,7 @@ struct SubscriptionPayment final : Storable {
     std::optional<std::string> inExperiments;
 
     const std::string& eventCode() const override { return code; }
-    nlohmann::ordered_json toJson() const override;
+    void writeMembers(JsonWriter& out) const override;
     // Prints productId before orderId.
     std::string description() const override;
 };

@@ -7,15 +7,15 @@ namespace zqb {
 SubscriptionProductsEvent::SubscriptionProductsEvent(std::vector<SubscriptionProduct> products)
     : timestamp(currentTimestamp()), products(std::move(products)) {}
 
-nlohmann::ordered_json SubscriptionProductsEvent::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["products"] = nlohmann::ordered_json::array();
+void SubscriptionProductsEvent::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.key("products");
+    out.beginArray();
     for (const auto& product : products) {
-        json["products"].push_back(product);
+        out.tree(product);
     }
-    return json;
+    out.endArray();
 }
 
 std::string SubscriptionProductsEvent::description() const {

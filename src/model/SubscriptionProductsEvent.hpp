@@ -14,7 +14,7 @@ struct SubscriptionProductsEvent final : Storable {
     std::vector<SubscriptionProduct> products;  // written in this order, [] when empty
 
     const std::string& eventCode() const override { return code; }
-    nlohmann::ordered_json toJson() const override;
+    void writeMembers(JsonWriter& out) const override;
     std::string description() const override;
 };
 

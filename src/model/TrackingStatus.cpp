@@ -7,13 +7,11 @@ namespace zqb {
 TrackingStatus::TrackingStatus(bool trackingAllowed)
     : timestamp(currentTimestamp()), trackingAllowed(trackingAllowed) {}
 
-nlohmann::ordered_json TrackingStatus::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["trackingAllowed"] = trackingAllowed;
-    putExperimentFields(json, inProgress, inExperiments);
-    return json;
+void TrackingStatus::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("trackingAllowed", trackingAllowed);
+    out.experimentFields(inProgress, inExperiments);
 }
 
 std::string TrackingStatus::description() const {

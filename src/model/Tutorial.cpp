@@ -14,15 +14,13 @@ Tutorial::Tutorial(int64_t sessionId, int64_t level, int64_t step,
       inProgress(std::move(inProgress)),
       inExperiments(std::move(inExperiments)) {}
 
-nlohmann::ordered_json Tutorial::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["sessionId"] = sessionId;
-    json["level"] = level;
-    json["step"] = step;
-    putExperimentFields(json, inProgress, inExperiments);
-    return json;
+void Tutorial::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("sessionId", sessionId);
+    out.member("level", level);
+    out.member("step", step);
+    out.experimentFields(inProgress, inExperiments);
 }
 
 std::string Tutorial::description() const {

@@ -19,7 +19,7 @@ struct Tutorial final : Storable {
     std::optional<std::string> inExperiments;
 
     const std::string& eventCode() const override { return code; }
-    nlohmann::ordered_json toJson() const override;
+    void writeMembers(JsonWriter& out) const override;
     std::string description() const override;
 };
 

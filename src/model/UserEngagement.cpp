@@ -14,15 +14,13 @@ UserEngagement::UserEngagement(int64_t level, int64_t length, int64_t sessionId,
       inProgress(std::move(inProgress)),
       inExperiments(std::move(inExperiments)) {}
 
-nlohmann::ordered_json UserEngagement::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["level"] = level;
-    json["length"] = length;
-    json["sessionId"] = sessionId;
-    putExperimentFields(json, inProgress, inExperiments);
-    return json;
+void UserEngagement::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("level", level);
+    out.member("length", length);
+    out.member("sessionId", sessionId);
+    out.experimentFields(inProgress, inExperiments);
 }
 
 std::string UserEngagement::description() const {

@@ -20,7 +20,7 @@ struct UserEngagement final : Storable {
 
     const std::string& eventCode() const override { return code; }
     // Keys: code, timestamp, level, length, sessionId; the text form prints sessionId before level.
-    nlohmann::ordered_json toJson() const override;
+    void writeMembers(JsonWriter& out) const override;
     std::string description() const override;
 };
 

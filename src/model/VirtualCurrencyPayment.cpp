@@ -19,18 +19,16 @@ VirtualCurrencyPayment::VirtualCurrencyPayment(int64_t sessionId, int64_t level,
       inProgress(std::move(inProgress)),
       inExperiments(std::move(inExperiments)) {}
 
-nlohmann::ordered_json VirtualCurrencyPayment::toJson() const {
-    nlohmann::ordered_json json;
-    json["code"] = code;
-    json["timestamp"] = timestamp;
-    json["sessionId"] = sessionId;
-    json["level"] = level;
-    json["purchaseId"] = purchaseId;
-    json["purchaseAmount"] = purchaseAmount;
-    json["purchasePrice"] = nlohmann::ordered_json(purchasePrice);
-    json["purchaseType"] = purchaseType;
-    putExperimentFields(json, inProgress, inExperiments);
-    return json;
+void VirtualCurrencyPayment::writeMembers(JsonWriter& out) const {
+    out.member("code", code);
+    out.member("timestamp", timestamp);
+    out.member("sessionId", sessionId);
+    out.member("level", level);
+    out.member("purchaseId", purchaseId);
+    out.member("purchaseAmount", purchaseAmount);
+    out.member("purchasePrice", purchasePrice);
+    out.member("purchaseType", purchaseType);
+    out.experimentFields(inProgress, inExperiments);
 }
 
 std::string VirtualCurrencyPayment::description() const {

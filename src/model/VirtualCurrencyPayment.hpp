@@ -23,7 +23,7 @@ struct VirtualCurrencyPayment final : Storable {
     std::optional<std::string> inExperiments;
 
     const std::string& eventCode() const override { return code; }
-    nlohmann::ordered_json toJson() const override;
+    void writeMembers(JsonWriter& out) const override;
     // Prints the type line before the price block; the JSON writes the price first.
     std::string description() const override;
 };

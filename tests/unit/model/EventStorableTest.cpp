@@ -23,14 +23,12 @@ struct Probe final : Storable {
     std::optional<std::string> inExperiments;
 
     const std::string& eventCode() const override { return code; }
-    Json toJson() const override {
-        Json json;
-        json["code"] = code;
-        json["timestamp"] = timestamp;
-        json["price"] = price;
-        zqb::putIfPresent(json, "note", note);
-        putExperimentFields(json, inProgress, inExperiments);
-        return json;
+    void writeMembers(zqb::JsonWriter& out) const override {
+        out.member("code", code);
+        out.member("timestamp", timestamp);
+        out.member("price", price);
+        out.memberIfPresent("note", note);
+        out.experimentFields(inProgress, inExperiments);
     }
     std::string description() const override {
         return RecordDescription()
