@@ -80,6 +80,27 @@ bool isControl(utf8proc_int32_t codepoint) {
     return category == UTF8PROC_CATEGORY_CC || category == UTF8PROC_CATEGORY_CF;
 }
 
+// The control characters of ASCII are its C0 range and DEL; ASCII has no format character (Cf begins at
+// U+00AD). Most texts are ASCII only, and these tests spare them a category lookup per character.
+bool isAsciiByte(unsigned char byte) {
+    return byte < 0x80;
+}
+bool isAsciiControl(unsigned char byte) {
+    return byte < 0x20 || byte == 0x7F;
+}
+
+// The end of the run of bytes from `offset` on that are ASCII but no control character.
+std::size_t plainAsciiRun(std::string_view text, std::size_t offset) {
+    while (offset < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[offset]);
+        if (!isAsciiByte(byte) || isAsciiControl(byte)) {
+            break;
+        }
+        ++offset;
+    }
+    return offset;
+}
+
 // Byte offsets where each of the first `limit` grapheme clusters ends.
 std::size_t clusterBoundary(std::string_view text, std::size_t limit, std::size_t* clusters) {
     std::size_t count = 0;
@@ -88,6 +109,22 @@ std::size_t clusterBoundary(std::string_view text, std::size_t limit, std::size_
     utf8proc_int32_t state = 0;
     std::size_t offset = 0;
     while (offset < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[offset]);
+        if (isAsciiByte(lead) && previous >= 0 && previous < 0x80) {
+            // Two ASCII characters are two clusters, CR LF alone excepted: neither extends, joins or
+            // prepends. After a break, and after the LF of a CR LF which always breaks next, the
+            // segmentation carries nothing over, so its state starts afresh.
+            if (previous != '\r' || lead != '\n') {
+                if (count == limit) {
+                    break;
+                }
+                ++count;
+            }
+            state = 0;
+            previous = lead;
+            end = ++offset;
+            continue;
+        }
         utf8proc_int32_t codepoint = 0;
         int length = decodeOne(text.substr(offset), &codepoint);
         if (length < 0) {
@@ -141,7 +178,8 @@ std::string numberDescription(T value, T threshold) {
     return out;
 }
 
-// True when every byte is below 0x80: such a text is valid UTF-8 and already in normalised form.
+}  // namespace
+
 bool isAscii(std::string_view text) {
     unsigned char any = 0;
     for (const char byte : text) {
@@ -149,8 +187,6 @@ bool isAscii(std::string_view text) {
     }
     return any < 0x80;
 }
-
-}  // namespace
 
 bool isValidUtf8(std::string_view text) {
     if (isAscii(text)) {
@@ -181,19 +217,55 @@ std::string repairUtf8(std::string_view text) {
 std::string removeControlCharacters(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    forEachCodePoint(text, [&](utf8proc_int32_t codepoint, std::string_view bytes) {
-        if (!isControl(codepoint)) {
-            out.append(bytes);
+    std::size_t offset = 0;
+    while (offset < text.size()) {
+        const std::size_t plain = plainAsciiRun(text, offset);
+        out.append(text, offset, plain - offset);
+        offset = plain;
+        // Then the ASCII controls, dropped, and the code points beyond ASCII up to the next ASCII byte.
+        std::size_t other = offset;
+        while (other < text.size() && isAsciiControl(static_cast<unsigned char>(text[other]))) {
+            ++other;
         }
-    });
+        offset = other;
+        while (other < text.size() && !isAsciiByte(static_cast<unsigned char>(text[other]))) {
+            ++other;
+        }
+        forEachCodePoint(text.substr(offset, other - offset),
+                         [&](utf8proc_int32_t codepoint, std::string_view bytes) {
+                             if (!isControl(codepoint)) {
+                                 out.append(bytes);
+                             }
+                         });
+        offset = other;
+    }
     return out;
 }
 
 bool containsControlCharacters(std::string_view text) {
-    bool found = false;
-    forEachCodePoint(
-        text, [&](utf8proc_int32_t codepoint, std::string_view) { found = found || isControl(codepoint); });
-    return found;
+    std::size_t offset = 0;
+    while (offset < text.size()) {
+        offset = plainAsciiRun(text, offset);
+        if (offset == text.size()) {
+            return false;
+        }
+        if (isAsciiControl(static_cast<unsigned char>(text[offset]))) {
+            return true;
+        }
+        std::size_t other = offset;
+        while (other < text.size() && !isAsciiByte(static_cast<unsigned char>(text[other]))) {
+            ++other;
+        }
+        bool found = false;
+        forEachCodePoint(
+            text.substr(offset, other - offset),
+            [&](utf8proc_int32_t codepoint, std::string_view) { found = found || isControl(codepoint); });
+        if (found) {
+            return true;
+        }
+        offset = other;
+    }
+    return false;
 }
 
 std::size_t characterCount(std::string_view text) {

@@ -9,6 +9,8 @@
 // user-perceived characters (extended grapheme clusters), never in bytes.
 namespace zqb::text {
 
+// True when every byte is below 0x80: such a text is valid UTF-8 and its own canonical (NFC) form.
+bool isAscii(std::string_view text);
 bool isValidUtf8(std::string_view text);
 // Replaces every invalid UTF-8 sequence by U+FFFD; valid text comes back unchanged.
 std::string repairUtf8(std::string_view text);

@@ -2,16 +2,12 @@
 
 #include "foundation/TextUtils.hpp"
 
-#include <algorithm>
-
 namespace zqb {
 namespace {
 
-// ASCII text is its own canonical form; only other text needs the (allocating) normalisation.
-bool isAscii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
+using text::isAscii;
 
+// ASCII text is its own canonical form; only other text needs the (allocating) normalisation.
 std::string canonical(std::string_view text) {
     return isAscii(text) ? std::string(text) : text::nfc(text);
 }

@@ -164,14 +164,18 @@ bool Validator::validType(std::string_view method, std::string_view argument,
         logNil(method, argument);
         return false;
     }
-    switch (value->kind()) {
+    return validType(method, argument, *value);
+}
+
+bool Validator::validType(std::string_view method, std::string_view argument, const AnyCodable& value) {
+    switch (value.kind()) {
         case AnyCodable::Kind::int_:
         case AnyCodable::Kind::double_:
         case AnyCodable::Kind::string:
         case AnyCodable::Kind::boolean:
             return true;
         case AnyCodable::Kind::opaque:
-            if (value->opaqueValue()->value.type() == typeid(ZQBGender)) {
+            if (value.opaqueValue()->value.type() == typeid(ZQBGender)) {
                 return true;
             }
             break;

@@ -90,6 +90,7 @@ public:
     // gender (held as an opaque value).
     static bool validType(std::string_view method, std::string_view argument,
                           const std::optional<AnyCodable>& value);
+    static bool validType(std::string_view method, std::string_view argument, const AnyCodable& value);
     // The same for a user-card value: every kind but the null marker.
     static bool validType(std::string_view method, std::string_view argument,
                           const std::optional<PeopleValueType>& value);

@@ -24,7 +24,9 @@ std::string cleaned(std::string_view value) {
 }
 
 std::string quoted(std::string_view before, std::string_view value, std::string_view after) {
-    std::string out(before);
+    std::string out;
+    out.reserve(before.size() + value.size() + after.size());
+    out += before;
     out += value;
     out += after;
     return out;
@@ -93,9 +95,12 @@ std::optional<ValidatorRules::CustomEventArguments> ValidatorRules::validateCust
     const bool nameValid = required(method, nameArgument, eventName);
 
     AnyCodableMap kept;
+    kept.reserve(params.size());
+    // One text for every parameter's argument description, its room kept from one to the next.
+    std::string valueArgument;
     for (const auto& [rawKey, value] : params) {
         const std::string key = cleaned(rawKey);
-        const std::string valueArgument = quoted("The value of the parameters dictionary by [", key, "] key");
+        valueArgument.assign("The value of the parameters dictionary by [").append(key).append("] key");
         const bool keyValid = required(method, keyArgument, key);
         const bool typeValid = Validator::validType(method, valueArgument, value);
         if (!keyValid || !typeValid) {

@@ -1,11 +1,13 @@
 #include "foundation/TextUtils.hpp"
 
 #include <gtest/gtest.h>
+#include <utf8proc.h>
 
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <random>
 #include <set>
 #include <string>
 
@@ -190,6 +192,135 @@ TEST(TextEncoding, UuidsAreUpperCaseVersion4AndDistinct) {
         seen.insert(uuid);
     }
     EXPECT_EQ(seen.size(), 1'000u);
+}
+
+// What the shortcuts for ASCII must agree with: every code point of the (repaired) text looked up in
+// utf8proc, its category for the control characters and its break property for the clusters.
+std::vector<utf8proc_int32_t> codePoints(std::string_view valid) {
+    std::vector<utf8proc_int32_t> points;
+    const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(valid.data());
+    utf8proc_ssize_t offset = 0;
+    while (offset < static_cast<utf8proc_ssize_t>(valid.size())) {
+        utf8proc_int32_t point = 0;
+        offset +=
+            utf8proc_iterate(bytes + offset, static_cast<utf8proc_ssize_t>(valid.size()) - offset, &point);
+        points.push_back(point);
+    }
+    return points;
+}
+
+bool lookedUpControl(utf8proc_int32_t point) {
+    const auto category = utf8proc_category(point);
+    return category == UTF8PROC_CATEGORY_CC || category == UTF8PROC_CATEGORY_CF;
+}
+
+std::string encoded(utf8proc_int32_t point) {
+    utf8proc_uint8_t bytes[4];
+    return std::string(reinterpret_cast<const char*>(bytes),
+                       static_cast<std::size_t>(utf8proc_encode_char(point, bytes)));
+}
+
+// The clusters of a valid text, each as its bytes.
+std::vector<std::string> lookedUpClusters(std::string_view valid) {
+    std::vector<std::string> clusters;
+    utf8proc_int32_t state = 0;
+    utf8proc_int32_t previous = -1;
+    for (const auto point : codePoints(valid)) {
+        if (previous < 0 || utf8proc_grapheme_break_stateful(previous, point, &state)) {
+            clusters.emplace_back();
+        }
+        clusters.back() += encoded(point);
+        previous = point;
+    }
+    return clusters;
+}
+
+// Texts of ASCII and of what sits next to it in real texts: controls, CR LF, marks that extend, joiners,
+// prepended and spacing marks, Hangul jamo, emoji and flags, format characters, and broken bytes.
+std::string mixedText(std::mt19937_64& random) {
+    static const std::vector<std::string> pieces{
+        "a",
+        "Z",
+        "7",
+        " ",
+        "~",
+        "\r",
+        "\n",
+        "\r\n",
+        "\t",
+        "\x01",
+        "\x1f",
+        "\x7f",
+        std::string(1, '\0'),
+        "\xCC\x81",      // U+0301 combining acute (Extend)
+        "\xE2\x80\x8D",  // U+200D ZWJ (Cf, Extend)
+        "\xD8\x80",      // U+0600 Arabic number sign (Cf, Prepend)
+        "\xE0\xA4\x83",  // U+0903 Devanagari sign visarga (SpacingMark)
+        "\xE1\x84\x80",  // U+1100 Hangul choseong (L)
+        "\xE1\x85\xA1",  // U+1161 Hangul jungseong (V)
+        "\xE1\x86\xA8",  // U+11A8 Hangul jongseong (T)
+        "\xEA\xB0\x80",  // U+AC00 Hangul syllable (LV)
+        "\xEF\xB8\x8F",  // U+FE0F variation selector
+        "\xC2\xAD",      // U+00AD soft hyphen (Cf)
+        "\xC2\x85",      // U+0085 NEL (Cc)
+        "\xEF\xBB\xBF",  // U+FEFF (Cf)
+        "\xC3\xA9",
+        "\xE4\xB8\xAD",
+        kMan,
+        kZwj + kWoman,
+        "\xF0\x9F\x87\xA9",
+        "\xF0\x9F\x87\xAA",
+        "\xE2\x9D\xA4",      // U+2764 (Extended_Pictographic)
+        "\xF0\x9F\x8F\xBB",  // U+1F3FB skin tone (Extend)
+        "\xFF",
+        "\x80",
+        "\xE2\x82",
+        "\xC3"};
+    std::string text;
+    const std::size_t count = std::uniform_int_distribution<std::size_t>(0, 16)(random);
+    for (std::size_t index = 0; index < count; ++index) {
+        // Mostly ASCII, as most texts are.
+        if (std::uniform_int_distribution<int>(0, 2)(random) == 0) {
+            text += pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
+        } else {
+            text += static_cast<char>(std::uniform_int_distribution<int>(0x20, 0x7E)(random));
+        }
+    }
+    return text;
+}
+
+TEST(TextShortcuts, AsciiShortcutsAgreeWithLookingUpEveryCodePoint) {
+    for (const uint64_t seed : {1u, 2u, 3u}) {
+        std::mt19937_64 random(seed);
+        for (int round = 0; round < 20000; ++round) {
+            const std::string text = mixedText(random);
+            const std::string valid = repairUtf8(text);
+            const auto points = codePoints(valid);
+            std::string kept;
+            bool anyControl = false;
+            for (const auto point : points) {
+                if (lookedUpControl(point)) {
+                    anyControl = true;
+                } else {
+                    kept += encoded(point);
+                }
+            }
+            ASSERT_EQ(removeControlCharacters(text), kept) << "seed " << seed << " round " << round;
+            ASSERT_EQ(containsControlCharacters(text), anyControl) << "seed " << seed << " round " << round;
+
+            for (const auto& measured : {text, kept}) {
+                const auto clusters = lookedUpClusters(repairUtf8(measured));
+                ASSERT_EQ(characterCount(measured), clusters.size()) << "seed " << seed << " round " << round;
+                const std::size_t limit =
+                    std::uniform_int_distribution<std::size_t>(0, clusters.size() + 1)(random);
+                std::string prefix;
+                for (std::size_t index = 0; index < limit && index < clusters.size(); ++index) {
+                    prefix += clusters[index];
+                }
+                ASSERT_EQ(characterPrefix(measured, limit), prefix) << "seed " << seed << " round " << round;
+            }
+        }
+    }
 }
 
 }  // namespace
