@@ -53,29 +53,126 @@ constexpr std::size_t kDigits = 13;
 constexpr std::size_t kDigitBytes = 6;
 static_assert(kSequences.size() == kDigitsCode - kFirstCode);
 
-// For each first byte, the codes of the sequences that begin with it, longest first: the longest sequence
-// that matches is taken.
+// Codes of sequences that may begin at a place of a text, longest first: the longest sequence that matches
+// is taken.
+template <std::size_t Capacity>
 struct Candidates {
-    std::array<unsigned char, kSequences.size()> codes{};
+    std::array<unsigned char, Capacity> codes{};
     std::size_t count = 0;
-};
 
-constexpr std::array<Candidates, 256> candidatesByFirstByte() {
-    std::array<Candidates, 256> table{};
-    for (std::size_t index = 0; index < kSequences.size(); ++index) {
-        auto& entry = table[static_cast<unsigned char>(kSequences[index][0])];
-        std::size_t at = entry.count++;
-        // Insertion in order of falling length.
-        while (at > 0 && kSequences[entry.codes[at - 1] - kFirstCode].size() < kSequences[index].size()) {
-            entry.codes[at] = entry.codes[at - 1];
+    // Adds the sequence of `index` behind those at least as long.
+    constexpr void add(std::size_t index) {
+        if (count == Capacity) {
+            throw "more candidates than room";  // fails the constant evaluation
+        }
+        std::size_t at = count++;
+        while (at > 0 && kSequences[codes[at - 1] - kFirstCode].size() < kSequences[index].size()) {
+            codes[at] = codes[at - 1];
             --at;
         }
-        entry.codes[at] = static_cast<unsigned char>(kFirstCode + index);
+        codes[at] = static_cast<unsigned char>(kFirstCode + index);
+    }
+};
+
+// By first byte: every sequence that begins with it.
+constexpr std::array<Candidates<kSequences.size()>, 256> candidatesByFirstByte() {
+    std::array<Candidates<kSequences.size()>, 256> table{};
+    for (std::size_t index = 0; index < kSequences.size(); ++index) {
+        table[static_cast<unsigned char>(kSequences[index][0])].add(index);
     }
     return table;
 }
 
 constexpr auto kCandidates = candidatesByFirstByte();
+
+// The bytes sequences begin with, and for each of them its place, from 1 on.
+constexpr std::string_view kFirstBytes = "{\",}";
+
+constexpr std::array<unsigned char, 256> firstByteSlots() {
+    std::array<unsigned char, 256> slots{};
+    for (std::size_t index = 0; index < kFirstBytes.size(); ++index) {
+        slots[static_cast<unsigned char>(kFirstBytes[index])] = static_cast<unsigned char>(index + 1);
+    }
+    for (const auto sequence : kSequences) {
+        if (slots[static_cast<unsigned char>(sequence[0])] == 0) {
+            throw "a sequence begins with a byte missing from kFirstBytes";
+        }
+    }
+    return slots;
+}
+
+constexpr auto kFirstByteSlots = firstByteSlots();
+
+// The pairs of bytes the sequences begin with.
+constexpr std::array<std::string_view, 7> kPairs{"{\"", "\",", "\":", "\"}", "\"]", ",\"", "}}"};
+
+// By a first byte's place in `kFirstBytes` and a second byte: the place of that pair in `kPairs`, from 1 on;
+// 0 when no sequence begins with the two bytes.
+using PairPlaces = std::array<std::array<unsigned char, 256>, kFirstBytes.size() + 1>;
+
+constexpr PairPlaces pairPlaces() {
+    PairPlaces places{};
+    for (std::size_t index = 0; index < kPairs.size(); ++index) {
+        places[kFirstByteSlots[static_cast<unsigned char>(kPairs[index][0])]]
+              [static_cast<unsigned char>(kPairs[index][1])] = static_cast<unsigned char>(index + 1);
+    }
+    for (const auto sequence : kSequences) {
+        if (places[kFirstByteSlots[static_cast<unsigned char>(sequence[0])]]
+                  [static_cast<unsigned char>(sequence[1])] == 0) {
+            throw "a sequence begins with a pair missing from kPairs";
+        }
+    }
+    return places;
+}
+
+constexpr PairPlaces kPairPlaces = pairPlaces();
+
+// By first pair and third byte, where the text has three bytes: only the sequences that may still match
+// there, those of that pair and third byte and the two-byte ones of that pair, in the order of
+// `kCandidates`. Keys are mostly told apart by their first letter, after `,"` or `","`: a comma, met after
+// every member, looks at one or two sequences instead of twenty, a quote at no more than three.
+constexpr std::size_t kNarrowedCapacity = 8;
+using Narrowed = std::array<std::array<Candidates<kNarrowedCapacity>, 256>, kPairs.size() + 1>;
+
+constexpr Narrowed narrowedByPairAndThirdByte() {
+    Narrowed table{};
+    for (std::size_t pair = 0; pair < kPairs.size(); ++pair) {
+        const auto& all = kCandidates[static_cast<unsigned char>(kPairs[pair][0])];
+        for (std::size_t third = 0; third < 256; ++third) {
+            auto& entry = table[pair + 1][third];
+            for (std::size_t at = 0; at < all.count; ++at) {
+                const std::string_view sequence = kSequences[all.codes[at] - kFirstCode];
+                if (sequence[1] == kPairs[pair][1] &&
+                    (sequence.size() < 3 || static_cast<unsigned char>(sequence[2]) == third)) {
+                    entry.add(all.codes[at] - kFirstCode);
+                }
+            }
+        }
+    }
+    return table;
+}
+
+constexpr Narrowed kNarrowed = narrowedByPairAndThirdByte();
+
+// What each byte is to the compact form: a byte copied as it is, a digit, a byte that may begin a sequence,
+// or a byte below 0x20, which the compact form cannot hold.
+enum class ByteKind : unsigned char { literal, digit, sequence, control };
+
+constexpr std::array<ByteKind, 256> byteKinds() {
+    std::array<ByteKind, 256> kinds{};
+    for (std::size_t byte = 0; byte < 0x20; ++byte) {
+        kinds[byte] = ByteKind::control;
+    }
+    for (char digit = '0'; digit <= '9'; ++digit) {
+        kinds[static_cast<unsigned char>(digit)] = ByteKind::digit;
+    }
+    for (const auto first : kFirstBytes) {
+        kinds[static_cast<unsigned char>(first)] = ByteKind::sequence;
+    }
+    return kinds;
+}
+
+constexpr auto kByteKinds = byteKinds();
 
 // Up to eight bytes of `bytes` as one word, in the order a load from memory gives them; `byte` 0 where
 // `bytes` is shorter.
@@ -108,11 +205,18 @@ constexpr std::array<Prefix, kSequences.size()> prefixes() {
 constexpr auto kPrefixes = prefixes();
 
 // The code of the longest sequence that `text` begins with, or 0 when none.
-unsigned char longestMatch(const Candidates& entry, std::string_view text) {
-    char head[8] = {};
-    std::memcpy(head, text.data(), text.size() < 8 ? text.size() : 8);
+template <std::size_t Capacity>
+unsigned char longestMatch(const Candidates<Capacity>& entry, std::string_view text) {
     uint64_t loaded = 0;
-    std::memcpy(&loaded, head, sizeof(loaded));
+    if (text.size() >= sizeof(loaded)) {
+        std::memcpy(&loaded, text.data(), sizeof(loaded));
+    } else {
+        // Near the end of the text the missing bytes stay 0; the length test below keeps a longer sequence
+        // from matching there.
+        char head[sizeof(loaded)] = {};
+        std::memcpy(head, text.data(), text.size());
+        std::memcpy(&loaded, head, sizeof(loaded));
+    }
     for (std::size_t index = 0; index < entry.count; ++index) {
         const unsigned char code = entry.codes[index];
         const Prefix& prefix = kPrefixes[code - kFirstCode];
@@ -187,30 +291,49 @@ std::size_t CompactEventText::compactInto(std::string_view text, char* out) {
     const char* const end = read + text.size();
     while (read != end) {
         const auto byte = static_cast<unsigned char>(*read);
-        if (byte < 0x20) {
-            return kNotCompact;
-        }
-        if (isDigit(byte)) {
-            const char* run = read;
-            while (run != end && isDigit(static_cast<unsigned char>(*run))) {
-                ++run;
+        switch (kByteKinds[byte]) {
+            case ByteKind::literal: {
+                const char* run = read + 1;
+                while (run != end && kByteKinds[static_cast<unsigned char>(*run)] == ByteKind::literal) {
+                    ++run;
+                }
+                std::memcpy(out, read, static_cast<std::size_t>(run - read));
+                out += run - read;
+                read = run;
+                continue;
             }
-            // A run of thirteen digits or more is held in bytes from its start, what follows the thirteen as
-            // it is.
-            if (run - read >= static_cast<std::ptrdiff_t>(kDigits)) {
-                out = encodeDigits(read, out);
-                read += kDigits;
+            case ByteKind::control:
+                return kNotCompact;
+            case ByteKind::digit: {
+                const char* run = read;
+                while (run != end && isDigit(static_cast<unsigned char>(*run))) {
+                    ++run;
+                }
+                // A run of thirteen digits or more is held in bytes from its start, what follows the thirteen
+                // as it is.
+                if (run - read >= static_cast<std::ptrdiff_t>(kDigits)) {
+                    out = encodeDigits(read, out);
+                    read += kDigits;
+                }
+                std::memcpy(out, read, static_cast<std::size_t>(run - read));
+                out += run - read;
+                read = run;
+                continue;
             }
-            std::memcpy(out, read, static_cast<std::size_t>(run - read));
-            out += run - read;
-            read = run;
-            continue;
+            case ByteKind::sequence:
+                break;
         }
-        const Candidates& entry = kCandidates[byte];
-        const unsigned char code =
-            entry.count == 0
-                ? 0
-                : longestMatch(entry, std::string_view(read, static_cast<std::size_t>(end - read)));
+        const std::string_view rest(read, static_cast<std::size_t>(end - read));
+        unsigned char code = 0;
+        if (rest.size() >= 3) {
+            const unsigned char pair =
+                kPairPlaces[kFirstByteSlots[byte]][static_cast<unsigned char>(rest[1])];
+            if (pair != 0) {
+                code = longestMatch(kNarrowed[pair][static_cast<unsigned char>(rest[2])], rest);
+            }
+        } else {
+            code = longestMatch(kCandidates[byte], rest);
+        }
         if (code == 0) {
             *out++ = static_cast<char>(byte);
             ++read;
