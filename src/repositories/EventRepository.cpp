@@ -12,13 +12,25 @@ ColumnMap EventRepository::prepareContentValues(const EventObject& event) {
 }
 
 ColumnMap EventRepository::prepareContentValues(const EventObject& event, std::string json) {
-    // Filled in place: a list would copy the text once more.
+    ColumnMap content = columns();
+    putValues(content, event, std::move(json));
+    return content;
+}
+
+ColumnMap EventRepository::columns() {
     ColumnMap content;
     content.reserve(3);
-    content.emplace_back("code", SQLiteValue(std::string(event.code())));
-    content.emplace_back("userId", SQLiteValue(event.userId));
-    content.emplace_back("eventJson", SQLiteValue(std::move(json)));
+    content.emplace_back("code", std::nullopt);
+    content.emplace_back("userId", std::nullopt);
+    content.emplace_back("eventJson", std::nullopt);
     return content;
+}
+
+void EventRepository::putValues(ColumnMap& row, const EventObject& event, std::string json) {
+    // Moved in place: a list would copy the text once more.
+    row[0].second = SQLiteValue(std::string(event.code()));
+    row[1].second = SQLiteValue(event.userId);
+    row[2].second = SQLiteValue(std::move(json));
 }
 
 void EventRepository::insert(const std::shared_ptr<EventObject>& event) {
@@ -33,7 +45,9 @@ void EventRepository::insert(const std::shared_ptr<EventObject>& event, std::str
     }
     const std::size_t before = cache().size();
     const bool inStep = countsInStep();
-    insertRecord(event, prepareContentValues(*event, std::move(json)));
+    putValues(row_, *event, std::move(json));
+    insertRecord(event, row_);
+    row_[2].second.reset();  // the text, last of `columns()`
     if (cache().size() == before) {
         return;
     }

@@ -39,6 +39,15 @@ public:
 
 private:
     static ColumnMap prepareContentValues(const EventObject& event, std::string json);
+    // The columns of a row, without values.
+    static ColumnMap columns();
+    // Puts the values of `event`'s row into `row`, which holds `columns()`.
+    static void putValues(ColumnMap& row, const EventObject& event, std::string json);
+
+    // The row being inserted, its columns kept from one insert to the next: every stored event is one
+    // insert, and making the column names afresh for each was most of what the repository added to it.
+    // Between inserts it holds no text.
+    ColumnMap row_ = columns();
 
     // True when the counts describe the cache as it is; otherwise they are taken again when next asked.
     bool countsInStep() const { return countsValid_ && counted_ == cache().size(); }
