@@ -29,6 +29,18 @@ bool isPassing(int code) {
     }
 }
 
+// The one line of a group given up as the connection closes: why, and how many writes it held.
+void logLoss(const char* prefix, const std::exception& error, std::size_t lost) noexcept {
+    try {
+        const std::string writes =
+            lost == 1 ? "the 1 write that was" : "the " + std::to_string(lost) + " writes that were";
+        logDatabaseError(
+            prefix, std::string(error.what()) + "; closing the database lost " + writes + " not committed");
+    } catch (...) {
+        logDatabaseError(prefix, error);
+    }
+}
+
 int64_t millisecondsBetween(std::chrono::steady_clock::time_point from,
                             std::chrono::steady_clock::time_point to) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
@@ -168,8 +180,15 @@ void WriteGroup::flush() {
 
 void WriteGroup::close() {
     closed_ = true;
+    if (!open_ && journal_.empty()) {
+        return;
+    }
+    commit();
     if (open_ || !journal_.empty()) {
-        commit();
+        // The last attempt failed (and said what it lost): what the file held before the group stays as it
+        // was.
+        rollbackQuietly();
+        journal_.clear();
     }
 }
 
@@ -199,13 +218,18 @@ void WriteGroup::commit() {
 void WriteGroup::commitFailed(const std::exception& error, std::chrono::steady_clock::time_point started) {
     // A COMMIT refused while the transaction stays open (the file busy) leaves the group as it is.
     open_ = inTransaction();
+    failing_ = true;
+    const char* prefix = journal_.empty() ? kInsertFailure : journal_.front().failurePrefix;
+    if (closed_) {
+        // No later attempt: the writes are lost, said once, also when the failure was said before.
+        if (!journal_.empty()) {
+            logLoss(prefix, error, journal_.size());
+        }
+        return;
+    }
     if (!failureLogged_) {
         failureLogged_ = true;
-        logDatabaseError(journal_.empty() ? kInsertFailure : journal_.front().failurePrefix, error);
-    }
-    failing_ = true;
-    if (closed_) {
-        return;
+        logDatabaseError(prefix, error);
     }
     // The group comes back at once, so that reads keep seeing what was reported stored.
     if (!open_) {

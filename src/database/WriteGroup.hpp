@@ -33,7 +33,8 @@ class Connection;
 // - the next write once the group is `windowMilliseconds` old, or a timer at that age when nothing writes;
 // - the provider closing.
 // A commit that fails is logged once (until one succeeds again), and tried again by the first of those
-// after a pause that grows with the cost of the failed attempt (at least a second, at most thirty).
+// after a pause that grows with the cost of the failed attempt (at least a second, at most thirty), except
+// at the close, where it is final.
 // Writes made off the writer queue join an open group; with none open they commit on their own.
 //
 // Every member runs under the connection's serialisation.
@@ -99,7 +100,9 @@ public:
 
     // Commits what is open now, also while a failed commit waits for its next attempt.
     void flush();
-    // Commits what is open, once; used when the provider closes.
+    // Commits what is open, once, when the provider closes. A commit that fails is final: the group is
+    // rolled back, so that the file keeps what it held before it, and one ERROR names how many writes
+    // were lost.
     void close();
 
     bool isOpen() const { return open_; }

@@ -928,6 +928,53 @@ TEST_F(SQLiteProviderTest, MakingWritesDurableNeverThrowsWhenTheRetryOfAFailedCo
     EXPECT_EQ(texts("SELECT eventJson FROM events ORDER BY id"), std::vector<std::string>{"{\"n\":1}"});
 }
 
+// A provider closes with one last attempt at its group's commit. On a full disk the attempt fails for good:
+// the group is rolled back, so that the file keeps what was committed before it, unchanged, and one ERROR
+// says how many writes were lost, also when the failure was logged before.
+TEST_F(SQLiteProviderTest, AProviderClosedOnAFullDiskSaysHowManyWritesItLostAndKeepsWhatWasCommitted) {
+    test::FullDiskVfs disk;
+    ManualWriter writer;
+    auto provider = std::make_shared<SQLiteProvider>("key");
+    provider->groupWritesOn(writer.queue());
+    provider->insert("events", eventRow("{\"n\":1}"));
+    provider->insert("events", eventRow("{\"n\":2}"));
+    writer.runPosted();
+    const std::vector<std::string> committed{"{\"n\":1}", "{\"n\":2}"};
+
+    test::LogCapture log(ZQBLogLevel::error);
+    const std::string full =
+        "ERROR [Database Module] Error in inserting: database or disk is full (code: 13)";
+    disk.setFull(true);
+    EXPECT_EQ(provider->insert("events", eventRow("{\"n\":3}")), 3);
+    EXPECT_EQ(provider->update("events", {{"eventJson", SQLiteValue(std::string("{}"))}}, "id = ?",
+                               {SQLiteValue(int64_t{1})}),
+              1);
+    EXPECT_EQ(provider->deleteWhereIn("events", "id", {2}), 1);
+    writer.runPosted();
+    EXPECT_EQ(log.texts(), std::vector<std::string>{full});
+    provider.reset();
+    EXPECT_EQ(log.texts(),
+              (std::vector<std::string>{
+                  full, full + "; closing the database lost the 3 writes that were not committed"}));
+    writer.runPosted();
+    writer.advance(WriteGroup::maximumRetryMilliseconds);
+    disk.setFull(false);
+    EXPECT_EQ(texts("SELECT eventJson FROM events ORDER BY id"), committed);
+    EXPECT_EQ(text("PRAGMA integrity_check"), "ok");
+
+    // The first failure is the close's: one line.
+    log.clear();
+    provider = std::make_shared<SQLiteProvider>("key");
+    provider->groupWritesOn(writer.queue());
+    EXPECT_EQ(provider->insert("events", eventRow("{\"n\":4}")), 3);
+    disk.setFull(true);
+    provider.reset();
+    EXPECT_EQ(log.texts(), std::vector<std::string>{
+                               full + "; closing the database lost the 1 write that was not committed"});
+    disk.setFull(false);
+    EXPECT_EQ(texts("SELECT eventJson FROM events ORDER BY id"), committed);
+}
+
 TEST_F(SQLiteProviderTest, SchemaConstraintsAndDefaultsHold) {
     SQLiteProvider provider("key");
     const auto user = [](std::optional<std::string> userId) {
