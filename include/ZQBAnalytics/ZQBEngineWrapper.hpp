@@ -35,7 +35,8 @@ public:
     /// method an error has occurred: The SDK is not initialized yet!". An upload under way when the destroy
     /// runs is let finish (the destroy, not the caller, waits for it) and no further one starts: a report the
     /// gateway accepted is deleted before the library is released, and the stored ones wait for the next
-    /// start.
+    /// start. The destroy closes the database file once everything recorded is in it; what the disk refuses
+    /// then (a full disk) is lost, with an ERROR saying how many writes.
     static void destroySDK();
 
     /// Replaces the library version reported from now on: the `getSDKVersion` answer, the configuration

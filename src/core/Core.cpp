@@ -241,6 +241,11 @@ void Core::destroySDK(std::shared_ptr<Core> core) {
     BorrowRegistry::waitUntilUnused(core.get());
     // The parameter limit published by the released logic goes with it.
     CustomEventParamsLimit::clear();
+    // The graph may outlive this operation (a network exchange under way holds part of it), but its database
+    // is committed and closed now, before a start-up queued behind this operation opens the file again.
+    if (const auto database = core->database_.lock()) {
+        database->closeForGood();
+    }
     // The graph is released here, unless another thread still holds the core.
 }
 

@@ -61,9 +61,10 @@ public:
     static std::shared_ptr<Core> current();
     // Takes the core out of the shared slot (creating one first when there is none), queues the destroy
     // operation on the income queue and returns. Calls queued before run on the old core; the operation
-    // stops its logic and releases it. The next `shared()` creates a fresh core at once, so an `initialize`
-    // made meanwhile is accepted and starts up once the destroy has run, and calls made before that start-up
-    // are refused by the fresh core's proxy as not initialised.
+    // stops its logic, closes its database for good (whoever may still hold it) and releases it. The next
+    // `shared()` creates a fresh core at once, so an `initialize` made meanwhile is accepted and starts up
+    // once the destroy has run, and calls made before that start-up are refused by the fresh core's proxy as
+    // not initialised.
     static void destroy();
 
     // The parts that cores created from now on build (see `LogicFactory`); empty members fall back to the
@@ -112,7 +113,7 @@ private:
                         std::optional<ZQBAnalyticsConfigurationLocal> configuration);
     void start(const std::string& applicationKey,
                std::optional<ZQBAnalyticsConfigurationLocal> configuration);
-    // The destroy operation, on the income queue.
+    // The destroy operation, on the income queue: stops the logic and closes the database for good.
     static void destroySDK(std::shared_ptr<Core> core);
 
     const Queues queues_;

@@ -13,7 +13,17 @@ Connection::Connection(const std::string& path, bool announce) : connection_(ope
 }
 
 Connection::~Connection() {
-    close(connection_);
+    if (connection_ != nullptr) {
+        close(connection_);
+    }
+}
+
+void Connection::closeNow() {
+    serialized([&] {
+        if (connection_ != nullptr) {
+            close(std::exchange(connection_, nullptr));
+        }
+    });
 }
 
 sqlite3* Connection::open(const std::string& path, bool announce) {

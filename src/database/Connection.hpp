@@ -22,7 +22,12 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
+    // Null once `closeNow` has run.
     sqlite3* handle() const { return connection_; }
+
+    // Closes the file now rather than at the release, under the serialisation, for an owner that must let
+    // the file go while others may still hold the connection. Nothing may run on it afterwards.
+    void closeNow();
 
     // Runs a whole text, which may hold several statements separated by semicolons.
     void execute(const std::string& sql);

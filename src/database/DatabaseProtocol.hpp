@@ -80,6 +80,11 @@ public:
     // that commits each write on its own has nothing to do.
     virtual void commitWrites() noexcept {}
 
+    // Makes every write reported done durable, as far as the file takes it, and lets the file go for good,
+    // also while others still hold the database: every later operation fails. The destroy of the library
+    // calls it, so that what the destroyed library still holds never meets a database opened next.
+    virtual void closeForGood() noexcept {}
+
     // The rows of the table in the order the database gives them, each with its columns in table order.
     // Stops quietly at a failure while stepping and returns what was read.
     virtual std::vector<SQLiteRow> queryRows(const std::string& tableName,

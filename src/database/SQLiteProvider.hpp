@@ -57,6 +57,11 @@ public:
     bool clear(const std::string& tableName) noexcept override;
     // Commits the open group now, also while a failed commit waits for its next attempt.
     void commitWrites() noexcept override;
+    // Commits the open group and closes the file, as the release of the provider does, at once: whoever
+    // still holds the provider (a network operation of a destroyed library) finds every operation failing,
+    // with its ERROR, and the file untouched. A commit that fails here is final: the group is rolled back
+    // and one ERROR says how many writes were lost.
+    void closeForGood() noexcept override;
     std::vector<SQLiteRow> queryRows(const std::string& tableName,
                                      const QueryOptions& options) noexcept override;
 
@@ -120,6 +125,7 @@ private:
     int64_t deleteInChunks(const std::string& tableName, const std::string& column,
                            const std::vector<int64_t>& values, std::size_t chunkSize);
     // Runs one write under the connection's serialisation, within the open group if there is one.
+    // Refused once the provider is closed for good.
     template <typename Work>
     auto write(Work&& work) -> decltype(work());
     // Runs a statement through its prepared form in the statement cache.
@@ -132,6 +138,8 @@ private:
     // Repeats a journaled write of a group that SQLite rolled back.
     void replay(const WriteGroup::JournaledWrite& entry);
     void handleGroupEvent(WriteGroup::Event event);
+    // Throws when the provider has been closed for good. Under the connection's serialisation.
+    void ensureOpen() const;
     // The text that repeats a write of a cached statement from the journal, shared by every entry of it.
     std::shared_ptr<const std::string> journaledText(const std::string& sql);
 
@@ -146,6 +154,8 @@ private:
     std::unordered_map<std::string, std::shared_ptr<const std::string>> journaledTexts_;
     // Refers to the connection: declared after it, released before it.
     std::unique_ptr<WriteGroup> group_;
+    // Set by `closeForGood`, under the connection's serialisation: the connection's file is closed.
+    bool closedForGood_ = false;
     std::optional<std::filesystem::path> movedAside_;
 };
 

@@ -125,10 +125,7 @@ void SQLiteProvider::reportOpeningFailure(const std::exception& error) {
 SQLiteProvider::~SQLiteProvider() {
     // A group still open (its commit was posted behind the operation releasing the provider) is committed,
     // not dropped with the connection.
-    if (database_ && group_) {
-        provider_support::runGuarded(kInsertFailure,
-                                     [&] { database_->serialized([&] { group_->close(); }); });
-    }
+    closeForGood();
 }
 
 void SQLiteProvider::openOrCreate(const std::filesystem::path& file) {

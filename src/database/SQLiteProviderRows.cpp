@@ -33,6 +33,7 @@ std::string placeholders(std::size_t count) {
 template <typename Work>
 auto SQLiteProvider::write(Work&& work) -> decltype(work()) {
     return database_->serialized([&] {
+        ensureOpen();
         group_->beforeWrite();
         const std::size_t before = group_->journaled();
         try {
@@ -151,9 +152,12 @@ std::optional<int64_t> SQLiteProvider::deleteWhereIn(const std::string& tableNam
         // More values than one statement may bind (deleting tens of thousands of events by id) are split
         // over several statements. The chunk is the smaller of SQLite's default limit and this build's, so
         // the behaviour does not depend on how SQLite was built.
-        const int limit = sqlite3_limit(database_->handle(), SQLITE_LIMIT_VARIABLE_NUMBER, -1);
-        const std::size_t chunk = std::min(maximumBoundValues, static_cast<std::size_t>(std::max(limit, 1)));
-        deleted = write([&] { return deleteInChunks(tableName, column, values, chunk); });
+        deleted = write([&] {
+            const int limit = sqlite3_limit(database_->handle(), SQLITE_LIMIT_VARIABLE_NUMBER, -1);
+            const std::size_t chunk =
+                std::min(maximumBoundValues, static_cast<std::size_t>(std::max(limit, 1)));
+            return deleteInChunks(tableName, column, values, chunk);
+        });
     });
     return deleted;
 }
@@ -214,6 +218,7 @@ std::vector<SQLiteRow> SQLiteProvider::queryRows(const std::string& tableName,
     std::vector<SQLiteRow> rows;
     runGuarded(kQueryFailure, [&] {
         database_->serialized([&] {
+            ensureOpen();
             group_->beforeRead();
             Statement statement(*database_, rawSql(tableName, options),
                                 options.selectionArgs ? arguments(*options.selectionArgs)

@@ -10,6 +10,7 @@
 #include "migration/CoreFactoryProtocol.hpp"
 #include "services/ServiceFactoryProtocol.hpp"
 #include "services/StateManagerProtocol.hpp"
+#include "support/FullDiskVfs.hpp"
 #include "support/LogCapture.hpp"
 #include "support/RecordingAnalyticsLogic.hpp"
 #include "support/ScopedEnvironment.hpp"
@@ -82,7 +83,12 @@ public:
         Journal::add("applyAnalyticsConfiguration" + proxyState());
     }
     void tryStartSDK() override { Journal::add("tryStartSDK" + proxyState()); }
-    void stopSDK() override { Journal::add("stopSDK"); }
+    void stopSDK() override {
+        Journal::add("stopSDK");
+        if (onStop) {
+            onStop();
+        }
+    }
     IdentifiersUpdate onBackendIdentifiersUpdate() const override { return identifiersUpdate; }
     void setOnBackendIdentifiersUpdate(IdentifiersUpdate closure) override {
         identifiersUpdate = std::move(closure);
@@ -110,6 +116,8 @@ public:
     IdentifiersUpdate identifiersUpdate;
     // Run by the terminate transition, on the income queue.
     std::function<void()> onTerminate;
+    // Run by the destroy, on the income queue.
+    std::function<void()> onStop;
 };
 
 class FakeMigration final : public SDKMigrationManagerProtocol {
@@ -440,6 +448,98 @@ TEST_F(CoreStartup, DestroyWaitsForACallThatBorrowedTheCoreBeforeReleasingIt) {
     // The call queued on the released proxy did nothing, and the next borrower gets a new core.
     EXPECT_EQ(log.count("not initialized"), 0u);
     EXPECT_NE(&*Core::borrowShared(), nullptr);
+}
+
+// A destroyed library's graph may outlive its destroy: a network operation under way holds it until its
+// exchange ends. Its database must not stay open meanwhile beside the one the next start-up opens: its group
+// would keep the file locked from the new writes, or be repeated over rows the new library wrote, and its
+// stale caches could still write. The destroy commits the group, or gives it up for good when the disk
+// refuses it, and closes the file before the next start-up opens it.
+TEST_F(CoreStartup, DestroyClosesTheDatabaseBeforeTheNextStartUpOpensItThoughAnotherThreadStillHoldsIt) {
+    test::FullDiskVfs disk;
+    const auto file = environment.directory() / SQLiteProvider::folderName / SQLiteProvider::fileName;
+    const auto steps = [&] {
+        std::vector<std::pair<int64_t, int64_t>> rows;
+        Connection reader(file.string());
+        Statement statement(reader, "SELECT step, id FROM tutorialMarkEntry ORDER BY step");
+        while (statement.step()) {
+            const auto row = statement.cursor().row();
+            rows.emplace_back(std::get<int64_t>(*row.at(0)), std::get<int64_t>(*row.at(1)));
+        }
+        return rows;
+    };
+    const auto mark = [](const std::shared_ptr<DatabaseProtocol>& database, int64_t step) {
+        return database->insert("tutorialMarkEntry", {{"step", SQLiteValue(step)}});
+    };
+    const auto databaseOf = [](const std::shared_ptr<Core>& core) {
+        return logicOf(core)->serviceFactory->coreFactory()->database();
+    };
+    Core::shared()->initialize(kKey, std::nullopt);
+    drain();
+
+    std::vector<std::pair<int64_t, int64_t>> expected;
+    // Round 0: the destroy's writes are committed. Round 1: the disk refuses them; they are lost, and said
+    // so.
+    for (int64_t round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const auto first = Core::current();
+        const auto oldDatabase = databaseOf(first);
+        const int64_t base = round * 10;
+        // The destroyed library's last writes, on the income queue: its group is still open when the destroy
+        // operation ends.
+        std::vector<int64_t> oldIds;
+        logicOf(first)->onStop = [&, oldDatabase] {
+            for (int64_t step = base + 1; step <= base + 3; ++step) {
+                const auto id = mark(oldDatabase, step);
+                ASSERT_TRUE(id);
+                oldIds.push_back(*id);
+                if (round == 0) {
+                    expected.emplace_back(step, *id);
+                }
+            }
+        };
+        std::promise<void> release;
+        std::promise<std::pair<std::optional<int64_t>, int64_t>> staleWrites;
+        QueueManager::networkSerialQueue().addOperation(
+            [&, oldDatabase, held = release.get_future().share()] {
+                held.wait();
+                // The destroyed library's caches are stale: nothing of it reaches the file any more, nor
+                // the row that holds an id it was given (after round 1, a row of the new library's).
+                staleWrites.set_value(
+                    {mark(oldDatabase, base + 9),
+                     oldDatabase->deleteRows("tutorialMarkEntry", "id = ?", {SQLiteValue(oldIds.front())})});
+            });
+        disk.setFull(round == 1);
+        Core::destroy();
+        QueueManager::incomeQueue().addOperation([&disk] { disk.setFull(false); });
+        Core::shared()->initialize(kKey, std::nullopt);
+        drain();
+
+        const auto database = databaseOf(Core::current());
+        QueueManager::incomeQueue().addOperation([&] {
+            for (int64_t step = base + 4; step <= base + 6; ++step) {
+                const auto id = mark(database, step);
+                ASSERT_TRUE(id);
+                expected.emplace_back(step, *id);
+            }
+        });
+        drain();
+        release.set_value();
+        const auto stale = staleWrites.get_future().get();
+        EXPECT_EQ(stale.first, std::nullopt);
+        EXPECT_EQ(stale.second, 0);
+        QueueManager::networkSerialQueue().waitUntilAllOperationsAreFinished();
+        database->commitWrites();
+        EXPECT_EQ(steps(), expected);
+    }
+    EXPECT_EQ(log.count("database is locked"), 0u);
+    EXPECT_EQ(
+        log.matching("Error in inserting: database or disk is full (code: 13); closing the database"),
+        (std::vector<std::string>{
+            "ERROR [Database Module] Error in inserting: database or disk is full (code: 13); closing the "
+            "database lost the 3 writes that were not committed"}));
+    Core::destroy();
+    drain();
 }
 
 TEST_F(CoreStartup, DestroyWithoutAnyEarlierUseCreatesAndReleasesOneCore) {

@@ -930,9 +930,18 @@ TEST_F(SQLiteProviderTest, MakingWritesDurableNeverThrowsWhenTheRetryOfAFailedCo
 
 // A provider closes with one last attempt at its group's commit. On a full disk the attempt fails for good:
 // the group is rolled back, so that the file keeps what was committed before it, unchanged, and one ERROR
-// says how many writes were lost, also when the failure was logged before.
+// says how many writes were lost, also when the failure was logged before. Closed for good while others
+// still hold it, the provider lets the file go at once and refuses every later operation with its ERROR.
 TEST_F(SQLiteProviderTest, AProviderClosedOnAFullDiskSaysHowManyWritesItLostAndKeepsWhatWasCommitted) {
     test::FullDiskVfs disk;
+    const auto openDescriptors = [&] {
+        std::size_t count = 0;
+        for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+            std::error_code ignored;
+            count += fs::read_symlink(entry.path(), ignored) == file() ? 1 : 0;
+        }
+        return count;
+    };
     ManualWriter writer;
     auto provider = std::make_shared<SQLiteProvider>("key");
     provider->groupWritesOn(writer.queue());
@@ -968,10 +977,26 @@ TEST_F(SQLiteProviderTest, AProviderClosedOnAFullDiskSaysHowManyWritesItLostAndK
     provider->groupWritesOn(writer.queue());
     EXPECT_EQ(provider->insert("events", eventRow("{\"n\":4}")), 3);
     disk.setFull(true);
-    provider.reset();
+    const auto holder = provider;
+    provider->closeForGood();
     EXPECT_EQ(log.texts(), std::vector<std::string>{
                                full + "; closing the database lost the 1 write that was not committed"});
+    EXPECT_EQ(openDescriptors(), 0u);
     disk.setFull(false);
+
+    log.clear();
+    EXPECT_EQ(holder->insert("events", eventRow("{\"n\":5}")), std::nullopt);
+    EXPECT_EQ(holder->deleteWhereIn("events", "id", {1}), std::nullopt);
+    EXPECT_TRUE(holder->queryRows("events", {}).empty());
+    holder->commitWrites();
+    writer.runPosted();
+    writer.advance(WriteGroup::maximumRetryMilliseconds);
+    provider.reset();
+    EXPECT_EQ(log.texts(),
+              (std::vector<std::string>{
+                  "ERROR [Database Module] Error in inserting: the database is closed (code: 21)",
+                  "ERROR [Database Module] Error in delete: the database is closed (code: 21)",
+                  "ERROR [Database Module] Error in query: the database is closed (code: 21)"}));
     EXPECT_EQ(texts("SELECT eventJson FROM events ORDER BY id"), committed);
 }
 
