@@ -169,7 +169,9 @@ void Core::onLoadAction() {
 
 void Core::startUp(const std::weak_ptr<Core>& weakCore, const std::string& applicationKey,
                    std::optional<ZQBAnalyticsConfigurationLocal> configuration) {
-    if (const auto core = weakCore.lock()) {
+    // A core whose destroy has run (held past it by a caller that had taken it from the slot) builds
+    // nothing: no logic could reach it, and its database would be open beside the next core's.
+    if (const auto core = weakCore.lock(); core && !core->destroyed_) {
         core->start(applicationKey, std::move(configuration));
     }
 }
@@ -205,10 +207,7 @@ void Core::start(const std::string& applicationKey,
     const auto& serviceFactory = graph->serviceFactory;
     if (const auto& logic = graph->logic) {
         CoreGraph::start(*logic, validated);
-        // A core whose destroy operation has run (still held somewhere) takes no logic.
-        if (!destroyed_) {
-            analyticsProxy_->setAnalyticsLogic(logic);
-        }
+        analyticsProxy_->setAnalyticsLogic(logic);
         analyticsObserver_->addLogicBroadcaster(logic);
     }
     peopleLogic_->setPeopleService(serviceFactory->peopleService());

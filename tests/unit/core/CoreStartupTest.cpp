@@ -542,6 +542,18 @@ TEST_F(CoreStartup, DestroyClosesTheDatabaseBeforeTheNextStartUpOpensItThoughAno
     drain();
 }
 
+// A caller that took the core from the slot before the destroy may still initialise it after the destroy
+// has run: that core builds nothing, so that no database of it is open beside the next core's.
+TEST_F(CoreStartup, ACoreInitialisedAfterItsDestroyRanBuildsNothing) {
+    const auto held = Core::shared();
+    Core::destroy();
+    drain();
+    held->initialize(kKey, std::nullopt);
+    drain();
+    EXPECT_EQ(Journal::count("logic built"), 0u);
+    EXPECT_FALSE(held->analyticsProxy()->analyticsLogic());
+}
+
 TEST_F(CoreStartup, DestroyWithoutAnyEarlierUseCreatesAndReleasesOneCore) {
     testing::internal::CaptureStdout();
     Core::destroy();
