@@ -6,10 +6,51 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <thread>
+
 namespace zqb {
 
 Connection::Connection(const std::string& path, bool announce) : connection_(open(path, announce)) {
-    sqlite3_busy_timeout(connection_, busyTimeoutMilliseconds);
+    sqlite3_busy_handler(connection_, &Connection::waitForLock, nullptr);
+}
+
+int Connection::waitForLock(void* /*context*/, int attempt) {
+    // A lock another connection holds at start-up (an index it rebuilds, a read it begins) is usually let
+    // go within a fraction of a millisecond: SQLite's own waits start at 1 ms, then 2, 5 and 10.
+    const auto delay = lockWait(attempt);
+    if (!delay) {
+        return 0;
+    }
+    std::this_thread::sleep_for(*delay);
+    return 1;
+}
+
+std::optional<std::chrono::microseconds> Connection::lockWait(int attempt) {
+    using std::chrono::microseconds;
+    // Short steps first, then longer ones, up to the time-out in all.
+    constexpr int shortSteps = 20;
+    constexpr microseconds shortStep{100};
+    constexpr int mediumSteps = 20;
+    constexpr microseconds mediumStep{1000};
+    constexpr microseconds longStep{10000};
+    constexpr microseconds limit{busyTimeoutMilliseconds * 1000};
+    microseconds waited{0};
+    microseconds next = shortStep;
+    if (attempt < shortSteps) {
+        waited = shortStep * attempt;
+    } else if (attempt < shortSteps + mediumSteps) {
+        waited = shortStep * shortSteps + mediumStep * (attempt - shortSteps);
+        next = mediumStep;
+    } else {
+        waited = shortStep * shortSteps + mediumStep * mediumSteps +
+                 longStep * (attempt - shortSteps - mediumSteps);
+        next = longStep;
+    }
+    if (waited >= limit) {
+        return std::nullopt;
+    }
+    return std::min(next, limit - waited);
 }
 
 Connection::~Connection() {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -48,10 +50,14 @@ public:
 
     // Time a statement waits on a lock held by another process before failing with SQLITE_BUSY.
     static constexpr int busyTimeoutMilliseconds = 5000;
+    // How long to wait before trying a lock again after `attempt` tries, none once the time-out is spent.
+    static std::optional<std::chrono::microseconds> lockWait(int attempt);
 
 private:
     static sqlite3* open(const std::string& path, bool announce);
     static void close(sqlite3* connection);
+    // SQLite's busy handler: waits `lockWait` and asks for another try, or gives up.
+    static int waitForLock(void* context, int attempt);
 
     sqlite3* connection_ = nullptr;
     std::recursive_mutex mutex_;

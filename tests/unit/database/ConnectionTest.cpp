@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace zqb {
@@ -182,6 +183,37 @@ TEST_F(ConnectionTest, SerialisationIsReentrantOnItsThreadAndExclusiveAcrossThre
     }
     EXPECT_FALSE(overlapped);
     EXPECT_EQ(scalar(connection, "SELECT count(*) FROM t"), 801);
+}
+
+// A lock another connection holds (an index it rebuilds, a read it begins) is tried again within a fraction
+// of a millisecond at first, where SQLite's own handler waits 1 ms, then 2, 5 and 10, and given up once the
+// whole time-out is spent. A statement that meets such a lock waits for it.
+TEST_F(ConnectionTest, ALockHeldElsewhereIsTriedAgainSoonAndGivenUpAfterTheTimeOut) {
+    using std::chrono::microseconds;
+    microseconds waited{0};
+    int triesInTheFirstMillisecond = 0;
+    for (int attempt = 0; const auto wait = Connection::lockWait(attempt); ++attempt) {
+        waited += *wait;
+        triesInTheFirstMillisecond += waited <= std::chrono::milliseconds(1) ? 1 : 0;
+    }
+    EXPECT_GE(triesInTheFirstMillisecond, 5);
+    EXPECT_EQ(waited, std::chrono::milliseconds(Connection::busyTimeoutMilliseconds));
+
+    Connection holder(path());
+    holder.execute("CREATE TABLE t (x); BEGIN EXCLUSIVE; INSERT INTO t VALUES (1)");
+    Connection waiter(path());
+    std::atomic<bool> waiting{false};
+    std::thread release([&] {
+        while (!waiting) {
+            std::this_thread::yield();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        holder.execute("COMMIT");
+    });
+    waiting = true;
+    EXPECT_NO_THROW(waiter.execute("INSERT INTO t VALUES (2)"));
+    release.join();
+    EXPECT_EQ(scalar(waiter, "SELECT count(*) FROM t"), 2);
 }
 
 }  // namespace
