@@ -49,11 +49,24 @@ void drain() {
     zqb::QueueManager::incomeQueue().waitUntilAllOperationsAreFinished();
 }
 
+// Whether this process still has a file of `folder` open.
+bool holdsFileIn(const std::filesystem::path& folder) {
+    const std::string prefix = folder.string() + "/";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        std::error_code gone;
+        const auto target = std::filesystem::read_symlink(entry.path(), gone);
+        if (!gone && target.string().rfind(prefix, 0) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Destroys the running core (its deinit line is kept out of the benchmark's report) and waits until its
-// connection to the database has closed, which SQLite marks by removing the write-ahead log. The released
-// core lives on until its requests are answered; a connection still open when the next run replaces the
-// folder would, on closing, remove that run's log and shared memory by their names, and what reads the file
-// next would fail.
+// connection to the database has closed its files. The released core lives on until its requests are
+// answered; a connection still open when the next run replaces the folder would go on with files that
+// are no longer the folder's.
 void destroyQuietly(const std::filesystem::path& folder) {
     std::fflush(stdout);
     const int saved = dup(STDOUT_FILENO);
@@ -65,8 +78,7 @@ void destroyQuietly(const std::filesystem::path& folder) {
     dup2(saved, STDOUT_FILENO);
     close(null);
     close(saved);
-    const auto log = logIn(folder);
-    for (int attempt = 0; attempt < 5000 && std::filesystem::exists(log); ++attempt) {
+    for (int attempt = 0; attempt < 5000 && holdsFileIn(folder); ++attempt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }

@@ -141,6 +141,12 @@ void SQLiteProvider::open(const std::filesystem::path& file) {
     group_ = std::make_unique<WriteGroup>(*database_,
                                           [this](const WriteGroup::JournaledWrite& entry) { replay(entry); });
     try {
+        // The log and index SQLite keeps beside the file outlive each launch, so opening may find them and
+        // need to make nothing in the folder; but a later launch, or another connection that closes last,
+        // has to. A folder that may not be written fails the opening, not some write later on.
+        if (writeRefusal(file.parent_path(), true)) {
+            throw SQLiteError("attempt to write a readonly database", SQLITE_READONLY);
+        }
         configure();
         migrate();
     } catch (const SQLiteError& error) {
