@@ -1,6 +1,48 @@
 #include "database/SQLiteContracts.hpp"
 
+#include <cctype>
+#include <string_view>
+
 namespace zqb {
+namespace {
+
+std::vector<SQLiteContracts::KeptTable> keptTables() {
+    static constexpr std::string_view create = "CREATE TABLE IF NOT EXISTS ";
+    static constexpr std::string_view alter = "ALTER TABLE ";
+    static constexpr std::string_view addColumn = " ADD COLUMN ";
+    const auto withoutClosing = [](std::string text) {
+        while (!text.empty() &&
+               (text.back() == ';' || std::isspace(static_cast<unsigned char>(text.back())))) {
+            text.pop_back();
+        }
+        return text;
+    };
+    std::vector<SQLiteContracts::KeptTable> tables;
+    for (const auto& step : SQLiteContracts::map()) {
+        for (const auto& statement : step) {
+            if (statement.rfind(create, 0) == 0) {
+                const std::string rest = withoutClosing(statement.substr(create.size()));
+                tables.push_back({rest.substr(0, rest.find_first_of(" (")), "CREATE TABLE " + rest});
+                continue;
+            }
+            const auto add = statement.find(addColumn);
+            if (statement.rfind(alter, 0) != 0 || add == std::string::npos) {
+                continue;
+            }
+            const std::string table = statement.substr(alter.size(), add - alter.size());
+            for (auto& kept : tables) {
+                const auto closing = kept.statement.rfind(')');
+                if (kept.name == table && closing != std::string::npos) {
+                    kept.statement.insert(closing,
+                                          ", " + withoutClosing(statement.substr(add + addColumn.size())));
+                }
+            }
+        }
+    }
+    return tables;
+}
+
+}  // namespace
 
 const char* const SQLiteContracts::createTableProjects = R"(CREATE TABLE IF NOT EXISTS projects (
     id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT,
@@ -133,6 +175,12 @@ const std::vector<std::vector<std::string>>& SQLiteContracts::map() {
         {createTableSubscriptions, updateTableDeviceIdentifiers},
     };
     return steps;
+}
+
+const std::vector<SQLiteContracts::KeptTable>& SQLiteContracts::tablesAsKept() {
+    // Never destroyed, as the steps.
+    static const auto& tables = *new std::vector<KeptTable>(keptTables());
+    return tables;
 }
 
 }  // namespace zqb

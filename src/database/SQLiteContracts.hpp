@@ -31,6 +31,16 @@ public:
 
     // Step 0 creates the first twelve tables, step 1 the subscriptions table and the identifiers' timestamp.
     static const std::vector<std::vector<std::string>>& map();
+
+    // Each table the steps make, with its statement as SQLite keeps it once every step has run: from "CREATE
+    // TABLE" on, without "IF NOT EXISTS" and the closing semicolon, with the columns later steps add (which
+    // SQLite writes before the closing parenthesis, after a comma and a blank). In the order the steps make
+    // the tables. Run as they are, they make the tables of every step at once, word for word.
+    struct KeptTable {
+        std::string name;
+        std::string statement;
+    };
+    static const std::vector<KeptTable>& tablesAsKept();
 };
 
 }  // namespace zqb

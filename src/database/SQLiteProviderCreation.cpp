@@ -71,15 +71,17 @@ void SQLiteProvider::create(const std::filesystem::path& file) {
             // nothing needs the disk before the file is complete: no journal, no sync, and a crash leaves
             // only this file behind, removed at the next start. Nothing else opens it, so its locks are
             // taken once and its log needs no shared index.
-            connection.execute(
-                "PRAGMA locking_mode=EXCLUSIVE; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN "
-                "IMMEDIATE");
-            for (const auto& step : SQLiteContracts::map()) {
-                runStep(connection, step);
-            }
+            // The tables as every step leaves them, made at once: a new file needs no column added after its
+            // table was made, nor a look whether it is there.
             const std::string version =
                 "PRAGMA user_version = " + std::to_string(SQLiteContracts::currentVersion);
-            connection.execute(version + "; COMMIT");
+            std::string schema =
+                "PRAGMA locking_mode=EXCLUSIVE; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN "
+                "IMMEDIATE;\n";
+            for (const auto& table : SQLiteContracts::tablesAsKept()) {
+                schema += table.statement + ";\n";
+            }
+            connection.execute(schema + version + "; COMMIT");
             // Switched here, where it costs no sync: the opening then finds the file in the mode it wants.
             connection.execute("PRAGMA journal_mode=WAL");
             // A log that starts empty has its header written and synced, with the folder, by the first

@@ -162,6 +162,9 @@ void SQLiteProvider::repairSchema(bool everyTable) {
     // Rows are read by column position: a table whose leading columns differ from this library's would be
     // read wrongly or refuse every write. What only lacks a table or trailing columns is mended in place, so
     // that the file keeps its users, flags, events and reports; columns after the schema's are left alone.
+    if (SchemaRepair::madeByTheSchemaStatements(*database_)) {
+        return;
+    }
     std::vector<SchemaRepair::Step> steps;
     try {
         steps = SchemaRepair::plan(*database_, everyTable);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_map>
 
 namespace zqb {
 namespace {
@@ -95,6 +96,19 @@ std::vector<SchemaRepair::Table> readSchema() {
 }
 
 }  // namespace
+
+bool SchemaRepair::madeByTheSchemaStatements(Connection& connection) {
+    const auto& expected = SQLiteContracts::tablesAsKept();
+    std::unordered_map<std::string, std::string> kept;
+    Statement listed(connection, "SELECT name, sql FROM sqlite_master WHERE type = 'table'");
+    while (listed.step()) {
+        kept.emplace(textAt(listed, 0), textAt(listed, 1));
+    }
+    return std::all_of(expected.begin(), expected.end(), [&](const auto& table) {
+        const auto found = kept.find(table.name);
+        return found != kept.end() && found->second == table.statement;
+    });
+}
 
 const std::vector<SchemaRepair::Table>& SchemaRepair::schema() {
     // Never destroyed: the income queue may still open a database while the process exits.

@@ -50,6 +50,13 @@ public:
     // The table of the schema with this name, or null.
     static const Table* table(const std::string& name);
 
+    // Whether every table of the schema is in the file as the schema statements leave it, word for word
+    // (`SQLiteContracts::tablesAsKept`): one read of the file's schema table, and no table of the schema
+    // built in memory. The usual file then needs no `plan`; false says only that `plan` must compare the
+    // tables column by column (a table mended, or made by other statements). Throws `SQLiteError` when the
+    // file cannot be read.
+    static bool madeByTheSchemaStatements(Connection& connection);
+
     // The steps that bring the file's tables to the schema, none when nothing differs. A table missing from
     // the file is created only with `createMissingTables`. Columns after the schema's are left alone. Throws
     // `Unrepairable`, saying what differs, when a table cannot be mended in place; `SQLiteError` when the

@@ -3,6 +3,7 @@
 #include "database/SQLiteContracts.hpp"
 #include "database/SQLiteError.hpp"
 #include "database/SQLiteProvider.hpp"
+#include "database/SchemaRepair.hpp"
 #include "database/Statement.hpp"
 #include "host/Environment.hpp"
 #include "support/FullDiskVfs.hpp"
@@ -168,6 +169,41 @@ TEST_F(SQLiteProviderTest, VersionZeroWithTablesPresentRunsTheStepsAgainHarmless
     EXPECT_EQ(columns("deviceIdentifiers").back(), "vorantelIdTimestamp");
     EXPECT_EQ(tables().back(), "subscriptions");
     EXPECT_EQ(scalar("PRAGMA user_version"), 1);
+}
+
+// The usual file is known by one read of its schema table, without building the schema in memory: every
+// table as the schema statements leave it, whether the file was built new, brought from version 0 by the
+// steps, or had a table mended whole. A table that differs in any way is compared column by column.
+TEST_F(SQLiteProviderTest, AFileMadeByTheSchemaStatementsIsKnownByItsSchemaTable) {
+    const auto made = [&] {
+        Connection connection(file().string());
+        return SchemaRepair::madeByTheSchemaStatements(connection);
+    };
+    { SQLiteProvider provider("key"); }
+    EXPECT_TRUE(made());
+    const std::string built = schema();
+    fs::remove_all(folder());
+    fs::create_directories(folder());
+    execute("PRAGMA journal_mode=WAL");
+    { SQLiteProvider provider("key"); }
+    EXPECT_TRUE(made());
+    // A new file is built from the tables as the steps leave them, at once: the same schema, word for word.
+    EXPECT_EQ(schema(), built);
+    execute("DROP TABLE deviceIdentifiers");
+    { SQLiteProvider provider("key"); }
+    EXPECT_TRUE(made());
+
+    for (const char* change :
+         {"DROP TABLE reports", "ALTER TABLE events DROP COLUMN eventJson",
+          "ALTER TABLE sdkTools ADD COLUMN extra TEXT",
+          "DROP TABLE messagingCategory; CREATE TABLE messagingCategory (id INTEGER PRIMARY KEY, identifier "
+          "TEXT, buttons TEXT)"}) {
+        SCOPED_TRACE(change);
+        fs::remove_all(folder());
+        { SQLiteProvider provider("key"); }
+        execute(change);
+        EXPECT_FALSE(made());
+    }
 }
 
 // A file that cannot serve goes aside whole, under a name that says why, and a new database takes its
