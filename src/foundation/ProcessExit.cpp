@@ -1,5 +1,7 @@
 #include "foundation/ProcessExit.hpp"
 
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -26,8 +28,8 @@ constexpr auto kLongestWait = std::chrono::seconds(5);
 
 void onExit() {
     begun.store(true);
-    // The handler is registered several times, but the exit waits once: after the first wait every activity
-    // has ended or is no longer waited for, and none starts any more.
+    // Noticed several times (each registration, the main thread's notice), but the exit waits once: after
+    // the first wait every activity has ended or is no longer waited for, and none starts any more.
     if (waited.exchange(true)) {
         return;
     }
@@ -37,10 +39,38 @@ void onExit() {
     }
 }
 
+// Destroyed when the main thread calls `exit()` (returning from `main` does): the calling thread's
+// thread-local objects are destroyed before any object with static storage duration and before any exit
+// handler, whenever those were registered. An object the host builds after the library's last registration
+// (inside its log closure, on a library thread, even while the exit begins) is then destroyed only once no
+// host code runs on the library's threads any more. The main thread's thread-local objects are not
+// destroyed otherwise: a `pthread_exit()` from `main` leaves them.
+struct MainThreadNotice {
+    MainThreadNotice() = default;
+    MainThreadNotice(const MainThreadNotice&) = delete;
+    MainThreadNotice& operator=(const MainThreadNotice&) = delete;
+    ~MainThreadNotice() { onExit(); }
+};
+
+void noticeExitOfMainThread() {
+    if (::gettid() == ::getpid()) {
+        [[maybe_unused]] thread_local MainThreadNotice notice;
+    }
+}
+
+// As the library is loaded, which a host linked with it does on its main thread before `main`: the notice
+// then holds even for a host that makes all its calls from other threads.
+[[maybe_unused]] const bool noticedAtLoad = (noticeExitOfMainThread(), true);
+
 }  // namespace
 
 void ProcessExit::watch() {
-    if (begun.load(std::memory_order_relaxed) || registrations.fetch_add(1) >= kMaximumRegistrations) {
+    if (begun.load(std::memory_order_relaxed)) {
+        return;
+    }
+    // Again at each call, for a library loaded later, on another thread.
+    noticeExitOfMainThread();
+    if (registrations.fetch_add(1) >= kMaximumRegistrations) {
         return;
     }
     std::atexit(onExit);

@@ -6,23 +6,30 @@ namespace zqb {
 // without destroying the library) and from then on keeps the library's threads out of the host's code and
 // away from the objects that the exit destroys.
 //
-// The notice is an exit handler. Exit handlers and the destructors of static objects run in the reverse
-// order of their registration, so the handler must be registered after the statics it is to run before:
-// `watch()` registers it again at the host's calls that usually come after the host has built what its
-// code uses (installing the log closure, initialising), when a process-wide queue is made, after the HTTP
-// client's global set-up (which registers clean-up of its own), and after a log closure's first call
-// (which may build statics of the host's).
+// The exit is noticed first by a thread-local object of the main thread (made as the library is loaded, and
+// at the calls below when they come from the main thread): when the main thread calls `exit()` (returning
+// from `main` does), its thread-local objects are destroyed before any static object and before any exit
+// handler, whichever was registered last. A static that the host builds at any time, even inside its log
+// closure on a library thread as the exit begins, is therefore destroyed only after the notice.
+//
+// For an `exit()` called on another thread the notice is an exit handler. Exit handlers and the destructors
+// of static objects run in the reverse order of their registration, so the handler must be registered after
+// the statics it is to run before: `watch()` registers it again at the host's calls that usually come after
+// the host has built what its code uses (installing the log closure, initialising), when a process-wide queue
+// is made, after the HTTP client's global set-up (which registers clean-up of its own), and after a log
+// closure's first call (which may build statics of the host's).
 //
 // Every run of the library's own work on its threads (queued operations, a timer block) and every call of
 // the host's code is an `Activity`. Once the exit has begun no activity starts, and the handler returns
 // only when every activity under way on other threads has ended (or after a few seconds in all, however
-// often it is registered, so that host code that blocks cannot hold up the exit for good): what the exit
+// often the exit is noticed, so that host code that blocks cannot hold up the exit for good): what the exit
 // then destroys, nothing of the library uses any more.
 class ProcessExit {
 public:
     ProcessExit() = delete;
 
-    // Registers the exit handler once more (a bounded number of times in all).
+    // Registers the exit handler once more (a bounded number of times in all), and makes the main thread's
+    // notice when called on it.
     static void watch();
     static bool hasBegun();
 

@@ -6,13 +6,17 @@
 //
 // Modes: "return" (returns from main after the stopping calls), "exit" (calls exit() there), "destroy"
 // (destroys the library first), "answered" (returns the moment the first answer has come), "busy" (returns
-// while its completion handler is still busy on a library thread).
+// while its completion handler is still busy on a library thread), "late" (returns while the library is still
+// logging busily, through a closure that uses an object of the host's built after the library's start-up).
 #include <ZQBAnalytics/ZQBAnalytics.hpp>
 #include <ZQBAnalytics/ZQBEngineWrapper.hpp>
 #include <ZQBAnalytics/ZQBHost.hpp>
 
 #include "process/ExitHost.hpp"
 
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -48,6 +52,71 @@ void hostLogLine(ZQBLogLevel, const std::string& line) {
     lastLine = line;
     hostLog.append(line).append("\n");
     hostLogFile << line << '\n';
+}
+
+// The "late" host's record of its own events, built by its log closure when the first line about one of them
+// arrives (long after the closure's first call, on a library thread) and so destroyed early in the exit.
+// Destroying it takes a while (it flushes what it holds), as a host's own log objects do.
+std::atomic<bool> eventRecordBuilt{false};
+// Constant-initialised: never destroyed, so the closure can tell that the record is gone.
+std::atomic<bool> eventRecordGone{false};
+
+struct EventRecord {
+    std::string lines;
+    ~EventRecord() {
+        eventRecordGone.store(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        lines.clear();
+    }
+};
+
+void lateHostLogLine(ZQBLogLevel level, const std::string& line) {
+    hostLogLine(level, line);
+    if (line.find(kEventName) == std::string::npos) {
+        return;
+    }
+    std::lock_guard lock(hostLogMutex);
+    static EventRecord record;
+    eventRecordBuilt.store(true);
+    if (eventRecordGone.load()) {
+        constexpr char message[] =
+            "host late: the log closure was called after the exit destroyed its record\n";
+        static_cast<void>(::write(STDERR_FILENO, message, sizeof message - 1));
+        std::abort();
+    }
+    record.lines.append(line);
+}
+
+// Records events while the library logs each one on its threads, and returns from `main` with most of them
+// still queued.
+int runLateHost(const std::string& gatewayUrl, int events) {
+    std::printf("host late: started\n");
+    hostLogFile.open(std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "host.log");
+    ZQBEngineWrapper::setEngineLoggerMessageClosure(lateHostLogLine);
+    ZQBAnalytics::setLogLevel(ZQBLogLevel::debug);
+    ZQBHost::setBundleInfo("ExitTest", kBundleIdentifier, "1.0", "1");
+    ZQBAnalytics::setTestProxyUrl(gatewayUrl);
+    ZQBAnalytics::initialize(kApplicationKey);
+    ZQBHost::applicationDidBecomeActive();
+    // Once the start-up has run, the library has set up all it sets up for the exit.
+    std::promise<void> answered;
+    ZQBAnalytics::getDeviceId([&answered](const std::string&) { answered.set_value(); });
+    answered.get_future().wait();
+    const auto record = [](int number) {
+        ZQBCustomEventParameters parameters;
+        parameters.add("n", static_cast<int64_t>(number));
+        ZQBAnalytics::customEvent(kEventName, parameters);
+    };
+    record(0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!eventRecordBuilt.load() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    for (int number = 1; number < events; ++number) {
+        record(number);
+    }
+    std::printf("host late: done\n");
+    return 0;
 }
 
 int runHost(const std::string& mode, const std::string& gatewayUrl, int events) {
@@ -102,5 +171,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: zqb_exit_host <mode> <gateway url> <events>\n");
         return 2;
     }
-    return runHost(argv[1], argv[2], std::atoi(argv[3]));
+    const std::string mode = argv[1];
+    return mode == "late" ? runLateHost(argv[2], std::atoi(argv[3]))
+                          : runHost(mode, argv[2], std::atoi(argv[3]));
 }

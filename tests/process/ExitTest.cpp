@@ -8,6 +8,10 @@
 // its buffered standard output, records events, makes the stopping calls and leaves: by returning from
 // `main`, by `exit()`, or by returning right after `destroySDK()`.
 //
+// One more host returns from `main` while the library is still logging every event it records, through a
+// closure that uses an object the host built after the library's start-up (destroyed early in the exit, and
+// slowly): the closure must not be called once that object is being destroyed.
+//
 // Two more kinds of host leave early. One returns from `main` the moment the first answer of the library has
 // reached it, while the start-up's first requests are only being set up. One returns while a completion
 // handler of its own is still busy on a library thread: the exit waits for it a few seconds, not longer.
@@ -18,7 +22,7 @@
 // holds every event recorded before the stopping calls.
 //
 //   zqb_exit_test [--runs N] [--exit-runs N] [--destroy-runs N] [--answered-runs N] [--busy-runs N]
-//                 [--jobs J] [--events E]
+//                 [--late-runs N] [--jobs J] [--events E]
 #include "backend/Config.hpp"
 #include "database/Connection.hpp"
 #include "database/SQLiteProvider.hpp"
@@ -64,6 +68,7 @@ struct Options {
     int destroyRuns = 10;
     int answeredRuns = 30;
     int busyRuns = 2;
+    int lateRuns = 10;
     int jobs = 4;
     int events = 200;
 };
@@ -80,9 +85,16 @@ constexpr auto kLongestChild = std::chrono::seconds(120);
 // A host whose handler is still busy must not wait for it for more than a few seconds.
 constexpr auto kLongestBusyChild = std::chrono::seconds(20);
 
-// The events a child records before its stopping calls; the hosts that leave early record none.
+// The events a child records before its stopping calls; the hosts that leave early, and the one that makes
+// no stopping call, record none.
 int eventsOf(const std::string& mode, int events) {
-    return mode == "answered" || mode == "busy" ? 0 : events;
+    return mode == "answered" || mode == "busy" || mode == "late" ? 0 : events;
+}
+
+// What a child is told to record: the host that leaves while the library logs records many events, so that
+// most are still queued as it leaves.
+int toRecord(const std::string& mode, int events) {
+    return mode == "late" ? 2000 : eventsOf(mode, events);
 }
 
 std::string readFile(const std::filesystem::path& path) {
@@ -261,6 +273,7 @@ int runParent(const Options& options) {
     modes.insert(modes.end(), static_cast<std::size_t>(options.exitRuns), "exit");
     modes.insert(modes.end(), static_cast<std::size_t>(options.destroyRuns), "destroy");
     modes.insert(modes.end(), static_cast<std::size_t>(options.answeredRuns), "answered");
+    modes.insert(modes.end(), static_cast<std::size_t>(options.lateRuns), "late");
 
     const auto begun = std::chrono::steady_clock::now();
     Tally tally;
@@ -269,7 +282,7 @@ int runParent(const Options& options) {
     while (next < modes.size() || !running.empty()) {
         while (next < modes.size() && static_cast<int>(running.size()) < options.jobs) {
             running.push_back(spawnHost(modes[next], folder.path() / ("run-" + std::to_string(next)),
-                                        gateway.baseUrl(), eventsOf(modes[next], options.events)));
+                                        gateway.baseUrl(), toRecord(modes[next], options.events)));
             ++next;
         }
         int status = 0;
@@ -322,6 +335,8 @@ int main(int argc, char** argv) {
             options.answeredRuns = value;
         } else if (name == "--busy-runs") {
             options.busyRuns = value;
+        } else if (name == "--late-runs") {
+            options.lateRuns = value;
         } else if (name == "--jobs") {
             options.jobs = std::max(1, value);
         } else if (name == "--events") {
