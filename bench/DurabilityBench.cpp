@@ -1,7 +1,9 @@
 // How long a stored event waits before it is in the file, and how long the host's thread waits in a stopping
 // life-cycle call, while 8 host threads record custom events at a steady 30,000 events/s in all:
 // - the stopping call: the main thread leaves the foreground and comes back every 100 ms; each
-//   `applicationWillResignActive()` is timed (counters: its median and maximum);
+//   `applicationWillResignActive()` is timed (counters: its median and maximum), and the events recorded
+//   and delivered to the gateway per second while the load ran tell that the load was steady and sending
+//   kept up with it;
 // - the window: a reader of its own polls the newest row id of the file; for every moment it records how
 //   many calls had returned, and the window is the longest time until the file held that many rows (plus
 //   the calls that were still in flight then, which may stand ahead of them in the queue).
@@ -86,11 +88,16 @@ void BM_StoppingCallUnderLoad(benchmark::State& state) {
     // The events are also packed into reports and sent meanwhile.
     Library library(state.range(1));
     std::vector<double> waits;
+    double recorded = 0;
+    double delivered = 0;
+    double seconds = 0;
     for (auto _ : state) {
         std::atomic<bool> stop{false};
         {
+            const std::size_t deliveredBefore = library.received();
+            const auto start = Clock::now();
             Load load(stop);
-            const auto end = Clock::now() + std::chrono::milliseconds(state.range(0));
+            const auto end = start + std::chrono::milliseconds(state.range(0));
             while (Clock::now() < end) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 const auto before = Clock::now();
@@ -98,6 +105,9 @@ void BM_StoppingCallUnderLoad(benchmark::State& state) {
                 waits.push_back(std::chrono::duration<double, std::milli>(Clock::now() - before).count());
                 ZQBHost::applicationDidBecomeActive();
             }
+            recorded += static_cast<double>(load.returned());
+            delivered += static_cast<double>(library.received() - deliveredBefore);
+            seconds += std::chrono::duration<double>(Clock::now() - start).count();
             stop = true;
         }
         zqb::test::settleAll();
@@ -106,6 +116,9 @@ void BM_StoppingCallUnderLoad(benchmark::State& state) {
     state.counters["stop_p99_ms"] = percentile(waits, 0.99);
     state.counters["stop_max_ms"] = percentile(waits, 1.0);
     state.counters["stops"] = static_cast<double>(waits.size());
+    // The load as it ran, and what reached the gateway while it ran: a backlog shows as a gap between them.
+    state.counters["recorded_per_s"] = recorded / seconds;
+    state.counters["delivered_per_s"] = delivered / seconds;
 }
 
 // The newest row id of the events table, read by a connection of the bench's own.

@@ -1,6 +1,7 @@
 // Events delivered per second to a loopback gateway through the report service: stored events are packed
 // into reports (one per user, packages of `countForRequest` events), stored, sent one report per request
-// on the network serial queue and deleted once accepted. Storing the events beforehand is not timed.
+// on the network serial queue and deleted once accepted. Storing the events beforehand is not timed. And
+// what packing a full stack costs the income queue.
 //
 //   build/normal/bench/ReportServiceBench --benchmark_min_time=2
 #include "backend/Backend.hpp"
@@ -95,6 +96,67 @@ BENCHMARK(BM_DeliverStoredEvents)
     ->Args({10, 100, 10})
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
+
+// What the income queue does for every full stack under sustained load, the sending itself left out: a
+// user's 100 stored events packed into a report, the report stored, the events deleted, and the group of
+// those writes committed. The events are those of a custom event with a text, an integer and a boolean,
+// stored as the events service stores them, untimed; writes are grouped on the income queue as the library
+// groups them. The network queue is held, so every stack after the first only asks for another run, as
+// it does while a run is under way.
+void BM_PackAFullStack(benchmark::State& state) {
+    constexpr int64_t kStack = 100;
+    test::ScopedEnvironment env;
+    test::LoopbackGateway gateway;
+    gateway.setReply("/v2/analytics/report", {200, "{}"});
+    BackendConfigUrl::setTestProxyUrl(gateway.baseUrl());
+
+    auto& income = QueueManager::incomeQueue();
+    auto database = std::make_shared<SQLiteProvider>("bench");
+    SQLiteProvider::WriterQueue writer;
+    writer.isCurrent = [&income] { return income.isCurrent(); };
+    writer.post = [&income](std::function<void()> operation) { income.addOperation(std::move(operation)); };
+    database->groupWritesOn(std::move(writer));
+    auto events = std::make_shared<EventRepository>(database);
+    auto reports = std::make_shared<ReportsRepository>(database);
+    auto stateManager = std::make_shared<test::FakeStateManager>();
+    stateManager->project->configurationJson =
+        R"({"timeForRequest":120000,"countForRequest":)" + std::to_string(kStack) +
+        R"(,"eventParamsCount":20,"sessionTimeout":600000,"serverTime":0,"aliveTimeout":300000,"userCounting":true})";
+    auto service = std::make_shared<ReportService>(
+        stateManager, events, reports,
+        std::make_shared<Backend>(test::gatewayClient(host::Environment::shared().httpSession())), income,
+        QueueManager::networkSerialQueue(), QueueManager::networkFlashQueue());
+
+    QueueManager::networkSerialQueue().pause();
+    int64_t score = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        test::onIncome([&] {
+            for (int64_t index = 0; index < kStack; ++index) {
+                std::string json =
+                    R"({"code":"ce","timestamp":1700000000000,"sessionId":1699999990000,"level":3,)"
+                    R"("name":"match_finished","parameters":{"hard_mode":true,"mode":"duel","score":)" +
+                    std::to_string(++score) + "}}";
+                auto event = EventObject::make("ce", -1, 1, json);
+                events->insert(event, std::move(json));
+            }
+            database->commitWrites();
+        });
+        state.ResumeTiming();
+        test::onIncome([&] {
+            service->sendBufferedEvents();
+            database->commitWrites();
+        });
+    }
+    state.SetItemsProcessed(state.iterations() * kStack);
+
+    QueueManager::networkSerialQueue().resume();
+    test::settle({&income, &QueueManager::networkSerialQueue()});
+    test::onIncome([&] { service.reset(); });
+    test::settleAll();
+    BackendConfigUrl::setTestProxyUrl("");
+}
+BENCHMARK(BM_PackAFullStack)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
 
