@@ -43,8 +43,11 @@ public:
     static constexpr const char* creationSuffix = ".creating-";
     // SQLite's default limit of values bound to one statement; a deletion by more ids is split.
     static constexpr std::size_t maximumBoundValues = 32766;
-    // A deletion by at most this many values runs through a cached statement.
-    static constexpr std::size_t maximumCachedDeleteValues = 64;
+    // A deletion by at most this many values runs through a cached statement, one per count of values.
+    static constexpr std::size_t maximumExactDeleteValues = 64;
+    // A larger deletion, by at most this many values, does too: its values are padded to the next power of
+    // two by repeating the last (an IN list ignores repeats), so that a few statements serve every count.
+    static constexpr std::size_t maximumCachedDeleteValues = 1024;
 
     std::optional<int64_t> insert(const std::string& tableName, const ColumnMap& content) noexcept override;
     std::optional<int64_t> update(const std::string& tableName, const ColumnMap& values,

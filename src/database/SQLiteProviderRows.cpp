@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <bit>
 
 namespace zqb {
 
@@ -167,14 +168,18 @@ int64_t SQLiteProvider::deleteInChunks(const std::string& tableName, const std::
     const auto runChunk = [&](std::size_t offset, std::size_t count) {
         const auto first = values.begin() + static_cast<std::ptrdiff_t>(offset);
         std::vector<OptionalSQLiteValue> bound(first, first + static_cast<std::ptrdiff_t>(count));
-        const std::string sql =
-            "DELETE FROM " + tableName + " WHERE " + column + " IN (" + placeholders(count) + ")";
-        if (count > maximumCachedDeleteValues) {
+        const std::size_t padded = count <= maximumExactDeleteValues ? count : std::bit_ceil(count);
+        if (padded > maximumCachedDeleteValues) {
+            const std::string sql =
+                "DELETE FROM " + tableName + " WHERE " + column + " IN (" + placeholders(count) + ")";
             runJournaled(sql, std::move(bound), kDeleteFailure);
             return database_->changes();
         }
-        // The deletions of sent events and reports come in a few sizes, one or more for every report:
-        // preparing their statement afresh cost about as much as running it.
+        // The deletions of sent reports and packed events come one or more for every report, the events
+        // by the batch size: preparing their statement afresh cost about as much as running it.
+        bound.resize(padded, bound.back());
+        const std::string sql =
+            "DELETE FROM " + tableName + " WHERE " + column + " IN (" + placeholders(padded) + ")";
         runWithCachedStatement(sql, bound);
         const int64_t deleted = database_->changes();
         if (group_->isOpen()) {

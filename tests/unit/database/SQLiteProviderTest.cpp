@@ -1171,6 +1171,51 @@ TEST_F(BigDeleteTest, MoreIdsThanOneStatementMayBindAreAllDeleted) {
     EXPECT_EQ(scalar("SELECT min(id) FROM events"), 75001);
 }
 
+// Deletions of up to a thousand ids run through statements shared by many counts, whose lists repeat the
+// last id: each deletes its own rows, counted once, around every size where the statement changes; and
+// repeated from the journal after SQLite rolled its group back, it deletes the same rows again.
+TEST_F(BigDeleteTest, EveryCountOfIdsDeletesItsOwnRowsAlsoWhenItsGroupIsRepeated) {
+    fill(8000);
+    int64_t next = 1;
+    int64_t left = 8000;
+    {
+        SQLiteProvider provider("key");
+        for (const int64_t count : {1, 2, 63, 64, 65, 100, 127, 128, 129, 1000, 1024, 1025}) {
+            // Every other row: the rows between the ids stay.
+            std::vector<int64_t> values;
+            for (int64_t index = 0; index < count; ++index) {
+                values.push_back(next + 2 * index);
+            }
+            EXPECT_EQ(provider.deleteWhereIn("events", "id", values), count) << count;
+            left -= count;
+            EXPECT_EQ(scalar("SELECT count(*) FROM events"), left) << count;
+            EXPECT_EQ(scalar("SELECT count(*) FROM events WHERE id BETWEEN " + std::to_string(next) +
+                             " AND " + std::to_string(next + 2 * count - 1)),
+                      count)
+                << count;
+            next += 2 * count;
+        }
+    }
+
+    test::FullDiskVfs disk;
+    ManualWriter writer;
+    auto provider = std::make_shared<SQLiteProvider>("key");
+    provider->groupWritesOn(writer.queue());
+    provider->insert("events", eventRow("{}"));
+    test::LogCapture log(ZQBLogLevel::error);
+    disk.setFull(true);
+    EXPECT_EQ(provider->deleteWhereIn("events", "id", ids(next, next + 99)), 100);
+    writer.runPosted();
+    EXPECT_GT(disk.refusedWrites(), 0u);
+    EXPECT_EQ(scalar("SELECT count(*) FROM events"), left);
+    disk.setFull(false);
+    provider->commitWrites();
+    EXPECT_EQ(scalar("SELECT count(*) FROM events"), left - 100 + 1);
+    EXPECT_EQ(scalar("SELECT count(*) FROM events WHERE id BETWEEN " + std::to_string(next) + " AND " +
+                     std::to_string(next + 99)),
+              0);
+}
+
 TEST_F(BigDeleteTest, AChunkedDeleteThatFailsDeletesNothing) {
     fill(40000);
     execute(
