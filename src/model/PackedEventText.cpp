@@ -6,6 +6,7 @@
 #include "model/JsonText.hpp"
 
 #include <algorithm>
+#include <array>
 #include <exception>
 #include <vector>
 
@@ -19,17 +20,27 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// The bytes of a string that need no look: neither the quote, the backslash, a control nor beyond ASCII.
+constexpr std::array<bool, 256> kPlainStringBytes = [] {
+    std::array<bool, 256> plain{};
+    for (int byte = 0x20; byte < 0x80; ++byte) {
+        plain[static_cast<std::size_t>(byte)] = byte != '"' && byte != '\\';
+    }
+    return plain;
+}();
+
 // A recursive copier over the JSON grammar that gives up (answers false) wherever reading and writing
-// again could give other bytes than the input's.
+// again could give other bytes than the input's. Without an output it only tells whether they give the
+// input itself: it then gives up at any number that the copy would pass through the reading path.
 class Copier {
 public:
-    Copier(std::string& out, std::string_view text) : out_(out), text_(text) {}
+    Copier(std::string* out, std::string_view text) : out_(out), text_(text) {}
 
     bool run() {
-        if (text_.empty() || text_[0] != '{' || !object(0)) {
+        if (text_.empty() || text_[0] != '{' || !object(0) || position_ != text_.size()) {
             return false;
         }
-        return position_ == text_.size();
+        return !beyondAscii_ || text::isValidUtf8(text_);
     }
 
 private:
@@ -60,13 +71,13 @@ private:
             return false;
         }
         ++position_;  // '{'
-        out_ += '{';
+        put('{');
         const std::size_t firstKey = keys_.size();
         bool asciiKeys = true;
         bool escapedKeys = false;
         if (peek() == '}') {
             ++position_;
-            out_ += '}';
+            put('}');
             return true;
         }
         while (true) {
@@ -82,7 +93,7 @@ private:
                 return false;
             }
             ++position_;
-            out_ += ':';
+            put(':');
             if (!value(depth)) {
                 return false;
             }
@@ -101,12 +112,21 @@ private:
 
     // The reader keeps one member per key, and takes canonically equivalent keys for one: a repeated key
     // changes the object. A key's text is the key itself unless it holds an escape; escapes are only
-    // trusted next to ASCII keys, where equal keys are equal bytes.
+    // trusted next to ASCII keys, where equal keys are equal bytes. An event's objects have a handful of
+    // keys each, for which comparing every pair costs less than sorting them.
     bool repeatedKey(std::size_t firstKey, bool asciiKeys, bool escapedKeys) {
         const auto begin = keys_.begin() + static_cast<std::ptrdiff_t>(firstKey);
-        if (asciiKeys) {
+        if (asciiKeys && keys_.end() - begin > 16) {
             std::sort(begin, keys_.end());
             return std::adjacent_find(begin, keys_.end()) != keys_.end();
+        }
+        if (asciiKeys) {
+            for (auto key = begin; key != keys_.end(); ++key) {
+                if (std::find(key + 1, keys_.end(), *key) != keys_.end()) {
+                    return true;
+                }
+            }
+            return false;
         }
         if (escapedKeys) {
             return true;
@@ -126,10 +146,10 @@ private:
             return false;
         }
         ++position_;  // '['
-        out_ += '[';
+        put('[');
         if (peek() == ']') {
             ++position_;
-            out_ += ']';
+            put(']');
             return true;
         }
         while (true) {
@@ -152,29 +172,35 @@ private:
         if (next != ',' && next != close) {
             return Next::failed;
         }
-        out_ += next;
+        put(next);
         return next == ',' ? Next::more : Next::closed;
     }
 
     // A string whose escapes are exactly those the writer uses, so it reads back to itself; its bytes are
-    // valid UTF-8, checked for the whole text up front.
+    // valid UTF-8, checked for the whole text at the end when any goes beyond ASCII.
     bool string(bool* ascii) {
         const std::size_t start = position_;
         ++position_;  // '"'
         while (position_ < text_.size()) {
             const auto byte = static_cast<unsigned char>(text_[position_]);
+            if (kPlainStringBytes[byte]) {
+                ++position_;
+                continue;
+            }
             if (byte == '"') {
                 ++position_;
-                out_.append(text_.substr(start, position_ - start));
+                put(text_.substr(start, position_ - start));
                 return true;
             }
             if (byte < 0x20) {
                 return false;
             }
-            if (byte >= 0x80 && ascii != nullptr) {
-                *ascii = false;
-            }
-            if (byte == '\\' && !escape()) {
+            if (byte >= 0x80) {
+                beyondAscii_ = true;
+                if (ascii != nullptr) {
+                    *ascii = false;
+                }
+            } else if (!escape()) {
                 return false;
             }
             ++position_;
@@ -216,7 +242,7 @@ private:
             return false;
         }
         position_ += word.size();
-        out_.append(word);
+        put(word);
         return true;
     }
 
@@ -233,14 +259,14 @@ private:
         const std::string_view digits = token.substr(!token.empty() && token[0] == '-' ? 1 : 0);
         if (!digits.empty() && digits.size() <= 18 && std::all_of(digits.begin(), digits.end(), isDigit) &&
             (digits[0] != '0' || token == "0")) {
-            out_.append(token);
+            put(token);
             return true;
         }
-        if (token.empty()) {
+        if (token.empty() || out_ == nullptr) {
             return false;
         }
         try {
-            out_ += JsonText::write(AnyCodable::fromJson(JsonText::parse(token)).toJson());
+            *out_ += JsonText::write(AnyCodable::fromJson(JsonText::parse(token)).toJson());
             return true;
         } catch (const std::exception&) {
             return false;
@@ -249,17 +275,34 @@ private:
 
     char peek() const { return position_ < text_.size() ? text_[position_] : '\0'; }
 
-    std::string& out_;
+    void put(char c) {
+        if (out_ != nullptr) {
+            *out_ += c;
+        }
+    }
+    void put(std::string_view bytes) {
+        if (out_ != nullptr) {
+            out_->append(bytes);
+        }
+    }
+
+    std::string* out_;
     std::string_view text_;
     std::size_t position_ = 0;
+    bool beyondAscii_ = false;
     std::vector<std::string_view> keys_;  // the keys of the open objects, innermost last
 };
 
 }  // namespace
 
 bool PackedEventText::append(std::string& out, std::string_view stored) {
+    // Nearly every stored text reads back to itself: it is checked without a copy, then appended at once.
+    if (Copier(nullptr, stored).run()) {
+        out.append(stored);
+        return true;
+    }
     const std::size_t size = out.size();
-    if (!text::isValidUtf8(stored) || !Copier(out, stored).run()) {
+    if (!Copier(&out, stored).run()) {
         out.resize(size);
         return false;
     }
