@@ -133,6 +133,16 @@ private:
     auto write(Work&& work) -> decltype(work());
     // Runs a statement through its prepared form in the statement cache.
     void runWithCachedStatement(const std::string& sql, const std::vector<OptionalSQLiteValue>& values);
+    // The texts of an insert into one table with one list of columns, made at its first insert.
+    struct InsertPlan {
+        std::string table;
+        std::vector<std::string> columns;
+        bool hasId = false;
+        std::string sql;
+        // The text that repeats it from the journal, with the row id it gave.
+        std::shared_ptr<const std::string> journaled;
+    };
+    const InsertPlan& insertPlan(const std::string& tableName, const ColumnMap& content);
 
     // The write-group bridge (SQLiteProviderWrites.cpp).
     // Runs a statement and journals it in the open group, to be repeated if the group is rolled back.
@@ -152,9 +162,12 @@ private:
     // Declared after the connection, so they are finalized before it closes; used only under the
     // connection's serialisation.
     std::unordered_map<std::string, std::unique_ptr<Statement>> statementCache_;
-    // By the text of a cached statement: the text that repeats it from the journal (for an INSERT, with the
-    // row id it gave).
+    // By the text of a cached statement: the text that repeats it from the journal.
     std::unordered_map<std::string, std::shared_ptr<const std::string>> journaledTexts_;
+    // The inserts made so far, one for each table and list of columns the library inserts with: every
+    // stored event is one, and writing its texts afresh each time was a good part of what it cost here.
+    // Used only under the connection's serialisation.
+    std::vector<InsertPlan> insertPlans_;
     // Refers to the connection: declared after it, released before it.
     std::unique_ptr<WriteGroup> group_;
     // Set by `closeForGood`, under the connection's serialisation: the connection's file is closed.

@@ -48,37 +48,60 @@ auto SQLiteProvider::write(Work&& work) -> decltype(work()) {
     });
 }
 
+const SQLiteProvider::InsertPlan& SQLiteProvider::insertPlan(const std::string& tableName,
+                                                             const ColumnMap& content) {
+    const auto sameColumns = [&](const InsertPlan& plan) {
+        if (plan.table != tableName || plan.columns.size() != content.size()) {
+            return false;
+        }
+        for (std::size_t index = 0; index < content.size(); ++index) {
+            if (plan.columns[index] != content[index].first) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (const auto found = std::find_if(insertPlans_.begin(), insertPlans_.end(), sameColumns);
+        found != insertPlans_.end()) {
+        return *found;
+    }
+    InsertPlan plan;
+    plan.table = tableName;
+    std::string names;
+    for (const auto& [name, value] : content) {
+        names += names.empty() ? name : ", " + name;
+        plan.columns.push_back(name);
+        plan.hasId = plan.hasId || name == "id";
+    }
+    plan.sql = "INSERT INTO " + tableName + " (" + names + ") VALUES(" + placeholders(content.size()) + ")";
+    // Repeated with the row id it was given, so that a repeat never hands out another.
+    plan.journaled = std::make_shared<const std::string>(
+        plan.hasId ? plan.sql
+                   : "INSERT INTO " + tableName + " (" + names + (names.empty() ? "" : ", ") + "id) VALUES(" +
+                         placeholders(content.size() + 1) + ")");
+    insertPlans_.push_back(std::move(plan));
+    return insertPlans_.back();
+}
+
 std::optional<int64_t> SQLiteProvider::insert(const std::string& tableName,
                                               const ColumnMap& content) noexcept {
     std::optional<int64_t> inserted;
     runGuarded(kInsertFailure, [&] {
-        std::string names;
         std::vector<OptionalSQLiteValue> values;
         values.reserve(content.size() + 1);
-        bool hasId = false;
-        for (const auto& [name, value] : content) {
-            names += names.empty() ? name : ", " + name;
-            values.push_back(value);
-            hasId = hasId || name == "id";
+        for (const auto& column : content) {
+            values.push_back(column.second);
         }
-        const std::string sql =
-            "INSERT INTO " + tableName + " (" + names + ") VALUES(" + placeholders(content.size()) + ")";
         inserted = write([&] {
-            runWithCachedStatement(sql, values);
+            // Taken under the connection's serialisation, which guards the plans too.
+            const InsertPlan& plan = insertPlan(tableName, content);
+            runWithCachedStatement(plan.sql, values);
             const int64_t rowId = database_->lastInsertRowId();
             if (group_->isOpen()) {
-                // Repeated with the row id it was given, so that a repeat never hands out another.
-                auto& text = journaledTexts_[sql];
-                if (!text) {
-                    text = std::make_shared<const std::string>(
-                        hasId ? sql
-                              : "INSERT INTO " + tableName + " (" + names + (names.empty() ? "" : ", ") +
-                                    "id) VALUES(" + placeholders(content.size() + 1) + ")");
-                }
-                if (!hasId) {
+                if (!plan.hasId) {
                     values.emplace_back(SQLiteValue(rowId));
                 }
-                group_->journal({text, std::move(values), kInsertFailure, true});
+                group_->journal({plan.journaled, std::move(values), kInsertFailure, true});
             }
             return rowId;
         });
@@ -94,7 +117,9 @@ void SQLiteProvider::runWithCachedStatement(const std::string& sql,
     }
     try {
         cached->second->run(values);
-        cached->second->clearBindings();
+        // Back before its first row, so that it holds no read of the file; every value is bound afresh at
+        // the next run, so the copies SQLite keeps of the last ones need no clearing.
+        cached->second->reset();
         return;
     } catch (const SQLiteError& error) {
         statementCache_.erase(cached);

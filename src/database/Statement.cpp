@@ -53,9 +53,9 @@ Statement& Statement::bind(const std::vector<OptionalSQLiteValue>& values) {
             std::to_string(expected) + " values expected, " + std::to_string(values.size()) + " passed",
             SQLITE_RANGE);
     }
+    // Every parameter is bound: none keeps a value of an earlier run.
     database_.serialized([&] {
         sqlite3_reset(handle_);
-        sqlite3_clear_bindings(handle_);
         for (std::size_t index = 0; index < values.size(); ++index) {
             bind(values[index], static_cast<int>(index + 1));
         }
@@ -93,13 +93,6 @@ Statement& Statement::run(const std::vector<OptionalSQLiteValue>& bindings) {
 
 void Statement::reset() {
     database_.serialized([&] { sqlite3_reset(handle_); });
-}
-
-void Statement::clearBindings() {
-    database_.serialized([&] {
-        sqlite3_reset(handle_);
-        sqlite3_clear_bindings(handle_);
-    });
 }
 
 bool Statement::step() {

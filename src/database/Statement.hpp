@@ -33,10 +33,6 @@ public:
     // Back to before the first row; the bindings stay.
     void reset();
 
-    // Back to before the first row with every parameter NULL, so that a cached statement holds
-    // neither a read of the file nor a copy of the last values.
-    void clearBindings();
-
     // Advances by one row: true when a row is available, false at the end; throws `SQLiteError`.
     bool step();
 
