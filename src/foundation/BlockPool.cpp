@@ -1,18 +1,6 @@
 #include "foundation/BlockPool.hpp"
 
-#include <sys/mman.h>
-
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZQB_LEAK_CHECKED 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define ZQB_LEAK_CHECKED 1
-#endif
-#if defined(ZQB_LEAK_CHECKED)
-#include <sanitizer/lsan_interface.h>
-#endif
+#include "foundation/SlabSpace.hpp"
 
 #include <array>
 #include <atomic>
@@ -30,9 +18,8 @@ namespace {
 // or several texts (payments, progression, the user card). Every class has free lists and slabs of its own,
 // so more classes would waste less of each block but keep more slabs for bursts of one kind of call.
 constexpr std::array<std::size_t, 5> kClassSizes{64, 128, 192, 256, 512};
-// The bytes populated at once, at an address that is a multiple of them: one call in every slab's worth of
-// blocks pays for it, and a block's slab is its address rounded down.
-constexpr std::size_t kSlabBytes = 64 * 1024;
+// The bytes populated at once: one call in every slab's worth of blocks pays for it.
+constexpr std::size_t kSlabBytes = SlabSpace::slabBytes;
 // The blocks a thread gathers before it puts them on the shelf, and the most it takes from it at once.
 constexpr std::size_t kBatchBlocks = 64;
 constexpr std::size_t kReserveSlabs = BlockPool::reserveBytes / kSlabBytes;
@@ -136,53 +123,9 @@ FreeBlock* takeBatch(Shelf& shelf) {
     return batch;
 }
 
-// Address space the slabs are carved from, a run of slabs at a time, so that a slab costs one system call:
-// mapping each slab on its own at an aligned address would cost three.
-constexpr std::size_t kRunBytes = 32 * kSlabBytes;
-
-struct Runs {
-    SpinLock lock;
-    uintptr_t next = 0;
-    uintptr_t end = 0;
-};
-
-Runs& runs() {
-    // Never destroyed, as the shelves.
-    static Runs* const instance = new Runs;
-    return *instance;
-}
-
-// The address of an unused slab. What is left of a run when it is used up, and the unaligned edges of each
-// run, are mapped but never touched, so they take no memory.
-char* carveSlab() {
-    Runs& carver = runs();
-    std::lock_guard lock(carver.lock);
-    if (carver.next == carver.end) {
-        void* mapped =
-            mmap(nullptr, kRunBytes + kSlabBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapped == MAP_FAILED) {
-            throw std::bad_alloc();
-        }
-        carver.next = (reinterpret_cast<uintptr_t>(mapped) + kSlabBytes - 1) & ~(kSlabBytes - 1);
-        carver.end = carver.next + kRunBytes;
-    }
-    const uintptr_t slab = carver.next;
-    carver.next += kSlabBytes;
-    return reinterpret_cast<char*>(slab);
-}
-
-// A fresh slab of the class's blocks, linked in address order. Its pages are populated by the kernel in
-// one step instead of a fault per page later, inside the calls that would touch them.
+// A fresh slab of the class's blocks, linked in address order.
 FreeBlock* mapSlab(uint8_t sizeClass) {
-    char* bytes = carveSlab();
-#if defined(MADV_POPULATE_WRITE)
-    madvise(bytes, kSlabBytes, MADV_POPULATE_WRITE);
-#endif
-#if defined(ZQB_LEAK_CHECKED)
-    // The leak checker looks for pointers only in memory it knows: the operations a process leaves queued
-    // when it exits live here, and what they hold would be reported as leaked.
-    __lsan_register_root_region(bytes, kSlabBytes);
-#endif
+    char* bytes = SlabSpace::map();
     shelves()[sizeClass].mappedSlabs.fetch_add(1, std::memory_order_relaxed);
     const std::size_t blockSize = kClassSizes[sizeClass];
     const std::size_t blocks = kSlabBytes / blockSize;
@@ -194,15 +137,8 @@ FreeBlock* mapSlab(uint8_t sizeClass) {
     return reinterpret_cast<FreeBlock*>(bytes);
 }
 
-void unmapSlab(void* slab) noexcept {
-#if defined(ZQB_LEAK_CHECKED)
-    __lsan_unregister_root_region(slab, kSlabBytes);
-#endif
-    munmap(slab, kSlabBytes);
-}
-
 uintptr_t slabOf(const FreeBlock* block) {
-    return reinterpret_cast<uintptr_t>(block) & ~(kSlabBytes - 1);
+    return SlabSpace::slabOf(block);
 }
 
 // Takes every batch off the shelf, returns to the system the slabs all of whose blocks are among them, but
@@ -285,7 +221,7 @@ void trim(uint8_t sizeClass) noexcept {
     }
     while (spare != nullptr) {
         FreeBlock* next = spare->next;
-        unmapSlab(spare);
+        SlabSpace::unmap(spare);
         shelf.mappedSlabs.fetch_sub(1, std::memory_order_relaxed);
         spare = next;
     }
