@@ -1,5 +1,6 @@
 #include "model/EventObject.hpp"
 
+#include "foundation/RecordArena.hpp"
 #include "model/CompactEventText.hpp"
 #include "model/JsonSupport.hpp"
 
@@ -13,11 +14,13 @@ namespace zqb {
 namespace {
 
 // Allocates the shared pointer's block with `tail->size` more bytes behind it and tells the row where they
-// are. Only the allocation reads the tail: the copy the block keeps frees it, which needs no size.
+// are. Only the allocation reads the tail: the copy the block keeps frees it, which needs no size. Rows
+// come from the record arena: they wait by the thousand and leave about in the order they came.
 template <typename T, typename Tail>
 class TailAllocator {
 public:
     using value_type = T;
+    static_assert(alignof(T) <= RecordArena::alignment);
 
     explicit TailAllocator(Tail* tail) : tail_(tail) {}
     template <typename U>
@@ -25,11 +28,11 @@ public:
 
     T* allocate(std::size_t count) {
         const std::size_t head = count * sizeof(T);
-        auto* block = static_cast<char*>(::operator new(head + tail_->size));
+        auto* block = static_cast<char*>(RecordArena::allocate(head + tail_->size));
         tail_->bytes = block + head;
         return reinterpret_cast<T*>(block);
     }
-    void deallocate(T* block, std::size_t) noexcept { ::operator delete(block); }
+    void deallocate(T* block, std::size_t) noexcept { RecordArena::release(block); }
 
     Tail* tail() const { return tail_; }
 

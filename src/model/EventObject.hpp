@@ -16,9 +16,9 @@ namespace zqb {
 // One row of "events": an event recorded and not yet packed into a report. Shared between the event
 // repository's cache and the services.
 //
-// The repository keeps every unsent row in memory, so a row is one allocation: the shared pointer's control
-// block, the ids, and after them the code and the JSON text in their compact form (`CompactEventText`). Code
-// and text are fixed once the row is made.
+// The repository keeps every unsent row in memory, so a row is one block of the record arena (no page of the
+// general heap is held by it): the shared pointer's control block, the ids, and after them the code and the
+// JSON text in their compact form (`CompactEventText`). Code and text are fixed once the row is made.
 class EventObject {
     struct Tail;
 

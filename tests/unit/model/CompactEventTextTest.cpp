@@ -1,5 +1,6 @@
 // Unsent events are cached with their texts in a compact form and rows of one allocation; whatever a text
 // holds, the row must give back its very bytes.
+#include "foundation/RecordArena.hpp"
 #include "model/CompactEventText.hpp"
 #include "model/CustomEvent.hpp"
 #include "model/EventObject.hpp"
@@ -8,6 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -148,4 +154,33 @@ TEST(EventObjectRow, KeepsCodeTextAndIdsOfAnySize) {
     ASSERT_NE(read, nullptr);
     EXPECT_EQ(read->code(), "tr");
     EXPECT_EQ(read->json(), "a\x01z");
+}
+
+// The rows of stored events wait by the thousand, made between the short-lived blocks of each write: they
+// take their memory from the record arena, not from the general heap, whose pages those blocks free for the
+// system to have back. Once the rows are gone, so is their memory.
+TEST(EventObjectRow, RowsTakeTheirMemoryFromTheRecordArenaAndGiveItBack) {
+    const std::string text = customEventText();
+    const std::size_t compactSize = CompactEventText::compactSize(text);
+    constexpr std::size_t kRows = 10'000;
+    std::vector<std::shared_ptr<EventObject>> rows;
+    rows.reserve(kRows);
+    const std::size_t arenaBefore = zqb::RecordArena::mappedBytes();
+#if defined(__GLIBC__)
+    const std::size_t heapBefore = mallinfo2().uordblks;
+#endif
+    for (std::size_t index = 0; index < kRows; ++index) {
+        rows.push_back(EventObject::make("ce", static_cast<int64_t>(index), 1, text));
+    }
+#if defined(__GLIBC__)
+    // The heap holds a few blocks of the test's own at most; the rows would take a megabyte.
+    EXPECT_LT(mallinfo2().uordblks, heapBefore + kRows * 8);
+#endif
+    EXPECT_GE(zqb::RecordArena::mappedBytes(), kRows * compactSize);
+    for (std::size_t index = 0; index < kRows; index += 997) {
+        EXPECT_EQ(rows[index]->idKey, static_cast<int64_t>(index));
+        EXPECT_EQ(rows[index]->json(), text);
+    }
+    rows.clear();
+    EXPECT_LE(zqb::RecordArena::mappedBytes(), arenaBefore + zqb::RecordArena::reserveBytes + 2 * 64 * 1024);
 }
