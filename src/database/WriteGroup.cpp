@@ -188,7 +188,7 @@ void WriteGroup::close() {
         // The last attempt failed (and said what it lost): what the file held before the group stays as it
         // was.
         rollbackQuietly();
-        journal_.clear();
+        forgetJournal();
     }
 }
 
@@ -210,7 +210,7 @@ void WriteGroup::commit() {
         return;
     }
     open_ = false;
-    journal_.clear();
+    forgetJournal();
     failing_ = false;
     failureLogged_ = false;
 }
@@ -272,6 +272,14 @@ void WriteGroup::restore() {
     }
     for (auto index = refused.rbegin(); index != refused.rend(); ++index) {
         journal_.erase(journal_.begin() + static_cast<std::ptrdiff_t>(*index));
+    }
+}
+
+void WriteGroup::forgetJournal() {
+    if (journal_.capacity() > keptJournalCapacity) {
+        std::vector<JournaledWrite>().swap(journal_);
+    } else {
+        journal_.clear();
     }
 }
 

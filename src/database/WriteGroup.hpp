@@ -73,6 +73,9 @@ public:
     static constexpr int64_t defaultWindowMilliseconds = 100;
     static constexpr int64_t minimumRetryMilliseconds = 1000;
     static constexpr int64_t maximumRetryMilliseconds = 30000;
+    // The journal's room kept from one group to the next, in writes. A backlog's group journals thousands,
+    // and the room they took goes back once it is committed.
+    static constexpr std::size_t keptJournalCapacity = 256;
 
     WriteGroup(Connection& connection, Replayer replayer);
 
@@ -91,6 +94,7 @@ public:
     // SQLite rolled the whole group back.
     void failedWrite(std::size_t journaledBefore);
     std::size_t journaled() const { return journal_.size(); }
+    std::size_t journalCapacity() const { return journal_.capacity(); }
 
     // Before a read: a group that SQLite rolled back is brought back first, so that the read sees every
     // write that was reported done.
@@ -117,6 +121,8 @@ private:
     void commitFailed(const std::exception& error, std::chrono::steady_clock::time_point started);
     void restore();
     void rollbackQuietly();
+    // Empties the journal, beyond `keptJournalCapacity` with its room.
+    void forgetJournal();
     void armWindow(int64_t delayMs);
 
     Connection& connection_;
