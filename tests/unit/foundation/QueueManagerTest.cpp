@@ -6,6 +6,8 @@
 
 #include <array>
 #include <atomic>
+#include <cstring>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <memory>
@@ -15,6 +17,15 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define ZQB_TEST_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define ZQB_TEST_SANITIZED 1
+#endif
 
 namespace zqb {
 namespace {
@@ -393,6 +404,57 @@ TEST(QueueManager, TheMemoryOfADrainedBacklogIsReturned) {
     // The worker gives the memory back once it finds nothing more to run.
     EXPECT_TRUE(waitUntil(
         [&] { return BlockPool::mappedBytes() <= before + BlockPool::reserveBytes + 2 * 64 * 1024; }));
+}
+
+// The process's resident set in bytes, from "VmRSS:" of /proc/self/status.
+double residentBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stod(line.substr(6)) * 1024.0;
+        }
+    }
+    return 0;
+}
+
+// A backlog's work frees memory of the general heap between blocks that stay in use (the rows it stored):
+// once the backlog has drained, the pages of what it freed go back to the system.
+TEST(QueueManager, TheHeapPagesADrainedBacklogFreedGoBackToTheSystem) {
+#if !defined(__GLIBC__) || defined(ZQB_TEST_SANITIZED)
+    GTEST_SKIP() << "the sanitizers' allocators keep freed memory in quarantine";
+#endif
+    constexpr std::size_t kTemporary = 16 * 1024;
+    constexpr int kOperations = 5'000;
+    constexpr double kMebibyte = 1024.0 * 1024.0;
+    QueueManager queue("test.heap");
+    Gate gate;
+    queue.addOperation(gate.blocker());
+    ASSERT_TRUE(gate.entered());
+    // Touched by the worker only.
+    std::vector<std::unique_ptr<char[]>> kept;
+    std::vector<std::unique_ptr<char[]>> temporary;
+    kept.reserve(kOperations);
+    temporary.reserve(kOperations);
+    double residentOnceFreed = 0;
+    for (int index = 0; index < kOperations; ++index) {
+        queue.addOperation([&] {
+            temporary.emplace_back(new char[kTemporary]);
+            std::memset(temporary.back().get(), 1, kTemporary);
+            kept.emplace_back(new char[64]);
+        });
+    }
+    queue.addOperation([&] {
+        temporary.clear();
+        residentOnceFreed = residentBytes();
+    });
+    gate.open();
+    ASSERT_TRUE(queue.waitUntilAllOperationsAreFinished());
+    // About 60 MiB freed in blocks of 16 KiB, each between two blocks still in use.
+    EXPECT_TRUE(waitUntil([&] { return residentBytes() < residentOnceFreed - 40 * kMebibyte; }))
+        << (residentOnceFreed - residentBytes()) / kMebibyte << " MiB given back";
+    queue.addOperation([&] { kept.clear(); });
+    ASSERT_TRUE(queue.waitUntilAllOperationsAreFinished());
 }
 
 TEST(QueueManager, TheSevenSharedQueuesAreDistinctAndNamed) {
