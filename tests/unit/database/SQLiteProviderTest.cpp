@@ -852,6 +852,28 @@ TEST_F(SQLiteProviderTest, AGroupIsInTheFileOnceItIsAsOldAsTheWindow) {
     EXPECT_EQ(count(), 4);
 }
 
+// A backlog's group dirties thousands of pages, all kept until its commit; once it is committed, the
+// connection keeps the few hundred kilobytes its next writes touch, not megabytes.
+TEST_F(SQLiteProviderTest, ACommittedGroupLeavesAFewPagesInMemory) {
+    ManualWriter writer;
+    auto provider = std::make_shared<SQLiteProvider>("key");
+    provider->groupWritesOn(writer.queue());
+    provider->insert("events", eventRow("{\"n\":0}"));
+    writer.runPosted();
+    const int64_t opened = sqlite3_memory_used();
+    constexpr int kRows = 20'000;
+    const std::string text = "{\"code\":\"ce\",\"name\":\"" + std::string(180, 'x') + "\"}";
+    int64_t duringGroup = 0;
+    for (int index = 0; index < kRows; ++index) {
+        provider->insert("events", eventRow(text));
+        duringGroup = std::max<int64_t>(duringGroup, sqlite3_memory_used());
+    }
+    writer.runPosted();
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM events"), kRows + 1);
+    EXPECT_GT(duringGroup - opened, 4 * 1024 * 1024);
+    EXPECT_LT(sqlite3_memory_used() - opened, 1024 * 1024);
+}
+
 // SQLite rolls the whole transaction back for some failures (here a trigger asks it to). What the group
 // wrote before comes back with its row ids, the failing write alone is lost, and no row id is given twice.
 TEST_F(SQLiteProviderTest, AWriteThatMakesSQLiteRollTheGroupBackLosesOnlyItself) {
