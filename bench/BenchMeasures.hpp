@@ -3,29 +3,21 @@
 // Measures the benchmarks report beside their times: the process's resident memory, the bytes the allocator
 // has handed out and not had back, and the percentiles of per-call latencies.
 
+#include "support/ProcessMemory.hpp"
+
 #include <benchmark/benchmark.h>
 
 #include <malloc.h>
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
-#include <fstream>
 #include <string>
 #include <vector>
 
 namespace zqb::bench {
 
-// The process's resident set in bytes, from "VmRSS:" of /proc/self/status; 0 when it cannot be read.
-inline double residentBytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stod(line.substr(6)) * 1024.0;
-        }
-    }
-    return 0;
-}
+using test::peakResidentBytes;
+using test::residentBytes;
 
 // The bytes in use in the allocator's heap: every arena's allocated chunks and the blocks mapped on their
 // own (large vectors). Unlike the resident set it is blind to freed memory that the allocator keeps, so the

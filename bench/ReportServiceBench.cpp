@@ -33,6 +33,12 @@ const std::string kEventJson =
     R"({"code":"ce","timestamp":1700000000000,"sessionId":1700000000000,"level":3,"name":"level_completed",)"
     R"("parameters":{"score":1200,"stars":3,"mode":"hard"}})";
 
+// The configuration a project holds, with reports of `batch` events.
+std::string configurationWithBatch(int64_t batch) {
+    return R"({"timeForRequest":120000,"countForRequest":)" + std::to_string(batch) +
+           R"(,"eventParamsCount":20,"sessionTimeout":600000,"serverTime":0,"aliveTimeout":300000,"userCounting":true})";
+}
+
 void BM_DeliverStoredEvents(benchmark::State& state) {
     const int64_t users = state.range(0);
     const int64_t eventsPerUser = state.range(1);
@@ -47,9 +53,7 @@ void BM_DeliverStoredEvents(benchmark::State& state) {
     auto events = std::make_shared<EventRepository>(database);
     auto reports = std::make_shared<ReportsRepository>(database);
     auto stateManager = std::make_shared<test::FakeStateManager>();
-    stateManager->project->configurationJson =
-        R"({"timeForRequest":120000,"countForRequest":)" + std::to_string(countForRequest) +
-        R"(,"eventParamsCount":20,"sessionTimeout":600000,"serverTime":0,"aliveTimeout":300000,"userCounting":true})";
+    stateManager->project->configurationJson = configurationWithBatch(countForRequest);
     for (int64_t index = 2; index <= users; ++index) {
         auto user = std::make_shared<User>(1, "user-" + std::to_string(index), false);
         user->idKey = index;
@@ -119,9 +123,7 @@ void BM_PackAFullStack(benchmark::State& state) {
     auto events = std::make_shared<EventRepository>(database);
     auto reports = std::make_shared<ReportsRepository>(database);
     auto stateManager = std::make_shared<test::FakeStateManager>();
-    stateManager->project->configurationJson =
-        R"({"timeForRequest":120000,"countForRequest":)" + std::to_string(kStack) +
-        R"(,"eventParamsCount":20,"sessionTimeout":600000,"serverTime":0,"aliveTimeout":300000,"userCounting":true})";
+    stateManager->project->configurationJson = configurationWithBatch(kStack);
     auto service = std::make_shared<ReportService>(
         stateManager, events, reports,
         std::make_shared<Backend>(test::gatewayClient(host::Environment::shared().httpSession())), income,

@@ -114,18 +114,6 @@ BENCHMARK(BM_EightThreadsToTheGateway)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// The process's peak resident set since the last reset, from "VmHWM:" of /proc/self/status.
-double peakResidentBytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::stod(line.substr(6)) * 1024.0;
-        }
-    }
-    return 0;
-}
-
 // Starts the peak over from the current resident set.
 void resetPeakResident() {
     std::ofstream("/proc/self/clear_refs") << "5";
@@ -157,7 +145,7 @@ void BM_ResidentMemoryAfterBacklog(benchmark::State& state) {
         const double after = zqb::bench::residentBytes();
         state.counters["rss_before_MiB"] = before / mebibyte;
         state.counters["rss_growth_MiB"] = (after - before) / mebibyte;
-        state.counters["rss_peak_growth_MiB"] = (peakResidentBytes() - before) / mebibyte;
+        state.counters["rss_peak_growth_MiB"] = (zqb::bench::peakResidentBytes() - before) / mebibyte;
         state.counters["heap_growth_MiB"] = (zqb::bench::heapBytesInUse() - heapBefore) / mebibyte;
         state.counters["sqlite_growth_MiB"] =
             static_cast<double>(sqlite3_memory_used() - sqliteBefore) / mebibyte;

@@ -1,5 +1,6 @@
 #include "foundation/QueueManager.hpp"
 #include "support/LogCapture.hpp"
+#include "support/ProcessMemory.hpp"
 #include "support/Wait.hpp"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,6 @@
 #include <array>
 #include <atomic>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <future>
 #include <memory>
@@ -30,6 +30,7 @@
 namespace zqb {
 namespace {
 
+using test::residentBytes;
 using test::waitUntil;
 
 // Blocks the queue's worker until released, so a test can fill the queue behind it.
@@ -404,18 +405,6 @@ TEST(QueueManager, TheMemoryOfADrainedBacklogIsReturned) {
     // The worker gives the memory back once it finds nothing more to run.
     EXPECT_TRUE(waitUntil(
         [&] { return BlockPool::mappedBytes() <= before + BlockPool::reserveBytes + 2 * 64 * 1024; }));
-}
-
-// The process's resident set in bytes, from "VmRSS:" of /proc/self/status.
-double residentBytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stod(line.substr(6)) * 1024.0;
-        }
-    }
-    return 0;
 }
 
 // A backlog's work frees memory of the general heap between blocks that stay in use (the rows it stored):
