@@ -31,9 +31,13 @@ void ZQBCustomEventParameters::addParameter(std::string_view key, Value value) {
         return;
     }
     std::string storedKey = zqb::text::repairUtf8(key);
-    std::string canonical = zqb::text::nfc(storedKey);
-    if (canonical == storedKey) {
-        canonical.clear();
+    // An ASCII key is its own normal form.
+    std::string canonical;
+    if (!zqb::text::isAscii(storedKey)) {
+        canonical = zqb::text::nfc(storedKey);
+        if (canonical == storedKey) {
+            canonical.clear();
+        }
     }
     const std::string_view wanted =
         canonical.empty() ? std::string_view(storedKey) : std::string_view(canonical);
@@ -47,9 +51,13 @@ void ZQBCustomEventParameters::addParameter(std::string_view key, Value value) {
     if (entries_.empty()) {
         entries_.reserve(4);
     }
-    const auto at =
-        std::lower_bound(entries_.begin(), entries_.end(), storedKey,
-                         [](const Entry& entry, const std::string& wanted) { return entry.key < wanted; });
+    // Hosts often add keys in order: the new entry then goes at the end, and nothing moves.
+    const auto at = entries_.empty() || entries_.back().key < storedKey
+                        ? entries_.end()
+                        : std::lower_bound(entries_.begin(), entries_.end(), storedKey,
+                                           [](const Entry& entry, const std::string& wanted) {
+                                               return entry.key < wanted;
+                                           });
     entries_.insert(at, Entry{std::move(storedKey), std::move(value), std::move(canonical)});
 }
 

@@ -84,7 +84,39 @@ FlatParameters& FlatParameters::operator=(FlatParameters&& other) noexcept {
     return *this;
 }
 
+namespace {
+
+std::size_t lengthBytes(std::size_t length) {
+    std::size_t bytes = 1;
+    while (length >= 0x80) {
+        length >>= 7;
+        ++bytes;
+    }
+    return bytes;
+}
+
+// Seven bits a byte, low bits first, the high bit set on every byte but the last.
+char* writeLength(char* out, std::size_t length) {
+    while (length >= 0x80) {
+        *out++ = static_cast<char>((length & 0x7F) | 0x80);
+        length >>= 7;
+    }
+    *out++ = static_cast<char>(length);
+    return out;
+}
+
+char* writeBytes(char* out, const void* bytes, std::size_t length) {
+    std::memcpy(out, bytes, length);
+    return out + length;
+}
+
+}  // namespace
+
 void FlatParameters::putBytes(const void* bytes, std::size_t length) {
+    writeBytes(room(length), bytes, length);
+}
+
+char* FlatParameters::room(std::size_t length) {
     if (length > capacity_ - size_) {
         const std::size_t capacity = std::max(capacity_ * 2, size_ + length);
         auto grown = std::make_unique_for_overwrite<char[]>(capacity);
@@ -92,48 +124,36 @@ void FlatParameters::putBytes(const void* bytes, std::size_t length) {
         heap_ = std::move(grown);
         capacity_ = capacity;
     }
-    std::memcpy((heap_ ? heap_.get() : inline_) + size_, bytes, length);
+    char* const at = (heap_ ? heap_.get() : inline_) + size_;
     size_ += length;
+    return at;
 }
 
-void FlatParameters::putLength(std::size_t length) {
-    do {
-        auto byte = static_cast<unsigned char>(length & 0x7F);
-        length >>= 7;
-        if (length != 0) {
-            byte |= 0x80;
-        }
-        putBytes(&byte, 1);
-    } while (length != 0);
-}
-
-void FlatParameters::putHeader(Tag tag, std::string_view key) {
-    putBytes(&tag, 1);
-    putLength(key.size());
-    putBytes(key.data(), key.size());
+// A parameter is written with one look at the room left: the host's thread pays for each byte it copies,
+// not for a check per field.
+char* FlatParameters::putParameter(Tag tag, std::string_view key, std::size_t valueBytes) {
     ++count_;
+    char* out = room(1 + lengthBytes(key.size()) + key.size() + valueBytes);
+    *out++ = static_cast<char>(tag);
+    out = writeLength(out, key.size());
+    return writeBytes(out, key.data(), key.size());
 }
 
 void FlatParameters::add(std::string_view key, bool value) {
-    putHeader(Tag::boolean, key);
-    const char flag = value ? 1 : 0;
-    putBytes(&flag, 1);
+    *putParameter(Tag::boolean, key, 1) = value ? 1 : 0;
 }
 
 void FlatParameters::add(std::string_view key, int64_t value) {
-    putHeader(Tag::integer, key);
-    putBytes(&value, sizeof value);
+    writeBytes(putParameter(Tag::integer, key, sizeof value), &value, sizeof value);
 }
 
 void FlatParameters::add(std::string_view key, double value) {
-    putHeader(Tag::real, key);
-    putBytes(&value, sizeof value);
+    writeBytes(putParameter(Tag::real, key, sizeof value), &value, sizeof value);
 }
 
 void FlatParameters::add(std::string_view key, std::string_view value) {
-    putHeader(Tag::text, key);
-    putLength(value.size());
-    putBytes(value.data(), value.size());
+    char* out = putParameter(Tag::text, key, lengthBytes(value.size()) + value.size());
+    writeBytes(writeLength(out, value.size()), value.data(), value.size());
 }
 
 AnyCodableMap FlatParameters::expand() const {

@@ -41,9 +41,11 @@ private:
 
     static constexpr std::size_t inlineCapacity = 64;
 
-    void putHeader(Tag tag, std::string_view key);
-    void putLength(std::size_t length);
+    // `length` bytes more at the end, the first of them returned.
+    char* room(std::size_t length);
     void putBytes(const void* bytes, std::size_t length);
+    // The tag and key of a parameter whose value takes `valueBytes`, counted; returns where the value goes.
+    char* putParameter(Tag tag, std::string_view key, std::size_t valueBytes);
     std::string_view bytes() const { return {heap_ ? heap_.get() : inline_, size_}; }
 
     char inline_[inlineCapacity];
