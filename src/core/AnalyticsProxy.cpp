@@ -81,20 +81,49 @@ int64_t AnalyticsProxy::getCustomEventParamsCount() {
 // A public call as it waits in the income queue: what `enqueue` queues.
 template <typename Body>
 struct AnalyticsProxy::QueuedCall {
-    std::weak_ptr<AnalyticsProxy> proxy;
+    // Alive until this operation has run: its deletion is queued behind it.
+    AnalyticsProxy* proxy;
     const char* method;
     Body body;
 
     void operator()() {
-        if (const auto logic = initializedLogic(proxy, method)) {
+        if (proxy->released_.load(std::memory_order_acquire)) {
+            return;
+        }
+        if (const auto logic = proxy->analyticsLogic()) {
             body(*logic);
+        } else {
+            proxy->validateInitialization(method);
         }
     }
 };
 
+namespace {
+// The last operation of a released proxy's queue that names it.
+struct DeferredDelete {
+    std::unique_ptr<AnalyticsProxy> proxy;
+    void operator()() const {}
+};
+}  // namespace
+
+std::shared_ptr<AnalyticsProxy> AnalyticsProxy::make(QueueManager& incomeQueue) {
+    return std::shared_ptr<AnalyticsProxy>(new AnalyticsProxy(incomeQueue), [](AnalyticsProxy* proxy) {
+        proxy->released_.store(true, std::memory_order_release);
+        QueueManager& queue = proxy->incomeQueue_;
+        DeferredDelete deferred{std::unique_ptr<AnalyticsProxy>(proxy)};
+        try {
+            queue.addOperation(std::move(deferred));
+        } catch (...) {
+            // No memory for the operation: the proxy is left behind rather than deleted under the operations
+            // that still name it.
+            [[maybe_unused]] AnalyticsProxy* const leaked = deferred.proxy.release();
+        }
+    });
+}
+
 template <typename Body>
 void AnalyticsProxy::enqueue(const char* method, Body body) {
-    incomeQueue_.addOperation(QueuedCall<Body>{weak_from_this(), method, std::move(body)});
+    incomeQueue_.addOperation(QueuedCall<Body>{this, method, std::move(body)});
 }
 
 template <typename T>

@@ -4,6 +4,7 @@
 #include "logic/AnalyticsProtocol.hpp"
 #include "model/FlatParameters.hpp"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,13 +26,15 @@ namespace zqb {
 // A queued operation whose proxy has been released (the core was destroyed meanwhile) does nothing and
 // logs nothing; a query then still answers its default, so that no caller waits for an answer forever.
 //
-// The proxy must be owned by a `std::shared_ptr`: operations queued on a proxy that is not find it gone.
+// The proxy is made by `make`. An operation holds it by address rather than by a count that the callers of
+// every thread would write: once the last owner lets go, the proxy counts as released at once and is deleted
+// by an operation queued behind every operation queued before.
 //
 // The logic is set on the income queue but read on callers' threads too (`stopSDK`, and the core's destroy),
 // so the reference is guarded.
 class AnalyticsProxy : public AnalyticsProtocol, public std::enable_shared_from_this<AnalyticsProxy> {
 public:
-    explicit AnalyticsProxy(QueueManager& incomeQueue) : incomeQueue_(incomeQueue) {}
+    static std::shared_ptr<AnalyticsProxy> make(QueueManager& incomeQueue);
     ~AnalyticsProxy() override = default;
 
     AnalyticsProxy(const AnalyticsProxy&) = delete;
@@ -89,6 +92,8 @@ public:
                       std::optional<std::string> unit) override;
 
 private:
+    explicit AnalyticsProxy(QueueManager& incomeQueue) : incomeQueue_(incomeQueue) {}
+
     template <typename Body>
     struct QueuedCall;
     // Queues `body(logic)` to run once the proxy is still there and holds a logic; `method` names the call in
@@ -103,6 +108,8 @@ private:
     QueueManager& incomeQueue_;
     mutable std::mutex mutex_;
     std::shared_ptr<AnalyticsProtocol> analyticsLogic_;
+    // Raised when the last owner lets go; the operations still queued then do nothing.
+    std::atomic<bool> released_{false};
 };
 
 }  // namespace zqb

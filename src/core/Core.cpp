@@ -44,7 +44,7 @@ Core::Core(LogicFactory factory, const Queues& queues, host::Environment& enviro
     : queues_(queues),
       environment_(environment),
       logicFactory_(factory.completed(queues, environment)),
-      analyticsProxy_(std::make_shared<AnalyticsProxy>(queues.income)),
+      analyticsProxy_(AnalyticsProxy::make(queues.income)),
       peopleLogic_(logicFactory_.peopleLogic(analyticsProxy_)),
       antiCheatLogic_(logicFactory_.antiCheatLogic()),
       messagingProxy_(logicFactory_.messagingProxy()),

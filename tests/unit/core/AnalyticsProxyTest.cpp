@@ -89,7 +89,7 @@ const Texts kRefusalNames = {
 
 TEST(AnalyticsProxyQueue, WithoutLogicEveryQueuedOperationIsRefusedInOrderUnderItsDeclarationName) {
     test::LogCapture log;
-    auto proxy = std::make_shared<AnalyticsProxy>(QueueManager::incomeQueue());
+    auto proxy = AnalyticsProxy::make(QueueManager::incomeQueue());
     callEveryQueuedOperation(*proxy);
     drainIncomeQueue();
     Texts expected;
@@ -101,7 +101,7 @@ TEST(AnalyticsProxyQueue, WithoutLogicEveryQueuedOperationIsRefusedInOrderUnderI
 
 TEST(AnalyticsProxyQueue, WithLogicEveryOperationReachesItInTheOrderOfTheCalls) {
     test::LogCapture log;
-    auto proxy = std::make_shared<AnalyticsProxy>(QueueManager::incomeQueue());
+    auto proxy = AnalyticsProxy::make(QueueManager::incomeQueue());
     auto logic = std::make_shared<test::RecordingAnalyticsLogic>();
     proxy->setAnalyticsLogic(logic);
     callEveryQueuedOperation(*proxy);
@@ -141,7 +141,7 @@ TEST(AnalyticsProxyQueue, WithLogicEveryOperationReachesItInTheOrderOfTheCalls) 
 
 TEST(AnalyticsProxyQueue, CompletionsRunOnTheIncomeQueueWithTheLogicsAnswerOrTheirDefault) {
     test::LogCapture log;
-    auto proxy = std::make_shared<AnalyticsProxy>(QueueManager::incomeQueue());
+    auto proxy = AnalyticsProxy::make(QueueManager::incomeQueue());
     std::mutex mutex;
     Texts answers;
     std::atomic<int> offQueue{0};
@@ -189,7 +189,7 @@ TEST(AnalyticsProxyLifetime, OperationsQueuedForAReleasedProxyDoNothingButQuerie
     std::weak_ptr<AnalyticsProxy> weak;
     std::string device = "unanswered";
     {
-        auto proxy = std::make_shared<AnalyticsProxy>(QueueManager::incomeQueue());
+        auto proxy = AnalyticsProxy::make(QueueManager::incomeQueue());
         weak = proxy;
         proxy->setAnalyticsLogic(logic);
         proxy->customEvent("ev", {});
@@ -207,7 +207,7 @@ TEST(AnalyticsProxyLifetime, OperationsQueuedForAReleasedProxyDoNothingButQuerie
 
 TEST(AnalyticsProxyCallerThread, StopAndTheParameterLimitRunAtOnceWithoutTheQueue) {
     test::LogCapture log;
-    auto proxy = std::make_shared<AnalyticsProxy>(QueueManager::incomeQueue());
+    auto proxy = AnalyticsProxy::make(QueueManager::incomeQueue());
     QueueManager::incomeQueue().pause();
     EXPECT_EQ(proxy->getCustomEventParamsCount(), 20);
     proxy->stopSDK();
@@ -226,7 +226,7 @@ TEST(AnalyticsProxyCallerThread, StopAndTheParameterLimitRunAtOnceWithoutTheQueu
 
 TEST(AnalyticsProxyCallerThread, CallsFromManyThreadsAllArriveEachInItsThreadsOrder) {
     test::LogCapture log;
-    auto proxy = std::make_shared<AnalyticsProxy>(QueueManager::incomeQueue());
+    auto proxy = AnalyticsProxy::make(QueueManager::incomeQueue());
     auto logic = std::make_shared<test::RecordingAnalyticsLogic>();
     proxy->setAnalyticsLogic(logic);
     constexpr int kThreads = 8;

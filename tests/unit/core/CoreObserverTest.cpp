@@ -129,21 +129,21 @@ TEST(CoreObserver, NeitherTheObserverNorTheLogicIsKeptAliveByTheOther) {
 
 TEST(CoreProxy, WithoutLogicEveryCallIsRefusedByName) {
     test::LogCapture log;
-    AnalyticsProxy proxy(QueueManager::incomeQueue());
-    EXPECT_FALSE(proxy.validateInitialization("customEvent(_:_:)"));
+    auto proxy = AnalyticsProxy::make(QueueManager::incomeQueue());
+    EXPECT_FALSE(proxy->validateInitialization("customEvent(_:_:)"));
     EXPECT_EQ(log.texts(), std::vector<std::string>{
                                "ERROR In the customEvent(_:_:) method an error has occurred: The SDK is not "
                                "initialized yet!"});
-    proxy.stopSDK();
+    proxy->stopSDK();
 }
 
 TEST(CoreProxy, WithLogicTheCheckPassesSilentlyAndStopReachesTheLogic) {
     test::LogCapture log;
-    AnalyticsProxy proxy(QueueManager::incomeQueue());
+    auto proxy = AnalyticsProxy::make(QueueManager::incomeQueue());
     auto logic = std::make_shared<test::RecordingAnalyticsLogic>();
-    proxy.setAnalyticsLogic(logic);
-    EXPECT_TRUE(proxy.validateInitialization("levelUp(_:_:)"));
-    proxy.stopSDK();
+    proxy->setAnalyticsLogic(logic);
+    EXPECT_TRUE(proxy->validateInitialization("levelUp(_:_:)"));
+    proxy->stopSDK();
     EXPECT_EQ(logic->calls(), std::vector<std::string>{"stopSDK()"});
     EXPECT_TRUE(log.texts().empty());
 }
