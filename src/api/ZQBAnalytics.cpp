@@ -24,8 +24,10 @@ namespace {
 using zqb::guarded;
 using zqb::text::repairUtf8;
 
-// The HTTP client is set up on the host's thread as it initialises, before a library thread sends anything:
-// a host may return from `main` at any moment after that, and the exit must find the set-up done.
+// The HTTP client is set up on the host's thread before `initialize` returns: a host may return from `main`
+// at any moment after that, and the exit must find the set-up done. It follows the queuing of the start-up,
+// which opens the database on the income queue meanwhile and reaches for the HTTP session only after that.
+// The set-up runs once: had a library thread begun it first, this call waits until it is done.
 void prepareHttpClient() {
     zqb::host::Environment::shared().httpSession();
 }
@@ -69,14 +71,14 @@ std::optional<std::string> repaired(const std::optional<std::string>& value) {
 
 void ZQBAnalytics::initialize(std::string_view applicationKey,
                               const ZQBAnalyticsConfiguration& configuration) {
-    prepareHttpClient();
     zqb::Core::shared()->initialize(repairUtf8(applicationKey),
                                     zqb::ZQBAnalyticsConfigurationLocal::from(configuration));
+    prepareHttpClient();
 }
 
 void ZQBAnalytics::initialize(std::string_view applicationKey) {
-    prepareHttpClient();
     zqb::Core::shared()->initialize(repairUtf8(applicationKey), std::nullopt);
+    prepareHttpClient();
 }
 
 // ---- Log -------------------------------------------------------------------------------------------------

@@ -46,9 +46,6 @@ std::shared_ptr<CoreFactory> initSubModules(const std::string& applicationKey,
         lifeCycle = ApplicationLifeCycle::create(queues.income, environment);
     }
     auto lifeCycleRepository = std::make_shared<LifeCycleRepository>(std::move(lifeCycle));
-    auto network = std::make_shared<Network>(environment.httpSession());
-    auto backend = std::make_shared<Backend>(
-        std::make_shared<BackendRepository>(std::move(network), std::make_shared<ContentFactory>()));
     auto database = std::make_shared<SQLiteProvider>(applicationKey);
     SQLiteProvider::WriterQueue writer;
     QueueManager* const income = &queues.income;
@@ -58,6 +55,10 @@ std::shared_ptr<CoreFactory> initSubModules(const std::string& applicationKey,
         environment.delayedScheduler()->runAfter(delayMs, std::move(operation));
     };
     database->groupWritesOn(std::move(writer));
+    // After the database: `initialize` sets the HTTP client up on the host's thread meanwhile.
+    auto network = std::make_shared<Network>(environment.httpSession());
+    auto backend = std::make_shared<Backend>(
+        std::make_shared<BackendRepository>(std::move(network), std::make_shared<ContentFactory>()));
     // The start-up goes on.
     if (gathering.valid()) {
         gathering.wait();

@@ -64,7 +64,29 @@ void Environment::setFiles(std::shared_ptr<FilesProtocol> files) {
 }
 
 std::shared_ptr<HttpSessionProtocol> Environment::httpSession() const {
-    return getOrMake(httpSession_, [] { return std::make_shared<CurlHttpSession>(); });
+    {
+        std::lock_guard lock(mutex_);
+        if (httpSession_) {
+            return httpSession_;
+        }
+    }
+    // Made outside the lock: the HTTP client's set-up takes the better part of a millisecond (the TLS
+    // library reads its configuration), and `initialize` makes it on the host's thread while the start-up
+    // already reads the other members on the income queue. Callers that race here wait for the one making
+    // it, not for the lock, and all get the session stored first.
+    std::lock_guard making(httpSessionMaking_);
+    {
+        std::lock_guard lock(mutex_);
+        if (httpSession_) {
+            return httpSession_;
+        }
+    }
+    auto made = std::make_shared<CurlHttpSession>();
+    std::lock_guard lock(mutex_);
+    if (!httpSession_) {
+        httpSession_ = std::move(made);
+    }
+    return httpSession_;
 }
 void Environment::setHttpSession(std::shared_ptr<HttpSessionProtocol> session) {
     replace(httpSession_, std::move(session));

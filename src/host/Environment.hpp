@@ -92,6 +92,8 @@ private:
     }
 
     mutable std::mutex mutex_;
+    // Held while the default HTTP session is made, outside `mutex_`.
+    mutable std::mutex httpSessionMaking_;
     mutable std::shared_ptr<ClockProtocol> clock_;
     mutable std::shared_ptr<RunLoopProtocol> runLoop_;
     mutable std::shared_ptr<DelayedSchedulerProtocol> delayedScheduler_;
