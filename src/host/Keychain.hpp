@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zqb::host {
 
@@ -55,12 +56,22 @@ struct KeychainItem {
     bool operator==(const KeychainItem&) const = default;
 };
 
+// One item stored as `add` stores it, or, when an item with the same account, group and synchronisation is
+// there already, given its value and accessibility as `update` with `match` gives them.
+struct KeychainWrite {
+    KeychainQuery add;
+    KeychainQuery match;
+};
+
 // The generic-password store. Each operation is complete in itself and answers a `keychain_status` code.
 class KeychainProtocol {
 public:
     virtual ~KeychainProtocol() = default;
     // Adds an item; `duplicateItem` when an item with the same account, group and synchronisation exists.
     virtual int32_t add(const KeychainQuery& query) = 0;
+    // Makes the writes in order, in one step: all of them are stored or none. The status of the first that
+    // fails, else success.
+    virtual int32_t write(const std::vector<KeychainWrite>& writes) = 0;
     // Reads the first matching item: its value (`returnData`) or a reference to it (`returnPersistentRef`).
     virtual int32_t copyMatching(const KeychainQuery& query, std::optional<std::string>& result) = 0;
     // Gives every matching item the new value and accessibility in one step.

@@ -4,6 +4,46 @@
 
 namespace zqb::host {
 
+namespace {
+
+int32_t addTo(std::vector<KeychainItem>& items, const KeychainQuery& query, bool& changed) {
+    if (!query.valueData) {
+        return keychain_status::badParameter;
+    }
+    KeychainItem item;
+    item.account = query.account;
+    item.accessGroup = query.accessGroup.value_or("");
+    item.synchronizable = query.synchronizable == KeychainSynchronizable::yes;
+    item.accessible = query.accessible.value_or(KeychainAccessibility::whenUnlocked);
+    item.value = *query.valueData;
+    const bool exists = std::any_of(items.begin(), items.end(), [&](const KeychainItem& stored) {
+        return stored.account == item.account && stored.accessGroup == item.accessGroup &&
+               stored.synchronizable == item.synchronizable;
+    });
+    if (exists) {
+        return keychain_status::duplicateItem;
+    }
+    items.push_back(std::move(item));
+    changed = true;
+    return keychain_status::success;
+}
+
+int32_t updateIn(std::vector<KeychainItem>& items, const KeychainQuery& query, const std::string& value,
+                 KeychainAccessibility accessible, bool& changed) {
+    bool found = false;
+    for (auto& item : items) {
+        if (StoredKeychain::matches(item, query)) {
+            item.value = value;
+            item.accessible = accessible;
+            found = true;
+        }
+    }
+    changed = changed || found;
+    return found ? keychain_status::success : keychain_status::itemNotFound;
+}
+
+}  // namespace
+
 bool StoredKeychain::matches(const KeychainItem& item, const KeychainQuery& query) {
     if (item.account != query.account) {
         return false;
@@ -19,25 +59,23 @@ bool StoredKeychain::matches(const KeychainItem& item, const KeychainQuery& quer
 }
 
 int32_t StoredKeychain::add(const KeychainQuery& query) {
-    if (!query.valueData) {
-        return keychain_status::badParameter;
-    }
-    KeychainItem item;
-    item.account = query.account;
-    item.accessGroup = query.accessGroup.value_or("");
-    item.synchronizable = query.synchronizable == KeychainSynchronizable::yes;
-    item.accessible = query.accessible.value_or(KeychainAccessibility::whenUnlocked);
-    item.value = *query.valueData;
+    return transact(
+        [&](std::vector<KeychainItem>& items, bool& changed) { return addTo(items, query, changed); });
+}
+
+int32_t StoredKeychain::write(const std::vector<KeychainWrite>& writes) {
     return transact([&](std::vector<KeychainItem>& items, bool& changed) {
-        const bool exists = std::any_of(items.begin(), items.end(), [&](const KeychainItem& stored) {
-            return stored.account == item.account && stored.accessGroup == item.accessGroup &&
-                   stored.synchronizable == item.synchronizable;
-        });
-        if (exists) {
-            return keychain_status::duplicateItem;
+        for (const auto& write : writes) {
+            int32_t status = addTo(items, write.add, changed);
+            if (status == keychain_status::duplicateItem) {
+                status =
+                    updateIn(items, write.match, write.add.valueData.value_or(""),
+                             write.add.accessible.value_or(KeychainAccessibility::whenUnlocked), changed);
+            }
+            if (status != keychain_status::success) {
+                return status;
+            }
         }
-        items.push_back(item);
-        changed = true;
         return keychain_status::success;
     });
 }
@@ -68,14 +106,7 @@ int32_t StoredKeychain::copyMatching(const KeychainQuery& query, std::optional<s
 int32_t StoredKeychain::update(const KeychainQuery& query, const std::string& value,
                                KeychainAccessibility accessible) {
     return transact([&](std::vector<KeychainItem>& items, bool& changed) {
-        for (auto& item : items) {
-            if (matches(item, query)) {
-                item.value = value;
-                item.accessible = accessible;
-                changed = true;
-            }
-        }
-        return changed ? keychain_status::success : keychain_status::itemNotFound;
+        return updateIn(items, query, value, accessible, changed);
     });
 }
 

@@ -11,6 +11,8 @@ namespace zqb::host {
 class StoredKeychain : public KeychainProtocol {
 public:
     int32_t add(const KeychainQuery& query) override;
+    // One change of the items: one file written, where the items live in a file.
+    int32_t write(const std::vector<KeychainWrite>& writes) override;
     int32_t copyMatching(const KeychainQuery& query, std::optional<std::string>& result) override;
     int32_t update(const KeychainQuery& query, const std::string& value,
                    KeychainAccessibility accessible) override;

@@ -82,10 +82,14 @@ void IdentifierCollector::holdWrites() {
 void IdentifierCollector::writeHeldItems() {
     std::lock_guard lock(heldMutex_);
     holding_ = false;
-    KeychainStore store(environment_.keychain(), "");
+    std::vector<std::pair<std::string, std::string>> valuesAndKeys;
+    valuesAndKeys.reserve(held_.size());
     for (const auto& [key, value] : held_) {
-        store.set(value, key);
+        valuesAndKeys.emplace_back(value, key);
     }
+    // One write for all: on a new device the current and the custom id would each rewrite the keychain
+    // file and wait for the disk twice.
+    KeychainStore(environment_.keychain(), "").setEach(valuesAndKeys);
     held_.clear();
 }
 

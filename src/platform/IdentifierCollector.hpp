@@ -51,7 +51,7 @@ public:
     // reaching the keychain, until `writeHeldItems()`: identifiers gathered for a start-up that may still
     // fail leave the keychain as it was when it does.
     void holdWrites();
-    // Writes the held items in the order they were made; later writes go straight to the keychain.
+    // Writes the held items, as they were made, in one step; later writes go straight to the keychain.
     void writeHeldItems();
 
 private:

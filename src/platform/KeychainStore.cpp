@@ -85,31 +85,53 @@ void KeychainStore::addSynchronizableIfRequired(host::KeychainQuery& query, bool
     }
 }
 
+host::KeychainWrite KeychainStore::writeOf(const std::string& value, const std::string& key,
+                                           host::KeychainAccessibility accessible) const {
+    host::KeychainWrite write;
+    write.add.account = prefixed(key);
+    write.add.valueData = value;
+    write.add.accessible = accessible;
+    addAccessGroupWhenPresent(write.add);
+    addSynchronizableIfRequired(write.add, true);
+    write.match.account = prefixed(key);
+    addAccessGroupWhenPresent(write.match);
+    addSynchronizableIfRequired(write.match, false);
+    return write;
+}
+
 bool KeychainStore::set(const std::string& value, const std::string& key,
                         std::optional<KeychainStoreAccessOptions> access) {
     std::lock_guard lock(lock_);
     const host::KeychainAccessibility accessible =
         access ? accessibilityValue(*access) : host::KeychainAccessibility::whenUnlocked;
-
-    host::KeychainQuery add;
-    add.account = prefixed(key);
-    add.valueData = value;
-    add.accessible = accessible;
-    addAccessGroupWhenPresent(add);
-    addSynchronizableIfRequired(add, true);
-    lastQueryParameters_ = add;
-    lastResultCode_ = keychain_->add(add);
+    const host::KeychainWrite write = writeOf(value, key, accessible);
+    lastQueryParameters_ = write.add;
+    lastResultCode_ = keychain_->add(write.add);
 
     if (lastResultCode_ == host::keychain_status::duplicateItem) {
         // Replacing in place instead of deleting first: a failed write must not leave the key without its
         // value, since the device identifiers live here.
-        host::KeychainQuery match;
-        match.account = prefixed(key);
-        addAccessGroupWhenPresent(match);
-        addSynchronizableIfRequired(match, false);
-        lastQueryParameters_ = match;
-        lastResultCode_ = keychain_->update(match, value, accessible);
+        lastQueryParameters_ = write.match;
+        lastResultCode_ = keychain_->update(write.match, value, accessible);
     }
+    return lastResultCode_ == host::keychain_status::success;
+}
+
+bool KeychainStore::setEach(const std::vector<std::pair<std::string, std::string>>& valuesAndKeys,
+                            std::optional<KeychainStoreAccessOptions> access) {
+    std::lock_guard lock(lock_);
+    if (valuesAndKeys.empty()) {
+        return true;
+    }
+    const host::KeychainAccessibility accessible =
+        access ? accessibilityValue(*access) : host::KeychainAccessibility::whenUnlocked;
+    std::vector<host::KeychainWrite> writes;
+    writes.reserve(valuesAndKeys.size());
+    for (const auto& [value, key] : valuesAndKeys) {
+        writes.push_back(writeOf(value, key, accessible));
+    }
+    lastQueryParameters_ = writes.back().add;
+    lastResultCode_ = keychain_->write(writes);
     return lastResultCode_ == host::keychain_status::success;
 }
 

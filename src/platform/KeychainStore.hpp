@@ -7,6 +7,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace zqb {
 
@@ -45,6 +47,10 @@ public:
     // the previous value stays. Without an option the item is readable when unlocked.
     bool set(const std::string& value, const std::string& key,
              std::optional<KeychainStoreAccessOptions> access = std::nullopt);
+    // Stores each value under its key as `set` does, all in one step: when the write fails, every key keeps
+    // what it held. `lastQueryParameters` is the query of the last value.
+    bool setEach(const std::vector<std::pair<std::string, std::string>>& valuesAndKeys,
+                 std::optional<KeychainStoreAccessOptions> access = std::nullopt);
     // The value as text; absent when missing or, with `lastResultCode` -67853, when it is not UTF-8.
     std::optional<std::string> get(const std::string& key);
     // The value's bytes, or a persistent reference to the item when `asReference` is true.
@@ -57,6 +63,8 @@ public:
 private:
     std::string prefixed(const std::string& key) const;  // with the lock held
     bool removeNoLock(const std::string& key);
+    host::KeychainWrite writeOf(const std::string& value, const std::string& key,
+                                host::KeychainAccessibility accessible) const;  // with the lock held
     void addAccessGroupWhenPresent(host::KeychainQuery& query) const;
     void addSynchronizableIfRequired(host::KeychainQuery& query, bool addingItems) const;
 

@@ -15,6 +15,38 @@ namespace {
 const std::string kAdId = "AAAAAAAA-BBBB-4CCC-8DDD-EEEEEEEEEEEE";
 const std::string kVendorId = "11111111-2222-4333-8444-555555555555";
 
+// The fixture's keychain, counting the calls that change it.
+class CountingKeychain final : public host::KeychainProtocol {
+public:
+    explicit CountingKeychain(std::shared_ptr<host::KeychainProtocol> keychain)
+        : keychain_(std::move(keychain)) {}
+    int32_t add(const host::KeychainQuery& query) override {
+        ++changes;
+        return keychain_->add(query);
+    }
+    int32_t write(const std::vector<host::KeychainWrite>& writes) override {
+        ++changes;
+        return keychain_->write(writes);
+    }
+    int32_t copyMatching(const host::KeychainQuery& query, std::optional<std::string>& result) override {
+        return keychain_->copyMatching(query, result);
+    }
+    int32_t update(const host::KeychainQuery& query, const std::string& value,
+                   host::KeychainAccessibility accessible) override {
+        ++changes;
+        return keychain_->update(query, value, accessible);
+    }
+    int32_t remove(const host::KeychainQuery& query) override {
+        ++changes;
+        return keychain_->remove(query);
+    }
+
+    int changes = 0;
+
+private:
+    std::shared_ptr<host::KeychainProtocol> keychain_;
+};
+
 class IdentifierTest : public PlatformFixture {
 protected:
     std::optional<std::string> item(const std::string& account) {
@@ -65,6 +97,24 @@ TEST_F(IdentifierTest, AdvertisingIdThenVendorIdAcrossLaunches) {
     // Unchanged candidate with a previous id: both come back, nothing is written.
     keychain->setFailWrites(true);
     EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, kAdId}));
+}
+
+// What a new device's start-up holds back until it knows it goes on (its current and custom id) reaches the
+// keychain in one change: one file written and waited for, not one per id.
+TEST_F(IdentifierTest, HeldItemsReachTheKeychainInOneChange) {
+    const auto counting = std::make_shared<CountingKeychain>(keychain);
+    host::Environment::shared().setKeychain(counting);
+    PlatformiOS platform(std::make_shared<PlatformStorage>(), host::Environment::shared());
+    platform.holdKeychainWrites();
+    const IdentifierData data = platform.getIdentifierData();
+    EXPECT_EQ(counting->changes, 0);
+    EXPECT_TRUE(keychain->items().empty());
+
+    platform.writeHeldKeychainItems();
+    EXPECT_EQ(counting->changes, 1);
+    EXPECT_EQ(item("TestApp-q7r_v2_current_id"), data.deviceUIDs.current);
+    EXPECT_EQ(item("TestApp-q7r_v2_customUdid"), data.uuid);
+    EXPECT_EQ(keychain->items().size(), 2u);
 }
 
 TEST_F(IdentifierTest, CustomIdIsMadeOnceAndKeptByANewFacade) {

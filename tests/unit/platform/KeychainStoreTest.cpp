@@ -111,4 +111,27 @@ TEST_F(KeychainStoreTest, FailedReplaceKeepsTheStoredValue) {
     EXPECT_EQ(store.get("current"), "device-id");
 }
 
+// Several values in one step: new keys are added, existing ones replaced in place, and a write that fails
+// leaves every key as it was, also those written before it in the same step.
+TEST_F(KeychainStoreTest, SetEachStoresEveryValueOrNone) {
+    ASSERT_TRUE(store.set("old-id", "current"));
+    keychain->setFailWrites(true);
+    EXPECT_FALSE(store.setEach({{"custom-id", "custom"}, {"new-id", "current"}}));
+    EXPECT_EQ(store.lastResultCode(), status::ioError);
+    keychain->setFailWrites(false);
+    EXPECT_EQ(store.get("current"), "old-id");
+    EXPECT_EQ(store.get("custom"), std::nullopt);
+
+    EXPECT_TRUE(
+        store.setEach({{"custom-id", "custom"}, {"new-id", "current"}}, KeychainStoreAccessOptions(2)));
+    EXPECT_EQ(store.lastQueryParameters()->account, "current");
+    EXPECT_EQ(store.get("current"), "new-id");
+    EXPECT_EQ(store.get("custom"), "custom-id");
+    const auto items = keychain->items();
+    ASSERT_EQ(items.size(), 2u);
+    for (const auto& item : items) {
+        EXPECT_EQ(item.accessible, host::KeychainAccessibility::afterFirstUnlock);
+    }
+}
+
 }  // namespace
