@@ -7,6 +7,7 @@
 #include "core/CoreFactory.hpp"
 #include "core/CoreManager.hpp"
 #include "core/DeviceManager.hpp"
+#include "core/IdentifierGathering.hpp"
 #include "core/LifeCycleRepository.hpp"
 #include "core/ServiceFactory.hpp"
 #include "database/SQLiteProvider.hpp"
@@ -15,33 +16,16 @@
 #include "platform/PlatformiOS.hpp"
 
 #include <future>
-#include <system_error>
 
 namespace zqb {
 namespace {
 
-// Runs until its result is dropped: the future's destructor waits for the thread.
-std::future<void> gatherIdentifiers(const std::shared_ptr<PlatformiOS>& platform) {
-    try {
-        return std::async(std::launch::async, [platform] { platform->getIdentifierData(); });
-    } catch (const std::system_error&) {
-        // No thread to be had: the device manager gathers them when it first needs them.
-        return {};
-    }
-}
-
 // The submodules and the core factory over them. Throws when the database cannot be opened.
 std::shared_ptr<CoreFactory> initSubModules(const std::string& applicationKey,
+                                            std::shared_ptr<PlatformiOS> platform,
                                             std::shared_ptr<ApplicationLifeCycle> lifeCycle,
+                                            const std::shared_future<void>& identifiersStored,
                                             const Queues& queues, host::Environment& environment) {
-    auto platform = std::make_shared<PlatformiOS>(std::make_shared<PlatformStorage>(), environment);
-    // The device's identifiers are read from the keychain, and on a new device written to it; opening or
-    // creating the database waits for the disk. Neither needs the other, so the identifiers are gathered on
-    // a thread of their own meanwhile (the platform keeps the record it builds first). What a new device
-    // writes to the keychain waits until the database is open: a start-up that fails here leaves the
-    // keychain as it found it.
-    platform->holdKeychainWrites();
-    const auto gathering = gatherIdentifiers(platform);
     if (!lifeCycle) {
         lifeCycle = ApplicationLifeCycle::create(queues.income, environment);
     }
@@ -54,16 +38,14 @@ std::shared_ptr<CoreFactory> initSubModules(const std::string& applicationKey,
     writer.runAfter = [&environment](int64_t delayMs, std::function<void()> operation) {
         environment.delayedScheduler()->runAfter(delayMs, std::move(operation));
     };
+    // The rows the start-up writes carry the device's identifiers: none is in the file before they are in
+    // the keychain, whatever commits first (the group's timer on a slow disk).
+    writer.heldUntil = identifiersStored;
     database->groupWritesOn(std::move(writer));
     // After the database: `initialize` sets the HTTP client up on the host's thread meanwhile.
     auto network = std::make_shared<Network>(environment.httpSession());
     auto backend = std::make_shared<Backend>(
         std::make_shared<BackendRepository>(std::move(network), std::make_shared<ContentFactory>()));
-    // The start-up goes on.
-    if (gathering.valid()) {
-        gathering.wait();
-    }
-    platform->writeHeldKeychainItems();
     return std::make_shared<CoreFactory>(std::move(lifeCycleRepository), std::move(backend),
                                          std::move(platform), std::move(database));
 }
@@ -72,12 +54,23 @@ std::shared_ptr<CoreFactory> initSubModules(const std::string& applicationKey,
 
 std::optional<CoreGraph> CoreGraph::build(const Sources& sources, const LogicFactory& parts,
                                           const Queues& queues, host::Environment& environment) {
+    // The device's identifiers are read from the keychain, and on a new device written to it; opening or
+    // creating the database waits for the disk. Neither needs the other, so the identifiers are gathered
+    // meanwhile. What a new device adds to the keychain waits until the database is open (a start-up that
+    // fails there leaves the keychain as it found it), and is then written while the managers, services and
+    // logic are built; the logic starts only once it is in the keychain, so the first events and requests
+    // never carry an identifier that a process dying now would lose.
+    std::optional<IdentifierGathering> gathering;
     CoreGraph graph;
     try {
-        graph.coreFactory = initSubModules(sources.applicationKey, sources.lifeCycle, queues, environment);
+        auto platform = std::make_shared<PlatformiOS>(std::make_shared<PlatformStorage>(), environment);
+        gathering.emplace(platform);
+        graph.coreFactory = initSubModules(sources.applicationKey, std::move(platform), sources.lifeCycle,
+                                           gathering->stored(), queues, environment);
     } catch (...) {
         return std::nullopt;
     }
+    gathering->store();
     const auto& coreFactory = graph.coreFactory;
     auto migrationManager = parts.migrationManager(coreFactory, sources.validatedKey);
     const auto deviceManager = std::make_shared<DeviceManager>(
@@ -89,6 +82,7 @@ std::optional<CoreGraph> CoreGraph::build(const Sources& sources, const LogicFac
     graph.serviceFactory =
         std::make_shared<ServiceFactory>(coreFactory, std::move(stateManager), queues, environment);
     graph.logic = parts.analyticsLogic(graph.serviceFactory, coreFactory->lifeCycle());
+    gathering->stored().wait();
     return graph;
 }
 

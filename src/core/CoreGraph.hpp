@@ -34,8 +34,9 @@ struct CoreGraph {
     // On the income queue: the submodules (platform, life cycle, backend, database whose writes are grouped
     // on `queues.income`) and the core factory over them, the device and state managers (which settle the
     // project, the device identifiers, the migration of `parts` and the active user), the service factory,
-    // and the analytics logic of `parts`, which may be none. Nothing when the database cannot be opened;
-    // everything built so far is then released.
+    // and the analytics logic of `parts`, which may be none. Returns once the identifiers a new device was
+    // given are in the keychain. Nothing when the database cannot be opened; everything built so far is then
+    // released, and the keychain left as it was.
     static std::optional<CoreGraph> build(const Sources& sources, const LogicFactory& parts,
                                           const Queues& queues, host::Environment& environment);
 

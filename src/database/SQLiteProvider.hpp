@@ -83,6 +83,9 @@ public:
         int64_t windowMilliseconds = WriteGroup::defaultWindowMilliseconds;
         // Monotonic time, for the age of a group; the steady clock when absent.
         WriteGroup::Clock now;
+        // When valid, no group reaches the file before it is ready: the first commit waits for it, on
+        // whichever thread makes it.
+        std::shared_future<void> heldUntil;
     };
     // Lets the writes made on `queue` share one transaction (`WriteGroup`): a burst of events costs one
     // commit instead of one each, and every event is in the file at most the window after it was stored, or

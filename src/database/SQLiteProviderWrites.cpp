@@ -16,7 +16,8 @@ namespace zqb {
 //   its cache as it was on failure. Reads go through the same connection and see the group's writes.
 // - The group commits at the first of: `caughtUp` (the queue has caught up), a write or the timer once the
 //   group is as old as the window, `commitWrites`, the provider's close (`closeForGood`, which the
-//   library's destroy calls, or its release).
+//   library's destroy calls, or its release). A writer held (`heldUntil`: the start-up, until the keychain
+//   has the identifiers its rows carry) makes that first commit wait for the hold to be let go.
 // - A COMMIT that fails (full disk, I/O error) is rolled back by SQLite. The journal is replayed at once in a
 //   new transaction, so reads, and the caches filled from them, keep seeing every write reported done; the
 //   failure is logged once, and the commit is tried again after 1 to 30 s (`retryDue` on a timer, then
@@ -55,6 +56,7 @@ void SQLiteProvider::groupWritesOn(WriterQueue queue) {
         schedule.now = std::move(queue.now);
     }
     schedule.windowMilliseconds = queue.windowMilliseconds;
+    schedule.heldUntil = std::move(queue.heldUntil);
     database_->serialized([&] { group_->setSchedule(std::move(schedule)); });
 }
 

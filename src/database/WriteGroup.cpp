@@ -193,6 +193,10 @@ void WriteGroup::close() {
 }
 
 void WriteGroup::commit() {
+    if (schedule_ && schedule_->heldUntil.valid()) {
+        schedule_->heldUntil.wait();
+        schedule_->heldUntil = {};
+    }
     const auto started = now();
     try {
         if (open_ && !inTransaction()) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -68,6 +69,9 @@ public:
         std::function<void(int64_t delayMs, Event)> runAfter;
         Clock now = [] { return std::chrono::steady_clock::now(); };
         int64_t windowMilliseconds = defaultWindowMilliseconds;
+        // When valid, the first commit waits until it is ready, on whichever thread makes it: the group
+        // reaches the file only then. Let go once ready.
+        std::shared_future<void> heldUntil;
     };
 
     static constexpr int64_t defaultWindowMilliseconds = 100;

@@ -6,6 +6,7 @@
 #include "database/Statement.hpp"
 #include "foundation/QueueManager.hpp"
 #include "host/Environment.hpp"
+#include "host/MemoryKeychain.hpp"
 #include "logic/LifeCycleProtocol.hpp"
 #include "migration/CoreFactoryProtocol.hpp"
 #include "services/ServiceFactoryProtocol.hpp"
@@ -22,6 +23,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <future>
@@ -127,6 +129,48 @@ public:
     }
 };
 
+// An in-memory keychain whose writes of several items (a start-up's held identifiers) wait for `release()`.
+class HeldKeychain final : public host::KeychainProtocol {
+public:
+    int32_t write(const std::vector<host::KeychainWrite>& writes) override {
+        std::unique_lock lock(mutex_);
+        writing_ = true;
+        released_.wait(lock, [&] { return release_; });
+        const int32_t status = items.write(writes);
+        Journal::add("keychain written");
+        return status;
+    }
+    int32_t add(const host::KeychainQuery& query) override { return items.add(query); }
+    int32_t copyMatching(const host::KeychainQuery& query, std::optional<std::string>& result) override {
+        return items.copyMatching(query, result);
+    }
+    int32_t update(const host::KeychainQuery& query, const std::string& value,
+                   host::KeychainAccessibility accessible) override {
+        return items.update(query, value, accessible);
+    }
+    int32_t remove(const host::KeychainQuery& query) override { return items.remove(query); }
+
+    bool writing() {
+        std::lock_guard lock(mutex_);
+        return writing_;
+    }
+    void release() {
+        {
+            std::lock_guard lock(mutex_);
+            release_ = true;
+        }
+        released_.notify_all();
+    }
+
+    host::MemoryKeychain items;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable released_;
+    bool writing_ = false;
+    bool release_ = false;
+};
+
 LogicFactory fakeFactory() {
     LogicFactory factory;
     factory.analyticsLogic = [](const std::shared_ptr<ServiceFactoryProtocol>& serviceFactory,
@@ -204,6 +248,44 @@ TEST_F(CoreStartup, StartUpRunsInItsOrderAndHandsTheLogicToTheProxyLast) {
     EXPECT_EQ(accounts,
               (std::vector<std::string>{"ZQBTestApp-q7r_v2_current_id", "ZQBTestApp-q7r_v2_customUdid"}));
     EXPECT_EQ(currentId, stateManager->getActiveDeviceIdentifiers()->deviceIdentifier);
+}
+
+// A new device's ids wait for the database to open, and are then written to the keychain while the
+// managers, services and logic are built; the logic starts, and the start-up's rows reach the file, only once
+// they are there: the first events and requests never carry an id that a process dying meanwhile loses.
+TEST_F(CoreStartup, ANewDevicesIdsAreWrittenWhileTheGraphIsBuiltAndStoredBeforeTheLogicStarts) {
+    const auto keychain = std::make_shared<HeldKeychain>();
+    host::Environment::shared().setKeychain(keychain);
+    const auto core = Core::shared();
+    core->initialize(kKey, std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return keychain->writing(); }));
+    EXPECT_TRUE(waitUntil([] { return Journal::count("logic built") == 1; }));
+    int64_t projects = -1;
+    {
+        Connection reader(
+            (environment.directory() / SQLiteProvider::folderName / SQLiteProvider::fileName).string());
+        Statement statement(reader, "SELECT count(*) FROM projects");
+        if (statement.step()) {
+            const auto value = statement.cursor().row().at(0);
+            if (value && std::holds_alternative<int64_t>(*value)) {
+                projects = std::get<int64_t>(*value);
+            }
+        }
+    }
+    EXPECT_EQ(projects, 0);
+    keychain->release();
+    drain();
+
+    EXPECT_EQ(Journal::all(),
+              (std::vector<std::string>{"migration built for core-test-key", "migrate", "logic built",
+                                        "keychain written", "prepareCallBacks", "applyAnalyticsConfiguration",
+                                        "tryStartSDK", "setOnBackendIdentifiersUpdate"}));
+    std::vector<std::string> accounts;
+    for (const auto& item : keychain->items.items()) {
+        accounts.push_back(item.account);
+    }
+    EXPECT_EQ(accounts,
+              (std::vector<std::string>{"ZQBTestApp-q7r_v2_current_id", "ZQBTestApp-q7r_v2_customUdid"}));
 }
 
 TEST_F(CoreStartup, ASecondInitializeIsRefusedAndStartsNothing) {

@@ -20,6 +20,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <map>
 #include <optional>
 #include <random>
@@ -850,6 +851,33 @@ TEST_F(SQLiteProviderTest, AGroupIsInTheFileOnceItIsAsOldAsTheWindow) {
     writer.runPosted();
     writer.advance(1000);
     EXPECT_EQ(count(), 4);
+}
+
+// A writer held (the start-up, until the keychain has the identifiers its rows carry) keeps its group out of
+// the file, also when the group's timer commits it on its own thread; once the hold is let go, that commit
+// goes on, and later groups commit as before.
+TEST_F(SQLiteProviderTest, NoGroupReachesTheFileBeforeTheWritersHoldIsLetGo) {
+    const auto count = [&] { return scalar("SELECT COUNT(*) FROM events"); };
+    ManualWriter writer;
+    std::promise<void> hold;
+    auto provider = std::make_shared<SQLiteProvider>("key");
+    auto queue = writer.queue();
+    queue.windowMilliseconds = 100;
+    queue.heldUntil = hold.get_future().share();
+    provider->groupWritesOn(std::move(queue));
+
+    provider->insert("events", eventRow("{\"n\":1}"));
+    auto timer = std::async(std::launch::async, [&] { writer.advance(100); });
+    // A bound on how long the commit is given to run ahead of the hold, not a measurement.
+    EXPECT_EQ(timer.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    EXPECT_EQ(count(), 0);
+    hold.set_value();
+    timer.get();
+    EXPECT_EQ(count(), 1);
+
+    provider->insert("events", eventRow("{\"n\":2}"));
+    writer.runPosted();
+    EXPECT_EQ(count(), 2);
 }
 
 // A backlog's group dirties thousands of pages, all kept until its commit; once it is committed, the
