@@ -33,15 +33,11 @@ Uname readUname() {
     return {names.sysname, names.release, names.machine};
 }
 
-std::optional<std::string> readOsRelease(std::string_view key) {
+std::optional<std::string> readOsReleaseFile() {
     for (const char* path : {"/etc/os-release", "/usr/lib/os-release"}) {
         std::string text;
         if (AtomicFile::read(path, text) == AtomicFile::ReadStatus::ok) {
-            auto value = Device::osReleaseValue(text, key);
-            if (value && !value->empty()) {
-                return text::repairUtf8(*value);
-            }
-            return std::nullopt;
+            return text;
         }
     }
     return std::nullopt;
@@ -67,6 +63,19 @@ Device::Device(std::filesystem::path vendorIdFile) : vendorIdFile_(std::move(ven
 std::filesystem::path Device::defaultVendorIdPath() {
     const std::filesystem::path userData = Files::userDataDirectory();
     return userData.empty() ? userData : userData / kKeychainFolderName / "vendor-ids.json";
+}
+
+std::optional<std::string> Device::readOsRelease(std::string_view key) const {
+    // Read once: the system's name and version do not change while the process runs.
+    std::call_once(osReleaseRead_, [this] { osRelease_ = readOsReleaseFile(); });
+    if (!osRelease_) {
+        return std::nullopt;
+    }
+    auto value = osReleaseValue(*osRelease_, key);
+    if (value && !value->empty()) {
+        return text::repairUtf8(*value);
+    }
+    return std::nullopt;
 }
 
 std::string Device::systemName() const {

@@ -80,11 +80,15 @@ public:
 
 private:
     static std::optional<Locale> currentLocale();
+    // The value of `key` in the system's os-release file, unquoted; absent when missing or empty.
+    std::optional<std::string> readOsRelease(std::string_view key) const;
     static std::string loadOrCreateVendorId(const std::filesystem::path& vendorIdFile,
                                             const std::string& bundleIdentifier);
 
     mutable std::optional<std::filesystem::path> vendorIdFile_;
     mutable std::mutex mutex_;
+    mutable std::once_flag osReleaseRead_;
+    mutable std::optional<std::string> osRelease_;  // the file's text; absent when none could be read
     std::optional<ScreenInfo> screen_;
     mutable std::map<std::string, std::string> vendorIds_;
 };
