@@ -1,7 +1,6 @@
 #include "database/SQLiteProvider.hpp"
 
-#include "database/Connection.hpp"
-#include "database/SQLiteContracts.hpp"
+#include "database/NewDatabaseImage.hpp"
 #include "database/SQLiteError.hpp"
 #include "database/SQLiteProviderSupport.hpp"
 #include "host/AtomicFile.hpp"
@@ -12,9 +11,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace zqb {
 
@@ -58,40 +60,47 @@ bool renameUnlessTaken(const std::filesystem::path& from, const std::filesystem:
     return true;
 }
 
+// Writes `bytes` as a new file through SQLite's file layer, as SQLite would have written them; private to
+// this user.
+void writeNewFile(const std::filesystem::path& path, std::string_view bytes) {
+    std::error_code error;
+    if (!host::AtomicFile::createFile(path, host::kPrivateFileMode, &error)) {
+        throw std::filesystem::filesystem_error("cannot create the new database", path, error);
+    }
+    sqlite3_vfs* const vfs = sqlite3_vfs_find(nullptr);
+    if (vfs == nullptr) {
+        throw SQLiteError("no file system", SQLITE_ERROR);
+    }
+    std::vector<std::max_align_t> storage(static_cast<std::size_t>(vfs->szOsFile) / sizeof(std::max_align_t) +
+                                          1);
+    auto* const handle = reinterpret_cast<sqlite3_file*>(storage.data());
+    int opened = 0;
+    int result = vfs->xOpen(vfs, path.c_str(), handle,
+                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_MAIN_DB, &opened);
+    if (result == SQLITE_OK) {
+        result = handle->pMethods->xWrite(handle, bytes.data(), static_cast<int>(bytes.size()), 0);
+    }
+    if (handle->pMethods != nullptr) {
+        handle->pMethods->xClose(handle);
+    }
+    if (result != SQLITE_OK) {
+        throw SQLiteError("cannot write the new database", result);
+    }
+}
+
 }  // namespace
 
 void SQLiteProvider::create(const std::filesystem::path& file) {
     const std::filesystem::path building = file.string() + creationSuffix + std::to_string(::getpid());
     removeDatabaseFiles(building);
     try {
-        {
-            Connection connection(building.string(), false);
-            // Built in place, the file would wait for the disk before the first event is stored (the switch
-            // to the write-ahead log alone syncs a journal, the folder and the file). Under its own name
-            // nothing needs the disk before the file is complete: no journal, no sync, and a crash leaves
-            // only this file behind, removed at the next start. Nothing else opens it, so its locks are
-            // taken once and its log needs no shared index.
-            // The tables as every step leaves them, made at once: a new file needs no column added after its
-            // table was made, nor a look whether it is there.
-            const std::string version =
-                "PRAGMA user_version = " + std::to_string(SQLiteContracts::currentVersion);
-            std::string schema =
-                "PRAGMA locking_mode=EXCLUSIVE; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN "
-                "IMMEDIATE;\n";
-            for (const auto& table : SQLiteContracts::tablesAsKept()) {
-                schema += table.statement + ";\n";
-            }
-            connection.execute(schema + version + "; COMMIT");
-            // Switched here, where it costs no sync: the opening then finds the file in the mode it wants.
-            connection.execute("PRAGMA journal_mode=WAL");
-            // A log that starts empty has its header written and synced, with the folder, by the first
-            // commit: the first event would wait for the disk twice. Here that costs nothing, so the log is
-            // started now and stays: one committed frame (the version again), which the closing copies into
-            // the file. The opening reads that frame back and the first commit only appends to it.
-            int keep = 1;
-            sqlite3_file_control(connection.handle(), "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
-            connection.execute(version);
-        }
+        // Built in place, the file would wait for the disk before the first event is stored (the switch to
+        // the write-ahead log alone syncs a journal, the folder and the file). Under its own name nothing
+        // needs the disk before the file is complete, and a crash leaves only these files behind, removed at
+        // the next start. The file and its begun log are those the creation left when the library was built:
+        // the same bytes, without the statements' parsing and planning.
+        writeNewFile(building, NewDatabaseImage::file());
+        writeNewFile(logOf(building), NewDatabaseImage::log());
         // The file's content reaches the disk before its name does, so the name never stands for less. Its
         // log holds nothing the file does not: whether it reaches the disk or not, the file reads the same.
         if (!host::AtomicFile::sync(building)) {
