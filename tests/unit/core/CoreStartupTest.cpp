@@ -208,6 +208,20 @@ protected:
         return std::dynamic_pointer_cast<FakeLogic>(core->analyticsProxy()->analyticsLogic());
     }
 
+    // The rows of `table` as a connection of the test's own finds them in the file; -1 when it cannot count.
+    int64_t rowsInFile(const std::string& table) const {
+        Connection reader(
+            (environment.directory() / SQLiteProvider::folderName / SQLiteProvider::fileName).string());
+        Statement statement(reader, "SELECT count(*) FROM " + table);
+        if (statement.step()) {
+            const auto value = statement.cursor().row().at(0);
+            if (value && std::holds_alternative<int64_t>(*value)) {
+                return std::get<int64_t>(*value);
+            }
+        }
+        return -1;
+    }
+
     test::ScopedEnvironment environment;
     test::LogCapture log;
 };
@@ -260,19 +274,7 @@ TEST_F(CoreStartup, ANewDevicesIdsAreWrittenWhileTheGraphIsBuiltAndStoredBeforeT
     core->initialize(kKey, std::nullopt);
     ASSERT_TRUE(waitUntil([&] { return keychain->writing(); }));
     EXPECT_TRUE(waitUntil([] { return Journal::count("logic built") == 1; }));
-    int64_t projects = -1;
-    {
-        Connection reader(
-            (environment.directory() / SQLiteProvider::folderName / SQLiteProvider::fileName).string());
-        Statement statement(reader, "SELECT count(*) FROM projects");
-        if (statement.step()) {
-            const auto value = statement.cursor().row().at(0);
-            if (value && std::holds_alternative<int64_t>(*value)) {
-                projects = std::get<int64_t>(*value);
-            }
-        }
-    }
-    EXPECT_EQ(projects, 0);
+    EXPECT_EQ(rowsInFile("projects"), 0);
     keychain->release();
     drain();
 
@@ -430,18 +432,7 @@ TEST_F(CoreStartup, AStopReturnsOnlyOnceItsOwnWritesAreInTheFile) {
                                                                  {{"step", SQLiteValue(int64_t{7})}});
     };
     ZQBHost::applicationWillTerminate();
-    int64_t rows = -1;
-    {
-        Connection reader(
-            (environment.directory() / SQLiteProvider::folderName / SQLiteProvider::fileName).string());
-        Statement statement(reader, "SELECT count(*) FROM tutorialMarkEntry");
-        if (statement.step()) {
-            const auto value = statement.cursor().row().at(0);
-            if (value && std::holds_alternative<int64_t>(*value)) {
-                rows = std::get<int64_t>(*value);
-            }
-        }
-    }
+    const int64_t rows = rowsInFile("tutorialMarkEntry");
     release.set_value();
     EXPECT_EQ(rows, 1);
 }
