@@ -145,7 +145,9 @@ void BM_ResidentMemoryAfterBacklog(benchmark::State& state) {
         const double after = zqb::bench::residentBytes();
         state.counters["rss_before_MiB"] = before / mebibyte;
         state.counters["rss_growth_MiB"] = (after - before) / mebibyte;
-        state.counters["rss_peak_growth_MiB"] = (zqb::bench::peakResidentBytes() - before) / mebibyte;
+        const double peak = zqb::bench::peakResidentBytes();
+        state.counters["rss_peak_growth_MiB"] = (peak - before) / mebibyte;
+        state.counters["rss_given_back_MiB"] = (peak - after) / mebibyte;
         state.counters["heap_growth_MiB"] = (zqb::bench::heapBytesInUse() - heapBefore) / mebibyte;
         state.counters["sqlite_growth_MiB"] =
             static_cast<double>(sqlite3_memory_used() - sqliteBefore) / mebibyte;

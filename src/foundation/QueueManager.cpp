@@ -3,10 +3,6 @@
 #include "foundation/Logger.hpp"
 #include "foundation/ProcessExit.hpp"
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 #include <chrono>
 #include <exception>
 
@@ -15,19 +11,6 @@ namespace {
 constexpr const char* kLabelPrefix = "com.zqb.analytics";
 constexpr auto kBusyWait = std::chrono::microseconds(50);
 constexpr int kUnlinkedSpinRounds = 64;
-// The operations a worker runs without its queue running empty that make a backlog, whose memory is given
-// back once it has drained.
-constexpr int64_t kBacklogOperations = 4096;
-
-// The general allocator keeps what is freed inside its heaps for the next allocations, and gives pages back
-// only from a heap's end: a backlog's work (the texts and statements of thousands of writes) leaves pages
-// free between the blocks still in use, which stay in the process unless given back here. It walks every
-// heap, each under its lock, so it is done only once a backlog has drained.
-void returnFreeHeapPages() noexcept {
-#if defined(__GLIBC__)
-    malloc_trim(0);
-#endif
-}
 
 inline void cpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -254,7 +237,6 @@ void QueueManager::run(const std::shared_ptr<State>& state) {
     // waits for the operation under way, and no other one starts.
     ProcessExit::Activity activity;
     int unlinkedRounds = 0;
-    int64_t ranSinceEmpty = 0;
     for (;;) {
         // Raised before `suspended` is read: a waiter that finds the queue suspended and this flag down
         // knows that no operation is taken any more.
@@ -273,7 +255,6 @@ void QueueManager::run(const std::shared_ptr<State>& state) {
         }
         if (node != nullptr) {
             unlinkedRounds = 0;
-            ++ranSinceEmpty;
             try {
                 node->run();
             } catch (const std::exception& error) {
@@ -295,12 +276,8 @@ void QueueManager::run(const std::shared_ptr<State>& state) {
             continue;
         }
         // The queue has run empty: the blocks of the operations it ran go back to the pool, and a drained
-        // backlog's memory to the system, the pool's and what the backlog's work freed in the general heap.
+        // backlog's slabs to the system. The general heap is the host's: it is never trimmed from here.
         BlockPool::settle();
-        if (ranSinceEmpty >= kBacklogOperations) {
-            returnFreeHeapPages();
-        }
-        ranSinceEmpty = 0;
         const uint32_t seen = state->wake.load();
         state->sleeping.store(true);
         const bool stopping = state->stopping.load();
