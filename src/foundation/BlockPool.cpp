@@ -1,5 +1,6 @@
 #include "foundation/BlockPool.hpp"
 
+#include "foundation/AddressChecker.hpp"
 #include "foundation/SlabSpace.hpp"
 
 #include <array>
@@ -59,6 +60,23 @@ struct FreeBlock {
 };
 static_assert(sizeof(FreeBlock) <= kClassSizes[0]);
 
+// A free block is poisoned whole, so that a write into a released operation (a queued call that someone
+// still holds by address) or its second release is reported where it happens. A free block's links, opened
+// for the moment the pool reads or writes them: `Links(block)->next`.
+class Links {
+public:
+    explicit Links(FreeBlock* block) noexcept : block_(block) {
+        AddressChecker::unpoison(block, sizeof(FreeBlock));
+    }
+    ~Links() { AddressChecker::poison(block_, sizeof(FreeBlock)); }
+    Links(const Links&) = delete;
+    Links& operator=(const Links&) = delete;
+    FreeBlock* operator->() const noexcept { return block_; }
+
+private:
+    FreeBlock* block_;
+};
+
 // One per class, on cache lines of their own. Batches are pushed by any thread with one atomic step; taking
 // one, and the trim taking them all, hold `takers`, so that no batch leaves the shelf while a taker reads its
 // link.
@@ -84,7 +102,7 @@ void pushBatches(Shelf& shelf, FreeBlock* first, FreeBlock* last, std::size_t bl
     shelf.shelved.fetch_add(blocks, std::memory_order_relaxed);
     FreeBlock* head = shelf.batches.load(std::memory_order_relaxed);
     do {
-        last->nextBatch = head;
+        Links(last)->nextBatch = head;
     } while (!shelf.batches.compare_exchange_weak(head, first, std::memory_order_release,
                                                   std::memory_order_relaxed));
 }
@@ -95,14 +113,14 @@ struct Chain {
     std::size_t count = 0;
 
     void push(FreeBlock* block) noexcept {
-        block->next = first;
+        Links(block)->next = first;
         first = block;
         ++count;
     }
     // To the shelf as one batch.
     void shelve(Shelf& shelf) noexcept {
         if (first != nullptr) {
-            first->count = count;
+            Links(first)->count = count;
             pushBatches(shelf, first, first, count);
             first = nullptr;
             count = 0;
@@ -114,11 +132,11 @@ FreeBlock* takeBatch(Shelf& shelf) {
     std::lock_guard lock(shelf.takers);
     FreeBlock* batch = shelf.batches.load(std::memory_order_acquire);
     while (batch != nullptr &&
-           !shelf.batches.compare_exchange_weak(batch, batch->nextBatch, std::memory_order_acquire,
+           !shelf.batches.compare_exchange_weak(batch, Links(batch)->nextBatch, std::memory_order_acquire,
                                                 std::memory_order_acquire)) {
     }
     if (batch != nullptr) {
-        shelf.shelved.fetch_sub(batch->count, std::memory_order_relaxed);
+        shelf.shelved.fetch_sub(Links(batch)->count, std::memory_order_relaxed);
     }
     return batch;
 }
@@ -129,11 +147,12 @@ FreeBlock* mapSlab(uint8_t sizeClass) {
     shelves()[sizeClass].mappedSlabs.fetch_add(1, std::memory_order_relaxed);
     const std::size_t blockSize = kClassSizes[sizeClass];
     const std::size_t blocks = kSlabBytes / blockSize;
+    AddressChecker::poison(bytes, kSlabBytes);
     for (std::size_t index = 0; index + 1 < blocks; ++index) {
-        reinterpret_cast<FreeBlock*>(bytes + index * blockSize)->next =
+        Links(reinterpret_cast<FreeBlock*>(bytes + index * blockSize))->next =
             reinterpret_cast<FreeBlock*>(bytes + (index + 1) * blockSize);
     }
-    reinterpret_cast<FreeBlock*>(bytes + (blocks - 1) * blockSize)->next = nullptr;
+    Links(reinterpret_cast<FreeBlock*>(bytes + (blocks - 1) * blockSize))->next = nullptr;
     return reinterpret_cast<FreeBlock*>(bytes);
 }
 
@@ -161,8 +180,8 @@ void trim(uint8_t sizeClass) noexcept {
         std::size_t takenBlocks = 0;
         std::unordered_map<uintptr_t, Slab> slabs;
         try {
-            for (FreeBlock* batch = taken; batch != nullptr; batch = batch->nextBatch) {
-                for (FreeBlock* block = batch; block != nullptr; block = block->next) {
+            for (FreeBlock* batch = taken; batch != nullptr; batch = Links(batch)->nextBatch) {
+                for (FreeBlock* block = batch; block != nullptr; block = Links(block)->next) {
                     ++slabs[slabOf(block)].free;
                     ++takenBlocks;
                 }
@@ -171,8 +190,8 @@ void trim(uint8_t sizeClass) noexcept {
             // No room to count them: they go back as they were, until the next trim.
             if (taken != nullptr) {
                 FreeBlock* last = taken;
-                while (last->nextBatch != nullptr) {
-                    last = last->nextBatch;
+                while (Links(last)->nextBatch != nullptr) {
+                    last = Links(last)->nextBatch;
                 }
                 shelf.shelved.fetch_sub(takenBlocks, std::memory_order_relaxed);
                 pushBatches(shelf, taken, last, takenBlocks);
@@ -182,11 +201,11 @@ void trim(uint8_t sizeClass) noexcept {
         shelf.shelved.fetch_sub(takenBlocks, std::memory_order_relaxed);
         // Each block joins its slab's chain; the links are read before they are rewritten.
         for (FreeBlock* batch = taken; batch != nullptr;) {
-            FreeBlock* nextBatch = batch->nextBatch;
+            FreeBlock* nextBatch = Links(batch)->nextBatch;
             for (FreeBlock* block = batch; block != nullptr;) {
-                FreeBlock* next = block->next;
+                FreeBlock* next = Links(block)->next;
                 Slab& slab = slabs.find(slabOf(block))->second;
-                block->next = slab.blocks;
+                Links(block)->next = slab.blocks;
                 slab.blocks = block;
                 block = next;
             }
@@ -199,15 +218,15 @@ void trim(uint8_t sizeClass) noexcept {
         for (auto& [address, slab] : slabs) {
             if (slab.free == perSlab && reserved++ >= kReserveSlabs) {
                 auto* unused = reinterpret_cast<FreeBlock*>(address);
-                unused->next = spare;
+                Links(unused)->next = spare;
                 spare = unused;
                 continue;
             }
             // One batch per slab: what is taken from the shelf next comes from one slab.
-            slab.blocks->count = slab.free;
-            slab.blocks->nextBatch = nullptr;
+            Links(slab.blocks)->count = slab.free;
+            Links(slab.blocks)->nextBatch = nullptr;
             if (last != nullptr) {
-                last->nextBatch = slab.blocks;
+                Links(last)->nextBatch = slab.blocks;
             } else {
                 first = slab.blocks;
             }
@@ -220,7 +239,9 @@ void trim(uint8_t sizeClass) noexcept {
         shelf.shelvedAfterTrim.store(kept, std::memory_order_relaxed);
     }
     while (spare != nullptr) {
-        FreeBlock* next = spare->next;
+        FreeBlock* next = Links(spare)->next;
+        // Whatever is mapped here next must not inherit the poison.
+        AddressChecker::unpoison(spare, kSlabBytes);
         SlabSpace::unmap(spare);
         shelf.mappedSlabs.fetch_sub(1, std::memory_order_relaxed);
         spare = next;
@@ -237,7 +258,7 @@ struct ThreadCache {
         for (uint8_t sizeClass = 0; sizeClass < kClassSizes.size(); ++sizeClass) {
             Chain rest;
             while (FreeBlock* block = spare[sizeClass]) {
-                spare[sizeClass] = block->next;
+                spare[sizeClass] = Links(block)->next;
                 rest.push(block);
             }
             rest.shelve(shelves()[sizeClass]);
@@ -275,7 +296,9 @@ void* BlockPool::allocate(uint8_t sizeClass, std::size_t size) {
         }
     }
     FreeBlock* block = local;
-    local = block->next;
+    local = Links(block)->next;
+    // Beyond `size`, the block stays poisoned: a write past the operation is reported too.
+    AddressChecker::unpoison(block, size);
     return block;
 }
 
@@ -284,6 +307,9 @@ void BlockPool::release(void* block, uint8_t sizeClass) noexcept {
         ::operator delete(block);
         return;
     }
+    // A block released twice is poisoned already: the checker reports this read.
+    AddressChecker::touch(block);
+    AddressChecker::poison(block, kClassSizes[sizeClass]);
     Chain& released = cache.released[sizeClass];
     released.push(static_cast<FreeBlock*>(block));
     if (released.count == kBatchBlocks) {

@@ -1,18 +1,7 @@
 #include "foundation/RecordArena.hpp"
 
+#include "foundation/AddressChecker.hpp"
 #include "foundation/SlabSpace.hpp"
-
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZQB_ADDRESS_CHECKED 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define ZQB_ADDRESS_CHECKED 1
-#endif
-#if defined(ZQB_ADDRESS_CHECKED)
-#include <sanitizer/asan_interface.h>
-#endif
 
 #include <atomic>
 #include <cstdint>
@@ -44,19 +33,6 @@ constexpr std::size_t rounded(std::size_t size, std::size_t multiple) {
     return (size + multiple - 1) / multiple * multiple;
 }
 
-// Poisoned memory is reported when touched, where the address checker runs.
-void poison([[maybe_unused]] void* bytes, [[maybe_unused]] std::size_t size) {
-#if defined(ZQB_ADDRESS_CHECKED)
-    ASAN_POISON_MEMORY_REGION(bytes, size);
-#endif
-}
-
-void unpoison([[maybe_unused]] void* bytes, [[maybe_unused]] std::size_t size) {
-#if defined(ZQB_ADDRESS_CHECKED)
-    ASAN_UNPOISON_MEMORY_REGION(bytes, size);
-#endif
-}
-
 struct Arena {
     std::mutex lock;
     // The slab records are cut from, and where the next one starts in it.
@@ -73,7 +49,7 @@ struct Arena {
         if (spareCount == kRecordReserveSlabs) {
             return slab;
         }
-        poison(reinterpret_cast<char*>(slab) + kHeaderBytes, kRecordSlabBytes - kHeaderBytes);
+        AddressChecker::poison(reinterpret_cast<char*>(slab) + kHeaderBytes, kRecordSlabBytes - kHeaderBytes);
         slab->nextSpare = spares;
         spares = slab;
         ++spareCount;
@@ -82,7 +58,7 @@ struct Arena {
 
     void unmap(Header* slab) {
         const std::size_t bytes = slab->bytes;
-        unpoison(slab, bytes);
+        AddressChecker::unpoison(slab, bytes);
         SlabSpace::unmap(slab, bytes);
         mapped.fetch_sub(bytes, std::memory_order_relaxed);
     }
@@ -121,7 +97,8 @@ void* RecordArena::allocate(std::size_t size) {
                 // The slab's own use ends; when its records are all released already, it is cut again.
                 if (state.cutting->users.fetch_sub(1, std::memory_order_acq_rel) == 1) {
                     next = state.cutting;
-                    poison(reinterpret_cast<char*>(next) + kHeaderBytes, kRecordSlabBytes - kHeaderBytes);
+                    AddressChecker::poison(reinterpret_cast<char*>(next) + kHeaderBytes,
+                                           kRecordSlabBytes - kHeaderBytes);
                 }
                 state.cutting = nullptr;
             }
@@ -132,7 +109,8 @@ void* RecordArena::allocate(std::size_t size) {
             }
             if (next == nullptr) {
                 next = mapHeader(kRecordSlabBytes, false);
-                poison(reinterpret_cast<char*>(next) + kHeaderBytes, kRecordSlabBytes - kHeaderBytes);
+                AddressChecker::poison(reinterpret_cast<char*>(next) + kHeaderBytes,
+                                       kRecordSlabBytes - kHeaderBytes);
             }
             next->users.store(1, std::memory_order_relaxed);
             state.cutting = next;
@@ -142,7 +120,7 @@ void* RecordArena::allocate(std::size_t size) {
         record = reinterpret_cast<char*>(state.cutting) + state.cut;
         state.cut += size;
     }
-    unpoison(record, size);
+    AddressChecker::unpoison(record, size);
     return record;
 }
 

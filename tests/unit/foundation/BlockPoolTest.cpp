@@ -1,4 +1,5 @@
 #include "foundation/BlockPool.hpp"
+#include "foundation/QueueManager.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,15 @@
 #include <set>
 #include <thread>
 #include <vector>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZQB_TEST_ADDRESS_CHECKED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define ZQB_TEST_ADDRESS_CHECKED 1
+#endif
 
 namespace zqb {
 namespace {
@@ -131,6 +141,41 @@ TEST(BlockPool, SettlingKeepsEveryBlockInUse) {
     }
     BlockPool::settle();
 }
+
+#if defined(ZQB_TEST_ADDRESS_CHECKED)
+// Under the address checker a released block is poisoned until it is handed out again: a write into it, a
+// second release, or a write past the bytes asked for is reported where it happens, instead of corrupting
+// the operation the block carries next.
+TEST(BlockPoolDeathTest, AReleasedBlockIsReportedWhenWrittenOrReleasedAgain) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    constexpr std::size_t kSize = 176;
+    const uint8_t sizeClass = BlockPool::sizeClass(kSize);
+    auto* block = static_cast<volatile char*>(BlockPool::allocate(sizeClass, kSize));
+    block[0] = 1;
+    block[kSize - 1] = 1;
+    EXPECT_DEATH(block[kSize] = 1, "use-after-poison");
+    BlockPool::release(const_cast<char*>(block), sizeClass);
+    EXPECT_DEATH(block[kSize / 2] = 1, "use-after-poison");
+    EXPECT_DEATH(BlockPool::release(const_cast<char*>(block), sizeClass), "use-after-poison");
+}
+
+// The blocks that carry queued operations: once an operation has run and been released, a write through an
+// address it handed out (a call that holds what it captured by address) is reported.
+TEST(BlockPoolDeathTest, AQueuedOperationWrittenAfterItsReleaseIsReported) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    struct Handing {
+        volatile char** where;
+        char payload[64];
+        void operator()() { *where = payload; }
+    };
+    volatile char* handed = nullptr;
+    QueueManager queue("test.poisoned");
+    queue.addOperation(Handing{&handed, {}});
+    ASSERT_TRUE(queue.waitUntilAllOperationsAreFinished());
+    ASSERT_NE(handed, nullptr);
+    EXPECT_DEATH(handed[0] = 1, "use-after-poison");
+}
+#endif
 
 }  // namespace
 }  // namespace zqb
