@@ -107,6 +107,9 @@ struct DeferredDelete {
 }  // namespace
 
 std::shared_ptr<AnalyticsProxy> AnalyticsProxy::make(QueueManager& incomeQueue) {
+    // The calls queued from here on name the proxy by address, and its deletion is queued behind them: no
+    // cancellation may drop it ahead of the call that runs.
+    incomeQueue.refuseCancellation();
     return std::shared_ptr<AnalyticsProxy>(new AnalyticsProxy(incomeQueue), [](AnalyticsProxy* proxy) {
         proxy->released_.store(true, std::memory_order_release);
         QueueManager& queue = proxy->incomeQueue_;

@@ -28,7 +28,9 @@ namespace zqb {
 //
 // The proxy is made by `make`. An operation holds it by address rather than by a count that the callers of
 // every thread would write: once the last owner lets go, the proxy counts as released at once and is deleted
-// by an operation queued behind every operation queued before.
+// by an operation queued behind every operation queued before. That is sound only while the queue runs every
+// operation it is given: cancelling the income queue would delete the proxy while one of its calls may be
+// running, so `make` has the queue refuse cancellation.
 //
 // The logic is set on the income queue but read on callers' threads too (`stopSDK`, and the core's destroy),
 // so the reference is guarded.

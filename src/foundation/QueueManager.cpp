@@ -107,10 +107,18 @@ QueueManager::~QueueManager() {
     state.changed.notify_all();
     if (worker_.get_id() == std::this_thread::get_id()) {
         worker_.detach();
+        if (dropped != nullptr && state.uncancellable.load()) {
+            // The operation under way is the caller: what the dropped ones would delete may be in its use.
+            Logger::writeLog(ZQBLogLevel::error, "The queue " + state.name +
+                                                     " was released by its own operation: the operations "
+                                                     "still waiting are left undestroyed");
+            return;
+        }
     } else if (worker_.joinable()) {
         worker_.join();
     }
-    // Dropped outside every lock: captured owners may run destructors.
+    // Dropped outside every lock, once the running operation has returned: captured owners may run
+    // destructors.
     destroyChain(dropped);
 }
 
@@ -165,8 +173,18 @@ bool QueueManager::isExecuting() const {
 }
 
 void QueueManager::cancelAll() {
+    if (state_->uncancellable.load()) {
+        Logger::writeLog(
+            ZQBLogLevel::error,
+            "The queue " + state_->name + " runs every operation it is given: cancelling them is refused");
+        return;
+    }
     destroyChain(state_->takeAll());
     notifyWaiters(*state_);
+}
+
+void QueueManager::refuseCancellation() {
+    state_->uncancellable.store(true);
 }
 
 void QueueManager::pause() {

@@ -65,7 +65,14 @@ public:
     std::size_t operationCount() const;
     bool isExecuting() const;
 
+    // Drops the operations waiting; the running one finishes. Refused, with an error line, once the queue
+    // refuses cancellation.
     void cancelAll();
+    // For a queue whose operations may hold an object by address that an operation queued behind them
+    // deletes: dropping them would delete it while one of them may still run. From here on `cancelAll` drops
+    // nothing, and a destructor that runs inside one of the queue's own operations leaves the waiting ones
+    // undestroyed (what they hold stays allocated) instead of deleting them under the running one.
+    void refuseCancellation();
     // Operations already running finish; queued and later ones wait until `resume()`.
     void pause();
     void resume();
@@ -139,6 +146,7 @@ private:
         // Read by every producer, written rarely.
         alignas(64) std::atomic<bool> suspended{false};
         std::atomic<bool> stopping{false};
+        std::atomic<bool> uncancellable{false};
         // Raised by the worker once the process exits: it runs nothing more.
         std::atomic<bool> exited{false};
         // The worker's sleep: it raises `sleeping`, looks once more, and waits on `sleepChanged` for `wake`

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -203,6 +204,41 @@ TEST(AnalyticsProxyLifetime, OperationsQueuedForAReleasedProxyDoNothingButQuerie
     EXPECT_TRUE(logic->calls().empty());
     EXPECT_EQ(device, "");
     EXPECT_TRUE(log.texts().empty());
+}
+
+// The proxy's calls name it by address and its deletion waits behind them: its queue must run every call
+// it was given, so a cancellation, which would drop the deletion and delete the proxy under the call that
+// runs, is refused.
+TEST(AnalyticsProxyQueue, ItsQueueRefusesToCancelTheCallsThatNameTheProxy) {
+    test::LogCapture log;
+    QueueManager income("test.income");
+    struct HeldLogic : test::RecordingAnalyticsLogic {
+        std::promise<void> entered;
+        std::shared_future<void> release;
+        void setUserId(std::string userId) override {
+            entered.set_value();
+            release.wait();
+            RecordingAnalyticsLogic::setUserId(std::move(userId));
+        }
+    };
+    auto logic = std::make_shared<HeldLogic>();
+    std::promise<void> release;
+    logic->release = release.get_future().share();
+    auto proxy = AnalyticsProxy::make(income);
+    const std::weak_ptr<AnalyticsProxy> weak = proxy;
+    proxy->setAnalyticsLogic(logic);
+    proxy->setUserId("running");
+    logic->entered.get_future().wait();
+    proxy->tutorial(1);
+
+    income.cancelAll();
+    release.set_value();
+    ASSERT_TRUE(income.waitUntilAllOperationsAreFinished());
+    EXPECT_EQ(logic->calls(), (Texts{"setUserId(\"running\")", "tutorial(1)"}));
+    EXPECT_TRUE(log.contains("ERROR The queue test.income runs every operation it is given"));
+    proxy.reset();
+    ASSERT_TRUE(income.waitUntilAllOperationsAreFinished());
+    EXPECT_TRUE(weak.expired());
 }
 
 TEST(AnalyticsProxyCallerThread, StopAndTheParameterLimitRunAtOnceWithoutTheQueue) {

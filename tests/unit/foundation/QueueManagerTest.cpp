@@ -346,6 +346,42 @@ TEST(QueueManager, QueueReleasedFromInsideItsOwnOperation) {
     EXPECT_EQ(afterwards.load(), 0);  // what waited behind was dropped with the queue
 }
 
+// A queue that refuses cancellation runs every operation it was given, or destroys none of them: cancelling
+// drops nothing, and released by one of its own operations it leaves those waiting undestroyed, since what
+// they hold may be in the running one's use.
+TEST(QueueManager, AQueueThatRefusesCancellationDropsNoOperationUnderTheRunningOne) {
+    test::LogCapture log;
+    auto queue = std::make_shared<QueueManager>("test.uncancellable");
+    queue->refuseCancellation();
+    Gate gate;
+    queue->addOperation(gate.blocker());
+    ASSERT_TRUE(gate.entered());
+    std::atomic<int> ran{0};
+    queue->addOperation([&] { ++ran; });
+    queue->cancelAll();
+    EXPECT_EQ(queue->operationCount(), 2u);
+    EXPECT_TRUE(log.contains("ERROR The queue test.uncancellable runs every operation it is given"));
+    gate.open();
+    ASSERT_TRUE(queue->waitUntilAllOperationsAreFinished());
+    EXPECT_EQ(ran.load(), 1);
+
+    auto token = std::make_shared<int>(1);
+    const std::weak_ptr<int> watch = token;
+    std::promise<void> released;
+    Gate second;
+    queue->addOperation([&, holder = std::make_shared<std::shared_ptr<QueueManager>>(queue)]() mutable {
+        second.blocker()();
+        holder->reset();
+        released.set_value();
+    });
+    queue->addOperation([token = std::move(token)] {});
+    queue.reset();
+    second.open();
+    released.get_future().wait();
+    EXPECT_FALSE(watch.expired());
+    EXPECT_TRUE(log.contains("ERROR The queue test.uncancellable was released by its own operation"));
+}
+
 TEST(QueueManager, DestructionFinishesTheRunningOperationAndDropsTheRest) {
     std::atomic<int> ran{0};
     Gate gate;
