@@ -85,8 +85,9 @@ struct alignas(64) Shelf {
     // The blocks on the shelf, counted per batch.
     std::atomic<std::size_t> shelved{0};
     std::atomic<std::size_t> mappedSlabs{0};
-    // What the last trim left on the shelf: the next one waits until the shelf holds twice as much, so a
-    // shelf that cannot shrink (its slabs partly in use) is not walked at every pause of the worker.
+    // What the last trim left on the shelf, or the fewest blocks it held since: the next trim waits until the
+    // shelf holds twice as much, so a shelf that cannot shrink (its slabs partly in use) is not walked at
+    // every pause of the worker, yet one whose blocks were taken up and have come back is.
     std::atomic<std::size_t> shelvedAfterTrim{0};
     SpinLock takers;
 };
@@ -136,7 +137,12 @@ FreeBlock* takeBatch(Shelf& shelf) {
                                                 std::memory_order_acquire)) {
     }
     if (batch != nullptr) {
-        shelf.shelved.fetch_sub(Links(batch)->count, std::memory_order_relaxed);
+        const std::size_t count = Links(batch)->count;
+        const std::size_t left = shelf.shelved.fetch_sub(count, std::memory_order_relaxed) - count;
+        // What the last trim left has been taken up again: once it comes back it may fill whole slabs.
+        if (left < shelf.shelvedAfterTrim.load(std::memory_order_relaxed)) {
+            shelf.shelvedAfterTrim.store(left, std::memory_order_relaxed);
+        }
     }
     return batch;
 }

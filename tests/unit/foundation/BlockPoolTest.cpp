@@ -116,6 +116,37 @@ TEST(BlockPool, ADrainedBacklogIsReturnedToTheSystemButForTheReserve) {
     }
 }
 
+// A trim that could not shrink the shelf (every slab partly in use) leaves many blocks on it; once those are
+// taken up by the next burst and everything comes back, the slabs go back to the system all the same.
+TEST(BlockPool, SlabsOfABacklogAreReturnedAfterATrimThatCouldNotShrinkTheShelf) {
+    constexpr std::size_t kSize = 200;
+    constexpr int kBlocks = 4'000;
+    constexpr std::size_t kHeldElsewhere = 2 * 64 * 1024;
+    const uint8_t sizeClass = BlockPool::sizeClass(kSize);
+    const std::size_t before = BlockPool::mappedBytes();
+    std::vector<void*> held;
+    std::vector<void*> loose;
+    for (int index = 0; index < kBlocks; ++index) {
+        (index % 4 == 0 ? held : loose).push_back(BlockPool::allocate(sizeClass, kSize));
+    }
+    const auto giveBack = [&](std::vector<void*>& blocks) {
+        std::thread([&] {
+            for (void* block : blocks) {
+                BlockPool::release(block, sizeClass);
+            }
+            BlockPool::settle();
+        }).join();
+        blocks.clear();
+    };
+    giveBack(loose);
+    for (int index = 0; index < kBlocks * 3 / 4; ++index) {
+        loose.push_back(BlockPool::allocate(sizeClass, kSize));
+    }
+    giveBack(held);
+    giveBack(loose);
+    EXPECT_LE(BlockPool::mappedBytes(), before + BlockPool::reserveBytes + kHeldElsewhere);
+}
+
 // A thread that settles with nothing new on the shelves returns nothing: blocks in use stay where they are.
 TEST(BlockPool, SettlingKeepsEveryBlockInUse) {
     constexpr std::size_t kSize = 200;
