@@ -18,6 +18,7 @@
 #include "database/SQLiteProvider.hpp"
 #include "database/Statement.hpp"
 #include "support/QueueRunner.hpp"
+#include "support/SharedDatabase.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -136,7 +137,7 @@ int64_t newestRow(zqb::Connection& reader) {
 void BM_CommitWindowUnderLoad(benchmark::State& state) {
     // Nothing is sent: the rows stay in the table, one new row id per stored event.
     Library library(100'000'000);
-    zqb::Connection reader((*zqb::SQLiteProvider::folderPath() / zqb::SQLiteProvider::fileName).string());
+    zqb::Connection reader((*zqb::test::databaseFolder() / zqb::SQLiteProvider::fileName).string());
     std::vector<double> windows;
     for (auto _ : state) {
         const int64_t base = newestRow(reader);

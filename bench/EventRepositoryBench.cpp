@@ -9,6 +9,7 @@
 #include "model/CustomEvent.hpp"
 #include "repositories/EventRepository.hpp"
 #include "support/ScopedEnvironment.hpp"
+#include "support/SharedDatabase.hpp"
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -40,7 +41,7 @@ void BM_InsertEvents(benchmark::State& state) {
         state.PauseTiming();
         {
             zqb::test::ScopedEnvironment environment;
-            auto database = std::make_shared<zqb::SQLiteProvider>("bench");
+            auto database = zqb::test::sharedDatabase();
             zqb::EventRepository repository(database);
             state.ResumeTiming();
             fill(repository);
@@ -60,12 +61,12 @@ BENCHMARK(BM_InsertEvents)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRea
 void BM_ReadEventsAfterRelaunch(benchmark::State& state) {
     zqb::test::ScopedEnvironment environment;
     {
-        auto database = std::make_shared<zqb::SQLiteProvider>("bench");
+        auto database = zqb::test::sharedDatabase();
         zqb::EventRepository repository(database);
         fill(repository);
     }
     for (auto _ : state) {
-        auto database = std::make_shared<zqb::SQLiteProvider>("bench");
+        auto database = zqb::test::sharedDatabase();
         zqb::EventRepository repository(database);
         const auto events = repository.list();
         if (static_cast<int64_t>(events.size()) != kEvents) {
@@ -86,10 +87,10 @@ BENCHMARK(BM_ReadEventsAfterRelaunch)->Unit(benchmark::kMillisecond)->Iterations
 // and of its compact form.
 void BM_EventCacheMemory(benchmark::State& state) {
     zqb::test::ScopedEnvironment environment;
-    const zqb::CustomEvent event(1700000000000, 1, "match_finished",
+    const zqb::CustomEvent event(1700000000000, 1700000000000, 1, "match_finished",
                                  zqb::AnyCodableMap{{"mode", "duel"}, {"score", 1234}, {"ratio", 0.75}});
     for (auto _ : state) {
-        auto database = std::make_shared<zqb::SQLiteProvider>("bench");
+        auto database = zqb::test::sharedDatabase();
         zqb::EventRepository repository(database);
         const double heapBefore = zqb::bench::heapBytesInUse();
         const int64_t sqliteBefore = sqlite3_memory_used();
@@ -121,9 +122,9 @@ BENCHMARK(BM_EventCacheMemory)->Unit(benchmark::kMillisecond)->Iterations(1)->Us
 // What packing a report reads of each cached row: its text, as the package carries it.
 void BM_ReadCachedTexts(benchmark::State& state) {
     zqb::test::ScopedEnvironment environment;
-    const zqb::CustomEvent event(1700000000000, 1, "match_finished",
+    const zqb::CustomEvent event(1700000000000, 1700000000000, 1, "match_finished",
                                  zqb::AnyCodableMap{{"mode", "duel"}, {"score", 1234}, {"ratio", 0.75}});
-    auto database = std::make_shared<zqb::SQLiteProvider>("bench");
+    auto database = zqb::test::sharedDatabase();
     zqb::EventRepository repository(database);
     for (int64_t index = 0; index < 10000; ++index) {
         repository.insert(zqb::EventObject::make(event.eventCode(), -1, 1, event.getJson()));

@@ -23,7 +23,7 @@ void BM_AddEvent(benchmark::State& state) {
     bed.setConfig(config);
 
     const auto other = bed.addUser("inactive");
-    const zqb::Tutorial filler(1700000000000, 1, 1);
+    const zqb::Tutorial filler(1700000000000, 1700000000000, 1, 1);
     zqb::EventsService service(bed.state, bed.eventRepository);
     const auto otherRows = state.range(0);
     for (int64_t i = 0; i < otherRows; ++i) {
@@ -42,7 +42,7 @@ void BM_AddEvent(benchmark::State& state) {
         repository->deleteItems(own);
     });
 
-    const zqb::Tutorial event(1700000000000, 3, 5);
+    const zqb::Tutorial event(1700000000000, 1700000000000, 3, 5);
     for (auto _ : state) {
         service.addEvent(event);
     }

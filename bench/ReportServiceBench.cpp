@@ -18,6 +18,7 @@
 #include "support/LoopbackGateway.hpp"
 #include "support/QueueRunner.hpp"
 #include "support/ScopedEnvironment.hpp"
+#include "support/SharedDatabase.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -49,7 +50,7 @@ void BM_DeliverStoredEvents(benchmark::State& state) {
     gateway.setReply("/v2/analytics/report", {200, "{}"});
     BackendConfigUrl::setTestProxyUrl(gateway.baseUrl());
 
-    auto database = std::make_shared<SQLiteProvider>("bench");
+    auto database = zqb::test::sharedDatabase();
     auto events = std::make_shared<EventRepository>(database);
     auto reports = std::make_shared<ReportsRepository>(database);
     auto stateManager = std::make_shared<test::FakeStateManager>();
@@ -115,7 +116,7 @@ void BM_PackAFullStack(benchmark::State& state) {
     BackendConfigUrl::setTestProxyUrl(gateway.baseUrl());
 
     auto& income = QueueManager::incomeQueue();
-    auto database = std::make_shared<SQLiteProvider>("bench");
+    auto database = zqb::test::sharedDatabase();
     SQLiteProvider::WriterQueue writer;
     writer.isCurrent = [&income] { return income.isCurrent(); };
     writer.post = [&income](std::function<void()> operation) { income.addOperation(std::move(operation)); };

@@ -23,6 +23,7 @@
 #include "foundation/QueueManager.hpp"
 #include "foundation/RecordArena.hpp"
 #include "support/QueueRunner.hpp"
+#include "support/SharedDatabase.hpp"
 #include "support/Wait.hpp"
 
 #include <benchmark/benchmark.h>
@@ -41,7 +42,7 @@ using Clock = std::chrono::steady_clock;
 using zqb::bench::Library;
 
 std::filesystem::path databaseFile() {
-    return *zqb::SQLiteProvider::folderPath() / zqb::SQLiteProvider::fileName;
+    return *zqb::test::databaseFolder() / zqb::SQLiteProvider::fileName;
 }
 
 void BM_StoreEventsToTheFile(benchmark::State& state) {

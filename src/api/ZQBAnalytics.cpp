@@ -305,7 +305,7 @@ void ZQBAnalytics::getTestCustomUrl(StringHandler urlHandler) {
 }
 
 std::string ZQBAnalytics::sdkFolderPath() {
-    const auto folder = zqb::SQLiteProvider::folderPath();
+    const auto folder = zqb::SQLiteProvider::folderPath(*zqb::host::Environment::shared().files());
     return folder ? folder->string() : "fileMessagerError";
 }
 

@@ -38,15 +38,30 @@ void warnIfInitialized(const std::string& method) {
 }
 
 // The Linux default of a stand-in, installing a fresh one when something else was in its place.
-template <typename Default, typename Protocol>
+template <typename Default, typename Protocol, typename Make>
 std::shared_ptr<Default> linuxDefault(std::shared_ptr<Protocol> current,
-                                      void (zqb::host::Environment::*install)(std::shared_ptr<Protocol>)) {
+                                      void (zqb::host::Environment::*install)(std::shared_ptr<Protocol>),
+                                      Make make) {
     if (auto existing = std::dynamic_pointer_cast<Default>(current)) {
         return existing;
     }
-    auto fresh = std::make_shared<Default>();
+    std::shared_ptr<Default> fresh = make();
     (zqb::host::Environment::shared().*install)(fresh);
     return fresh;
+}
+template <typename Default, typename Protocol>
+std::shared_ptr<Default> linuxDefault(std::shared_ptr<Protocol> current,
+                                      void (zqb::host::Environment::*install)(std::shared_ptr<Protocol>)) {
+    return linuxDefault<Default>(std::move(current), install, [] { return std::make_shared<Default>(); });
+}
+
+// The device reads the bundle at each use, as the environment's own default does.
+std::shared_ptr<zqb::host::Device> linuxDevice(zqb::host::Environment& environment) {
+    return linuxDefault<zqb::host::Device>(
+        environment.device(), &zqb::host::Environment::setDevice, [&environment] {
+            return std::make_shared<zqb::host::Device>(
+                [&environment] { return environment.bundle()->info().identifier; });
+        });
 }
 
 std::optional<std::string> normalisedUuid(const std::string& text) {
@@ -123,7 +138,7 @@ void ZQBHost::setScreen(double widthPoints, double heightPoints, double scale, d
     warnIfInitialized("setScreen");
     std::lock_guard lock(hostMutex());
     auto& environment = zqb::host::Environment::shared();
-    auto device = linuxDefault<zqb::host::Device>(environment.device(), &zqb::host::Environment::setDevice);
+    auto device = linuxDevice(environment);
     device->setScreen(
         zqb::host::ScreenInfo{widthPoints, heightPoints, scale, nativeWidthPixels, nativeHeightPixels});
 }

@@ -21,8 +21,7 @@ namespace zqb {
 namespace {
 
 // The submodules and the core factory over them. Throws when the database cannot be opened.
-std::shared_ptr<CoreFactory> initSubModules(const std::string& applicationKey,
-                                            std::shared_ptr<PlatformiOS> platform,
+std::shared_ptr<CoreFactory> initSubModules(std::shared_ptr<PlatformiOS> platform,
                                             std::shared_ptr<ApplicationLifeCycle> lifeCycle,
                                             const std::shared_future<void>& identifiersStored,
                                             const Queues& queues, host::Environment& environment) {
@@ -30,7 +29,7 @@ std::shared_ptr<CoreFactory> initSubModules(const std::string& applicationKey,
         lifeCycle = ApplicationLifeCycle::create(queues.income, environment);
     }
     auto lifeCycleRepository = std::make_shared<LifeCycleRepository>(std::move(lifeCycle));
-    auto database = std::make_shared<SQLiteProvider>(applicationKey);
+    auto database = std::make_shared<SQLiteProvider>(*environment.files(), *environment.clock());
     SQLiteProvider::WriterQueue writer;
     QueueManager* const income = &queues.income;
     writer.isCurrent = [income] { return income->isCurrent(); };
@@ -65,8 +64,8 @@ std::optional<CoreGraph> CoreGraph::build(const Sources& sources, const LogicFac
     try {
         auto platform = std::make_shared<PlatformiOS>(std::make_shared<PlatformStorage>(), environment);
         gathering.emplace(platform);
-        graph.coreFactory = initSubModules(sources.applicationKey, std::move(platform), sources.lifeCycle,
-                                           gathering->stored(), queues, environment);
+        graph.coreFactory =
+            initSubModules(std::move(platform), sources.lifeCycle, gathering->stored(), queues, environment);
     } catch (...) {
         return std::nullopt;
     }

@@ -23,7 +23,7 @@ class ServiceFactory;
 struct CoreGraph {
     // What a start-up builds from.
     struct Sources {
-        std::string applicationKey;         // as the host passed it: the database is opened for it
+        std::string applicationKey;         // as the host passed it
         std::string validatedKey;           // as the key rule left it: the project's key
         std::optional<std::string> userId;  // the configured user the state manager starts with
         // Observing the application since `initialize`; null: a new one.

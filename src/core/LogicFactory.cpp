@@ -28,10 +28,11 @@ LogicFactory LogicFactory::defaults(const Queues& queues, host::Environment& env
         return AntiCheatLogic::create(queues.income, queues.anticheat, environment);
     };
     factory.messagingProxy = [queues] { return std::make_shared<MessagingLogicProxy>(queues.income); };
-    factory.messagingLogic = [](const std::shared_ptr<EventsServiceProtocol>& eventsService,
-                                const std::shared_ptr<MessagingServiceProtocol>& messagingService,
-                                const std::shared_ptr<AnalyticsProtocol>& analyticsProxy) {
-        return std::make_shared<MessagingLogic>(eventsService, messagingService, analyticsProxy);
+    factory.messagingLogic = [&environment](const std::shared_ptr<EventsServiceProtocol>& eventsService,
+                                            const std::shared_ptr<MessagingServiceProtocol>& messagingService,
+                                            const std::shared_ptr<AnalyticsProtocol>& analyticsProxy) {
+        return std::make_shared<MessagingLogic>(eventsService, messagingService, analyticsProxy,
+                                                environment.clock());
     };
     factory.migrationManager = [&environment](const std::shared_ptr<CoreFactoryProtocol>& coreFactory,
                                               const std::string& key) {

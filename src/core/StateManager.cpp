@@ -129,14 +129,14 @@ SdkData StateManager::getSdkData() {
     return deviceManager_->getSdkData();
 }
 
-std::optional<DeviceInfo> StateManager::getDeviceInfo() {
+std::optional<DeviceInfo> StateManager::getDeviceInfo(int64_t timestamp) {
     const auto data = deviceManager_->getDeviceData();
     if (!data) {
         return std::nullopt;
     }
     const IdentifierData identifiers = deviceManager_->getIdentifiersData();
     const ApplicationData application = deviceManager_->getAppData();
-    return DeviceInfo(data->osVersion, data->osName, data->displayPpi, data->displayResolution,
+    return DeviceInfo(timestamp, data->osVersion, data->osName, data->displayPpi, data->displayResolution,
                       data->displayDiagonal, data->manufacturer, data->model, data->timeZoneOffset,
                       data->isRooted ? 1 : 0, !identifiers.idfa.has_value(), identifiers.idfv,
                       identifiers.idfa, identifiers.uuid, application.sandboxState);

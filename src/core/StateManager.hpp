@@ -43,7 +43,7 @@ public:
     Versions getVersion() override;
     ApplicationData getAppData() override;
     SdkData getSdkData() override;
-    std::optional<DeviceInfo> getDeviceInfo() override;
+    std::optional<DeviceInfo> getDeviceInfo(int64_t timestamp) override;
     std::optional<DeviceData> getDeviceData() override;
     void updateDeviceIdentifiers(std::optional<int64_t> vorantelId,
                                  std::optional<int64_t> crossPlatformVorantelId,

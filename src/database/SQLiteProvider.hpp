@@ -2,6 +2,8 @@
 
 #include "database/DatabaseProtocol.hpp"
 #include "database/WriteGroup.hpp"
+#include "host/Clock.hpp"
+#include "host/Files.hpp"
 
 #include <filesystem>
 #include <functional>
@@ -30,12 +32,13 @@ public:
     // opened or written (read-only, no space, I/O), and `std::filesystem::filesystem_error` when the folder
     // cannot be created or the file cannot be moved aside. Each of these failures but the first is logged as
     // one ERROR naming the file or folder and the system's reason. What it creates is this user's alone.
-    explicit SQLiteProvider(const std::string& applicationKey);
+    // `files` gives the application-support directory; `clock` dates the name of a file moved aside.
+    SQLiteProvider(const host::FilesProtocol& files, const host::ClockProtocol& clock);
     ~SQLiteProvider() override;
 
     // The library's data folder, or nothing when the platform gives no application-support directory.
     // Creates nothing.
-    static std::optional<std::filesystem::path> folderPath();
+    static std::optional<std::filesystem::path> folderPath(const host::FilesProtocol& files);
     static constexpr const char* folderName = "vorantel";
     static constexpr const char* fileName = "vorantel.db";
     // A new database is built beside the file under the file's name, this text and the building process's
@@ -105,13 +108,14 @@ private:
     // Takes from the data folder and the database's files what other users may do with them.
     static void keepPrivate(const std::filesystem::path& folder);
     // One ERROR line saying which file or folder failed the opening, and the system's reason.
-    static void reportOpeningFailure(const std::exception& error);
+    static void reportOpeningFailure(const host::FilesProtocol& files, const std::exception& error);
     void openOrCreate(const std::filesystem::path& file);
     static void create(const std::filesystem::path& file);
     static void removeUnfinishedCreations(const std::filesystem::path& folder);
     void open(const std::filesystem::path& file);
     void close();
-    void moveAside(const std::filesystem::path& file, const std::string& reason, const std::string& label);
+    void moveAside(const std::filesystem::path& file, const std::string& reason, const std::string& label,
+                   const host::ClockProtocol& clock);
     // Carries what can still be read of the file moved aside into the new one at `file`, and logs it.
     void carryReadableRows(const std::filesystem::path& file);
 

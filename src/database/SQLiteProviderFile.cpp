@@ -7,7 +7,6 @@
 #include "database/Statement.hpp"
 #include "foundation/Logger.hpp"
 #include "host/AtomicFile.hpp"
-#include "host/Environment.hpp"
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -45,8 +44,8 @@ std::optional<std::string> writeRefusal(const std::filesystem::path& path, bool 
 
 }  // namespace
 
-std::optional<std::filesystem::path> SQLiteProvider::folderPath() {
-    const std::filesystem::path support = host::Environment::shared().files()->applicationSupportDirectory();
+std::optional<std::filesystem::path> SQLiteProvider::folderPath(const host::FilesProtocol& files) {
+    const std::filesystem::path support = files.applicationSupportDirectory();
     if (support.empty()) {
         return std::nullopt;
     }
@@ -54,8 +53,8 @@ std::optional<std::filesystem::path> SQLiteProvider::folderPath() {
 }
 
 // Whatever fails here is reported by the handler at the end, which names the file or folder and the reason.
-SQLiteProvider::SQLiteProvider(const std::string& /*applicationKey*/) try {
-    const auto folder = folderPath();
+SQLiteProvider::SQLiteProvider(const host::FilesProtocol& files, const host::ClockProtocol& clock) try {
+    const auto folder = folderPath(files);
     if (!folder) {
         throw SQLiteError("SQLite error", SQLITE_ERROR);
     }
@@ -74,12 +73,12 @@ SQLiteProvider::SQLiteProvider(const std::string& /*applicationKey*/) try {
     } catch (const UnusableFile& unusable) {
         // Left in place, the file would keep every later launch from recording anything.
         close();
-        moveAside(file, unusable.what(), unusable.label);
+        moveAside(file, unusable.what(), unusable.label, clock);
         openOrCreate(file);
         carryReadableRows(file);
     }
 } catch (const std::exception& error) {
-    reportOpeningFailure(error);
+    reportOpeningFailure(files, error);
     // The handler of a constructor's try block passes the exception on.
 }
 
@@ -100,8 +99,8 @@ void SQLiteProvider::keepPrivate(const std::filesystem::path& folder) {
     }
 }
 
-void SQLiteProvider::reportOpeningFailure(const std::exception& error) {
-    const auto folder = folderPath();
+void SQLiteProvider::reportOpeningFailure(const host::FilesProtocol& files, const std::exception& error) {
+    const auto folder = folderPath(files);
     if (!folder) {
         // No application-support directory: the files stand-in said why.
         return;
@@ -169,8 +168,8 @@ void SQLiteProvider::close() {
 }
 
 void SQLiteProvider::moveAside(const std::filesystem::path& file, const std::string& reason,
-                               const std::string& label) {
-    const int64_t now = host::millisecondsSince1970(*host::Environment::shared().clock());
+                               const std::string& label, const host::ClockProtocol& clock) {
+    const int64_t now = host::millisecondsSince1970(clock);
     const std::time_t seconds = static_cast<std::time_t>(now / 1000);
     std::tm utc{};
     gmtime_r(&seconds, &utc);

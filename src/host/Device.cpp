@@ -3,7 +3,6 @@
 #include "foundation/Logger.hpp"
 #include "foundation/TextUtils.hpp"
 #include "host/AtomicFile.hpp"
-#include "host/Environment.hpp"
 #include "host/FileLock.hpp"
 #include "host/Files.hpp"
 
@@ -58,7 +57,9 @@ bool isUuidText(const std::string& text) {
 
 }  // namespace
 
-Device::Device(std::filesystem::path vendorIdFile) : vendorIdFile_(std::move(vendorIdFile)) {}
+Device::Device(std::function<std::string()> bundleIdentifier,
+               std::optional<std::filesystem::path> vendorIdFile)
+    : bundleIdentifier_(std::move(bundleIdentifier)), vendorIdFile_(std::move(vendorIdFile)) {}
 
 std::filesystem::path Device::defaultVendorIdPath() {
     const std::filesystem::path userData = Files::userDataDirectory();
@@ -212,7 +213,7 @@ void Device::setScreen(std::optional<ScreenInfo> screen) {
 }
 
 std::optional<std::string> Device::identifierForVendor() const {
-    const std::string bundleIdentifier = Environment::shared().bundle()->info().identifier;
+    const std::string bundleIdentifier = bundleIdentifier_();
     std::lock_guard lock(mutex_);
     auto it = vendorIds_.find(bundleIdentifier);
     if (it == vendorIds_.end()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -49,10 +50,11 @@ public:
 // bundle identifier and kept beside the keychain file, outside the application's data folder.
 class Device final : public DeviceProtocol {
 public:
-    // The vendor-identifier file is found at the first identifier asked for: a device made before the host
-    // installed its log closure still has the folder's messages reach it.
-    Device() = default;
-    explicit Device(std::filesystem::path vendorIdFile);
+    // The vendor identifier is kept per `bundleIdentifier`, asked at each call. Without `vendorIdFile`, the
+    // file is found at the first identifier asked for: a device made before the host installed its log
+    // closure still has the folder's messages reach it.
+    explicit Device(std::function<std::string()> bundleIdentifier,
+                    std::optional<std::filesystem::path> vendorIdFile = std::nullopt);
 
     std::string systemName() const override;
     std::string systemVersion() const override;
@@ -85,6 +87,7 @@ private:
     static std::string loadOrCreateVendorId(const std::filesystem::path& vendorIdFile,
                                             const std::string& bundleIdentifier);
 
+    const std::function<std::string()> bundleIdentifier_;
     mutable std::optional<std::filesystem::path> vendorIdFile_;
     mutable std::mutex mutex_;
     mutable std::once_flag osReleaseRead_;

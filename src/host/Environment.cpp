@@ -55,9 +55,8 @@ void Environment::setBundle(std::shared_ptr<BundleProtocol> bundle) {
 }
 
 std::shared_ptr<FilesProtocol> Environment::files() const {
-    return getOrMake(files_, [] {
-        return std::make_shared<Files>([] { return Environment::shared().bundle()->info().identifier; });
-    });
+    return getOrMake(
+        files_, [this] { return std::make_shared<Files>([this] { return bundle()->info().identifier; }); });
 }
 void Environment::setFiles(std::shared_ptr<FilesProtocol> files) {
     replace(files_, std::move(files));
@@ -100,7 +99,9 @@ void Environment::setKeychain(std::shared_ptr<KeychainProtocol> keychain) {
 }
 
 std::shared_ptr<DeviceProtocol> Environment::device() const {
-    return getOrMake(device_, [] { return std::make_shared<Device>(); });
+    // Both read the bundle at each use, from this environment: a host may set it after them.
+    return getOrMake(
+        device_, [this] { return std::make_shared<Device>([this] { return bundle()->info().identifier; }); });
 }
 void Environment::setDevice(std::shared_ptr<DeviceProtocol> device) {
     replace(device_, std::move(device));

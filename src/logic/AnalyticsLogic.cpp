@@ -1,5 +1,7 @@
 #include "logic/AnalyticsLogic.hpp"
 
+#include "host/Clock.hpp"
+
 #include "services/EventsServiceProtocol.hpp"
 #include "services/ProjectServiceProtocol.hpp"
 #include "services/ServiceFactoryProtocol.hpp"
@@ -29,7 +31,8 @@ AnalyticsLogic::AnalyticsLogic(std::shared_ptr<ServiceFactoryProtocol> serviceFa
       stateManager_(serviceFactory_->stateManager()),
       lifeCycle_(std::move(lifeCycle)),
       incomeQueue_(incomeQueue),
-      environment_(environment) {
+      environment_(environment),
+      clock_(environment.clock()) {
     // The getters create the services nobody asked for earlier; this is their creation order.
     projectService_ = serviceFactory_->projectService();
     userService_ = serviceFactory_->userService();
@@ -64,6 +67,10 @@ std::optional<std::vector<std::string>> AnalyticsLogic::inProgress() const {
 
 void AnalyticsLogic::store(const Storable& event) {
     eventsService_->addEvent(event);
+}
+
+int64_t AnalyticsLogic::now() const {
+    return host::millisecondsSince1970(*clock_);
 }
 
 }  // namespace zqb

@@ -184,6 +184,8 @@ private:
     // The active progression location's name as a one-element list, or nothing.
     std::optional<std::vector<std::string>> inProgress() const;
     void store(const Storable& event);
+    // Unix milliseconds on the environment's clock: the time stamp of every record the logic makes.
+    int64_t now() const;
 
     std::shared_ptr<ServiceFactoryProtocol> serviceFactory_;
     std::shared_ptr<StateManagerProtocol> stateManager_;
@@ -202,6 +204,8 @@ private:
     std::shared_ptr<SubscriptionServiceProtocol> subscriptionService_;
     QueueManager& incomeQueue_;
     host::Environment& environment_;
+    // Taken once: every record reads it, and the environment's getter takes a lock.
+    const std::shared_ptr<host::ClockProtocol> clock_;
     bool started_ = false;
 };
 

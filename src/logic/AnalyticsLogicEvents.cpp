@@ -34,7 +34,8 @@ void AnalyticsLogic::customEvent(std::string name, AnyCodableMap parameters) {
     if (!user->sessionId) {
         return;
     }
-    store(CustomEvent(*user->sessionId, user->level, std::move(name), std::move(parameters), inProgress()));
+    store(CustomEvent(now(), *user->sessionId, user->level, std::move(name), std::move(parameters),
+                      inProgress()));
 }
 
 void AnalyticsLogic::sendBufferedEvents() {
@@ -54,8 +55,8 @@ void AnalyticsLogic::currencyAccrual(std::string currencyName, int64_t currencyA
     resource.name = currencyName;
     resource.amount = currencyAmount;
     levelResourceService_->addLevelResource(resource);
-    currencyAccrualService_->addCurrencyAccrual(
-        CurrencyAccrualResource(std::move(currencyName), currencyAmount, std::move(source), accrualType));
+    currencyAccrualService_->addCurrencyAccrual(CurrencyAccrualResource(
+        now(), std::move(currencyName), currencyAmount, std::move(source), accrualType));
 }
 
 void AnalyticsLogic::virtualCurrencyPayment(std::string purchaseId, std::string purchaseType,
@@ -71,7 +72,7 @@ void AnalyticsLogic::virtualCurrencyPayment(std::string purchaseId, std::string 
         resource.amount = amount;
         levelResourceService_->addLevelResource(resource);
     }
-    store(VirtualCurrencyPayment(*user->sessionId, user->level, std::move(purchaseId), purchaseAmount,
+    store(VirtualCurrencyPayment(now(), *user->sessionId, user->level, std::move(purchaseId), purchaseAmount,
                                  std::move(resources), std::move(purchaseType), inProgress()));
 }
 
@@ -85,14 +86,14 @@ void AnalyticsLogic::currentBalance(IntMap balances) {
                          "The CurrentBalance event is already sent, in this game session");
         return;
     }
-    store(CurrentBalance(*user->sessionId, user->level, std::move(balances)));
+    store(CurrentBalance(now(), *user->sessionId, user->level, std::move(balances)));
     userService_->changeCurBalanceSentMark(true);
 }
 
 void AnalyticsLogic::startProgressionEvent(std::string eventName,
                                            ZQBStartProgressionEventParametersLocal parameters) {
-    userService_->activateLocation(Location{eventName, std::move(parameters.source), parameters.difficulty,
-                                            Storable::currentTimestamp()});
+    userService_->activateLocation(
+        Location{eventName, std::move(parameters.source), parameters.difficulty, now()});
     Logger::writeLog(ZQBLogLevel::info, "Activated ProgressionEvent: [" + eventName + "]");
 }
 
@@ -116,20 +117,20 @@ void AnalyticsLogic::finishProgressionEvent(std::string eventName,
     if (!user->sessionId) {
         return;
     }
-    const int64_t now = Storable::currentTimestamp();
+    const int64_t finished = now();
     std::optional<int64_t> duration;
     if (parameters.duration >= 1) {
         duration = parameters.duration;
     } else {
-        const double seconds =
-            std::ceil((static_cast<double>(now) - static_cast<double>(location->startTimestamp)) / 1000.0);
+        const double seconds = std::ceil(
+            (static_cast<double>(finished) - static_cast<double>(location->startTimestamp)) / 1000.0);
         // A clock set back since the start gives no duration rather than a negative one.
         if (seconds >= 1 && seconds < 9.2e18) {
             duration = static_cast<int64_t>(seconds);
         }
     }
-    ProgressionEvent event(*user->sessionId, user->level, eventName, nonEmpty(std::move(parameters.spent)),
-                           nonEmpty(std::move(parameters.earned)),
+    ProgressionEvent event(finished, *user->sessionId, user->level, eventName,
+                           nonEmpty(std::move(parameters.spent)), nonEmpty(std::move(parameters.earned)),
                            ProgressionEventParams(parameters.successfulCompletion, duration,
                                                   location->difficulty, location->source));
     store(event);
@@ -148,7 +149,7 @@ void AnalyticsLogic::tutorial(int64_t step) {
                          "Tutorial step [" + std::to_string(step) + "] is already used");
         return;
     }
-    store(Tutorial(*user->sessionId, user->level, step, inProgress()));
+    store(Tutorial(now(), *user->sessionId, user->level, step, inProgress()));
     userService_->markTutorialStep(step);
     Logger::writeLog(ZQBLogLevel::info, "The tutorial step [" + std::to_string(step) + "] is saved");
 }
@@ -158,7 +159,7 @@ void AnalyticsLogic::socialNetworkConnect(ZQBSocialNetworkLocal network) {
     if (!user->sessionId) {
         return;
     }
-    store(SocialNetworkConnect(*user->sessionId, user->level, std::move(network.name), inProgress()));
+    store(SocialNetworkConnect(now(), *user->sessionId, user->level, std::move(network.name), inProgress()));
 }
 
 void AnalyticsLogic::socialNetworkPost(ZQBSocialNetworkLocal network, std::string reason) {
@@ -166,7 +167,7 @@ void AnalyticsLogic::socialNetworkPost(ZQBSocialNetworkLocal network, std::strin
     if (!user->sessionId) {
         return;
     }
-    store(SocialNetworkPost(*user->sessionId, user->level, std::move(network.name), std::move(reason),
+    store(SocialNetworkPost(now(), *user->sessionId, user->level, std::move(network.name), std::move(reason),
                             inProgress()));
 }
 
@@ -186,7 +187,7 @@ void AnalyticsLogic::referrer(ReferralData utmData) {
         }
         return found->second;
     };
-    store(Referral(*user->sessionId, value(ZQBReferralProperty::source()),
+    store(Referral(now(), *user->sessionId, value(ZQBReferralProperty::source()),
                    value(ZQBReferralProperty::campaign()), value(ZQBReferralProperty::content()),
                    value(ZQBReferralProperty::medium()), value(ZQBReferralProperty::term())));
     flush();
@@ -199,8 +200,8 @@ void AnalyticsLogic::adImpression(std::string network, double revenue, std::opti
     if (!user->sessionId) {
         return;
     }
-    store(AdImpression(std::move(network), revenue, *user->sessionId, std::move(placement), std::move(unit),
-                       inProgress()));
+    store(AdImpression(now(), std::move(network), revenue, *user->sessionId, std::move(placement),
+                       std::move(unit), inProgress()));
 }
 
 int64_t AnalyticsLogic::getCustomEventParamsCount() {

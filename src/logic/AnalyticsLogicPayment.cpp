@@ -38,7 +38,7 @@ void AnalyticsLogic::realCurrencyPayment(std::string orderId, double price, std:
                          "Real payment with orderId [" + orderId + "]  is already used!");
         return;
     }
-    store(RealCurrencyPayment(*user->sessionId, user->level, std::move(productId), orderId, price,
+    store(RealCurrencyPayment(now(), *user->sessionId, user->level, std::move(productId), orderId, price,
                               std::move(currencyCode), inProgress()));
     markOrderId(orderId);
     flush();
@@ -78,14 +78,14 @@ void AnalyticsLogic::subscriptionPayment(host::PaymentTransaction transaction,
                              "Subscription payment with orderId [" + *orderId + "] is renewal");
         }
     } else {
-        store(SubscriptionPayment(*user->sessionId, user->level, product.productIdentifier, *orderId,
+        store(SubscriptionPayment(now(), *user->sessionId, user->level, product.productIdentifier, *orderId,
                                   zqb::regionCode(product.priceLocale).value_or(""),
                                   zqb::currencyCode(product.priceLocale).value_or(""), inProgress()));
         markOrderId(*orderId);
         paymentStored = true;
     }
     if (subscription && !subscriptionService_->checkIfContains(*subscription)) {
-        store(SubscriptionProductsEvent({*subscription}));
+        store(SubscriptionProductsEvent(now(), {*subscription}));
         flush();
     } else if (paymentStored) {
         flush();
@@ -103,7 +103,7 @@ void AnalyticsLogic::subscriptionPayment(std::string productId, std::string tran
         return;
     }
     const auto known = subscriptionService_->findLocalProduct(productId);
-    store(SubscriptionPayment(*user->sessionId, user->level, productId, transactionId,
+    store(SubscriptionPayment(now(), *user->sessionId, user->level, productId, transactionId,
                               known ? known->regionCode : std::string(),
                               known ? known->currencyCode : std::string(), inProgress()));
     markOrderId(transactionId);
@@ -148,7 +148,7 @@ void AnalyticsLogic::sendSubscriptionsHistoryEvent() {
             "SubscriptionsHistory: Not enough data to send the event, \n\tmissing product CurrencyCode");
         return;
     }
-    store(RestoredTransactionsEvent(*data->currencyCode, data->transactions));
+    store(RestoredTransactionsEvent(now(), *data->currencyCode, data->transactions));
     reportService_->sendBufferedEvents();
     subscriptionService_->markAsRestoredHistory();
     subscriptionService_->markAsSendRestoredHistory();
@@ -163,7 +163,7 @@ void AnalyticsLogic::onProductsReceived(const std::optional<std::vector<Subscrip
         sendSubscriptionsHistoryEvent();
         return;
     }
-    store(SubscriptionProductsEvent(*products));
+    store(SubscriptionProductsEvent(now(), *products));
     reportService_->sendBufferedEvents();
     subscriptionService_->resetSendProductsMark();
     subscriptionService_->resetHistoryMark();

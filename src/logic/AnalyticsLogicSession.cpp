@@ -94,7 +94,7 @@ void AnalyticsLogic::stopActivity() {
     const auto length = activityService_->stopActivity();
     if (user->sessionId && length) {
         if (*length >= 1) {
-            store(UserEngagement(user->level, *length, *user->sessionId, inProgress()));
+            store(UserEngagement(now(), user->level, *length, *user->sessionId, inProgress()));
         } else {
             Logger::writeLog(ZQBLogLevel::debug,
                              "The user engagement event was not generated, session length is zero");
@@ -108,14 +108,14 @@ void AnalyticsLogic::sendAlive() {
     if (!trackingAvailable() || Validator::isExcluded("al", std::nullopt)) {
         return;
     }
-    reportService_->sendFlashEvent(Alive());
+    reportService_->sendFlashEvent(Alive(now()));
 }
 
 void AnalyticsLogic::sendDeviceInfo() {
     if (Validator::isExcluded("di", std::nullopt)) {
         return;
     }
-    if (const auto deviceInfo = projectService_->getDeviceInfo()) {
+    if (const auto deviceInfo = projectService_->getDeviceInfo(now())) {
         store(*deviceInfo);
     }
 }
@@ -125,7 +125,7 @@ void AnalyticsLogic::sendDeviceInfo() {
 void AnalyticsLogic::prepareCurrencyAccrualEvent(int64_t sessionId, int64_t level,
                                                  std::optional<int64_t> timestamp,
                                                  const std::shared_ptr<User>& user) {
-    CurrencyAccrual event(sessionId, level, currencyAccrualService_->getEarnedResources(user),
+    CurrencyAccrual event(now(), sessionId, level, currencyAccrualService_->getEarnedResources(user),
                           currencyAccrualService_->getBoughtResources(user));
     if (timestamp) {
         event.timestamp = *timestamp;
@@ -192,7 +192,7 @@ void AnalyticsLogic::generatePeopleEvent(bool needFullCard) {
             return;
         }
     }
-    store(PeopleEvent(*user->sessionId, user->level, std::move(parameters), inProgress()));
+    store(PeopleEvent(now(), *user->sessionId, user->level, std::move(parameters), inProgress()));
     peopleService_->removeNulls();
     peopleService_->unmarkUpdated();
     peopleService_->unmarkCleared();

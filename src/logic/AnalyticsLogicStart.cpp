@@ -137,7 +137,7 @@ void AnalyticsLogic::applyAnalyticsConfiguration(
     if (!trackingAvailable() && configuration &&
         configuration->trackingAvailability == ZQBTrackingStatus::enable) {
         projectService_->setTrackingAvailable(true);
-        store(TrackingStatus(true));
+        store(TrackingStatus(now(), true));
     }
     if (!configuration) {
         return;
@@ -166,7 +166,7 @@ void AnalyticsLogic::applyAnalyticsConfiguration(
 
 void AnalyticsLogic::tryStartSDK() {
     if (!trackingAvailable()) {
-        reportService_->sendFlashEvent(TrackingStatus(false));
+        reportService_->sendFlashEvent(TrackingStatus(now(), false));
         Logger::writeLog(ZQBLogLevel::info, kTrackingDisabled);
         return;
     }

@@ -220,7 +220,7 @@ void AnalyticsLogic::levelUp(int64_t level, IntMap balances) {
     }
     addCurrencyAccrual();
     const int64_t previousLevel = user->level;
-    LevelUp event(*user->sessionId, level, nonEmpty(std::move(balances)), inProgress());
+    LevelUp event(now(), *user->sessionId, level, nonEmpty(std::move(balances)), inProgress());
     // Only the level just finished has its resources reported; a jump or a step down reports none.
     if (previousLevel < std::numeric_limits<int64_t>::max() && level == previousLevel + 1) {
         event.spent = levelResourceService_->getSpentResources();
@@ -247,7 +247,7 @@ void AnalyticsLogic::setTrackingAvailability(bool value) {
     if (value == current) {
         Logger::writeLog(ZQBLogLevel::info, "Tracking status is already " + enableText(value));
         if (value) {
-            store(TrackingStatus(true));
+            store(TrackingStatus(now(), true));
         }
         return;
     }
@@ -255,7 +255,7 @@ void AnalyticsLogic::setTrackingAvailability(bool value) {
         removeEventsAndResources();
         stopActivity();
         // Still on at this point, so the events service takes this last status.
-        store(TrackingStatus(false));
+        store(TrackingStatus(now(), false));
         generatePeopleEvent(false);
         reportService_->sendBufferedEvents();
         projectService_->setTrackingAvailable(false);
@@ -263,7 +263,7 @@ void AnalyticsLogic::setTrackingAvailability(bool value) {
         return;
     }
     projectService_->setTrackingAvailable(true);
-    store(TrackingStatus(true));
+    store(TrackingStatus(now(), true));
     if (started_) {
         reportService_->sendBufferedEvents();
         startActivity(ActivityStart::operation);

@@ -11,13 +11,15 @@ namespace zqb {
 
 MessagingLogic::MessagingLogic(std::shared_ptr<EventsServiceProtocol> eventsService,
                                std::shared_ptr<MessagingServiceProtocol> messagingService,
-                               std::shared_ptr<AnalyticsProtocol> analyticsProxy)
+                               std::shared_ptr<AnalyticsProtocol> analyticsProxy,
+                               std::shared_ptr<host::ClockProtocol> clock)
     : eventsService_(std::move(eventsService)),
       messagingService_(std::move(messagingService)),
-      analyticsProxy_(std::move(analyticsProxy)) {}
+      analyticsProxy_(std::move(analyticsProxy)),
+      clock_(std::move(clock)) {}
 
 void MessagingLogic::pushToken(std::string token, bool isAllowed) {
-    eventsService_->addEvent(PushToken(std::move(token), isAllowed));
+    eventsService_->addEvent(PushToken(host::millisecondsSince1970(*clock_), std::move(token), isAllowed));
     // The events service may have declined it (tracking off, all events excluded); the flush is asked
     // for all the same, for whatever is stored.
     analyticsProxy_->sendBufferedEvents();

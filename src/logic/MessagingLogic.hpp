@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/Clock.hpp"
 #include "logic/AnalyticsProtocol.hpp"
 #include "logic/MessagingProtocol.hpp"
 
@@ -16,10 +17,12 @@ class MessagingServiceProtocol;
 // given.
 class MessagingLogic final : public MessagingProtocol {
 public:
-    // `analyticsProxy` is the core's analytics front, through which the flush is queued.
+    // `analyticsProxy` is the core's analytics front, through which the flush is queued; `clock` stamps
+    // the push token.
     MessagingLogic(std::shared_ptr<EventsServiceProtocol> eventsService,
                    std::shared_ptr<MessagingServiceProtocol> messagingService,
-                   std::shared_ptr<AnalyticsProtocol> analyticsProxy);
+                   std::shared_ptr<AnalyticsProtocol> analyticsProxy,
+                   std::shared_ptr<host::ClockProtocol> clock);
 
     void pushToken(std::string token, bool isAllowed) override;
     void pushOpened(int64_t timestamp, int64_t pushId, std::optional<std::string> button) override;
@@ -29,6 +32,7 @@ private:
     const std::shared_ptr<EventsServiceProtocol> eventsService_;
     const std::shared_ptr<MessagingServiceProtocol> messagingService_;
     const std::shared_ptr<AnalyticsProtocol> analyticsProxy_;
+    const std::shared_ptr<host::ClockProtocol> clock_;
 };
 
 }  // namespace zqb

@@ -4,11 +4,11 @@
 
 namespace zqb {
 
-AdImpression::AdImpression(std::string network, double revenue, int64_t sessionId,
+AdImpression::AdImpression(int64_t timestamp, std::string network, double revenue, int64_t sessionId,
                            std::optional<std::string> placement, std::optional<std::string> unit,
                            std::optional<std::vector<std::string>> inProgress,
                            std::optional<std::string> inExperiments)
-    : timestamp(currentTimestamp()),
+    : timestamp(timestamp),
       sessionId(sessionId),
       network(std::move(network)),
       revenue(revenue),

@@ -8,8 +8,8 @@ namespace zqb {
 // ("ad_network", "ad_unit") and writes them in an order of its own.
 struct AdImpression final : Storable {
     // `source` is always "sdk".
-    AdImpression(std::string network, double revenue, int64_t sessionId, std::optional<std::string> placement,
-                 std::optional<std::string> unit,
+    AdImpression(int64_t timestamp, std::string network, double revenue, int64_t sessionId,
+                 std::optional<std::string> placement, std::optional<std::string> unit,
                  std::optional<std::vector<std::string>> inProgress = std::nullopt,
                  std::optional<std::string> inExperiments = std::nullopt);
 

@@ -4,8 +4,8 @@
 
 namespace zqb {
 
-Alive::Alive(std::optional<std::string> inExperiments)
-    : timestamp(currentTimestamp()), inExperiments(std::move(inExperiments)) {}
+Alive::Alive(int64_t timestamp, std::optional<std::string> inExperiments)
+    : timestamp(timestamp), inExperiments(std::move(inExperiments)) {}
 
 void Alive::writeMembers(JsonWriter& out) const {
     out.member("code", code);

@@ -6,7 +6,7 @@ namespace zqb {
 
 // The keep-alive ping ("al"); never stored, always sent at once.
 struct Alive final : Storable {
-    explicit Alive(std::optional<std::string> inExperiments = std::nullopt);
+    explicit Alive(int64_t timestamp, std::optional<std::string> inExperiments = std::nullopt);
 
     std::string code = "al";
     int64_t timestamp;

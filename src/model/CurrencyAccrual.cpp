@@ -31,11 +31,11 @@ std::string accrualBlock(const char* name, const CurrencyAccrual::Accruals& accr
 
 }  // namespace
 
-CurrencyAccrual::CurrencyAccrual(int64_t sessionId, int64_t level, std::optional<Accruals> earned,
-                                 std::optional<Accruals> bought,
+CurrencyAccrual::CurrencyAccrual(int64_t timestamp, int64_t sessionId, int64_t level,
+                                 std::optional<Accruals> earned, std::optional<Accruals> bought,
                                  const std::optional<std::vector<std::string>>& /*inProgress*/,
                                  std::optional<std::string> inExperiments)
-    : timestamp(currentTimestamp()),
+    : timestamp(timestamp),
       sessionId(sessionId),
       level(level),
       earned(std::move(earned)),

@@ -11,13 +11,13 @@ struct CurrencyAccrual final : Storable {
 
     // The progression names are accepted for the builder's convenience and not kept: the record has no
     // "inProgress".
-    CurrencyAccrual(int64_t sessionId, int64_t level, std::optional<Accruals> earned,
+    CurrencyAccrual(int64_t timestamp, int64_t sessionId, int64_t level, std::optional<Accruals> earned,
                     std::optional<Accruals> bought,
                     const std::optional<std::vector<std::string>>& inProgress = std::nullopt,
                     std::optional<std::string> inExperiments = std::nullopt);
 
     std::string code = "ca";
-    int64_t timestamp;  // now when built; the folding of an earlier session replaces it
+    int64_t timestamp;  // when built; the folding of an earlier session replaces it
     int64_t sessionId;
     int64_t level;
     std::optional<Accruals> earned;

@@ -1,20 +1,19 @@
 #include "model/CurrencyAccrualResource.hpp"
 
 #include "foundation/TextUtils.hpp"
-#include "host/Clock.hpp"
-#include "host/Environment.hpp"
 
 namespace zqb {
 
-CurrencyAccrualResource::CurrencyAccrualResource(std::string name, int64_t amount, std::string source,
-                                                 ZQBAccrualType type, int64_t userId, int64_t idKey)
+CurrencyAccrualResource::CurrencyAccrualResource(int64_t timestamp, std::string name, int64_t amount,
+                                                 std::string source, ZQBAccrualType type, int64_t userId,
+                                                 int64_t idKey)
     : idKey(idKey),
       userId(userId),
       type(type),
       name(std::move(name)),
       amount(amount),
       source(std::move(source)),
-      timestamp(host::millisecondsSince1970(*host::Environment::shared().clock())) {}
+      timestamp(timestamp) {}
 
 std::string CurrencyAccrualResource::description() const {
     return "\t userId: " + std::to_string(userId) + ", \n\t type: " + std::string(::description(type)) +
@@ -32,11 +31,9 @@ std::optional<CurrencyAccrualResource> CurrencyAccrualResource::fromRow(const SQ
     if (!id || !userId || !type || !name || !amount || !source || !timestamp) {
         return std::nullopt;
     }
-    CurrencyAccrualResource resource(std::move(*name), *amount, std::move(*source),
-                                     *type == 1 ? ZQBAccrualType::bought : ZQBAccrualType::earned, *userId,
-                                     *id);
-    resource.timestamp = *timestamp;
-    return resource;
+    return CurrencyAccrualResource(*timestamp, std::move(*name), *amount, std::move(*source),
+                                   *type == 1 ? ZQBAccrualType::bought : ZQBAccrualType::earned, *userId,
+                                   *id);
 }
 
 bool operator==(const CurrencyAccrualResource& a, const CurrencyAccrualResource& b) {

@@ -13,9 +13,9 @@ namespace zqb {
 // The running sum of one user's accruals of one currency from one source (a row of
 // "currencyAccrualResources"), later folded into a currency-accrual event.
 struct CurrencyAccrualResource {
-    // Stamps the current time; `userId` and `idKey` are -1 until the service stores the row.
-    CurrencyAccrualResource(std::string name, int64_t amount, std::string source, ZQBAccrualType type,
-                            int64_t userId = -1, int64_t idKey = -1);
+    // Made at `timestamp` (Unix milliseconds); `userId` and `idKey` are -1 until the service stores the row.
+    CurrencyAccrualResource(int64_t timestamp, std::string name, int64_t amount, std::string source,
+                            ZQBAccrualType type, int64_t userId = -1, int64_t idKey = -1);
 
     int64_t idKey = -1;
     int64_t userId = -1;

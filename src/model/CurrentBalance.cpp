@@ -4,9 +4,9 @@
 
 namespace zqb {
 
-CurrentBalance::CurrentBalance(int64_t sessionId, int64_t level, IntMap balance,
+CurrentBalance::CurrentBalance(int64_t timestamp, int64_t sessionId, int64_t level, IntMap balance,
                                std::optional<std::string> inExperiments)
-    : timestamp(currentTimestamp()),
+    : timestamp(timestamp),
       sessionId(sessionId),
       level(level),
       balance(std::move(balance)),

@@ -4,11 +4,11 @@
 
 namespace zqb {
 
-CustomEvent::CustomEvent(int64_t sessionId, int64_t level, std::string name,
+CustomEvent::CustomEvent(int64_t timestamp, int64_t sessionId, int64_t level, std::string name,
                          std::optional<AnyCodableMap> parameters,
                          std::optional<std::vector<std::string>> inProgress,
                          std::optional<std::string> inExperiments)
-    : timestamp(currentTimestamp()),
+    : timestamp(timestamp),
       sessionId(sessionId),
       level(level),
       name(std::move(name)),

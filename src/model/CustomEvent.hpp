@@ -7,7 +7,8 @@ namespace zqb {
 
 // An event the application defines itself ("ce"): a name with free parameters.
 struct CustomEvent final : Storable {
-    CustomEvent(int64_t sessionId, int64_t level, std::string name, std::optional<AnyCodableMap> parameters,
+    CustomEvent(int64_t timestamp, int64_t sessionId, int64_t level, std::string name,
+                std::optional<AnyCodableMap> parameters,
                 std::optional<std::vector<std::string>> inProgress = std::nullopt,
                 std::optional<std::string> inExperiments = std::nullopt);
 

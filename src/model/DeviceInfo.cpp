@@ -19,12 +19,13 @@ std::optional<double> DeviceInfo::roundedDiagonal(std::optional<double> diagonal
     return rounded;
 }
 
-DeviceInfo::DeviceInfo(std::string osVersion, std::string os, std::optional<int64_t> displayPpi,
-                       std::optional<std::string> displayResolution, std::optional<double> displayDiagonal,
-                       std::string manufacturer, std::string model, int64_t timeZoneOffset, int64_t rooted,
-                       bool isLimitAdTrackingEnabled, std::optional<std::string> idfv,
-                       std::optional<std::string> idfa, std::string uuid, std::optional<int64_t> sandboxState)
-    : timestamp(currentTimestamp()),
+DeviceInfo::DeviceInfo(int64_t timestamp, std::string osVersion, std::string os,
+                       std::optional<int64_t> displayPpi, std::optional<std::string> displayResolution,
+                       std::optional<double> displayDiagonal, std::string manufacturer, std::string model,
+                       int64_t timeZoneOffset, int64_t rooted, bool isLimitAdTrackingEnabled,
+                       std::optional<std::string> idfv, std::optional<std::string> idfa, std::string uuid,
+                       std::optional<int64_t> sandboxState)
+    : timestamp(timestamp),
       osVersion(std::move(osVersion)),
       os(std::move(os)),
       displayPpi(displayPpi),

@@ -8,7 +8,7 @@ namespace zqb {
 struct DeviceInfo final : Storable {
     // `displayDiagonal` is kept rounded to five decimal places (halves away from zero). A diagonal that is
     // not a finite number is treated as unknown, so the record stays encodable.
-    DeviceInfo(std::string osVersion, std::string os, std::optional<int64_t> displayPpi,
+    DeviceInfo(int64_t timestamp, std::string osVersion, std::string os, std::optional<int64_t> displayPpi,
                std::optional<std::string> displayResolution, std::optional<double> displayDiagonal,
                std::string manufacturer, std::string model, int64_t timeZoneOffset, int64_t rooted,
                bool isLimitAdTrackingEnabled, std::optional<std::string> idfv,

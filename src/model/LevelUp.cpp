@@ -4,10 +4,10 @@
 
 namespace zqb {
 
-LevelUp::LevelUp(int64_t sessionId, int64_t level, std::optional<IntMap> balance,
+LevelUp::LevelUp(int64_t timestamp, int64_t sessionId, int64_t level, std::optional<IntMap> balance,
                  std::optional<std::vector<std::string>> inProgress, std::optional<std::string> inExperiments,
                  std::optional<IntMap> spent, std::optional<IntMap> earned, std::optional<IntMap> bought)
-    : timestamp(currentTimestamp()),
+    : timestamp(timestamp),
       sessionId(sessionId),
       level(level),
       balance(std::move(balance)),

@@ -8,7 +8,7 @@ namespace zqb {
 // level just finished.
 struct LevelUp final : Storable {
     // The experiment fields come before the three resource maps here, as the builder passes them.
-    LevelUp(int64_t sessionId, int64_t level, std::optional<IntMap> balance,
+    LevelUp(int64_t timestamp, int64_t sessionId, int64_t level, std::optional<IntMap> balance,
             std::optional<std::vector<std::string>> inProgress = std::nullopt,
             std::optional<std::string> inExperiments = std::nullopt,
             std::optional<IntMap> spent = std::nullopt, std::optional<IntMap> earned = std::nullopt,

@@ -24,10 +24,11 @@ nlohmann::ordered_json parametersObject(const PeopleValueMap& parameters) {
 
 }  // namespace
 
-PeopleEvent::PeopleEvent(int64_t sessionId, int64_t level, std::optional<PeopleValueMap> parameters,
+PeopleEvent::PeopleEvent(int64_t timestamp, int64_t sessionId, int64_t level,
+                         std::optional<PeopleValueMap> parameters,
                          std::optional<std::vector<std::string>> inProgress,
                          std::optional<std::string> inExperiments)
-    : timestamp(currentTimestamp()),
+    : timestamp(timestamp),
       sessionId(sessionId),
       level(level),
       parameters(std::move(parameters)),

@@ -7,7 +7,7 @@ namespace zqb {
 
 // The reported values of the user card ("pl").
 struct PeopleEvent final : Storable {
-    PeopleEvent(int64_t sessionId, int64_t level, std::optional<PeopleValueMap> parameters,
+    PeopleEvent(int64_t timestamp, int64_t sessionId, int64_t level, std::optional<PeopleValueMap> parameters,
                 std::optional<std::vector<std::string>> inProgress = std::nullopt,
                 std::optional<std::string> inExperiments = std::nullopt);
 

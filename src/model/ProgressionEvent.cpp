@@ -16,11 +16,11 @@ void ProgressionEventParams::writeMembers(JsonWriter& out) const {
     out.memberIfPresent("source", source);
 }
 
-ProgressionEvent::ProgressionEvent(int64_t sessionId, int64_t level, std::string name,
+ProgressionEvent::ProgressionEvent(int64_t timestamp, int64_t sessionId, int64_t level, std::string name,
                                    std::optional<IntMap> spent, std::optional<IntMap> earned,
                                    ProgressionEventParams parameters,
                                    std::optional<std::string> inExperiments)
-    : timestamp(currentTimestamp()),
+    : timestamp(timestamp),
       sessionId(sessionId),
       level(level),
       name(std::move(name)),

@@ -22,8 +22,9 @@ struct ProgressionEventParams {
 
 // A progression location (a level, a stage, a dungeon) was finished ("pe").
 struct ProgressionEvent final : Storable {
-    ProgressionEvent(int64_t sessionId, int64_t level, std::string name, std::optional<IntMap> spent,
-                     std::optional<IntMap> earned, ProgressionEventParams parameters,
+    ProgressionEvent(int64_t timestamp, int64_t sessionId, int64_t level, std::string name,
+                     std::optional<IntMap> spent, std::optional<IntMap> earned,
+                     ProgressionEventParams parameters,
                      std::optional<std::string> inExperiments = std::nullopt);
 
     std::string code = "pe";

@@ -4,8 +4,9 @@
 
 namespace zqb {
 
-PushToken::PushToken(std::string token, bool isAllowed, std::optional<std::string> inExperiments)
-    : timestamp(currentTimestamp()),
+PushToken::PushToken(int64_t timestamp, std::string token, bool isAllowed,
+                     std::optional<std::string> inExperiments)
+    : timestamp(timestamp),
       isAllowed(isAllowed),
       token(std::move(token)),
       inExperiments(std::move(inExperiments)) {}

@@ -6,7 +6,8 @@ namespace zqb {
 
 // The device's push token and whether the user allows notifications ("pt").
 struct PushToken final : Storable {
-    PushToken(std::string token, bool isAllowed, std::optional<std::string> inExperiments = std::nullopt);
+    PushToken(int64_t timestamp, std::string token, bool isAllowed,
+              std::optional<std::string> inExperiments = std::nullopt);
 
     std::string code = "pt";
     int64_t timestamp;

@@ -4,11 +4,12 @@
 
 namespace zqb {
 
-RealCurrencyPayment::RealCurrencyPayment(int64_t sessionId, int64_t level, std::string productId,
-                                         std::string orderId, double price, std::string currencyCode,
+RealCurrencyPayment::RealCurrencyPayment(int64_t timestamp, int64_t sessionId, int64_t level,
+                                         std::string productId, std::string orderId, double price,
+                                         std::string currencyCode,
                                          std::optional<std::vector<std::string>> inProgress,
                                          std::optional<std::string> inExperiments)
-    : timestamp(currentTimestamp()),
+    : timestamp(timestamp),
       sessionId(sessionId),
       level(level),
       productId(std::move(productId)),

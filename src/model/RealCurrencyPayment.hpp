@@ -6,8 +6,8 @@ namespace zqb {
 
 // A purchase paid with real money ("rp").
 struct RealCurrencyPayment final : Storable {
-    RealCurrencyPayment(int64_t sessionId, int64_t level, std::string productId, std::string orderId,
-                        double price, std::string currencyCode,
+    RealCurrencyPayment(int64_t timestamp, int64_t sessionId, int64_t level, std::string productId,
+                        std::string orderId, double price, std::string currencyCode,
                         std::optional<std::vector<std::string>> inProgress = std::nullopt,
                         std::optional<std::string> inExperiments = std::nullopt);
 

@@ -4,11 +4,12 @@
 
 namespace zqb {
 
-Referral::Referral(int64_t sessionId, std::optional<std::string> source, std::optional<std::string> campaign,
-                   std::optional<std::string> content, std::optional<std::string> medium,
-                   std::optional<std::string> term, std::optional<std::vector<std::string>> inProgress,
+Referral::Referral(int64_t timestamp, int64_t sessionId, std::optional<std::string> source,
+                   std::optional<std::string> campaign, std::optional<std::string> content,
+                   std::optional<std::string> medium, std::optional<std::string> term,
+                   std::optional<std::vector<std::string>> inProgress,
                    std::optional<std::string> inExperiments)
-    : timestamp(currentTimestamp()),
+    : timestamp(timestamp),
       sessionId(sessionId),
       source(std::move(source)),
       campaign(std::move(campaign)),

@@ -4,11 +4,9 @@
 
 namespace zqb {
 
-RestoredTransactionsEvent::RestoredTransactionsEvent(std::string currencyCode,
+RestoredTransactionsEvent::RestoredTransactionsEvent(int64_t timestamp, std::string currencyCode,
                                                      std::vector<RestoredTransaction> transactions)
-    : timestamp(currentTimestamp()),
-      currencyCode(std::move(currencyCode)),
-      transactions(std::move(transactions)) {}
+    : timestamp(timestamp), currencyCode(std::move(currencyCode)), transactions(std::move(transactions)) {}
 
 void RestoredTransactionsEvent::writeMembers(JsonWriter& out) const {
     out.member("code", code);

@@ -7,7 +7,8 @@ namespace zqb {
 
 // The user's restored purchase history ("sbsr").
 struct RestoredTransactionsEvent final : Storable {
-    RestoredTransactionsEvent(std::string currencyCode, std::vector<RestoredTransaction> transactions);
+    RestoredTransactionsEvent(int64_t timestamp, std::string currencyCode,
+                              std::vector<RestoredTransaction> transactions);
 
     std::string code = "sbsr";
     int64_t timestamp;

@@ -4,10 +4,11 @@
 
 namespace zqb {
 
-SocialNetworkConnect::SocialNetworkConnect(int64_t sessionId, int64_t level, std::string socialNetwork,
+SocialNetworkConnect::SocialNetworkConnect(int64_t timestamp, int64_t sessionId, int64_t level,
+                                           std::string socialNetwork,
                                            std::optional<std::vector<std::string>> inProgress,
                                            std::optional<std::string> inExperiments)
-    : timestamp(currentTimestamp()),
+    : timestamp(timestamp),
       sessionId(sessionId),
       level(level),
       socialNetwork(std::move(socialNetwork)),

@@ -6,7 +6,7 @@ namespace zqb {
 
 // The user connected a social network ("sc").
 struct SocialNetworkConnect final : Storable {
-    SocialNetworkConnect(int64_t sessionId, int64_t level, std::string socialNetwork,
+    SocialNetworkConnect(int64_t timestamp, int64_t sessionId, int64_t level, std::string socialNetwork,
                          std::optional<std::vector<std::string>> inProgress = std::nullopt,
                          std::optional<std::string> inExperiments = std::nullopt);
 

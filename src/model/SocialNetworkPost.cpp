@@ -4,11 +4,11 @@
 
 namespace zqb {
 
-SocialNetworkPost::SocialNetworkPost(int64_t sessionId, int64_t level, std::string socialNetwork,
-                                     std::string postReason,
+SocialNetworkPost::SocialNetworkPost(int64_t timestamp, int64_t sessionId, int64_t level,
+                                     std::string socialNetwork, std::string postReason,
                                      std::optional<std::vector<std::string>> inProgress,
                                      std::optional<std::string> inExperiments)
-    : timestamp(currentTimestamp()),
+    : timestamp(timestamp),
       sessionId(sessionId),
       level(level),
       socialNetwork(std::move(socialNetwork)),

@@ -1,7 +1,6 @@
 #include "model/Storable.hpp"
 
 #include "foundation/Logger.hpp"
-#include "host/Environment.hpp"
 #include "model/JsonText.hpp"
 #include "model/JsonTextWriter.hpp"
 #include "model/JsonTreeWriter.hpp"
@@ -38,10 +37,6 @@ nlohmann::ordered_json Storable::toJson() const {
     writeMembers(writer);
     writer.endObject();
     return writer.take();
-}
-
-int64_t Storable::currentTimestamp() {
-    return host::millisecondsSince1970(*host::Environment::shared().clock());
 }
 
 }  // namespace zqb

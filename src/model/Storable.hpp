@@ -35,9 +35,6 @@ public:
     // Compact JSON text of the record, or "" after an ERROR line when it cannot be encoded. Never throws.
     std::string getJson() const;
 
-    // The current time in Unix milliseconds from the environment's clock: every record's time stamp.
-    static int64_t currentTimestamp();
-
 protected:
     Storable() = default;
     Storable(const Storable&) = default;

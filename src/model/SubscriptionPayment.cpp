@@ -4,12 +4,12 @@
 
 namespace zqb {
 
-SubscriptionPayment::SubscriptionPayment(int64_t sessionId, int64_t level, std::string productId,
-                                         std::string orderId, std::string regionCode,
+SubscriptionPayment::SubscriptionPayment(int64_t timestamp, int64_t sessionId, int64_t level,
+                                         std::string productId, std::string orderId, std::string regionCode,
                                          std::string currencyCode,
                                          std::optional<std::vector<std::string>> inProgress,
                                          std::optional<std::string> inExperiments)
-    : timestamp(currentTimestamp()),
+    : timestamp(timestamp),
       sessionId(sessionId),
       level(level),
       orderId(std::move(orderId)),

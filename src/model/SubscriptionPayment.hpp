@@ -8,8 +8,8 @@ namespace zqb {
 struct SubscriptionPayment final : Storable {
     // The product comes before the order here, as the builders pass them; the fields and keys hold the
     // order first.
-    SubscriptionPayment(int64_t sessionId, int64_t level, std::string productId, std::string orderId,
-                        std::string regionCode, std::string currencyCode,
+    SubscriptionPayment(int64_t timestamp, int64_t sessionId, int64_t level, std::string productId,
+                        std::string orderId, std::string regionCode, std::string currencyCode,
                         std::optional<std::vector<std::string>> inProgress = std::nullopt,
                         std::optional<std::string> inExperiments = std::nullopt);
 

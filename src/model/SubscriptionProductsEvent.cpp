@@ -4,8 +4,9 @@
 
 namespace zqb {
 
-SubscriptionProductsEvent::SubscriptionProductsEvent(std::vector<SubscriptionProduct> products)
-    : timestamp(currentTimestamp()), products(std::move(products)) {}
+SubscriptionProductsEvent::SubscriptionProductsEvent(int64_t timestamp,
+                                                     std::vector<SubscriptionProduct> products)
+    : timestamp(timestamp), products(std::move(products)) {}
 
 void SubscriptionProductsEvent::writeMembers(JsonWriter& out) const {
     out.member("code", code);

@@ -7,7 +7,7 @@ namespace zqb {
 
 // The subscription products that the application offers ("sbsp").
 struct SubscriptionProductsEvent final : Storable {
-    explicit SubscriptionProductsEvent(std::vector<SubscriptionProduct> products);
+    SubscriptionProductsEvent(int64_t timestamp, std::vector<SubscriptionProduct> products);
 
     std::string code = "sbsp";
     int64_t timestamp;

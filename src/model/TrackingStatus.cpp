@@ -4,8 +4,8 @@
 
 namespace zqb {
 
-TrackingStatus::TrackingStatus(bool trackingAllowed)
-    : timestamp(currentTimestamp()), trackingAllowed(trackingAllowed) {}
+TrackingStatus::TrackingStatus(int64_t timestamp, bool trackingAllowed)
+    : timestamp(timestamp), trackingAllowed(trackingAllowed) {}
 
 void TrackingStatus::writeMembers(JsonWriter& out) const {
     out.member("code", code);

@@ -6,8 +6,8 @@ namespace zqb {
 
 // The user's tracking consent ("ts"): true when tracking was switched on, false when it is off.
 struct TrackingStatus final : Storable {
-    // Stamped now, without experiment fields, as every builder makes it.
-    explicit TrackingStatus(bool trackingAllowed);
+    // Without experiment fields, as every builder makes it.
+    TrackingStatus(int64_t timestamp, bool trackingAllowed);
 
     std::string code = "ts";
     int64_t timestamp;

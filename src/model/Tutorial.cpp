@@ -4,10 +4,10 @@
 
 namespace zqb {
 
-Tutorial::Tutorial(int64_t sessionId, int64_t level, int64_t step,
+Tutorial::Tutorial(int64_t timestamp, int64_t sessionId, int64_t level, int64_t step,
                    std::optional<std::vector<std::string>> inProgress,
                    std::optional<std::string> inExperiments)
-    : timestamp(currentTimestamp()),
+    : timestamp(timestamp),
       sessionId(sessionId),
       level(level),
       step(step),

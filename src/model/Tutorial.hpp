@@ -6,7 +6,7 @@ namespace zqb {
 
 // The user reached a tutorial step ("tr").
 struct Tutorial final : Storable {
-    Tutorial(int64_t sessionId, int64_t level, int64_t step,
+    Tutorial(int64_t timestamp, int64_t sessionId, int64_t level, int64_t step,
              std::optional<std::vector<std::string>> inProgress = std::nullopt,
              std::optional<std::string> inExperiments = std::nullopt);
 

@@ -4,10 +4,10 @@
 
 namespace zqb {
 
-UserEngagement::UserEngagement(int64_t level, int64_t length, int64_t sessionId,
+UserEngagement::UserEngagement(int64_t timestamp, int64_t level, int64_t length, int64_t sessionId,
                                std::optional<std::vector<std::string>> inProgress,
                                std::optional<std::string> inExperiments)
-    : timestamp(currentTimestamp()),
+    : timestamp(timestamp),
       level(level),
       length(length),
       sessionId(sessionId),

@@ -6,7 +6,7 @@ namespace zqb {
 
 // How long the application stayed in the foreground ("ue"), recorded when the activity stops.
 struct UserEngagement final : Storable {
-    UserEngagement(int64_t level, int64_t length, int64_t sessionId,
+    UserEngagement(int64_t timestamp, int64_t level, int64_t length, int64_t sessionId,
                    std::optional<std::vector<std::string>> inProgress = std::nullopt,
                    std::optional<std::string> inExperiments = std::nullopt);
 

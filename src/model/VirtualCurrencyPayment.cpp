@@ -4,12 +4,12 @@
 
 namespace zqb {
 
-VirtualCurrencyPayment::VirtualCurrencyPayment(int64_t sessionId, int64_t level, std::string purchaseId,
-                                               int64_t purchaseAmount, IntMap purchasePrice,
-                                               std::string purchaseType,
+VirtualCurrencyPayment::VirtualCurrencyPayment(int64_t timestamp, int64_t sessionId, int64_t level,
+                                               std::string purchaseId, int64_t purchaseAmount,
+                                               IntMap purchasePrice, std::string purchaseType,
                                                std::optional<std::vector<std::string>> inProgress,
                                                std::optional<std::string> inExperiments)
-    : timestamp(currentTimestamp()),
+    : timestamp(timestamp),
       sessionId(sessionId),
       level(level),
       purchaseId(std::move(purchaseId)),

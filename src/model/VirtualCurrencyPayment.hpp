@@ -6,8 +6,8 @@ namespace zqb {
 
 // A purchase paid with in-app currency ("vp"). The price map is always written, {} when empty.
 struct VirtualCurrencyPayment final : Storable {
-    VirtualCurrencyPayment(int64_t sessionId, int64_t level, std::string purchaseId, int64_t purchaseAmount,
-                           IntMap purchasePrice, std::string purchaseType,
+    VirtualCurrencyPayment(int64_t timestamp, int64_t sessionId, int64_t level, std::string purchaseId,
+                           int64_t purchaseAmount, IntMap purchasePrice, std::string purchaseType,
                            std::optional<std::vector<std::string>> inProgress = std::nullopt,
                            std::optional<std::string> inExperiments = std::nullopt);
 

@@ -14,10 +14,7 @@ ColumnMap CurrencyAccrualResourcesRepository::prepareContentValues(const Currenc
 }
 
 void CurrencyAccrualResourcesRepository::insert(const CurrencyAccrualResource& resource) {
-    // Built afresh, so the cached accrual carries the time of the insert.
-    insertRecord(CurrencyAccrualResource(resource.name, resource.amount, resource.source, resource.type,
-                                         resource.userId),
-                 prepareContentValues(resource));
+    insertRecord(resource, prepareContentValues(resource));
 }
 
 bool CurrencyAccrualResourcesRepository::update(const CurrencyAccrualResource& resource) {

@@ -12,8 +12,8 @@ public:
 
     explicit CurrencyAccrualResourcesRepository(std::shared_ptr<DatabaseProtocol> database);
 
-    // The cache gets a new accrual with the new row id, stamped with the time of the insert; the row keeps
-    // the given accrual's timestamp, and the caller's value keeps idKey -1.
+    // The cache gets a copy of the accrual with the new row id and the row's timestamp; the caller's value
+    // keeps idKey -1.
     virtual void insert(const CurrencyAccrualResource& resource);
     // The row is written, then the value replaces the cached one with its idKey.
     virtual bool update(const CurrencyAccrualResource& resource);

@@ -23,8 +23,8 @@ void CurrencyAccrualService::addCurrencyAccrual(const CurrencyAccrualResource& a
         return;
     }
     const auto user = stateManager_->getActiveUser();
-    const CurrencyAccrualResource record(accrual.name, accrual.amount, accrual.source, accrual.type,
-                                         user->idKey, accrual.idKey);
+    const CurrencyAccrualResource record(accrual.timestamp, accrual.name, accrual.amount, accrual.source,
+                                         accrual.type, user->idKey, accrual.idKey);
     const auto rows = rowsOf(user->idKey);
     const auto found = std::find(rows.begin(), rows.end(), record);
     if (found == rows.end()) {
@@ -37,8 +37,8 @@ void CurrencyAccrualService::addCurrencyAccrual(const CurrencyAccrualResource& a
     if (sum.clamped) {
         Logger::writeLog(ZQBLogLevel::error, "CA resource: " + record.name + " is overflowed");
     }
-    const CurrencyAccrualResource updated(found->name, sum.amount, found->source, found->type, found->userId,
-                                          found->idKey);
+    const CurrencyAccrualResource updated(record.timestamp, found->name, sum.amount, found->source,
+                                          found->type, found->userId, found->idKey);
     repository_->update(updated);
     Logger::writeLog(ZQBLogLevel::debug, "Update CA resources: \n" + updated.description() + " ");
 }

@@ -77,8 +77,8 @@ SdkData ProjectService::getSdkData() {
     return stateManager_->getSdkData();
 }
 
-std::optional<DeviceInfo> ProjectService::getDeviceInfo() {
-    return stateManager_->getDeviceInfo();
+std::optional<DeviceInfo> ProjectService::getDeviceInfo(int64_t timestamp) {
+    return stateManager_->getDeviceInfo(timestamp);
 }
 
 std::shared_ptr<DeviceIdentifiers> ProjectService::getDeviceIdentifiers() {

@@ -26,7 +26,7 @@ public:
     void markCurrencyPayment(const std::string& orderId) override;
     ApplicationData getAppData() override;
     SdkData getSdkData() override;
-    std::optional<DeviceInfo> getDeviceInfo() override;
+    std::optional<DeviceInfo> getDeviceInfo(int64_t timestamp) override;
     std::shared_ptr<DeviceIdentifiers> getDeviceIdentifiers() override;
     // The exclusion block stays when the received one has the same version; the subscription bundles stay
     // when the received subscription settings version equals the stored one (both absent counts as equal);

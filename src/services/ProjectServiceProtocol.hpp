@@ -33,7 +33,7 @@ public:
     virtual void markCurrencyPayment(const std::string& orderId) = 0;
     virtual ApplicationData getAppData() = 0;
     virtual SdkData getSdkData() = 0;
-    virtual std::optional<DeviceInfo> getDeviceInfo() = 0;
+    virtual std::optional<DeviceInfo> getDeviceInfo(int64_t timestamp) = 0;
     virtual std::shared_ptr<DeviceIdentifiers> getDeviceIdentifiers() = 0;
     // Merges a configuration received from the gateway into the stored one, saves it and hands its
     // exclusion table to the argument rules.

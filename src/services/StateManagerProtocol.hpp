@@ -60,8 +60,9 @@ public:
     virtual Versions getVersion() = 0;
     virtual ApplicationData getAppData() = 0;
     virtual SdkData getSdkData() = 0;
-    // The device-information event, or nothing when the device facts did not arrive in time.
-    virtual std::optional<DeviceInfo> getDeviceInfo() = 0;
+    // The device-information event made at `timestamp`, or nothing when the device facts did not arrive in
+    // time.
+    virtual std::optional<DeviceInfo> getDeviceInfo(int64_t timestamp) = 0;
     virtual std::optional<DeviceData> getDeviceData() = 0;
 
     // Writes the three server-assigned numbers of the active project's device identifiers; an absent value

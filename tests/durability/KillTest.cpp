@@ -35,6 +35,7 @@
 #include "database/Statement.hpp"
 #include "support/ChildProcess.hpp"
 #include "support/LoopbackGateway.hpp"
+#include "support/SharedDatabase.hpp"
 #include "support/TempDir.hpp"
 
 #include <nlohmann/json.hpp>
@@ -237,7 +238,7 @@ int runDrain(const std::string& gatewayUrl) {
     while (std::chrono::steady_clock::now() < deadline) {
         ZQBAnalytics::sendBufferedEvents();
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        const auto folder = zqb::SQLiteProvider::folderPath();
+        const auto folder = zqb::test::databaseFolder();
         if (!folder) {
             break;
         }

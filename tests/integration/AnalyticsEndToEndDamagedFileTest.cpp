@@ -1,6 +1,7 @@
 // A database file damaged between two launches: what it still holds reaches the gateway after the next
 // start-up, whether the file is mended in place or must go aside for a new one.
 #include "integration/EndToEndFixture.hpp"
+#include "support/SharedDatabase.hpp"
 
 #include <filesystem>
 #include <string>
@@ -28,7 +29,7 @@ protected:
         test::settleAll();
         ZQBHost::applicationDidBecomeActive();
 
-        const auto file = *SQLiteProvider::folderPath() / SQLiteProvider::fileName;
+        const auto file = *zqb::test::databaseFolder() / SQLiteProvider::fileName;
         Connection(file.string()).execute(sql);
         gateway.clearRequests();
         gateway.setReply(kReportPath, {200, "{}"});

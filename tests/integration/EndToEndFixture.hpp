@@ -15,6 +15,7 @@
 #include "support/LoopbackGateway.hpp"
 #include "support/QueueRunner.hpp"
 #include "support/ScopedEnvironment.hpp"
+#include "support/SharedDatabase.hpp"
 #include "support/Wait.hpp"
 #include "validation/Validator.hpp"
 
@@ -178,7 +179,7 @@ protected:
 
     // Rows of a table of the library's database, read through a connection of the test's own.
     static int64_t rowCount(const std::string& table) {
-        SQLiteProvider reader("reader");
+        SQLiteProvider reader = zqb::test::openDatabase();
         return static_cast<int64_t>(reader.queryRows(table, {}).size());
     }
 
@@ -187,7 +188,7 @@ protected:
     // How many times `text` appears in the file, in the events waiting and in the packages of stored
     // reports: with a name used once per event, the number of those events that are in the file.
     static int64_t storedCopies(const std::string& text) {
-        Connection reader((*SQLiteProvider::folderPath() / SQLiteProvider::fileName).string());
+        Connection reader((*zqb::test::databaseFolder() / SQLiteProvider::fileName).string());
         int64_t found = 0;
         for (const char* sql : {"SELECT eventJson FROM events", "SELECT packagesJson FROM reports"}) {
             Statement statement(reader, sql);

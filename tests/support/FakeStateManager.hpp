@@ -41,7 +41,7 @@ public:
     Versions getVersion() override;
     ApplicationData getAppData() override { return appData; }
     SdkData getSdkData() override { return sdkData; }
-    std::optional<DeviceInfo> getDeviceInfo() override { return std::nullopt; }
+    std::optional<DeviceInfo> getDeviceInfo(int64_t /*timestamp*/) override { return std::nullopt; }
     std::optional<DeviceData> getDeviceData() override { return deviceData; }
     void updateDeviceIdentifiers(std::optional<int64_t> vorantelId,
                                  std::optional<int64_t> crossPlatformVorantelId,

@@ -1,6 +1,7 @@
 #include "support/ServiceTestBed.hpp"
 
 #include "services/ProjectConfiguration.hpp"
+#include "support/SharedDatabase.hpp"
 
 #include <algorithm>
 
@@ -8,13 +9,13 @@ namespace zqb::test {
 
 ServiceTestBed::ServiceTestBed(int64_t startMs)
     : env(startMs),
-      database(std::make_shared<SQLiteProvider>(kApplicationKey)),
+      database(zqb::test::sharedDatabase()),
       projectRepository(std::make_shared<ProjectRepository>(database)),
       userRepository(std::make_shared<UserRepository>(database)),
       eventRepository(std::make_shared<EventRepository>(database)),
       tutorialRepository(std::make_shared<TutorialRepository>(database)),
       realPaymentRepository(std::make_shared<RealPaymentRepository>(database)),
-      observer_(std::make_shared<SQLiteProvider>(kApplicationKey)) {
+      observer_(zqb::test::sharedDatabase()) {
     state->project = std::make_shared<Project>(kApplicationKey);
     projectRepository->insert(state->project);
     state->user->idKey = -1;

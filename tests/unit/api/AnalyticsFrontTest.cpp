@@ -20,6 +20,7 @@
 #include "support/RecordingAnalyticsLogic.hpp"
 #include "support/RuleMessages.hpp"
 #include "support/ScopedEnvironment.hpp"
+#include "support/SharedDatabase.hpp"
 #include "support/Wait.hpp"
 #include "validation/CustomEventParamsLimit.hpp"
 #include "validation/Validator.hpp"
@@ -734,7 +735,7 @@ TEST_F(AnalyticsFront, TestHooksRunOnTheCallersThreadBeforeInitialisation) {
     ZQBAnalytics::setTestCustomUrl("");
     EXPECT_EQ(BackendConfigUrl::baseApiUrl(), BackendConfigUrl::defaultBaseUrl);
 
-    EXPECT_EQ(ZQBAnalytics::sdkFolderPath(), SQLiteProvider::folderPath()->string());
+    EXPECT_EQ(ZQBAnalytics::sdkFolderPath(), zqb::test::databaseFolder()->string());
     EXPECT_EQ(ZQBAnalytics::sdkFolderPath().rfind(environment.directory().string(), 0), 0u);
 
     QueueManager::incomeQueue().resume();

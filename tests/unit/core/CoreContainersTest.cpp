@@ -21,6 +21,7 @@
 #include "repositories/UserRepository.hpp"
 #include "support/GatewayClient.hpp"
 #include "support/ScopedEnvironment.hpp"
+#include "support/SharedDatabase.hpp"
 
 #include <gtest/gtest.h>
 
@@ -77,7 +78,7 @@ private:
 class CoreContainers : public ::testing::Test {
 protected:
     test::ScopedEnvironment environment;
-    std::shared_ptr<SQLiteProvider> database = std::make_shared<SQLiteProvider>("containers-key");
+    std::shared_ptr<SQLiteProvider> database = zqb::test::sharedDatabase();
     std::shared_ptr<CoreFactory> coreFactory = std::make_shared<CoreFactory>(
         std::make_shared<LifeCycleRepository>(
             ApplicationLifeCycle::create(QueueManager::incomeQueue(), host::Environment::shared())),

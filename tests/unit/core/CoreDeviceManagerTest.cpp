@@ -8,6 +8,7 @@
 #include "repositories/IdentifiersRepository.hpp"
 #include "repositories/ToolsRepository.hpp"
 #include "support/ScopedEnvironment.hpp"
+#include "support/SharedDatabase.hpp"
 #include "support/Wait.hpp"
 
 #include <gtest/gtest.h>
@@ -74,7 +75,7 @@ protected:
     }
 
     test::ScopedEnvironment environment;
-    std::shared_ptr<SQLiteProvider> database = std::make_shared<SQLiteProvider>("device-test-key");
+    std::shared_ptr<SQLiteProvider> database = zqb::test::sharedDatabase();
     std::shared_ptr<ScriptedPlatform> platform = std::make_shared<ScriptedPlatform>();
     Project project = [] {
         Project value("device-test-key");

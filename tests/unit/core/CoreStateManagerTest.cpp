@@ -13,6 +13,7 @@
 #include "repositories/UserRepository.hpp"
 #include "support/LogCapture.hpp"
 #include "support/ScopedEnvironment.hpp"
+#include "support/SharedDatabase.hpp"
 
 #include <gtest/gtest.h>
 
@@ -101,7 +102,7 @@ protected:
 
     test::ScopedEnvironment environment;
     test::LogCapture log;
-    std::shared_ptr<SQLiteProvider> database = std::make_shared<SQLiteProvider>(kStateKey);
+    std::shared_ptr<SQLiteProvider> database = zqb::test::sharedDatabase();
     std::shared_ptr<FakePlatform> platform = std::make_shared<FakePlatform>();
 };
 
@@ -300,7 +301,7 @@ TEST_F(CoreStateManager, TheDeviceEventIsBuiltFromThePlatformFactsOrNotAtAll) {
     // No device facts in time: no event.
     auto current = launch(std::nullopt, std::make_shared<NoLegacyDataMigration>(), nullptr,
                           std::chrono::milliseconds(20));
-    EXPECT_FALSE(current.state->getDeviceInfo());
+    EXPECT_FALSE(current.state->getDeviceInfo(1'700'000'000'000));
 
     DeviceData device;
     device.osVersion = "12.1";
@@ -313,8 +314,9 @@ TEST_F(CoreStateManager, TheDeviceEventIsBuiltFromThePlatformFactsOrNotAtAll) {
     device.timeZoneOffset = 3600;
     device.isRooted = true;
     platform->device = device;
-    auto info = current.state->getDeviceInfo();
+    auto info = current.state->getDeviceInfo(1'700'000'000'000);
     ASSERT_TRUE(info);
+    EXPECT_EQ(info->timestamp, 1'700'000'000'000);
     EXPECT_EQ(info->displayDiagonal, 4.7);
     EXPECT_EQ(info->rooted, 1);
     EXPECT_EQ(info->os, "Linux");
@@ -328,7 +330,7 @@ TEST_F(CoreStateManager, TheDeviceEventIsBuiltFromThePlatformFactsOrNotAtAll) {
     platform->device->displayDiagonal = 6.1234567;
     platform->device->isRooted = false;
     platform->identifiers.idfa = "IDFA-1";
-    info = current.state->getDeviceInfo();
+    info = current.state->getDeviceInfo(1'700'000'000'000);
     ASSERT_TRUE(info);
     EXPECT_EQ(info->displayDiagonal, 6.12346);
     EXPECT_EQ(info->rooted, 0);

@@ -5,6 +5,7 @@
 #include "host/Environment.hpp"
 #include "support/LogCapture.hpp"
 #include "support/PrivateMount.hpp"
+#include "support/SharedDatabase.hpp"
 #include "support/TempDir.hpp"
 
 #include <gtest/gtest.h>
@@ -81,7 +82,7 @@ TEST_F(SQLiteProviderFiles, WhatTheProviderCreatesIsPrivateUnderAPermissiveUmask
         SCOPED_TRACE(mask);
         fs::remove_all(dir.path() / "app");
         ScopedUmask umask(mask);
-        SQLiteProvider provider("key");
+        SQLiteProvider provider = zqb::test::openDatabase();
         ASSERT_TRUE(provider.insert("events", {{"code", SQLiteValue(std::string("ce"))}}));
         for (const auto& made : {dir.path() / "app", support(), folder()}) {
             EXPECT_EQ(modeOf(made), 0700u) << made;
@@ -104,13 +105,13 @@ TEST_F(SQLiteProviderFiles, WhatTheProviderCreatesIsPrivateUnderAPermissiveUmask
 // Earlier versions left the data folder and the database open to other users: the next opening closes them,
 // also for a file it then moves aside.
 TEST_F(SQLiteProviderFiles, AnOpenFolderAndDatabaseFromBeforeAreMadePrivate) {
-    { SQLiteProvider("key").insert("events", {{"code", SQLiteValue(std::string("ce"))}}); }
+    { zqb::test::openDatabase().insert("events", {{"code", SQLiteValue(std::string("ce"))}}); }
     const auto open =
         fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read;
     fs::permissions(folder(), open | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec);
     fs::permissions(file(), open);
     {
-        SQLiteProvider provider("key");
+        SQLiteProvider provider = zqb::test::openDatabase();
         EXPECT_EQ(modeOf(folder()), 0700u);
         EXPECT_EQ(modeOf(file()), 0600u);
         EXPECT_EQ(modeOf(file().string() + "-shm"), 0600u);
@@ -118,7 +119,7 @@ TEST_F(SQLiteProviderFiles, AnOpenFolderAndDatabaseFromBeforeAreMadePrivate) {
 
     std::ofstream(file(), std::ios::trunc) << std::string(4096, 'x');
     fs::permissions(file(), open);
-    SQLiteProvider provider("key");
+    SQLiteProvider provider = zqb::test::openDatabase();
     ASSERT_TRUE(provider.movedAside());
     EXPECT_EQ(modeOf(*provider.movedAside()), 0600u);
     EXPECT_EQ(modeOf(file()), 0600u);
@@ -128,7 +129,7 @@ TEST_F(SQLiteProviderFiles, AnOpenFolderAndDatabaseFromBeforeAreMadePrivate) {
 // or file and the system's reason. (Root writes through the mode bits: for root, read-only mounts.)
 TEST_F(SQLiteProviderFiles, AFailedOpeningNamesTheFileOrFolderAndTheSystemsReason) {
     std::ofstream(dir.path() / "app") << "a file where a folder should be";
-    EXPECT_THROW(SQLiteProvider("key"), fs::filesystem_error);
+    EXPECT_THROW(zqb::test::openDatabase(), fs::filesystem_error);
     EXPECT_EQ(errors(), std::vector<std::string>{"ERROR [Database Module] Cannot create the data folder " +
                                                  folder().string() + ": " + reason(ENOTDIR)});
     fs::remove(dir.path() / "app");
@@ -136,7 +137,7 @@ TEST_F(SQLiteProviderFiles, AFailedOpeningNamesTheFileOrFolderAndTheSystemsReaso
     // A folder where the database file should be.
     fs::create_directories(file());
     log.clear();
-    EXPECT_ANY_THROW(SQLiteProvider("key"));
+    EXPECT_ANY_THROW(zqb::test::openDatabase());
     EXPECT_EQ(errors(), std::vector<std::string>{"ERROR [Database Module] Cannot open the database " +
                                                  file().string() + ": " + reason(EISDIR)});
     fs::remove(file());
@@ -173,14 +174,14 @@ TEST_F(SQLiteProviderFiles, AFailedOpeningNamesTheFileOrFolderAndTheSystemsReaso
         fs::remove_all(folder());
         fs::create_directories(folder());
         if (each.withDatabase) {
-            SQLiteProvider("key");
+            zqb::test::openDatabase();
         }
         auto mount = lock(each.locked);
         if (mount && !mount->mounted()) {
             GTEST_SKIP() << "nothing can be made read-only here: " << mount->refusal();
         }
         log.clear();
-        EXPECT_ANY_THROW(SQLiteProvider("key"));
+        EXPECT_ANY_THROW(zqb::test::openDatabase());
         EXPECT_EQ(errors(), std::vector<std::string>{"ERROR [Database Module] " + each.expected});
         mount.reset();
         fs::permissions(each.locked, fs::perms::owner_all);

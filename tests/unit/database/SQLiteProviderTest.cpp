@@ -9,6 +9,7 @@
 #include "support/FullDiskVfs.hpp"
 #include "support/LogCapture.hpp"
 #include "support/PrivateMount.hpp"
+#include "support/SharedDatabase.hpp"
 #include "support/TempDir.hpp"
 
 #include <gtest/gtest.h>
@@ -105,7 +106,7 @@ const std::vector<std::string> stepZeroTables{"projects",
 
 TEST_F(SQLiteProviderTest, FirstLaunchCreatesTheFolderTheTablesAndVersionOne) {
     test::LogCapture log;
-    SQLiteProvider provider("key");
+    SQLiteProvider provider = zqb::test::openDatabase();
     EXPECT_EQ(log.texts(),
               (std::vector<std::string>{
                   "DEBUG [Database Module] It's a clean launch of the SDK",
@@ -125,14 +126,14 @@ TEST_F(SQLiteProviderTest, FirstLaunchCreatesTheFolderTheTablesAndVersionOne) {
                                         "alreadyRestored", "productIsChanged", "alreadySendRestoreEvent"}));
     EXPECT_EQ(scalar("PRAGMA user_version"), 1);
     EXPECT_EQ(text("PRAGMA journal_mode"), "wal");
-    EXPECT_EQ(SQLiteProvider::folderPath(), folder());
+    EXPECT_EQ(zqb::test::databaseFolder(), folder());
 }
 
 TEST_F(SQLiteProviderTest, SecondLaunchLoadsWithoutChangingAnything) {
-    { SQLiteProvider("key").insert("events", {{"code", SQLiteValue(std::string("ce"))}}); }
+    { zqb::test::openDatabase().insert("events", {{"code", SQLiteValue(std::string("ce"))}}); }
     const std::string before = schema();
     test::LogCapture log;
-    SQLiteProvider provider("other key");
+    SQLiteProvider provider = zqb::test::openDatabase();
     EXPECT_EQ(log.texts().at(0), "DEBUG [Database Module] Trying to load database");
     EXPECT_EQ(schema(), before);
     EXPECT_EQ(scalar("PRAGMA user_version"), 1);
@@ -141,11 +142,11 @@ TEST_F(SQLiteProviderTest, SecondLaunchLoadsWithoutChangingAnything) {
 }
 
 TEST_F(SQLiteProviderTest, VersionTwoIsSetBackToOneWithItsTablesUntouched) {
-    { SQLiteProvider provider("key"); }
+    { SQLiteProvider provider = zqb::test::openDatabase(); }
     execute(
         "PRAGMA user_version = 2; DROP TABLE subscriptions; INSERT INTO sdkTools (metadata) VALUES ('x')");
     const std::string before = schema();
-    SQLiteProvider provider("key");
+    SQLiteProvider provider = zqb::test::openDatabase();
     EXPECT_EQ(scalar("PRAGMA user_version"), 1);
     EXPECT_EQ(schema(), before);
     EXPECT_EQ(provider.queryRows("sdkTools", {}).size(), 1u);
@@ -153,9 +154,9 @@ TEST_F(SQLiteProviderTest, VersionTwoIsSetBackToOneWithItsTablesUntouched) {
 
 TEST_F(SQLiteProviderTest, VersionZeroWithTablesPresentRunsTheStepsAgainHarmlessly) {
     // Every table and column already there, version 0: the column of step 1 is not added a second time.
-    { SQLiteProvider("key").insert("sdkTools", {{"metadata", SQLiteValue(std::string("{}"))}}); }
+    { zqb::test::openDatabase().insert("sdkTools", {{"metadata", SQLiteValue(std::string("{}"))}}); }
     execute("PRAGMA user_version = 0");
-    { SQLiteProvider provider("key"); }
+    { SQLiteProvider provider = zqb::test::openDatabase(); }
     EXPECT_EQ(scalar("PRAGMA user_version"), 1);
     EXPECT_EQ(scalar("SELECT count(*) FROM sdkTools"), 1);
 
@@ -166,7 +167,7 @@ TEST_F(SQLiteProviderTest, VersionZeroWithTablesPresentRunsTheStepsAgainHarmless
         execute(statement);
     }
     EXPECT_EQ(columns("deviceIdentifiers").size(), 7u);
-    SQLiteProvider provider("key");
+    SQLiteProvider provider = zqb::test::openDatabase();
     EXPECT_EQ(columns("deviceIdentifiers").back(), "vorantelIdTimestamp");
     EXPECT_EQ(tables().back(), "subscriptions");
     EXPECT_EQ(scalar("PRAGMA user_version"), 1);
@@ -180,18 +181,18 @@ TEST_F(SQLiteProviderTest, AFileMadeByTheSchemaStatementsIsKnownByItsSchemaTable
         Connection connection(file().string());
         return SchemaRepair::madeByTheSchemaStatements(connection);
     };
-    { SQLiteProvider provider("key"); }
+    { SQLiteProvider provider = zqb::test::openDatabase(); }
     EXPECT_TRUE(made());
     const std::string built = schema();
     fs::remove_all(folder());
     fs::create_directories(folder());
     execute("PRAGMA journal_mode=WAL");
-    { SQLiteProvider provider("key"); }
+    { SQLiteProvider provider = zqb::test::openDatabase(); }
     EXPECT_TRUE(made());
     // A new file is built from the tables as the steps leave them, at once: the same schema, word for word.
     EXPECT_EQ(schema(), built);
     execute("DROP TABLE deviceIdentifiers");
-    { SQLiteProvider provider("key"); }
+    { SQLiteProvider provider = zqb::test::openDatabase(); }
     EXPECT_TRUE(made());
 
     for (const char* change :
@@ -201,7 +202,7 @@ TEST_F(SQLiteProviderTest, AFileMadeByTheSchemaStatementsIsKnownByItsSchemaTable
           "TEXT, buttons TEXT)"}) {
         SCOPED_TRACE(change);
         fs::remove_all(folder());
-        { SQLiteProvider provider("key"); }
+        { SQLiteProvider provider = zqb::test::openDatabase(); }
         execute(change);
         EXPECT_FALSE(made());
     }
@@ -259,7 +260,7 @@ TEST_F(SQLiteProviderTest, AFileThatCannotServeIsMovedAsideWholeAndANewDatabaseT
         SCOPED_TRACE(damage.name);
         fs::remove_all(folder());
         {
-            SQLiteProvider provider("key");
+            SQLiteProvider provider = zqb::test::openDatabase();
             for (int index = 0; index < 500; ++index) {
                 provider.insert("events", {{"code", SQLiteValue(std::string("ce"))},
                                            {"userId", SQLiteValue(int64_t{1})},
@@ -274,7 +275,7 @@ TEST_F(SQLiteProviderTest, AFileThatCannotServeIsMovedAsideWholeAndANewDatabaseT
         const std::string before = contents(file());
 
         test::LogCapture log(ZQBLogLevel::error);
-        SQLiteProvider provider("key");
+        SQLiteProvider provider = zqb::test::openDatabase();
         ASSERT_TRUE(provider.movedAside());
         const fs::path moved = *provider.movedAside();
         EXPECT_EQ(moved.parent_path(), folder());
@@ -314,7 +315,7 @@ TEST_F(SQLiteProviderTest, AFileLackingATableOrColumnsThatCanBeAddedIsMendedInPl
     for (const auto& loss : losses) {
         SCOPED_TRACE(loss.sql);
         fs::remove_all(folder());
-        { SQLiteProvider provider("key"); }
+        { SQLiteProvider provider = zqb::test::openDatabase(); }
         for (const auto& [table, column] : loss.mended) {
             complete.emplace(table, columns(table));
         }
@@ -326,7 +327,7 @@ TEST_F(SQLiteProviderTest, AFileLackingATableOrColumnsThatCanBeAddedIsMendedInPl
         execute(loss.sql);
 
         test::LogCapture log(ZQBLogLevel::warning);
-        SQLiteProvider provider("key");
+        SQLiteProvider provider = zqb::test::openDatabase();
         EXPECT_FALSE(provider.movedAside());
         EXPECT_EQ(scalar("PRAGMA user_version"), 1);
         std::vector<std::string> expected;
@@ -358,7 +359,7 @@ std::string eventInsert(int64_t id, const std::optional<int64_t>& user, const st
 // and reports, under their ids; rows whose project or user was not carried stay behind, and a table is read
 // up to its first unreadable page.
 TEST_F(SQLiteProviderTest, AFileThatMustGoAsideHasItsReadableRowsCarriedIntoTheNewOne) {
-    { SQLiteProvider provider("key"); }
+    { SQLiteProvider provider = zqb::test::openDatabase(); }
     std::string sql =
         "INSERT INTO projects (id, applicationKey, activeUserId, isMigrated) VALUES (1, 'key', 2, 1), (2, "
         "'other', 9, 0);"
@@ -382,7 +383,7 @@ TEST_F(SQLiteProviderTest, AFileThatMustGoAsideHasItsReadableRowsCarriedIntoTheN
     const std::string before = contents(file());
 
     test::LogCapture log(ZQBLogLevel::warning);
-    SQLiteProvider provider("key");
+    SQLiteProvider provider = zqb::test::openDatabase();
     ASSERT_TRUE(provider.movedAside());
     EXPECT_EQ(contents(*provider.movedAside()), before);
 
@@ -444,7 +445,7 @@ TEST_F(SQLiteProviderTest, OnlyRowsThatFitAreCarriedAndDuplicateUsersBecomeOne) 
         "('{\"n\":4}', '1', 'ce', 4), ('{\"n\":5}', 3, 'ce', 5);"
         "PRAGMA user_version = 1");
 
-    SQLiteProvider provider("key");
+    SQLiteProvider provider = zqb::test::openDatabase();
     ASSERT_TRUE(provider.movedAside());
     // Project 2 repeats the key of project 1 and project 3 has none; user 2's level is not a number; user 4
     // is alice again, so the active user of project 1 and its event are alice's, user 1.
@@ -470,7 +471,7 @@ TEST_F(SQLiteProviderTest, AFileOrFolderThatCannotBeWrittenFailsTheInitialiserAn
     for (const bool wholeFolder : {false, true}) {
         SCOPED_TRACE(wholeFolder ? "folder" : "file");
         fs::remove_all(folder());
-        { SQLiteProvider("key").insert("events", {{"code", SQLiteValue(std::string("ce"))}}); }
+        { zqb::test::openDatabase().insert("events", {{"code", SQLiteValue(std::string("ce"))}}); }
         const std::string before = contents(file());
         const auto names = [&] {
             std::set<std::string> found;
@@ -492,7 +493,7 @@ TEST_F(SQLiteProviderTest, AFileOrFolderThatCannotBeWrittenFailsTheInitialiserAn
             fs::permissions(locked,
                             fs::perms::owner_read | (wholeFolder ? fs::perms::owner_exec : fs::perms::none));
         }
-        EXPECT_ANY_THROW(SQLiteProvider("key"));
+        EXPECT_ANY_THROW(zqb::test::openDatabase());
         EXPECT_EQ(contents(file()), before);
         EXPECT_EQ(names(), namesBefore);
         readOnly.reset();
@@ -528,7 +529,7 @@ TEST_F(SQLiteProviderTest, ACreationCutShortLeavesNoDatabaseWithoutItsSchema) {
         ASSERT_GE(child, 0);
         if (child == 0) {
             try {
-                SQLiteProvider provider("key");
+                SQLiteProvider provider = zqb::test::openDatabase();
             } catch (...) {
             }
             _exit(0);
@@ -547,7 +548,7 @@ TEST_F(SQLiteProviderTest, ACreationCutShortLeavesNoDatabaseWithoutItsSchema) {
             span *= 1.25;
         }
         // The next start removes what the killed one left and works.
-        SQLiteProvider provider("key");
+        SQLiteProvider provider = zqb::test::openDatabase();
         EXPECT_EQ(leftovers(), std::vector<std::string>{});
         EXPECT_TRUE(provider.insert("events", {{"code", SQLiteValue(std::string("ce"))}}));
     }
@@ -570,7 +571,7 @@ TEST_F(SQLiteProviderTest, ACreationCutShortLeavesNoDatabaseWithoutItsSchema) {
                                  name(getpid(), "-wal")}) {
         std::ofstream(folder() / leftover) << "half made";
     }
-    SQLiteProvider provider("key");
+    SQLiteProvider provider = zqb::test::openDatabase();
     EXPECT_EQ(leftovers(), std::vector<std::string>{name(1, "")});
     EXPECT_EQ(scalar("PRAGMA user_version"), 1);
 }
@@ -581,11 +582,11 @@ TEST_F(SQLiteProviderTest, ACreationThatFailsLeavesNothingBehind) {
     {
         test::FullDiskVfs disk;
         disk.setFull(true);
-        EXPECT_ANY_THROW(SQLiteProvider("key"));
+        EXPECT_ANY_THROW(zqb::test::openDatabase());
         EXPECT_GT(disk.refusedWrites(), 0u);
     }
     EXPECT_TRUE(fs::is_empty(folder()));
-    SQLiteProvider provider("key");
+    SQLiteProvider provider = zqb::test::openDatabase();
     EXPECT_EQ(scalar("PRAGMA user_version"), 1);
     EXPECT_EQ(text("PRAGMA journal_mode"), "wal");
 }
@@ -600,7 +601,7 @@ TEST_F(SQLiteProviderTest, TheFirstCommitOfALaunchDoesNotWaitForTheDisk) {
         SCOPED_TRACE(launch);
         std::size_t afterCommit = 0;
         {
-            SQLiteProvider provider("key");
+            SQLiteProvider provider = zqb::test::openDatabase();
             EXPECT_TRUE(fs::exists(file().string() + "-wal"));
             const std::size_t afterOpening = disk.syncs();
             EXPECT_TRUE(provider.insert("events", {{"code", SQLiteValue(std::string("ce"))}}));
@@ -636,7 +637,7 @@ TEST_F(SQLiteProviderTest, CompanionsWithoutTheirFileAreNotReadIntoANewOne) {
     fs::rename(other.string() + "-wal", file().string() + "-wal");
     std::ofstream(file().string() + "-journal") << "not a journal";
     test::LogCapture log(ZQBLogLevel::error);
-    SQLiteProvider provider("key");
+    SQLiteProvider provider = zqb::test::openDatabase();
     EXPECT_EQ(log.texts(), std::vector<std::string>{});
     EXPECT_TRUE(provider.insert("events", {{"code", SQLiteValue(std::string("ce"))}}));
     EXPECT_EQ(tables().size(), stepZeroTables.size() + 1);
@@ -646,9 +647,9 @@ TEST_F(SQLiteProviderTest, CompanionsWithoutTheirFileAreNotReadIntoANewOne) {
 
 TEST_F(SQLiteProviderTest, WithoutASupportDirectoryTheInitialiserFailsWithCodeOne) {
     files->setApplicationSupportDirectory(fs::path());
-    EXPECT_EQ(SQLiteProvider::folderPath(), std::nullopt);
+    EXPECT_EQ(zqb::test::databaseFolder(), std::nullopt);
     try {
-        SQLiteProvider provider("key");
+        SQLiteProvider provider = zqb::test::openDatabase();
         FAIL() << "opened";
     } catch (const SQLiteError& error) {
         EXPECT_STREQ(error.what(), "SQLite error (code: 1)");
@@ -658,11 +659,11 @@ TEST_F(SQLiteProviderTest, WithoutASupportDirectoryTheInitialiserFailsWithCodeOn
 TEST_F(SQLiteProviderTest, AFolderThatCannotBeMadeFailsTheInitialiser) {
     std::ofstream(dir.path() / "plain") << "x";
     files->setApplicationSupportDirectory(dir.path() / "plain" / "support");
-    EXPECT_THROW(SQLiteProvider("key"), fs::filesystem_error);
+    EXPECT_THROW(zqb::test::openDatabase(), fs::filesystem_error);
 }
 
 TEST_F(SQLiteProviderTest, RowOperationsReportTheirResultsAndLogTheirFailures) {
-    SQLiteProvider provider("key");
+    SQLiteProvider provider = zqb::test::openDatabase();
     test::LogCapture log(ZQBLogLevel::error);
     const ColumnMap project{{"applicationKey", SQLiteValue(std::string("a"))},
                             {"activeUserId", std::nullopt}};
@@ -715,7 +716,7 @@ TEST_F(SQLiteProviderTest, RowOperationsReportTheirResultsAndLogTheirFailures) {
 // Inserts of the same shape share one prepared statement: no value of an earlier insert may reach a later
 // one, and a table dropped or rebuilt by another connection is met as a fresh statement would meet it.
 TEST_F(SQLiteProviderTest, RepeatedInsertsCarryNoValuesOverAndFollowTheTableThroughChanges) {
-    SQLiteProvider provider("key");
+    SQLiteProvider provider = zqb::test::openDatabase();
     const auto event = [](OptionalSQLiteValue json) -> ColumnMap {
         return {{"code", SQLiteValue(std::string("ce"))}, {"userId", std::nullopt}, {"eventJson", json}};
     };
@@ -795,7 +796,7 @@ ColumnMap eventRow(const std::string& json, const std::string& code = "ce") {
 TEST_F(SQLiteProviderTest, WritesOnTheWriterQueueCommitTogetherWhenItsPostedCommitRuns) {
     const auto count = [&] { return scalar("SELECT COUNT(*) FROM events"); };
     ManualWriter writer;
-    auto provider = std::make_shared<SQLiteProvider>("key");
+    auto provider = zqb::test::sharedDatabase();
     provider->groupWritesOn(writer.queue());
 
     EXPECT_EQ(provider->insert("events", eventRow("{\"n\":1}")), 1);
@@ -820,7 +821,7 @@ TEST_F(SQLiteProviderTest, WritesOnTheWriterQueueCommitTogetherWhenItsPostedComm
     EXPECT_EQ(count(), 4);
     writer.runPosted();
 
-    SQLiteProvider unshared("key");
+    SQLiteProvider unshared = zqb::test::openDatabase();
     unshared.groupWritesOn(writer.queue());
     EXPECT_EQ(unshared.insert("events", eventRow("{}")), 5);
     EXPECT_EQ(writer.postedCount(), 0u);
@@ -832,7 +833,7 @@ TEST_F(SQLiteProviderTest, WritesOnTheWriterQueueCommitTogetherWhenItsPostedComm
 TEST_F(SQLiteProviderTest, AGroupIsInTheFileOnceItIsAsOldAsTheWindow) {
     const auto count = [&] { return scalar("SELECT COUNT(*) FROM events"); };
     ManualWriter writer;
-    auto provider = std::make_shared<SQLiteProvider>("key");
+    auto provider = zqb::test::sharedDatabase();
     auto queue = writer.queue();
     queue.windowMilliseconds = 100;
     provider->groupWritesOn(std::move(queue));
@@ -860,7 +861,7 @@ TEST_F(SQLiteProviderTest, NoGroupReachesTheFileBeforeTheWritersHoldIsLetGo) {
     const auto count = [&] { return scalar("SELECT COUNT(*) FROM events"); };
     ManualWriter writer;
     std::promise<void> hold;
-    auto provider = std::make_shared<SQLiteProvider>("key");
+    auto provider = zqb::test::sharedDatabase();
     auto queue = writer.queue();
     queue.windowMilliseconds = 100;
     queue.heldUntil = hold.get_future().share();
@@ -884,7 +885,7 @@ TEST_F(SQLiteProviderTest, NoGroupReachesTheFileBeforeTheWritersHoldIsLetGo) {
 // connection keeps the few hundred kilobytes its next writes touch, not megabytes.
 TEST_F(SQLiteProviderTest, ACommittedGroupLeavesAFewPagesInMemory) {
     ManualWriter writer;
-    auto provider = std::make_shared<SQLiteProvider>("key");
+    auto provider = zqb::test::sharedDatabase();
     provider->groupWritesOn(writer.queue());
     provider->insert("events", eventRow("{\"n\":0}"));
     writer.runPosted();
@@ -905,12 +906,12 @@ TEST_F(SQLiteProviderTest, ACommittedGroupLeavesAFewPagesInMemory) {
 // SQLite rolls the whole transaction back for some failures (here a trigger asks it to). What the group
 // wrote before comes back with its row ids, the failing write alone is lost, and no row id is given twice.
 TEST_F(SQLiteProviderTest, AWriteThatMakesSQLiteRollTheGroupBackLosesOnlyItself) {
-    { SQLiteProvider provider("key"); }
+    { SQLiteProvider provider = zqb::test::openDatabase(); }
     execute(
         "CREATE TRIGGER refuse BEFORE INSERT ON events WHEN new.code = 'bad' BEGIN SELECT RAISE(ROLLBACK, "
         "'refused'); END");
     ManualWriter writer;
-    auto provider = std::make_shared<SQLiteProvider>("key");
+    auto provider = zqb::test::sharedDatabase();
     provider->groupWritesOn(writer.queue());
     EXPECT_EQ(provider->insert("events", eventRow("{\"n\":1}")), 1);
     EXPECT_EQ(provider->insert("events", eventRow("{\"n\":2}")), 2);
@@ -939,7 +940,7 @@ TEST_F(SQLiteProviderTest, AWriteThatMakesSQLiteRollTheGroupBackLosesOnlyItself)
 TEST_F(SQLiteProviderTest, ACommitOnAFullDiskLosesNothingIsLoggedOnceAndPassesOnceSpaceReturns) {
     test::FullDiskVfs disk;
     ManualWriter writer;
-    auto provider = std::make_shared<SQLiteProvider>("key");
+    auto provider = zqb::test::sharedDatabase();
     provider->groupWritesOn(writer.queue());
     provider->insert("events", eventRow("{\"n\":1}"));
     provider->insert("events", eventRow("{\"n\":2}"));
@@ -1011,7 +1012,7 @@ TEST_F(SQLiteProviderTest, MakingWritesDurableNeverThrowsWhenTheRetryOfAFailedCo
         }
         runAfter(delayMs, std::move(operation));
     };
-    auto provider = std::make_shared<SQLiteProvider>("key");
+    auto provider = zqb::test::sharedDatabase();
     provider->groupWritesOn(std::move(queue));
     EXPECT_EQ(provider->insert("events", eventRow("{\"n\":1}")), 1);
 
@@ -1046,7 +1047,7 @@ TEST_F(SQLiteProviderTest, AProviderClosedOnAFullDiskSaysHowManyWritesItLostAndK
         return count;
     };
     ManualWriter writer;
-    auto provider = std::make_shared<SQLiteProvider>("key");
+    auto provider = zqb::test::sharedDatabase();
     provider->groupWritesOn(writer.queue());
     provider->insert("events", eventRow("{\"n\":1}"));
     provider->insert("events", eventRow("{\"n\":2}"));
@@ -1076,7 +1077,7 @@ TEST_F(SQLiteProviderTest, AProviderClosedOnAFullDiskSaysHowManyWritesItLostAndK
 
     // The first failure is the close's: one line.
     log.clear();
-    provider = std::make_shared<SQLiteProvider>("key");
+    provider = zqb::test::sharedDatabase();
     provider->groupWritesOn(writer.queue());
     EXPECT_EQ(provider->insert("events", eventRow("{\"n\":4}")), 3);
     disk.setFull(true);
@@ -1104,7 +1105,7 @@ TEST_F(SQLiteProviderTest, AProviderClosedOnAFullDiskSaysHowManyWritesItLostAndK
 }
 
 TEST_F(SQLiteProviderTest, SchemaConstraintsAndDefaultsHold) {
-    SQLiteProvider provider("key");
+    SQLiteProvider provider = zqb::test::openDatabase();
     const auto user = [](std::optional<std::string> userId) {
         return ColumnMap{{"projectId", SQLiteValue(int64_t{1})},
                          {"userId", userId ? OptionalSQLiteValue(SQLiteValue(*userId)) : std::nullopt}};
@@ -1149,7 +1150,7 @@ struct SharedMark {
 };
 
 TEST_F(SQLiteProviderTest, QueryReadsWholeTablesAndSkipsRowsItsReaderRefuses) {
-    SQLiteProvider provider("key");
+    SQLiteProvider provider = zqb::test::openDatabase();
     for (const OptionalSQLiteValue& step :
          {OptionalSQLiteValue(SQLiteValue(int64_t{3})), OptionalSQLiteValue(),
           OptionalSQLiteValue(SQLiteValue(std::string("four"))),
@@ -1197,7 +1198,7 @@ std::vector<int64_t> ids(int64_t first, int64_t last) {
 class BigDeleteTest : public SQLiteProviderTest {
 protected:
     void fill(int64_t count) {
-        { SQLiteProvider provider("key"); }
+        { SQLiteProvider provider = zqb::test::openDatabase(); }
         Connection connection(file().string());
         connection.execute("BEGIN");
         Statement insert(connection, "INSERT INTO events (code, userId, eventJson) VALUES ('ce', 1, '{}')");
@@ -1210,7 +1211,7 @@ protected:
 
 TEST_F(BigDeleteTest, MoreIdsThanOneStatementMayBindAreAllDeleted) {
     fill(80000);
-    SQLiteProvider provider("key");
+    SQLiteProvider provider = zqb::test::openDatabase();
     // One id matches nothing.
     auto values = ids(1, 40000);
     values.push_back(999999);
@@ -1229,7 +1230,7 @@ TEST_F(BigDeleteTest, EveryCountOfIdsDeletesItsOwnRowsAlsoWhenItsGroupIsRepeated
     int64_t next = 1;
     int64_t left = 8000;
     {
-        SQLiteProvider provider("key");
+        SQLiteProvider provider = zqb::test::openDatabase();
         for (const int64_t count : {1, 2, 63, 64, 65, 100, 127, 128, 129, 1000, 1024, 1025}) {
             // Every other row: the rows between the ids stay.
             std::vector<int64_t> values;
@@ -1249,7 +1250,7 @@ TEST_F(BigDeleteTest, EveryCountOfIdsDeletesItsOwnRowsAlsoWhenItsGroupIsRepeated
 
     test::FullDiskVfs disk;
     ManualWriter writer;
-    auto provider = std::make_shared<SQLiteProvider>("key");
+    auto provider = zqb::test::sharedDatabase();
     provider->groupWritesOn(writer.queue());
     provider->insert("events", eventRow("{}"));
     test::LogCapture log(ZQBLogLevel::error);
@@ -1271,7 +1272,7 @@ TEST_F(BigDeleteTest, AChunkedDeleteThatFailsDeletesNothing) {
     execute(
         "CREATE TRIGGER refuse BEFORE DELETE ON events WHEN old.id = 39000 BEGIN SELECT RAISE(ABORT, "
         "'refused'); END");
-    SQLiteProvider provider("key");
+    SQLiteProvider provider = zqb::test::openDatabase();
     test::LogCapture log(ZQBLogLevel::error);
     const auto values = ids(1, 40000);
     EXPECT_EQ(provider.deleteWhereIn("events", "id", values), std::nullopt);
@@ -1281,7 +1282,7 @@ TEST_F(BigDeleteTest, AChunkedDeleteThatFailsDeletesNothing) {
 }
 
 TEST_F(SQLiteProviderTest, ConcurrentInsertsEachGetTheirOwnRowId) {
-    SQLiteProvider provider("key");
+    SQLiteProvider provider = zqb::test::openDatabase();
     constexpr int threadCount = 4;
     constexpr int perThread = 300;
     std::vector<std::vector<std::pair<int64_t, std::string>>> stored(threadCount);

@@ -10,6 +10,7 @@
 
 #include "core/ServiceFactory.hpp"
 #include "core/StateManager.hpp"
+#include "support/SharedDatabase.hpp"
 
 #include <gtest/gtest.h>
 
@@ -77,7 +78,7 @@ TEST_F(AnalyticsLogicEventsTest, ResourcesWhoseRowsCannotBeDeletedAreReportedOnc
         bed.logic->currencyAccrual("gold", 10, "quest", ZQBAccrualType::earned);
     });
     bed.committed();
-    const auto file = (*SQLiteProvider::folderPath() / SQLiteProvider::fileName).string();
+    const auto file = (*zqb::test::databaseFolder() / SQLiteProvider::fileName).string();
     Connection(file).execute(
         "CREATE TRIGGER refuse BEFORE DELETE ON levelResource BEGIN SELECT RAISE(ABORT, 'refused'); END");
     bed.income([&] { bed.logic->levelUp(5, {}); });

@@ -12,6 +12,7 @@
 
 #include "core/ServiceFactory.hpp"
 #include "core/StateManager.hpp"
+#include "support/SharedDatabase.hpp"
 
 #include <gtest/gtest.h>
 
@@ -192,7 +193,7 @@ TEST_F(AnalyticsLogicSessionTest, AccrualsWhoseRowsCannotBeDeletedAreReportedOnc
     bed.start();
     bed.income([&] { bed.logic->currencyAccrual("gold", 5, "quest", ZQBAccrualType::earned); });
     bed.committed();
-    const auto file = (*SQLiteProvider::folderPath() / SQLiteProvider::fileName).string();
+    const auto file = (*zqb::test::databaseFolder() / SQLiteProvider::fileName).string();
     Connection(file).execute(
         "CREATE TRIGGER refuse BEFORE DELETE ON currencyAccrualResources "
         "BEGIN SELECT RAISE(ABORT, 'refused'); END");

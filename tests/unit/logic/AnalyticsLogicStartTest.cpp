@@ -234,7 +234,7 @@ TEST_F(AnalyticsLogicStartTest, UserCountingSwitchedOffRemovesTheOtherUsers) {
     const auto other = bed.storeUser("other", kStart - 3'600'000);
     bed.income([&] {
         bed.coreFactory->currencyAccrualResourcesRepository()->insert(
-            CurrencyAccrualResource("gold", 1, "shop", ZQBAccrualType::earned, other->idKey));
+            CurrencyAccrualResource(1700000000000, "gold", 1, "shop", ZQBAccrualType::earned, other->idKey));
     });
     ASSERT_EQ(bed.rowCount("users"), 2);
 

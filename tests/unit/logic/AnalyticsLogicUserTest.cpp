@@ -152,7 +152,7 @@ TEST(AnalyticsLogicUserTest, ReplacingRenamesTheUserAndDeletesAnotherHolderOfThe
     const auto holder = bed.storeUser("carl", kStart - kHour);
     bed.income([&] {
         bed.coreFactory->currencyAccrualResourcesRepository()->insert(
-            CurrencyAccrualResource("gold", 3, "shop", ZQBAccrualType::earned, holder->idKey));
+            CurrencyAccrualResource(1700000000000, "gold", 3, "shop", ZQBAccrualType::earned, holder->idKey));
         bed.coreFactory->peopleRepository()->insert(std::make_shared<PeopleCard>(holder->idKey));
     });
     bed.start();

@@ -14,6 +14,8 @@
 #include "repositories/UserRepository.hpp"
 #include "services/ProjectConfiguration.hpp"
 
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 namespace zqb::test {
@@ -55,6 +57,25 @@ LogicTestBed::Options LogicTestBed::recordingOptions() {
 LogicTestBed::LogicTestBed() : LogicTestBed(Options{}) {}
 
 LogicTestBed::LogicTestBed(Options options) : env(options.startMs) {
+    if (options.ownClockMs) {
+        const auto& shared = host::Environment::shared();
+        ownClock = std::make_shared<ManualClock>(*options.ownClockMs);
+        auto files =
+            std::make_shared<host::Files>([] { return std::string(ScopedEnvironment::kBundleIdentifier); });
+        files->setApplicationSupportDirectory(ownDirectory.path());
+        ownEnvironment.setClock(ownClock);
+        ownEnvironment.setFiles(std::move(files));
+        ownEnvironment.setRunLoop(shared.runLoop());
+        ownEnvironment.setDelayedScheduler(shared.delayedScheduler());
+        ownEnvironment.setNotificationCenter(shared.notificationCenter());
+        ownEnvironment.setApplication(shared.application());
+        ownEnvironment.setBundle(shared.bundle());
+        ownEnvironment.setHttpSession(shared.httpSession());
+        ownEnvironment.setKeychain(shared.keychain());
+        ownEnvironment.setDevice(shared.device());
+        ownEnvironment.setAdvertising(shared.advertising());
+        ownEnvironment.setStoreKit(shared.storeKit());
+    }
     // Before the graph is built: its life cycle reads the state once, as the core's does at start-up.
     env.application().setApplicationState(options.applicationState);
     BackendConfigUrl::setTestProxyUrl(gateway.baseUrl());
@@ -65,10 +86,15 @@ LogicTestBed::LogicTestBed(Options options) : env(options.startMs) {
     gateway.setReply(kIdentificationPath,
                      {200, R"({"vorantelId":77,"crossPlatformVorantelId":78,"vorantelIdTimestamp":79})"});
 
+    if (options.fileBefore) {
+        const auto folder = *SQLiteProvider::folderPath(*graphEnvironment().files());
+        std::filesystem::create_directories(folder);
+        std::ofstream(folder / SQLiteProvider::fileName, std::ios::binary) << *options.fileBefore;
+    }
     // Built on the income queue, as the start-up operation builds it.
     income([&] {
         const Queues queues = Queues::processWide();
-        auto& environment = host::Environment::shared();
+        auto& environment = graphEnvironment();
         LogicFactory parts;
         parts.migrationManager = [](const auto&, const auto&) {
             return std::make_shared<NoLegacyDataMigration>();
@@ -98,7 +124,12 @@ LogicTestBed::LogicTestBed(Options options) : env(options.startMs) {
         coreFactory = std::move(graph->coreFactory);
         services = std::move(graph->serviceFactory);
     });
-    observer = std::make_shared<SQLiteProvider>(kApplicationKey);
+    auto& environment = graphEnvironment();
+    observer = std::make_shared<SQLiteProvider>(*environment.files(), *environment.clock());
+}
+
+host::Environment& LogicTestBed::graphEnvironment() {
+    return ownClock ? ownEnvironment : host::Environment::shared();
 }
 
 LogicTestBed::~LogicTestBed() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backend/Config.hpp"
+#include "host/Environment.hpp"
 #include "logic/AnalyticsLogic.hpp"
 #include "model/Project.hpp"
 #include "model/User.hpp"
@@ -10,6 +11,7 @@
 #include "support/QueueRunner.hpp"
 #include "support/RecordingServices.hpp"
 #include "support/ScopedEnvironment.hpp"
+#include "support/TempDir.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -59,6 +61,12 @@ public:
         bool recordingServices = false;
         // The application's state when the graph is built, as the host's launch leaves it.
         host::ApplicationState applicationState = host::ApplicationState::active;
+        // When set, the graph is built over an environment of the bed's own: the process-wide one's members
+        // but the clock, a manual clock of its own starting here, and the files, whose application-support
+        // directory is a folder of its own. The process-wide environment keeps its clock and folder.
+        std::optional<int64_t> ownClockMs;
+        // When set, the database file the graph opens holds this text before it is built.
+        std::optional<std::string> fileBefore;
     };
 
     // The built-in default with a batch large enough that nothing is sent before a test flushes.
@@ -121,6 +129,12 @@ public:
 
     LoopbackGateway gateway;  // first: outlives every exchange still running on the network queues
     ScopedEnvironment env;    // before the database, which lives in its folder
+    // With `Options::ownClockMs`: the graph's environment, its clock and the folder of its files.
+    TempDir ownDirectory;
+    std::shared_ptr<ManualClock> ownClock;
+    host::Environment ownEnvironment;
+    // The environment the graph is built over: `ownEnvironment` or the process-wide one.
+    host::Environment& graphEnvironment();
     LogCapture log;
     std::shared_ptr<CoreFactory> coreFactory;
     std::shared_ptr<StateManagerProtocol> state;

@@ -12,6 +12,7 @@
 #include "support/KeyedArchiveWriter.hpp"
 #include "support/LogCapture.hpp"
 #include "support/ScopedEnvironment.hpp"
+#include "support/SharedDatabase.hpp"
 
 #include <gtest/gtest.h>
 
@@ -106,7 +107,7 @@ protected:
 
     test::ScopedEnvironment env;
     test::LogCapture log;
-    std::shared_ptr<SQLiteProvider> database = std::make_shared<SQLiteProvider>(kKey);
+    std::shared_ptr<SQLiteProvider> database = zqb::test::sharedDatabase();
     std::shared_ptr<CoreFactory> factory = std::make_shared<CoreFactory>(nullptr, nullptr, nullptr, database);
     std::shared_ptr<Project> project;
 };
@@ -235,7 +236,7 @@ TEST_F(MigrationManager, WithoutSourcesOrOnceMigratedNothingHappens) {
 
     // A later start reads the project as stored: migrated, so the changed file is not read again.
     writeJson(R"({"userId":"u2","level":1})");
-    const auto reread = ProjectRepository(std::make_shared<SQLiteProvider>(kKey)).list();
+    const auto reread = ProjectRepository(zqb::test::sharedDatabase()).list();
     ASSERT_EQ(reread.size(), 1u);
     ASSERT_TRUE(reread[0]->isMigrated);
     manager()->migrate(reread[0]);

@@ -37,7 +37,7 @@ void expectRoundTrip(const std::string& text) {
 }
 
 std::string customEventText() {
-    return zqb::CustomEvent(1700000000000, 1, "match_finished",
+    return zqb::CustomEvent(1700000000000, 1700000000000, 1, "match_finished",
                             zqb::AnyCodableMap{{"mode", "duel"}, {"score", 1234}, {"ratio", 0.75}})
         .getJson();
 }

@@ -27,11 +27,11 @@ TEST(EventCustomAndPeopleRecords, CustomEventWritesParametersOnlyWhenThereAreSom
 
     const std::string bare =
         R"({"code":"ce","timestamp":1700000000000,"sessionId":7,"level":2,"name":"boss"})";
-    EXPECT_EQ(CustomEvent(7, 2, "boss", std::nullopt).getJson(), bare);
-    EXPECT_EQ(CustomEvent(7, 2, "boss", AnyCodableMap{}).getJson(), bare);
-    EXPECT_EQ(CustomEvent(7, 2, "boss", AnyCodableMap{}).description(), head("ce") + "\t name: boss\n");
+    EXPECT_EQ(CustomEvent(kNow, 7, 2, "boss", std::nullopt).getJson(), bare);
+    EXPECT_EQ(CustomEvent(kNow, 7, 2, "boss", AnyCodableMap{}).getJson(), bare);
+    EXPECT_EQ(CustomEvent(kNow, 7, 2, "boss", AnyCodableMap{}).description(), head("ce") + "\t name: boss\n");
 
-    const CustomEvent full(7, 2, "boss",
+    const CustomEvent full(kNow, 7, 2, "boss",
                            AnyCodableMap{{"hits", 3}, {"weapon", "axe"}, {"ratio", 0.5}, {"won", true}},
                            std::vector<std::string>{"Cave"});
     EXPECT_EQ(full.getJson(),
@@ -49,14 +49,14 @@ TEST(EventCustomAndPeopleRecords, CustomEventWithAnUnwritableValueFailsWhole) {
     test::ScopedEnvironment env(kNow);
     test::LogCapture log;
 
-    const CustomEvent opaque(7, 2, "boss",
+    const CustomEvent opaque(kNow, 7, 2, "boss",
                              AnyCodableMap{{"ok", 1}, {"thing", AnyCodable::opaque(42, "Thing")}});
     EXPECT_EQ(opaque.getJson(), "");
     ASSERT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(log.texts()[0], "ERROR When trying to get json string from \n\t[" + opaque.description() +
                                   "] \n\tobject an error has occurred: AnyCodable value cannot be encoded");
 
-    const CustomEvent nan(7, 2, "boss", AnyCodableMap{{"ratio", std::nan("")}});
+    const CustomEvent nan(kNow, 7, 2, "boss", AnyCodableMap{{"ratio", std::nan("")}});
     EXPECT_EQ(nan.getJson(), "");
     EXPECT_EQ(log.lines().size(), 2u);
     EXPECT_EQ(log.count("\t\t parameter key: ratio value: nan\n"), 1u);
@@ -65,12 +65,12 @@ TEST(EventCustomAndPeopleRecords, CustomEventWithAnUnwritableValueFailsWhole) {
 TEST(EventCustomAndPeopleRecords, PeopleEventWritesNullsExplicitly) {
     test::ScopedEnvironment env(kNow);
 
-    const PeopleEvent none(7, 2, std::nullopt);
+    const PeopleEvent none(kNow, 7, 2, std::nullopt);
     EXPECT_EQ(none.getJson(),
               R"({"code":"pl","timestamp":1700000000000,"sessionId":7,"level":2,"parameters":null})");
     EXPECT_EQ(none.description(), head("pl"));
 
-    const PeopleEvent card(7, 2, PeopleValueMap{{"a", 1}, {"b", PeopleValueType::null()}},
+    const PeopleEvent card(kNow, 7, 2, PeopleValueMap{{"a", 1}, {"b", PeopleValueType::null()}},
                            std::vector<std::string>{"Cave"});
     EXPECT_EQ(card.getJson(), R"({"code":"pl","timestamp":1700000000000,"sessionId":7,"level":2,)"
                               R"("parameters":{"a":1,"b":null},"inProgress":["Cave"]})");
@@ -78,7 +78,7 @@ TEST(EventCustomAndPeopleRecords, PeopleEventWritesNullsExplicitly) {
                                       "\t parameters: \n\t\t parameter key: a value: 1\n"
                                       "\t\t parameter key: b value: <null>\n\t inProgress: [\"Cave\"]\n");
 
-    const PeopleEvent kinds(7, 2,
+    const PeopleEvent kinds(kNow, 7, 2,
                             PeopleValueMap{{"age", 30},
                                            {"gender", ZQBGender::female},
                                            {"name", "Ann \"A\""},
@@ -91,7 +91,7 @@ TEST(EventCustomAndPeopleRecords, PeopleEventWritesNullsExplicitly) {
 
     // A card whose text cannot be written is reported as an empty object, not lost, and nothing is logged.
     test::LogCapture log;
-    const PeopleEvent broken(7, 2, PeopleValueMap{{"a", 1}, {"bad", std::nan("")}});
+    const PeopleEvent broken(kNow, 7, 2, PeopleValueMap{{"a", 1}, {"bad", std::nan("")}});
     EXPECT_EQ(broken.getJson(),
               R"({"code":"pl","timestamp":1700000000000,"sessionId":7,"level":2,"parameters":{}})");
     EXPECT_TRUE(log.lines().empty());

@@ -30,11 +30,11 @@ std::string economyHead(const std::string& code) {
 TEST(EventEconomyRecords, BalanceAndVirtualPaymentWriteTheirMapsEvenEmpty) {
     test::ScopedEnvironment env(kEconomyNow);
 
-    const CurrentBalance empty(7, 2, {});
+    const CurrentBalance empty(kEconomyNow, 7, 2, {});
     EXPECT_EQ(empty.getJson(),
               R"({"code":"cb","timestamp":1700000000000,"sessionId":7,"level":2,"balance":{}})");
     EXPECT_EQ(empty.description(), economyHead("cb"));
-    const CurrentBalance two(7, 2, {{"gold", 10}, {"gems", -1}});
+    const CurrentBalance two(kEconomyNow, 7, 2, {{"gold", 10}, {"gems", -1}});
     EXPECT_EQ(
         two.getJson(),
         R"({"code":"cb","timestamp":1700000000000,"sessionId":7,"level":2,"balance":{"gems":-1,"gold":10}})");
@@ -42,11 +42,12 @@ TEST(EventEconomyRecords, BalanceAndVirtualPaymentWriteTheirMapsEvenEmpty) {
         two.description(),
         economyHead("cb") + "\t balance: \n\t\t resource: gems amount: -1\n\t\t resource: gold amount: 10\n");
 
-    const VirtualCurrencyPayment free(7, 2, "sword", 1, {}, "weapon");
+    const VirtualCurrencyPayment free(kEconomyNow, 7, 2, "sword", 1, {}, "weapon");
     EXPECT_EQ(free.getJson(),
               R"({"code":"vp","timestamp":1700000000000,"sessionId":7,"level":2,"purchaseId":"sword",)"
               R"("purchaseAmount":1,"purchasePrice":{},"purchaseType":"weapon"})");
-    const VirtualCurrencyPayment paid(7, 2, "sword", 3, {{"gold", 100}}, "weapon", kEconomyDungeon);
+    const VirtualCurrencyPayment paid(kEconomyNow, 7, 2, "sword", 3, {{"gold", 100}}, "weapon",
+                                      kEconomyDungeon);
     EXPECT_EQ(paid.getJson(),
               R"({"code":"vp","timestamp":1700000000000,"sessionId":7,"level":2,"purchaseId":"sword",)"
               R"("purchaseAmount":3,"purchasePrice":{"gold":100},"purchaseType":"weapon",)"
@@ -61,18 +62,20 @@ TEST(EventEconomyRecords, BalanceAndVirtualPaymentWriteTheirMapsEvenEmpty) {
 TEST(EventEconomyRecords, RealPaymentPriceMustBeFinite) {
     test::ScopedEnvironment env(kEconomyNow);
 
-    const RealCurrencyPayment payment(7, 2, "pack", "order-1", 0.99, "USD", kEconomyDungeon);
+    const RealCurrencyPayment payment(kEconomyNow, 7, 2, "pack", "order-1", 0.99, "USD", kEconomyDungeon);
     EXPECT_EQ(payment.getJson(),
               R"({"code":"rp","timestamp":1700000000000,"sessionId":7,"level":2,"productId":"pack",)"
               R"("orderId":"order-1","price":0.99,"currencyCode":"USD","inProgress":["Dungeon"]})");
     EXPECT_EQ(payment.description(), economyHead("rp") +
                                          "\t productId: pack\n\t orderId: order-1\n\t price: 0.99\n"
                                          "\t currencyCode: USD\n\t inProgress: [\"Dungeon\"]\n");
-    EXPECT_NE(RealCurrencyPayment(7, 2, "p", "o", 5, "EUR").getJson().find(R"("orderId":"o","price":5.0,)"),
+    EXPECT_NE(RealCurrencyPayment(kEconomyNow, 7, 2, "p", "o", 5, "EUR")
+                  .getJson()
+                  .find(R"("orderId":"o","price":5.0,)"),
               std::string::npos);
 
     test::LogCapture log;
-    const RealCurrencyPayment broken(7, 2, "pack", "order-2", std::nan(""), "USD");
+    const RealCurrencyPayment broken(kEconomyNow, 7, 2, "pack", "order-2", std::nan(""), "USD");
     EXPECT_EQ(broken.getJson(), "");
     ASSERT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(log.texts()[0].rfind("ERROR When trying to get json string from \n\t[" + broken.description() +
@@ -85,11 +88,11 @@ TEST(EventEconomyRecords, RealPaymentPriceMustBeFinite) {
 TEST(EventEconomyRecords, LevelUpWritesSessionBeforeTimestamp) {
     test::ScopedEnvironment env(kEconomyNow);
 
-    const LevelUp bare(7, 2, std::nullopt);
+    const LevelUp bare(kEconomyNow, 7, 2, std::nullopt);
     EXPECT_EQ(bare.getJson(), R"({"code":"lu","sessionId":7,"timestamp":1700000000000,"level":2})");
     EXPECT_EQ(bare.description(), economyHead("lu"));
 
-    LevelUp full(7, 2, IntMap{{"gold", 5}}, kEconomyDungeon, std::nullopt, IntMap{{"gold", 1}});
+    LevelUp full(kEconomyNow, 7, 2, IntMap{{"gold", 5}}, kEconomyDungeon, std::nullopt, IntMap{{"gold", 1}});
     full.earned = IntMap{{"gems", 2}, {"gold", 3}};
     full.bought = IntMap{};
     EXPECT_EQ(full.getJson(),
@@ -106,14 +109,15 @@ TEST(EventEconomyRecords, LevelUpWritesSessionBeforeTimestamp) {
 TEST(EventEconomyRecords, ProgressionAndSocialRecords) {
     test::ScopedEnvironment env(kEconomyNow);
 
-    const ProgressionEvent plain(7, 2, "Cave", std::nullopt, std::nullopt, ProgressionEventParams(false));
+    const ProgressionEvent plain(kEconomyNow, 7, 2, "Cave", std::nullopt, std::nullopt,
+                                 ProgressionEventParams(false));
     EXPECT_EQ(plain.getJson(),
               R"({"code":"pe","timestamp":1700000000000,"sessionId":7,"level":2,"name":"Cave",)"
               R"("parameters":{"success":false}})");
     EXPECT_EQ(plain.description(),
               economyHead("pe") + "\t name: Cave\n\t parameters:\n\t\t success: false\n");
 
-    const ProgressionEvent full(7, 2, "Cave", IntMap{{"gold", 4}}, IntMap{{"gems", 1}},
+    const ProgressionEvent full(kEconomyNow, 7, 2, "Cave", IntMap{{"gold", 4}}, IntMap{{"gems", 1}},
                                 ProgressionEventParams(true, 31, 5, "map"));
     EXPECT_EQ(full.getJson(),
               R"({"code":"pe","timestamp":1700000000000,"sessionId":7,"level":2,"name":"Cave",)"
@@ -125,13 +129,13 @@ TEST(EventEconomyRecords, ProgressionAndSocialRecords) {
                                       "\t parameters:\n\t\t success: true\n\t\t duration: 31\n"
                                       "\t\t difficulty: 5\n\t\t source: map\n");
 
-    const SocialNetworkConnect connect(7, 2, "vk", kEconomyDungeon);
+    const SocialNetworkConnect connect(kEconomyNow, 7, 2, "vk", kEconomyDungeon);
     EXPECT_EQ(connect.getJson(), R"({"code":"sc","timestamp":1700000000000,"sessionId":7,"level":2,)"
                                  R"("socialNetwork":"vk","inProgress":["Dungeon"]})");
     EXPECT_EQ(connect.description(),
               economyHead("sc") + "\t socialNetwork: vk\n\t inProgress: [\"Dungeon\"]\n");
 
-    const SocialNetworkPost post(7, 2, "vk", "record");
+    const SocialNetworkPost post(kEconomyNow, 7, 2, "vk", "record");
     EXPECT_EQ(post.getJson(), R"({"code":"sp","timestamp":1700000000000,"sessionId":7,"level":2,)"
                               R"("socialNetwork":"vk","postReason":"record"})");
     EXPECT_EQ(post.description(), economyHead("sp") + "\t socialNetwork: vk\n\t postReason: record\n");
@@ -140,11 +144,11 @@ TEST(EventEconomyRecords, ProgressionAndSocialRecords) {
 TEST(EventEconomyRecords, AdImpressionRenamesAndReordersItsKeys) {
     test::ScopedEnvironment env(kEconomyNow);
 
-    const AdImpression bare("net", 0.0125, 7, std::nullopt, std::nullopt);
+    const AdImpression bare(kEconomyNow, "net", 0.0125, 7, std::nullopt, std::nullopt);
     EXPECT_EQ(bare.getJson(), R"({"code":"adrv","timestamp":1700000000000,"sessionId":7,"source":"sdk",)"
                               R"("ad_network":"net","revenue":0.0125})");
 
-    const AdImpression full("net", 2, 7, "menu", "banner", kEconomyDungeon);
+    const AdImpression full(kEconomyNow, "net", 2, 7, "menu", "banner", kEconomyDungeon);
     EXPECT_EQ(full.getJson(), R"({"code":"adrv","timestamp":1700000000000,"sessionId":7,"source":"sdk",)"
                               R"("ad_network":"net","placement":"menu","ad_unit":"banner","revenue":2.0,)"
                               R"("inProgress":["Dungeon"]})");
@@ -154,9 +158,10 @@ TEST(EventEconomyRecords, AdImpressionRenamesAndReordersItsKeys) {
         "\t source: sdk\n\t placement: menu\n\t unit: banner\n\t inProgress: [\"Dungeon\"]\n");
 
     test::LogCapture log;
-    EXPECT_EQ(
-        AdImpression("net", std::numeric_limits<double>::infinity(), 7, std::nullopt, std::nullopt).getJson(),
-        "");
+    EXPECT_EQ(AdImpression(kEconomyNow, "net", std::numeric_limits<double>::infinity(), 7, std::nullopt,
+                           std::nullopt)
+                  .getJson(),
+              "");
     EXPECT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(log.count("\t revenue: inf\n"), 1u);
 }

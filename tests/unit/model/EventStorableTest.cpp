@@ -1,3 +1,4 @@
+#include "host/Clock.hpp"
 #include "model/RecordDescription.hpp"
 #include "model/Storable.hpp"
 #include "support/LogCapture.hpp"
@@ -15,8 +16,10 @@ namespace {
 
 // A record of the common shape: common fields, one Double, one optional text, the experiment fields.
 struct Probe final : Storable {
+    explicit Probe(int64_t timestamp) : timestamp(timestamp) {}
+
     std::string code = "zz";
-    int64_t timestamp = Storable::currentTimestamp();
+    int64_t timestamp;
     double price = 0.5;
     std::optional<std::string> note;
     std::optional<std::vector<std::string>> inProgress;
@@ -46,19 +49,17 @@ struct Probe final : Storable {
 TEST(EventStorable, TimestampRoundsHalvesAwayFromZero) {
     zqb::test::ScopedEnvironment env;
     env.clock().setSecondsSince1970(0.0025);
-    EXPECT_EQ(Storable::currentTimestamp(), 3);
+    EXPECT_EQ(zqb::host::millisecondsSince1970(env.clock()), 3);
     env.clock().setSecondsSince1970(0.0035);
-    EXPECT_EQ(Storable::currentTimestamp(), 4);
+    EXPECT_EQ(zqb::host::millisecondsSince1970(env.clock()), 4);
     env.clock().setSecondsSince1970(0.0024);
-    EXPECT_EQ(Storable::currentTimestamp(), 2);
+    EXPECT_EQ(zqb::host::millisecondsSince1970(env.clock()), 2);
     env.clock().setSecondsSince1970(1700000000.1234);
-    EXPECT_EQ(Storable::currentTimestamp(), 1700000000123);
-    EXPECT_EQ(Probe().timestamp, 1700000000123);
+    EXPECT_EQ(zqb::host::millisecondsSince1970(env.clock()), 1700000000123);
 }
 
 TEST(EventStorable, EncodesCompactInKeyOrderAndPrintsOneLinePerMember) {
-    zqb::test::ScopedEnvironment env(1700000000500);
-    Probe probe;
+    Probe probe(1700000000500);
     EXPECT_EQ(probe.getJson(), R"({"code":"zz","timestamp":1700000000500,"price":0.5})");
     EXPECT_EQ(probe.getJson(), probe.getJson());
     EXPECT_EQ(probe.description(), "\t code: zz\n\t timestamp: 1700000000500\n\t price: 0.5\n");
@@ -81,9 +82,8 @@ TEST(EventStorable, EncodesCompactInKeyOrderAndPrintsOneLinePerMember) {
 }
 
 TEST(EventStorable, NonFiniteValueYieldsEmptyTextAndOneErrorLine) {
-    zqb::test::ScopedEnvironment env(2000);
     zqb::test::LogCapture log;
-    Probe probe;
+    Probe probe(2000);
     probe.price = std::nan("");
     EXPECT_EQ(probe.getJson(), "");
     ASSERT_EQ(log.lines().size(), 1u);

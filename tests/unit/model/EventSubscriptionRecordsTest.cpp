@@ -36,7 +36,7 @@ std::map<std::string, Decimal> discounts(std::initializer_list<std::pair<const c
 
 TEST(EventSubscriptionRecords, PaymentWritesOrderBeforeProductAndPrintsTheOtherWay) {
     test::ScopedEnvironment env(kSubscriptionNow);
-    const SubscriptionPayment payment(7, 2, "gold.month", "1000001", "US", "USD",
+    const SubscriptionPayment payment(kSubscriptionNow, 7, 2, "gold.month", "1000001", "US", "USD",
                                       std::vector<std::string>{"Cave"});
     EXPECT_EQ(payment.getJson(),
               R"({"code":"sbs","timestamp":1700000000000,"sessionId":7,"level":2,"orderId":"1000001",)"
@@ -46,7 +46,7 @@ TEST(EventSubscriptionRecords, PaymentWritesOrderBeforeProductAndPrintsTheOtherW
         "\t code: sbs\n\t timestamp: 1700000000000\n\t sessionId: 7\n\t level: 2\n\t productId: gold.month\n"
         "\t orderId: 1000001\n\t regionCode: US\n\t currencyCode: USD\n\t inProgress: [\"Cave\"]\n");
     EXPECT_EQ(
-        SubscriptionPayment(7, 2, "p", "o", "", "").getJson(),
+        SubscriptionPayment(kSubscriptionNow, 7, 2, "p", "o", "", "").getJson(),
         R"({"code":"sbs","timestamp":1700000000000,"sessionId":7,"level":2,"orderId":"o","productId":"p",)"
         R"("regionCode":"","currencyCode":""})");
 }
@@ -54,7 +54,7 @@ TEST(EventSubscriptionRecords, PaymentWritesOrderBeforeProductAndPrintsTheOtherW
 TEST(EventSubscriptionRecords, ProductsEventKeepsDecimalDigits) {
     test::ScopedEnvironment env(kSubscriptionNow);
 
-    const SubscriptionProductsEvent none({});
+    const SubscriptionProductsEvent none(kSubscriptionNow, {});
     EXPECT_EQ(none.getJson(), R"({"code":"sbsp","timestamp":1700000000000,"products":[]})");
     EXPECT_EQ(none.description(), "\t code: sbsp\n\t timestamp: 1700000000000\n");
 
@@ -64,7 +64,7 @@ TEST(EventSubscriptionRecords, ProductsEventKeepsDecimalDigits) {
     SubscriptionProduct emptyDiscounts = product("4.99");
     emptyDiscounts.productId = "gold.year";
     emptyDiscounts.discounts = discounts({});
-    const SubscriptionProductsEvent event({withOffers, emptyDiscounts});
+    const SubscriptionProductsEvent event(kSubscriptionNow, {withOffers, emptyDiscounts});
     EXPECT_EQ(
         event.getJson(),
         R"({"code":"sbsp","timestamp":1700000000000,"products":[)"
@@ -86,7 +86,7 @@ TEST(EventSubscriptionRecords, RestoredTransactionsEvent) {
     ASSERT_EQ(transactions.size(), 2u);
     EXPECT_EQ(transactions[0], (RestoredTransaction{"a", {"1", "2"}}));
 
-    const RestoredTransactionsEvent event("USD", transactions);
+    const RestoredTransactionsEvent event(kSubscriptionNow, "USD", transactions);
     EXPECT_EQ(event.getJson(),
               R"({"code":"sbsr","timestamp":1700000000000,"currencyCode":"USD","transactions":[)"
               R"({"productID":"a","transactionIds":["1","2"]},{"productID":"b","transactionIds":[]}]})");
@@ -94,7 +94,7 @@ TEST(EventSubscriptionRecords, RestoredTransactionsEvent) {
               "\t code: sbsr\n\t timestamp: 1700000000000\n\t currencyCode: USD\n\t transactions: \n"
               "\t\t product a \n\t\t transactionIds: \n \t\t\t 1 \n\t\t\t 2 \n"
               "\t\t product b \n\t\t transactionIds: \n ");
-    EXPECT_EQ(RestoredTransactionsEvent("EUR", {}).description(),
+    EXPECT_EQ(RestoredTransactionsEvent(kSubscriptionNow, "EUR", {}).description(),
               "\t code: sbsr\n\t timestamp: 1700000000000\n\t currencyCode: EUR\n");
 }
 

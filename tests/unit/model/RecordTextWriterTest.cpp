@@ -289,68 +289,70 @@ public:
     // One record of each kind, with random values in every member, absent optional members included.
     std::vector<std::unique_ptr<Storable>> everyKind() {
         std::vector<std::unique_ptr<Storable>> made;
-        made.push_back(std::make_unique<AdImpression>(text(), number(), integer(), maybeText(), maybeText(),
-                                                      maybeTexts(), maybeText()));
-        made.push_back(std::make_unique<Alive>(maybeText()));
+        made.push_back(std::make_unique<AdImpression>(integer(), text(), number(), integer(), maybeText(),
+                                                      maybeText(), maybeTexts(), maybeText()));
+        made.push_back(std::make_unique<Alive>(integer(), maybeText()));
         const auto accruals = [&] {
             return chance(3)
                        ? std::nullopt
                        : std::optional(CurrencyAccrual::Accruals{{text(), amounts()}, {text(), amounts()}});
         };
-        made.push_back(std::make_unique<CurrencyAccrual>(integer(), integer(), accruals(), accruals(),
-                                                         std::nullopt, maybeText()));
-        made.push_back(std::make_unique<CurrentBalance>(integer(), integer(), amounts(), maybeText()));
+        made.push_back(std::make_unique<CurrencyAccrual>(integer(), integer(), integer(), accruals(),
+                                                         accruals(), std::nullopt, maybeText()));
+        made.push_back(
+            std::make_unique<CurrentBalance>(integer(), integer(), integer(), amounts(), maybeText()));
         std::optional<AnyCodableMap> parameters;
         if (!chance(2)) {
             parameters = dynamicMap();
         }
-        made.push_back(std::make_unique<CustomEvent>(integer(), integer(), text(), parameters, maybeTexts(),
-                                                     maybeText()));
+        made.push_back(std::make_unique<CustomEvent>(integer(), integer(), integer(), text(), parameters,
+                                                     maybeTexts(), maybeText()));
         made.push_back(std::make_unique<DeviceInfo>(
-            text(), text(), chance(5) ? std::optional(integer()) : std::nullopt, maybeText(),
+            integer(), text(), text(), chance(5) ? std::optional(integer()) : std::nullopt, maybeText(),
             chance(5) ? std::optional(number()) : std::nullopt, text(), text(), integer(), integer(),
             chance(5), maybeText(), maybeText(), text(),
             chance(5) ? std::optional(integer()) : std::nullopt));
-        made.push_back(std::make_unique<LevelUp>(integer(), integer(), maybeAmounts(), maybeTexts(),
-                                                 maybeText(), maybeAmounts(), maybeAmounts(),
+        made.push_back(std::make_unique<LevelUp>(integer(), integer(), integer(), maybeAmounts(),
+                                                 maybeTexts(), maybeText(), maybeAmounts(), maybeAmounts(),
                                                  maybeAmounts()));
-        made.push_back(std::make_unique<PeopleEvent>(integer(), integer(),
+        made.push_back(std::make_unique<PeopleEvent>(integer(), integer(), integer(),
                                                      chance(2) ? std::nullopt : std::optional(people()),
                                                      maybeTexts(), maybeText()));
         made.push_back(std::make_unique<ProgressionEvent>(
-            integer(), integer(), text(), maybeAmounts(), maybeAmounts(),
+            integer(), integer(), integer(), text(), maybeAmounts(), maybeAmounts(),
             ProgressionEventParams(chance(5), chance(5) ? std::optional(integer()) : std::nullopt,
                                    chance(5) ? std::optional(integer()) : std::nullopt, maybeText()),
             maybeText()));
         made.push_back(std::make_unique<PushOpened>(integer(), integer(), maybeText(), maybeText()));
-        made.push_back(std::make_unique<PushToken>(text(), chance(5), maybeText()));
-        made.push_back(std::make_unique<RealCurrencyPayment>(integer(), integer(), text(), text(), number(),
-                                                             text(), maybeTexts(), maybeText()));
-        made.push_back(std::make_unique<Referral>(integer(), maybeText(), maybeText(), maybeText(),
+        made.push_back(std::make_unique<PushToken>(integer(), text(), chance(5), maybeText()));
+        made.push_back(std::make_unique<RealCurrencyPayment>(integer(), integer(), integer(), text(), text(),
+                                                             number(), text(), maybeTexts(), maybeText()));
+        made.push_back(std::make_unique<Referral>(integer(), integer(), maybeText(), maybeText(), maybeText(),
                                                   maybeText(), maybeText(), maybeTexts(), maybeText()));
         std::vector<RestoredTransaction> transactions;
         for (std::size_t index = below(3); index > 0; --index) {
             transactions.push_back({text(), maybeTexts().value_or(std::vector<std::string>{})});
         }
-        made.push_back(std::make_unique<RestoredTransactionsEvent>(text(), transactions));
+        made.push_back(std::make_unique<RestoredTransactionsEvent>(integer(), text(), transactions));
         made.push_back(std::make_unique<SessionStart>(integer(), integer(), maybeTexts(), maybeText()));
-        made.push_back(
-            std::make_unique<SocialNetworkConnect>(integer(), integer(), text(), maybeTexts(), maybeText()));
-        made.push_back(std::make_unique<SocialNetworkPost>(integer(), integer(), text(), text(), maybeTexts(),
-                                                           maybeText()));
-        made.push_back(std::make_unique<SubscriptionPayment>(integer(), integer(), text(), text(), text(),
-                                                             text(), maybeTexts(), maybeText()));
-        made.push_back(std::make_unique<SubscriptionProductsEvent>(products()));
-        auto tracking = std::make_unique<TrackingStatus>(chance(5));
+        made.push_back(std::make_unique<SocialNetworkConnect>(integer(), integer(), integer(), text(),
+                                                              maybeTexts(), maybeText()));
+        made.push_back(std::make_unique<SocialNetworkPost>(integer(), integer(), integer(), text(), text(),
+                                                           maybeTexts(), maybeText()));
+        made.push_back(std::make_unique<SubscriptionPayment>(integer(), integer(), integer(), text(), text(),
+                                                             text(), text(), maybeTexts(), maybeText()));
+        made.push_back(std::make_unique<SubscriptionProductsEvent>(integer(), products()));
+        auto tracking = std::make_unique<TrackingStatus>(integer(), chance(5));
         tracking->inProgress = maybeTexts();
         tracking->inExperiments = maybeText();
         made.push_back(std::move(tracking));
-        made.push_back(
-            std::make_unique<Tutorial>(integer(), integer(), integer(), maybeTexts(), maybeText()));
-        made.push_back(
-            std::make_unique<UserEngagement>(integer(), integer(), integer(), maybeTexts(), maybeText()));
-        made.push_back(std::make_unique<VirtualCurrencyPayment>(
-            integer(), integer(), text(), integer(), amounts(), text(), maybeTexts(), maybeText()));
+        made.push_back(std::make_unique<Tutorial>(integer(), integer(), integer(), integer(), maybeTexts(),
+                                                  maybeText()));
+        made.push_back(std::make_unique<UserEngagement>(integer(), integer(), integer(), integer(),
+                                                        maybeTexts(), maybeText()));
+        made.push_back(std::make_unique<VirtualCurrencyPayment>(integer(), integer(), integer(), text(),
+                                                                integer(), amounts(), text(), maybeTexts(),
+                                                                maybeText()));
         return made;
     }
 

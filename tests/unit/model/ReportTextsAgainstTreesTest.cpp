@@ -179,12 +179,14 @@ private:
         }
         switch (below(3)) {
             case 0:
-                return CustomEvent(1700000000000, 3, fact(), parameters).getJson();
+                return CustomEvent(1700000000000, 1700000000000, 3, fact(), parameters).getJson();
             case 1:
-                return RealCurrencyPayment(1700000000000, 3, "gems", "order", realNumber(), "EUR").getJson();
+                return RealCurrencyPayment(1700000000000, 1700000000000, 3, "gems", "order", realNumber(),
+                                           "EUR")
+                    .getJson();
             default:
-                return AdImpression("net", realNumber(), 1700000000000, "main", std::nullopt, std::nullopt,
-                                    std::nullopt)
+                return AdImpression(1700000000000, "net", realNumber(), 1700000000000, "main", std::nullopt,
+                                    std::nullopt, std::nullopt)
                     .getJson();
         }
     }

@@ -4,8 +4,6 @@
 #include "model/TutorialMark.hpp"
 
 #include "RecordRows.hpp"
-#include "host/Environment.hpp"
-#include "support/ManualClock.hpp"
 
 #include <gtest/gtest.h>
 
@@ -23,19 +21,6 @@ SQLiteRow with(SQLiteRow row, std::size_t column, zqb::OptionalSQLiteValue value
     row[column] = std::move(value);
     return row;
 }
-
-// Pins the environment's clock while a test builds records that stamp the time.
-class PinnedClock {
-public:
-    explicit PinnedClock(int64_t ms) : clock_(std::make_shared<zqb::test::ManualClock>(ms)) {
-        zqb::host::Environment::shared().setClock(clock_);
-    }
-    ~PinnedClock() { zqb::host::Environment::shared().setClock(nullptr); }
-    zqb::test::ManualClock& clock() { return *clock_; }
-
-private:
-    std::shared_ptr<zqb::test::ManualClock> clock_;
-};
 
 }  // namespace
 
@@ -91,9 +76,8 @@ TEST(LevelResourceRow, TypesAndRequiredColumns) {
 
 // --- Currency accrual resources -------------------------------------------------------------------
 
-TEST(CurrencyAccrualResourceRecord, NewResourceStampsTheClock) {
-    PinnedClock clock(1700000000123);
-    const CurrencyAccrualResource resource("gold", 5, "shop", ZQBAccrualType::bought);
+TEST(CurrencyAccrualResourceRecord, NewResourceKeepsItsTime) {
+    const CurrencyAccrualResource resource(1700000000123, "gold", 5, "shop", ZQBAccrualType::bought);
     EXPECT_EQ(resource.idKey, -1);
     EXPECT_EQ(resource.userId, -1);
     EXPECT_EQ(resource.name, "gold");
@@ -101,27 +85,24 @@ TEST(CurrencyAccrualResourceRecord, NewResourceStampsTheClock) {
     EXPECT_EQ(resource.source, "shop");
     EXPECT_EQ(resource.type, ZQBAccrualType::bought);
     EXPECT_EQ(resource.timestamp, 1700000000123);
-    const CurrencyAccrualResource stored("gold", 5, "shop", ZQBAccrualType::earned, 4, 9);
+    const CurrencyAccrualResource stored(1700000000123, "gold", 5, "shop", ZQBAccrualType::earned, 4, 9);
     EXPECT_EQ(stored.userId, 4);
     EXPECT_EQ(stored.idKey, 9);
 }
 
 TEST(CurrencyAccrualResourceRecord, EqualityFindsTheRowToAddInto) {
-    PinnedClock clock(1000);
-    const CurrencyAccrualResource base("gold", 5, "shop", ZQBAccrualType::earned, 4, 1);
-    clock.clock().advance(500);
-    EXPECT_TRUE(base == CurrencyAccrualResource("gold", 50, "shop", ZQBAccrualType::earned, 4, 2));
-    EXPECT_FALSE(base == CurrencyAccrualResource("gold", 5, "quest", ZQBAccrualType::earned, 4, 1));
-    EXPECT_FALSE(base == CurrencyAccrualResource("gems", 5, "shop", ZQBAccrualType::earned, 4, 1));
-    EXPECT_FALSE(base == CurrencyAccrualResource("gold", 5, "shop", ZQBAccrualType::bought, 4, 1));
-    EXPECT_FALSE(base == CurrencyAccrualResource("gold", 5, "shop", ZQBAccrualType::earned, 5, 1));
+    const CurrencyAccrualResource base(1000, "gold", 5, "shop", ZQBAccrualType::earned, 4, 1);
+    EXPECT_TRUE(base == CurrencyAccrualResource(1500, "gold", 50, "shop", ZQBAccrualType::earned, 4, 2));
+    EXPECT_FALSE(base == CurrencyAccrualResource(1500, "gold", 5, "quest", ZQBAccrualType::earned, 4, 1));
+    EXPECT_FALSE(base == CurrencyAccrualResource(1500, "gems", 5, "shop", ZQBAccrualType::earned, 4, 1));
+    EXPECT_FALSE(base == CurrencyAccrualResource(1500, "gold", 5, "shop", ZQBAccrualType::bought, 4, 1));
+    EXPECT_FALSE(base == CurrencyAccrualResource(1500, "gold", 5, "shop", ZQBAccrualType::earned, 5, 1));
 }
 
 TEST(CurrencyAccrualResourceRecord, Description) {
-    PinnedClock clock(1000);
-    EXPECT_EQ(CurrencyAccrualResource("gold", 5, "shop", ZQBAccrualType::bought, 4).description(),
+    EXPECT_EQ(CurrencyAccrualResource(1000, "gold", 5, "shop", ZQBAccrualType::bought, 4).description(),
               "\t userId: 4, \n\t type: bought, \n\t name: gold, \n\t amount: 5 \n\t source: shop");
-    EXPECT_EQ(CurrencyAccrualResource("gems", 1, "quest", ZQBAccrualType::earned, 2).description(),
+    EXPECT_EQ(CurrencyAccrualResource(1000, "gems", 1, "quest", ZQBAccrualType::earned, 2).description(),
               "\t userId: 2, \n\t type: earned, \n\t name: gems, \n\t amount: 1 \n\t source: quest");
 }
 

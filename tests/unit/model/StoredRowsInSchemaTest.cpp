@@ -15,6 +15,7 @@
 
 #include "RecordRows.hpp"
 #include "support/ScopedEnvironment.hpp"
+#include "support/SharedDatabase.hpp"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,7 @@ namespace {
 class StoredRowsInSchema : public ::testing::Test {
 protected:
     test::ScopedEnvironment environment_;
-    SQLiteProvider database_{"key"};
+    SQLiteProvider database_ = test::openDatabase();
 };
 
 }  // namespace

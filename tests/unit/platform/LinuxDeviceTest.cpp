@@ -43,7 +43,7 @@ TEST(LinuxLocale, NamesOfThePosixLocale) {
 TEST(LinuxLocale, LcAllWinsOverLangAndIsReadAtEveryCall) {
     setenv("LANG", "fr_CA.UTF-8", 1);
     unsetenv("LC_ALL");
-    Device device(std::filesystem::path("/nonexistent/vendor-ids.json"));
+    Device device([] { return std::string("com.example.testapp"); }, "/nonexistent/vendor-ids.json");
     EXPECT_EQ(device.preferredLanguages(), (std::vector<std::string>{"fr-CA"}));
     EXPECT_EQ(device.regionCode(), "CA");
     setenv("LC_ALL", "ja_JP.UTF-8", 1);
@@ -55,7 +55,7 @@ TEST(LinuxLocale, LcAllWinsOverLangAndIsReadAtEveryCall) {
 }
 
 TEST(LinuxTimeZone, OffsetFollowsTheZoneAndTheMoment) {
-    Device device(std::filesystem::path("/nonexistent/vendor-ids.json"));
+    Device device([] { return std::string("com.example.testapp"); }, "/nonexistent/vendor-ids.json");
     setenv("TZ", "UTC", 1);
     EXPECT_EQ(device.secondsFromGMT(1.7e9), 0);
     setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
@@ -77,7 +77,7 @@ TEST(LinuxSystem, OsReleaseValues) {
 }
 
 TEST(LinuxSystem, FactsOfThisMachine) {
-    Device device(std::filesystem::path("/nonexistent/vendor-ids.json"));
+    Device device([] { return std::string("com.example.testapp"); }, "/nonexistent/vendor-ids.json");
     EXPECT_FALSE(device.systemName().empty());
     EXPECT_FALSE(device.systemVersion().empty());
     EXPECT_FALSE(device.machine().empty());
@@ -97,27 +97,28 @@ protected:
     TempDir dir;
     std::filesystem::path file = dir.path() / "vorantel-keychain" / "vendor-ids.json";
     std::shared_ptr<FakeBundle> bundle = std::make_shared<FakeBundle>();
+    std::function<std::string()> identifier = [this] { return bundle->info().identifier; };
 };
 
 TEST_F(VendorIdTest, StablePerBundleAcrossInstances) {
-    const auto first = Device(file).identifierForVendor();
+    const auto first = Device(identifier, file).identifierForVendor();
     ASSERT_TRUE(first);
     EXPECT_EQ(first->size(), 36u);
-    EXPECT_EQ(Device(file).identifierForVendor(), first);
+    EXPECT_EQ(Device(identifier, file).identifierForVendor(), first);
 
     struct stat info {};
     ASSERT_EQ(::stat(file.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 
     bundle->setInfo({"Other", "com.example.other", "1", "1"});
-    const auto other = Device(file).identifierForVendor();
+    const auto other = Device(identifier, file).identifierForVendor();
     EXPECT_NE(other, first);
     bundle->setInfo({"TestApp", "com.example.testapp", "1", "1"});
-    EXPECT_EQ(Device(file).identifierForVendor(), first);
+    EXPECT_EQ(Device(identifier, file).identifierForVendor(), first);
 }
 
 TEST_F(VendorIdTest, UnwritableLocationStillGivesOneIdPerProcess) {
-    Device device(std::filesystem::path("/proc/no-such-dir/vendor-ids.json"));
+    Device device(identifier, "/proc/no-such-dir/vendor-ids.json");
     const auto first = device.identifierForVendor();
     ASSERT_TRUE(first);
     EXPECT_EQ(device.identifierForVendor(), first);

@@ -443,21 +443,21 @@ TEST_F(RepositoriesTest, LevelResourcesAreCopiedInAndOut) {
     EXPECT_TRUE(rows("SELECT * FROM levelResource").empty());
 }
 
-TEST_F(RepositoriesTest, CurrencyAccrualsCacheACopyStampedAtTheInsert) {
+TEST_F(RepositoriesTest, CurrencyAccrualsCacheACopyWithTheRowsTime) {
     CurrencyAccrualResourcesRepository repository(database);
-    const CurrencyAccrualResource accrual("gold", 5, "shop", ZQBAccrualType::bought, 1);
+    const CurrencyAccrualResource accrual(1700000000000, "gold", 5, "shop", ZQBAccrualType::bought, 1);
     env.clock().advance(250);
     repository.insert(accrual);
-    repository.insert(CurrencyAccrualResource("gems", 1, "quest", ZQBAccrualType::earned, 2));
+    repository.insert(CurrencyAccrualResource(1700000000000, "gems", 1, "quest", ZQBAccrualType::earned, 2));
     EXPECT_EQ(accrual.idKey, -1);
     auto cached = repository.list();
     ASSERT_EQ(cached.size(), 2u);
     EXPECT_EQ(cached[0].idKey, 1);
-    EXPECT_EQ(cached[0].timestamp, accrual.timestamp + 250);
+    EXPECT_EQ(cached[0].timestamp, accrual.timestamp);
     EXPECT_EQ(rows("SELECT type, timestamp FROM currencyAccrualResources WHERE id = 1").at(0),
               (SQLiteRow{SQLiteValue(int64_t{1}), SQLiteValue(accrual.timestamp)}));
 
-    // Writing the cached accrual back brings row and cache together again.
+    // Writing the cached accrual back keeps row and cache together.
     cached[0].amount = 8;
     repository.update(cached[0]);
     EXPECT_EQ(repository.list()[0].amount, 8);

@@ -4,6 +4,7 @@
 #include "database/SQLiteProvider.hpp"
 #include "database/Statement.hpp"
 #include "support/ScopedEnvironment.hpp"
+#include "support/SharedDatabase.hpp"
 
 #include <gtest/gtest.h>
 
@@ -16,12 +17,12 @@ namespace zqb {
 // Repositories over a real database file in a temporary application-support directory.
 class RepositoriesTest : public ::testing::Test {
 protected:
-    void SetUp() override { database = std::make_shared<SQLiteProvider>("key"); }
+    void SetUp() override { database = zqb::test::sharedDatabase(); }
 
     // Closes the file and opens it again, as a relaunch does.
     void reopen() {
         database.reset();
-        database = std::make_shared<SQLiteProvider>("key");
+        database = zqb::test::sharedDatabase();
     }
 
     std::filesystem::path file() const { return env.directory() / "vorantel" / "vorantel.db"; }

@@ -5,6 +5,7 @@
 #include "support/FakeStateManager.hpp"
 #include "support/LogCapture.hpp"
 #include "support/ScopedEnvironment.hpp"
+#include "support/SharedDatabase.hpp"
 
 #include <gtest/gtest.h>
 
@@ -21,11 +22,11 @@ class CurrencyAccrualServiceTest : public ::testing::Test {
 protected:
     CurrencyAccrualResource accrual(const std::string& name, int64_t amount, const std::string& source,
                                     ZQBAccrualType type = ZQBAccrualType::earned) {
-        return CurrencyAccrualResource(name, amount, source, type);
+        return CurrencyAccrualResource(env.clock().milliseconds(), name, amount, source, type);
     }
     // The rows a later start reads back.
     std::vector<CurrencyAccrualResource> storedRows() {
-        return CurrencyAccrualResourcesRepository(std::make_shared<SQLiteProvider>("key")).list();
+        return CurrencyAccrualResourcesRepository(zqb::test::sharedDatabase()).list();
     }
     std::shared_ptr<User> otherUser() {
         auto user = std::make_shared<User>(1, std::string("user-2"), false);
@@ -35,7 +36,7 @@ protected:
 
     test::ScopedEnvironment env;
     test::LogCapture log;
-    std::shared_ptr<SQLiteProvider> database = std::make_shared<SQLiteProvider>("key");
+    std::shared_ptr<SQLiteProvider> database = zqb::test::sharedDatabase();
     std::shared_ptr<CurrencyAccrualResourcesRepository> repository =
         std::make_shared<CurrencyAccrualResourcesRepository>(database);
     std::shared_ptr<test::FakeStateManager> state = std::make_shared<test::FakeStateManager>();
@@ -120,7 +121,7 @@ TEST_F(CurrencyAccrualServiceTest, RemovalsTouchOnlyTheRowsTheyName) {
     EXPECT_EQ(storedRows().size(), 2U);
 
     // Rows the file keeps are still summed, for a later event to report.
-    const auto file = (*SQLiteProvider::folderPath() / SQLiteProvider::fileName).string();
+    const auto file = (*zqb::test::databaseFolder() / SQLiteProvider::fileName).string();
     Connection(file).execute(
         "CREATE TRIGGER refuse BEFORE DELETE ON currencyAccrualResources "
         "BEGIN SELECT RAISE(ABORT, 'no'); END");

@@ -130,7 +130,7 @@ TEST_F(EventsServiceTest, OtherUsersEventsDoNotCountTowardsTheThreshold) {
 
 TEST_F(EventsServiceTest, EventForAnotherUserIsStoredUnderThatUser) {
     const auto other = bed.addUser("other");
-    const Tutorial record(1700000000000, 3, 5);
+    const Tutorial record(1700000000000, 1700000000000, 3, 5);
     service.addEvent(record, *other);
     const auto rows = storedEvents();
     ASSERT_EQ(rows.size(), 1u);

@@ -5,6 +5,7 @@
 #include "support/FakeStateManager.hpp"
 #include "support/LogCapture.hpp"
 #include "support/ScopedEnvironment.hpp"
+#include "support/SharedDatabase.hpp"
 
 #include <gtest/gtest.h>
 
@@ -27,12 +28,12 @@ protected:
         return value;
     }
     std::vector<LevelResource> storedRows() {
-        return LevelResourcesRepository(std::make_shared<SQLiteProvider>("key")).list();
+        return LevelResourcesRepository(zqb::test::sharedDatabase()).list();
     }
 
     test::ScopedEnvironment env;
     test::LogCapture log;
-    std::shared_ptr<SQLiteProvider> database = std::make_shared<SQLiteProvider>("key");
+    std::shared_ptr<SQLiteProvider> database = zqb::test::sharedDatabase();
     std::shared_ptr<LevelResourcesRepository> repository =
         std::make_shared<LevelResourcesRepository>(database);
     std::shared_ptr<test::FakeStateManager> state = std::make_shared<test::FakeStateManager>();
@@ -95,7 +96,7 @@ TEST_F(LevelResourceServiceTest, RemovalsTouchOnlyTheRowsTheyName) {
     EXPECT_EQ(storedRows()[0].amount, 5);
 
     // Rows the file keeps are still summed, for a later level-up to report.
-    const auto file = (*SQLiteProvider::folderPath() / SQLiteProvider::fileName).string();
+    const auto file = (*zqb::test::databaseFolder() / SQLiteProvider::fileName).string();
     Connection(file).execute(
         "CREATE TRIGGER refuse BEFORE DELETE ON levelResource BEGIN SELECT RAISE(ABORT, 'no'); END");
     service.addLevelResource(resource("gold", 2, LevelResourceType::earned));

@@ -13,6 +13,7 @@
 #include "support/LogCapture.hpp"
 #include "support/LoopbackGateway.hpp"
 #include "support/ScopedEnvironment.hpp"
+#include "support/SharedDatabase.hpp"
 #include "support/Wait.hpp"
 
 #include <gtest/gtest.h>
@@ -83,17 +84,17 @@ protected:
     }
     // What a later start reads.
     std::vector<MessagingCategory> storedCategories() {
-        return MessagingCategoryRepository(std::make_shared<SQLiteProvider>("key")).list();
+        return MessagingCategoryRepository(zqb::test::sharedDatabase()).list();
     }
     std::optional<int64_t> storedVersion() {
-        return ProjectRepository(std::make_shared<SQLiteProvider>("key")).list().at(0)->categoriesVersion;
+        return ProjectRepository(zqb::test::sharedDatabase()).list().at(0)->categoriesVersion;
     }
     Json lastRequestBody() { return Json::parse(gateway.requests(kMessagingPath).back().body); }
 
     test::ScopedEnvironment env;
     test::LogCapture log;
     LoopbackGateway gateway;
-    std::shared_ptr<SQLiteProvider> database = std::make_shared<SQLiteProvider>("key");
+    std::shared_ptr<SQLiteProvider> database = zqb::test::sharedDatabase();
     std::shared_ptr<ProjectRepository> projectRepository = std::make_shared<ProjectRepository>(database);
     std::shared_ptr<MessagingCategoryRepository> categoryRepository =
         std::make_shared<MessagingCategoryRepository>(database);

@@ -4,6 +4,7 @@
 #include "support/FakeStateManager.hpp"
 #include "support/LogCapture.hpp"
 #include "support/ScopedEnvironment.hpp"
+#include "support/SharedDatabase.hpp"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,7 @@ protected:
 
     // The active user's card as a later start reads it.
     std::shared_ptr<PeopleCard> storedCard() {
-        for (const auto& card : PeopleRepository(std::make_shared<SQLiteProvider>("key")).list()) {
+        for (const auto& card : PeopleRepository(zqb::test::sharedDatabase()).list()) {
             if (card->userId == state->user->idKey) {
                 return card;
             }
@@ -50,7 +51,7 @@ protected:
 
     test::ScopedEnvironment env;
     test::LogCapture log;
-    std::shared_ptr<SQLiteProvider> database = std::make_shared<SQLiteProvider>("key");
+    std::shared_ptr<SQLiteProvider> database = zqb::test::sharedDatabase();
     std::shared_ptr<PeopleRepository> repository = std::make_shared<PeopleRepository>(database);
     std::shared_ptr<test::FakeStateManager> state = std::make_shared<test::FakeStateManager>();
     PeopleService service{state, repository};
@@ -219,7 +220,7 @@ TEST_F(PeopleServiceTest, EachUserHasItsOwnCardAndRemovedUsersLoseTheirs) {
     EXPECT_EQ(value("a")->intValue(), 2);
 
     service.removeInactiveUserData({first});
-    const auto cards = PeopleRepository(std::make_shared<SQLiteProvider>("key")).list();
+    const auto cards = PeopleRepository(zqb::test::sharedDatabase()).list();
     ASSERT_EQ(cards.size(), 1U);
     EXPECT_EQ(cards[0]->userId, state->user->idKey);
 }

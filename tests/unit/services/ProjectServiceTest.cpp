@@ -2,6 +2,7 @@
 #include "services/ProjectService.hpp"
 #include "support/LogCapture.hpp"
 #include "support/ServiceTestBed.hpp"
+#include "support/SharedDatabase.hpp"
 #include "validation/Validator.hpp"
 
 #include <gtest/gtest.h>
@@ -57,7 +58,7 @@ TEST_F(ProjectServiceTest, TrackingFlagIsWrittenIntoEveryProjectWithOneLogLine) 
     EXPECT_TRUE(logs.contains("INFO Tracking status is Enable"));
 
     // A flag the file refuses is not kept in memory either.
-    Connection((*SQLiteProvider::folderPath() / SQLiteProvider::fileName).string())
+    Connection((*zqb::test::databaseFolder() / SQLiteProvider::fileName).string())
         .execute("CREATE TRIGGER refuse BEFORE UPDATE ON projects BEGIN SELECT RAISE(ABORT, 'refused'); END");
     service.setTrackingAvailable(false);
     EXPECT_TRUE(service.getTrackingAvailable());
@@ -217,7 +218,7 @@ TEST_F(ProjectServiceTest, UsersDataIsRemovedOnlyWhenUserCountingIsSwitchedOff) 
 TEST_F(ProjectServiceTest, PlatformFactsComeFromTheStateManager) {
     EXPECT_EQ(service.getAppData(), bed.state->appData);
     EXPECT_EQ(service.getSdkData(), bed.state->sdkData);
-    EXPECT_FALSE(service.getDeviceInfo().has_value());
+    EXPECT_FALSE(service.getDeviceInfo(0).has_value());
     EXPECT_EQ(service.getDeviceIdentifiers(), bed.state->getActiveDeviceIdentifiers());
 }
 

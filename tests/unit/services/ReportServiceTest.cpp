@@ -16,6 +16,7 @@
 #include "support/LoopbackGateway.hpp"
 #include "support/QueueRunner.hpp"
 #include "support/ScopedEnvironment.hpp"
+#include "support/SharedDatabase.hpp"
 #include "support/Wait.hpp"
 
 #include <gtest/gtest.h>
@@ -44,7 +45,7 @@ protected:
     void SetUp() override {
         BackendConfigUrl::setTestProxyUrl(gateway.baseUrl());
         gateway.setReply(kReportPath, {200, "{}"});
-        database = std::make_shared<SQLiteProvider>("key");
+        database = zqb::test::sharedDatabase();
         events = std::make_shared<EventRepository>(database);
         reports = std::make_shared<ReportsRepository>(database);
         state = std::make_shared<test::FakeStateManager>();
@@ -513,7 +514,7 @@ TEST_F(ReportServiceTest, FlashEventIsSentAtOnceAndNeverStored) {
     ASSERT_TRUE(gateway.waitForRequests(1));
 
     // A flash send does not wait behind a stored run that is under way.
-    onIncome([&] { service->sendFlashEvent(Alive()); });
+    onIncome([&] { service->sendFlashEvent(Alive(1700000000000)); });
     ASSERT_TRUE(gateway.waitForRequests(2));
     const auto flash = gateway.requests(kReportPath)[1];
     const auto packages = body(flash)["reports"][0]["packages"];
@@ -531,7 +532,7 @@ TEST_F(ReportServiceTest, FlashEventIsSentAtOnceAndNeverStored) {
 
 TEST_F(ReportServiceTest, FailedFlashSendIsLoggedAndDropped) {
     gateway.setReply(kReportPath, {503, ""});
-    onIncome([&] { service->sendFlashEvent(Alive()); });
+    onIncome([&] { service->sendFlashEvent(Alive(1700000000000)); });
     test::settleAll();
     EXPECT_EQ(gateway.requestCount(), 1u);
     EXPECT_TRUE(logs.contains("submission failed: [Backend Module] Failed to send Report, status code: 503"));
@@ -542,7 +543,7 @@ TEST_F(ReportServiceTest, FailedFlashSendIsLoggedAndDropped) {
 
 TEST_F(ReportServiceTest, FlashEventWithoutDeviceFactsGoesOutWithoutPackages) {
     state->deviceData.reset();
-    onIncome([&] { service->sendFlashEvent(Alive()); });
+    onIncome([&] { service->sendFlashEvent(Alive(1700000000000)); });
     test::settleAll();
     const auto sent = gateway.requests(kReportPath);
     ASSERT_EQ(sent.size(), 1u);

@@ -9,6 +9,7 @@
 #include "support/LogCapture.hpp"
 #include "support/ScopedEnvironment.hpp"
 #include "support/ScriptedStoreKit.hpp"
+#include "support/SharedDatabase.hpp"
 
 #include <gtest/gtest.h>
 
@@ -62,7 +63,7 @@ protected:
     }
     // The project's record as a later start reads it.
     std::shared_ptr<SubscriptionInfo> stored() {
-        const auto all = SubscriptionRepository(std::make_shared<SQLiteProvider>("key")).list();
+        const auto all = SubscriptionRepository(zqb::test::sharedDatabase()).list();
         return all.empty() ? nullptr : all.front();
     }
     void setConfig(std::optional<int64_t> sbsConfigVersion, std::optional<std::vector<std::string>> bundles) {
@@ -75,7 +76,7 @@ protected:
     test::ScopedEnvironment env;
     test::LogCapture log;
     std::shared_ptr<test::ScriptedStoreKit> store = std::make_shared<test::ScriptedStoreKit>();
-    std::shared_ptr<SQLiteProvider> database = std::make_shared<SQLiteProvider>("key");
+    std::shared_ptr<SQLiteProvider> database = zqb::test::sharedDatabase();
     std::shared_ptr<SubscriptionRepository> repository = std::make_shared<SubscriptionRepository>(database);
     std::shared_ptr<test::FakeStateManager> state = std::make_shared<test::FakeStateManager>();
     std::shared_ptr<SubscriptionService> service = std::make_shared<SubscriptionService>(
@@ -336,7 +337,7 @@ TEST_F(SubscriptionServiceTest, MarksAreStoredAndHistoryResetFollowsTheSettingsV
     onIncome([&] { service->resetHistoryMark(); });
     EXPECT_FALSE(stored()->alreadyRestored);
     EXPECT_FALSE(stored()->alreadySendRestoreEvent);
-    EXPECT_EQ(SubscriptionRepository(std::make_shared<SQLiteProvider>("key")).list().size(), 1U);
+    EXPECT_EQ(SubscriptionRepository(zqb::test::sharedDatabase()).list().size(), 1U);
 
     auto needReset = [&](std::optional<int64_t> storedVersion, std::optional<int64_t> given) {
         setConfig(storedVersion, std::nullopt);
