@@ -4,7 +4,11 @@
 #include "foundation/TextUtils.hpp"
 #include "validation/ArgumentText.hpp"
 #include "validation/Bounder.hpp"
+#include "validation/Validator.hpp"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <limits>
 #include <map>
 #include <utility>
@@ -23,11 +27,12 @@ std::string cleaned(std::string_view value) {
     return text::removeControlCharacters(value);
 }
 
+// `value` is an argument or a name, repeated no longer than a log line may repeat one.
 std::string quoted(std::string_view before, std::string_view value, std::string_view after) {
     std::string out;
-    out.reserve(before.size() + value.size() + after.size());
+    out.reserve(before.size() + std::min<std::size_t>(value.size(), 4096) + after.size());
     out += before;
-    out += value;
+    Bounder::appendEcho(out, value);
     out += after;
     return out;
 }
@@ -100,7 +105,9 @@ std::optional<ValidatorRules::CustomEventArguments> ValidatorRules::validateCust
     std::string valueArgument;
     for (const auto& [rawKey, value] : params) {
         const std::string key = cleaned(rawKey);
-        valueArgument.assign("The value of the parameters dictionary by [").append(key).append("] key");
+        valueArgument.assign("The value of the parameters dictionary by [");
+        Bounder::appendEcho(valueArgument, key);
+        valueArgument.append("] key");
         const bool keyValid = required(method, keyArgument, key);
         const bool typeValid = Validator::validType(method, valueArgument, value);
         if (!keyValid || !typeValid) {
@@ -316,8 +323,8 @@ std::optional<ReferralData> ValidatorRules::validateReferrer(const ReferralData&
     ReferralData kept;
     for (const auto& [property, rawValue] : utmData) {
         const std::string value = cleaned(rawValue);
-        const std::string argument =
-            quoted("The [", value, "] value of the utm data dictionary by [") + property.name() + "] key";
+        const std::string argument = quoted("The [", value, "] value of the utm data dictionary by [") +
+                                     Bounder::echo(property.name()) + "] key";
         std::string cutValue = *Bounder::maxStringLength(method, argument, value, 255);
         if (required(method, argument, cutValue)) {
             kept.insert_or_assign(property, std::move(cutValue));

@@ -2,6 +2,7 @@
 
 #include "support/LogCapture.hpp"
 #include "support/RuleMessages.hpp"
+#include "validation/PeopleValidatorRules.hpp"
 
 #include <gtest/gtest.h>
 
@@ -438,6 +439,50 @@ TEST(ReferrerRule, EmptiedValuesAreDroppedAndANothingLeftCancels) {
     EXPECT_EQ(log.texts(),
               (Texts{error("Referrer", "The [] value of the utm data dictionary by [term] key is empty!"),
                      error("Referrer", "The referrer argument value is empty!"), canceled("Referrer")}));
+}
+
+// A log line repeats no more than 1,000 characters of any argument, however long the argument.
+TEST(ArgumentEchoes, NoLogLineRepeatsMoreThanAThousandCharactersOfAnArgument) {
+    LogCapture log;
+    const std::string huge = repeat('h', 1'000'000);
+    const std::string shown = repeat('h', 1000) + "...";
+    const auto longest = [&log] {
+        std::size_t most = 0;
+        for (const auto& text : log.texts()) {
+            most = std::max(most, text.size());
+        }
+        return most;
+    };
+    constexpr std::size_t bound = 3 * 1003 + 300;
+
+    ValidatorRules::validateCustomEvent("event", AnyCodableMap{{huge, AnyCodable(huge)}});
+    EXPECT_LE(longest(), bound);
+    EXPECT_TRUE(log.contains("The value of the parameters dictionary by [" + shown + "] key: " + shown +
+                             " is longer than it is permitted."));
+    log.clear();
+
+    ValidatorRules::validateReferrer(
+        {{ZQBReferralProperty::source(), huge}, {ZQBReferralProperty(huge), huge}});
+    EXPECT_LE(longest(), bound);
+    EXPECT_TRUE(log.contains("The [" + shown + "] value of the utm data dictionary by [source] key: " +
+                             shown + " is longer than it is permitted."));
+    log.clear();
+
+    ValidatorRules::validateResorces("LevelUp", "balance dictionary", IntMap{{huge, 0}}, 24, 1, 10);
+    EXPECT_LE(longest(), bound);
+    EXPECT_TRUE(log.contains("The [" + shown + "] key of the balance dictionary: " + shown));
+    log.clear();
+
+    ValidatorRules::validateRealCurrencyPayment("order", 1.0, "product", huge);
+    EXPECT_LE(longest(), bound);
+    EXPECT_TRUE(log.contains("Parameter [" + shown + "] length must be equal to [3]."));
+    log.clear();
+
+    zqb::PeopleValidatorRules::validateKey("Increment", huge);
+    zqb::PeopleValidatorRules::validateUnset("Unset", {huge});
+    EXPECT_LE(longest(), bound);
+    EXPECT_TRUE(log.contains("The [" + shown + "] key argument: " + shown));
+    EXPECT_TRUE(log.contains("The [" + shown + "] key of the keys array: " + shown));
 }
 
 TEST(AdImpressionRule, RevenueFromZeroAndOptionalTextsEmptiedSilently) {
