@@ -59,12 +59,47 @@ void ValidatorRules::notifyThatMethodExecutionWasCanceled(std::string_view metho
 }
 
 std::optional<std::string> ValidatorRules::validateInitializeKey(std::string_view key) {
-    std::string value = cleanedAndCut(kInitialize, "The application key argument value", key, 255);
-    if (!required(kInitialize, "The application key argument value", value)) {
+    constexpr std::string_view argument = "The application key argument value";
+    std::string value = cleanedAndCut(kInitialize, argument, key, 255);
+    // The reason stands on the ERROR's first line: a refused key stops the whole library, and a log read
+    // line by line must still say why.
+    if (value.empty()) {
+        Logger::writeLog(ZQBLogLevel::error,
+                         Validator::messageHead(kInitialize) + std::string(argument) + " is empty!");
+    }
+    if (value.empty() || !sendableKey(argument, value)) {
         notifyThatMethodExecutionWasCanceled(kInitialize);
         return std::nullopt;
     }
     return value;
+}
+
+bool ValidatorRules::sendableKey(std::string_view argument, std::string_view key) {
+    // The key travels in the query of every request as it is, unescaped: what the gateway reads back must be
+    // the same key. Letters, digits and the marks below mean themselves in any query; "&", "=", "+", "#",
+    // "%", "?", "/" and a space do not, and some query readers split on ";" or refuse it.
+    constexpr std::string_view marks = "-._~!$'()*,";
+    const auto refused = std::find_if(key.begin(), key.end(), [&](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 0x80 || (std::isalnum(byte) == 0 && marks.find(c) == std::string_view::npos);
+    });
+    if (refused == key.end()) {
+        return true;
+    }
+    const std::size_t at = static_cast<std::size_t>(refused - key.begin());
+    // Every byte before it is one of the accepted characters: the refused one starts a code point.
+    const char32_t codePoint = text::firstCodePoint(key.substr(at));
+    char number[16];
+    std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(codePoint));
+    // A visible character is shown as well; a space or a letter of another script is named by its number.
+    const std::string shown =
+        codePoint > 0x20 && codePoint < 0x7F ? "[" + std::string(1, *refused) + "] (" + number + ")" : number;
+    Logger::writeLog(ZQBLogLevel::error,
+                     Validator::messageHead(kInitialize) + std::string(argument) + " holds the character " +
+                         shown +
+                         ", which cannot be sent in a request's address; a key may hold "
+                         "only the letters A-Z and a-z, the digits and - . _ ~ ! $ ' ( ) * ,");
+    return false;
 }
 
 std::optional<std::string> ValidatorRules::validateUserId(std::string_view method, std::string_view userId) {

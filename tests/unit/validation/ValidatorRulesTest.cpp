@@ -52,10 +52,35 @@ TEST(IdentityRules, KeysAndUserIdsAreCleanedCutAndRequired) {
               (Texts{truncated("Initialize", "The application key argument value", repeat('k', 256), 255)}));
     log.clear();
 
+    // The reason of a refused key stands on the ERROR's first line.
+    const std::string refusal = "ERROR In the Initialize method an error has occurred: The application key ";
     EXPECT_EQ(ValidatorRules::validateInitializeKey(kControls), std::nullopt);
-    EXPECT_EQ(log.texts(), (Texts{error("Initialize", "The application key argument value is empty!"),
-                                  canceled("Initialize")}));
+    EXPECT_EQ(log.texts(), (Texts{refusal + "argument value is empty!", canceled("Initialize")}));
     log.clear();
+
+    // The key goes unescaped into every request's query: a character that means something else there is
+    // refused, named, as the empty key is.
+    const std::string head = refusal + "argument value holds the character ";
+    const std::string tail =
+        ", which cannot be sent in a request's address; a key may hold only the letters A-Z and a-z, the "
+        "digits and - . _ ~ ! $ ' ( ) * ,";
+    for (const auto& [key, named] :
+         std::vector<std::pair<std::string, std::string>>{{"<application key>", "[<] (U+003C)"},
+                                                          {"my key", "U+0020"},
+                                                          {"a&appId=b", "[&] (U+0026)"},
+                                                          {"k#1", "[#] (U+0023)"},
+                                                          {"k+1", "[+] (U+002B)"},
+                                                          {"k%41", "[%] (U+0025)"},
+                                                          {"k;1", "[;] (U+003B)"},
+                                                          {"cl\xC3\xA9", "U+00E9"},
+                                                          {"k\xF0\x9F\x8E\xAE", "U+1F3AE"}}) {
+        log.clear();
+        EXPECT_EQ(ValidatorRules::validateInitializeKey(key), std::nullopt) << key;
+        EXPECT_EQ(log.texts(), (Texts{head + named + tail, canceled("Initialize")})) << key;
+    }
+    log.clear();
+    EXPECT_EQ(ValidatorRules::validateInitializeKey("Az09-._~!$'()*,"), "Az09-._~!$'()*,");
+    EXPECT_TRUE(log.texts().empty());
 
     // The empty id selects the default user and passes silently; an id emptied by cleaning is refused,
     // and the caller writes the cancel notice.
