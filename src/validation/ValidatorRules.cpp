@@ -370,6 +370,27 @@ std::optional<ReferralData> ValidatorRules::validateReferrer(const ReferralData&
         notifyThatMethodExecutionWasCanceled(method);
         return std::nullopt;
     }
+    // Only the predefined keys are reported; a referral with none of them would be sent empty, and being
+    // sent once per project, it would keep the real one from ever being sent.
+    const auto predefined = [&kept] {
+        for (const ZQBReferralProperty* key :
+             {&ZQBReferralProperty::source(), &ZQBReferralProperty::campaign(),
+              &ZQBReferralProperty::content(), &ZQBReferralProperty::medium(),
+              &ZQBReferralProperty::term()}) {
+            if (kept.contains(*key)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    if (!predefined()) {
+        Logger::writeLog(ZQBLogLevel::error,
+                         Validator::messageHead(method) +
+                             "\n\tThe referrer argument value holds no value under the source, campaign, "
+                             "content, medium or term key: there is nothing to report.");
+        notifyThatMethodExecutionWasCanceled(method);
+        return std::nullopt;
+    }
     return kept;
 }
 

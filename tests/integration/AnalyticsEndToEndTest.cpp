@@ -90,6 +90,21 @@ TEST_F(AnalyticsEndToEnd, AKeyThatCannotBeSentIsRefusedAndOneThatCanArrivesAsItI
     }
 }
 
+// Sent once per project, a referral with nothing to report would keep the real one from ever being sent.
+TEST_F(AnalyticsEndToEnd, AReferralWithNothingToReportLeavesTheRealOneToBeSent) {
+    test::LogCapture log;
+    start();
+    ZQBAnalytics::referrer({{ZQBReferralProperty("custom"), "only"}});
+    ZQBAnalytics::referrer({{ZQBReferralProperty::source(), "ads"}, {ZQBReferralProperty("custom"), "x"}});
+    ASSERT_TRUE(waitForEvent("rf"));
+    test::settleAll();
+    const auto referrals = sentEvents("rf");
+    ASSERT_EQ(referrals.size(), 1u);
+    EXPECT_EQ(referrals[0]["source"], "ads");
+    EXPECT_TRUE(log.contains("ERROR Execution of the Referrer method was canceled!"));
+    EXPECT_FALSE(log.contains("The referrer has been sent"));
+}
+
 // A host that put the process under a decimal-comma locale (setlocale(LC_ALL, "") with de_DE.UTF-8) still
 // sends numbers with a decimal point: the gateway would read "0,5" as two values, or not at all.
 TEST_F(AnalyticsEndToEnd, NumbersGoOutWithADecimalPointUnderADecimalCommaLocale) {

@@ -460,7 +460,8 @@ TEST_F(AnalyticsFront, InvalidUtf8FromTheCallerIsRepairedBeforeItReachesRulesLog
     ZQBAnalytics::customEvent(kInvalidUtf8, parameters);
     ZQBAnalytics::setUserId(kInvalidUtf8);
     ZQBAnalytics::levelUp(2, {{kInvalidUtf8, 1}});
-    ZQBAnalytics::referrer({{ZQBReferralProperty(kInvalidUtf8), kInvalidUtf8}});
+    ZQBAnalytics::referrer(
+        {{ZQBReferralProperty(kInvalidUtf8), kInvalidUtf8}, {ZQBReferralProperty::source(), kInvalidUtf8}});
     ZQBAnalytics::socialNetworkPost(ZQBSocialNetwork(kInvalidUtf8), kInvalidUtf8);
     ZQBAnalytics::adImpression(kInvalidUtf8, 1.0, kInvalidUtf8, std::nullopt);
     ZQBAnalytics::realCurrencyPayment(kInvalidUtf8, 1.0, kInvalidUtf8, "\xFF\xFF\xFF");
@@ -473,7 +474,7 @@ TEST_F(AnalyticsFront, InvalidUtf8FromTheCallerIsRepairedBeforeItReachesRulesLog
                   "customEvent(" + r + ", {" + r + ": " + r + "})",
                   "setUserId(" + r + ")",
                   "levelUp(2, {" + r + ": 1})",
-                  "referrer({" + r + ": " + r + "})",
+                  "referrer({" + r + ": " + r + ", \"source\": " + r + "})",
                   "socialNetworkPost(" + r + ", " + r + ")",
                   "adImpression(" + r + ", 1.0, " + r + ", nil)",
                   "realCurrencyPayment(" + r + ", 1.0, " + r + ", \"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\")",

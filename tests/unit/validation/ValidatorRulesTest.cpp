@@ -466,6 +466,27 @@ TEST(ReferrerRule, EmptiedValuesAreDroppedAndANothingLeftCancels) {
                      error("Referrer", "The referrer argument value is empty!"), canceled("Referrer")}));
 }
 
+TEST(ReferrerRule, AReferralWithNoPredefinedKeyLeftIsRefused) {
+    // Sent, it would be an empty referral, and the once-only rule would then drop the real one.
+    LogCapture log;
+    const std::string nothing =
+        "The referrer argument value holds no value under the source, campaign, content, medium or term key: "
+        "there is nothing to report.";
+    EXPECT_EQ(ValidatorRules::validateReferrer({{ZQBReferralProperty("custom"), "x"}}), std::nullopt);
+    EXPECT_EQ(log.texts(), (Texts{error("Referrer", nothing), canceled("Referrer")}));
+    log.clear();
+    EXPECT_EQ(ValidatorRules::validateReferrer(
+                  {{ZQBReferralProperty("custom"), "x"}, {ZQBReferralProperty::medium(), kControls}}),
+              std::nullopt);
+    EXPECT_EQ(log.texts(),
+              (Texts{error("Referrer", "The [] value of the utm data dictionary by [medium] key is empty!"),
+                     error("Referrer", nothing), canceled("Referrer")}));
+    log.clear();
+    EXPECT_TRUE(ValidatorRules::validateReferrer(
+        {{ZQBReferralProperty("custom"), "x"}, {ZQBReferralProperty::term(), "t"}}));
+    EXPECT_TRUE(log.texts().empty());
+}
+
 // A log line repeats no more than 1,000 characters of any argument, however long the argument.
 TEST(ArgumentEchoes, NoLogLineRepeatsMoreThanAThousandCharactersOfAnArgument) {
     LogCapture log;
