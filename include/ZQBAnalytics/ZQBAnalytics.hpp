@@ -209,8 +209,9 @@ public:
     static void setTestCustomUrl(std::string_view url);
     /// Calls the handler at once, on the caller's thread, with the current appended path ("" when none).
     static void getTestCustomUrl(StringHandler urlHandler);
-    /// The folder the library keeps its database in, or "fileMessagerError" when there is none. Works
-    /// before `initialize`.
+    /// The folder the library keeps its database in, or "fileMessagerError" when there is none and none
+    /// can be made (no data directory, or its name or a parent's taken by a file). Works before
+    /// `initialize`.
     static std::string sdkFolderPath();
     /// Deletes the device identifiers the library keeps for this application outside its data folder, so
     /// that the next start of a fresh process makes a new device id. A running library keeps the ids it has

@@ -3,6 +3,7 @@
 // the argument rules let through.
 
 #include <ZQBAnalytics/ZQBAnalytics.hpp>
+#include <ZQBAnalytics/ZQBEngineWrapper.hpp>
 
 #include "backend/Config.hpp"
 #include "core/Core.hpp"
@@ -27,6 +28,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <mutex>
 #include <set>
@@ -739,6 +742,30 @@ TEST_F(AnalyticsFront, TestHooksRunOnTheCallersThreadBeforeInitialisation) {
     EXPECT_EQ(ZQBAnalytics::sdkFolderPath().rfind(environment.directory().string(), 0), 0u);
 
     QueueManager::incomeQueue().resume();
+}
+
+// The path of a folder that cannot be made is no folder the library keeps anything in.
+TEST_F(AnalyticsFront, TheDataFolderPathIsTheErrorTextWhenTheFolderCannotBeMade) {
+    const std::filesystem::path folder = *SQLiteProvider::folderPath();
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(ZQBAnalytics::sdkFolderPath(), folder.string());  // not made yet, but it can be
+
+    std::ofstream(folder) << "a file in the folder's place";
+    EXPECT_EQ(ZQBAnalytics::sdkFolderPath(), "fileMessagerError");
+    EXPECT_EQ(ZQBEngineWrapper::unitySdkFolderPath(), "fileMessagerError");
+    std::filesystem::remove(folder);
+
+    // Its parent taken by a file.
+    const std::filesystem::path parent = folder.parent_path();
+    const std::filesystem::path keptAside = parent.string() + ".aside";
+    std::filesystem::rename(parent, keptAside);
+    std::ofstream(parent) << "a file in the parent's place";
+    EXPECT_EQ(ZQBAnalytics::sdkFolderPath(), "fileMessagerError");
+    std::filesystem::remove(parent);
+    std::filesystem::rename(keptAside, parent);
+
+    std::filesystem::create_directories(folder);
+    EXPECT_EQ(ZQBAnalytics::sdkFolderPath(), folder.string());
 }
 
 TEST_F(AnalyticsFront, ClearKeychainDeletesTheIdentifierItemsOfThisApplicationOnly) {
