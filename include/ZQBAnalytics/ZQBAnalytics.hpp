@@ -65,8 +65,9 @@ public:
     /// Starts the library with the application key issued by the analytics service and optional settings
     /// (copied now). A second call is refused with ERROR "In the Initialize method an error has occurred:
     /// SDK is already initialized", until `ZQBEngineWrapper::destroySDK()`: an `initialize` made after that,
-    /// even at once, is accepted. An empty key is refused when the start-up runs, and every later call is
-    /// then refused as not initialised.
+    /// even at once, is accepted. An empty key, and one holding a character other than the ASCII letters,
+    /// digits and - . _ ~ ! $ ' ( ) * , (the key travels unescaped in every request's address), is refused
+    /// with an ERROR when the start-up runs, and every later call is then refused as not initialised.
     ///
     /// When the application is in the background (see `ZQBHost`), the start-up and every call made after it
     /// wait until the application first becomes active.
@@ -208,8 +209,9 @@ public:
     static void setTestCustomUrl(std::string_view url);
     /// Calls the handler at once, on the caller's thread, with the current appended path ("" when none).
     static void getTestCustomUrl(StringHandler urlHandler);
-    /// The folder the library keeps its database in, or "fileMessagerError" when there is none. Works
-    /// before `initialize`.
+    /// The folder the library keeps its database in, or "fileMessagerError" when there is none and none
+    /// can be made (no data directory, or its name or a parent's taken by a file). Works before
+    /// `initialize`.
     static std::string sdkFolderPath();
     /// Deletes the device identifiers the library keeps for this application outside its data folder, so
     /// that the next start of a fresh process makes a new device id. A running library keeps the ids it has

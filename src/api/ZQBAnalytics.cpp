@@ -8,6 +8,7 @@
 #include "database/SQLiteProvider.hpp"
 #include "foundation/Logger.hpp"
 #include "foundation/TextUtils.hpp"
+#include "host/AtomicFile.hpp"
 #include "host/Environment.hpp"
 #include "model/ZQBAnalyticsConfigurationLocal.hpp"
 #include "model/ZQBFinishProgressionEventParametersLocal.hpp"
@@ -305,8 +306,10 @@ void ZQBAnalytics::getTestCustomUrl(StringHandler urlHandler) {
 }
 
 std::string ZQBAnalytics::sdkFolderPath() {
+    // A folder that cannot be made (its name, or a parent's, is taken by a file) holds no database either.
     const auto folder = zqb::SQLiteProvider::folderPath(*zqb::host::Environment::shared().files());
-    return folder ? folder->string() : "fileMessagerError";
+    return folder && zqb::host::AtomicFile::canMakeDirectory(*folder) ? folder->string()
+                                                                      : "fileMessagerError";
 }
 
 void ZQBAnalytics::clearKeychain() {

@@ -268,6 +268,14 @@ bool containsControlCharacters(std::string_view text) {
     return false;
 }
 
+char32_t firstCodePoint(std::string_view text) {
+    if (text.empty()) {
+        return 0;
+    }
+    utf8proc_int32_t codepoint = 0;
+    return decodeOne(text, &codepoint) < 0 ? 0xFFFD : static_cast<char32_t>(codepoint);
+}
+
 std::size_t characterCount(std::string_view text) {
     std::size_t clusters = 0;
     clusterBoundary(text, SIZE_MAX, &clusters);

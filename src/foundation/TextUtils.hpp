@@ -19,6 +19,9 @@ std::string repairUtf8(std::string_view text);
 std::string removeControlCharacters(std::string_view text);
 bool containsControlCharacters(std::string_view text);
 
+// The code point the text starts with; U+FFFD for an ill-formed sequence, 0 for an empty text.
+char32_t firstCodePoint(std::string_view text);
+
 std::size_t characterCount(std::string_view text);
 // The first `count` characters; never cuts inside a grapheme cluster.
 std::string characterPrefix(std::string_view text, std::size_t count);

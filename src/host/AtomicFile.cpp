@@ -153,6 +153,28 @@ bool AtomicFile::ensureDirectory(const std::filesystem::path& directory, mode_t 
     return true;
 }
 
+bool AtomicFile::canMakeDirectory(const std::filesystem::path& directory) {
+    std::filesystem::path missing = directory;
+    for (;;) {
+        struct stat info {};
+        if (::stat(missing.c_str(), &info) == 0) {
+            if (!S_ISDIR(info.st_mode)) {
+                return false;
+            }
+            return missing == directory || ::access(missing.c_str(), W_OK | X_OK) == 0;
+        }
+        // A name taken by a file on the way gives ENOTDIR; only a missing name may still be made.
+        if (errno != ENOENT) {
+            return false;
+        }
+        const std::filesystem::path parent = missing.parent_path();
+        if (parent.empty() || parent == missing) {
+            return false;
+        }
+        missing = parent;
+    }
+}
+
 bool AtomicFile::createFile(const std::filesystem::path& path, mode_t mode, std::error_code* error) {
     Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     if (fd.get() < 0) {

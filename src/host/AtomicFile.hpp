@@ -41,6 +41,10 @@ public:
     static bool ensureDirectory(const std::filesystem::path& directory, mode_t mode,
                                 std::error_code* error = nullptr);
 
+    // True when `directory` is a folder, or is missing and its nearest existing parent is a folder this
+    // process may add to, so that `ensureDirectory` could make it. Creates nothing.
+    static bool canMakeDirectory(const std::filesystem::path& directory);
+
     // Creates an empty file with exactly `mode` unless something exists at `path` (true then too). On
     // failure `error` (when given) receives the reason.
     static bool createFile(const std::filesystem::path& path, mode_t mode, std::error_code* error = nullptr);

@@ -48,6 +48,7 @@ void AnalyticsLogic::stopSDK() {
     }
     stopActivity();
     reportService_->finishSending();
+    configService_->stop();
 }
 
 void AnalyticsLogic::getDeviceId(StringCompletion completion) {

@@ -23,6 +23,9 @@ ConfigService::ConfigService(std::shared_ptr<StateManagerProtocol> stateManager,
       environment_(environment) {}
 
 void ConfigService::receiveSdkConfig() {
+    if (droppedAfterStop("configuration request")) {
+        return;
+    }
     const auto project = stateManager_->getActiveProject();
     const auto user = stateManager_->getActiveUser();
     std::string appKey = project ? project->applicationKey : std::string();
@@ -40,7 +43,7 @@ void ConfigService::requestConfig(const std::string& appKey, const Identifiers& 
         postWeakly(
             incomeQueue_, weak_from_this(),
             [](ConfigService& self, const Config& config) {
-                if (self.onSdkConfigUpdate_) {
+                if (!self.droppedAfterStop("configuration answer") && self.onSdkConfigUpdate_) {
                     self.onSdkConfigUpdate_(config);
                 }
             },
@@ -61,6 +64,9 @@ void ConfigService::requestConfig(const std::string& appKey, const Identifiers& 
 }
 
 void ConfigService::receiveUserBackendIds() {
+    if (droppedAfterStop("identification request")) {
+        return;
+    }
     const auto user = stateManager_->getActiveUser();
     if (backendIDsRequestInProcess_) {
         Logger::writeLog(ZQBLogLevel::debug, "Receiving operation for user backend identifiers [" +
@@ -86,6 +92,9 @@ void ConfigService::receiveUserBackendIds() {
 
 void ConfigService::getBackendIdentifiers(int64_t attempt, const std::string& appKey,
                                           const Identifiers& identifiers, int64_t userKey) {
+    if (droppedAfterStop("identification retry")) {
+        return;
+    }
     const auto answer = backend_->requestIdentification(appKey, attempt, identifiers);
     if (const auto* value = answer.identifiersValue()) {
         postWeakly(incomeQueue_, weak_from_this(), &ConfigService::applyIdentifiers, userKey, *value);
@@ -119,6 +128,10 @@ void ConfigService::getBackendIdentifiers(int64_t attempt, const std::string& ap
 
 void ConfigService::applyIdentifiers(int64_t userKey, const BackendIdentifiers::Identifiers& value) {
     backendIDsRequestInProcess_ = false;
+    // The request was under way when the library was destroyed; its database is closed.
+    if (droppedAfterStop("identification answer")) {
+        return;
+    }
     const auto project = stateManager_->getActiveProject();
     if (!project || !project->trackingAvailable) {
         Logger::writeLog(ZQBLogLevel::info,
@@ -142,6 +155,20 @@ void ConfigService::applyIdentifiers(int64_t userKey, const BackendIdentifiers::
     if (onIdentifiersUpdate_) {
         onIdentifiersUpdate_(value.vorantelId);
     }
+}
+
+void ConfigService::stop() {
+    stopped_ = true;
+    cancelRetryTask();
+}
+
+bool ConfigService::droppedAfterStop(std::string_view what) const {
+    if (!stopped_) {
+        return false;
+    }
+    Logger::writeLog(ZQBLogLevel::debug,
+                     "The library was destroyed: the " + std::string(what) + " is dropped");
+    return true;
 }
 
 void ConfigService::stopRequestProcess() {

@@ -11,12 +11,14 @@
 #include "services/ConfigServiceProctocol.hpp"
 #include "services/StateManagerProtocol.hpp"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace zqb {
 
@@ -56,6 +58,7 @@ public:
     void receiveABConfig() override {}
     void receiveUserBackendIds() override;
     void resetUserBackendIds() override {}
+    void stop() override;
 
     // Income queue only: an identifiers request (attempts, retries and the application of its answer) is
     // under way.
@@ -66,6 +69,8 @@ private:
     void getBackendIdentifiers(int64_t attempt, const std::string& appKey, const Identifiers& identifiers,
                                int64_t userKey);
     void applyIdentifiers(int64_t userKey, const BackendIdentifiers::Identifiers& value);
+    // True, with a DEBUG line naming `what`, once `stop` has run.
+    bool droppedAfterStop(std::string_view what) const;
     void stopRequestProcess();
     void replaceRetryTask(std::shared_ptr<host::TimerHandle> task);
     void cancelRetryTask();
@@ -82,6 +87,8 @@ private:
     std::mutex retryMutex_;
     std::shared_ptr<host::TimerHandle> retryTimerTask_;
     bool backendIDsRequestInProcess_ = false;  // income queue only
+    // Set on the income queue, read there and on the config queues before a request.
+    std::atomic<bool> stopped_ = false;
     std::function<void(const Config&)> onSdkConfigUpdate_;
     std::function<void(std::optional<int64_t>)> onIdentifiersUpdate_;
 };

@@ -33,6 +33,9 @@ public:
     virtual void receiveUserBackendIds() = 0;
     // Kept for the interface's shape; does nothing.
     virtual void resetUserBackendIds() = 0;
+    // The library is being destroyed: no request is made from here on, and an answer that arrives later is
+    // dropped with a DEBUG line, as nothing is left to apply it to.
+    virtual void stop() = 0;
 };
 
 }  // namespace zqb

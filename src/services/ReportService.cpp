@@ -207,7 +207,9 @@ void ReportService::sendReports(const std::vector<Outgoing>& run, const std::fun
     }
     postWeakly(incomeQueue_, weak_from_this(), [](ReportService& self) {
         self.isSending_ = false;
-        if (self.resendWhenFinish_) {
+        // A run asked for meanwhile is not made once sending has finished for good: the library is being
+        // destroyed and its database closed.
+        if (self.resendWhenFinish_ && !self.finished_) {
             self.resendWhenFinish_ = false;
             self.sendSavedReports();
         }

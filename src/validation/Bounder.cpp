@@ -7,22 +7,28 @@ namespace zqb {
 
 namespace {
 
-// The most of an over-long value a WARNING repeats: a multi-megabyte argument must not become a
-// multi-megabyte log line.
 constexpr std::size_t kEchoedCharacters = 1000;
 
-std::string echoed(const std::string& value) {
-    if (value.size() <= kEchoedCharacters) {
-        return value;
-    }
-    std::string shown = text::characterPrefix(value, kEchoedCharacters);
-    if (shown.size() < value.size()) {
-        shown += "...";
-    }
+}  // namespace
+
+std::string Bounder::echo(std::string_view text) {
+    std::string shown;
+    appendEcho(shown, text);
     return shown;
 }
 
-}  // namespace
+void Bounder::appendEcho(std::string& out, std::string_view text) {
+    // Bytes bound characters from above: a text no longer in bytes than the limit is repeated whole.
+    if (text.size() <= kEchoedCharacters) {
+        out += text;
+        return;
+    }
+    const std::string shown = text::characterPrefix(text, kEchoedCharacters);
+    out += shown;
+    if (shown.size() < text.size()) {
+        out += "...";
+    }
+}
 
 std::optional<std::string> Bounder::maxStringLength(std::string_view method, std::string_view argument,
                                                     const std::optional<std::string>& value,
@@ -40,7 +46,7 @@ std::optional<std::string> Bounder::maxStringLength(std::string_view method, std
     message += " method an error has occurred:\n\t";
     message += argument;
     message += ": ";
-    message += echoed(*value);
+    message += echo(*value);
     message += " is longer than it is permitted.\n\tThe string was truncated to '";
     message += std::to_string(maxLength);
     message += "'!";

@@ -19,6 +19,12 @@ public:
     static std::optional<std::string> maxStringLength(std::string_view method, std::string_view argument,
                                                       const std::optional<std::string>& value,
                                                       int64_t maxLength);
+
+    // How much of an argument a log line repeats: the whole text, or its first 1,000 characters followed by
+    // "..." when it is longer, so that a multi-megabyte argument never becomes a multi-megabyte log line.
+    static std::string echo(std::string_view text);
+    // `echo(text)` appended to `out`, without a copy of a text short enough to be repeated whole.
+    static void appendEcho(std::string& out, std::string_view text);
 };
 
 }  // namespace zqb

@@ -3,6 +3,7 @@
 #include "foundation/Logger.hpp"
 #include "foundation/TextUtils.hpp"
 #include "validation/ArgumentText.hpp"
+#include "validation/Bounder.hpp"
 #include "validation/Validator.hpp"
 #include "validation/ValidatorRules.hpp"
 
@@ -18,9 +19,10 @@ using argument::required;
 constexpr int64_t kMaxKeyLength = 64;
 constexpr int64_t kMaxTextLength = 255;
 
+// The text between `before` and `after` is an argument, repeated no longer than a log line may repeat one.
 std::string bracketed(std::string_view before, std::string_view key, std::string_view after) {
     std::string text(before);
-    text += key;
+    Bounder::appendEcho(text, key);
     text += after;
     return text;
 }

@@ -2,6 +2,7 @@
 
 #include "foundation/Logger.hpp"
 #include "foundation/TextUtils.hpp"
+#include "validation/Bounder.hpp"
 
 #include <cmath>
 #include <mutex>
@@ -153,7 +154,7 @@ bool Validator::equalStringLength(std::string_view method, std::string_view argu
         return true;
     }
     Logger::writeLog(ZQBLogLevel::error, messageHead(method) + "\n\t" + std::string(argument) +
-                                             " is invalid\n\tParameter [" + *value +
+                                             " is invalid\n\tParameter [" + Bounder::echo(*value) +
                                              "] length must be equal to [" + std::to_string(length) + "].");
     return false;
 }

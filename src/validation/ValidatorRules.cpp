@@ -4,7 +4,11 @@
 #include "foundation/TextUtils.hpp"
 #include "validation/ArgumentText.hpp"
 #include "validation/Bounder.hpp"
+#include "validation/Validator.hpp"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <limits>
 #include <map>
 #include <utility>
@@ -23,11 +27,12 @@ std::string cleaned(std::string_view value) {
     return text::removeControlCharacters(value);
 }
 
+// `value` is an argument or a name, repeated no longer than a log line may repeat one.
 std::string quoted(std::string_view before, std::string_view value, std::string_view after) {
     std::string out;
-    out.reserve(before.size() + value.size() + after.size());
+    out.reserve(before.size() + std::min<std::size_t>(value.size(), 4096) + after.size());
     out += before;
-    out += value;
+    Bounder::appendEcho(out, value);
     out += after;
     return out;
 }
@@ -54,12 +59,47 @@ void ValidatorRules::notifyThatMethodExecutionWasCanceled(std::string_view metho
 }
 
 std::optional<std::string> ValidatorRules::validateInitializeKey(std::string_view key) {
-    std::string value = cleanedAndCut(kInitialize, "The application key argument value", key, 255);
-    if (!required(kInitialize, "The application key argument value", value)) {
+    constexpr std::string_view argument = "The application key argument value";
+    std::string value = cleanedAndCut(kInitialize, argument, key, 255);
+    // The reason stands on the ERROR's first line: a refused key stops the whole library, and a log read
+    // line by line must still say why.
+    if (value.empty()) {
+        Logger::writeLog(ZQBLogLevel::error,
+                         Validator::messageHead(kInitialize) + std::string(argument) + " is empty!");
+    }
+    if (value.empty() || !sendableKey(argument, value)) {
         notifyThatMethodExecutionWasCanceled(kInitialize);
         return std::nullopt;
     }
     return value;
+}
+
+bool ValidatorRules::sendableKey(std::string_view argument, std::string_view key) {
+    // The key travels in the query of every request as it is, unescaped: what the gateway reads back must be
+    // the same key. Letters, digits and the marks below mean themselves in any query; "&", "=", "+", "#",
+    // "%", "?", "/" and a space do not, and some query readers split on ";" or refuse it.
+    constexpr std::string_view marks = "-._~!$'()*,";
+    const auto refused = std::find_if(key.begin(), key.end(), [&](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 0x80 || (std::isalnum(byte) == 0 && marks.find(c) == std::string_view::npos);
+    });
+    if (refused == key.end()) {
+        return true;
+    }
+    const std::size_t at = static_cast<std::size_t>(refused - key.begin());
+    // Every byte before it is one of the accepted characters: the refused one starts a code point.
+    const char32_t codePoint = text::firstCodePoint(key.substr(at));
+    char number[16];
+    std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(codePoint));
+    // A visible character is shown as well; a space or a letter of another script is named by its number.
+    const std::string shown =
+        codePoint > 0x20 && codePoint < 0x7F ? "[" + std::string(1, *refused) + "] (" + number + ")" : number;
+    Logger::writeLog(ZQBLogLevel::error,
+                     Validator::messageHead(kInitialize) + std::string(argument) + " holds the character " +
+                         shown +
+                         ", which cannot be sent in a request's address; a key may hold "
+                         "only the letters A-Z and a-z, the digits and - . _ ~ ! $ ' ( ) * ,");
+    return false;
 }
 
 std::optional<std::string> ValidatorRules::validateUserId(std::string_view method, std::string_view userId) {
@@ -100,7 +140,9 @@ std::optional<ValidatorRules::CustomEventArguments> ValidatorRules::validateCust
     std::string valueArgument;
     for (const auto& [rawKey, value] : params) {
         const std::string key = cleaned(rawKey);
-        valueArgument.assign("The value of the parameters dictionary by [").append(key).append("] key");
+        valueArgument.assign("The value of the parameters dictionary by [");
+        Bounder::appendEcho(valueArgument, key);
+        valueArgument.append("] key");
         const bool keyValid = required(method, keyArgument, key);
         const bool typeValid = Validator::validType(method, valueArgument, value);
         if (!keyValid || !typeValid) {
@@ -316,8 +358,8 @@ std::optional<ReferralData> ValidatorRules::validateReferrer(const ReferralData&
     ReferralData kept;
     for (const auto& [property, rawValue] : utmData) {
         const std::string value = cleaned(rawValue);
-        const std::string argument =
-            quoted("The [", value, "] value of the utm data dictionary by [") + property.name() + "] key";
+        const std::string argument = quoted("The [", value, "] value of the utm data dictionary by [") +
+                                     Bounder::echo(property.name()) + "] key";
         std::string cutValue = *Bounder::maxStringLength(method, argument, value, 255);
         if (required(method, argument, cutValue)) {
             kept.insert_or_assign(property, std::move(cutValue));
@@ -325,6 +367,27 @@ std::optional<ReferralData> ValidatorRules::validateReferrer(const ReferralData&
     }
     if (!Validator::notNullOrEmpty(method, "The referrer argument value",
                                    std::optional<ReferralData>(kept))) {
+        notifyThatMethodExecutionWasCanceled(method);
+        return std::nullopt;
+    }
+    // Only the predefined keys are reported; a referral with none of them would be sent empty, and being
+    // sent once per project, it would keep the real one from ever being sent.
+    const auto predefined = [&kept] {
+        for (const ZQBReferralProperty* key :
+             {&ZQBReferralProperty::source(), &ZQBReferralProperty::campaign(),
+              &ZQBReferralProperty::content(), &ZQBReferralProperty::medium(),
+              &ZQBReferralProperty::term()}) {
+            if (kept.contains(*key)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    if (!predefined()) {
+        Logger::writeLog(ZQBLogLevel::error,
+                         Validator::messageHead(method) +
+                             "\n\tThe referrer argument value holds no value under the source, campaign, "
+                             "content, medium or term key: there is nothing to report.");
         notifyThatMethodExecutionWasCanceled(method);
         return std::nullopt;
     }

@@ -91,7 +91,8 @@ public:
     // ERROR "Execution of the <method> method was canceled!".
     static void notifyThatMethodExecutionWasCanceled(std::string_view method);
 
-    // Method "Initialize": the key cleaned, cut to 255, non-empty; else the cancel notice.
+    // Method "Initialize": the key cleaned, cut to 255, non-empty and made of characters that stand for
+    // themselves in a query (see `sendableKey`); else the cancel notice.
     static std::optional<std::string> validateInitializeKey(std::string_view key);
 
     // An empty id comes back as it is, without a message (it selects the default user). Otherwise cleaned,
@@ -200,6 +201,10 @@ public:
 
 private:
     static constexpr std::string_view kInitialize = "Initialize";
+
+    // True when the key holds only ASCII letters, digits and - . _ ~ ! $ ' ( ) * ,; else an ERROR that names
+    // the first other character.
+    static bool sendableKey(std::string_view argument, std::string_view key);
 };
 
 }  // namespace zqb

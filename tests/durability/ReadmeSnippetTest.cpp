@@ -33,11 +33,11 @@
 
 namespace {
 
-// The snippet's own bundle, and the key that stands for its placeholder, which the next launch repeats to
-// find its data folder.
+// The snippet's own bundle and key (the build reads the key from the snippet), which the next launch repeats
+// to find its data folder and project.
 constexpr const char* kBundleName = "My Game";
 constexpr const char* kBundleIdentifier = "com.example.mygame";
-constexpr const char* kApplicationKey = "readme-snippet-key";
+constexpr const char* kApplicationKey = ZQB_README_KEY;
 
 void runUsingItSnippet() {
 #include "ReadmeUsingIt.inc"

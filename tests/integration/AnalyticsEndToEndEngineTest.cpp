@@ -10,6 +10,7 @@
 #include "foundation/SdkConstraints.hpp"
 #include "support/LogCapture.hpp"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -109,6 +110,24 @@ TEST_F(AnalyticsEndToEndEngine, TheVersionSetByThePlugInIsReportedEverywhereAndR
     ZQBEngineWrapper::setSDKVersion("3.1\xFF");
     ASSERT_TRUE(delivers("fifth"));
     EXPECT_EQ(packageWith("fifth")["sdkVersion"], "3.1\xEF\xBF\xBD");
+}
+
+// A plug-in that destroys and starts the library again at once, while the start-up's identification is still
+// under way: the answer reaches an instance whose database is closed, and is dropped without an ERROR.
+TEST_F(AnalyticsEndToEndEngine, AnIdentificationAnsweredAfterDestroyIsDroppedQuietly) {
+    replyWithConfiguration();
+    gateway.setReply(
+        kIdentificationPath,
+        test::LoopbackGateway::Reply(200, R"({"vorantelId":9})").delayedBy(std::chrono::milliseconds(30)));
+    for (int round = 0; round < 20; ++round) {
+        const std::size_t asked = gateway.requests(kIdentificationPath).size();
+        ZQBAnalytics::initialize(kApplicationKey);
+        ASSERT_TRUE(test::waitUntil([&] { return gateway.requests(kIdentificationPath).size() > asked; }));
+        destroy();
+    }
+    EXPECT_EQ(log.count("ERROR"), 0u) << (log.matching("ERROR").empty() ? "" : log.matching("ERROR")[0]);
+    ZQBAnalytics::initialize(kApplicationKey);
+    ASSERT_TRUE(delivers("after-rounds"));
 }
 
 TEST_F(AnalyticsEndToEndEngine, EditorModeLeavesTheApplicationVersionsOutUntilDestroy) {

@@ -7,6 +7,7 @@
 
 #include "foundation/QueueManager.hpp"
 #include "support/DecimalCommaLocale.hpp"
+#include "support/LogCapture.hpp"
 
 #include <limits>
 #include <mutex>
@@ -63,6 +64,45 @@ TEST_F(AnalyticsEndToEnd, ArgumentsArriveAsTheChecksLeftThemAndARefusedCallLeave
     EXPECT_EQ(events[0]["parameters"],
               (nlohmann::json{{std::string(32, 'k'), std::string(255, 't')}, {"mood", "a\uFFFDb\uFFFD"}}));
     EXPECT_EQ(storedEventCount(), 0);
+}
+
+// A key that could not travel in the query as it is would make every request fail, with the events kept for
+// good under it: it is refused at the start-up. A key of the characters that mean themselves there arrives
+// as it was given.
+TEST_F(AnalyticsEndToEnd, AKeyThatCannotBeSentIsRefusedAndOneThatCanArrivesAsItIs) {
+    test::LogCapture log;
+    ZQBAnalytics::initialize("my key&more");
+    ZQBAnalytics::customEvent("refused");
+    test::settleAll();
+    EXPECT_TRUE(log.contains("The application key argument value holds the character U+0020"));
+    EXPECT_TRUE(log.contains("ERROR Execution of the Initialize method was canceled!"));
+    EXPECT_EQ(gateway.requests().size(), 0u);
+    Core::destroy();
+    test::settleAll();
+
+    const std::string key = "Ab-9._~!$'()*,";
+    ZQBAnalytics::initialize(key);
+    ZQBAnalytics::customEvent("sent");
+    ZQBAnalytics::sendBufferedEvents();
+    ASSERT_TRUE(waitForCustomEvent("sent"));
+    for (const auto& request : gateway.requests()) {
+        EXPECT_EQ(request.query, "appId=" + key) << request.path;
+    }
+}
+
+// Sent once per project, a referral with nothing to report would keep the real one from ever being sent.
+TEST_F(AnalyticsEndToEnd, AReferralWithNothingToReportLeavesTheRealOneToBeSent) {
+    test::LogCapture log;
+    start();
+    ZQBAnalytics::referrer({{ZQBReferralProperty("custom"), "only"}});
+    ZQBAnalytics::referrer({{ZQBReferralProperty::source(), "ads"}, {ZQBReferralProperty("custom"), "x"}});
+    ASSERT_TRUE(waitForEvent("rf"));
+    test::settleAll();
+    const auto referrals = sentEvents("rf");
+    ASSERT_EQ(referrals.size(), 1u);
+    EXPECT_EQ(referrals[0]["source"], "ads");
+    EXPECT_TRUE(log.contains("ERROR Execution of the Referrer method was canceled!"));
+    EXPECT_FALSE(log.contains("The referrer has been sent"));
 }
 
 // A host that put the process under a decimal-comma locale (setlocale(LC_ALL, "") with de_DE.UTF-8) still

@@ -3,6 +3,7 @@
 // the argument rules let through.
 
 #include <ZQBAnalytics/ZQBAnalytics.hpp>
+#include <ZQBAnalytics/ZQBEngineWrapper.hpp>
 
 #include "backend/Config.hpp"
 #include "core/Core.hpp"
@@ -28,6 +29,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <mutex>
 #include <set>
@@ -461,7 +464,8 @@ TEST_F(AnalyticsFront, InvalidUtf8FromTheCallerIsRepairedBeforeItReachesRulesLog
     ZQBAnalytics::customEvent(kInvalidUtf8, parameters);
     ZQBAnalytics::setUserId(kInvalidUtf8);
     ZQBAnalytics::levelUp(2, {{kInvalidUtf8, 1}});
-    ZQBAnalytics::referrer({{ZQBReferralProperty(kInvalidUtf8), kInvalidUtf8}});
+    ZQBAnalytics::referrer(
+        {{ZQBReferralProperty(kInvalidUtf8), kInvalidUtf8}, {ZQBReferralProperty::source(), kInvalidUtf8}});
     ZQBAnalytics::socialNetworkPost(ZQBSocialNetwork(kInvalidUtf8), kInvalidUtf8);
     ZQBAnalytics::adImpression(kInvalidUtf8, 1.0, kInvalidUtf8, std::nullopt);
     ZQBAnalytics::realCurrencyPayment(kInvalidUtf8, 1.0, kInvalidUtf8, "\xFF\xFF\xFF");
@@ -474,7 +478,7 @@ TEST_F(AnalyticsFront, InvalidUtf8FromTheCallerIsRepairedBeforeItReachesRulesLog
                   "customEvent(" + r + ", {" + r + ": " + r + "})",
                   "setUserId(" + r + ")",
                   "levelUp(2, {" + r + ": 1})",
-                  "referrer({" + r + ": " + r + "})",
+                  "referrer({" + r + ": " + r + ", \"source\": " + r + "})",
                   "socialNetworkPost(" + r + ", " + r + ")",
                   "adImpression(" + r + ", 1.0, " + r + ", nil)",
                   "realCurrencyPayment(" + r + ", 1.0, " + r + ", \"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\")",
@@ -739,6 +743,30 @@ TEST_F(AnalyticsFront, TestHooksRunOnTheCallersThreadBeforeInitialisation) {
     EXPECT_EQ(ZQBAnalytics::sdkFolderPath().rfind(environment.directory().string(), 0), 0u);
 
     QueueManager::incomeQueue().resume();
+}
+
+// The path of a folder that cannot be made is no folder the library keeps anything in.
+TEST_F(AnalyticsFront, TheDataFolderPathIsTheErrorTextWhenTheFolderCannotBeMade) {
+    const std::filesystem::path folder = *SQLiteProvider::folderPath();
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(ZQBAnalytics::sdkFolderPath(), folder.string());  // not made yet, but it can be
+
+    std::ofstream(folder) << "a file in the folder's place";
+    EXPECT_EQ(ZQBAnalytics::sdkFolderPath(), "fileMessagerError");
+    EXPECT_EQ(ZQBEngineWrapper::unitySdkFolderPath(), "fileMessagerError");
+    std::filesystem::remove(folder);
+
+    // Its parent taken by a file.
+    const std::filesystem::path parent = folder.parent_path();
+    const std::filesystem::path keptAside = parent.string() + ".aside";
+    std::filesystem::rename(parent, keptAside);
+    std::ofstream(parent) << "a file in the parent's place";
+    EXPECT_EQ(ZQBAnalytics::sdkFolderPath(), "fileMessagerError");
+    std::filesystem::remove(parent);
+    std::filesystem::rename(keptAside, parent);
+
+    std::filesystem::create_directories(folder);
+    EXPECT_EQ(ZQBAnalytics::sdkFolderPath(), folder.string());
 }
 
 TEST_F(AnalyticsFront, ClearKeychainDeletesTheIdentifierItemsOfThisApplicationOnly) {

@@ -9,6 +9,7 @@
 #include "host/Environment.hpp"
 #include "model/JsonText.hpp"
 #include "network/BackendConfigUrl.hpp"
+#include "support/EveryRecordText.hpp"
 #include "support/GatewayClient.hpp"
 #include "support/LoopbackGateway.hpp"
 #include "support/ScopedEnvironment.hpp"
@@ -20,6 +21,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <vector>
 
 namespace zqb {
 namespace {
@@ -31,6 +33,66 @@ struct DocumentedExample {
     std::optional<int> status;  // the status an answer is given with
     std::string text;
 };
+
+// The members the page's table of events names for one code: those always there and those there when given.
+struct DocumentedEvent {
+    std::set<std::string> always;
+    std::set<std::string> whenGiven;
+};
+
+// The names in backquotes of a table cell, leaving out those in parentheses (the members of a member).
+std::set<std::string> quotedNames(const std::string& cell) {
+    std::set<std::string> names;
+    int depth = 0;
+    for (std::size_t at = 0; at < cell.size(); ++at) {
+        if (cell[at] == '(') {
+            ++depth;
+        } else if (cell[at] == ')') {
+            --depth;
+        } else if (cell[at] == '`') {
+            const auto end = cell.find('`', at + 1);
+            if (end == std::string::npos) {
+                break;
+            }
+            if (depth == 0) {
+                names.insert(cell.substr(at + 1, end - at - 1));
+            }
+            at = end;
+        }
+    }
+    return names;
+}
+
+// The page's table of events, by code.
+std::map<std::string, DocumentedEvent> documentedEvents() {
+    std::ifstream file(test::sourceTree() / "docs" / "gateway.md");
+    std::map<std::string, DocumentedEvent> events;
+    bool inTable = false;
+    for (std::string line; std::getline(file, line);) {
+        if (line == "| code | event | always | when given |") {
+            inTable = true;
+            continue;
+        }
+        if (!inTable || line.rfind("|---", 0) == 0) {
+            continue;
+        }
+        if (line.rfind("| `", 0) != 0) {
+            break;
+        }
+        std::vector<std::string> cells;
+        std::istringstream row(line.substr(1));
+        for (std::string cell; std::getline(row, cell, '|');) {
+            cells.push_back(cell);
+        }
+        EXPECT_EQ(cells.size(), 4u) << line;
+        if (cells.size() == 4) {
+            const auto code = quotedNames(cells[0]);
+            EXPECT_EQ(code.size(), 1u) << line;
+            events[*code.begin()] = DocumentedEvent{quotedNames(cells[2]), quotedNames(cells[3])};
+        }
+    }
+    return events;
+}
 
 // The examples of the page by name.
 std::map<std::string, DocumentedExample> documentedExamples() {
@@ -188,6 +250,38 @@ TEST_F(GatewayDocument, TheReportIsWhatTheLibrarySendsAndOnly200DeliversIt) {
     EXPECT_EQ(refused.error->localizedDescription(),
               "[Backend Module] Failed to send Report, status code: " +
                   std::to_string(example("report-refused").status.value_or(0)));
+}
+
+// Every kind of event the library writes, with its optional members in the forms they take, has the members
+// the page's table gives its code: all of those it calls always there, and no other.
+TEST_F(GatewayDocument, TheMembersOfEveryEventAreThoseTheTableGivesItsCode) {
+    const auto documented = documentedEvents();
+    std::set<std::string> written;
+    for (const auto& text : test::everyRecordText()) {
+        const auto event = nlohmann::ordered_json::parse(text);
+        const std::string code = event.value("code", "");
+        written.insert(code);
+        const auto found = documented.find(code);
+        if (found == documented.end()) {
+            ADD_FAILURE() << "the table has no event " << code;
+            continue;
+        }
+        std::set<std::string> members;
+        for (const auto& [key, value] : event.items()) {
+            members.insert(key);
+            EXPECT_TRUE(found->second.always.contains(key) || found->second.whenGiven.contains(key))
+                << code << " writes " << key << ", which the table does not name";
+        }
+        for (const auto& key : found->second.always) {
+            EXPECT_TRUE(members.contains(key))
+                << code << " lacks " << key << ", which the table says is always there";
+        }
+    }
+    std::set<std::string> codes;
+    for (const auto& [code, members] : documented) {
+        codes.insert(code);
+    }
+    EXPECT_EQ(codes, written);
 }
 
 TEST_F(GatewayDocument, VerificationAndPushCategoriesReadAsDocumented) {

@@ -199,6 +199,46 @@ TEST_F(ConfigServiceTest, AReleasedServiceEndsItsRetryChainSilently) {
     EXPECT_EQ(env.runLoop().pendingCount(), 0u);
 }
 
+// Answers still under way when the library is destroyed find its database closed: they are dropped, and no
+// retry or new request goes out.
+TEST_F(ConfigServiceTest, AnswersArrivingAfterTheStopAreDroppedWithoutAnError) {
+    std::mutex holdMutex;
+    std::condition_variable holdRelease;
+    bool open = false;
+    const auto held = [&](std::string body) {
+        return [&, body](const LoopbackGateway::Request&) {
+            std::unique_lock lock(holdMutex);
+            holdRelease.wait(lock, [&] { return open; });
+            return LoopbackGateway::Reply(200, body);
+        };
+    };
+    gateway.setHandler(kIdentificationPath, held(R"({"vorantelId":5})"));
+    gateway.setHandler(kConfigPath, held(kConfigBody));
+    // Both go on the config queue: the configuration request leaves once the identification has its answer.
+    requestIdentifiers();
+    requestConfig();
+    ASSERT_TRUE(gateway.waitForRequests(1));
+    onIncome([&] { service->stop(); });
+    {
+        std::lock_guard lock(holdMutex);
+        open = true;
+        holdRelease.notify_all();
+    }
+    test::settleAll();
+
+    EXPECT_TRUE(vorantelIds.empty());
+    EXPECT_EQ(configCount(), 0u);
+    onIncome([&] { EXPECT_FALSE(state->deviceIdentifiers->vorantelId.has_value()); });
+    EXPECT_TRUE(logs.contains("DEBUG The library was destroyed: the identification answer is dropped"));
+    EXPECT_TRUE(logs.contains("DEBUG The library was destroyed: the configuration answer is dropped"));
+    EXPECT_EQ(logs.count("ERROR"), 0u);
+
+    requestIdentifiers();
+    requestConfig();
+    test::settleAll();
+    EXPECT_EQ(gateway.requestCount(), 2u);
+}
+
 TEST_F(ConfigServiceTest, IdentifiersAreRetriedAfterTheGatewaysDelayWithTheNextAttemptNumber) {
     state->deviceIdentifiers->previousDeviceIdentifier = "device-0";
     gateway.pushReply(kIdentificationPath, {202, R"({"retryAfter":1500})"});

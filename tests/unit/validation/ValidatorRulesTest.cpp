@@ -2,6 +2,7 @@
 
 #include "support/LogCapture.hpp"
 #include "support/RuleMessages.hpp"
+#include "validation/PeopleValidatorRules.hpp"
 
 #include <gtest/gtest.h>
 
@@ -51,10 +52,35 @@ TEST(IdentityRules, KeysAndUserIdsAreCleanedCutAndRequired) {
               (Texts{truncated("Initialize", "The application key argument value", repeat('k', 256), 255)}));
     log.clear();
 
+    // The reason of a refused key stands on the ERROR's first line.
+    const std::string refusal = "ERROR In the Initialize method an error has occurred: The application key ";
     EXPECT_EQ(ValidatorRules::validateInitializeKey(kControls), std::nullopt);
-    EXPECT_EQ(log.texts(), (Texts{error("Initialize", "The application key argument value is empty!"),
-                                  canceled("Initialize")}));
+    EXPECT_EQ(log.texts(), (Texts{refusal + "argument value is empty!", canceled("Initialize")}));
     log.clear();
+
+    // The key goes unescaped into every request's query: a character that means something else there is
+    // refused, named, as the empty key is.
+    const std::string head = refusal + "argument value holds the character ";
+    const std::string tail =
+        ", which cannot be sent in a request's address; a key may hold only the letters A-Z and a-z, the "
+        "digits and - . _ ~ ! $ ' ( ) * ,";
+    for (const auto& [key, named] :
+         std::vector<std::pair<std::string, std::string>>{{"<application key>", "[<] (U+003C)"},
+                                                          {"my key", "U+0020"},
+                                                          {"a&appId=b", "[&] (U+0026)"},
+                                                          {"k#1", "[#] (U+0023)"},
+                                                          {"k+1", "[+] (U+002B)"},
+                                                          {"k%41", "[%] (U+0025)"},
+                                                          {"k;1", "[;] (U+003B)"},
+                                                          {"cl\xC3\xA9", "U+00E9"},
+                                                          {"k\xF0\x9F\x8E\xAE", "U+1F3AE"}}) {
+        log.clear();
+        EXPECT_EQ(ValidatorRules::validateInitializeKey(key), std::nullopt) << key;
+        EXPECT_EQ(log.texts(), (Texts{head + named + tail, canceled("Initialize")})) << key;
+    }
+    log.clear();
+    EXPECT_EQ(ValidatorRules::validateInitializeKey("Az09-._~!$'()*,"), "Az09-._~!$'()*,");
+    EXPECT_TRUE(log.texts().empty());
 
     // The empty id selects the default user and passes silently; an id emptied by cleaning is refused,
     // and the caller writes the cancel notice.
@@ -438,6 +464,71 @@ TEST(ReferrerRule, EmptiedValuesAreDroppedAndANothingLeftCancels) {
     EXPECT_EQ(log.texts(),
               (Texts{error("Referrer", "The [] value of the utm data dictionary by [term] key is empty!"),
                      error("Referrer", "The referrer argument value is empty!"), canceled("Referrer")}));
+}
+
+TEST(ReferrerRule, AReferralWithNoPredefinedKeyLeftIsRefused) {
+    // Sent, it would be an empty referral, and the once-only rule would then drop the real one.
+    LogCapture log;
+    const std::string nothing =
+        "The referrer argument value holds no value under the source, campaign, content, medium or term key: "
+        "there is nothing to report.";
+    EXPECT_EQ(ValidatorRules::validateReferrer({{ZQBReferralProperty("custom"), "x"}}), std::nullopt);
+    EXPECT_EQ(log.texts(), (Texts{error("Referrer", nothing), canceled("Referrer")}));
+    log.clear();
+    EXPECT_EQ(ValidatorRules::validateReferrer(
+                  {{ZQBReferralProperty("custom"), "x"}, {ZQBReferralProperty::medium(), kControls}}),
+              std::nullopt);
+    EXPECT_EQ(log.texts(),
+              (Texts{error("Referrer", "The [] value of the utm data dictionary by [medium] key is empty!"),
+                     error("Referrer", nothing), canceled("Referrer")}));
+    log.clear();
+    EXPECT_TRUE(ValidatorRules::validateReferrer(
+        {{ZQBReferralProperty("custom"), "x"}, {ZQBReferralProperty::term(), "t"}}));
+    EXPECT_TRUE(log.texts().empty());
+}
+
+// A log line repeats no more than 1,000 characters of any argument, however long the argument.
+TEST(ArgumentEchoes, NoLogLineRepeatsMoreThanAThousandCharactersOfAnArgument) {
+    LogCapture log;
+    const std::string huge = repeat('h', 1'000'000);
+    const std::string shown = repeat('h', 1000) + "...";
+    const auto longest = [&log] {
+        std::size_t most = 0;
+        for (const auto& text : log.texts()) {
+            most = std::max(most, text.size());
+        }
+        return most;
+    };
+    constexpr std::size_t bound = 3 * 1003 + 300;
+
+    ValidatorRules::validateCustomEvent("event", AnyCodableMap{{huge, AnyCodable(huge)}});
+    EXPECT_LE(longest(), bound);
+    EXPECT_TRUE(log.contains("The value of the parameters dictionary by [" + shown + "] key: " + shown +
+                             " is longer than it is permitted."));
+    log.clear();
+
+    ValidatorRules::validateReferrer(
+        {{ZQBReferralProperty::source(), huge}, {ZQBReferralProperty(huge), huge}});
+    EXPECT_LE(longest(), bound);
+    EXPECT_TRUE(log.contains("The [" + shown + "] value of the utm data dictionary by [source] key: " +
+                             shown + " is longer than it is permitted."));
+    log.clear();
+
+    ValidatorRules::validateResorces("LevelUp", "balance dictionary", IntMap{{huge, 0}}, 24, 1, 10);
+    EXPECT_LE(longest(), bound);
+    EXPECT_TRUE(log.contains("The [" + shown + "] key of the balance dictionary: " + shown));
+    log.clear();
+
+    ValidatorRules::validateRealCurrencyPayment("order", 1.0, "product", huge);
+    EXPECT_LE(longest(), bound);
+    EXPECT_TRUE(log.contains("Parameter [" + shown + "] length must be equal to [3]."));
+    log.clear();
+
+    zqb::PeopleValidatorRules::validateKey("Increment", huge);
+    zqb::PeopleValidatorRules::validateUnset("Unset", {huge});
+    EXPECT_LE(longest(), bound);
+    EXPECT_TRUE(log.contains("The [" + shown + "] key argument: " + shown));
+    EXPECT_TRUE(log.contains("The [" + shown + "] key of the keys array: " + shown));
 }
 
 TEST(AdImpressionRule, RevenueFromZeroAndOptionalTextsEmptiedSilently) {
