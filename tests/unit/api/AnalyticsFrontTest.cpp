@@ -747,7 +747,7 @@ TEST_F(AnalyticsFront, TestHooksRunOnTheCallersThreadBeforeInitialisation) {
 
 // The path of a folder that cannot be made is no folder the library keeps anything in.
 TEST_F(AnalyticsFront, TheDataFolderPathIsTheErrorTextWhenTheFolderCannotBeMade) {
-    const std::filesystem::path folder = *SQLiteProvider::folderPath();
+    const std::filesystem::path folder = *zqb::test::databaseFolder();
     std::filesystem::remove_all(folder);
     EXPECT_EQ(ZQBAnalytics::sdkFolderPath(), folder.string());  // not made yet, but it can be
 
