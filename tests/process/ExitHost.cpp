@@ -30,6 +30,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -113,33 +114,40 @@ void lateHostLogLine(ZQBLogLevel level, const std::string& line) {
     record.lines.append(line);
 }
 
-// Records events while the library logs each one on its threads, and returns from `main` with most of them
-// still queued.
-int runLateHost(const std::string& gatewayUrl, int events) {
-    std::printf("host late: started\n");
+// What every host does first: its log, the library's set-up, and the application's activation.
+void startHost(const std::string& mode, const std::string& gatewayUrl, ZQBEngineWrapper::LogClosure closure,
+               ZQBLogLevel level) {
+    std::printf("host %s: started\n", mode.c_str());
     hostLogFile.open(std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "host.log");
-    ZQBEngineWrapper::setEngineLoggerMessageClosure(lateHostLogLine);
-    ZQBAnalytics::setLogLevel(ZQBLogLevel::debug);
+    ZQBEngineWrapper::setEngineLoggerMessageClosure(std::move(closure));
+    ZQBAnalytics::setLogLevel(level);
     ZQBHost::setBundleInfo("ExitTest", kBundleIdentifier, "1.0", "1");
     ZQBAnalytics::setTestProxyUrl(gatewayUrl);
     ZQBAnalytics::initialize(kApplicationKey);
     ZQBHost::applicationDidBecomeActive();
+}
+
+void recordEvent(int number) {
+    ZQBCustomEventParameters parameters;
+    parameters.add("n", static_cast<int64_t>(number));
+    ZQBAnalytics::customEvent(kEventName, parameters);
+}
+
+// Records events while the library logs each one on its threads, and returns from `main` with most of them
+// still queued.
+int runLateHost(const std::string& gatewayUrl, int events) {
+    startHost("late", gatewayUrl, lateHostLogLine, ZQBLogLevel::debug);
     // Once the start-up has run, the library has set up all it sets up for the exit.
     std::promise<void> answered;
     ZQBAnalytics::getDeviceId([&answered](const std::string&) { answered.set_value(); });
     answered.get_future().wait();
-    const auto record = [](int number) {
-        ZQBCustomEventParameters parameters;
-        parameters.add("n", static_cast<int64_t>(number));
-        ZQBAnalytics::customEvent(kEventName, parameters);
-    };
-    record(0);
+    recordEvent(0);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!eventRecordBuilt.load() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     for (int number = 1; number < events; ++number) {
-        record(number);
+        recordEvent(number);
     }
     std::printf("host late: done\n");
     return 0;
@@ -148,19 +156,10 @@ int runLateHost(const std::string& gatewayUrl, int events) {
 // Reports its events and leaves at once, without a stopping call, usually before the library's start-up has
 // even run.
 int runUnstoppedHost(const std::string& mode, const std::string& gatewayUrl, int events) {
-    std::printf("host %s: started\n", mode.c_str());
-    hostLogFile.open(std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "host.log");
-    ZQBEngineWrapper::setEngineLoggerMessageClosure(hostLogLine);
-    ZQBAnalytics::setLogLevel(ZQBLogLevel::debug);
-    ZQBHost::setBundleInfo("ExitTest", kBundleIdentifier, "1.0", "1");
-    ZQBAnalytics::setTestProxyUrl(gatewayUrl);
-    ZQBAnalytics::initialize(kApplicationKey);
-    ZQBHost::applicationDidBecomeActive();
+    startHost(mode, gatewayUrl, hostLogLine, ZQBLogLevel::debug);
     std::printf("host %s: done\n", mode.c_str());
     for (int number = 0; number < events; ++number) {
-        ZQBCustomEventParameters parameters;
-        parameters.add("n", static_cast<int64_t>(number));
-        ZQBAnalytics::customEvent(kEventName, parameters);
+        recordEvent(number);
     }
     leftAt.store(monotonicNanoseconds());
     if (mode == "unstopped-exit") {
@@ -170,16 +169,9 @@ int runUnstoppedHost(const std::string& mode, const std::string& gatewayUrl, int
 }
 
 int runHost(const std::string& mode, const std::string& gatewayUrl, int events) {
-    std::printf("host %s: started\n", mode.c_str());
-    hostLogFile.open(std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "host.log");
-    ZQBEngineWrapper::setEngineLoggerMessageClosure(hostLogLine);
     // The hosts that leave early log as most hosts do: the DEBUG lines would slow the start-up down.
     const bool early = mode == "answered" || mode == "busy";
-    ZQBAnalytics::setLogLevel(early ? ZQBLogLevel::error : ZQBLogLevel::debug);
-    ZQBHost::setBundleInfo("ExitTest", kBundleIdentifier, "1.0", "1");
-    ZQBAnalytics::setTestProxyUrl(gatewayUrl);
-    ZQBAnalytics::initialize(kApplicationKey);
-    ZQBHost::applicationDidBecomeActive();
+    startHost(mode, gatewayUrl, hostLogLine, early ? ZQBLogLevel::error : ZQBLogLevel::debug);
     if (early) {
         // The first answer comes once the start-up has run, as its first requests are being set up.
         std::promise<void> answered;
@@ -194,9 +186,7 @@ int runHost(const std::string& mode, const std::string& gatewayUrl, int events) 
         return 0;
     }
     for (int number = 0; number < events; ++number) {
-        ZQBCustomEventParameters parameters;
-        parameters.add("n", static_cast<int64_t>(number));
-        ZQBAnalytics::customEvent(kEventName, parameters);
+        recordEvent(number);
         if (number % 25 == 24) {
             ZQBAnalytics::sendBufferedEvents();
         }
