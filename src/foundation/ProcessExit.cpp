@@ -7,6 +7,14 @@
 #include <cstdlib>
 #include <thread>
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define ZQB_INSTRUMENTED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define ZQB_INSTRUMENTED 1
+#endif
+#endif
+
 namespace zqb {
 namespace {
 
@@ -23,6 +31,11 @@ thread_local int heldHere = 0;
 
 // A host that keeps installing closures must not grow the exit handlers without end.
 constexpr int kMaximumRegistrations = 64;
+#if defined(ZQB_INSTRUMENTED)
+constexpr auto kFinishStartsWithin = 4 * ProcessExit::finishStartsWithin;
+#else
+constexpr auto kFinishStartsWithin = ProcessExit::finishStartsWithin;
+#endif
 
 void onExit() {
     begun.store(true);
@@ -32,11 +45,11 @@ void onExit() {
         return;
     }
     // An activity that has not ended by then (host code that blocks, a wait on the disk or on the platform)
-    // is not waited for any longer: the exit must end.
+    // is not waited for any longer, nor the work let finish: the exit must end.
     const auto begunAt = std::chrono::steady_clock::now();
     const auto deadline = begunAt + ProcessExit::longestWait;
     if (const ProcessExit::Finish finish = finishing.load()) {
-        finish(begunAt + ProcessExit::finishStartsWithin, deadline);
+        finish(begunAt + kFinishStartsWithin, deadline);
     }
     while (held.load() > heldHere && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -29,8 +29,9 @@ namespace zqb {
 //
 // One piece of work may still be let finish: what the host reported just before it left (the income queue's
 // operations), which is lost unless it runs. The first notice hands it a time by which it is to start nothing
-// more, `finishStartsWithin` after the exit began, and the time by which it must have returned; it runs none
-// of the host's code (no activity starts) and waits for nothing that the exit stops.
+// more, `finishStartsWithin` after the exit began (four times as long in a sanitizer's build, which runs the
+// same work several times slower), and the time by which it must have returned, when the exit goes on
+// whatever the work does. It runs none of the host's code: no activity starts.
 class ProcessExit {
 public:
     ProcessExit() = delete;
