@@ -113,6 +113,8 @@ void Core::initialize(const std::string& applicationKey,
     // application where the host was when it made them, and a stop ends the session the host opened.
     lifeCycle_ = ApplicationLifeCycle::create(queues_.income, environment_);
     lifeCycle_->setAfterStop([weak = weak_from_this()] { commitWrites(weak); });
+    // A host that leaves without a stopping call keeps what the exit let run.
+    queues_.income.setLastAtExit([weak = weak_from_this()] { commitWrites(weak); });
     if (lifeCycle_->isApplicationInBackground()) {
         pauseUntilActive();
     }

@@ -7,6 +7,14 @@
 #include <cstdlib>
 #include <thread>
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define ZQB_INSTRUMENTED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define ZQB_INSTRUMENTED 1
+#endif
+#endif
+
 namespace zqb {
 namespace {
 
@@ -16,15 +24,18 @@ std::atomic<int> held{0};
 std::atomic<int> registrations{0};
 // Raised by the first exit handler that runs.
 std::atomic<bool> waited{false};
+std::atomic<ProcessExit::Finish> finishing{nullptr};
 // The activities the calling thread holds: an `exit()` called from inside one (the host's code on a
 // library thread, say) must not wait for itself.
 thread_local int heldHere = 0;
 
 // A host that keeps installing closures must not grow the exit handlers without end.
 constexpr int kMaximumRegistrations = 64;
-// An activity that has not ended by then (host code that blocks, a wait on the disk or on the platform) is
-// not waited for any longer: the exit must end.
-constexpr auto kLongestWait = std::chrono::seconds(5);
+#if defined(ZQB_INSTRUMENTED)
+constexpr auto kFinishStartsWithin = 4 * ProcessExit::finishStartsWithin;
+#else
+constexpr auto kFinishStartsWithin = ProcessExit::finishStartsWithin;
+#endif
 
 void onExit() {
     begun.store(true);
@@ -33,7 +44,13 @@ void onExit() {
     if (waited.exchange(true)) {
         return;
     }
-    const auto deadline = std::chrono::steady_clock::now() + kLongestWait;
+    // An activity that has not ended by then (host code that blocks, a wait on the disk or on the platform)
+    // is not waited for any longer, nor the work let finish: the exit must end.
+    const auto begunAt = std::chrono::steady_clock::now();
+    const auto deadline = begunAt + ProcessExit::longestWait;
+    if (const ProcessExit::Finish finish = finishing.load()) {
+        finish(begunAt + kFinishStartsWithin, deadline);
+    }
     while (held.load() > heldHere && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -78,6 +95,10 @@ void ProcessExit::watch() {
 
 bool ProcessExit::hasBegun() {
     return begun.load();
+}
+
+void ProcessExit::letFinish(Finish finish) {
+    finishing.store(finish);
 }
 
 bool ProcessExit::Activity::hold() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 namespace zqb {
 
 // Notices that the process has begun to exit (the host returned from `main` or called `exit()`, usually
@@ -24,14 +26,28 @@ namespace zqb {
 // only when every activity under way on other threads has ended (or after a few seconds in all, however
 // often the exit is noticed, so that host code that blocks cannot hold up the exit for good): what the exit
 // then destroys, nothing of the library uses any more.
+//
+// One piece of work may still be let finish: what the host reported just before it left (the income queue's
+// operations), which is lost unless it runs. The first notice hands it a time by which it is to start nothing
+// more, `finishStartsWithin` after the exit began (four times as long in a sanitizer's build, which runs the
+// same work several times slower), and the time by which it must have returned, when the exit goes on
+// whatever the work does. It runs none of the host's code: no activity starts.
 class ProcessExit {
 public:
     ProcessExit() = delete;
+
+    using TimePoint = std::chrono::steady_clock::time_point;
+    using Finish = void (*)(TimePoint startBy, TimePoint returnBy);
+    static constexpr auto finishStartsWithin = std::chrono::seconds(1);
+    // However long the activities under way and the finish take, the exit goes on after this.
+    static constexpr auto longestWait = std::chrono::seconds(5);
 
     // Registers the exit handler once more (a bounded number of times in all), and makes the main thread's
     // notice when called on it.
     static void watch();
     static bool hasBegun();
+    // The work to let finish; the last one set is the one run.
+    static void letFinish(Finish finish);
 
     // Held from a successful `hold()` until `release()` or destruction; the exit handler waits for it.
     class Activity {

@@ -273,19 +273,7 @@ void QueueManager::run(const std::shared_ptr<State>& state) {
         }
         if (node != nullptr) {
             unlinkedRounds = 0;
-            try {
-                node->run();
-            } catch (const std::exception& error) {
-                Logger::writeLog(ZQBLogLevel::error,
-                                 "An operation of the queue " + state->name + " has failed: " + error.what());
-            } catch (...) {
-                Logger::writeLog(ZQBLogLevel::error,
-                                 "An operation of the queue " + state->name + " has failed");
-            }
-            // Captures are released before the operation counts as finished, so a waiter sees their effects.
-            destroyNode(node);
-            state->finished.fetch_add(1);
-            notifyWaiters(*state);
+            runTaken(*state, node);
             continue;
         }
         state->executing.store(false);
@@ -330,12 +318,93 @@ void QueueManager::run(const std::shared_ptr<State>& state) {
     }
 }
 
+void QueueManager::runTaken(State& state, Node* node) {
+    try {
+        node->run();
+    } catch (const std::exception& error) {
+        Logger::writeLog(ZQBLogLevel::error,
+                         "An operation of the queue " + state.name + " has failed: " + error.what());
+    } catch (...) {
+        Logger::writeLog(ZQBLogLevel::error, "An operation of the queue " + state.name + " has failed");
+    }
+    // Captures are released before the operation counts as finished, so a waiter sees their effects.
+    destroyNode(node);
+    state.finished.fetch_add(1);
+    notifyWaiters(state);
+}
+
 void QueueManager::standStill(State& state) {
     state.exited.store(true);
     state.executing.store(false);
     notifyWaiters(state);
     std::unique_lock lock(state.sleepMutex);
-    state.sleepChanged.wait(lock, [&] { return state.stopping.load(); });
+    state.sleepChanged.wait(lock, [&] { return state.stopping.load() || state.finishRequested; });
+    if (!state.stopping.load()) {
+        const auto startBy = state.finishStartBy;
+        lock.unlock();
+        finishQueued(state, startBy);
+        lock.lock();
+        state.sleepChanged.wait(lock, [&] { return state.stopping.load(); });
+    }
+}
+
+void QueueManager::finishQueued(State& state, ProcessExit::TimePoint startBy) {
+    // Without a lock of the host's, a log line or a handler: no activity starts any more, so none of the
+    // host's code runs, and the queues that reach the network stand still.
+    while (!state.stopping.load() && !state.suspended.load() && std::chrono::steady_clock::now() < startBy) {
+        Node* node = nullptr;
+        {
+            std::lock_guard lock(state.popMutex);
+            node = state.pop();
+        }
+        if (node != nullptr) {
+            runTaken(state, node);
+            continue;
+        }
+        if (state.finished.load() >= state.added.load()) {
+            break;
+        }
+        // A producer on another thread between taking its place and linking it.
+        std::this_thread::yield();
+    }
+    Operation last;
+    {
+        std::lock_guard lock(state.lastAtExitMutex);
+        last = state.lastAtExit;
+    }
+    if (last) {
+        try {
+            last();
+        } catch (...) {
+        }
+    }
+    {
+        std::lock_guard lock(state.mutex);
+        state.finishDone = true;
+    }
+    state.changed.notify_all();
+}
+
+void QueueManager::finishAtExit(ProcessExit::TimePoint startBy, ProcessExit::TimePoint returnBy) {
+    State& state = *state_;
+    // Nothing queued, nothing running: the exit is not held up.
+    if (isCurrent() || state.finished.load() >= state.added.load()) {
+        return;
+    }
+    {
+        std::lock_guard lock(state.sleepMutex);
+        state.finishStartBy = startBy;
+        state.finishRequested = true;
+    }
+    // A sleeping worker looks again, finds the exit begun and stands still, where it sees the request.
+    wakeWorker(state);
+    std::unique_lock lock(state.mutex);
+    state.changed.wait_until(lock, returnBy, [&] { return state.finishDone; });
+}
+
+void QueueManager::setLastAtExit(Operation operation) {
+    std::lock_guard lock(state_->lastAtExitMutex);
+    state_->lastAtExit.swap(operation);
 }
 
 bool QueueManager::awaitWork(const State& state) {
@@ -375,7 +444,14 @@ QueueManager& makeQueue(const char* suffix) {
 }  // namespace
 
 QueueManager& QueueManager::incomeQueue() {
-    static QueueManager& queue = makeQueue(".incomeQueue");
+    static QueueManager& queue = []() -> QueueManager& {
+        QueueManager& made = makeQueue(".incomeQueue");
+        // What the host reported just before it left is lost unless it runs.
+        ProcessExit::letFinish([](ProcessExit::TimePoint startBy, ProcessExit::TimePoint returnBy) {
+            incomeQueue().finishAtExit(startBy, returnBy);
+        });
+        return made;
+    }();
     return queue;
 }
 QueueManager& QueueManager::networkSerialQueue() {

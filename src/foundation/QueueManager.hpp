@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/BlockPool.hpp"
+#include "foundation/ProcessExit.hpp"
 
 #include <atomic>
 #include <condition_variable>
@@ -23,6 +24,7 @@ namespace zqb {
 //
 // Once the process has begun to exit (`ProcessExit`), a worker finishes the operation under way and runs no
 // other: operations still queued, and those added later, stay in the queue, and the waits below return.
+// The income queue alone is let finish what the host had queued (see `finishAtExit`).
 //
 // Every public call of the library adds an operation to the income queue from the host's threads, so adding
 // is kept free of locks: the operation goes into one allocation linked into a multi-producer list with one
@@ -95,6 +97,14 @@ public:
     // True on the worker thread of this queue, while it runs one of its operations.
     bool isCurrent() const;
 
+    // Called by the exit, on the exiting thread: the worker runs the operations still queued, in order, as
+    // long as the queue is not suspended and until it runs empty or `startBy` passes (the one under way then
+    // finishes), then the operation set by `setLastAtExit`, and stands still. Returns once that is done, or
+    // at `returnBy`. At once when nothing is queued, or when called from an operation of this queue.
+    void finishAtExit(ProcessExit::TimePoint startBy, ProcessExit::TimePoint returnBy);
+    // What ends the worker's finish at the exit, also one cut short: it makes what ran stay.
+    void setLastAtExit(Operation operation);
+
     const std::string& name() const { return state_->name; }
 
     static QueueManager& incomeQueue();
@@ -147,8 +157,15 @@ private:
         alignas(64) std::atomic<bool> suspended{false};
         std::atomic<bool> stopping{false};
         std::atomic<bool> uncancellable{false};
-        // Raised by the worker once the process exits: it runs nothing more.
+        // Raised by the worker once the process exits: it runs nothing more, but for the finish the exit
+        // asks for (`finishRequested`, `finishStartBy`, under `sleepMutex`). `finishDone`, under `mutex`, is
+        // raised once the finish has ended.
         std::atomic<bool> exited{false};
+        bool finishRequested = false;
+        ProcessExit::TimePoint finishStartBy{};
+        bool finishDone = false;
+        std::mutex lastAtExitMutex;
+        Operation lastAtExit;
         // The worker's sleep: it raises `sleeping`, looks once more, and waits on `sleepChanged` for `wake`
         // to change.
         std::atomic<bool> sleeping{false};
@@ -202,6 +219,10 @@ private:
     // of ending, as an ending thread's thread-local destructors would run while the exit destroys what they
     // use.
     static void standStill(State& state);
+    // The worker's part of `finishAtExit`.
+    static void finishQueued(State& state, ProcessExit::TimePoint startBy);
+    // Runs one taken operation and counts it as finished.
+    static void runTaken(State& state, Node* node);
     static void destroyChain(Node* node);
     static void wakeWorker(State& state);
     // True when an operation arrived within a short busy wait; false at once when the queue is stopping or

@@ -119,6 +119,10 @@ CurlHttpSession::CurlHttpSession(Options options) : options_(options) {
 }
 
 HttpResult CurlHttpSession::perform(const HttpRequest& request) noexcept {
+    // Once the process exits no exchange starts: the one under way ends at its next progress call.
+    if (ProcessExit::hasBegun()) {
+        return failure("the process is exiting");
+    }
     try {
         if (!initializeCurl()) {
             return failure("the HTTP client could not be initialised");

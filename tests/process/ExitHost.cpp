@@ -7,13 +7,16 @@
 // Modes: "return" (returns from main after the stopping calls), "exit" (calls exit() there), "destroy"
 // (destroys the library first), "answered" (returns the moment the first answer has come), "busy" (returns
 // while its completion handler is still busy on a library thread), "late" (returns while the library is still
-// logging busily, through a closure that uses an object of the host's built after the library's start-up).
+// logging busily, through a closure that uses an object of the host's built after the library's start-up),
+// "unstopped-return" and "unstopped-exit" (return from main, or call exit(), right after the last event, with
+// no stopping call and before the library's start-up has run).
 #include <ZQBAnalytics/ZQBAnalytics.hpp>
 #include <ZQBAnalytics/ZQBEngineWrapper.hpp>
 #include <ZQBAnalytics/ZQBHost.hpp>
 
 #include "process/ExitHost.hpp"
 
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -27,6 +30,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -39,6 +43,29 @@ using zqb::test::exit_host::kEventName;
 struct HostShutdown {
     ~HostShutdown() { std::this_thread::sleep_for(std::chrono::milliseconds(40)); }
 } hostShutdown;
+
+// How long the exit of a host that leaves right after its last event takes, from that call to the end of its
+// statics (the last destroyed but the host's shutdown): written to exit-ms.txt for the test to report.
+int64_t monotonicNanoseconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+std::atomic<int64_t> leftAt{0};
+struct ExitClock {
+    ~ExitClock() {
+        if (leftAt.load() == 0) {
+            return;
+        }
+        const std::string text = std::to_string((monotonicNanoseconds() - leftAt.load()) / 1'000'000) + "\n";
+        const auto path = std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "exit-ms.txt";
+        std::FILE* file = std::fopen(path.c_str(), "w");
+        if (file != nullptr) {
+            std::fputs(text.c_str(), file);
+            std::fclose(file);
+        }
+    }
+} exitClock;
 
 // The host's own objects behind its log closure: built before `main`, destroyed once it has returned.
 std::mutex hostLogMutex;
@@ -87,49 +114,64 @@ void lateHostLogLine(ZQBLogLevel level, const std::string& line) {
     record.lines.append(line);
 }
 
-// Records events while the library logs each one on its threads, and returns from `main` with most of them
-// still queued.
-int runLateHost(const std::string& gatewayUrl, int events) {
-    std::printf("host late: started\n");
+// What every host does first: its log, the library's set-up, and the application's activation.
+void startHost(const std::string& mode, const std::string& gatewayUrl, ZQBEngineWrapper::LogClosure closure,
+               ZQBLogLevel level) {
+    std::printf("host %s: started\n", mode.c_str());
     hostLogFile.open(std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "host.log");
-    ZQBEngineWrapper::setEngineLoggerMessageClosure(lateHostLogLine);
-    ZQBAnalytics::setLogLevel(ZQBLogLevel::debug);
+    ZQBEngineWrapper::setEngineLoggerMessageClosure(std::move(closure));
+    ZQBAnalytics::setLogLevel(level);
     ZQBHost::setBundleInfo("ExitTest", kBundleIdentifier, "1.0", "1");
     ZQBAnalytics::setTestProxyUrl(gatewayUrl);
     ZQBAnalytics::initialize(kApplicationKey);
     ZQBHost::applicationDidBecomeActive();
+}
+
+void recordEvent(int number) {
+    ZQBCustomEventParameters parameters;
+    parameters.add("n", static_cast<int64_t>(number));
+    ZQBAnalytics::customEvent(kEventName, parameters);
+}
+
+// Records events while the library logs each one on its threads, and returns from `main` with most of them
+// still queued.
+int runLateHost(const std::string& gatewayUrl, int events) {
+    startHost("late", gatewayUrl, lateHostLogLine, ZQBLogLevel::debug);
     // Once the start-up has run, the library has set up all it sets up for the exit.
     std::promise<void> answered;
     ZQBAnalytics::getDeviceId([&answered](const std::string&) { answered.set_value(); });
     answered.get_future().wait();
-    const auto record = [](int number) {
-        ZQBCustomEventParameters parameters;
-        parameters.add("n", static_cast<int64_t>(number));
-        ZQBAnalytics::customEvent(kEventName, parameters);
-    };
-    record(0);
+    recordEvent(0);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!eventRecordBuilt.load() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     for (int number = 1; number < events; ++number) {
-        record(number);
+        recordEvent(number);
     }
     std::printf("host late: done\n");
     return 0;
 }
 
+// Reports its events and leaves at once, without a stopping call, usually before the library's start-up has
+// even run.
+int runUnstoppedHost(const std::string& mode, const std::string& gatewayUrl, int events) {
+    startHost(mode, gatewayUrl, hostLogLine, ZQBLogLevel::debug);
+    std::printf("host %s: done\n", mode.c_str());
+    for (int number = 0; number < events; ++number) {
+        recordEvent(number);
+    }
+    leftAt.store(monotonicNanoseconds());
+    if (mode == "unstopped-exit") {
+        std::exit(0);
+    }
+    return 0;
+}
+
 int runHost(const std::string& mode, const std::string& gatewayUrl, int events) {
-    std::printf("host %s: started\n", mode.c_str());
-    hostLogFile.open(std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "host.log");
-    ZQBEngineWrapper::setEngineLoggerMessageClosure(hostLogLine);
     // The hosts that leave early log as most hosts do: the DEBUG lines would slow the start-up down.
     const bool early = mode == "answered" || mode == "busy";
-    ZQBAnalytics::setLogLevel(early ? ZQBLogLevel::error : ZQBLogLevel::debug);
-    ZQBHost::setBundleInfo("ExitTest", kBundleIdentifier, "1.0", "1");
-    ZQBAnalytics::setTestProxyUrl(gatewayUrl);
-    ZQBAnalytics::initialize(kApplicationKey);
-    ZQBHost::applicationDidBecomeActive();
+    startHost(mode, gatewayUrl, hostLogLine, early ? ZQBLogLevel::error : ZQBLogLevel::debug);
     if (early) {
         // The first answer comes once the start-up has run, as its first requests are being set up.
         std::promise<void> answered;
@@ -144,9 +186,7 @@ int runHost(const std::string& mode, const std::string& gatewayUrl, int events) 
         return 0;
     }
     for (int number = 0; number < events; ++number) {
-        ZQBCustomEventParameters parameters;
-        parameters.add("n", static_cast<int64_t>(number));
-        ZQBAnalytics::customEvent(kEventName, parameters);
+        recordEvent(number);
         if (number % 25 == 24) {
             ZQBAnalytics::sendBufferedEvents();
         }
@@ -172,6 +212,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string mode = argv[1];
-    return mode == "late" ? runLateHost(argv[2], std::atoi(argv[3]))
-                          : runHost(mode, argv[2], std::atoi(argv[3]));
+    if (mode == "late") {
+        return runLateHost(argv[2], std::atoi(argv[3]));
+    }
+    if (mode.rfind("unstopped-", 0) == 0) {
+        return runUnstoppedHost(mode, argv[2], std::atoi(argv[3]));
+    }
+    return runHost(mode, argv[2], std::atoi(argv[3]));
 }

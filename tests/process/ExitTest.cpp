@@ -16,13 +16,17 @@
 // reached it, while the start-up's first requests are only being set up. One returns while a completion
 // handler of its own is still busy on a library thread: the exit waits for it a few seconds, not longer.
 //
+// Two more return from `main`, or call `exit()`, right after their last event, with no stopping call and
+// usually before the library's start-up has run: the file must then hold every event they reported and the
+// session's start. Their exit is timed, from the last event to the end of the host's statics.
+//
 // Every child must end within two minutes (a host whose handler is busy, within twenty seconds) with status
 // 0, no sanitizer report on its standard error, each of its own lines exactly once on its standard output
 // (the library adds at most its deinit line), and a database that passes SQLite's integrity check and still
 // holds every event recorded before the stopping calls.
 //
 //   zqb_exit_test [--runs N] [--exit-runs N] [--destroy-runs N] [--answered-runs N] [--busy-runs N]
-//                 [--late-runs N] [--jobs J] [--events E]
+//                 [--late-runs N] [--unstopped-runs N] [--jobs J] [--events E]
 #include "backend/Config.hpp"
 #include "database/Connection.hpp"
 #include "database/SQLiteProvider.hpp"
@@ -69,6 +73,8 @@ struct Options {
     int answeredRuns = 30;
     int busyRuns = 2;
     int lateRuns = 10;
+    // Of each kind: returning from `main`, calling `exit()`.
+    int unstoppedRuns = 5;
     int jobs = 4;
     int events = 200;
 };
@@ -85,9 +91,23 @@ constexpr auto kLongestChild = std::chrono::seconds(120);
 // A host whose handler is still busy must not wait for it for more than a few seconds.
 constexpr auto kLongestBusyChild = std::chrono::seconds(20);
 
-// The events a child records before its stopping calls; the hosts that leave early, and the one that makes
-// no stopping call, record none.
+// A host that leaves right after its last event reports as many as a short run of an application does.
+constexpr int kUnstoppedEvents = 20;
+// The longest the exit of such a host may take: its queued work stops starting a second after the exit has
+// begun, and the exit waits for the library at most five seconds in all.
+constexpr auto kLongestUnstoppedExit = std::chrono::seconds(5);
+
+bool isUnstopped(const std::string& mode) {
+    return mode.rfind("unstopped-", 0) == 0;
+}
+
+// The events that a child's file must hold: those recorded before its stopping calls, or all those of a host
+// that leaves right after its last one; the hosts that leave early, and the one that leaves while the library
+// logs, count none.
 int eventsOf(const std::string& mode, int events) {
+    if (isUnstopped(mode)) {
+        return kUnstoppedEvents;
+    }
     return mode == "answered" || mode == "busy" || mode == "late" ? 0 : events;
 }
 
@@ -144,26 +164,34 @@ Child spawnHost(const std::string& mode, const std::filesystem::path& folder, co
     return child;
 }
 
-// How many of the host's events the database holds, in waiting rows and in stored reports; -1 when the file
-// cannot be read or fails SQLite's integrity check.
-int64_t storedEvents(const std::filesystem::path& file, std::string& problem) {
+struct Stored {
+    // -1 when the file cannot be read or fails SQLite's integrity check.
+    int64_t events = -1;
+    int64_t sessionStarts = 0;
+};
+
+// How many of the host's events, and session starts, the database holds, in waiting rows and in stored
+// reports.
+Stored storedEvents(const std::filesystem::path& file, std::string& problem) {
     try {
         zqb::Connection reader(file.string(), false);
         {
             zqb::Statement check(reader, "PRAGMA integrity_check");
             if (!check.step()) {
                 problem = "no integrity answer";
-                return -1;
+                return {};
             }
             const auto value = check.cursor().row().at(0);
             if (!value || !std::holds_alternative<std::string>(*value) ||
                 std::get<std::string>(*value) != "ok") {
                 problem = "integrity check failed";
-                return -1;
+                return {};
             }
         }
         const std::string needle = std::string("\"") + kEventName + "\"";
-        int64_t found = 0;
+        const std::string sessionStart = "\"code\":\"ss\"";
+        Stored found;
+        found.events = 0;
         for (const char* sql : {"SELECT eventJson FROM events", "SELECT packagesJson FROM reports"}) {
             zqb::Statement statement(reader, sql);
             while (statement.step()) {
@@ -173,14 +201,18 @@ int64_t storedEvents(const std::filesystem::path& file, std::string& problem) {
                 }
                 const auto& json = std::get<std::string>(*value);
                 for (auto at = json.find(needle); at != std::string::npos; at = json.find(needle, at + 1)) {
-                    ++found;
+                    ++found.events;
+                }
+                for (auto at = json.find(sessionStart); at != std::string::npos;
+                     at = json.find(sessionStart, at + 1)) {
+                    ++found.sessionStarts;
                 }
             }
         }
         return found;
     } catch (const std::exception& error) {
         problem = error.what();
-        return -1;
+        return {};
     }
 }
 
@@ -192,6 +224,8 @@ struct Tally {
     int doubledOutput = 0;
     int lostOrDamaged = 0;
     int slow = 0;
+    // The exits of the hosts that leave right after their last event, in milliseconds.
+    std::vector<int64_t> unstoppedExits;
 };
 
 // Judges one child that has ended with `status`; prints what went wrong.
@@ -242,12 +276,32 @@ void judge(const Child& child, int status, int events, Tally& tally) {
     std::string problem;
     const auto file =
         child.folder / kBundleIdentifier / zqb::SQLiteProvider::folderName / zqb::SQLiteProvider::fileName;
-    const int64_t stored = storedEvents(file, problem);
-    if (stored < events) {
+    const Stored stored = storedEvents(file, problem);
+    if (stored.events < events) {
         ++tally.lostOrDamaged;
-        std::printf("%s: the file holds %lld of the %d events recorded before the stopping calls%s%s\n",
-                    name.c_str(), static_cast<long long>(stored), events, problem.empty() ? "" : ": ",
-                    problem.c_str());
+        std::printf("%s: the file holds %lld of the %d events %s%s%s\n", name.c_str(),
+                    static_cast<long long>(stored.events), events,
+                    isUnstopped(child.mode) ? "reported" : "recorded before the stopping calls",
+                    problem.empty() ? "" : ": ", problem.c_str());
+    }
+    if (!isUnstopped(child.mode)) {
+        return;
+    }
+    if (stored.events >= 0 && stored.sessionStarts < 1) {
+        ++tally.lostOrDamaged;
+        std::printf("%s: the file holds no session start\n", name.c_str());
+    }
+    const std::string exitTime = readFile(child.folder / "exit-ms.txt");
+    if (exitTime.empty()) {
+        ++tally.badOutput;
+        std::printf("%s: the exit was not timed\n", name.c_str());
+        return;
+    }
+    const int64_t milliseconds = std::atoll(exitTime.c_str());
+    tally.unstoppedExits.push_back(milliseconds);
+    if (std::chrono::milliseconds(milliseconds) > kLongestUnstoppedExit) {
+        ++tally.slow;
+        std::printf("%s: the exit took %lld ms\n", name.c_str(), static_cast<long long>(milliseconds));
     }
 }
 
@@ -274,6 +328,8 @@ int runParent(const Options& options) {
     modes.insert(modes.end(), static_cast<std::size_t>(options.destroyRuns), "destroy");
     modes.insert(modes.end(), static_cast<std::size_t>(options.answeredRuns), "answered");
     modes.insert(modes.end(), static_cast<std::size_t>(options.lateRuns), "late");
+    modes.insert(modes.end(), static_cast<std::size_t>(options.unstoppedRuns), "unstopped-return");
+    modes.insert(modes.end(), static_cast<std::size_t>(options.unstoppedRuns), "unstopped-exit");
 
     const auto begun = std::chrono::steady_clock::now();
     Tally tally;
@@ -311,6 +367,12 @@ int runParent(const Options& options) {
     std::printf("runs=%d crashes=%d sanitizer=%d output=%d (doubled %d) lost=%d slow=%d time=%.1fs\n",
                 tally.runs, tally.crashes, tally.sanitizerReports, tally.badOutput, tally.doubledOutput,
                 tally.lostOrDamaged, tally.slow, seconds);
+    if (!tally.unstoppedExits.empty()) {
+        auto exits = tally.unstoppedExits;
+        std::sort(exits.begin(), exits.end());
+        std::printf("exit after the last event without a stopping call: median %lld ms, longest %lld ms\n",
+                    static_cast<long long>(exits[exits.size() / 2]), static_cast<long long>(exits.back()));
+    }
     return tally.crashes == 0 && tally.sanitizerReports == 0 && tally.badOutput == 0 &&
                    tally.lostOrDamaged == 0 && tally.slow == 0
                ? 0
@@ -337,6 +399,8 @@ int main(int argc, char** argv) {
             options.busyRuns = value;
         } else if (name == "--late-runs") {
             options.lateRuns = value;
+        } else if (name == "--unstopped-runs") {
+            options.unstoppedRuns = value;
         } else if (name == "--jobs") {
             options.jobs = std::max(1, value);
         } else if (name == "--events") {
