@@ -84,9 +84,11 @@ sqlite3* Connection::open(const std::string& path, bool announce) {
                          "[Database Module] Successfully opened connection to database at " + path);
         return handle;
     }
+    const int code = result == SQLITE_OK ? SQLITE_INTERNAL : result;
+    std::string reason = handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(code);
     // A failed open may still hand out a handle that must be released.
     sqlite3_close(handle);
-    throw SQLiteError("SQLite error", result == SQLITE_OK ? SQLITE_INTERNAL : result);
+    throw SQLiteError("SQLite error", code, std::nullopt, std::move(reason));
 }
 
 void Connection::close(sqlite3* connection) {

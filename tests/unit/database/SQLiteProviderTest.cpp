@@ -678,7 +678,8 @@ TEST_F(SQLiteProviderTest, RowOperationsReportTheirResultsAndLogTheirFailures) {
               "ERROR [Database Module] Error in inserting: UNIQUE constraint failed: projects.applicationKey "
               "(code: 19)");
     EXPECT_EQ(provider.insert("projects", {}), std::nullopt);
-    EXPECT_EQ(log.texts().back(), "ERROR [Database Module] Error in inserting: SQLite error (code: 1)");
+    EXPECT_EQ(log.texts().back(),
+              "ERROR [Database Module] Error in inserting: SQLite error (code: 1): near \")\": syntax error");
 
     const ColumnMap tracking{{"trackingAvailable", sqliteBool(true)}, {"savedTime", SQLiteValue(int64_t{5})}};
     EXPECT_EQ(provider.update("projects", tracking, "id=?", {SQLiteValue(int64_t{2})}), 1);
@@ -688,7 +689,8 @@ TEST_F(SQLiteProviderTest, RowOperationsReportTheirResultsAndLogTheirFailures) {
     log.clear();
     EXPECT_EQ(provider.update("projects", tracking, "id=", {}), std::nullopt);
     EXPECT_EQ(log.texts(),
-              std::vector<std::string>{"ERROR [Database Module] Error in inserting: SQLite error (code: 1)"});
+              std::vector<std::string>{"ERROR [Database Module] Error in inserting: SQLite error "
+                                       "(code: 1): incomplete input"});
 
     EXPECT_EQ(
         provider.deleteRows("projects", "id IN (?, ?)", {SQLiteValue(int64_t{1}), SQLiteValue(int64_t{9})}),
@@ -697,19 +699,22 @@ TEST_F(SQLiteProviderTest, RowOperationsReportTheirResultsAndLogTheirFailures) {
     log.clear();
     EXPECT_EQ(provider.deleteRows("missing", "id=?", {SQLiteValue(int64_t{9})}), 0);
     EXPECT_EQ(log.texts(),
-              std::vector<std::string>{"ERROR [Database Module] Error in delete: SQLite error (code: 1)"});
+              std::vector<std::string>{
+                  "ERROR [Database Module] Error in delete: SQLite error (code: 1): no such table: missing"});
 
     EXPECT_TRUE(provider.clear("projects"));
     EXPECT_EQ(scalar("SELECT count(*) FROM projects"), 0);
     log.clear();
     EXPECT_FALSE(provider.clear("missing"));
     EXPECT_EQ(log.texts(),
-              std::vector<std::string>{"ERROR [Database Module] Error in delete: SQLite error (code: 1)"});
+              std::vector<std::string>{
+                  "ERROR [Database Module] Error in delete: SQLite error (code: 1): no such table: missing"});
 
     log.clear();
     EXPECT_TRUE(provider.queryRows("missing", {}).empty());
     EXPECT_EQ(log.texts(),
-              std::vector<std::string>{"ERROR [Database Module] Error in query: SQLite error (code: 1)"});
+              std::vector<std::string>{
+                  "ERROR [Database Module] Error in query: SQLite error (code: 1): no such table: missing"});
 }
 
 // Inserts of the same shape share one prepared statement: no value of an earlier insert may reach a later
@@ -727,7 +732,8 @@ TEST_F(SQLiteProviderTest, RepeatedInsertsCarryNoValuesOverAndFollowTheTableThro
     execute("DROP TABLE events");
     EXPECT_EQ(provider.insert("events", event(SQLiteValue(std::string("{}")))), std::nullopt);
     EXPECT_EQ(log.texts(),
-              std::vector<std::string>{"ERROR [Database Module] Error in inserting: SQLite error (code: 1)"});
+              std::vector<std::string>{"ERROR [Database Module] Error in inserting: SQLite error "
+                                       "(code: 1): no such table: events"});
 
     // Built again with another column order: the values still land in their named columns.
     execute(
