@@ -6,6 +6,7 @@
 #include "database/SchemaRepair.hpp"
 #include "database/Statement.hpp"
 #include "host/Environment.hpp"
+#include "support/ConnectionLimits.hpp"
 #include "support/FullDiskVfs.hpp"
 #include "support/LogCapture.hpp"
 #include "support/PrivateMount.hpp"
@@ -1212,6 +1213,26 @@ protected:
         }
         connection.execute("COMMIT");
     }
+
+    // Deletes, for each count, that many ids of every other row from `next` on (the rows between them
+    // stay): each deletion takes its own rows, counted once. Moves `next` past them and lowers `left`.
+    void deleteEveryOther(SQLiteProvider& provider, const std::vector<int64_t>& counts, int64_t& next,
+                          int64_t& left) {
+        for (const int64_t count : counts) {
+            std::vector<int64_t> values;
+            for (int64_t index = 0; index < count; ++index) {
+                values.push_back(next + 2 * index);
+            }
+            EXPECT_EQ(provider.deleteWhereIn("events", "id", values), count) << count;
+            left -= count;
+            EXPECT_EQ(scalar("SELECT count(*) FROM events"), left) << count;
+            EXPECT_EQ(scalar("SELECT count(*) FROM events WHERE id BETWEEN " + std::to_string(next) +
+                             " AND " + std::to_string(next + 2 * count - 1)),
+                      count)
+                << count;
+            next += 2 * count;
+        }
+    }
 };
 
 TEST_F(BigDeleteTest, MoreIdsThanOneStatementMayBindAreAllDeleted) {
@@ -1236,21 +1257,7 @@ TEST_F(BigDeleteTest, EveryCountOfIdsDeletesItsOwnRowsAlsoWhenItsGroupIsRepeated
     int64_t left = 8000;
     {
         SQLiteProvider provider("key");
-        for (const int64_t count : {1, 2, 63, 64, 65, 100, 127, 128, 129, 1000, 1024, 1025}) {
-            // Every other row: the rows between the ids stay.
-            std::vector<int64_t> values;
-            for (int64_t index = 0; index < count; ++index) {
-                values.push_back(next + 2 * index);
-            }
-            EXPECT_EQ(provider.deleteWhereIn("events", "id", values), count) << count;
-            left -= count;
-            EXPECT_EQ(scalar("SELECT count(*) FROM events"), left) << count;
-            EXPECT_EQ(scalar("SELECT count(*) FROM events WHERE id BETWEEN " + std::to_string(next) +
-                             " AND " + std::to_string(next + 2 * count - 1)),
-                      count)
-                << count;
-            next += 2 * count;
-        }
+        deleteEveryOther(provider, {1, 2, 63, 64, 65, 100, 127, 128, 129, 1000, 1024, 1025}, next, left);
     }
 
     test::FullDiskVfs disk;
@@ -1270,6 +1277,25 @@ TEST_F(BigDeleteTest, EveryCountOfIdsDeletesItsOwnRowsAlsoWhenItsGroupIsRepeated
     EXPECT_EQ(scalar("SELECT count(*) FROM events WHERE id BETWEEN " + std::to_string(next) + " AND " +
                      std::to_string(next + 99)),
               0);
+}
+
+// A host's SQLite may let one statement hold less (a build with lower maximums, or limits the host lowers
+// on each connection): every deletion stays within what the connection allows, whatever its count.
+TEST_F(BigDeleteTest, EveryCountOfIdsStaysWithinTheLowerLimitsOfTheConnection) {
+    fill(24000);
+    int64_t next = 1;
+    int64_t left = 24000;
+    {
+        test::ConnectionLimits limits({{SQLITE_LIMIT_VARIABLE_NUMBER, 999}});
+        SQLiteProvider provider("key");
+        deleteEveryOther(provider, {65, 512, 513, 600, 998, 999, 1000, 1024, 1025, 2000}, next, left);
+    }
+    {
+        // A text of at most 1,000 characters holds some 320 values.
+        test::ConnectionLimits limits({{SQLITE_LIMIT_SQL_LENGTH, 1000}});
+        SQLiteProvider provider("key");
+        deleteEveryOther(provider, {64, 200, 300, 330, 400, 1000}, next, left);
+    }
 }
 
 TEST_F(BigDeleteTest, AChunkedDeleteThatFailsDeletesNothing) {
