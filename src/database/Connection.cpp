@@ -68,6 +68,12 @@ void Connection::closeNow() {
 }
 
 sqlite3* Connection::open(const std::string& path, bool announce) {
+    // The host's SQLite may be older than the one the library was built with.
+    if (sqlite3_libversion_number() < oldestSQLiteVersion) {
+        throw SQLiteError("SQLite error", SQLITE_ERROR, std::nullopt,
+                          std::string("SQLite ") + sqlite3_libversion() + " is older than " +
+                              oldestSQLiteVersionText + ", the oldest this library works with");
+    }
     // SQLite would create a missing file with a mode that lets other users read it (its journal, log and
     // index then take the file's mode). Made here first, private; a failure is SQLite's to report.
     if (!path.empty() && path != ":memory:") {
@@ -84,9 +90,11 @@ sqlite3* Connection::open(const std::string& path, bool announce) {
                          "[Database Module] Successfully opened connection to database at " + path);
         return handle;
     }
+    const int code = result == SQLITE_OK ? SQLITE_INTERNAL : result;
+    std::string reason = handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(code);
     // A failed open may still hand out a handle that must be released.
     sqlite3_close(handle);
-    throw SQLiteError("SQLite error", result == SQLITE_OK ? SQLITE_INTERNAL : result);
+    throw SQLiteError("SQLite error", code, std::nullopt, std::move(reason));
 }
 
 void Connection::close(sqlite3* connection) {
@@ -111,7 +119,9 @@ int64_t Connection::lastInsertRowId() const {
 }
 
 int64_t Connection::changes() const {
-    return sqlite3_changes64(connection_);
+    // Not the 64-bit count: that call is newer than the oldest SQLite the library works with, and a host's
+    // older one would refuse to load the library at all. No statement of the library changes 2^31 rows.
+    return sqlite3_changes(connection_);
 }
 
 std::string Connection::errorMessage() const {

@@ -48,6 +48,12 @@ public:
     int64_t changes() const;
     std::string errorMessage() const;
 
+    // The oldest SQLite the library works with (`sqlite3_libversion_number`): the schema is read through
+    // the table-valued pragma functions, and a damaged file keeps its log at the close
+    // (SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE), only from this version on. Opening fails with an older one.
+    static constexpr int oldestSQLiteVersion = 3016000;
+    static constexpr const char* oldestSQLiteVersionText = "3.16.0";
+
     // Time a statement waits on a lock held by another process before failing with SQLITE_BUSY.
     static constexpr int busyTimeoutMilliseconds = 5000;
     // How long to wait before trying a lock again after `attempt` tries, none once the time-out is spent.

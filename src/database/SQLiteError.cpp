@@ -6,19 +6,25 @@
 
 namespace zqb {
 
-SQLiteError::SQLiteError(std::string message, int code, std::optional<std::string> statement)
-    : std::runtime_error(descriptionForError(message, code, statement)),
+SQLiteError::SQLiteError(std::string message, int code, std::optional<std::string> statement,
+                         std::optional<std::string> reason)
+    : std::runtime_error(descriptionForError(message, code, statement, reason)),
       message_(std::move(message)),
       code_(code),
-      statement_(std::move(statement)) {}
+      statement_(std::move(statement)),
+      reason_(std::move(reason)) {}
 
 std::string SQLiteError::descriptionForError(const std::string& message, int code,
-                                             const std::optional<std::string>& statement) {
+                                             const std::optional<std::string>& statement,
+                                             const std::optional<std::string>& reason) {
     std::string text = message;
     if (statement) {
         text += " (" + *statement + ")";
     }
     text += " (code: " + std::to_string(code) + ")";
+    if (reason) {
+        text += ": " + *reason;
+    }
     return text;
 }
 

@@ -44,12 +44,14 @@ public:
     // A new database is built beside the file under the file's name, this text and the building process's
     // id, and takes the file's name only once complete: a crash leaves no database without its schema.
     static constexpr const char* creationSuffix = ".creating-";
-    // SQLite's default limit of values bound to one statement; a deletion by more ids is split.
+    // SQLite's default limit of values bound to one statement; a deletion by more ids, or by more than the
+    // connection lets one statement bind or its text hold, is split.
     static constexpr std::size_t maximumBoundValues = 32766;
     // A deletion by at most this many values runs through a cached statement, one per count of values.
     static constexpr std::size_t maximumExactDeleteValues = 64;
     // A larger deletion, by at most this many values, does too: its values are padded to the next power of
-    // two by repeating the last (an IN list ignores repeats), so that a few statements serve every count.
+    // two by repeating the last (an IN list ignores repeats), so that a few statements serve every count;
+    // or to the most one statement may hold, where the connection allows fewer.
     static constexpr std::size_t maximumCachedDeleteValues = 1024;
 
     std::optional<int64_t> insert(const std::string& tableName, const ColumnMap& content) noexcept override;
@@ -132,6 +134,8 @@ private:
     void repairSchema(bool everyTable);
 
     // The rows (SQLiteProviderRows.cpp).
+    // The most values one deletion from `tableName` by `column` may hold on this connection.
+    std::size_t deleteChunkSize(const std::string& tableName, const std::string& column) const;
     int64_t deleteInChunks(const std::string& tableName, const std::string& column,
                            const std::vector<int64_t>& values, std::size_t chunkSize);
     // Runs one write under the connection's serialisation, within the open group if there is one.

@@ -29,6 +29,11 @@ std::string placeholders(std::size_t count) {
     return text;
 }
 
+// "DELETE FROM <table> WHERE <column> IN (?, ..., ?)" with `count` values.
+std::string deleteText(const std::string& tableName, const std::string& column, std::size_t count) {
+    return "DELETE FROM " + tableName + " WHERE " + column + " IN (" + placeholders(count) + ")";
+}
+
 }  // namespace
 
 template <typename Work>
@@ -175,17 +180,27 @@ std::optional<int64_t> SQLiteProvider::deleteWhereIn(const std::string& tableNam
     }
     std::optional<int64_t> deleted;
     runGuarded(kDeleteFailure, [&] {
-        // More values than one statement may bind (deleting tens of thousands of events by id) are split
-        // over several statements. The chunk is the smaller of SQLite's default limit and this build's, so
-        // the behaviour does not depend on how SQLite was built.
-        deleted = write([&] {
-            const int limit = sqlite3_limit(database_->handle(), SQLITE_LIMIT_VARIABLE_NUMBER, -1);
-            const std::size_t chunk =
-                std::min(maximumBoundValues, static_cast<std::size_t>(std::max(limit, 1)));
-            return deleteInChunks(tableName, column, values, chunk);
-        });
+        // More values than one statement may hold (deleting tens of thousands of events by id) are split
+        // over several statements.
+        deleted = write(
+            [&] { return deleteInChunks(tableName, column, values, deleteChunkSize(tableName, column)); });
     });
     return deleted;
+}
+
+std::size_t SQLiteProvider::deleteChunkSize(const std::string& tableName, const std::string& column) const {
+    // The host's SQLite decides what one statement may hold: a build with lower maximums (999 values bound
+    // before 3.32), or a host that lowers them on each connection. Never more than SQLite's default maximum
+    // either, so that the statements are the same whichever SQLite the host has, unless it asks for less.
+    sqlite3* handle = database_->handle();
+    const int variables = sqlite3_limit(handle, SQLITE_LIMIT_VARIABLE_NUMBER, -1);
+    // The text grows by three characters a value (", ?"), the first by one.
+    const int length = sqlite3_limit(handle, SQLITE_LIMIT_SQL_LENGTH, -1);
+    const auto fixed = static_cast<int64_t>(deleteText(tableName, column, 0).size());
+    const int64_t fitting = (static_cast<int64_t>(length) - fixed + 2) / 3;
+    const int64_t chunk =
+        std::min({static_cast<int64_t>(maximumBoundValues), static_cast<int64_t>(variables), fitting});
+    return static_cast<std::size_t>(std::max<int64_t>(chunk, 1));
 }
 
 int64_t SQLiteProvider::deleteInChunks(const std::string& tableName, const std::string& column,
@@ -193,18 +208,17 @@ int64_t SQLiteProvider::deleteInChunks(const std::string& tableName, const std::
     const auto runChunk = [&](std::size_t offset, std::size_t count) {
         const auto first = values.begin() + static_cast<std::ptrdiff_t>(offset);
         std::vector<OptionalSQLiteValue> bound(first, first + static_cast<std::ptrdiff_t>(count));
-        const std::size_t padded = count <= maximumExactDeleteValues ? count : std::bit_ceil(count);
+        // Padded no further than a chunk may hold: `count` never exceeds it.
+        const std::size_t padded =
+            count <= maximumExactDeleteValues ? count : std::min(std::bit_ceil(count), chunkSize);
         if (padded > maximumCachedDeleteValues) {
-            const std::string sql =
-                "DELETE FROM " + tableName + " WHERE " + column + " IN (" + placeholders(count) + ")";
-            runJournaled(sql, std::move(bound), kDeleteFailure);
+            runJournaled(deleteText(tableName, column, count), std::move(bound), kDeleteFailure);
             return database_->changes();
         }
         // The deletions of sent reports and packed events come one or more for every report, the events
         // by the batch size: preparing their statement afresh cost about as much as running it.
         bound.resize(padded, bound.back());
-        const std::string sql =
-            "DELETE FROM " + tableName + " WHERE " + column + " IN (" + placeholders(padded) + ")";
+        const std::string sql = deleteText(tableName, column, padded);
         runWithCachedStatement(sql, bound);
         const int64_t deleted = database_->changes();
         if (group_->isOpen()) {

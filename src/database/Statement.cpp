@@ -14,8 +14,9 @@ sqlite3_stmt* prepare(Connection& database, const std::string& sql) {
         sqlite3_stmt* handle = nullptr;
         const int result = sqlite3_prepare_v2(database.handle(), sql.c_str(), -1, &handle, nullptr);
         if (result != SQLITE_OK) {
+            std::string reason = database.errorMessage();
             sqlite3_finalize(handle);
-            throw SQLiteError("SQLite error", result);
+            throw SQLiteError("SQLite error", result, std::nullopt, std::move(reason));
         }
         if (handle == nullptr) {
             throw EmptyStatementError();

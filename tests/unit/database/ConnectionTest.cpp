@@ -43,7 +43,7 @@ TEST_F(ConnectionTest, OpeningInAMissingFolderFailsWithTheSQLiteCode) {
     } catch (const SQLiteError& error) {
         EXPECT_EQ(error.message(), "SQLite error");
         EXPECT_EQ(error.code(), SQLITE_CANTOPEN);
-        EXPECT_STREQ(error.what(), "SQLite error (code: 14)");
+        EXPECT_STREQ(error.what(), "SQLite error (code: 14): unable to open database file");
     }
 }
 
@@ -68,12 +68,12 @@ TEST_F(ConnectionTest, FailuresCarryTheirMessageAndCode) {
         EXPECT_EQ(error.code(), SQLITE_CONSTRAINT);
         EXPECT_EQ(error.message(), "UNIQUE constraint failed: t.x");
     }
-    // Preparing reports the fixed message with SQLite's code.
+    // Preparing reports the fixed message with SQLite's code, then SQLite's text.
     try {
         Statement statement(connection, "SELEKT 1");
         FAIL();
     } catch (const SQLiteError& error) {
-        EXPECT_STREQ(error.what(), "SQLite error (code: 1)");
+        EXPECT_STREQ(error.what(), "SQLite error (code: 1): near \"SELEKT\": syntax error");
     }
     Statement insert(connection, "INSERT INTO t VALUES (?)", {SQLiteValue(int64_t{1})});
     EXPECT_THROW(insert.run(), SQLiteError);

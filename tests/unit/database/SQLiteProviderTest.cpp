@@ -6,6 +6,7 @@
 #include "database/SchemaRepair.hpp"
 #include "database/Statement.hpp"
 #include "host/Environment.hpp"
+#include "support/ConnectionLimits.hpp"
 #include "support/FullDiskVfs.hpp"
 #include "support/LogCapture.hpp"
 #include "support/PrivateMount.hpp"
@@ -679,7 +680,8 @@ TEST_F(SQLiteProviderTest, RowOperationsReportTheirResultsAndLogTheirFailures) {
               "ERROR [Database Module] Error in inserting: UNIQUE constraint failed: projects.applicationKey "
               "(code: 19)");
     EXPECT_EQ(provider.insert("projects", {}), std::nullopt);
-    EXPECT_EQ(log.texts().back(), "ERROR [Database Module] Error in inserting: SQLite error (code: 1)");
+    EXPECT_EQ(log.texts().back(),
+              "ERROR [Database Module] Error in inserting: SQLite error (code: 1): near \")\": syntax error");
 
     const ColumnMap tracking{{"trackingAvailable", sqliteBool(true)}, {"savedTime", SQLiteValue(int64_t{5})}};
     EXPECT_EQ(provider.update("projects", tracking, "id=?", {SQLiteValue(int64_t{2})}), 1);
@@ -689,7 +691,8 @@ TEST_F(SQLiteProviderTest, RowOperationsReportTheirResultsAndLogTheirFailures) {
     log.clear();
     EXPECT_EQ(provider.update("projects", tracking, "id=", {}), std::nullopt);
     EXPECT_EQ(log.texts(),
-              std::vector<std::string>{"ERROR [Database Module] Error in inserting: SQLite error (code: 1)"});
+              std::vector<std::string>{"ERROR [Database Module] Error in inserting: SQLite error "
+                                       "(code: 1): incomplete input"});
 
     EXPECT_EQ(
         provider.deleteRows("projects", "id IN (?, ?)", {SQLiteValue(int64_t{1}), SQLiteValue(int64_t{9})}),
@@ -698,19 +701,22 @@ TEST_F(SQLiteProviderTest, RowOperationsReportTheirResultsAndLogTheirFailures) {
     log.clear();
     EXPECT_EQ(provider.deleteRows("missing", "id=?", {SQLiteValue(int64_t{9})}), 0);
     EXPECT_EQ(log.texts(),
-              std::vector<std::string>{"ERROR [Database Module] Error in delete: SQLite error (code: 1)"});
+              std::vector<std::string>{
+                  "ERROR [Database Module] Error in delete: SQLite error (code: 1): no such table: missing"});
 
     EXPECT_TRUE(provider.clear("projects"));
     EXPECT_EQ(scalar("SELECT count(*) FROM projects"), 0);
     log.clear();
     EXPECT_FALSE(provider.clear("missing"));
     EXPECT_EQ(log.texts(),
-              std::vector<std::string>{"ERROR [Database Module] Error in delete: SQLite error (code: 1)"});
+              std::vector<std::string>{
+                  "ERROR [Database Module] Error in delete: SQLite error (code: 1): no such table: missing"});
 
     log.clear();
     EXPECT_TRUE(provider.queryRows("missing", {}).empty());
     EXPECT_EQ(log.texts(),
-              std::vector<std::string>{"ERROR [Database Module] Error in query: SQLite error (code: 1)"});
+              std::vector<std::string>{
+                  "ERROR [Database Module] Error in query: SQLite error (code: 1): no such table: missing"});
 }
 
 // Inserts of the same shape share one prepared statement: no value of an earlier insert may reach a later
@@ -728,7 +734,8 @@ TEST_F(SQLiteProviderTest, RepeatedInsertsCarryNoValuesOverAndFollowTheTableThro
     execute("DROP TABLE events");
     EXPECT_EQ(provider.insert("events", event(SQLiteValue(std::string("{}")))), std::nullopt);
     EXPECT_EQ(log.texts(),
-              std::vector<std::string>{"ERROR [Database Module] Error in inserting: SQLite error (code: 1)"});
+              std::vector<std::string>{"ERROR [Database Module] Error in inserting: SQLite error "
+                                       "(code: 1): no such table: events"});
 
     // Built again with another column order: the values still land in their named columns.
     execute(
@@ -1207,6 +1214,26 @@ protected:
         }
         connection.execute("COMMIT");
     }
+
+    // Deletes, for each count, that many ids of every other row from `next` on (the rows between them
+    // stay): each deletion takes its own rows, counted once. Moves `next` past them and lowers `left`.
+    void deleteEveryOther(SQLiteProvider& provider, const std::vector<int64_t>& counts, int64_t& next,
+                          int64_t& left) {
+        for (const int64_t count : counts) {
+            std::vector<int64_t> values;
+            for (int64_t index = 0; index < count; ++index) {
+                values.push_back(next + 2 * index);
+            }
+            EXPECT_EQ(provider.deleteWhereIn("events", "id", values), count) << count;
+            left -= count;
+            EXPECT_EQ(scalar("SELECT count(*) FROM events"), left) << count;
+            EXPECT_EQ(scalar("SELECT count(*) FROM events WHERE id BETWEEN " + std::to_string(next) +
+                             " AND " + std::to_string(next + 2 * count - 1)),
+                      count)
+                << count;
+            next += 2 * count;
+        }
+    }
 };
 
 TEST_F(BigDeleteTest, MoreIdsThanOneStatementMayBindAreAllDeleted) {
@@ -1231,21 +1258,7 @@ TEST_F(BigDeleteTest, EveryCountOfIdsDeletesItsOwnRowsAlsoWhenItsGroupIsRepeated
     int64_t left = 8000;
     {
         SQLiteProvider provider = zqb::test::openDatabase();
-        for (const int64_t count : {1, 2, 63, 64, 65, 100, 127, 128, 129, 1000, 1024, 1025}) {
-            // Every other row: the rows between the ids stay.
-            std::vector<int64_t> values;
-            for (int64_t index = 0; index < count; ++index) {
-                values.push_back(next + 2 * index);
-            }
-            EXPECT_EQ(provider.deleteWhereIn("events", "id", values), count) << count;
-            left -= count;
-            EXPECT_EQ(scalar("SELECT count(*) FROM events"), left) << count;
-            EXPECT_EQ(scalar("SELECT count(*) FROM events WHERE id BETWEEN " + std::to_string(next) +
-                             " AND " + std::to_string(next + 2 * count - 1)),
-                      count)
-                << count;
-            next += 2 * count;
-        }
+        deleteEveryOther(provider, {1, 2, 63, 64, 65, 100, 127, 128, 129, 1000, 1024, 1025}, next, left);
     }
 
     test::FullDiskVfs disk;
@@ -1265,6 +1278,25 @@ TEST_F(BigDeleteTest, EveryCountOfIdsDeletesItsOwnRowsAlsoWhenItsGroupIsRepeated
     EXPECT_EQ(scalar("SELECT count(*) FROM events WHERE id BETWEEN " + std::to_string(next) + " AND " +
                      std::to_string(next + 99)),
               0);
+}
+
+// A host's SQLite may let one statement hold less (a build with lower maximums, or limits the host lowers
+// on each connection): every deletion stays within what the connection allows, whatever its count.
+TEST_F(BigDeleteTest, EveryCountOfIdsStaysWithinTheLowerLimitsOfTheConnection) {
+    fill(24000);
+    int64_t next = 1;
+    int64_t left = 24000;
+    {
+        test::ConnectionLimits limits({{SQLITE_LIMIT_VARIABLE_NUMBER, 999}});
+        SQLiteProvider provider = zqb::test::openDatabase();
+        deleteEveryOther(provider, {65, 512, 513, 600, 998, 999, 1000, 1024, 1025, 2000}, next, left);
+    }
+    {
+        // A text of at most 1,000 characters holds some 320 values.
+        test::ConnectionLimits limits({{SQLITE_LIMIT_SQL_LENGTH, 1000}});
+        SQLiteProvider provider = zqb::test::openDatabase();
+        deleteEveryOther(provider, {64, 200, 300, 330, 400, 1000}, next, left);
+    }
 }
 
 TEST_F(BigDeleteTest, AChunkedDeleteThatFailsDeletesNothing) {
