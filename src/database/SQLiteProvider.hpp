@@ -5,6 +5,7 @@
 #include "host/Clock.hpp"
 #include "host/Files.hpp"
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -33,6 +34,8 @@ public:
     // cannot be created or the file cannot be moved aside. Each of these failures but the first is logged as
     // one ERROR naming the file or folder and the system's reason. What it creates is this user's alone.
     // `files` gives the application-support directory; `clock` dates the name of a file moved aside.
+    // Processes that share the folder put a new file in place, or move one aside, one at a time, under the
+    // folder's lock; a file another process put in place meanwhile is opened, never removed or moved.
     SQLiteProvider(const host::FilesProtocol& files, const host::ClockProtocol& clock);
     ~SQLiteProvider() override;
 
@@ -112,8 +115,16 @@ private:
     // One ERROR line saying which file or folder failed the opening, and the system's reason.
     static void reportOpeningFailure(const host::FilesProtocol& files, const std::exception& error);
     void openOrCreate(const std::filesystem::path& file);
+    // Under the folder's lock: creates the file unless it is there.
     static void create(const std::filesystem::path& file);
     static void removeUnfinishedCreations(const std::filesystem::path& folder);
+    // Which file a path names, to tell it from one put in its place later; nothing when there is none.
+    struct FileIdentity {
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        bool operator==(const FileIdentity&) const = default;
+    };
+    static std::optional<FileIdentity> identityOf(const std::filesystem::path& file);
     void open(const std::filesystem::path& file);
     void close();
     void moveAside(const std::filesystem::path& file, const std::string& reason, const std::string& label,
@@ -184,6 +195,8 @@ private:
     // Set by `closeForGood`, under the connection's serialisation: the connection's file is closed.
     bool closedForGood_ = false;
     std::optional<std::filesystem::path> movedAside_;
+    // The file the last opening opened, as it was found just before.
+    std::optional<FileIdentity> opened_;
 };
 
 }  // namespace zqb

@@ -4,6 +4,7 @@
 #include "database/SQLiteError.hpp"
 #include "database/SQLiteProviderSupport.hpp"
 #include "host/AtomicFile.hpp"
+#include "host/FileLock.hpp"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -39,9 +40,18 @@ void removeDatabaseFiles(const std::filesystem::path& file) {
     removeCompanions(file);
 }
 
-// Gives `from` the name `to` unless a file has that name already (false then). Where the file system cannot
-// refuse to replace, the name is checked first instead.
-bool renameUnlessTaken(const std::filesystem::path& from, const std::filesystem::path& to) {
+// Who may give a name to a file while it is being moved there.
+enum class Rivals {
+    // Only processes that hold the folder's lock, as the mover does: where the file system cannot refuse
+    // to replace, the name is checked first instead.
+    locking,
+    // Any process, without asking: where the file system cannot refuse to replace, nothing is moved.
+    any,
+};
+
+// Gives `from` the name `to` unless a file has that name already (false then, and also where nothing could
+// be moved safely).
+bool renameUnlessTaken(const std::filesystem::path& from, const std::filesystem::path& to, Rivals rivals) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
         return true;
     }
@@ -53,7 +63,7 @@ bool renameUnlessTaken(const std::filesystem::path& from, const std::filesystem:
         throw std::filesystem::filesystem_error("cannot put the new database in place", from, to,
                                                 std::error_code(reason, std::generic_category()));
     }
-    if (std::filesystem::exists(to)) {
+    if (rivals == Rivals::any || std::filesystem::exists(to)) {
         return false;
     }
     std::filesystem::rename(from, to);
@@ -91,6 +101,12 @@ void writeNewFile(const std::filesystem::path& path, std::string_view bytes) {
 }  // namespace
 
 void SQLiteProvider::create(const std::filesystem::path& file) {
+    // Under the folder's lock: another process that found no file either may have put its new one in place
+    // meanwhile, and be committing into its log already. That file is the one to open.
+    std::error_code unknown;
+    if (std::filesystem::exists(file, unknown) || unknown) {
+        return;
+    }
     const std::filesystem::path building = file.string() + creationSuffix + std::to_string(::getpid());
     removeDatabaseFiles(building);
     try {
@@ -108,18 +124,19 @@ void SQLiteProvider::create(const std::filesystem::path& file) {
         }
         // A journal, log or index under the final name without its file belongs to no file (a start cut
         // short while a damaged file was moved aside, files removed by hand): SQLite would read it into the
-        // new one.
+        // new one. No process is using them: every file is put in place, or moved aside, under the lock.
         removeCompanions(file);
-        if (!renameUnlessTaken(building, file)) {
-            // Another process created the file meanwhile: its file is the one to open.
+        if (!renameUnlessTaken(building, file, Rivals::locking)) {
+            // A process that creates without the lock (an earlier version) did meanwhile: its file is the
+            // one to open.
             removeDatabaseFiles(building);
             return;
         }
         // The log follows the file it belongs to, never ahead of it. Another process that opened the file
-        // meanwhile has a log of its own, which stays; ours is then dropped, which only costs the first
-        // commit its syncs.
+        // meanwhile, without the lock it needs not, has a log of its own, which stays; ours is then dropped,
+        // which only costs the first commit its syncs.
         try {
-            renameUnlessTaken(logOf(building), logOf(file));
+            renameUnlessTaken(logOf(building), logOf(file), Rivals::any);
         } catch (const std::filesystem::filesystem_error&) {
         }
     } catch (...) {
@@ -144,7 +161,8 @@ void SQLiteProvider::removeUnfinishedCreations(const std::filesystem::path& fold
             }
             // The id of the process that built it, followed by the suffix of a journal or log, if any.
             const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
-            // A creation still under way in another process is left to it.
+            // A creation still under way in another process is left to it (an earlier version creates
+            // without the lock).
             if (pid > 0 && pid != ::getpid() && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) {
                 continue;
             }
@@ -153,6 +171,12 @@ void SQLiteProvider::removeUnfinishedCreations(const std::filesystem::path& fold
     } catch (const std::filesystem::filesystem_error&) {
         // A folder that cannot be listed is met again, with its own error, when the file is opened.
     }
+    if (leftovers.empty()) {
+        return;
+    }
+    // Under the folder's lock no creation is under way, here or in a process whose id means something else
+    // here (another process namespace).
+    const host::FileLock creating(folder);
     for (const auto& leftover : leftovers) {
         std::filesystem::remove(leftover, error);
     }

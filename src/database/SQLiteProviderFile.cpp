@@ -7,6 +7,7 @@
 #include "database/Statement.hpp"
 #include "foundation/Logger.hpp"
 #include "host/AtomicFile.hpp"
+#include "host/FileLock.hpp"
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -73,8 +74,16 @@ SQLiteProvider::SQLiteProvider(const host::FilesProtocol& files, const host::Clo
     } catch (const UnusableFile& unusable) {
         // Left in place, the file would keep every later launch from recording anything.
         close();
-        moveAside(file, unusable.what(), unusable.label, clock);
-        openOrCreate(file);
+        {
+            const host::FileLock placing(*folder);
+            // Another process that met the same file may have moved it aside already, and put a new one in
+            // its place that it is using now: that one stays.
+            if (opened_ && identityOf(file) == opened_) {
+                moveAside(file, unusable.what(), unusable.label, clock);
+            }
+            create(file);
+        }
+        open(file);
         carryReadableRows(file);
     }
 } catch (const std::exception& error) {
@@ -130,12 +139,25 @@ SQLiteProvider::~SQLiteProvider() {
 void SQLiteProvider::openOrCreate(const std::filesystem::path& file) {
     std::error_code unknown;
     if (!std::filesystem::exists(file, unknown) && !unknown) {
+        // Two processes may make their first launch together (a launcher and the game): each new file is
+        // put in place under the folder's lock, or the second would take away the log the first commits
+        // into.
+        const host::FileLock placing(file.parent_path());
         create(file);
     }
     open(file);
 }
 
+std::optional<SQLiteProvider::FileIdentity> SQLiteProvider::identityOf(const std::filesystem::path& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+}
+
 void SQLiteProvider::open(const std::filesystem::path& file) {
+    opened_ = identityOf(file);
     database_ = std::make_unique<Connection>(file.string());
     group_ = std::make_unique<WriteGroup>(*database_,
                                           [this](const WriteGroup::JournaledWrite& entry) { replay(entry); });

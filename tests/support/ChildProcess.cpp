@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 extern char** environ;
 
@@ -61,6 +63,25 @@ bool waitForSuccess(pid_t child) {
         return false;
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool waitsForALock(pid_t process) {
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        // "<n>: -> <kind> <mode> <access> <pid> ..." for a waiter.
+        std::istringstream fields(line);
+        std::string id;
+        std::string arrow;
+        std::string kind;
+        std::string mode;
+        std::string access;
+        long pid = 0;
+        if (fields >> id >> arrow >> kind >> mode >> access >> pid && arrow == "->" && pid == process) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace zqb::test

@@ -22,4 +22,8 @@ std::vector<std::string> currentEnvironment(const std::vector<std::string>& remo
 // Waits for the child to end; true when it exited with status 0.
 bool waitForSuccess(pid_t child);
 
+// Whether the process (any of its threads) waits for a lock on a file or folder: the kernel's list of locks
+// shows its waiters.
+bool waitsForALock(pid_t process);
+
 }  // namespace zqb::test

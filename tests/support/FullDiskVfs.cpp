@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <stdexcept>
+#include <utility>
 
 namespace zqb::test {
 namespace {
@@ -12,11 +13,14 @@ std::atomic<bool> full{false};
 std::atomic<std::size_t> refused{0};
 std::atomic<std::size_t> synced{0};
 sqlite3_vfs* real = nullptr;
+std::function<void(const char*)> beforeWrite;
 
 // Our file object, followed in the same allocation by the real file system's own.
 struct File {
     sqlite3_file base;
     sqlite3_file* inner;
+    // Lives as long as the file is open (SQLite's names do, and so must the caller's).
+    const char* name;
 };
 
 sqlite3_file* inner(sqlite3_file* file) {
@@ -34,6 +38,10 @@ const sqlite3_io_methods ioMethods = {
         return methods(file).xRead(inner(file), buffer, amount, offset);
     },
     [](sqlite3_file* file, const void* buffer, int amount, sqlite3_int64 offset) {
+        if (beforeWrite) {
+            const char* const name = reinterpret_cast<File*>(file)->name;
+            beforeWrite(name == nullptr ? "" : name);
+        }
         if (full.load()) {
             ++refused;
             return SQLITE_FULL;
@@ -74,6 +82,7 @@ int open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int
     auto* ours = reinterpret_cast<File*>(file);
     ours->inner = reinterpret_cast<sqlite3_file*>(ours + 1);
     ours->base.pMethods = nullptr;
+    ours->name = name;
     const int result = real->xOpen(real, name, ours->inner, flags, outFlags);
     if (ours->inner->pMethods != nullptr) {
         ours->base.pMethods = &ioMethods;
@@ -128,6 +137,7 @@ FullDiskVfs::FullDiskVfs() {
 FullDiskVfs::~FullDiskVfs() {
     full = false;
     sqlite3_vfs_unregister(&vfs);
+    beforeWrite = nullptr;
     real = nullptr;
 }
 
@@ -141,6 +151,10 @@ std::size_t FullDiskVfs::refusedWrites() const {
 
 std::size_t FullDiskVfs::syncs() const {
     return synced.load();
+}
+
+void FullDiskVfs::setBeforeWrite(std::function<void(const char* path)> hook) {
+    beforeWrite = std::move(hook);
 }
 
 }  // namespace zqb::test

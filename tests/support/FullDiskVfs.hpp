@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 
 namespace zqb::test {
 
@@ -20,6 +21,9 @@ public:
     std::size_t refusedWrites() const;
     // Syncs of a file (with the folder's, when SQLite adds it) since construction.
     std::size_t syncs() const;
+    // Runs `hook` with the file's path before each write to a file, on the writing thread; set it before
+    // any connection is opened.
+    void setBeforeWrite(std::function<void(const char* path)> hook);
 };
 
 }  // namespace zqb::test

@@ -6,6 +6,8 @@
 #include "database/SchemaRepair.hpp"
 #include "database/Statement.hpp"
 #include "host/Environment.hpp"
+#include "host/FileLock.hpp"
+#include "support/ChildProcess.hpp"
 #include "support/ConnectionLimits.hpp"
 #include "support/FullDiskVfs.hpp"
 #include "support/LogCapture.hpp"
@@ -16,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -644,6 +647,41 @@ TEST_F(SQLiteProviderTest, CompanionsWithoutTheirFileAreNotReadIntoANewOne) {
     EXPECT_EQ(tables().size(), stepZeroTables.size() + 1);
     EXPECT_EQ(columns("events"), (std::vector<std::string>{"id", "code", "userId", "eventJson"}));
     EXPECT_FALSE(fs::exists(file().string() + "-journal"));
+}
+
+// Two processes that open one damaged file at once both find it so. The second to move it aside finds in
+// its place the new file the first put there, and records into: that file is healthy, and stays.
+TEST_F(SQLiteProviderTest, AFileThatAnotherProcessPutInPlaceOfADamagedOneIsNotMovedAside) {
+    { zqb::test::openDatabase().insert("events", {{"code", SQLiteValue(std::string("ce"))}}); }
+    const fs::path healthy = folder() / "healthy.db";
+    fs::rename(file(), healthy);
+    fs::rename(file().string() + "-wal", healthy.string() + "-wal");
+    fs::remove(file().string() + "-shm");
+    std::ofstream(file(), std::ios::binary | std::ios::trunc) << std::string(8192, 'x');
+    // The other process, about to move the damaged file aside.
+    std::optional<host::FileLock> other(std::in_place, folder());
+    test::LogCapture log(ZQBLogLevel::error);
+    auto opening = std::async(std::launch::async, [] { return zqb::test::sharedDatabase(); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!test::waitsForALock(getpid())) {
+        ASSERT_NE(opening.wait_for(std::chrono::milliseconds(1)), std::future_status::ready)
+            << "the damaged file was moved aside while another process was moving it";
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+    }
+    fs::rename(file(), folder() / "vorantel.db.damaged-by-the-other");
+    fs::rename(healthy, file());
+    fs::rename(healthy.string() + "-wal", file().string() + "-wal");
+    struct stat placed {};
+    ASSERT_EQ(::stat(file().c_str(), &placed), 0);
+    other.reset();
+    const auto provider = opening.get();
+    EXPECT_EQ(provider->movedAside(), std::nullopt);
+    EXPECT_EQ(log.texts(), std::vector<std::string>{});
+    EXPECT_TRUE(provider->insert("events", {{"code", SQLiteValue(std::string("ce"))}}));
+    struct stat now {};
+    ASSERT_EQ(::stat(file().c_str(), &now), 0);
+    EXPECT_EQ(now.st_ino, placed.st_ino);
+    EXPECT_EQ(scalar("SELECT count(*) FROM events"), 2);
 }
 
 TEST_F(SQLiteProviderTest, WithoutASupportDirectoryTheInitialiserFailsWithCodeOne) {
