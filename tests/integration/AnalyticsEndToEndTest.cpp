@@ -8,7 +8,13 @@
 #include "foundation/QueueManager.hpp"
 #include "support/DecimalCommaLocale.hpp"
 
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <iterator>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <regex>
 #include <string>
@@ -97,6 +103,53 @@ TEST_F(AnalyticsEndToEnd, TheStartUpSessionAndDeviceEventsGoOutAtOnce) {
     ASSERT_TRUE(waitForEvent("ss"));
     ASSERT_TRUE(waitForEvent("di"));
     EXPECT_TRUE(test::waitUntil([&] { return !gateway.requests(kConfigPath).empty(); }));
+}
+
+// The advertising identifier the host set leaves the device only while the user allows tracking: the prompt
+// answered "authorized", or, without a prompt, the tracking flag on. Otherwise neither the device event nor
+// the device id (its answer and the header of every request) carries it.
+TEST_F(AnalyticsEndToEnd, TheAdvertisingIdentifierLeavesTheDeviceOnlyWhileTheUserAllowsTracking) {
+    const std::string advertisingId = "E621E1F8-C36C-495A-93FC-0C247A3E6E5F";
+    const std::string vendorId = *environment.device().identifierForVendor();
+    using Status = ZQBTrackingAuthorizationStatus;
+    const std::vector<std::optional<Status>> answers{std::nullopt, Status::notDetermined, Status::restricted,
+                                                     Status::denied, Status::authorized};
+    std::size_t launches = 0;
+    for (const bool trackingEnabled : {false, true}) {
+        for (const auto& answer : answers) {
+            SCOPED_TRACE("flag " + std::to_string(trackingEnabled) + ", answer " +
+                         (answer ? std::to_string(static_cast<int>(*answer)) : std::string("none")));
+            const bool allowed = answer ? *answer == Status::authorized : trackingEnabled;
+            const std::string deviceId = allowed ? advertisingId : vendorId;
+            ZQBHost::setAdvertisingIdentifier(advertisingId, trackingEnabled);
+            ZQBHost::setTrackingAuthorizationStatus(answer);
+            ZQBAnalytics::initialize(kApplicationKey);
+            ++launches;
+            ASSERT_TRUE(waitForEvent("di", launches));
+
+            const auto event = sentEvents("di").back();
+            EXPECT_EQ(event.contains("idfa"), allowed);
+            EXPECT_EQ(event.value("idfa", ""), allowed ? advertisingId : "");
+            EXPECT_EQ(event["isLimitAdTrackingEnabled"], !allowed);
+            EXPECT_EQ(event["idfv"], vendorId);
+            std::size_t carriers = 0;
+            for (const auto& request : gateway.requests(kReportPath)) {
+                const auto events = eventsIn(request);
+                if (std::find(events.begin(), events.end(), event) != events.end()) {
+                    ++carriers;
+                    EXPECT_EQ(request.header("DeviceId"), encodedId(deviceId));
+                }
+            }
+            EXPECT_GE(carriers, 1u);
+            const auto answered = std::make_shared<std::promise<std::string>>();
+            ZQBAnalytics::getDeviceId([answered](const std::string& id) { answered->set_value(id); });
+            auto id = answered->get_future();
+            ASSERT_EQ(id.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+            EXPECT_EQ(id.get(), deviceId);
+            Core::destroy();
+            test::settleAll();
+        }
+    }
 }
 
 TEST_F(AnalyticsEndToEnd, AnswersComeBackThroughTheCompletions) {

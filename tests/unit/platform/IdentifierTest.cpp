@@ -197,7 +197,7 @@ TEST_F(IdentifierTest, TrackingFlagFollowsTheAuthorisation) {
     EXPECT_TRUE(collector.isAdvertisingTrackingEnabled());
     EXPECT_TRUE(log.contains("DEBUG ATTrackingManager trackingAuthorizationStatus equals [3]"));
     advertising->set(std::nullopt, 0);
-    EXPECT_TRUE(collector.isAdvertisingTrackingEnabled());
+    EXPECT_FALSE(collector.isAdvertisingTrackingEnabled());
     advertising->set(std::nullopt, 1);
     EXPECT_FALSE(collector.isAdvertisingTrackingEnabled());
     advertising->set(std::nullopt, 2);
