@@ -6,7 +6,9 @@
 #include <ZQBAnalytics/ZQBHost.hpp>
 
 #include "foundation/QueueManager.hpp"
+#include "host/FileKeychain.hpp"
 #include "support/DecimalCommaLocale.hpp"
+#include "support/LogCapture.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -150,6 +152,35 @@ TEST_F(AnalyticsEndToEnd, TheAdvertisingIdentifierLeavesTheDeviceOnlyWhileTheUse
             test::settleAll();
         }
     }
+}
+
+// A keychain that cannot be written (a file stands where its folder should be) is named in an ERROR, and
+// the new device's ids reach it at the next launch that can write it, with the installation's id that the
+// first launch reported.
+TEST_F(AnalyticsEndToEnd, IdsARefusingKeychainMissedReachItAtTheNextLaunch) {
+    test::LogCapture log;
+    const auto blocked = environment.directory() / "blocked";
+    std::ofstream(blocked) << "a file where the keychain's folder should be";
+    const auto refusing = blocked / "keychain.json";
+    host::Environment::shared().setKeychain(std::make_shared<host::FileKeychain>(refusing));
+    ZQBAnalytics::initialize(kApplicationKey);
+    ASSERT_TRUE(waitForEvent("di"));
+    const std::string uuid = sentEvents("di").back()["uuid"];
+    EXPECT_EQ(log.count("ERROR [Keychain] The keychain file " + refusing.string() +
+                        " refused the device identifiers (status -36)"),
+              1u);
+    Core::destroy();
+    test::settleAll();
+
+    const auto writable = environment.directory() / "keychain" / "keychain.json";
+    host::Environment::shared().setKeychain(std::make_shared<host::FileKeychain>(writable));
+    ZQBAnalytics::initialize(kApplicationKey);
+    ASSERT_TRUE(waitForEvent("di", 2));
+    EXPECT_EQ(sentEvents("di").back()["uuid"], uuid);
+    std::ifstream file(writable);
+    const std::string keychainText((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_NE(keychainText.find(uuid), std::string::npos) << keychainText;
+    EXPECT_EQ(log.count("[Keychain]"), 1u);
 }
 
 TEST_F(AnalyticsEndToEnd, AnswersComeBackThroughTheCompletions) {
