@@ -59,7 +59,7 @@ public:
     void writeHeldItems();
 
 private:
-    using Items = std::vector<std::pair<std::string, std::string>>;  // account, value
+    using Items = KeychainBacklog::Items;
 
     static std::optional<std::string> bundleName(host::Environment& environment);
     static std::filesystem::path backlogPath(host::Environment& environment);
