@@ -91,10 +91,21 @@ public:
 
     /// The advertising identifier, a UUID text such as "E621E1F8-C36C-495A-93FC-0C247A3E6E5F" (an empty text:
     /// none), and whether the user allows advertising tracking. Without this call there is no identifier.
+    ///
+    /// The library uses the identifier only while the user allows tracking: the tracking prompt answered
+    /// `authorized`, or, for a host without a prompt (`setTrackingAuthorizationStatus(std::nullopt)`),
+    /// `trackingEnabled` true. Then the device event carries it as "idfa" with "isLimitAdTrackingEnabled"
+    /// false, and it becomes the device id (`ZQBAnalytics::getDeviceId`, the "DeviceId" header). In every
+    /// other case (the prompt not answered yet, as by default, restricted or denied; no prompt and
+    /// `trackingEnabled` false) the identifier is treated as the all-zero one the platform gives: the device
+    /// event has no "idfa" and "isLimitAdTrackingEnabled" true, and the device id is the vendor identifier, a
+    /// random UUID made once per device and application. A device id that changes with the user's answer is
+    /// reported with the one it replaces as the previous device id.
     static void setAdvertisingIdentifier(const std::string& identifier, bool trackingEnabled);
 
     /// The user's answer to the tracking prompt (default: not determined). Nothing means the host has no such
-    /// prompt; the tracking flag given with the advertising identifier then decides.
+    /// prompt; the tracking flag given with the advertising identifier then decides. Only `authorized`
+    /// allows tracking (see `setAdvertisingIdentifier`).
     static void setTrackingAuthorizationStatus(std::optional<ZQBTrackingAuthorizationStatus> status);
 
     /// The store the subscription products are looked up in. Without one (or after a null), every lookup

@@ -4,6 +4,10 @@ namespace zqb::host {
 
 std::optional<std::string> Advertising::advertisingIdentifier() const {
     std::lock_guard lock(mutex_);
+    const bool trackingAllowed = status_ ? *status_ == kTrackingAuthorized : trackingEnabled_;
+    if (identifier_ && !trackingAllowed) {
+        return kZeroAdvertisingIdentifier;
+    }
     return identifier_;
 }
 

@@ -7,8 +7,16 @@
 
 namespace zqb::host {
 
+// The answer to the tracking-authorisation prompt that lets the application track the user; the others are
+// 0 not determined, 1 restricted and 2 denied.
+inline constexpr int64_t kTrackingAuthorized = 3;
+
+// The identifier the platform gives in place of the advertising identifier while the user does not allow
+// tracking.
+inline constexpr const char* kZeroAdvertisingIdentifier = "00000000-0000-0000-0000-000000000000";
+
 // The advertising identifier with its tracking flag, and the user's answer to the tracking-authorisation
-// prompt (0 not determined, 1 restricted, 2 denied, 3 authorised).
+// prompt.
 class AdvertisingProtocol {
 public:
     virtual ~AdvertisingProtocol() = default;
@@ -20,7 +28,9 @@ public:
 };
 
 // Linux default: no advertising identifier, tracking flag off, authorisation "not determined", until the host
-// sets them (`ZQBHost`).
+// sets them (`ZQBHost`). As the platform does, it gives the host's advertising identifier only while the
+// user allows tracking (the prompt answered "authorised", or, without a prompt, the flag on) and the all-zero
+// identifier otherwise, so that a refusal keeps the identifier from every event and request.
 class Advertising final : public AdvertisingProtocol {
 public:
     std::optional<std::string> advertisingIdentifier() const override;

@@ -20,6 +20,10 @@ public:
     static std::filesystem::path defaultPath();
 
     const std::filesystem::path& path() const { return file_; }
+    std::string description() const override {
+        return file_.empty() ? "The keychain (there is no user data directory for its file)"
+                             : "The keychain file " + file_.string();
+    }
 
 protected:
     int32_t transact(const Change& change) override;

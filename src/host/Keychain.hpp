@@ -79,6 +79,8 @@ public:
                            KeychainAccessibility accessible) = 0;
     // Deletes every matching item.
     virtual int32_t remove(const KeychainQuery& query) = 0;
+    // How log lines name this keychain: where its items live.
+    virtual std::string description() const { return "The keychain"; }
 };
 
 }  // namespace zqb::host

@@ -14,6 +14,7 @@ public:
     std::vector<KeychainItem> items() const;
     void setItems(std::vector<KeychainItem> items);
     void setFailWrites(bool fail);
+    std::string description() const override { return "The keychain in memory"; }
 
 protected:
     int32_t transact(const Change& change) override;

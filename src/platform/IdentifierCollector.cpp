@@ -1,9 +1,14 @@
 #include "platform/IdentifierCollector.hpp"
 
+#include "database/SQLiteProvider.hpp"
+#include "foundation/Logger.hpp"
 #include "foundation/TextUtils.hpp"
 #include "host/Environment.hpp"
 #include "platform/KeychainStore.hpp"
 #include "platform/TrackingHelper.hpp"
+
+#include <algorithm>
+#include <string>
 
 namespace zqb {
 
@@ -48,14 +53,28 @@ std::optional<std::string> IdentifierCollector::bundleName(host::Environment& en
     return name;
 }
 
+std::filesystem::path IdentifierCollector::backlogPath(host::Environment& environment) {
+    const std::filesystem::path support = environment.files()->applicationSupportDirectory();
+    return support.empty() ? support : support / SQLiteProvider::folderName / "keychain-backlog.json";
+}
+
+IdentifierCollector::Items& IdentifierCollector::pendingNoLock() {
+    if (!backlog_) {
+        backlog_.emplace(backlogPath(environment_));
+        pending_ = backlog_->load();
+        backlogKept_ = !pending_.empty();
+    }
+    return pending_;
+}
+
 std::optional<std::string> IdentifierCollector::getSavedUID(const std::string& appName,
                                                             const std::string& item) {
     const std::string key = account(appName, item);
     {
         std::lock_guard lock(heldMutex_);
-        for (auto held = held_.rbegin(); held != held_.rend(); ++held) {
-            if (held->first == key) {
-                return held->second;
+        for (const auto& [pendingKey, value] : pendingNoLock()) {
+            if (pendingKey == key) {
+                return value;
             }
         }
     }
@@ -64,14 +83,19 @@ std::optional<std::string> IdentifierCollector::getSavedUID(const std::string& a
 
 void IdentifierCollector::setSavedUID(const std::string& uid, const std::string& appName,
                                       const std::string& item) {
-    {
-        std::lock_guard lock(heldMutex_);
-        if (holding_) {
-            held_.emplace_back(account(appName, item), uid);
-            return;
-        }
+    std::lock_guard lock(heldMutex_);
+    const std::string key = account(appName, item);
+    Items& pending = pendingNoLock();
+    const auto same =
+        std::find_if(pending.begin(), pending.end(), [&](const auto& entry) { return entry.first == key; });
+    if (same != pending.end()) {
+        same->second = uid;
+    } else {
+        pending.emplace_back(key, uid);
     }
-    KeychainStore(environment_.keychain(), "").set(uid, account(appName, item));
+    if (!holding_) {
+        writePendingNoLock();
+    }
 }
 
 void IdentifierCollector::holdWrites() {
@@ -82,15 +106,46 @@ void IdentifierCollector::holdWrites() {
 void IdentifierCollector::writeHeldItems() {
     std::lock_guard lock(heldMutex_);
     holding_ = false;
+    writePendingNoLock();
+}
+
+void IdentifierCollector::writePendingNoLock() {
+    Items& pending = pendingNoLock();
+    if (pending.empty()) {
+        return;
+    }
     std::vector<std::pair<std::string, std::string>> valuesAndKeys;
-    valuesAndKeys.reserve(held_.size());
-    for (const auto& [key, value] : held_) {
+    valuesAndKeys.reserve(pending.size());
+    for (const auto& [key, value] : pending) {
         valuesAndKeys.emplace_back(value, key);
     }
     // One write for all: on a new device the current and the custom id would each rewrite the keychain
     // file and wait for the disk twice.
-    KeychainStore(environment_.keychain(), "").setEach(valuesAndKeys);
-    held_.clear();
+    const auto keychain = environment_.keychain();
+    KeychainStore store(keychain, "");
+    if (store.setEach(valuesAndKeys)) {
+        pending.clear();
+        refusalLogged_ = false;
+        if (backlogKept_) {
+            backlog_->clear();
+            backlogKept_ = false;
+        }
+        return;
+    }
+    // Kept, not dropped: the keychain is what outlasts a removed data folder, and a launch that finds the
+    // installation's id missing there makes another one.
+    const bool kept = backlog_->keep(pending);
+    backlogKept_ = backlogKept_ || kept;
+    if (refusalLogged_) {
+        return;
+    }
+    refusalLogged_ = true;
+    Logger::writeLog(
+        ZQBLogLevel::error,
+        "[Keychain] " + keychain->description() + " refused the device identifiers (status " +
+            std::to_string(store.lastResultCode()) + "); they are kept " +
+            (kept ? "in " + backlog_->path().string() + " and written at the next change or launch"
+                  : "until the next change, and lost if the application ends before it"));
 }
 
 std::optional<std::string> IdentifierCollector::getOlderSavedUID(const std::string& item) {
@@ -170,6 +225,8 @@ void IdentifierCollector::deleteSavedIdentifiers(host::Environment& environment)
     for (const char* item : {currentIdKey, prevIdKey, customUdidKey}) {
         store.remove(account(*appName, item));
     }
+    // Refused items an earlier launch kept would bring them back.
+    KeychainBacklog(backlogPath(environment)).clear();
 }
 
 }  // namespace zqb

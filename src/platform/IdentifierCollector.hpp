@@ -2,7 +2,9 @@
 
 #include "host/Environment.hpp"
 #include "platform/IdentifierData.hpp"
+#include "platform/KeychainBacklog.hpp"
 
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -52,10 +54,18 @@ public:
     // fail leave the keychain as it was when it does.
     void holdWrites();
     // Writes the held items, as they were made, in one step; later writes go straight to the keychain.
+    // Items the keychain refuses are named in one ERROR and kept: read back from here, written again with
+    // the next item, and, through a file in the data folder, by the next launch.
     void writeHeldItems();
 
 private:
+    using Items = KeychainBacklog::Items;
+
     static std::optional<std::string> bundleName(host::Environment& environment);
+    static std::filesystem::path backlogPath(host::Environment& environment);
+    // With `heldMutex_` held.
+    Items& pendingNoLock();
+    void writePendingNoLock();
     std::optional<std::string> getSavedUID(const std::string& appName, const std::string& account);
     void setSavedUID(const std::string& uid, const std::string& appName, const std::string& account);
     std::optional<std::string> getOlderSavedUID(const std::string& account);
@@ -64,7 +74,12 @@ private:
     host::Environment& environment_;
     std::mutex heldMutex_;
     bool holding_ = false;
-    std::vector<std::pair<std::string, std::string>> held_;  // account, value
+    // Items not in the keychain yet: held, or refused by it; the last one of an account wins.
+    Items pending_;
+    // Read once, at the first use: items an earlier launch could not write.
+    std::optional<KeychainBacklog> backlog_;
+    bool backlogKept_ = false;    // the backlog file holds items
+    bool refusalLogged_ = false;  // since the last write the keychain took
 };
 
 }  // namespace zqb

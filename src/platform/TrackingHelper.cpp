@@ -17,7 +17,9 @@ bool TrackingHelper::trackingStatus() const {
     }
     Logger::writeLog(ZQBLogLevel::debug, "ATTrackingManager trackingAuthorizationStatus equals [" +
                                              std::to_string(*status) + "]");
-    return *status == 3 || *status == 0;
+    // Until the user answers, the platform gives no advertising identifier either: "not determined" is no
+    // consent.
+    return *status == host::kTrackingAuthorized;
 }
 
 }  // namespace zqb

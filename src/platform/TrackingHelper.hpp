@@ -9,8 +9,8 @@ class TrackingHelper {
 public:
     explicit TrackingHelper(host::Environment& environment) : environment_(environment) {}
 
-    // True when tracking is authorised (3) or not yet determined (0); false when restricted or denied, and,
-    // with a WARNING, when the host has no tracking-authorisation prompt.
+    // True only when the user authorised tracking (3); false when the prompt is not answered yet, restricted
+    // or denied, and, with a WARNING, when the host has no tracking-authorisation prompt.
     bool trackingStatus() const;
 
 private:

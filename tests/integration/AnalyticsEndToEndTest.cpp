@@ -6,10 +6,17 @@
 #include <ZQBAnalytics/ZQBHost.hpp>
 
 #include "foundation/QueueManager.hpp"
+#include "host/FileKeychain.hpp"
 #include "support/DecimalCommaLocale.hpp"
 #include "support/LogCapture.hpp"
 
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <iterator>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <regex>
 #include <string>
@@ -137,6 +144,82 @@ TEST_F(AnalyticsEndToEnd, TheStartUpSessionAndDeviceEventsGoOutAtOnce) {
     ASSERT_TRUE(waitForEvent("ss"));
     ASSERT_TRUE(waitForEvent("di"));
     EXPECT_TRUE(test::waitUntil([&] { return !gateway.requests(kConfigPath).empty(); }));
+}
+
+// The advertising identifier the host set leaves the device only while the user allows tracking: the prompt
+// answered "authorized", or, without a prompt, the tracking flag on. Otherwise neither the device event nor
+// the device id (its answer and the header of every request) carries it.
+TEST_F(AnalyticsEndToEnd, TheAdvertisingIdentifierLeavesTheDeviceOnlyWhileTheUserAllowsTracking) {
+    const std::string advertisingId = "E621E1F8-C36C-495A-93FC-0C247A3E6E5F";
+    const std::string vendorId = *environment.device().identifierForVendor();
+    using Status = ZQBTrackingAuthorizationStatus;
+    const std::vector<std::optional<Status>> answers{std::nullopt, Status::notDetermined, Status::restricted,
+                                                     Status::denied, Status::authorized};
+    std::size_t launches = 0;
+    for (const bool trackingEnabled : {false, true}) {
+        for (const auto& answer : answers) {
+            SCOPED_TRACE("flag " + std::to_string(trackingEnabled) + ", answer " +
+                         (answer ? std::to_string(static_cast<int>(*answer)) : std::string("none")));
+            const bool allowed = answer ? *answer == Status::authorized : trackingEnabled;
+            const std::string deviceId = allowed ? advertisingId : vendorId;
+            ZQBHost::setAdvertisingIdentifier(advertisingId, trackingEnabled);
+            ZQBHost::setTrackingAuthorizationStatus(answer);
+            ZQBAnalytics::initialize(kApplicationKey);
+            ++launches;
+            ASSERT_TRUE(waitForEvent("di", launches));
+
+            const auto event = sentEvents("di").back();
+            EXPECT_EQ(event.contains("idfa"), allowed);
+            EXPECT_EQ(event.value("idfa", ""), allowed ? advertisingId : "");
+            EXPECT_EQ(event["isLimitAdTrackingEnabled"], !allowed);
+            EXPECT_EQ(event["idfv"], vendorId);
+            std::size_t carriers = 0;
+            for (const auto& request : gateway.requests(kReportPath)) {
+                const auto events = eventsIn(request);
+                if (std::find(events.begin(), events.end(), event) != events.end()) {
+                    ++carriers;
+                    EXPECT_EQ(request.header("DeviceId"), encodedId(deviceId));
+                }
+            }
+            EXPECT_GE(carriers, 1u);
+            const auto answered = std::make_shared<std::promise<std::string>>();
+            ZQBAnalytics::getDeviceId([answered](const std::string& id) { answered->set_value(id); });
+            auto id = answered->get_future();
+            ASSERT_EQ(id.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+            EXPECT_EQ(id.get(), deviceId);
+            Core::destroy();
+            test::settleAll();
+        }
+    }
+}
+
+// A keychain that cannot be written (a file stands where its folder should be) is named in an ERROR, and
+// the new device's ids reach it at the next launch that can write it, with the installation's id that the
+// first launch reported.
+TEST_F(AnalyticsEndToEnd, IdsARefusingKeychainMissedReachItAtTheNextLaunch) {
+    test::LogCapture log;
+    const auto blocked = environment.directory() / "blocked";
+    std::ofstream(blocked) << "a file where the keychain's folder should be";
+    const auto refusing = blocked / "keychain.json";
+    host::Environment::shared().setKeychain(std::make_shared<host::FileKeychain>(refusing));
+    ZQBAnalytics::initialize(kApplicationKey);
+    ASSERT_TRUE(waitForEvent("di"));
+    const std::string uuid = sentEvents("di").back()["uuid"];
+    EXPECT_EQ(log.count("ERROR [Keychain] The keychain file " + refusing.string() +
+                        " refused the device identifiers (status -36)"),
+              1u);
+    Core::destroy();
+    test::settleAll();
+
+    const auto writable = environment.directory() / "keychain" / "keychain.json";
+    host::Environment::shared().setKeychain(std::make_shared<host::FileKeychain>(writable));
+    ZQBAnalytics::initialize(kApplicationKey);
+    ASSERT_TRUE(waitForEvent("di", 2));
+    EXPECT_EQ(sentEvents("di").back()["uuid"], uuid);
+    std::ifstream file(writable);
+    const std::string keychainText((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_NE(keychainText.find(uuid), std::string::npos) << keychainText;
+    EXPECT_EQ(log.count("[Keychain]"), 1u);
 }
 
 TEST_F(AnalyticsEndToEnd, AnswersComeBackThroughTheCompletions) {

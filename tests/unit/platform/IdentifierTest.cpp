@@ -1,5 +1,6 @@
 #include "PlatformFixture.hpp"
 
+#include "database/SQLiteProvider.hpp"
 #include "host/Environment.hpp"
 #include "host/FileKeychain.hpp"
 #include "platform/IdentifierCollector.hpp"
@@ -8,6 +9,8 @@
 #include "platform/PlatformiOS.hpp"
 #include "platform/TrackingHelper.hpp"
 #include "support/LogCapture.hpp"
+
+#include <filesystem>
 
 namespace zqb::test {
 namespace {
@@ -117,6 +120,68 @@ TEST_F(IdentifierTest, HeldItemsReachTheKeychainInOneChange) {
     EXPECT_EQ(keychain->items().size(), 2u);
 }
 
+// A keychain that refuses a new device's ids is named once, and the ids are kept in the data folder: the
+// next launch reads them back, the installation's own id with them, instead of making new ones, and writes
+// them.
+TEST_F(IdentifierTest, IdsTheKeychainRefusedAreNamedOnceAndWrittenByTheNextLaunch) {
+    LogCapture log;
+    const auto folder = *SQLiteProvider::folderPath();
+    std::filesystem::create_directories(folder);  // as the database's opening leaves it
+    const auto backlog = folder / "keychain-backlog.json";
+    const auto startUp = [] {
+        PlatformiOS platform(std::make_shared<PlatformStorage>(), host::Environment::shared());
+        platform.holdKeychainWrites();
+        const IdentifierData data = platform.getIdentifierData();
+        platform.writeHeldKeychainItems();
+        return data;
+    };
+    keychain->setFailWrites(true);
+    const IdentifierData refused = startUp();
+    EXPECT_TRUE(keychain->items().empty());
+    EXPECT_EQ(
+        log.matching("Keychain"),
+        (std::vector<std::string>{"ERROR [Keychain] The keychain in memory refused the device identifiers "
+                                  "(status -36); they are kept in " +
+                                  backlog.string() + " and written at the next change or launch"}));
+    EXPECT_TRUE(std::filesystem::exists(backlog));
+
+    keychain->setFailWrites(false);
+    const IdentifierData next = startUp();
+    EXPECT_EQ(next.uuid, refused.uuid);
+    EXPECT_EQ(next.deviceUIDs, refused.deviceUIDs);
+    EXPECT_EQ(item("TestApp-q7r_v2_customUdid"), refused.uuid);
+    EXPECT_EQ(item("TestApp-q7r_v2_current_id"), refused.deviceUIDs.current);
+    EXPECT_FALSE(std::filesystem::exists(backlog));
+    EXPECT_EQ(log.count("ERROR"), 1u);
+    EXPECT_EQ(launch().uuid, refused.uuid);
+}
+
+// Without a data folder to keep them in, refused ids stay with the collector and go with its next write.
+TEST_F(IdentifierTest, IdsTheKeychainRefusedGoWithTheNextWrite) {
+    LogCapture log;
+    IdentifierCollector collector(host::Environment::shared());
+    collector.holdWrites();
+    keychain->setFailWrites(true);
+    const std::string uuid = collector.uuid();
+    collector.writeHeldItems();
+    EXPECT_EQ(
+        log.matching("Keychain"),
+        (std::vector<std::string>{"ERROR [Keychain] The keychain in memory refused the device identifiers "
+                                  "(status -36); they are kept until the next change, and lost if the "
+                                  "application ends before it"}));
+    EXPECT_EQ(collector.uuid(), uuid);
+    // Refused again: still one line.
+    EXPECT_EQ(collector.getUIDs().current, kVendorId);
+    EXPECT_EQ(log.count("ERROR"), 1u);
+
+    keychain->setFailWrites(false);
+    advertising->set(kAdId, 3);
+    EXPECT_EQ(collector.getUIDs(), (DeviceUIDs{kAdId, kVendorId}));
+    EXPECT_EQ(item("TestApp-q7r_v2_customUdid"), uuid);
+    EXPECT_EQ(item("TestApp-q7r_v2_current_id"), kAdId);
+    EXPECT_EQ(item("TestApp-q7r_v2_prev_id"), kVendorId);
+}
+
 TEST_F(IdentifierTest, CustomIdIsMadeOnceAndKeptByANewFacade) {
     const auto first = launch();
     EXPECT_TRUE(isUuidText(first.uuid)) << first.uuid;
@@ -197,7 +262,7 @@ TEST_F(IdentifierTest, TrackingFlagFollowsTheAuthorisation) {
     EXPECT_TRUE(collector.isAdvertisingTrackingEnabled());
     EXPECT_TRUE(log.contains("DEBUG ATTrackingManager trackingAuthorizationStatus equals [3]"));
     advertising->set(std::nullopt, 0);
-    EXPECT_TRUE(collector.isAdvertisingTrackingEnabled());
+    EXPECT_FALSE(collector.isAdvertisingTrackingEnabled());
     advertising->set(std::nullopt, 1);
     EXPECT_FALSE(collector.isAdvertisingTrackingEnabled());
     advertising->set(std::nullopt, 2);

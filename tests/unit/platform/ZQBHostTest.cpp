@@ -79,9 +79,10 @@ TEST_F(ZQBHostTest, AdvertisingFactsAndDefaults) {
     auto advertising = host::Environment::shared().advertising();
     EXPECT_EQ(advertising->advertisingIdentifier(), std::nullopt);
     EXPECT_EQ(advertising->trackingAuthorizationStatus(), 0);
-    EXPECT_TRUE(
+    EXPECT_FALSE(
         IdentifierCollector(host::Environment::shared()).isAdvertisingTrackingEnabled());  // "not determined"
 
+    ZQBHost::setTrackingAuthorizationStatus(ZQBTrackingAuthorizationStatus::authorized);
     ZQBHost::setAdvertisingIdentifier("e621e1f8-c36c-495a-93fc-0c247a3e6e5f", true);
     EXPECT_EQ(advertising->advertisingIdentifier(), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
     EXPECT_TRUE(advertising->isAdvertisingTrackingEnabled());
