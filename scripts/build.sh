@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds one configuration into build/<name>: normal, asan (Address+UndefinedBehavior
-# sanitizers) or tsan (ThreadSanitizer). Compiles through ccache when it is installed (its cache lives outside
+# sanitizers), tsan (ThreadSanitizer) or aarch64 (the normal build cross-compiled for 64-bit ARM Linux with
+# cmake/toolchains/aarch64-linux-gnu.cmake; its tests run under qemu-aarch64). Compiles through ccache when it is installed (its cache lives outside
 # the clone, in CCACHE_DIR or ~/.cache/ccache). ZQB_JOBS caps the parallel compiles (default: one per core).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,8 +15,13 @@ case "$config" in
     normal) sanitizer=""; extras=ON; flags="-O2 -g1 -DNDEBUG" ;;
     asan) sanitizer="address"; extras=OFF; flags="-O1 -g1 -DNDEBUG" ;;
     tsan) sanitizer="thread"; extras=OFF; flags="-O1 -g1 -DNDEBUG" ;;
-    *) echo "unknown configuration '$config' (normal, asan, tsan)" >&2; exit 2 ;;
+    aarch64) sanitizer=""; extras=OFF; flags="-O2 -g1 -DNDEBUG" ;;
+    *) echo "unknown configuration '$config' (normal, asan, tsan, aarch64)" >&2; exit 2 ;;
 esac
+toolchain=()
+if [ "$config" = aarch64 ]; then
+    toolchain=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchains/aarch64-linux-gnu.cmake")
+fi
 
 launcher=()
 if command -v ccache >/dev/null; then
@@ -26,5 +32,6 @@ if command -v ccache >/dev/null; then
 fi
 cmake -S . -B "build/$config" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$flags" \
     -DCMAKE_C_FLAGS_RELWITHDEBINFO="$flags" -DZQB_SANITIZER="$sanitizer" -DZQB_BUILD_BENCH="$extras" \
-    -DZQB_BUILD_EXAMPLES="$extras" "${launcher[@]}" >/dev/null
+    -DZQB_BUILD_EXAMPLES="$extras" "${launcher[@]}" "${toolchain[@]}" \
+    >/dev/null
 cmake --build "build/$config" -j "${ZQB_JOBS:-$(nproc)}"

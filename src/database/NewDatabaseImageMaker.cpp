@@ -1,36 +1,34 @@
-// Makes the files of a new database, as SQLite leaves them, and writes them as the C++ source of
-// `NewDatabaseImage`. Run while the library is built: zqb_new_database_image <source to write>
+#include "database/NewDatabaseImageMaker.hpp"
+
 #include "database/SQLiteContracts.hpp"
 
 #include <sqlite3.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
-#include <string>
 
+namespace zqb {
 namespace {
 
 bool execute(sqlite3* connection, const std::string& sql) {
     char* message = nullptr;
     if (sqlite3_exec(connection, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-        std::fprintf(stderr, "zqb_new_database_image: %s\n", message != nullptr ? message : "SQLite error");
+        std::fprintf(stderr, "new database image: %s\n", message != nullptr ? message : "SQLite error");
         sqlite3_free(message);
         return false;
     }
     return true;
 }
 
-bool make(const std::filesystem::path& file) {
-    using zqb::SQLiteContracts;
-    // The same bytes at every build: the log's salts come from SQLite's generator, seeded here.
+bool create(const std::filesystem::path& file) {
+    // The same bytes at every making: the log's salts come from SQLite's generator, seeded here.
     sqlite3_test_control(SQLITE_TESTCTRL_PRNG_SEED, 1, nullptr);
     sqlite3* connection = nullptr;
     if (sqlite3_open_v2(file.c_str(), &connection, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
         SQLITE_OK) {
-        std::fprintf(stderr, "zqb_new_database_image: cannot create %s\n", file.c_str());
+        std::fprintf(stderr, "new database image: cannot create %s\n", file.c_str());
         sqlite3_close(connection);
         return false;
     }
@@ -60,51 +58,92 @@ std::string contents(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void writeArray(std::ostream& out, const char* name, const std::string& bytes) {
-    out << "alignas(8) constexpr unsigned char " << name << "[] = {";
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        out << (i % 24 == 0 ? "\n   " : "") << ' '
-            << static_cast<unsigned>(static_cast<unsigned char>(bytes[i])) << ',';
+// A zero stretch this long ends a run; shorter ones are written out within it.
+constexpr std::size_t kZerosBetweenRuns = 16;
+constexpr std::size_t kLiteralWidth = 96;
+
+void writeRuns(std::ostream& out, const char* name, const std::string& bytes) {
+    out << "constexpr ByteRun " << name << "Runs[] = {\n";
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        if (bytes[at] == '\0') {
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        std::size_t zeros = 0;
+        for (std::size_t i = at; i < bytes.size() && zeros < kZerosBetweenRuns; ++i) {
+            zeros = bytes[i] == '\0' ? zeros + 1 : 0;
+            if (zeros == 0) {
+                end = i + 1;
+            }
+        }
+        out << "    {" << at << ",\n     \"";
+        std::size_t width = 0;
+        for (std::size_t i = at; i < end; ++i) {
+            const auto byte = static_cast<unsigned char>(bytes[i]);
+            char escaped[8];
+            if (byte >= 0x20 && byte < 0x7f && byte != '"' && byte != '\\') {
+                escaped[0] = static_cast<char>(byte);
+                escaped[1] = '\0';
+            } else {
+                // Three octal digits always, so that a digit after it is never read as part of it.
+                std::snprintf(escaped, sizeof escaped, "\\%03o", byte);
+            }
+            const std::string_view text(escaped);
+            if (width + text.size() > kLiteralWidth) {
+                out << "\"\n     \"";
+                width = 0;
+            }
+            out << text;
+            width += text.size();
+        }
+        out << "\"sv},\n";
+        at = end;
     }
-    out << "\n};\n";
+    out << "};\n"
+        << "alignas(8) constexpr auto " << name << " = spreadByteRuns<" << bytes.size() << ">(" << name
+        << "Runs);\n";
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: zqb_new_database_image <source to write>\n");
-        return 2;
-    }
-    const std::filesystem::path source = argv[1];
-    const std::filesystem::path folder = source.parent_path() / "new-database-image";
+std::optional<NewDatabaseImageMaker::Files> NewDatabaseImageMaker::make(const std::filesystem::path& folder) {
     const std::filesystem::path file = folder / "new.db";
     std::error_code error;
     std::filesystem::remove_all(folder, error);
     std::filesystem::create_directories(folder, error);
-    if (!make(file)) {
-        return 1;
+    std::optional<Files> files;
+    if (create(file)) {
+        files = Files{contents(file), contents(file.string() + "-wal")};
+        if (files->file.empty() || files->log.empty() ||
+            std::filesystem::exists(file.string() + "-journal")) {
+            std::fprintf(stderr, "new database image: the creation did not leave a file and its log\n");
+            files.reset();
+        }
     }
-    const std::string database = contents(file);
-    const std::string log = contents(file.string() + "-wal");
-    if (database.empty() || log.empty() || std::filesystem::exists(file.string() + "-journal")) {
-        std::fprintf(stderr, "zqb_new_database_image: the creation did not leave a file and its log\n");
-        return 1;
-    }
+    std::filesystem::remove_all(folder, error);
+    return files;
+}
+
+std::string NewDatabaseImageMaker::source(const Files& files) {
     std::ostringstream out;
-    out << "// Made by zqb_new_database_image while the library was built; not to be edited.\n"
-        << "#include \"database/NewDatabaseImage.hpp\"\n\n#include <cstddef>\n\nnamespace zqb {\nnamespace "
-           "{\n\n";
-    writeArray(out, "kFile", database);
+    out << "// Made by zqb_new_database_image from the schema's statements; not to be edited (see\n"
+        << "// NewDatabaseImage.hpp).\n"
+        << "// clang-format off\n"
+        << "#include \"database/NewDatabaseImage.hpp\"\n\n"
+        << "#include \"database/ByteRuns.hpp\"\n\n"
+        << "namespace zqb {\nnamespace {\n\nusing namespace std::string_view_literals;\n\n";
+    writeRuns(out, "kFile", files.file);
     out << "\n";
-    writeArray(out, "kLog", log);
+    writeRuns(out, "kLog", files.log);
     out << "\n}  // namespace\n\n"
         << "std::string_view NewDatabaseImage::file() {\n"
-        << "    return {reinterpret_cast<const char*>(kFile), sizeof kFile};\n}\n\n"
+        << "    return {kFile.data(), kFile.size()};\n}\n\n"
         << "std::string_view NewDatabaseImage::log() {\n"
-        << "    return {reinterpret_cast<const char*>(kLog), sizeof kLog};\n}\n\n"
+        << "    return {kLog.data(), kLog.size()};\n}\n\n"
         << "}  // namespace zqb\n";
-    std::ofstream(source, std::ios::binary | std::ios::trunc) << out.str();
-    std::filesystem::remove_all(folder, error);
-    return std::filesystem::file_size(source, error) > 0 && !error ? 0 : 1;
+    return out.str();
 }
+
+}  // namespace zqb

@@ -32,6 +32,7 @@
 #include "database/SQLiteProvider.hpp"
 #include "database/Statement.hpp"
 #include "process/ExitHost.hpp"
+#include "support/ChildProcess.hpp"
 #include "support/LoopbackGateway.hpp"
 #include "support/TempDir.hpp"
 
@@ -155,7 +156,7 @@ Child spawnHost(const std::string& mode, const std::filesystem::path& folder, co
                                      0600);
     Child child{mode, folder, -1};
     const int failed =
-        posix_spawn(&child.pid, ZQB_EXIT_HOST_PROGRAM, &actions, nullptr, argv.data(), envp.data());
+        zqb::test::spawnTargetProgram(&child.pid, ZQB_EXIT_HOST_PROGRAM, &actions, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (failed != 0) {
         std::fprintf(stderr, "posix_spawn failed: %d\n", failed);

@@ -1,17 +1,42 @@
 #include "support/ChildProcess.hpp"
 
-#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 extern char** environ;
 
 namespace zqb::test {
+
+int spawnTargetProgram(pid_t* pid, const char* program, const posix_spawn_file_actions_t* actions,
+                       char* const argv[], char* const envp[]) {
+#ifdef ZQB_TEST_EMULATOR
+    // The emulator and its options, then the program with the arguments after its name.
+    std::vector<std::string> words;
+    std::istringstream emulator(ZQB_TEST_EMULATOR);
+    for (std::string word; emulator >> word;) {
+        words.push_back(word);
+    }
+    words.emplace_back(program);
+    for (char* const* argument = argv + (argv[0] != nullptr ? 1 : 0); *argument != nullptr; ++argument) {
+        words.emplace_back(*argument);
+    }
+    std::vector<char*> emulated;
+    for (auto& word : words) {
+        emulated.push_back(word.data());
+    }
+    emulated.push_back(nullptr);
+    return posix_spawn(pid, emulated[0], actions, nullptr, emulated.data(), envp);
+#else
+    return posix_spawn(pid, program, actions, nullptr, argv, envp);
+#endif
+}
 
 pid_t spawnSelf(const std::vector<std::string>& arguments) {
     std::vector<std::string> environment;
@@ -33,7 +58,9 @@ pid_t spawnSelf(const std::vector<std::string>& arguments, const std::vector<std
     std::vector<char*> argv = pointers(arguments);
     std::vector<char*> envp = pointers(environment);
     pid_t pid = -1;
-    if (posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv.data(), envp.data()) != 0) {
+    // The program's own path: under an emulator /proc/self/exe names the emulated program as well.
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    if (spawnTargetProgram(&pid, self.c_str(), nullptr, argv.data(), envp.data()) != 0) {
         std::perror("posix_spawn");
         std::exit(2);
     }

@@ -1,11 +1,17 @@
 #pragma once
 
+#include <spawn.h>
 #include <sys/types.h>
 
 #include <string>
 #include <vector>
 
 namespace zqb::test {
+
+// posix_spawn of a program built for the target: in a cross build the tests run under an emulator, and a
+// program they start runs under it too (the kernel of the build machine cannot run it by itself).
+int spawnTargetProgram(pid_t* pid, const char* program, const posix_spawn_file_actions_t* actions,
+                       char* const argv[], char* const envp[]);
 
 // Starts this very program again as a child process, with `arguments` (the first is the program's name) and
 // the environment as it is now. Ends the calling process when no child can be started.
