@@ -9,6 +9,7 @@
 #include "platform/PlatformiOS.hpp"
 #include "platform/TrackingHelper.hpp"
 #include "support/LogCapture.hpp"
+#include "support/SharedDatabase.hpp"
 
 #include <filesystem>
 
@@ -125,7 +126,7 @@ TEST_F(IdentifierTest, HeldItemsReachTheKeychainInOneChange) {
 // them.
 TEST_F(IdentifierTest, IdsTheKeychainRefusedAreNamedOnceAndWrittenByTheNextLaunch) {
     LogCapture log;
-    const auto folder = *SQLiteProvider::folderPath();
+    const auto folder = *zqb::test::databaseFolder();
     std::filesystem::create_directories(folder);  // as the database's opening leaves it
     const auto backlog = folder / "keychain-backlog.json";
     const auto startUp = [] {
