@@ -7,6 +7,7 @@
 
 #include "backend/Config.hpp"
 #include "core/Core.hpp"
+#include "host/Environment.hpp"
 #include "support/LoopbackGateway.hpp"
 #include "support/QueueRunner.hpp"
 #include "support/ScopedEnvironment.hpp"
@@ -129,7 +130,7 @@ private:
 class Library {
 public:
     explicit Library(int64_t countForRequest) {
-        Config config = Config::defaulConfiguration();
+        Config config = Config::defaulConfiguration(*zqb::host::Environment::shared().clock());
         config.countForRequest = countForRequest;
         gateway_.setReply("/v2/analytics/config", {200, config.toJson().dump()});
         gateway_.setHandler("/v2/analytics/report", [this](const test::LoopbackGateway::Request& request) {

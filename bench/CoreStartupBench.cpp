@@ -188,7 +188,9 @@ enum class SeenIn { log, reader };
 void startUp(benchmark::State& state, bool freshFolder, bool firstEvent, Keychain keychain = Keychain::memory,
              SeenIn seenIn = SeenIn::log) {
     zqb::test::LoopbackGateway gateway;
-    gateway.setReply("/v2/analytics/config", {200, zqb::Config::defaulConfiguration().toJson().dump()});
+    gateway.setReply(
+        "/v2/analytics/config",
+        {200, zqb::Config::defaulConfiguration(*zqb::host::Environment::shared().clock()).toJson().dump()});
     gateway.setReply("/v2/analytics/identification", {200, "{}"});
     gateway.setReply("/v2/analytics/report", {200, "{}"});
     ZQBAnalytics::setTestProxyUrl(gateway.baseUrl());

@@ -31,8 +31,9 @@ nlohmann::ordered_json parseBody(const Response& response) {
 }  // namespace
 
 BackendRepository::BackendRepository(std::shared_ptr<const NetworkProtocol> network,
-                                     std::shared_ptr<const ContentFactoryProtocol> contentFactory)
-    : network_(std::move(network)), contentFactory_(std::move(contentFactory)) {}
+                                     std::shared_ptr<const ContentFactoryProtocol> contentFactory,
+                                     std::shared_ptr<const host::ClockProtocol> clock)
+    : network_(std::move(network)), contentFactory_(std::move(contentFactory)), clock_(std::move(clock)) {}
 
 std::unique_ptr<RequestProtocol> BackendRepository::makeRequest(
     const std::string& path, const std::string& appId, const BackendMessage& message,
@@ -51,7 +52,7 @@ std::unique_ptr<RequestProtocol> BackendRepository::makeRequest(
 
 ConfigRequestResult BackendRepository::requestConfig(const std::string& appId,
                                                      const BackendMessage& message) const noexcept {
-    const auto fallback = [] { return ConfigRequestResult{Config::defaulConfiguration(), true}; };
+    const auto fallback = [this] { return ConfigRequestResult{Config::defaulConfiguration(*clock_), true}; };
     try {
         const auto request = makeRequest(kConfigPath, appId, message, std::nullopt);
         const Response response = request->send();

@@ -55,8 +55,10 @@ public:
 // status and body into a typed result. Nothing is thrown: every failure becomes a result value.
 class BackendRepository final : public BackendRepositoryProtocol {
 public:
+    // `clock` dates the default configuration should it be made by a failed configuration request.
     BackendRepository(std::shared_ptr<const NetworkProtocol> network,
-                      std::shared_ptr<const ContentFactoryProtocol> contentFactory);
+                      std::shared_ptr<const ContentFactoryProtocol> contentFactory,
+                      std::shared_ptr<const host::ClockProtocol> clock);
 
     // "/analytics/config": 200 with a configuration gives it (isDefault false); anything else the default.
     ConfigRequestResult requestConfig(const std::string& appId,
@@ -83,6 +85,7 @@ private:
 
     std::shared_ptr<const NetworkProtocol> network_;
     std::shared_ptr<const ContentFactoryProtocol> contentFactory_;
+    std::shared_ptr<const host::ClockProtocol> clock_;
 };
 
 }  // namespace zqb

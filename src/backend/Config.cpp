@@ -2,15 +2,14 @@
 
 #include "backend/WireReader.hpp"
 #include "host/Clock.hpp"
-#include "host/Environment.hpp"
 
 namespace zqb {
 
-const Config& Config::defaulConfiguration() {
+const Config& Config::defaulConfiguration(const host::ClockProtocol& clock) {
     // Never destroyed: queues may still read it while the process exits.
-    static const Config* value = [] {
+    static const Config* value = [&clock] {
         auto* config = new Config();
-        config->serverTime = host::millisecondsSince1970(*host::Environment::shared().clock());
+        config->serverTime = host::millisecondsSince1970(clock);
         config->currencyAggregationTimeout = 360000;
         config->sbsConfigVersion = 0;
         return config;

@@ -2,6 +2,7 @@
 
 #include "backend/BackendUserProperties.hpp"
 #include "backend/ExcludeEvents.hpp"
+#include "host/Clock.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -32,9 +33,9 @@ struct Config {
     bool operator==(const Config&) const = default;
 
     // The built-in configuration, made once on first use: the defaults above, 360000 for the currency
-    // accrual period, 0 as subscription settings version, and `serverTime` the time of that first use.
-    // Every later use gets the same value.
-    static const Config& defaulConfiguration();
+    // accrual period, 0 as subscription settings version, and `serverTime` the time of `clock` at that
+    // first use. Every later use gets the same value; its clock is not read.
+    static const Config& defaulConfiguration(const host::ClockProtocol& clock);
 
     // Reads the gateway's answer or a stored text. Throws WireDecodingError: the seven required members
     // must be present with their exact types (integers, a boolean), optional members may be missing or

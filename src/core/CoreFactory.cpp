@@ -18,19 +18,22 @@ namespace zqb {
 
 CoreFactory::CoreFactory(std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle,
                          std::shared_ptr<BackendProtocol> backend, std::shared_ptr<PlatformProtocol> platform,
-                         std::shared_ptr<DatabaseProtocol> database)
+                         std::shared_ptr<DatabaseProtocol> database,
+                         std::shared_ptr<const host::ClockProtocol> clock)
     : lifeCycle_(std::move(lifeCycle)),
       backend_(std::move(backend)),
       platform_(std::move(platform)),
-      database_(std::move(database)) {}
+      database_(std::move(database)),
+      clock_(std::move(clock)) {}
 
 CoreFactory::~CoreFactory() = default;
 
-template <typename Repository>
-std::shared_ptr<Repository> CoreFactory::member(std::shared_ptr<Repository>& slot) {
+template <typename Repository, typename... Arguments>
+std::shared_ptr<Repository> CoreFactory::member(std::shared_ptr<Repository>& slot,
+                                                const Arguments&... arguments) {
     std::lock_guard lock(mutex_);
     if (!slot) {
-        slot = std::make_shared<Repository>(database_);
+        slot = std::make_shared<Repository>(database_, arguments...);
     }
     return slot;
 }
@@ -46,7 +49,7 @@ void CoreFactory::setLifeCycle(std::shared_ptr<LifeCycleRepositoryProtocol> life
 }
 
 std::shared_ptr<ProjectRepository> CoreFactory::projectRepository() {
-    return member(projectRepository_);
+    return member(projectRepository_, clock_);
 }
 std::shared_ptr<UserRepository> CoreFactory::userRepository() {
     return member(userRepository_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/Clock.hpp"
 #include "migration/CoreFactoryProtocol.hpp"
 
 #include <memory>
@@ -14,7 +15,7 @@ class CoreFactory final : public CoreFactoryProtocol {
 public:
     CoreFactory(std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle,
                 std::shared_ptr<BackendProtocol> backend, std::shared_ptr<PlatformProtocol> platform,
-                std::shared_ptr<DatabaseProtocol> database);
+                std::shared_ptr<DatabaseProtocol> database, std::shared_ptr<const host::ClockProtocol> clock);
     ~CoreFactory() override;
 
     std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle() const override;
@@ -40,14 +41,15 @@ public:
     void setLifeCycleListener(std::weak_ptr<LifeCycleProtocol> lifeCycleListener) override;
 
 private:
-    template <typename Repository>
-    std::shared_ptr<Repository> member(std::shared_ptr<Repository>& slot);
+    template <typename Repository, typename... Arguments>
+    std::shared_ptr<Repository> member(std::shared_ptr<Repository>& slot, const Arguments&... arguments);
 
     mutable std::mutex mutex_;
     std::shared_ptr<LifeCycleRepositoryProtocol> lifeCycle_;
     const std::shared_ptr<BackendProtocol> backend_;
     const std::shared_ptr<PlatformProtocol> platform_;
     const std::shared_ptr<DatabaseProtocol> database_;
+    const std::shared_ptr<const host::ClockProtocol> clock_;
 
     std::shared_ptr<ProjectRepository> projectRepository_;
     std::shared_ptr<UserRepository> userRepository_;

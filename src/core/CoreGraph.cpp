@@ -43,10 +43,10 @@ std::shared_ptr<CoreFactory> initSubModules(std::shared_ptr<PlatformiOS> platfor
     database->groupWritesOn(std::move(writer));
     // After the database: `initialize` sets the HTTP client up on the host's thread meanwhile.
     auto network = std::make_shared<Network>(environment.httpSession());
-    auto backend = std::make_shared<Backend>(
-        std::make_shared<BackendRepository>(std::move(network), std::make_shared<ContentFactory>()));
+    auto backend = std::make_shared<Backend>(std::make_shared<BackendRepository>(
+        std::move(network), std::make_shared<ContentFactory>(), environment.clock()));
     return std::make_shared<CoreFactory>(std::move(lifeCycleRepository), std::move(backend),
-                                         std::move(platform), std::move(database));
+                                         std::move(platform), std::move(database), environment.clock());
 }
 
 }  // namespace
@@ -74,10 +74,12 @@ std::optional<CoreGraph> CoreGraph::build(const Sources& sources, const LogicFac
     auto migrationManager = parts.migrationManager(coreFactory, sources.validatedKey);
     const auto deviceManager = std::make_shared<DeviceManager>(
         coreFactory->identifiersRepository(), coreFactory->toolsRepository(), coreFactory->platform());
-    const auto coreManager = std::make_shared<CoreManager>(
-        sources.validatedKey, coreFactory->projectRepository(), coreFactory->userRepository());
-    auto stateManager = std::make_shared<StateManager>(
-        deviceManager, coreManager, std::move(migrationManager), sources.userId, sources.editorMode);
+    const auto coreManager =
+        std::make_shared<CoreManager>(sources.validatedKey, coreFactory->projectRepository(),
+                                      coreFactory->userRepository(), environment.clock());
+    auto stateManager =
+        std::make_shared<StateManager>(deviceManager, coreManager, std::move(migrationManager),
+                                       environment.clock(), sources.userId, sources.editorMode);
     graph.serviceFactory =
         std::make_shared<ServiceFactory>(coreFactory, std::move(stateManager), queues, environment);
     graph.logic = parts.analyticsLogic(graph.serviceFactory, coreFactory->lifeCycle());

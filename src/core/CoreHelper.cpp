@@ -9,8 +9,8 @@ namespace zqb {
 namespace {
 
 // Runs before the state manager exists, so it reads the project's configuration itself, the same way.
-bool userCounting(const Project& project) {
-    return ProjectConfiguration().of(project).userCounting;
+bool userCounting(const Project& project, std::shared_ptr<const host::ClockProtocol> clock) {
+    return ProjectConfiguration(std::move(clock)).of(project).userCounting;
 }
 
 }  // namespace
@@ -18,13 +18,14 @@ bool userCounting(const Project& project) {
 CoreHelper::CoreHelper(std::string userId, std::shared_ptr<Project> project, bool setByDefault,
                        std::shared_ptr<UserRepository> userRepository,
                        std::shared_ptr<ProjectRepository> projectRepository,
-                       std::function<void()> resetClosure)
+                       std::function<void()> resetClosure, std::shared_ptr<const host::ClockProtocol> clock)
     : userId_(std::move(userId)),
       project_(std::move(project)),
       setByDefault_(setByDefault),
       userRepository_(std::move(userRepository)),
       projectRepository_(std::move(projectRepository)),
-      resetClosure_(std::move(resetClosure)) {
+      resetClosure_(std::move(resetClosure)),
+      clock_(std::move(clock)) {
     for (const auto& user : userRepository_->list()) {
         if (user->projectId == project_->idKey) {
             projectUsers_.push_back(user);
@@ -99,7 +100,7 @@ std::shared_ptr<User> CoreHelper::insertNewUser() {
 }
 
 std::shared_ptr<User> CoreHelper::getByAccountingType(const std::shared_ptr<User>& current) {
-    const bool counting = userCounting(*project_);
+    const bool counting = userCounting(*project_, clock_);
     const bool sameId = current->userId && *current->userId == userId_;
     if (!counting) {
         return sameId ? current : changeUserState(current);

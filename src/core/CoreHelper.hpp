@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/Clock.hpp"
 #include "model/Project.hpp"
 #include "model/User.hpp"
 
@@ -22,7 +23,8 @@ public:
     // (may be empty) is called whenever the project's active user changes or a user is renamed.
     CoreHelper(std::string userId, std::shared_ptr<Project> project, bool setByDefault,
                std::shared_ptr<UserRepository> userRepository,
-               std::shared_ptr<ProjectRepository> projectRepository, std::function<void()> resetClosure);
+               std::shared_ptr<ProjectRepository> projectRepository, std::function<void()> resetClosure,
+               std::shared_ptr<const host::ClockProtocol> clock);
 
     // The user for a given id, or for the device id when `setByDefault`.
     std::shared_ptr<User> defineActiveUser();
@@ -51,6 +53,7 @@ private:
     const std::shared_ptr<UserRepository> userRepository_;
     const std::shared_ptr<ProjectRepository> projectRepository_;
     const std::function<void()> resetClosure_;
+    const std::shared_ptr<const host::ClockProtocol> clock_;
     std::vector<std::shared_ptr<User>> projectUsers_;
     std::shared_ptr<User> activeUser_;
 };

@@ -7,10 +7,12 @@
 namespace zqb {
 
 CoreManager::CoreManager(std::string applicationKey, std::shared_ptr<ProjectRepository> projectRepository,
-                         std::shared_ptr<UserRepository> userRepository)
+                         std::shared_ptr<UserRepository> userRepository,
+                         std::shared_ptr<const host::ClockProtocol> clock)
     : applicationKey_(std::move(applicationKey)),
       projectRepository_(std::move(projectRepository)),
-      userRepository_(std::move(userRepository)) {}
+      userRepository_(std::move(userRepository)),
+      clock_(std::move(clock)) {}
 
 std::shared_ptr<Project> CoreManager::createOrActivateProject() {
     for (const auto& project : projectRepository_->list()) {
@@ -33,7 +35,8 @@ std::function<void()> CoreManager::resetClosure() const {
 std::shared_ptr<User> CoreManager::createOrActivateUser(const std::string& userId,
                                                         const std::shared_ptr<Project>& project,
                                                         bool setByDefault) {
-    CoreHelper helper(userId, project, setByDefault, userRepository_, projectRepository_, resetClosure());
+    CoreHelper helper(userId, project, setByDefault, userRepository_, projectRepository_, resetClosure(),
+                      clock_);
     auto user = helper.defineActiveUser();
     helper.activateUser(user, project);
     return user;
@@ -41,7 +44,7 @@ std::shared_ptr<User> CoreManager::createOrActivateUser(const std::string& userI
 
 std::shared_ptr<User> CoreManager::createOrActivateDefaultUser(const std::string& userId,
                                                                const std::shared_ptr<Project>& project) {
-    CoreHelper helper(userId, project, true, userRepository_, projectRepository_, resetClosure());
+    CoreHelper helper(userId, project, true, userRepository_, projectRepository_, resetClosure(), clock_);
     auto user = helper.defineDefaultUser();
     helper.activateUser(user, project);
     return user;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/CoreManagerProtocol.hpp"
+#include "host/Clock.hpp"
 
 #include <string>
 
@@ -14,7 +15,8 @@ class UserRepository;
 class CoreManager final : public CoreManagerProtocol {
 public:
     CoreManager(std::string applicationKey, std::shared_ptr<ProjectRepository> projectRepository,
-                std::shared_ptr<UserRepository> userRepository);
+                std::shared_ptr<UserRepository> userRepository,
+                std::shared_ptr<const host::ClockProtocol> clock);
 
     std::shared_ptr<Project> createOrActivateProject() override;
     std::shared_ptr<User> createOrActivateUser(const std::string& userId,
@@ -36,6 +38,7 @@ private:
     const std::string applicationKey_;
     const std::shared_ptr<ProjectRepository> projectRepository_;
     const std::shared_ptr<UserRepository> userRepository_;
+    const std::shared_ptr<const host::ClockProtocol> clock_;
     IdentifiersReset onIdentifiersReset_;
 };
 

@@ -52,7 +52,7 @@ std::shared_ptr<Service> ServiceFactory::member(std::shared_ptr<Service>& slot, 
 std::shared_ptr<ProjectServiceProtocol> ServiceFactory::projectService() {
     return member(projectService_, [&] {
         return std::make_shared<ProjectService>(stateManager_, coreFactory_->projectRepository(),
-                                                coreFactory_->realPaymentRepository());
+                                                coreFactory_->realPaymentRepository(), environment_.clock());
     });
 }
 

@@ -11,11 +11,13 @@ namespace zqb {
 StateManager::StateManager(std::shared_ptr<DeviceManagerProtocol> deviceManager,
                            std::shared_ptr<CoreManagerProtocol> coreManager,
                            std::shared_ptr<SDKMigrationManagerProtocol> migrationManager,
+                           std::shared_ptr<const host::ClockProtocol> clock,
                            const std::optional<std::string>& userId, EditorMode editorMode)
     : deviceManager_(std::move(deviceManager)),
       coreManager_(std::move(coreManager)),
       migrationManager_(std::move(migrationManager)),
-      editorMode_(std::move(editorMode)) {
+      editorMode_(std::move(editorMode)),
+      configuration_(std::move(clock)) {
     if (deviceManager_->sdkVersionIsChanged() == true) {
         Logger::writeLog(ZQBLogLevel::debug, "SDK version updated");
     }

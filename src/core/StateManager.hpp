@@ -28,7 +28,8 @@ public:
     StateManager(std::shared_ptr<DeviceManagerProtocol> deviceManager,
                  std::shared_ptr<CoreManagerProtocol> coreManager,
                  std::shared_ptr<SDKMigrationManagerProtocol> migrationManager,
-                 const std::optional<std::string>& userId, EditorMode editorMode = nullptr);
+                 std::shared_ptr<const host::ClockProtocol> clock, const std::optional<std::string>& userId,
+                 EditorMode editorMode = nullptr);
 
     bool isEditorMode() const override;
     std::shared_ptr<Project> getActiveProject() override { return activeProject_; }

@@ -18,14 +18,15 @@ std::shared_ptr<Project> ProjectRow::fromRow(const SQLiteRow& row) {
     return project;
 }
 
-ProjectRepository::ProjectRepository(std::shared_ptr<DatabaseProtocol> database)
-    : Repository(std::move(database), table) {}
+ProjectRepository::ProjectRepository(std::shared_ptr<DatabaseProtocol> database,
+                                     std::shared_ptr<const host::ClockProtocol> clock)
+    : Repository(std::move(database), table), clock_(std::move(clock)) {}
 
-ColumnMap ProjectRepository::prepareContentValues(const Project& project) {
+ColumnMap ProjectRepository::prepareContentValues(const Project& project) const {
     const OptionalSQLiteValue configuration =
         project.configurationJson
             ? OptionalSQLiteValue(SQLiteValue(*project.configurationJson))
-            : encodeOrDefault(Config::defaulConfiguration(), Config::defaulConfiguration());
+            : encodeOrDefault(Config::defaulConfiguration(*clock_), Config::defaulConfiguration(*clock_));
     return {{"applicationKey", SQLiteValue(project.applicationKey)},
             {"activeUserId", sqliteOptional(project.activeUserId)},
             {"trackingAvailable", sqliteBool(project.trackingAvailable)},

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/Clock.hpp"
 #include "model/Project.hpp"
 #include "repositories/Repository.hpp"
 
@@ -17,7 +18,9 @@ class ProjectRepository : public Repository<Project, ProjectRow> {
 public:
     static constexpr const char* table = "projects";
 
-    explicit ProjectRepository(std::shared_ptr<DatabaseProtocol> database);
+    // `clock` dates the default configuration should a project without one be the first to need it.
+    ProjectRepository(std::shared_ptr<DatabaseProtocol> database,
+                      std::shared_ptr<const host::ClockProtocol> clock);
 
     // On success the project gets its row id and joins the cache. A second project with the same
     // application key is refused by the table and keeps idKey -1.
@@ -28,7 +31,10 @@ public:
 
     // "configuration" is the project's configuration text, or the default configuration's text when the
     // project has none of its own.
-    static ColumnMap prepareContentValues(const Project& project);
+    ColumnMap prepareContentValues(const Project& project) const;
+
+private:
+    const std::shared_ptr<const host::ClockProtocol> clock_;
 };
 
 }  // namespace zqb

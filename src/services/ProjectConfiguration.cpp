@@ -6,6 +6,9 @@
 
 namespace zqb {
 
+ProjectConfiguration::ProjectConfiguration(std::shared_ptr<const host::ClockProtocol> clock)
+    : clock_(std::move(clock)) {}
+
 const Config& ProjectConfiguration::of(const Project& project) {
     return read(project.configurationJson);
 }
@@ -21,23 +24,24 @@ const Config& ProjectConfiguration::read(const std::optional<std::string>& text)
     text_ = text;
     decoded_ = true;
     if (!text_) {
-        config_ = Config::defaulConfiguration();
+        config_ = Config::defaulConfiguration(*clock_);
         return config_;
     }
     // A text that is not a configuration stands for the default configuration, as an absent one does.
     try {
         config_ = Config::decode(*text_);
     } catch (const std::exception&) {
-        config_ = Config::defaulConfiguration();
+        config_ = Config::defaulConfiguration(*clock_);
     }
     return config_;
 }
 
-std::optional<std::string> ProjectConfiguration::encode(const Config& config) {
+std::optional<std::string> ProjectConfiguration::encode(const Config& config,
+                                                        const host::ClockProtocol& clock) {
     if (auto text = toJSONData(config)) {
         return text;
     }
-    return toJSONData(Config::defaulConfiguration());
+    return toJSONData(Config::defaulConfiguration(clock));
 }
 
 }  // namespace zqb

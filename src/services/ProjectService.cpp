@@ -12,10 +12,12 @@ namespace zqb {
 
 ProjectService::ProjectService(std::shared_ptr<StateManagerProtocol> stateManager,
                                std::shared_ptr<ProjectRepository> projectRepository,
-                               std::shared_ptr<RealPaymentRepository> realPaymentRepository)
+                               std::shared_ptr<RealPaymentRepository> realPaymentRepository,
+                               std::shared_ptr<const host::ClockProtocol> clock)
     : stateManager_(std::move(stateManager)),
       projectRepository_(std::move(projectRepository)),
-      realPaymentRepository_(std::move(realPaymentRepository)) {}
+      realPaymentRepository_(std::move(realPaymentRepository)),
+      clock_(std::move(clock)) {}
 
 const Config& ProjectService::activeConfig() {
     return stateManager_->getActiveConfiguration();
@@ -100,7 +102,7 @@ void ProjectService::applyConfig(const Config& config) {
     const auto project = stateManager_->getActiveProject();
     const Config result = merged(stateManager_->getActiveConfiguration(), config);
 
-    project->configurationJson = ProjectConfiguration::encode(result);
+    project->configurationJson = ProjectConfiguration::encode(result, *clock_);
     projectRepository_->update(project);
     Logger::writeLog(ZQBLogLevel::debug,
                      "The SDK analytics configuration has been received:\n " + toPrettyJson(result));

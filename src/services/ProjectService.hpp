@@ -14,7 +14,8 @@ class ProjectService final : public ProjectServiceProtocol {
 public:
     ProjectService(std::shared_ptr<StateManagerProtocol> stateManager,
                    std::shared_ptr<ProjectRepository> projectRepository,
-                   std::shared_ptr<RealPaymentRepository> realPaymentRepository);
+                   std::shared_ptr<RealPaymentRepository> realPaymentRepository,
+                   std::shared_ptr<const host::ClockProtocol> clock);
 
     void setTrackingAvailable(bool value) override;
     bool getTrackingAvailable() override;
@@ -43,6 +44,7 @@ private:
     std::shared_ptr<StateManagerProtocol> stateManager_;
     std::shared_ptr<ProjectRepository> projectRepository_;
     std::shared_ptr<RealPaymentRepository> realPaymentRepository_;
+    const std::shared_ptr<const host::ClockProtocol> clock_;
 };
 
 }  // namespace zqb

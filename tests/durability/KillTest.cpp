@@ -33,6 +33,7 @@
 #include "database/Connection.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "database/Statement.hpp"
+#include "host/Environment.hpp"
 #include "support/ChildProcess.hpp"
 #include "support/LoopbackGateway.hpp"
 #include "support/SharedDatabase.hpp"
@@ -401,7 +402,7 @@ int runParent(const Options& options) {
 
     Received received;
     zqb::test::LoopbackGateway gateway;
-    zqb::Config config = zqb::Config::defaulConfiguration();
+    zqb::Config config = zqb::Config::defaulConfiguration(*zqb::host::Environment::shared().clock());
     config.countForRequest = 50;
     gateway.setReply("/v2/analytics/config", {200, config.toJson().dump()});
     gateway.setReply("/v2/analytics/identification", {200, "{}"});

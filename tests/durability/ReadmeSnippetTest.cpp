@@ -13,6 +13,7 @@
 #include <ZQBAnalytics/ZQBUserCard.hpp>
 
 #include "backend/Config.hpp"
+#include "host/Environment.hpp"
 #include "support/ChildProcess.hpp"
 #include "support/LoopbackGateway.hpp"
 #include "support/TempDir.hpp"
@@ -98,7 +99,10 @@ int runParent(int runs, int boundSeconds) {
         std::mutex mutex;
         Seen seen;
         zqb::test::LoopbackGateway gateway;
-        gateway.setReply("/v2/analytics/config", {200, zqb::Config::defaulConfiguration().toJson().dump()});
+        gateway.setReply(
+            "/v2/analytics/config",
+            {200,
+             zqb::Config::defaulConfiguration(*zqb::host::Environment::shared().clock()).toJson().dump()});
         gateway.setReply("/v2/analytics/identification", {200, "{}"});
         gateway.setHandler("/v2/analytics/report", [&](const zqb::test::LoopbackGateway::Request& request) {
             const auto body = nlohmann::json::parse(request.body, nullptr, false);

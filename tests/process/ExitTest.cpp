@@ -31,6 +31,7 @@
 #include "database/Connection.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "database/Statement.hpp"
+#include "host/Environment.hpp"
 #include "process/ExitHost.hpp"
 #include "support/ChildProcess.hpp"
 #include "support/LoopbackGateway.hpp"
@@ -309,7 +310,7 @@ void judge(const Child& child, int status, int events, Tally& tally) {
 int runParent(const Options& options) {
     zqb::test::TempDir folder;
     zqb::test::LoopbackGateway gateway;
-    zqb::Config config = zqb::Config::defaulConfiguration();
+    zqb::Config config = zqb::Config::defaulConfiguration(*zqb::host::Environment::shared().clock());
     config.countForRequest = 10;
     gateway.setReply("/v2/analytics/config", {200, config.toJson().dump()});
     gateway.setReply("/v2/analytics/identification", {200, "{}"});

@@ -3,6 +3,7 @@
 #include "backend/Versions.hpp"
 #include "services/ProjectConfiguration.hpp"
 #include "services/StateManagerProtocol.hpp"
+#include "support/SharedDatabase.hpp"
 
 #include <memory>
 #include <optional>
@@ -48,7 +49,7 @@ public:
                                  std::optional<int64_t> vorantelIdTimestamp) override;
 
 private:
-    ProjectConfiguration configuration_;
+    ProjectConfiguration configuration_{environmentClock()};
 };
 
 }  // namespace zqb::test

@@ -2,6 +2,8 @@
 
 #include "host/Environment.hpp"
 
+#include <string>
+
 namespace zqb::test {
 
 ScopedEnvironment::ScopedEnvironment(int64_t startMs)
@@ -28,6 +30,26 @@ ScopedEnvironment::ScopedEnvironment(int64_t startMs)
 
 ScopedEnvironment::~ScopedEnvironment() {
     host::Environment::shared().reset();
+}
+
+void useOwnClockAndFolder(host::Environment& environment, std::shared_ptr<ManualClock> clock,
+                          const std::filesystem::path& folder) {
+    const auto& shared = host::Environment::shared();
+    auto files =
+        std::make_shared<host::Files>([] { return std::string(ScopedEnvironment::kBundleIdentifier); });
+    files->setApplicationSupportDirectory(folder);
+    environment.setClock(std::move(clock));
+    environment.setFiles(std::move(files));
+    environment.setRunLoop(shared.runLoop());
+    environment.setDelayedScheduler(shared.delayedScheduler());
+    environment.setNotificationCenter(shared.notificationCenter());
+    environment.setApplication(shared.application());
+    environment.setBundle(shared.bundle());
+    environment.setHttpSession(shared.httpSession());
+    environment.setKeychain(shared.keychain());
+    environment.setDevice(shared.device());
+    environment.setAdvertising(shared.advertising());
+    environment.setStoreKit(shared.storeKit());
 }
 
 }  // namespace zqb::test

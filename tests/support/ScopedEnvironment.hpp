@@ -13,6 +13,10 @@
 #include <filesystem>
 #include <memory>
 
+namespace zqb::host {
+class Environment;
+}
+
 namespace zqb::test {
 
 // Installs test stand-ins into `host::Environment::shared()` for its lifetime: the manual clock, the manual
@@ -62,5 +66,11 @@ private:
     std::shared_ptr<FakeDevice> device_ = std::make_shared<FakeDevice>();
     std::shared_ptr<FakeAdvertising> advertising_ = std::make_shared<FakeAdvertising>();
 };
+
+// Makes `environment` an environment of its own on `clock` and on files in `folder`, lending it the
+// process-wide stand-ins for everything else: a graph built over it shows whatever still reads the
+// process-wide clock or folders.
+void useOwnClockAndFolder(host::Environment& environment, std::shared_ptr<ManualClock> clock,
+                          const std::filesystem::path& folder);
 
 }  // namespace zqb::test

@@ -10,7 +10,7 @@ namespace zqb::test {
 ServiceTestBed::ServiceTestBed(int64_t startMs)
     : env(startMs),
       database(zqb::test::sharedDatabase()),
-      projectRepository(std::make_shared<ProjectRepository>(database)),
+      projectRepository(std::make_shared<ProjectRepository>(database, environmentClock())),
       userRepository(std::make_shared<UserRepository>(database)),
       eventRepository(std::make_shared<EventRepository>(database)),
       tutorialRepository(std::make_shared<TutorialRepository>(database)),
@@ -27,7 +27,7 @@ ServiceTestBed::ServiceTestBed(int64_t startMs)
 }
 
 void ServiceTestBed::setConfig(const Config& config) {
-    state->project->configurationJson = ProjectConfiguration::encode(config);
+    state->project->configurationJson = ProjectConfiguration::encode(config, env.clock());
     projectRepository->update(state->project);
 }
 

@@ -14,6 +14,10 @@ std::shared_ptr<SQLiteProvider> sharedDatabase() {
     return std::make_shared<SQLiteProvider>(*environment.files(), *environment.clock());
 }
 
+std::shared_ptr<const host::ClockProtocol> environmentClock() {
+    return host::Environment::shared().clock();
+}
+
 std::optional<std::filesystem::path> databaseFolder() {
     return SQLiteProvider::folderPath(*host::Environment::shared().files());
 }

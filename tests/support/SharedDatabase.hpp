@@ -1,6 +1,7 @@
 #pragma once
 
 #include "database/SQLiteProvider.hpp"
+#include "host/Clock.hpp"
 
 #include <filesystem>
 #include <memory>
@@ -13,6 +14,8 @@ namespace zqb::test {
 // of the test's own.
 SQLiteProvider openDatabase();
 std::shared_ptr<SQLiteProvider> sharedDatabase();
+// The process-wide environment's clock, as the core graph hands it down.
+std::shared_ptr<const host::ClockProtocol> environmentClock();
 // The data folder in the process-wide environment's application-support directory, if it has one.
 std::optional<std::filesystem::path> databaseFolder();
 

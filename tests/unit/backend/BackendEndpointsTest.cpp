@@ -115,7 +115,8 @@ TEST_F(BackendEndpoints, ConfigurationFallsBackSilentlyOnAnyOtherStatus) {
         gateway.setReply(kConfigPath, {status, kConfigAnswer});
         const ConfigRequestResult result = requestConfig();
         EXPECT_TRUE(result.isDefault) << status;
-        EXPECT_EQ(result.config, Config::defaulConfiguration()) << status;
+        EXPECT_EQ(result.config, Config::defaulConfiguration(*zqb::host::Environment::shared().clock()))
+            << status;
     }
     EXPECT_TRUE(log.matching("ERROR").empty());
 }
@@ -401,7 +402,8 @@ public:
 
 TEST(BackendAddresses, BuiltInAddressOrOverridesThenVersionAndPath) {
     auto network = std::make_shared<UnbuildableNetwork>();
-    const Backend backend(std::make_shared<BackendRepository>(network, std::make_shared<ContentFactory>()));
+    const Backend backend(std::make_shared<BackendRepository>(network, std::make_shared<ContentFactory>(),
+                                                              zqb::host::Environment::shared().clock()));
     test::LogCapture log;
     backend.requestConfig(kKey, identifiers(), versions());
     BackendConfigUrl::setTestCustomUrl("/s");
@@ -422,7 +424,8 @@ TEST(BackendAddresses, BuiltInAddressOrOverridesThenVersionAndPath) {
 
 TEST(BackendAddresses, ARequestThatCannotBeBuiltTakesEachEndpointsFallback) {
     const Backend backend(std::make_shared<BackendRepository>(std::make_shared<UnbuildableNetwork>(),
-                                                              std::make_shared<ContentFactory>()));
+                                                              std::make_shared<ContentFactory>(),
+                                                              zqb::host::Environment::shared().clock()));
     test::LogCapture log;
     const ConfigRequestResult config = backend.requestConfig(kKey, identifiers(), versions());
     EXPECT_TRUE(config.isDefault);

@@ -1,5 +1,6 @@
 #include "backend/Config.hpp"
 #include "backend/WireReader.hpp"
+#include "host/Environment.hpp"
 #include "model/JsonText.hpp"
 #include "support/ManualClock.hpp"
 #include "support/ScopedEnvironment.hpp"
@@ -186,10 +187,11 @@ TEST(Config, EncodedFormReadsBackToTheSameValues) {
 
 TEST(Config, TheDefaultIsMadeOnceFromTheClockOfItsFirstUse) {
     test::ScopedEnvironment environment(1'700'000'000'123);
-    const Config& first = Config::defaulConfiguration();
+    const Config& first = Config::defaulConfiguration(*zqb::host::Environment::shared().clock());
     EXPECT_EQ(first.serverTime, 1'700'000'000'123);
     environment.clock().advance(60'000);
-    EXPECT_EQ(Config::defaulConfiguration().serverTime, 1'700'000'000'123);
+    EXPECT_EQ(Config::defaulConfiguration(*zqb::host::Environment::shared().clock()).serverTime,
+              1'700'000'000'123);
     EXPECT_EQ(
         JsonText::write(first.toJson()),
         R"({"timeForRequest":120000,"countForRequest":10,"eventParamsCount":20,"sessionTimeout":600000,)"

@@ -83,7 +83,7 @@ protected:
         std::make_shared<LifeCycleRepository>(
             ApplicationLifeCycle::create(QueueManager::incomeQueue(), host::Environment::shared())),
         std::make_shared<Backend>(test::gatewayClient(host::Environment::shared().httpSession())), nullptr,
-        database);
+        database, host::Environment::shared().clock());
 };
 
 TEST_F(CoreContainers, EveryRepositoryIsMadeOnceOverTheOneDatabase) {

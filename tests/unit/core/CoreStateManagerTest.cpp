@@ -5,6 +5,7 @@
 #include "core/StateManager.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "foundation/SdkConstraints.hpp"
+#include "host/Environment.hpp"
 #include "migration/NoLegacyDataMigration.hpp"
 #include "platform/PlatformiOS.hpp"
 #include "repositories/IdentifiersRepository.hpp"
@@ -75,21 +76,24 @@ protected:
         StateManager::EditorMode editorMode = nullptr,
         std::chrono::milliseconds deviceDataTimeout = DeviceManager::defaultDeviceDataTimeout) {
         Launch result;
-        result.projects = std::make_shared<ProjectRepository>(database);
+        result.projects =
+            std::make_shared<ProjectRepository>(database, zqb::host::Environment::shared().clock());
         result.users = std::make_shared<UserRepository>(database);
         result.identifiers = std::make_shared<IdentifiersRepository>(database);
         result.tools = std::make_shared<ToolsRepository>(database);
         result.deviceManager =
             std::make_shared<DeviceManager>(result.identifiers, result.tools, platform, deviceDataTimeout);
-        auto coreManager = std::make_shared<CoreManager>(kStateKey, result.projects, result.users);
+        auto coreManager = std::make_shared<CoreManager>(kStateKey, result.projects, result.users,
+                                                         zqb::host::Environment::shared().clock());
         result.state = std::make_shared<StateManager>(result.deviceManager, coreManager, std::move(migration),
-                                                      userId, std::move(editorMode));
+                                                      zqb::host::Environment::shared().clock(), userId,
+                                                      std::move(editorMode));
         return result;
     }
 
     // Stores a configuration for the key's project with the given user counting.
     void setUserCounting(Launch& current, bool userCounting) {
-        Config config = Config::defaulConfiguration();
+        Config config = Config::defaulConfiguration(*zqb::host::Environment::shared().clock());
         config.userCounting = userCounting;
         current.state->getActiveProject()->configurationJson = config.toJson().dump();
         current.projects->update(current.state->getActiveProject());
@@ -116,7 +120,9 @@ TEST_F(CoreStateManager, AFirstStartStoresTheProjectADefaultUserAndTheDeviceIds)
     EXPECT_TRUE(user->isDefaultUser);
     EXPECT_EQ(project->activeUserId, user->idKey);
     ASSERT_EQ(storedUsers().size(), 1u);
-    EXPECT_EQ(ProjectRepository(database).list().front()->activeUserId, user->idKey);
+    EXPECT_EQ(
+        ProjectRepository(database, zqb::host::Environment::shared().clock()).list().front()->activeUserId,
+        user->idKey);
 
     const auto rows = storedIdentifiers();
     ASSERT_EQ(rows.size(), 1u);
@@ -258,7 +264,7 @@ TEST_F(CoreStateManager, VersionsCarryTheLibraryTheApplicationAndTheStoredConfig
     EXPECT_EQ(versions.appBuildVersion, "45");
     EXPECT_FALSE(versions.excludeVersion);
 
-    Config config = Config::defaulConfiguration();
+    Config config = Config::defaulConfiguration(*zqb::host::Environment::shared().clock());
     config.exclude = ExcludeEvents{};
     config.exclude->version = 6;
     config.sbsConfigVersion = 4;
@@ -277,9 +283,10 @@ TEST_F(CoreStateManager, TheActiveConfigurationFollowsTheStoredTextAndFallsBackT
     auto current = launch(std::nullopt);
     const auto project = current.state->getActiveProject();
     const Config& active = current.state->getActiveConfiguration();
-    EXPECT_EQ(active.countForRequest, Config::defaulConfiguration().countForRequest);
+    EXPECT_EQ(active.countForRequest,
+              Config::defaulConfiguration(*zqb::host::Environment::shared().clock()).countForRequest);
 
-    Config config = Config::defaulConfiguration();
+    Config config = Config::defaulConfiguration(*zqb::host::Environment::shared().clock());
     config.countForRequest = 3;
     config.sessionTimeout = 1000;
     project->configurationJson = config.toJson().dump();
@@ -290,11 +297,11 @@ TEST_F(CoreStateManager, TheActiveConfigurationFollowsTheStoredTextAndFallsBackT
     log.clear();
     project->configurationJson = R"({"countForRequest":"three"})";
     EXPECT_EQ(current.state->getActiveConfiguration().countForRequest,
-              Config::defaulConfiguration().countForRequest);
+              Config::defaulConfiguration(*zqb::host::Environment::shared().clock()).countForRequest);
     EXPECT_TRUE(log.texts().empty());
     project->configurationJson.reset();
     EXPECT_EQ(current.state->getActiveConfiguration().sessionTimeout,
-              Config::defaulConfiguration().sessionTimeout);
+              Config::defaulConfiguration(*zqb::host::Environment::shared().clock()).sessionTimeout);
 }
 
 TEST_F(CoreStateManager, TheDeviceEventIsBuiltFromThePlatformFactsOrNotAtAll) {

@@ -43,7 +43,7 @@ void appendEvents(const std::string& body, std::vector<nlohmann::ordered_json>& 
 }  // namespace
 
 Config LogicTestBed::defaultTestConfig() {
-    Config config = Config::defaulConfiguration();
+    Config config = Config::defaulConfiguration(*zqb::host::Environment::shared().clock());
     config.countForRequest = 100;
     return config;
 }
@@ -58,23 +58,8 @@ LogicTestBed::LogicTestBed() : LogicTestBed(Options{}) {}
 
 LogicTestBed::LogicTestBed(Options options) : env(options.startMs) {
     if (options.ownClockMs) {
-        const auto& shared = host::Environment::shared();
         ownClock = std::make_shared<ManualClock>(*options.ownClockMs);
-        auto files =
-            std::make_shared<host::Files>([] { return std::string(ScopedEnvironment::kBundleIdentifier); });
-        files->setApplicationSupportDirectory(ownDirectory.path());
-        ownEnvironment.setClock(ownClock);
-        ownEnvironment.setFiles(std::move(files));
-        ownEnvironment.setRunLoop(shared.runLoop());
-        ownEnvironment.setDelayedScheduler(shared.delayedScheduler());
-        ownEnvironment.setNotificationCenter(shared.notificationCenter());
-        ownEnvironment.setApplication(shared.application());
-        ownEnvironment.setBundle(shared.bundle());
-        ownEnvironment.setHttpSession(shared.httpSession());
-        ownEnvironment.setKeychain(shared.keychain());
-        ownEnvironment.setDevice(shared.device());
-        ownEnvironment.setAdvertising(shared.advertising());
-        ownEnvironment.setStoreKit(shared.storeKit());
+        useOwnClockAndFolder(ownEnvironment, ownClock, ownDirectory.path());
     }
     // Before the graph is built: its life cycle reads the state once, as the core's does at start-up.
     env.application().setApplicationState(options.applicationState);
@@ -105,7 +90,8 @@ LogicTestBed::LogicTestBed(Options options) : env(options.startMs) {
             state = serviceFactory->stateManager();
             if (options.storeConfig) {
                 const auto project = state->getActiveProject();
-                project->configurationJson = ProjectConfiguration::encode(options.config);
+                project->configurationJson =
+                    ProjectConfiguration::encode(options.config, *zqb::host::Environment::shared().clock());
                 serviceFactory->coreFactory()->projectRepository()->update(project);
             }
             std::shared_ptr<ServiceFactoryProtocol> logicServices = serviceFactory;

@@ -108,7 +108,8 @@ protected:
     test::ScopedEnvironment env;
     test::LogCapture log;
     std::shared_ptr<SQLiteProvider> database = zqb::test::sharedDatabase();
-    std::shared_ptr<CoreFactory> factory = std::make_shared<CoreFactory>(nullptr, nullptr, nullptr, database);
+    std::shared_ptr<CoreFactory> factory = std::make_shared<CoreFactory>(
+        nullptr, nullptr, nullptr, database, zqb::host::Environment::shared().clock());
     std::shared_ptr<Project> project;
 };
 
@@ -236,7 +237,8 @@ TEST_F(MigrationManager, WithoutSourcesOrOnceMigratedNothingHappens) {
 
     // A later start reads the project as stored: migrated, so the changed file is not read again.
     writeJson(R"({"userId":"u2","level":1})");
-    const auto reread = ProjectRepository(zqb::test::sharedDatabase()).list();
+    const auto reread =
+        ProjectRepository(zqb::test::sharedDatabase(), zqb::host::Environment::shared().clock()).list();
     ASSERT_EQ(reread.size(), 1u);
     ASSERT_TRUE(reread[0]->isMigrated);
     manager()->migrate(reread[0]);

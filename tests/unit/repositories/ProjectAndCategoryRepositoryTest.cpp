@@ -1,4 +1,5 @@
 #include "backend/Config.hpp"
+#include "host/Environment.hpp"
 #include "repositories/MessagingCategoryRepository.hpp"
 #include "repositories/ProjectRepository.hpp"
 #include "support/LogCapture.hpp"
@@ -10,12 +11,14 @@ namespace zqb {
 namespace {
 
 TEST_F(RepositoriesTest, ProjectsStoreTheDefaultConfigurationAsItsJsonText) {
-    ProjectRepository repository(database);
+    ProjectRepository repository(database, zqb::host::Environment::shared().clock());
     auto project = std::make_shared<Project>("key");
     repository.insert(project);
     EXPECT_EQ(project->idKey, 1);
     const auto stored = rows("SELECT configuration FROM projects").at(0).at(0);
-    EXPECT_EQ(stored, SQLiteValue(*toJSONData(Config::defaulConfiguration())));
+    EXPECT_EQ(
+        stored,
+        SQLiteValue(*toJSONData(Config::defaulConfiguration(*zqb::host::Environment::shared().clock()))));
     EXPECT_NE(stored, SQLiteValue(std::string("{}")));
 
     test::LogCapture log(ZQBLogLevel::error);
@@ -31,7 +34,7 @@ TEST_F(RepositoriesTest, ProjectsStoreTheDefaultConfigurationAsItsJsonText) {
     project->applicationBundle = "com.example.game";
     project->applicationVersion = "1.0";
     project->applicationBuildVersion = "7";
-    Config config = Config::defaulConfiguration();
+    Config config = Config::defaulConfiguration(*zqb::host::Environment::shared().clock());
     config.timeForRequest = 1;
     const std::string configText = *toJSONData(config);
     project->configurationJson = configText;
@@ -46,21 +49,25 @@ TEST_F(RepositoriesTest, ProjectsStoreTheDefaultConfigurationAsItsJsonText) {
                          SQLiteValue(configText), SQLiteValue(int64_t{1}), SQLiteValue(int64_t{11}),
                          SQLiteValue(int64_t{12}), SQLiteValue(int64_t{1})}));
     repository.insert(std::make_shared<Project>("other key"));
-    expectInStep(repository);
+    expectInStep(repository, zqb::host::Environment::shared().clock());
 }
 
 TEST_F(RepositoriesTest, AStoredConfigurationThatDoesNotReadGivesWayToTheDefaultAtTheNextUpdate) {
-    ProjectRepository(database).insert(std::make_shared<Project>("key"));
+    ProjectRepository(database, zqb::host::Environment::shared().clock())
+        .insert(std::make_shared<Project>("key"));
     execute(R"(UPDATE projects SET configuration = '{"timeForRequest":1}')");
     reopen();
     test::LogCapture log(ZQBLogLevel::info);
-    ProjectRepository repository(database);
+    ProjectRepository repository(database, zqb::host::Environment::shared().clock());
     const auto project = repository.list().at(0);
     EXPECT_FALSE(project->configurationJson);
     project->isReferralSent = true;
     repository.update(project);
-    EXPECT_EQ(rows("SELECT configuration, isReferralSent FROM projects").at(0),
-              (SQLiteRow{SQLiteValue(*toJSONData(Config::defaulConfiguration())), SQLiteValue(int64_t{1})}));
+    EXPECT_EQ(
+        rows("SELECT configuration, isReferralSent FROM projects").at(0),
+        (SQLiteRow{
+            SQLiteValue(*toJSONData(Config::defaulConfiguration(*zqb::host::Environment::shared().clock()))),
+            SQLiteValue(int64_t{1})}));
     EXPECT_TRUE(log.lines().empty());
 }
 

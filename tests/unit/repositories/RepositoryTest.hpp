@@ -40,18 +40,18 @@ protected:
 
     // The cache holds exactly what a fresh repository reads from the table after a relaunch: the same ids,
     // in the same order, with the same column values.
-    template <typename Repo>
-    void expectInStep(Repo& repository) {
+    template <typename Repo, typename... Arguments>
+    void expectInStep(Repo& repository, const Arguments&... arguments) {
         const auto cached = repository.cache();
         reopen();
-        Repo fresh(database);
+        Repo fresh(database, arguments...);
         const auto stored = fresh.list();
         ASSERT_EQ(cached.size(), stored.size());
         for (std::size_t index = 0; index < cached.size(); ++index) {
             const auto& a = recordOf(cached[index]);
             const auto& b = recordOf(stored[index]);
             EXPECT_EQ(a.idKey, b.idKey) << "element " << index;
-            EXPECT_EQ(Repo::prepareContentValues(a), Repo::prepareContentValues(b)) << "element " << index;
+            EXPECT_EQ(fresh.prepareContentValues(a), fresh.prepareContentValues(b)) << "element " << index;
         }
     }
     template <typename T>

@@ -87,7 +87,10 @@ protected:
         return MessagingCategoryRepository(zqb::test::sharedDatabase()).list();
     }
     std::optional<int64_t> storedVersion() {
-        return ProjectRepository(zqb::test::sharedDatabase()).list().at(0)->categoriesVersion;
+        return ProjectRepository(zqb::test::sharedDatabase(), zqb::host::Environment::shared().clock())
+            .list()
+            .at(0)
+            ->categoriesVersion;
     }
     Json lastRequestBody() { return Json::parse(gateway.requests(kMessagingPath).back().body); }
 
@@ -95,7 +98,8 @@ protected:
     test::LogCapture log;
     LoopbackGateway gateway;
     std::shared_ptr<SQLiteProvider> database = zqb::test::sharedDatabase();
-    std::shared_ptr<ProjectRepository> projectRepository = std::make_shared<ProjectRepository>(database);
+    std::shared_ptr<ProjectRepository> projectRepository =
+        std::make_shared<ProjectRepository>(database, zqb::host::Environment::shared().clock());
     std::shared_ptr<MessagingCategoryRepository> categoryRepository =
         std::make_shared<MessagingCategoryRepository>(database);
     std::shared_ptr<test::FakeStateManager> state = std::make_shared<test::FakeStateManager>();

@@ -1,4 +1,5 @@
 #include "database/Connection.hpp"
+#include "host/Environment.hpp"
 #include "services/ProjectService.hpp"
 #include "support/LogCapture.hpp"
 #include "support/ServiceTestBed.hpp"
@@ -15,7 +16,7 @@ protected:
     void TearDown() override { Validator::setExcludedOptions(std::nullopt); }
 
     std::vector<std::shared_ptr<Project>> storedProjects() {
-        return ProjectRepository(bed.observer()).list();
+        return ProjectRepository(bed.observer(), zqb::host::Environment::shared().clock()).list();
     }
     std::shared_ptr<Project> storedActive() {
         for (const auto& project : storedProjects()) {
@@ -25,7 +26,9 @@ protected:
         }
         return nullptr;
     }
-    Config storedConfig() { return ProjectConfiguration().of(*storedActive()); }
+    Config storedConfig() {
+        return ProjectConfiguration(zqb::host::Environment::shared().clock()).of(*storedActive());
+    }
 
     static ExcludeEvents exclusion(int64_t version, const std::string& code, AnyCodableList values) {
         ExcludeEvents exclude;
@@ -35,7 +38,8 @@ protected:
     }
 
     test::ServiceTestBed bed;
-    ProjectService service{bed.state, bed.projectRepository, bed.realPaymentRepository};
+    ProjectService service{bed.state, bed.projectRepository, bed.realPaymentRepository,
+                           zqb::host::Environment::shared().clock()};
 };
 
 TEST_F(ProjectServiceTest, TrackingFlagIsWrittenIntoEveryProjectWithOneLogLine) {
@@ -99,7 +103,8 @@ TEST_F(ProjectServiceTest, OrderIdsAreMarkedPerProject) {
 }
 
 TEST_F(ProjectServiceTest, ConfigurationReadersFollowTheStoredConfiguration) {
-    EXPECT_EQ(service.paramsCount(), Config::defaulConfiguration().eventParamsCount);
+    EXPECT_EQ(service.paramsCount(),
+              Config::defaulConfiguration(*zqb::host::Environment::shared().clock()).eventParamsCount);
     EXPECT_TRUE(service.userCounting());
     Config config;
     config.eventParamsCount = 7;
@@ -111,7 +116,8 @@ TEST_F(ProjectServiceTest, ConfigurationReadersFollowTheStoredConfiguration) {
     // A text that is not a configuration stands for the default, without a word.
     test::LogCapture log;
     bed.project()->configurationJson = R"({"eventParamsCount":"seven"})";
-    EXPECT_EQ(service.paramsCount(), Config::defaulConfiguration().eventParamsCount);
+    EXPECT_EQ(service.paramsCount(),
+              Config::defaulConfiguration(*zqb::host::Environment::shared().clock()).eventParamsCount);
     EXPECT_TRUE(service.userCounting());
     EXPECT_TRUE(log.lines().empty());
 }

@@ -67,10 +67,11 @@ protected:
         return all.empty() ? nullptr : all.front();
     }
     void setConfig(std::optional<int64_t> sbsConfigVersion, std::optional<std::vector<std::string>> bundles) {
-        Config config = Config::defaulConfiguration();
+        Config config = Config::defaulConfiguration(*zqb::host::Environment::shared().clock());
         config.sbsConfigVersion = sbsConfigVersion;
         config.sbsBundles = std::move(bundles);
-        state->project->configurationJson = ProjectConfiguration::encode(config);
+        state->project->configurationJson =
+            ProjectConfiguration::encode(config, *zqb::host::Environment::shared().clock());
     }
 
     test::ScopedEnvironment env;
@@ -341,7 +342,7 @@ TEST_F(SubscriptionServiceTest, MarksAreStoredAndHistoryResetFollowsTheSettingsV
 
     auto needReset = [&](std::optional<int64_t> storedVersion, std::optional<int64_t> given) {
         setConfig(storedVersion, std::nullopt);
-        Config config = Config::defaulConfiguration();
+        Config config = Config::defaulConfiguration(*zqb::host::Environment::shared().clock());
         config.sbsConfigVersion = given;
         return onIncome([&] { return service->isHistoryNeedReset(config); });
     };
