@@ -54,7 +54,11 @@ run_ctest() {
 # The tests whose timing cannot hold under emulation, where an instruction costs ten or more of the build
 # machine's, each with its reason:
 aarch64_left_out_tests=(
-    FirstEventTimingTest # the first event's trip to the file against a real-time bound
+    # Its readers announce an object and read the published pointer again, a store and then a load that
+    # the processor must keep in that order (ARM does for a store-release before a load-acquire); the
+    # emulator's translation of them on an x86 build machine lets the load pass the store, and the test
+    # sees a reader use an object freed behind it.
+    BorrowRegistry
 )
 aarch64_left_out="^($(IFS='|'; echo "${aarch64_left_out_tests[*]}"))\$"
 
@@ -62,7 +66,7 @@ aarch64_left_out="^($(IFS='|'; echo "${aarch64_left_out_tests[*]}"))\$"
 # their loopback gateway.
 cross_hosts() {
     tests/embedding/cross-host.sh build/aarch64 cmake/toolchains/aarch64-linux-gnu.cmake . examples/host_demo \
-        qemu-aarch64 -L /usr/aarch64-linux-gnu
+        qemu-aarch64 -L /  # the arm64 packages' loader and C library, as the toolchain file says
 }
 
 running_config=""

@@ -23,7 +23,15 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${ZQB_TARGET_TRIPLE}/pkgconfig:/usr/share/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")
 
+# The programs run with the target's own loader and C library, those of the arm64 packages (libc6:arm64) that
+# the -dev packages bring, found from the root: the cross toolchain's loader under /usr/<triple> may be of
+# another release of the C library than the libc.so.6 it would then load from the arm64 packages, and such a
+# pair hangs at the first thread.
 find_program(ZQB_QEMU_AARCH64 NAMES qemu-aarch64 qemu-aarch64-static)
 if(ZQB_QEMU_AARCH64)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${ZQB_QEMU_AARCH64} -L /usr/${ZQB_TARGET_TRIPLE})
+    if(EXISTS /lib/${ZQB_TARGET_TRIPLE}/libc.so.6)
+        set(CMAKE_CROSSCOMPILING_EMULATOR ${ZQB_QEMU_AARCH64} -L /)
+    else()
+        set(CMAKE_CROSSCOMPILING_EMULATOR ${ZQB_QEMU_AARCH64} -L /usr/${ZQB_TARGET_TRIPLE})
+    endif()
 endif()

@@ -48,9 +48,13 @@ BorrowRegistry::Slot& BorrowRegistry::threadSlot() {
     }
     auto* slot = new Slot();
     Slot* head = slots.load(std::memory_order_relaxed);
+    // In the single order of sequentially consistent operations, with the releaser's read of the list: a
+    // slot added before its first announcement is one the releaser walks whenever that announcement came
+    // before the releaser's change of the published pointer. With a release here a weakly ordered processor
+    // (ARM) let the releaser walk a list without it and free an object the new thread was using.
     do {
         slot->next = head;
-    } while (!slots.compare_exchange_weak(head, slot, std::memory_order_release, std::memory_order_relaxed));
+    } while (!slots.compare_exchange_weak(head, slot, std::memory_order_seq_cst, std::memory_order_relaxed));
     owner.slot = slot;
     return *slot;
 }
@@ -67,7 +71,7 @@ void BorrowRegistry::waitUntilUnused(const void* object) {
     if (object == nullptr) {
         return;
     }
-    for (Slot* slot = slots.load(std::memory_order_acquire); slot != nullptr; slot = slot->next) {
+    for (Slot* slot = slots.load(std::memory_order_seq_cst); slot != nullptr; slot = slot->next) {
         while (slot->object.load(std::memory_order_seq_cst) == object) {
             std::this_thread::yield();
         }
