@@ -26,7 +26,10 @@ fail() {
 cache() {
     sed -n "s/^$1:[A-Z]*=//p" "$build_dir/CMakeCache.txt"
 }
-compiler="$(cache CMAKE_CXX_COMPILER)"
+# A compiler the toolchain file names is not in the cache: the compiler's own record in the build has it.
+compiler="$(sed -n 's/^set(CMAKE_CXX_COMPILER "\(.*\)")$/\1/p' "$build_dir"/CMakeFiles/*/CMakeCXXCompiler.cmake |
+    head -n 1)"
+[ -n "$compiler" ] || fail "no C++ compiler recorded in $build_dir"
 launcher=()
 [ -z "$(cache CMAKE_CXX_COMPILER_LAUNCHER)" ] ||
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER="$(cache CMAKE_CXX_COMPILER_LAUNCHER)"
