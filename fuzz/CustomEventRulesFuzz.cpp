@@ -71,7 +71,7 @@ void checkCustomEvent(const std::string& name, const zqb::AnyCodableMap& paramet
     if (!repaired) {
         return;
     }
-    const zqb::CustomEvent event(1, 1, validated->name, validated->params);
+    const zqb::CustomEvent event(1700000000000, 1, 1, validated->name, validated->params);
     const std::string json = event.getJson();
     check(!json.empty(), "the record encodes");
     const auto parsed = nlohmann::json::parse(json, nullptr, false);
