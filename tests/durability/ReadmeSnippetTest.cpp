@@ -1,17 +1,15 @@
-// The README's "Using it" snippet, compiled as it stands, run as the whole of a host program.
+// The README's "Using it" snippet, run as the whole of a host program
+// (tests/durability/ReadmeSnippetHost.cpp) that links the library alone: the test is built once for a host
+// linking the shared library and once for one linking it statically, which must behave alike.
 //
-// The parent runs a loopback gateway and, on a fresh data folder for each run, starts a child that points the
-// library at the gateway and runs the snippet. Then either the child stays alive, as a host that goes on in
-// the background, or it exits the moment the snippet's last call has returned and the next launch of the
+// The test runs a loopback gateway and, on a fresh data folder for each run, starts the host, which points
+// the library at the gateway and runs the snippet. Then either the host stays alive, as a host that goes on
+// in the background, or it exits the moment the snippet's last call has returned and the next launch of the
 // host (initialise, become active) sends what the first one stored. Either way the gateway must receive the
 // snippet's custom event, its level-up (the snippet becomes active before it, so a session is open) and its
 // user card.
 //
 //   zqb_readme_snippet_test [--runs N] [--bound-s S]
-#include <ZQBAnalytics/ZQBAnalytics.hpp>
-#include <ZQBAnalytics/ZQBHost.hpp>
-#include <ZQBAnalytics/ZQBUserCard.hpp>
-
 #include "backend/Config.hpp"
 #include "host/Environment.hpp"
 #include "support/ChildProcess.hpp"
@@ -22,7 +20,6 @@
 
 #include <signal.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -33,39 +30,6 @@
 #include <vector>
 
 namespace {
-
-// The snippet's own bundle and key (the build reads the key from the snippet), which the next launch repeats
-// to find its data folder and project.
-constexpr const char* kBundleName = "My Game";
-constexpr const char* kBundleIdentifier = "com.example.mygame";
-constexpr const char* kApplicationKey = ZQB_README_KEY;
-
-void runUsingItSnippet() {
-#include "ReadmeUsingIt.inc"
-}
-
-// The first launch: the snippet, and then either the end of the process or a life in the background.
-int runSnippet(const std::string& gatewayUrl, bool exitsAtOnce) {
-    ZQBAnalytics::setTestProxyUrl(gatewayUrl);
-    runUsingItSnippet();
-    if (exitsAtOnce) {
-        std::fflush(stderr);
-        _exit(0);
-    }
-    // Killed by the parent once the gateway has what it waits for.
-    std::this_thread::sleep_for(std::chrono::minutes(5));
-    return 1;
-}
-
-// The next launch of the same host: it starts and becomes active, which sends what is stored.
-int runNextLaunch(const std::string& gatewayUrl) {
-    ZQBHost::setBundleInfo(kBundleName, kBundleIdentifier, "1.4.0", "140");
-    ZQBAnalytics::setTestProxyUrl(gatewayUrl);
-    ZQBAnalytics::initialize(kApplicationKey);
-    ZQBHost::applicationDidBecomeActive();
-    std::this_thread::sleep_for(std::chrono::minutes(5));
-    return 1;
-}
 
 struct Seen {
     bool customEvent = false;
@@ -117,13 +81,15 @@ int runParent(int runs, int boundSeconds) {
             return zqb::test::LoopbackGateway::Reply(200, "{}");
         });
 
-        pid_t child = zqb::test::spawnSelf(
-            {"zqb_readme_snippet_test", "--snippet", gateway.baseUrl(), exitsAtOnce ? "exit" : "stay"});
+        pid_t child = zqb::test::spawnProgram(
+            ZQB_README_SNIPPET_HOST,
+            {"zqb_readme_snippet_host", "--snippet", gateway.baseUrl(), exitsAtOnce ? "exit" : "stay"});
         if (exitsAtOnce) {
             if (!zqb::test::waitForSuccess(child)) {
                 std::printf("run %d: the snippet's host did not exit cleanly\n", run);
             }
-            child = zqb::test::spawnSelf({"zqb_readme_snippet_test", "--next-launch", gateway.baseUrl()});
+            child = zqb::test::spawnProgram(ZQB_README_SNIPPET_HOST,
+                                            {"zqb_readme_snippet_host", "--next-launch", gateway.baseUrl()});
         }
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(boundSeconds);
         Seen now;
@@ -148,7 +114,7 @@ int runParent(int runs, int boundSeconds) {
                         now.userCard ? "" : " the user card");
         }
     }
-    std::printf("readme snippet: runs=%d kept=%d\n", runs, kept);
+    std::printf("readme snippet, %s host: runs=%d kept=%d\n", ZQB_README_SNIPPET_LINK, runs, kept);
     return kept == runs ? 0 : 1;
 }
 
@@ -156,12 +122,6 @@ int runParent(int runs, int boundSeconds) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (arguments.size() == 3 && arguments[0] == "--snippet") {
-        return runSnippet(arguments[1], arguments[2] == "exit");
-    }
-    if (arguments.size() == 2 && arguments[0] == "--next-launch") {
-        return runNextLaunch(arguments[1]);
-    }
     int runs = 4;
     int boundSeconds = 30;
     for (std::size_t index = 0; index + 1 < arguments.size(); index += 2) {

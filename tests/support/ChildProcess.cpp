@@ -38,15 +38,18 @@ int spawnTargetProgram(pid_t* pid, const char* program, const posix_spawn_file_a
 #endif
 }
 
-pid_t spawnSelf(const std::vector<std::string>& arguments) {
+namespace {
+
+std::vector<std::string> environmentNow() {
     std::vector<std::string> environment;
     for (char** variable = environ; *variable != nullptr; ++variable) {
         environment.emplace_back(*variable);
     }
-    return spawnSelf(arguments, environment);
+    return environment;
 }
 
-pid_t spawnSelf(const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
+pid_t spawn(const std::string& program, const std::vector<std::string>& arguments,
+            const std::vector<std::string>& environment) {
     const auto pointers = [](const std::vector<std::string>& texts) {
         std::vector<char*> list;
         for (const auto& text : texts) {
@@ -58,13 +61,26 @@ pid_t spawnSelf(const std::vector<std::string>& arguments, const std::vector<std
     std::vector<char*> argv = pointers(arguments);
     std::vector<char*> envp = pointers(environment);
     pid_t pid = -1;
-    // The program's own path: under an emulator /proc/self/exe names the emulated program as well.
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    if (spawnTargetProgram(&pid, self.c_str(), nullptr, argv.data(), envp.data()) != 0) {
+    if (spawnTargetProgram(&pid, program.c_str(), nullptr, argv.data(), envp.data()) != 0) {
         std::perror("posix_spawn");
         std::exit(2);
     }
     return pid;
+}
+
+}  // namespace
+
+pid_t spawnProgram(const std::string& program, const std::vector<std::string>& arguments) {
+    return spawn(program, arguments, environmentNow());
+}
+
+pid_t spawnSelf(const std::vector<std::string>& arguments) {
+    return spawnSelf(arguments, environmentNow());
+}
+
+pid_t spawnSelf(const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
+    // The program's own path: under an emulator /proc/self/exe names the emulated program as well.
+    return spawn(std::filesystem::read_symlink("/proc/self/exe").string(), arguments, environment);
 }
 
 std::vector<std::string> currentEnvironment(const std::vector<std::string>& removed,

@@ -13,6 +13,10 @@ namespace zqb::test {
 int spawnTargetProgram(pid_t* pid, const char* program, const posix_spawn_file_actions_t* actions,
                        char* const argv[], char* const envp[]);
 
+// Starts `program` (a path) as a child process, with `arguments` (the first is the program's name) and the
+// environment as it is now. Ends the calling process when no child can be started.
+pid_t spawnProgram(const std::string& program, const std::vector<std::string>& arguments);
+
 // Starts this very program again as a child process, with `arguments` (the first is the program's name) and
 // the environment as it is now. Ends the calling process when no child can be started.
 pid_t spawnSelf(const std::vector<std::string>& arguments);
