@@ -65,7 +65,7 @@ aarch64_left_out="^($(IFS='|'; echo "${aarch64_left_out_tests[*]}"))\$"
 # Hosts built for aarch64 against the installed shared and static library, run under the emulator against
 # their loopback gateway.
 cross_hosts() {
-    tests/embedding/cross-host.sh build/aarch64 cmake/toolchains/aarch64-linux-gnu.cmake . examples/host_demo \
+    tests/embedding/packaged-hosts.sh build/aarch64 cmake/toolchains/aarch64-linux-gnu.cmake . examples/host_demo \
         qemu-aarch64 -L /  # the arm64 packages' loader and C library, as the toolchain file says
 }
 

@@ -1,16 +1,15 @@
 #!/usr/bin/env bash
 # Installs the built library into two prefixes, moves the first one elsewhere, and builds a one-file C++17
 # host against each copy, once through pkg-config and once through the CMake package, then runs it: each
-# copy must describe itself wherever it lies. The example host program is then built against the moved copy
-# both ways as well, and run.
-#   installed-host.sh <library build dir> <host project dir> <host source> <compiler> <example dir>
+# copy must describe itself wherever it lies. (packaged-hosts.sh builds the example host program against the
+# installed shared and static library, and plays its session.)
+#   installed-host.sh <library build dir> <host project dir> <host source> <compiler>
 set -euo pipefail
 
 build_dir="$1"
 host_project="$2"
 host_source="$3"
 compiler="$4"
-example_dir="$5"
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -57,19 +56,3 @@ cmake --build "$work/package-host" >/dev/null
 "$work/package-host/host" >/dev/null || fail "the host built with find_package failed"
 echo "find_package host against $prefix: ran"
 
-# The example, as its README builds it: through the CMake package, and through pkg-config with the packages
-# of its own loopback gateway. Each run plays its session against that gateway and exits with 0 once the
-# gateway has it all.
-cmake -S "$example_dir" -B "$work/example-package" -DCMAKE_PREFIX_PATH="$prefix" \
-    -DCMAKE_CXX_COMPILER="$compiler" >/dev/null
-cmake --build "$work/example-package" >/dev/null
-"$work/example-package/zqb_host_demo" >/dev/null || fail "the example built with find_package failed"
-echo "find_package example against $prefix: ran"
-
-export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
-# shellcheck disable=SC2046
-"$compiler" -std=c++20 -Wall -Wextra "$example_dir/main.cpp" \
-    $(pkg-config --cflags --libs ZQBAnalytics cpp-httplib nlohmann_json) -pthread \
-    -Wl,-rpath,"$(realpath "$prefix/lib")" -o "$work/example-pkg-config"
-"$work/example-pkg-config" >/dev/null || fail "the example built with pkg-config failed"
-echo "pkg-config example against $prefix: ran"

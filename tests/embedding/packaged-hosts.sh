@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Hosts built for another machine against the library installed from a cross build: the shared library of
-# <cross build dir>, and a static one built here from the same sources inside the example host program's build
-# (add_subdirectory). The example is built against each installed copy through the CMake package and through
-# pkg-config (--static for the archive), and each one runs under the emulator: it plays its session against
-# its own loopback gateway and exits with 0 once the gateway has every event.
-#   cross-host.sh <cross build dir> <toolchain file> <library source dir> <example dir> <emulator...>
+# Hosts built against the library as a studio installs it: the shared library of <build dir>, and a static one
+# built here from the same sources inside the example host program's build (add_subdirectory). The example is
+# built against each installed copy through the CMake package and through pkg-config (--static for the
+# archive), and each one runs: it plays its session against its own loopback gateway and exits with 0 once
+# the gateway has every event. With a toolchain file the hosts are built for another machine and run under
+# the emulator given; with "" for the toolchain file, for this machine, and run as they are.
+#   packaged-hosts.sh <build dir> <toolchain file or ""> <library source dir> <example dir> [emulator...]
 set -euo pipefail
 
 build_dir="$(realpath "$1")"
-toolchain="$(realpath "$2")"
+toolchain=()
+[ -z "$2" ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE="$(realpath "$2")")
 source_dir="$(realpath "$3")"
 example_dir="$(realpath "$4")"
 shift 4
@@ -22,7 +24,7 @@ fail() {
     exit 1
 }
 
-# The compiler, the target's pkg-config folders and the launcher, as the cross build has them.
+# The compiler, the target's pkg-config folders and the launcher, as the build has them.
 cache() {
     sed -n "s/^$1:[A-Z]*=//p" "$build_dir/CMakeCache.txt"
 }
@@ -40,7 +42,7 @@ target_pc="/usr/lib/$triple/pkgconfig:/usr/share/pkgconfig"
 cmake --install "$build_dir" --prefix "$work/shared" >/dev/null
 # The static library is built inside the example's build, taken with add_subdirectory, and installed from
 # there: the library's install rules are the host build's.
-cmake -S "$example_dir" -B "$work/static-subdirectory" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+cmake -S "$example_dir" -B "$work/static-subdirectory" "${toolchain[@]}" \
     -DCMAKE_BUILD_TYPE=Release -DZQB_SOURCE_DIR="$source_dir" -DBUILD_SHARED_LIBS=OFF "${launcher[@]}" \
     >"$work/static.log" 2>&1 || { cat "$work/static.log"; exit 1; }
 cmake --build "$work/static-subdirectory" -j "${ZQB_JOBS:-$(nproc)}" >>"$work/static.log" 2>&1 ||
@@ -55,12 +57,12 @@ needs_library() {
 }
 
 run() {
-    "${emulator[@]}" "$1" >"$work/run.log" 2>&1 || { cat "$work/run.log"; fail "$1 failed under ${emulator[*]}"; }
+    "${emulator[@]}" "$1" >"$work/run.log" 2>&1 || { cat "$work/run.log"; fail "$1 failed ${emulator[*]:+under ${emulator[*]}}"; }
 }
 
 for kind in shared static; do
     prefix="$work/$kind"
-    cmake -S "$example_dir" -B "$work/$kind-package" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    cmake -S "$example_dir" -B "$work/$kind-package" "${toolchain[@]}" \
         -DCMAKE_PREFIX_PATH="$prefix" "${launcher[@]}" >"$work/configure.log" 2>&1 ||
         { cat "$work/configure.log"; exit 1; }
     cmake --build "$work/$kind-package" >"$work/build.log" 2>&1 || { cat "$work/build.log"; exit 1; }
@@ -82,6 +84,6 @@ for kind in shared static; do
             ! needs_library "$host" || fail "$host loads a shared library instead of the archive"
         fi
         run "$host"
-        echo "$kind host (${host#"$work"/}) on $triple under ${emulator[0]##*/}: delivered its events"
+        echo "$kind host (${host#"$work"/}) on $triple${emulator[0]:+ under ${emulator[0]##*/}}: delivered its events"
     done
 done
