@@ -57,7 +57,8 @@ needs_library() {
 }
 
 run() {
-    "${emulator[@]}" "$1" >"$work/run.log" 2>&1 || { cat "$work/run.log"; fail "$1 failed ${emulator[*]:+under ${emulator[*]}}"; }
+    "${emulator[@]}" "$1" >"$work/run.log" 2>&1 ||
+        { cat "$work/run.log"; fail "$1 failed${emulator[*]:+ under ${emulator[*]}}"; }
 }
 
 for kind in shared static; do
