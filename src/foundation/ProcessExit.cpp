@@ -1,5 +1,6 @@
 #include "foundation/ProcessExit.hpp"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -24,6 +25,9 @@ std::atomic<int> held{0};
 std::atomic<int> registrations{0};
 // Raised by the first exit handler that runs.
 std::atomic<bool> waited{false};
+// Raised in a child that `fork()` made: the library's threads stayed in the parent.
+std::atomic<bool> forked{false};
+std::atomic<bool> forkHandled{false};
 std::atomic<ProcessExit::Finish> finishing{nullptr};
 // The activities the calling thread holds: an `exit()` called from inside one (the host's code on a
 // library thread, say) must not wait for itself.
@@ -37,6 +41,10 @@ constexpr auto kFinishStartsWithin = 4 * ProcessExit::finishStartsWithin;
 constexpr auto kFinishStartsWithin = ProcessExit::finishStartsWithin;
 #endif
 
+// The exit takes no lock that it could wait on: only atomics, sleeps and the finish (which takes none
+// either). It may come from a signal handler that called `exit()` while the thread it interrupted was inside
+// the library, holding one of its locks, which that thread can never let go; or from a child that `fork()`
+// made while another thread of the parent held one, which stays held in the child for good.
 void onExit() {
     begun.store(true);
     // Noticed several times (each registration, the main thread's notice), but the exit waits once: after
@@ -48,12 +56,21 @@ void onExit() {
     // is not waited for any longer, nor the work let finish: the exit must end.
     const auto begunAt = std::chrono::steady_clock::now();
     const auto deadline = begunAt + ProcessExit::longestWait;
-    if (const ProcessExit::Finish finish = finishing.load()) {
+    // A forked child has no worker to finish with: the queues' threads stayed in the parent, which finishes
+    // that work itself.
+    if (const ProcessExit::Finish finish = finishing.load(); finish != nullptr && !forked.load()) {
         finish(begunAt + kFinishStartsWithin, deadline);
     }
     while (held.load() > heldHere && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+}
+
+// In the child, on the only thread it has: the activities the parent's other threads held are not the
+// child's, and no thread of the child will ever end them.
+void afterForkInChild() {
+    held.store(heldHere);
+    forked.store(true);
 }
 
 // Destroyed when the main thread calls `exit()` (returning from `main` does): the calling thread's
@@ -87,6 +104,9 @@ void ProcessExit::watch() {
     }
     // Again at each call, for a library loaded later, on another thread.
     noticeExitOfMainThread();
+    if (!forkHandled.exchange(true)) {
+        ::pthread_atfork(nullptr, nullptr, afterForkInChild);
+    }
     if (registrations.fetch_add(1) >= kMaximumRegistrations) {
         return;
     }

@@ -27,6 +27,9 @@ namespace zqb {
 // often the exit is noticed, so that host code that blocks cannot hold up the exit for good): what the exit
 // then destroys, nothing of the library uses any more.
 //
+// A child that `fork()` made has none of the parent's threads: its exit waits only for the activities of its
+// own threads and lets no work finish (the parent does that for its own).
+//
 // One piece of work may still be let finish: what the host reported just before it left (the income queue's
 // operations), which is lost unless it runs. The first notice hands it a time by which it is to start nothing
 // more, `finishStartsWithin` after the exit began (four times as long in a sanitizer's build, which runs the

@@ -3,7 +3,14 @@
 #include "foundation/Logger.hpp"
 #include "foundation/ProcessExit.hpp"
 
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <climits>
+#include <ctime>
 #include <exception>
 
 namespace zqb {
@@ -18,6 +25,36 @@ inline void cpuRelax() {
 #elif defined(__aarch64__)
     asm volatile("yield");
 #endif
+}
+
+// The worker sleeps, and the exit waits, on futexes rather than condition variables: waking a sleeper takes
+// no lock (a condition variable's signal takes one inside the C library), so the exit can wake the worker
+// whatever thread it interrupted, and adding an operation to a sleeping queue costs one system call. Not
+// `std::atomic::wait`, whose spinning phase yields the processor: on a busy machine each yield may keep the
+// worker away for a whole time slice after work has arrived.
+static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t));
+
+uint32_t* futexWord(std::atomic<uint32_t>& word) {
+    return reinterpret_cast<uint32_t*>(&word);
+}
+
+// Returns once `word` may no longer hold `seen` (also spuriously), or at `until` when one is given.
+void futexWait(std::atomic<uint32_t>& word, uint32_t seen, const timespec* until = nullptr) {
+    // An absolute time on the monotonic clock, which `steady_clock` reads.
+    ::syscall(SYS_futex, futexWord(word), until != nullptr ? FUTEX_WAIT_BITSET_PRIVATE : FUTEX_WAIT_PRIVATE,
+              seen, until, nullptr, until != nullptr ? FUTEX_BITSET_MATCH_ANY : 0);
+}
+
+void futexWake(std::atomic<uint32_t>& word) {
+    ::syscall(SYS_futex, futexWord(word), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
+}
+
+timespec monotonicTime(ProcessExit::TimePoint time) {
+    const auto since = time.time_since_epoch();
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
+    return timespec{
+        static_cast<time_t>(seconds.count()),
+        static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count())};
 }
 }  // namespace
 
@@ -139,10 +176,10 @@ void QueueManager::push(Node* node) {
 }
 
 void QueueManager::wakeWorker(State& state) {
+    // The worker between its last look and its sleep cannot miss the change: the futex sleeps only while the
+    // word still holds what the worker saw.
     state.wake.fetch_add(1);
-    // Taken so that the worker between its last look and its sleep cannot miss the change.
-    { std::lock_guard lock(state.sleepMutex); }
-    state.sleepChanged.notify_one();
+    futexWake(state.wake);
 }
 
 void QueueManager::notifyWaiters(State& state) {
@@ -308,11 +345,8 @@ void QueueManager::run(const std::shared_ptr<State>& state) {
             continue;
         }
         activity.release();
-        {
-            // Not `std::atomic::wait`: its spinning phase yields the processor, and on a busy machine each
-            // yield may keep the worker away for a whole time slice after work has arrived.
-            std::unique_lock lock(state->sleepMutex);
-            state->sleepChanged.wait(lock, [&] { return state->wake.load() != seen; });
+        while (state->wake.load() == seen) {
+            futexWait(state->wake, seen);
         }
         state->sleeping.store(false);
     }
@@ -337,14 +371,19 @@ void QueueManager::standStill(State& state) {
     state.exited.store(true);
     state.executing.store(false);
     notifyWaiters(state);
-    std::unique_lock lock(state.sleepMutex);
-    state.sleepChanged.wait(lock, [&] { return state.stopping.load() || state.finishRequested; });
+    const auto sleepUntil = [&](auto condition) {
+        for (;;) {
+            const uint32_t seen = state.wake.load();
+            if (condition()) {
+                return;
+            }
+            futexWait(state.wake, seen);
+        }
+    };
+    sleepUntil([&] { return state.stopping.load() || state.finishRequested.load(); });
     if (!state.stopping.load()) {
-        const auto startBy = state.finishStartBy;
-        lock.unlock();
-        finishQueued(state, startBy);
-        lock.lock();
-        state.sleepChanged.wait(lock, [&] { return state.stopping.load(); });
+        finishQueued(state, state.finishStartBy);
+        sleepUntil([&] { return state.stopping.load(); });
     }
 }
 
@@ -378,11 +417,8 @@ void QueueManager::finishQueued(State& state, ProcessExit::TimePoint startBy) {
         } catch (...) {
         }
     }
-    {
-        std::lock_guard lock(state.mutex);
-        state.finishDone = true;
-    }
-    state.changed.notify_all();
+    state.finishDone.store(1);
+    futexWake(state.finishDone);
 }
 
 void QueueManager::finishAtExit(ProcessExit::TimePoint startBy, ProcessExit::TimePoint returnBy) {
@@ -391,15 +427,15 @@ void QueueManager::finishAtExit(ProcessExit::TimePoint startBy, ProcessExit::Tim
     if (isCurrent() || state.finished.load() >= state.added.load()) {
         return;
     }
-    {
-        std::lock_guard lock(state.sleepMutex);
-        state.finishStartBy = startBy;
-        state.finishRequested = true;
-    }
+    // Asked once: the exit handler runs its finish once.
+    state.finishStartBy = startBy;
+    state.finishRequested.store(true);
     // A sleeping worker looks again, finds the exit begun and stands still, where it sees the request.
     wakeWorker(state);
-    std::unique_lock lock(state.mutex);
-    state.changed.wait_until(lock, returnBy, [&] { return state.finishDone; });
+    const timespec until = monotonicTime(returnBy);
+    while (state.finishDone.load() == 0 && std::chrono::steady_clock::now() < returnBy) {
+        futexWait(state.finishDone, 0, &until);
+    }
 }
 
 void QueueManager::setLastAtExit(Operation operation) {
@@ -444,11 +480,17 @@ QueueManager& makeQueue(const char* suffix) {
 }  // namespace
 
 QueueManager& QueueManager::incomeQueue() {
+    // Reached by the exit through this pointer, not through the static below: the exit may interrupt the
+    // thread that is making it, and must not wait for its guard.
+    static constinit std::atomic<QueueManager*> finishing{nullptr};
     static QueueManager& queue = []() -> QueueManager& {
         QueueManager& made = makeQueue(".incomeQueue");
+        finishing.store(&made);
         // What the host reported just before it left is lost unless it runs.
         ProcessExit::letFinish([](ProcessExit::TimePoint startBy, ProcessExit::TimePoint returnBy) {
-            incomeQueue().finishAtExit(startBy, returnBy);
+            if (QueueManager* income = finishing.load()) {
+                income->finishAtExit(startBy, returnBy);
+            }
         });
         return made;
     }();

@@ -101,6 +101,13 @@ public:
     // long as the queue is not suspended and until it runs empty or `startBy` passes (the one under way then
     // finishes), then the operation set by `setLastAtExit`, and stands still. Returns once that is done, or
     // at `returnBy`. At once when nothing is queued, or when called from an operation of this queue.
+    //
+    // It takes no lock, not even a condition variable's internal one: the exit may come from a signal
+    // handler that interrupted a thread of the host inside this very queue (adding an operation, waking the
+    // worker, waiting), or from a forked child whose parent had another thread there at the fork. Either
+    // would hold that lock for ever, and the exit with it. It only writes atomics, wakes the worker through
+    // a futex and sleeps on one with the deadline. The worker may still meet such a lock in the finish; the
+    // exit then goes on at `returnBy`.
     void finishAtExit(ProcessExit::TimePoint startBy, ProcessExit::TimePoint returnBy);
     // What ends the worker's finish at the exit, also one cut short: it makes what ran stay.
     void setLastAtExit(Operation operation);
@@ -158,20 +165,18 @@ private:
         std::atomic<bool> stopping{false};
         std::atomic<bool> uncancellable{false};
         // Raised by the worker once the process exits: it runs nothing more, but for the finish the exit
-        // asks for (`finishRequested`, `finishStartBy`, under `sleepMutex`). `finishDone`, under `mutex`, is
-        // raised once the finish has ended.
+        // asks for (`finishStartBy`, written before `finishRequested` is raised). `finishDone` is raised once
+        // the finish has ended. The exit reaches the worker through these atomics and `wake` alone.
         std::atomic<bool> exited{false};
-        bool finishRequested = false;
+        std::atomic<bool> finishRequested{false};
         ProcessExit::TimePoint finishStartBy{};
-        bool finishDone = false;
+        std::atomic<uint32_t> finishDone{0};
         std::mutex lastAtExitMutex;
         Operation lastAtExit;
-        // The worker's sleep: it raises `sleeping`, looks once more, and waits on `sleepChanged` for `wake`
-        // to change.
+        // The worker's sleep: it raises `sleeping`, looks once more, and sleeps until `wake` changes. Its
+        // waker takes no lock (see `wakeWorker`).
         std::atomic<bool> sleeping{false};
         std::atomic<uint32_t> wake{0};
-        std::mutex sleepMutex;
-        std::condition_variable sleepChanged;
 
         // Written by the worker. Only the holder of `popMutex` reads from `tail`. `finished` counts the
         // operations run or cancelled: the queue is strictly ordered, so everything added before the n-th

@@ -9,16 +9,22 @@
 // while its completion handler is still busy on a library thread), "late" (returns while the library is still
 // logging busily, through a closure that uses an object of the host's built after the library's start-up),
 // "unstopped-return" and "unstopped-exit" (return from main, or call exit(), right after the last event, with
-// no stopping call and before the library's start-up has run).
+// no stopping call and before the library's start-up has run), "fork" (forks children that call exit() at
+// once while its threads are at work in the library, times their exits into fork-ms.txt, then returns as
+// "return").
 #include <ZQBAnalytics/ZQBAnalytics.hpp>
 #include <ZQBAnalytics/ZQBEngineWrapper.hpp>
 #include <ZQBAnalytics/ZQBHost.hpp>
 
 #include "process/ExitHost.hpp"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -168,6 +174,71 @@ int runUnstoppedHost(const std::string& mode, const std::string& gatewayUrl, int
     return 0;
 }
 
+// Forks children that call `exit()` at once, while the host's own thread keeps recording events (so that the
+// library's queues are at work, their threads hold what the exit waits for, and a host thread may be inside
+// the library at the fork) and reports are refused: a child has none of those threads, and its exit must
+// not wait for them. Each child's life, from the fork to its end, is timed; the longest is written to
+// fork-ms.txt, or "hung" when a child did not end within ten seconds (it is then killed).
+void forkChildren(const std::filesystem::path& folder) {
+    constexpr int kChildren = 12;
+    const std::string childErrors = (folder / "fork-stderr.txt").string();
+    std::atomic<bool> recording{true};
+    std::thread producer([&recording] {
+        // At the pace of a busy game, not flooding the queue: what the parent holds stays small.
+        for (int number = 0; recording.load(); ++number) {
+            recordEvent(number);
+            if (number % 50 == 49) {
+                ZQBAnalytics::sendBufferedEvents();
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    std::string outcome;
+    int64_t longest = 0;
+    for (int child = 0; child < kChildren && outcome.empty(); ++child) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // The child's exit flushes what it inherited; the host's lines must be written once.
+        std::fflush(stdout);
+        const int64_t forkedAt = monotonicNanoseconds();
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            // A sanitizer may find the parent's threads' objects unreachable from the child: its report goes
+            // to a file of its own, not to the host's standard error that the test judges.
+            const int descriptor = ::open(childErrors.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+            if (descriptor >= 0) {
+                ::dup2(descriptor, STDERR_FILENO);
+            }
+            std::exit(0);
+        }
+        if (pid < 0) {
+            outcome = "fork failed";
+            break;
+        }
+        int status = 0;
+        pid_t ended = 0;
+        const int64_t giveUpAt = forkedAt + 10'000'000'000;
+        while ((ended = ::waitpid(pid, &status, WNOHANG)) == 0 && monotonicNanoseconds() < giveUpAt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (ended == 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            outcome = "hung";
+            break;
+        }
+        longest = std::max(longest, (monotonicNanoseconds() - forkedAt) / 1'000'000);
+        if (!WIFEXITED(status)) {
+            outcome = "ended by signal " + std::to_string(WTERMSIG(status));
+        }
+    }
+    recording.store(false);
+    producer.join();
+    if (outcome.empty()) {
+        outcome = std::to_string(longest);
+    }
+    std::ofstream(folder / "fork-ms.txt") << outcome << '\n';
+}
+
 int runHost(const std::string& mode, const std::string& gatewayUrl, int events) {
     // The hosts that leave early log as most hosts do: the DEBUG lines would slow the start-up down.
     const bool early = mode == "answered" || mode == "busy";
@@ -190,6 +261,9 @@ int runHost(const std::string& mode, const std::string& gatewayUrl, int events) 
         if (number % 25 == 24) {
             ZQBAnalytics::sendBufferedEvents();
         }
+    }
+    if (mode == "fork") {
+        forkChildren(std::getenv("XDG_DATA_HOME"));
     }
     ZQBAnalytics::sendBufferedEvents();
     ZQBHost::applicationWillResignActive();

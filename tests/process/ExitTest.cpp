@@ -16,6 +16,10 @@
 // reached it, while the start-up's first requests are only being set up. One returns while a completion
 // handler of its own is still busy on a library thread: the exit waits for it a few seconds, not longer.
 //
+// One more forks children that call `exit()` at once while its own thread records events and reports are
+// refused: a child's exit must not wait for the parent's threads, which it does not have, nor for a lock one
+// of them held at the fork.
+//
 // Two more return from `main`, or call `exit()`, right after their last event, with no stopping call and
 // usually before the library's start-up has run: the file must then hold every event they reported and the
 // session's start. Their exit is timed, from the last event to the end of the host's statics.
@@ -26,7 +30,7 @@
 // holds every event recorded before the stopping calls.
 //
 //   zqb_exit_test [--runs N] [--exit-runs N] [--destroy-runs N] [--answered-runs N] [--busy-runs N]
-//                 [--late-runs N] [--unstopped-runs N] [--jobs J] [--events E]
+//                 [--late-runs N] [--unstopped-runs N] [--fork-runs N] [--jobs J] [--events E]
 #include "backend/Config.hpp"
 #include "database/Connection.hpp"
 #include "database/SQLiteProvider.hpp"
@@ -44,6 +48,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -77,6 +82,7 @@ struct Options {
     int lateRuns = 10;
     // Of each kind: returning from `main`, calling `exit()`.
     int unstoppedRuns = 5;
+    int forkRuns = 2;
     int jobs = 4;
     int events = 200;
 };
@@ -98,6 +104,9 @@ constexpr int kUnstoppedEvents = 20;
 // The longest the exit of such a host may take: its queued work stops starting a second after the exit has
 // begun, and the exit waits for the library at most five seconds in all.
 constexpr auto kLongestUnstoppedExit = std::chrono::seconds(5);
+// A forked child's exit waits for nothing of the parent's: it ends at once. Waiting for the parent's threads,
+// it took the whole five seconds the exit may wait; with one of their locks held, for ever.
+constexpr auto kLongestForkedExit = std::chrono::seconds(2);
 
 bool isUnstopped(const std::string& mode) {
     return mode.rfind("unstopped-", 0) == 0;
@@ -248,6 +257,15 @@ void judge(const Child& child, int status, int events, Tally& tally) {
             std::printf("%s: exit status %d\n", name.c_str(), WEXITSTATUS(status));
         }
     }
+    if (child.mode == "fork") {
+        const std::string forked = readFile(child.folder / "fork-ms.txt");
+        const bool timed = !forked.empty() && std::isdigit(static_cast<unsigned char>(forked.front())) != 0;
+        if (!timed || std::chrono::milliseconds(std::atoll(forked.c_str())) > kLongestForkedExit) {
+            ++tally.slow;
+            std::printf("%s: the longest exit of a forked child: %s\n", name.c_str(),
+                        forked.empty() ? "not timed" : forked.substr(0, forked.find('\n')).c_str());
+        }
+    }
     const std::string err = readFile(child.folder / "stderr.txt");
     if (err.find("Sanitizer") != std::string::npos || err.find("runtime error") != std::string::npos) {
         ++tally.sanitizerReports;
@@ -332,6 +350,7 @@ int runParent(const Options& options) {
     modes.insert(modes.end(), static_cast<std::size_t>(options.lateRuns), "late");
     modes.insert(modes.end(), static_cast<std::size_t>(options.unstoppedRuns), "unstopped-return");
     modes.insert(modes.end(), static_cast<std::size_t>(options.unstoppedRuns), "unstopped-exit");
+    modes.insert(modes.end(), static_cast<std::size_t>(options.forkRuns), "fork");
 
     const auto begun = std::chrono::steady_clock::now();
     Tally tally;
@@ -403,6 +422,8 @@ int main(int argc, char** argv) {
             options.lateRuns = value;
         } else if (name == "--unstopped-runs") {
             options.unstoppedRuns = value;
+        } else if (name == "--fork-runs") {
+            options.forkRuns = value;
         } else if (name == "--jobs") {
             options.jobs = std::max(1, value);
         } else if (name == "--events") {
