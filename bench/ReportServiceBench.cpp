@@ -63,7 +63,8 @@ void BM_DeliverStoredEvents(benchmark::State& state) {
     auto service = std::make_shared<ReportService>(
         stateManager, events, reports,
         std::make_shared<Backend>(test::gatewayClient(host::Environment::shared().httpSession())),
-        QueueManager::incomeQueue(), QueueManager::networkSerialQueue(), QueueManager::networkFlashQueue());
+        std::make_shared<UploadHandover>(), QueueManager::incomeQueue(), QueueManager::networkSerialQueue(),
+        QueueManager::networkFlashQueue());
 
     std::size_t requests = 0;
     for (auto _ : state) {
@@ -127,8 +128,9 @@ void BM_PackAFullStack(benchmark::State& state) {
     stateManager->project->configurationJson = configurationWithBatch(kStack);
     auto service = std::make_shared<ReportService>(
         stateManager, events, reports,
-        std::make_shared<Backend>(test::gatewayClient(host::Environment::shared().httpSession())), income,
-        QueueManager::networkSerialQueue(), QueueManager::networkFlashQueue());
+        std::make_shared<Backend>(test::gatewayClient(host::Environment::shared().httpSession())),
+        std::make_shared<UploadHandover>(), income, QueueManager::networkSerialQueue(),
+        QueueManager::networkFlashQueue());
 
     QueueManager::networkSerialQueue().pause();
     int64_t score = 0;

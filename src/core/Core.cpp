@@ -31,6 +31,7 @@ struct SharedSlot {
     std::shared_ptr<Core> core;
     std::atomic<Core*> published{nullptr};
     LogicFactory factory = LogicFactory::defaults(queues, environment);
+    const std::shared_ptr<UploadHandover> uploads = std::make_shared<UploadHandover>();
 };
 
 SharedSlot& slot() {
@@ -40,9 +41,11 @@ SharedSlot& slot() {
 
 }  // namespace
 
-Core::Core(LogicFactory factory, const Queues& queues, host::Environment& environment)
+Core::Core(LogicFactory factory, const Queues& queues, host::Environment& environment,
+           std::shared_ptr<UploadHandover> uploads)
     : queues_(queues),
       environment_(environment),
+      uploads_(std::move(uploads)),
       logicFactory_(factory.completed(queues, environment)),
       analyticsProxy_(AnalyticsProxy::make(queues.income)),
       peopleLogic_(logicFactory_.peopleLogic(analyticsProxy_)),
@@ -70,7 +73,8 @@ Core::Borrowed Core::borrowShared() {
         std::lock_guard lock(shared.mutex);
         if (!shared.core) {
             // Built under the lock, so that racing callers never make (and release) a second core.
-            shared.core = std::shared_ptr<Core>(new Core(shared.factory, shared.queues, shared.environment));
+            shared.core = std::shared_ptr<Core>(
+                new Core(shared.factory, shared.queues, shared.environment, shared.uploads));
             shared.published.store(shared.core.get(), std::memory_order_release);
         }
     }
@@ -198,7 +202,7 @@ void Core::start(const std::string& applicationKey,
     };
     const std::optional<CoreGraph> graph =
         CoreGraph::build({applicationKey, *key, validated ? validated->userId : std::nullopt, lifeCycle_,
-                          std::move(editorMode)},
+                          std::move(editorMode), uploads_},
                          logicFactory_, queues_, environment_);
     if (!graph) {
         Logger::writeLog(ZQBLogLevel::error, std::string(initializeErrorPrefix) + " Can't init submodules");
@@ -224,9 +228,9 @@ void Core::destroy() {
     {
         std::lock_guard lock(shared.mutex);
         // Without a core one is made, as any first use would make one, and released again.
-        core = shared.core
-                   ? std::move(shared.core)
-                   : std::shared_ptr<Core>(new Core(shared.factory, shared.queues, shared.environment));
+        core = shared.core ? std::move(shared.core)
+                           : std::shared_ptr<Core>(
+                                 new Core(shared.factory, shared.queues, shared.environment, shared.uploads));
         shared.published.store(nullptr, std::memory_order_seq_cst);
     }
     // From here on the next use makes a fresh core, whose calls and start-up queue behind this operation.
@@ -242,10 +246,13 @@ void Core::destroySDK(std::shared_ptr<Core> core) {
     BorrowRegistry::waitUntilUnused(core.get());
     // The parameter limit published by the released logic goes with it.
     CustomEventParamsLimit::clear();
-    // The graph may outlive this operation (a network exchange under way holds part of it), but its database
-    // is committed and closed now, before a start-up queued behind this operation opens the file again.
-    if (const auto database = core->database_.lock()) {
-        database->closeForGood();
+    // The graph may outlive this operation (a network exchange under way holds part of it). Its database is
+    // committed now and closed for good, at once or, when an upload is still under way, once it has ended
+    // (it deletes the report if the gateway accepts it), and in any case before a start-up queued behind this
+    // operation opens the file again: the upload is not waited for here, where a host's stopping call queued
+    // behind that start-up would wait with it.
+    if (auto database = core->database_.lock()) {
+        core->uploads_->closeWhenRunsEnd(std::move(database));
     }
     // The graph is released here, unless another thread still holds the core.
 }

@@ -11,6 +11,7 @@
 #include "logic/AntiCheatLogicProtocol.hpp"
 #include "logic/PeopleLogicProtocol.hpp"
 #include "model/ZQBAnalyticsConfigurationLocal.hpp"
+#include "services/UploadHandover.hpp"
 
 #include <atomic>
 #include <memory>
@@ -61,7 +62,8 @@ public:
     static std::shared_ptr<Core> current();
     // Takes the core out of the shared slot (creating one first when there is none), queues the destroy
     // operation on the income queue and returns. Calls queued before run on the old core; the operation
-    // stops its logic, closes its database for good (whoever may still hold it) and releases it. The next
+    // stops its logic, commits its database and closes it for good (whoever may still hold it; an upload
+    // under way keeps it open until it ends, or until the next start-up) and releases it. The next
     // `shared()` creates a fresh core at once, so an `initialize` made meanwhile is accepted and starts up
     // once the destroy has run, and calls made before that start-up are refused by the fresh core's proxy as
     // not initialised.
@@ -97,8 +99,10 @@ public:
     bool isInitialized() const { return isInitialized_.load(); }
 
 private:
-    // Posts to `queues` and reaches the host through `environment`, as does the graph its start-up builds.
-    Core(LogicFactory factory, const Queues& queues, host::Environment& environment);
+    // Posts to `queues` and reaches the host through `environment`, as does the graph its start-up builds;
+    // hands an upload under way at its destroy to `uploads`, which the cores of the process share.
+    Core(LogicFactory factory, const Queues& queues, host::Environment& environment,
+         std::shared_ptr<UploadHandover> uploads);
 
     // After every stop, on the income queue: what the stop and the calls before it wrote is committed to
     // the file before the stopping notification returns.
@@ -113,11 +117,12 @@ private:
                         std::optional<ZQBAnalyticsConfigurationLocal> configuration);
     void start(const std::string& applicationKey,
                std::optional<ZQBAnalyticsConfigurationLocal> configuration);
-    // The destroy operation, on the income queue: stops the logic and closes the database for good.
+    // The destroy operation, on the income queue: stops the logic and has the database closed for good.
     static void destroySDK(std::shared_ptr<Core> core);
 
     const Queues queues_;
     host::Environment& environment_;
+    const std::shared_ptr<UploadHandover> uploads_;
     const LogicFactory logicFactory_;
     const std::shared_ptr<AnalyticsProxy> analyticsProxy_;
     const std::shared_ptr<PeopleLogicProtocol> peopleLogic_;

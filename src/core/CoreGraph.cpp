@@ -61,6 +61,7 @@ std::optional<CoreGraph> CoreGraph::build(const Sources& sources, const LogicFac
     // never carry an identifier that a process dying now would lose.
     std::optional<IdentifierGathering> gathering;
     CoreGraph graph;
+    sources.uploads->takeOver();
     try {
         auto platform = std::make_shared<PlatformiOS>(std::make_shared<PlatformStorage>(), environment);
         gathering.emplace(platform);
@@ -80,8 +81,8 @@ std::optional<CoreGraph> CoreGraph::build(const Sources& sources, const LogicFac
     auto stateManager =
         std::make_shared<StateManager>(deviceManager, coreManager, std::move(migrationManager),
                                        environment.clock(), sources.userId, sources.editorMode);
-    graph.serviceFactory =
-        std::make_shared<ServiceFactory>(coreFactory, std::move(stateManager), queues, environment);
+    graph.serviceFactory = std::make_shared<ServiceFactory>(coreFactory, std::move(stateManager), queues,
+                                                            environment, sources.uploads);
     graph.logic = parts.analyticsLogic(graph.serviceFactory, coreFactory->lifeCycle());
     gathering->stored().wait();
     return graph;

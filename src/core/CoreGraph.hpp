@@ -7,6 +7,7 @@
 #include "logic/AnalyticsInitProtocol.hpp"
 #include "logic/AnalyticsLogicProtocol.hpp"
 #include "model/ZQBAnalyticsConfigurationLocal.hpp"
+#include "services/UploadHandover.hpp"
 
 #include <memory>
 #include <optional>
@@ -29,6 +30,9 @@ struct CoreGraph {
         // Observing the application since `initialize`; null: a new one.
         std::shared_ptr<ApplicationLifeCycle> lifeCycle;
         StateManager::EditorMode editorMode;  // null: never in editor mode
+        // Shared by the libraries the process starts one after the other: an upload a destroyed one left
+        // under way (see `UploadHandover`). Taken over before the file is opened.
+        std::shared_ptr<UploadHandover> uploads;
     };
 
     // On the income queue: the submodules (platform, life cycle, backend, database whose writes are grouped

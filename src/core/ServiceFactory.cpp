@@ -32,11 +32,12 @@ namespace zqb {
 
 ServiceFactory::ServiceFactory(std::shared_ptr<CoreFactoryProtocol> coreFactory,
                                std::shared_ptr<StateManagerProtocol> stateManager, const Queues& queues,
-                               host::Environment& environment)
+                               host::Environment& environment, std::shared_ptr<UploadHandover> uploads)
     : coreFactory_(std::move(coreFactory)),
       stateManager_(std::move(stateManager)),
       queues_(queues),
-      environment_(environment) {}
+      environment_(environment),
+      uploads_(std::move(uploads)) {}
 
 ServiceFactory::~ServiceFactory() = default;
 
@@ -103,9 +104,9 @@ std::shared_ptr<EventsServiceProtocol> ServiceFactory::eventsService() {
 
 std::shared_ptr<ReportServiceProtocol> ServiceFactory::reportService() {
     return member(reportService_, [&] {
-        return std::make_shared<ReportService>(stateManager_, coreFactory_->eventRepository(),
-                                               coreFactory_->reportsRepository(), coreFactory_->backend(),
-                                               queues_.income, queues_.networkSerial, queues_.networkFlash);
+        return std::make_shared<ReportService>(
+            stateManager_, coreFactory_->eventRepository(), coreFactory_->reportsRepository(),
+            coreFactory_->backend(), uploads_, queues_.income, queues_.networkSerial, queues_.networkFlash);
     });
 }
 

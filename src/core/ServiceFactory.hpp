@@ -4,6 +4,7 @@
 #include "host/Environment.hpp"
 #include "services/ServiceFactoryProtocol.hpp"
 #include "services/StateManagerProtocol.hpp"
+#include "services/UploadHandover.hpp"
 
 #include <memory>
 #include <mutex>
@@ -15,10 +16,11 @@ namespace zqb {
 // instance.
 class ServiceFactory final : public ServiceFactoryProtocol {
 public:
-    // The services post to `queues` and reach the host through `environment`.
+    // The services post to `queues` and reach the host through `environment`; the report service hands
+    // an upload under way at its end to `uploads`, which every library of the process shares.
     ServiceFactory(std::shared_ptr<CoreFactoryProtocol> coreFactory,
                    std::shared_ptr<StateManagerProtocol> stateManager, const Queues& queues,
-                   host::Environment& environment);
+                   host::Environment& environment, std::shared_ptr<UploadHandover> uploads);
     ~ServiceFactory() override;
 
     std::shared_ptr<CoreFactoryProtocol> coreFactory() const override { return coreFactory_; }
@@ -46,6 +48,7 @@ private:
     const std::shared_ptr<StateManagerProtocol> stateManager_;
     const Queues queues_;
     host::Environment& environment_;
+    const std::shared_ptr<UploadHandover> uploads_;
 
     std::mutex mutex_;
     std::shared_ptr<ProjectServiceProtocol> projectService_;

@@ -30,12 +30,14 @@ std::string joinedUuids(const Reports& reports) {
 ReportService::ReportService(std::shared_ptr<StateManagerProtocol> stateManager,
                              std::shared_ptr<EventRepository> eventRepository,
                              std::shared_ptr<ReportsRepository> reportsRepository,
-                             std::shared_ptr<BackendProtocol> backend, QueueManager& incomeQueue,
+                             std::shared_ptr<BackendProtocol> backend,
+                             std::shared_ptr<UploadHandover> uploads, QueueManager& incomeQueue,
                              QueueManager& networkSerialQueue, QueueManager& networkFlashQueue)
     : stateManager_(std::move(stateManager)),
       eventRepository_(std::move(eventRepository)),
       reportsRepository_(std::move(reportsRepository)),
       backend_(std::move(backend)),
+      uploads_(std::move(uploads)),
       incomeQueue_(incomeQueue),
       networkSerialQueue_(networkSerialQueue),
       networkFlashQueue_(networkFlashQueue) {}
@@ -178,6 +180,10 @@ void ReportService::sendSavedReports() {
         return;
     }
     isSending_ = true;
+    {
+        std::lock_guard lock(acceptedMutex_);
+        runUnderWay_ = true;
+    }
     postWeakly(networkSerialQueue_, weak_from_this(), &ReportService::sendReports, std::move(run),
                onReportSendAction_);
 }
@@ -194,16 +200,34 @@ bool ReportService::isSendable(const Report& report) {
 }
 
 void ReportService::sendReports(const std::vector<Outgoing>& run, const std::function<void()>& action) {
+    bool completed = true;
     for (const auto& item : run) {
         // Shared with the reports cache: nothing writes a stored report's packages after its insert.
         const Reports reports{{item.report}};
-        if (finished_ || !sendReport(item, reports, action)) {
-            postWeakly(incomeQueue_, weak_from_this(), [](ReportService& self) {
-                self.isSending_ = false;
-                self.resendWhenFinish_ = false;
-            });
-            return;
+        if (finished_) {
+            completed = false;
+            break;
         }
+        if (uploads_->claimAccepted(item.report->uuid)) {
+            // Accepted by the gateway during an upload of a library destroyed since: not sent again.
+            Logger::writeLog(ZQBLogLevel::debug, "The report [" + item.report->uuid +
+                                                     "] was accepted before the library was started again; "
+                                                     "it is deleted, not sent again");
+            removeReports(reports.reports);
+            continue;
+        }
+        if (!sendReport(item, reports, action)) {
+            completed = false;
+            break;
+        }
+    }
+    endRun();
+    if (!completed) {
+        postWeakly(incomeQueue_, weak_from_this(), [](ReportService& self) {
+            self.isSending_ = false;
+            self.resendWhenFinish_ = false;
+        });
+        return;
     }
     postWeakly(incomeQueue_, weak_from_this(), [](ReportService& self) {
         self.isSending_ = false;
@@ -214,6 +238,14 @@ void ReportService::sendReports(const std::vector<Outgoing>& run, const std::fun
             self.sendSavedReports();
         }
     });
+}
+
+void ReportService::endRun() {
+    std::unique_ptr<UploadHandover::Run> ended;
+    std::lock_guard lock(acceptedMutex_);
+    runUnderWay_ = false;
+    // Released after the lock: a file left open for this run is closed now.
+    ended = std::move(endedRun_);
 }
 
 bool ReportService::sendReport(const Outgoing& item, const Reports& reports,
@@ -242,34 +274,60 @@ bool ReportService::responseHandler(const Reports& reports, const SendAnalyticsR
 void ReportService::removeReports(const std::vector<std::shared_ptr<Report>>& reports) {
     {
         std::lock_guard lock(acceptedMutex_);
-        accepted_.insert(accepted_.end(), reports.begin(), reports.end());
+        if (!finished_) {
+            accepted_.insert(accepted_.end(), reports.begin(), reports.end());
+        } else {
+            // The library was destroyed meanwhile: the deletion posted to the income queue would land where
+            // the service is gone. The rows go now, while the file is open for this run; once a start-up has
+            // taken it over, the library started there deletes them.
+            const bool deleted =
+                endedRun_ && endedRun_->whileOpen([&] { return reportsRepository_->deleteItems(reports); });
+            if (!deleted) {
+                std::vector<std::string> uuids;
+                for (const auto& report : reports) {
+                    uuids.push_back(report->uuid);
+                }
+                uploads_->addAccepted(uuids);
+            }
+            return;
+        }
     }
     postWeakly(incomeQueue_, weak_from_this(), &ReportService::removeAcceptedReports);
 }
 
 void ReportService::removeAcceptedReports() {
-    std::vector<std::shared_ptr<Report>> reports;
-    {
-        std::lock_guard lock(acceptedMutex_);
-        reports = accepted_;
-    }
-    if (reports.empty() || !reportsRepository_->deleteItems(reports)) {
-        return;
-    }
-    // Only added to meanwhile, at the end.
     std::lock_guard lock(acceptedMutex_);
-    accepted_.erase(accepted_.begin(), accepted_.begin() + static_cast<std::ptrdiff_t>(reports.size()));
+    // Once sending has ended, `finishSending` has deleted them, and later ones are deleted on the network
+    // queue.
+    if (!finished_) {
+        deleteAccepted();
+    }
+}
+
+void ReportService::deleteAccepted() {
+    if (!accepted_.empty() && reportsRepository_->deleteItems(accepted_)) {
+        accepted_.clear();
+    }
 }
 
 void ReportService::finishSending() {
+    // The run under way is not waited for: a stopping call of the host queued behind this operation would
+    // wait with it. It sends no further report, and deletes what the gateway accepts meanwhile itself.
+    std::lock_guard lock(acceptedMutex_);
     finished_ = true;
-    // The deletions the run posts land behind this operation, where the service is gone: the run is waited
-    // for (it ends after the report in flight) and what the gateway accepted is deleted here, before a
-    // library started next reads the reports.
-    if (isSending_) {
-        networkSerialQueue_.waitUntilQueuedOperationsAreFinishedOrSuspended();
+    deleteAccepted();
+    if (!accepted_.empty()) {
+        // The file refused their deletion: the library started next deletes them instead of sending them.
+        std::vector<std::string> uuids;
+        for (const auto& report : accepted_) {
+            uuids.push_back(report->uuid);
+        }
+        uploads_->addAccepted(uuids);
+        accepted_.clear();
     }
-    removeAcceptedReports();
+    if (runUnderWay_) {
+        endedRun_ = UploadHandover::runUnderWay(uploads_);
+    }
 }
 
 void ReportService::sendFlashEvent(const Storable& event) {

@@ -13,6 +13,7 @@
 #include "repositories/ReportsRepository.hpp"
 #include "services/ReportServiceProtocol.hpp"
 #include "services/StateManagerProtocol.hpp"
+#include "services/UploadHandover.hpp"
 
 #include <atomic>
 #include <functional>
@@ -50,8 +51,9 @@ public:
     ReportService(std::shared_ptr<StateManagerProtocol> stateManager,
                   std::shared_ptr<EventRepository> eventRepository,
                   std::shared_ptr<ReportsRepository> reportsRepository,
-                  std::shared_ptr<BackendProtocol> backend, QueueManager& incomeQueue,
-                  QueueManager& networkSerialQueue, QueueManager& networkFlashQueue);
+                  std::shared_ptr<BackendProtocol> backend, std::shared_ptr<UploadHandover> uploads,
+                  QueueManager& incomeQueue, QueueManager& networkSerialQueue,
+                  QueueManager& networkFlashQueue);
 
     const std::function<void()>& onReportSendAction() const override { return onReportSendAction_; }
     void setOnReportSendAction(std::function<void()> action) override {
@@ -88,16 +90,22 @@ private:
     bool sendReport(const Outgoing& item, const Reports& reports, const std::function<void()>& action);
     bool responseHandler(const Reports& reports, const SendAnalyticsResult& result,
                          const std::function<void()>& action);
-    // On the network serial queue: the gateway accepted these reports; their rows go on the income queue.
+    // On the network serial queue: the gateway accepted these reports; their rows go on the income queue, or,
+    // once sending has ended, through the file left open for the run (or to the library started next).
     void removeReports(const std::vector<std::shared_ptr<Report>>& reports);
-    // On the income queue: deletes the accepted reports whose rows are still stored.
+    // On the income queue, until sending ends: deletes the accepted reports whose rows are still stored.
     void removeAcceptedReports();
+    // The same, under `acceptedMutex_`.
+    void deleteAccepted();
+    // On the network serial queue, once a run has sent what it sends.
+    void endRun();
 
     std::function<void()> onReportSendAction_;
     std::shared_ptr<StateManagerProtocol> stateManager_;
     std::shared_ptr<EventRepository> eventRepository_;
     std::shared_ptr<ReportsRepository> reportsRepository_;
     std::shared_ptr<BackendProtocol> backend_;
+    const std::shared_ptr<UploadHandover> uploads_;
     QueueManager& incomeQueue_;
     QueueManager& networkSerialQueue_;
     QueueManager& networkFlashQueue_;
@@ -108,9 +116,14 @@ private:
     // Reports the gateway accepted whose rows are still to be deleted: added on the network serial queue as
     // each is accepted, deleted on the income queue right after, or at the latest when sending ends for
     // good. One whose deletion the file refused stays here: it is never sent again, and its deletion is
-    // tried again before every later run.
+    // tried again before every later run. Once sending has ended, the rows are deleted on the network queue
+    // under this lock, which orders those deletions after the income queue's last.
     std::mutex acceptedMutex_;
     std::vector<std::shared_ptr<Report>> accepted_;
+    // Under `acceptedMutex_`: a run is queued or under way on the network queue; and, once sending has ended
+    // while it was, what keeps the file open for it.
+    bool runUnderWay_ = false;
+    std::unique_ptr<UploadHandover::Run> endedRun_;
     // Sending has ended for good: a run under way sends no further report.
     std::atomic<bool> finished_{false};
 };

@@ -30,9 +30,10 @@ public:
     virtual void removeInactiveUserData(const std::vector<std::shared_ptr<User>>& users) = 0;
     // Deletes every stored report.
     virtual void removeAllReports() = 0;
-    // Ends sending for good, before the service is released: a run under way stops after the report in
-    // flight, and the reports the gateway accepted are deleted before this returns, so that a library
-    // started afterwards never sends them again.
+    // Ends sending for good, before the service is released, without waiting for the network: a run under
+    // way stops after the report in flight. The reports the gateway accepted are deleted before this returns,
+    // and one it accepts afterwards as soon as it does (see `UploadHandover`), so that a library started
+    // afterwards never sends them again.
     virtual void finishSending() = 0;
 };
 

@@ -251,6 +251,46 @@ TEST_F(AnalyticsEndToEndEngine, AReportAcceptedAfterARestartWasAskedForIsNotSent
     EXPECT_EQ(storedCopies("in-flight"), 0);
 }
 
+// A plug-in that restarts the library while the gateway holds an upload without ever answering, and then
+// leaves the foreground: the destroy does not wait for the upload, so neither does the stopping call queued
+// behind it and the new start-up. Nothing is lost: the held report stays in the file until it is accepted.
+TEST_F(AnalyticsEndToEndEngine, AStoppingCallAfterARestartDoesNotWaitForTheDestroyedLibrarysUpload) {
+    replyWithConfiguration();
+    start();
+    gateway.setReply(kReportPath, test::LoopbackGateway::Reply().hanging());
+    const auto record = [](const std::string& prefix) {
+        for (int number = 0; number < 5; ++number) {
+            ZQBAnalytics::customEvent(prefix + std::to_string(number));
+        }
+    };
+    const std::size_t uploads = reportCount() + 1;
+    record("held-");
+    ZQBAnalytics::sendBufferedEvents();
+    ASSERT_TRUE(test::waitUntil([&] { return reportCount() == uploads; }));
+
+    ZQBEngineWrapper::destroySDK();
+    ZQBAnalytics::initialize(kApplicationKey);
+    record("after-");
+    auto stopping = std::async(std::launch::async, [] { goToBackground(); });
+    // Well before the held upload could end (it is never answered; the client gives up after 60 s).
+    ASSERT_EQ(stopping.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_EQ(reportCount(), uploads);
+    for (int number = 0; number < 5; ++number) {
+        EXPECT_EQ(storedCopies("held-" + std::to_string(number)), 1) << number;
+        EXPECT_EQ(storedCopies("after-" + std::to_string(number)), 1) << number;
+    }
+
+    // The gateway refuses the held upload at last and then accepts everything: all ten events arrive.
+    gateway.setReply(kReportPath, {200, "{}"});
+    gateway.releaseHangs();
+    ZQBHost::applicationDidBecomeActive();
+    ZQBAnalytics::sendBufferedEvents();
+    for (int number = 0; number < 5; ++number) {
+        EXPECT_TRUE(waitForCustomEvent("held-" + std::to_string(number))) << number;
+        EXPECT_TRUE(waitForCustomEvent("after-" + std::to_string(number))) << number;
+    }
+}
+
 TEST_F(AnalyticsEndToEndEngine, TheStringFormOfASubscriptionPaymentIsReportedOnceAndThenCountsAsRenewal) {
     start();
     ZQBEngineWrapper::engineSubscriprtionPayment("p1", "t1");

@@ -121,7 +121,8 @@ TEST_F(CoreContainers, RacingRequestsStillGetOneRepository) {
 
 TEST_F(CoreContainers, TheServiceFactoryMakesNothingUntilAskedAndThenEachServiceOnce) {
     auto counting = std::make_shared<CountingCoreFactory>(coreFactory);
-    ServiceFactory services(counting, nullptr, Queues::processWide(), host::Environment::shared());
+    ServiceFactory services(counting, nullptr, Queues::processWide(), host::Environment::shared(),
+                            std::make_shared<UploadHandover>());
     EXPECT_TRUE(counting->requests.empty());
 
     const auto people = services.peopleService();

@@ -37,8 +37,9 @@ TEST(GraphDefaultConfiguration, IsDatedByTheGraphsClock) {
         parts.analyticsLogic = [](const auto&, const auto&) {
             return std::shared_ptr<AnalyticsLogicProtocol>();
         };
-        auto graph = CoreGraph::build({"key", "key", std::nullopt, nullptr, nullptr}, parts,
-                                      Queues::processWide(), graphEnvironment);
+        auto graph = CoreGraph::build(
+            {"key", "key", std::nullopt, nullptr, nullptr, std::make_shared<UploadHandover>()}, parts,
+            Queues::processWide(), graphEnvironment);
         if (!graph) {
             ADD_FAILURE() << "the graph's database cannot be opened";
             return Config();

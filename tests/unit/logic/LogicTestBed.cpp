@@ -102,7 +102,8 @@ LogicTestBed::LogicTestBed(Options options) : env(options.startMs) {
             logic = AnalyticsLogic::create(logicServices, lifeCycle, queues.income, environment);
             return std::shared_ptr<AnalyticsLogicProtocol>(logic);
         };
-        auto graph = CoreGraph::build({kApplicationKey, kApplicationKey, options.userId, nullptr, nullptr},
+        auto graph = CoreGraph::build({kApplicationKey, kApplicationKey, options.userId, nullptr, nullptr,
+                                       std::make_shared<UploadHandover>()},
                                       parts, queues, environment);
         if (!graph) {
             throw std::runtime_error("the bed's database cannot be opened");

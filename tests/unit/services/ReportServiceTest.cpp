@@ -52,7 +52,7 @@ protected:
         service = std::make_shared<ReportService>(
             state, events, reports,
             std::make_shared<Backend>(test::gatewayClient(host::Environment::shared().httpSession())),
-            QueueManager::incomeQueue(), QueueManager::networkSerialQueue(),
+            uploads, QueueManager::incomeQueue(), QueueManager::networkSerialQueue(),
             QueueManager::networkFlashQueue());
         service->setOnReportSendAction([this] { ++accepted; });
     }
@@ -144,6 +144,7 @@ protected:
     std::shared_ptr<EventRepository> events;
     std::shared_ptr<ReportsRepository> reports;
     std::shared_ptr<test::FakeStateManager> state;
+    std::shared_ptr<UploadHandover> uploads = std::make_shared<UploadHandover>();
     std::shared_ptr<ReportService> service;
     std::atomic<int> accepted{0};
 };
@@ -433,9 +434,10 @@ TEST_F(ReportServiceTest, ADeletionTheFileRefusesNeitherRepeatsNorLosesAnEvent) 
     onIncome([&] { EXPECT_TRUE(reports->list().empty()); });
 }
 
-// At destroy: `finishSending` returns once the run under way has ended, with every report the gateway
-// accepted deleted (the deletions posted behind it find nothing left to do), and no run sends anything after.
-TEST_F(ReportServiceTest, FinishingWaitsForTheRunUnderWayAndDeletesWhatWasAccepted) {
+// At destroy: `finishSending` returns at once, while the gateway still holds the report in flight (a host's
+// stopping call queued behind the destroy must not wait for it); the run sends nothing after that report, and
+// deletes it once the gateway accepts it, through the file left open for it.
+TEST_F(ReportServiceTest, FinishingDoesNotWaitForTheRunUnderWayWhichDeletesWhatIsAcceptedLater) {
     HeldReplies held(gateway, 1);
     state->user->sessionId = 1;
     addUser(2, "second", 2);
@@ -443,24 +445,83 @@ TEST_F(ReportServiceTest, FinishingWaitsForTheRunUnderWayAndDeletesWhatWasAccept
     store(2, 1);
     onIncome([&] { service->sendBufferedEvents(); });
     ASSERT_TRUE(gateway.waitForRequests(1));
-    // Answered while the finish waits, or just before it began: either way the run is over when it returns.
-    std::thread answer([&] {
-        test::waitUntil([] { return QueueManager::incomeQueue().isExecuting(); });
-        held.release();
-    });
-    onIncome([&] {
-        service->finishSending();
-        const auto sent = gateway.requests(kReportPath).size();
-        EXPECT_EQ(count("reports"), 2 - sent);
-        EXPECT_EQ(reports->list().size(), 2 - sent);
-    });
-    answer.join();
-    const auto sent = gateway.requests(kReportPath).size();
+    onIncome([&] { service->finishSending(); });
+    EXPECT_EQ(count("reports"), 2u);
+
+    held.release();
+    test::settleAll();
+    EXPECT_EQ(gateway.requests(kReportPath).size(), 1u);
+    EXPECT_EQ(accepted.load(), 1);
+    EXPECT_EQ(count("reports"), 1u);
     store(1, 1);
     sendBuffered();
-    EXPECT_EQ(gateway.requests(kReportPath).size(), sent);
-    EXPECT_EQ(accepted.load(), static_cast<int>(sent));
-    EXPECT_EQ(count("reports"), 3 - sent);
+    EXPECT_EQ(gateway.requests(kReportPath).size(), 1u);
+}
+
+// The file a finished service's run still uses, forwarding all but its close: the close belongs to the
+// database every test of this file shares.
+class KeptOpenDatabase final : public DatabaseProtocol {
+public:
+    explicit KeptOpenDatabase(std::shared_ptr<DatabaseProtocol> inner) : inner_(std::move(inner)) {}
+    std::optional<int64_t> insert(const std::string& table, const ColumnMap& content) noexcept override {
+        return inner_->insert(table, content);
+    }
+    std::optional<int64_t> update(const std::string& table, const ColumnMap& values,
+                                  const std::string& selection,
+                                  const std::vector<SQLiteValue>& args) noexcept override {
+        return inner_->update(table, values, selection, args);
+    }
+    int64_t deleteRows(const std::string& table, const std::string& selection,
+                       const std::vector<SQLiteValue>& args) noexcept override {
+        return inner_->deleteRows(table, selection, args);
+    }
+    std::optional<int64_t> deleteWhereIn(const std::string& table, const std::string& column,
+                                         const std::vector<int64_t>& values) noexcept override {
+        return inner_->deleteWhereIn(table, column, values);
+    }
+    bool clear(const std::string& table) noexcept override { return inner_->clear(table); }
+    std::vector<SQLiteRow> queryRows(const std::string& table,
+                                     const QueryOptions& options) noexcept override {
+        return inner_->queryRows(table, options);
+    }
+    void commitWrites() noexcept override { inner_->commitWrites(); }
+    void closeForGood() noexcept override { closed = true; }
+    std::atomic<bool> closed{false};
+
+private:
+    std::shared_ptr<DatabaseProtocol> inner_;
+};
+
+// A library started again while the destroyed one's upload is still under way takes the file over before
+// the gateway accepts the report: the old run can no longer delete it, and the new library's run deletes it
+// instead of sending it a second time.
+TEST_F(ReportServiceTest, AReportAcceptedAfterTheFileWasTakenOverIsDeletedByTheNextServiceNotSentAgain) {
+    HeldReplies held(gateway, 1);
+    state->user->sessionId = 1;
+    store(1, 1);
+    onIncome([&] { service->sendBufferedEvents(); });
+    ASSERT_TRUE(gateway.waitForRequests(1));
+    const auto file = std::make_shared<KeptOpenDatabase>(database);
+    onIncome([&] {
+        service->finishSending();
+        uploads->closeWhenRunsEnd(file);
+        EXPECT_FALSE(file->closed.load());
+        uploads->takeOver();
+        EXPECT_TRUE(file->closed.load());
+    });
+    held.release();
+    test::settleAll();
+    EXPECT_EQ(count("reports"), 1u);
+
+    const auto next = std::make_shared<ReportService>(
+        state, events, reports,
+        std::make_shared<Backend>(test::gatewayClient(host::Environment::shared().httpSession())), uploads,
+        QueueManager::incomeQueue(), QueueManager::networkSerialQueue(), QueueManager::networkFlashQueue());
+    onIncome([&] { next->sendBufferedEvents(); });
+    test::settleAll();
+    EXPECT_EQ(gateway.requests(kReportPath).size(), 1u);
+    EXPECT_EQ(count("reports"), 0u);
+    onIncome([&] { EXPECT_TRUE(reports->list().empty()); });
 }
 
 TEST_F(ReportServiceTest, AStoredReportWhosePackagesNoLongerReadIsKeptAndNamedNotSentEmpty) {
