@@ -251,6 +251,31 @@ TEST_F(AnalyticsEndToEndEngine, AReportAcceptedAfterARestartWasAskedForIsNotSent
     EXPECT_EQ(storedCopies("in-flight"), 0);
 }
 
+// The destroy does not wait for an upload under way; when the gateway accepts it afterwards and no new start
+// has come, the report still leaves the file, so that the next launch does not send it again.
+TEST_F(AnalyticsEndToEndEngine, AReportAcceptedAfterTheDestroyLeavesTheFileWithoutANewStart) {
+    replyWithConfiguration();
+    start();
+    std::promise<void> answer;
+    const auto answered = answer.get_future().share();
+    gateway.setHandler(kReportPath, [answered](const test::LoopbackGateway::Request& request) {
+        if (request.body.find("in-flight") != std::string::npos) {
+            answered.wait();
+        }
+        return test::LoopbackGateway::Reply(200, "{}");
+    });
+    ZQBAnalytics::customEvent("in-flight");
+    ZQBAnalytics::sendBufferedEvents();
+    ASSERT_TRUE(test::waitUntil([&] { return !sentCustomEvent("in-flight").is_null(); }));
+
+    ZQBEngineWrapper::destroySDK();
+    test::settle({&QueueManager::incomeQueue()});
+    EXPECT_EQ(storedCopies("in-flight"), 1);
+    answer.set_value();
+    test::settleAll();
+    EXPECT_EQ(storedCopies("in-flight"), 0);
+}
+
 // A plug-in that restarts the library while the gateway holds an upload without ever answering, and then
 // leaves the foreground: the destroy does not wait for the upload, so neither does the stopping call queued
 // behind it and the new start-up. Nothing is lost: the held report stays in the file until it is accepted.
