@@ -33,10 +33,12 @@ public:
     /// that failed (an empty application key, a database that could not be opened). A call made between
     /// `destroySDK` and that `initialize` is refused, as before any start-up, with ERROR "In the <method>
     /// method an error has occurred: The SDK is not initialized yet!". An upload under way when the destroy
-    /// runs is let finish (the destroy, not the caller, waits for it) and no further one starts: a report the
-    /// gateway accepted is deleted before the library is released, and the stored ones wait for the next
-    /// start. The destroy closes the database file once everything recorded is in it; what the disk refuses
-    /// then (a full disk) is lost, with an ERROR saying how many writes.
+    /// runs is let finish and no further one starts, but nothing waits for it (neither the destroy, nor the
+    /// start and the stopping calls queued behind it): a report the gateway accepts is deleted as soon as it
+    /// is, or by the library started next, which never sends it again; the stored ones wait for the next
+    /// start. The destroy commits everything recorded to the database file and closes it, at once or once
+    /// that upload has ended (before a new start opens it); what the disk refuses then (a full disk) is lost,
+    /// with an ERROR saying how many writes.
     static void destroySDK();
 
     /// Replaces the library version reported from now on: the `getSDKVersion` answer, the configuration
