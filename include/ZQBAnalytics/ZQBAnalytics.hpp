@@ -34,7 +34,9 @@
 /// **Leaving.** A host may return from `main` or call `exit()` without `ZQBEngineWrapper::destroySDK()`.
 /// Once the process has begun to exit, the library calls none of the host's code (log closure, handlers,
 /// listener), lets the work under way end and starts no other; what it had committed to its database stays
-/// there, so the events reported before a stopping call of `ZQBHost` are all kept.
+/// there, so the events reported before a stopping call of `ZQBHost` are all kept. The exit takes no lock:
+/// one from a signal handler, or in a child that `fork()` made (whose exit waits for nothing of the
+/// parent's, and which runs none of the calls it makes and waits in none), ends too.
 ///
 /// **Nothing blocks.** Every member returns at once. The work, the checks and their log lines run later on
 /// the library's own queue, in the order of the calls; a call is never reported back as failed. Values

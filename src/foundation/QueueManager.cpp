@@ -133,6 +133,7 @@ QueueManager::QueueManager(std::string name) : state_(std::make_shared<State>())
     state_->name = std::move(name);
     worker_ = std::thread([state = state_] { run(state); });
     state_->workerId = worker_.get_id();
+    state_->workerProcess = ::getpid();
 }
 
 QueueManager::~QueueManager() {
@@ -241,7 +242,7 @@ bool QueueManager::isSuspended() const {
 }
 
 bool QueueManager::waitUntilAllOperationsAreFinished() {
-    if (isCurrent()) {
+    if (waitCannotEnd()) {
         return false;
     }
     // The waiter keeps the state alive: the queue may be destroyed (and wake it) while it waits.
@@ -255,7 +256,7 @@ bool QueueManager::waitUntilAllOperationsAreFinished() {
 }
 
 bool QueueManager::waitUntilAllOperationsAreFinishedOrSuspended() {
-    if (isCurrent()) {
+    if (waitCannotEnd()) {
         return false;
     }
     const std::shared_ptr<State> state = state_;
@@ -269,7 +270,7 @@ bool QueueManager::waitUntilAllOperationsAreFinishedOrSuspended() {
 }
 
 bool QueueManager::waitUntilQueuedOperationsAreFinishedOrSuspended() {
-    if (isCurrent()) {
+    if (waitCannotEnd()) {
         return false;
     }
     const std::shared_ptr<State> state = state_;
@@ -285,6 +286,10 @@ bool QueueManager::waitUntilQueuedOperationsAreFinishedOrSuspended() {
 
 bool QueueManager::isCurrent() const {
     return std::this_thread::get_id() == state_->workerId;
+}
+
+bool QueueManager::waitCannotEnd() const {
+    return isCurrent() || state_->workerProcess != ::getpid();
 }
 
 void QueueManager::run(const std::shared_ptr<State>& state) {

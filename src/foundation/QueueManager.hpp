@@ -3,6 +3,8 @@
 #include "foundation/BlockPool.hpp"
 #include "foundation/ProcessExit.hpp"
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
@@ -123,6 +125,10 @@ public:
     static QueueManager& networkMessagingQueue();
 
 private:
+    // True where a wait for the queue could never end: on its worker thread, and in a child that `fork()`
+    // made, which has no worker. The waits then return false at once.
+    bool waitCannotEnd() const;
+
     struct Node {
         virtual ~Node() = default;
         virtual void run() {}
@@ -151,6 +157,8 @@ private:
 
         std::string name;
         std::thread::id workerId;
+        // A child that `fork()` made has no worker: it stayed in this process.
+        pid_t workerProcess = 0;
 
         // Fields are grouped by who writes them, each group on its own cache line, so that producers and
         // the worker do not invalidate each other's lines more than the hand-over itself needs.

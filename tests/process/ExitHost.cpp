@@ -174,11 +174,12 @@ int runUnstoppedHost(const std::string& mode, const std::string& gatewayUrl, int
     return 0;
 }
 
-// Forks children that call `exit()` at once, while the host's own thread keeps recording events (so that the
-// library's queues are at work, their threads hold what the exit waits for, and a host thread may be inside
-// the library at the fork) and reports are refused: a child has none of those threads, and its exit must
-// not wait for them. Each child's life, from the fork to its end, is timed; the longest is written to
-// fork-ms.txt, or "hung" when a child did not end within ten seconds (it is then killed).
+// Forks children that make a call and a stopping call and `exit()` at once, while the host's own thread keeps
+// recording events (so that the library's queues are at work, their threads hold what the exit waits for, and
+// a host thread may be inside the library at the fork) and reports are refused: a child has none of those
+// threads, and its exit must not wait for them. Each child's life, from the fork to its end, is timed; the
+// longest is written to fork-ms.txt, or "hung" when a child did not end within ten seconds (it is then
+// killed).
 void forkChildren(const std::filesystem::path& folder) {
     constexpr int kChildren = 12;
     const std::string childErrors = (folder / "fork-stderr.txt").string();
@@ -208,6 +209,10 @@ void forkChildren(const std::filesystem::path& folder) {
             if (descriptor >= 0) {
                 ::dup2(descriptor, STDERR_FILENO);
             }
+            // The child has none of the library's threads: its calls are not run, and a stopping call must
+            // not wait for them.
+            recordEvent(-1);
+            ZQBHost::applicationWillResignActive();
             std::exit(0);
         }
         if (pid < 0) {
