@@ -51,21 +51,24 @@ struct HostShutdown {
 } hostShutdown;
 
 // How long the exit of a host that leaves right after its last event takes, from that call to the end of its
-// statics (the last destroyed but the host's shutdown): written to exit-ms.txt for the test to report.
+// statics (the last destroyed but the host's shutdown): written to exit-ms.txt for the test to report. A
+// forked child adds its own to fork-exit-ms.txt instead.
 int64_t monotonicNanoseconds() {
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 std::atomic<int64_t> leftAt{0};
+std::atomic<bool> forkedChild{false};
 struct ExitClock {
     ~ExitClock() {
         if (leftAt.load() == 0) {
             return;
         }
         const std::string text = std::to_string((monotonicNanoseconds() - leftAt.load()) / 1'000'000) + "\n";
-        const auto path = std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "exit-ms.txt";
-        std::FILE* file = std::fopen(path.c_str(), "w");
+        const auto path = std::filesystem::path(std::getenv("XDG_DATA_HOME")) /
+                          (forkedChild.load() ? "fork-exit-ms.txt" : "exit-ms.txt");
+        std::FILE* file = std::fopen(path.c_str(), forkedChild.load() ? "a" : "w");
         if (file != nullptr) {
             std::fputs(text.c_str(), file);
             std::fclose(file);
@@ -177,9 +180,10 @@ int runUnstoppedHost(const std::string& mode, const std::string& gatewayUrl, int
 // Forks children that make a call and a stopping call and `exit()` at once, while the host's own thread keeps
 // recording events (so that the library's queues are at work, their threads hold what the exit waits for, and
 // a host thread may be inside the library at the fork) and reports are refused: a child has none of those
-// threads, and its exit must not wait for them. Each child's life, from the fork to its end, is timed; the
-// longest is written to fork-ms.txt, or "hung" when a child did not end within ten seconds (it is then
-// killed).
+// threads, and its exit must not wait for them. Each child times its exit, from its call of `exit()` to the
+// end of its statics; the longest is written to fork-ms.txt, or what went wrong: "hung" when a child did not
+// end within a minute (it is then killed; the machine's load, and a sanitizer's teardown, may take seconds of
+// a child's end, not of its exit's waits).
 void forkChildren(const std::filesystem::path& folder) {
     constexpr int kChildren = 12;
     const std::string childErrors = (folder / "fork-stderr.txt").string();
@@ -195,12 +199,10 @@ void forkChildren(const std::filesystem::path& folder) {
         }
     });
     std::string outcome;
-    int64_t longest = 0;
     for (int child = 0; child < kChildren && outcome.empty(); ++child) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         // The child's exit flushes what it inherited; the host's lines must be written once.
         std::fflush(stdout);
-        const int64_t forkedAt = monotonicNanoseconds();
         const pid_t pid = ::fork();
         if (pid == 0) {
             // A sanitizer may find the parent's threads' objects unreachable from the child: its report goes
@@ -213,6 +215,8 @@ void forkChildren(const std::filesystem::path& folder) {
             // not wait for them.
             recordEvent(-1);
             ZQBHost::applicationWillResignActive();
+            forkedChild.store(true);
+            leftAt.store(monotonicNanoseconds());
             std::exit(0);
         }
         if (pid < 0) {
@@ -221,7 +225,7 @@ void forkChildren(const std::filesystem::path& folder) {
         }
         int status = 0;
         pid_t ended = 0;
-        const int64_t giveUpAt = forkedAt + 10'000'000'000;
+        const int64_t giveUpAt = monotonicNanoseconds() + 60'000'000'000;
         while ((ended = ::waitpid(pid, &status, WNOHANG)) == 0 && monotonicNanoseconds() < giveUpAt) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
@@ -231,7 +235,6 @@ void forkChildren(const std::filesystem::path& folder) {
             outcome = "hung";
             break;
         }
-        longest = std::max(longest, (monotonicNanoseconds() - forkedAt) / 1'000'000);
         if (!WIFEXITED(status)) {
             outcome = "ended by signal " + std::to_string(WTERMSIG(status));
         }
@@ -239,7 +242,14 @@ void forkChildren(const std::filesystem::path& folder) {
     recording.store(false);
     producer.join();
     if (outcome.empty()) {
-        outcome = std::to_string(longest);
+        int timed = 0;
+        int64_t longest = 0;
+        std::ifstream exits(folder / "fork-exit-ms.txt");
+        for (int64_t milliseconds = 0; exits >> milliseconds; ++timed) {
+            longest = std::max(longest, milliseconds);
+        }
+        outcome = timed == kChildren ? std::to_string(longest)
+                                     : std::to_string(timed) + " of the children timed their exit";
     }
     std::ofstream(folder / "fork-ms.txt") << outcome << '\n';
 }
