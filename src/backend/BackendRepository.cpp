@@ -57,7 +57,9 @@ ConfigRequestResult BackendRepository::requestConfig(const std::string& appId,
         const auto request = makeRequest(kConfigPath, appId, message, std::nullopt);
         const Response response = request->send();
         if (response.statusCode != 200 || !response.data) {
-            return fallback();
+            ConfigRequestResult result = fallback();
+            result.withoutAnswer = response.withoutAnswer;
+            return result;
         }
         return ConfigRequestResult{Config::decode(*response.data), false};
     } catch (const std::exception& error) {
@@ -98,7 +100,7 @@ BackendIdentifiers BackendRepository::requestIdentification(const std::string& a
             }
         default:
             return BackendIdentifiers::error("[Backend Module] identifiers, unknown status code " +
-                                             std::to_string(response.statusCode));
+                                             response.statusText());
     }
 }
 
@@ -118,8 +120,8 @@ SendAnalyticsResult BackendRepository::sendAnalytics(
     if (response.statusCode == 200) {
         return SendAnalyticsResult::success();
     }
-    return SendAnalyticsResult::failure(ZQBError("[Backend Module] Failed to send Report, status code: " +
-                                                 std::to_string(response.statusCode)));
+    return SendAnalyticsResult::failure(
+        ZQBError("[Backend Module] Failed to send Report, status code: " + response.statusText()));
 }
 
 ZQBVerifyResponse BackendRepository::sendVerifyReceipt(const std::string& appId,
@@ -137,8 +139,8 @@ ZQBVerifyResponse BackendRepository::sendVerifyReceipt(const std::string& appId,
         return cannotCreate(error);
     }
     if (response.statusCode != 200) {
-        Logger::writeLog(ZQBLogLevel::error, "[Backend Module] Failed to send a receipt, status code: " +
-                                                 std::to_string(response.statusCode));
+        Logger::writeLog(ZQBLogLevel::error,
+                         "[Backend Module] Failed to send a receipt, status code: " + response.statusText());
         return VerifyResponseFactory::make(ZQBReceiptStatus::serverError);
     }
     ReceiptResult result;
@@ -170,6 +172,10 @@ std::optional<MessagingConfig> BackendRepository::requestMessagingConfig(
             ZQBLogLevel::error,
             "[Backend Module] Can't create messaging config request. Error: " + localizedDescription(error));
         return std::nullopt;
+    }
+    if (response.withoutAnswer) {
+        Logger::writeLog(ZQBLogLevel::debug, "[Backend Module] Failed to get push categories, status code: " +
+                                                 response.statusText());
     }
     if (!response.data) {
         return std::nullopt;

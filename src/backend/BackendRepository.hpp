@@ -21,6 +21,8 @@ namespace zqb {
 struct ConfigRequestResult {
     Config config;
     bool isDefault = true;
+    // Why the gateway gave no answer at all, as `Response::withoutAnswer` says it; absent when it answered.
+    std::optional<std::string> withoutAnswer{};
 };
 
 // A report upload's result: success, or a failure with its error (whose text says why).
@@ -73,7 +75,8 @@ public:
     // "/verify/payment": the gateway's status 0 to 4 on 200, else server or internal error.
     ZQBVerifyResponse sendVerifyReceipt(const std::string& appId,
                                         const BackendMessage& message) const noexcept override;
-    // "/messaging/config": whatever the status, a body that reads as categories gives them.
+    // "/messaging/config": whatever the status, a body that reads as categories gives them. No answer at all
+    // is logged at DEBUG with its reason.
     std::optional<MessagingConfig> requestMessagingConfig(
         const std::string& appId, const BackendMessage& message) const noexcept override;
 

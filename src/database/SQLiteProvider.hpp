@@ -73,9 +73,9 @@ public:
     // with its ERROR, and the file untouched. A commit that fails here is final: the group is rolled back
     // and one ERROR says how many writes were lost.
     void closeForGood() noexcept override;
+    // The reads (SQLiteProviderQuery.cpp).
     std::vector<SQLiteRow> queryRows(const std::string& tableName,
                                      const QueryOptions& options) noexcept override;
-
     // The SELECT text of a query.
     static std::string rawSql(const std::string& tableName, const QueryOptions& options);
 
@@ -144,7 +144,7 @@ private:
     // cannot serve (`UnusableFile`). Tables missing from the file are left so without `everyTable`.
     void repairSchema(bool everyTable);
 
-    // The rows (SQLiteProviderRows.cpp).
+    // The writes of rows (SQLiteProviderRows.cpp).
     // The most values one deletion from `tableName` by `column` may hold on this connection.
     std::size_t deleteChunkSize(const std::string& tableName, const std::string& column) const;
     int64_t deleteInChunks(const std::string& tableName, const std::string& column,

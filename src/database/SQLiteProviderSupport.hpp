@@ -3,12 +3,14 @@
 // What more than one of the sources of `SQLiteProvider` uses; private to the provider.
 
 #include "database/SQLiteError.hpp"
+#include "database/SQLiteValue.hpp"
 
 #include <array>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace zqb::provider_support {
 
@@ -26,6 +28,11 @@ inline constexpr std::array<const char*, 3> kCompanions{"-journal", "-wal", "-sh
 // The write-ahead log SQLite keeps beside a database file.
 inline std::filesystem::path logOf(const std::filesystem::path& file) {
     return file.string() + kCompanions[1];
+}
+
+// Selection arguments as the values a statement binds.
+inline std::vector<OptionalSQLiteValue> arguments(const std::vector<SQLiteValue>& values) {
+    return std::vector<OptionalSQLiteValue>(values.begin(), values.end());
 }
 
 // Runs the work of a member of `DatabaseProtocol`, which never throws: whatever fails in it, an allocation

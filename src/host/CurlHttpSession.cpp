@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <system_error>
 
 namespace zqb::host {
 namespace {
@@ -99,6 +100,23 @@ std::string noProxyList() {
         }
     }
     return list;
+}
+
+// The transport's own words for a failed transfer: the client's message for this transfer, and for a
+// connection that could not be made the system's reason too ("Connection refused", "No route to host"),
+// which the client's message leaves out.
+std::string reason(CURL* curl, CURLcode code, const char* errorBuffer) {
+    std::string text =
+        errorBuffer[0] != '\0' ? std::string(errorBuffer) : std::string(curl_easy_strerror(code));
+    long systemError = 0;
+    if (code == CURLE_COULDNT_CONNECT &&
+        curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &systemError) == CURLE_OK && systemError != 0) {
+        const std::string system = std::system_category().message(static_cast<int>(systemError));
+        if (text.find(system) == std::string::npos) {
+            text += ": " + system;
+        }
+    }
+    return text;
 }
 
 HttpResult failure(std::string text) {
@@ -209,8 +227,7 @@ HttpResult CurlHttpSession::perform(const HttpRequest& request) noexcept {
             return result;
         }
         if (code != CURLE_OK) {
-            result.error =
-                errorBuffer[0] != '\0' ? std::string(errorBuffer) : std::string(curl_easy_strerror(code));
+            result.error = reason(curl, code, errorBuffer);
             return result;
         }
         if (status <= 0) {

@@ -31,30 +31,39 @@ PlatformRequest::PlatformRequest(UrlBuilder urlBuilder, RequestType type,
       session_(std::move(session)) {}
 
 Response PlatformRequest::send() const noexcept {
+    const auto failed = [](const char* reason) {
+        Response response;
+        response.error = reason;
+        response.withoutAnswer = std::string("no answer: ") + reason;
+        return response;
+    };
     try {
         return sendUnchecked();
     } catch (const std::exception& error) {
-        Response response;
-        response.error = error.what();
-        return response;
+        return failed(error.what());
     } catch (...) {
-        Response response;
-        response.error = "unknown failure";
-        return response;
+        return failed("unknown failure");
     }
 }
 
 Response PlatformRequest::sendUnchecked() const {
     Response response;
-    const std::optional<std::string> url = urlBuilder_.url();
-    if (!url || !requestContent_ || !session_) {
+    const auto notSent = [&response](const char* reason) {
+        response.withoutAnswer = std::string("not sent: ") + reason;
         return response;
+    };
+    const std::optional<std::string> url = urlBuilder_.url();
+    if (!url) {
+        return notSent("the address is not a valid http or https URL");
+    }
+    if (!requestContent_ || !session_) {
+        return notSent(requestContent_ ? "no URL session" : "no content");
     }
     std::optional<std::string> body = requestContent_->object().toJSONData();
     if (!body) {
         Logger::writeLog(ZQBLogLevel::error,
                          "[Network Module] Can't parse response data. Error: getContent Error");
-        return response;
+        return notSent("the body cannot be encoded");
     }
 
     host::HttpRequest request;
@@ -76,6 +85,8 @@ Response PlatformRequest::sendUnchecked() const {
     // A status that arrived is kept even when the exchange failed afterwards (a body cut off).
     if (result.statusCode) {
         response.statusCode = *result.statusCode;
+    } else {
+        response.withoutAnswer = "no answer: " + result.error.value_or("the transport gave no reason");
     }
     response.error = std::move(result.error);
     response.data = std::move(result.data);

@@ -31,8 +31,8 @@ public:
                     std::shared_ptr<host::HttpSessionProtocol> session);
 
     // Status 400 without sending when the address is no valid URL, content or URL session is missing, or the
-    // body cannot be encoded; status 400 with `error` when the exchange fails; otherwise the gateway's status
-    // and body.
+    // body cannot be encoded; status 400 with `error` when the exchange fails before a status arrives;
+    // otherwise the gateway's status and body. A 400 that is not the gateway's has `withoutAnswer`.
     Response send() const noexcept override;
 
     const UrlBuilder& urlBuilder() const { return urlBuilder_; }

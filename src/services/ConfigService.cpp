@@ -51,10 +51,12 @@ void ConfigService::requestConfig(const std::string& appKey, const Identifiers& 
         return;
     }
     const int64_t delaySeconds = sdkConfigAttempt_ * sdkConfigTimeout;
+    // When the gateway gave no answer at all, the line says why after the delay.
     Logger::writeLog(
         ZQBLogLevel::debug,
         "Failed to get analytics configuration, using the default configuration and retrying after " +
-            std::to_string(delaySeconds) + " seconds");
+            std::to_string(delaySeconds) + " seconds" +
+            (answer.withoutAnswer ? " (" + *answer.withoutAnswer + ")" : std::string()));
     // The retry goes through the income queue, where the next snapshot of state is taken.
     environment_.delayedScheduler()->runAfter(delaySeconds * 1000,
                                               [weak = weak_from_this(), &queue = incomeQueue_] {

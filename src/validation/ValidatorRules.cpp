@@ -76,9 +76,11 @@ std::optional<std::string> ValidatorRules::validateInitializeKey(std::string_vie
 
 bool ValidatorRules::sendableKey(std::string_view argument, std::string_view key) {
     // The key travels in the query of every request as it is, unescaped: what the gateway reads back must be
-    // the same key. Letters, digits and the marks below mean themselves in any query; "&", "=", "+", "#",
-    // "%", "?", "/" and a space do not, and some query readers split on ";" or refuse it.
-    constexpr std::string_view marks = "-._~!$'()*,";
+    // the same key. Letters, digits and the marks below stand for themselves in a query's value, "=" too
+    // (only the first one of a pair ends its name; a base64 key holds "/" and "="). "&" and "#" end the
+    // value, "%" starts an escape, "+" reads as a space, some query readers split on ";" or refuse it, and a
+    // space, a quote, a bracket, a backslash, a control or a non-ASCII character cannot stand in an address.
+    constexpr std::string_view marks = "-._~!$'()*,:/=@?";
     const auto refused = std::find_if(key.begin(), key.end(), [&](char c) {
         const auto byte = static_cast<unsigned char>(c);
         return byte >= 0x80 || (std::isalnum(byte) == 0 && marks.find(c) == std::string_view::npos);
@@ -98,7 +100,7 @@ bool ValidatorRules::sendableKey(std::string_view argument, std::string_view key
                      Validator::messageHead(kInitialize) + std::string(argument) + " holds the character " +
                          shown +
                          ", which cannot be sent in a request's address; a key may hold "
-                         "only the letters A-Z and a-z, the digits and - . _ ~ ! $ ' ( ) * ,");
+                         "only the letters A-Z and a-z, the digits and - . _ ~ ! $ ' ( ) * , : / = @ ?");
     return false;
 }
 

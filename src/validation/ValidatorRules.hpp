@@ -202,8 +202,8 @@ public:
 private:
     static constexpr std::string_view kInitialize = "Initialize";
 
-    // True when the key holds only ASCII letters, digits and - . _ ~ ! $ ' ( ) * ,; else an ERROR that names
-    // the first other character.
+    // True when the key holds only ASCII letters, digits and - . _ ~ ! $ ' ( ) * , : / = @ ?; else an ERROR
+    // that names the first other character.
     static bool sendableKey(std::string_view argument, std::string_view key);
 };
 

@@ -1,11 +1,22 @@
 // When and what the library sends, through the public interface: a full stack of events leaves without a
 // flush, the request timer sends what waits, switching tracking off deletes the waiting data and stops
-// every upload, and the upload bodies are byte for byte what the gateway reads.
+// every upload, the upload bodies are byte for byte what the gateway reads, and an upload that got no
+// answer says why.
 
 #include "integration/EndToEndFixture.hpp"
 
+#include "host/CurlHttpSession.hpp"
+#include "host/Environment.hpp"
+#include "support/LogCapture.hpp"
+#include "support/RawSocketServer.hpp"
+#include "support/UnansweredPort.hpp"
+
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zqb {
@@ -69,6 +80,49 @@ TEST_F(AnalyticsEndToEndSending, AFullStackOfEventsLeavesWithoutAFlushAndARefuse
     EXPECT_EQ(names(uploads[uploadsAtStart + 3]), (std::vector<std::string>{"seven", "eight", "nine"}));
     EXPECT_EQ(rowCount("reports"), 0);
     EXPECT_EQ(storedEventCount(), 0);
+}
+
+// An upload that got no answer at all is logged with the transport's reason after its 400, each way of
+// failing with its own, where the gateway's own 400 is logged as it came; the report waits through all of
+// them.
+TEST_F(AnalyticsEndToEndSending, AnUploadWithoutAnAnswerIsLoggedWithTheTransportsReason) {
+    // A stalled exchange is given up after one second without progress instead of sixty.
+    host::Environment::shared().setHttpSession(
+        std::make_shared<host::CurlHttpSession>(host::CurlHttpSession::Options{
+            .idleTimeout = std::chrono::seconds(1), .connectTimeout = std::chrono::seconds(1)}));
+    start();
+    test::LogCapture log;
+    ZQBAnalytics::customEvent("kept");
+    const auto failedUpload = [&] {
+        log.clear();
+        ZQBAnalytics::sendBufferedEvents();
+        EXPECT_TRUE(test::waitUntil([&] { return log.contains("The network queue is stopped"); }));
+        const auto failures = log.matching("submission failed");
+        return failures.size() == 1 ? failures[0] : "lines: " + std::to_string(failures.size());
+    };
+
+    test::UnansweredPort refusing(test::UnansweredPort::Kind::refusing);
+    test::UnansweredPort mute(test::UnansweredPort::Kind::mute);
+    test::RawSocketServer closing("");
+    test::RawSocketServer garbage("hello there\r\n\r\n");
+    const std::string shown = "] submission failed: [Backend Module] Failed to send Report, status code: 400";
+    for (const auto& [address, reason] :
+         std::vector<std::pair<std::string, std::string>>{{refusing.baseUrl(), "Connection refused"},
+                                                          {closing.baseUrl(), "Empty reply from server"},
+                                                          {garbage.baseUrl(), "HTTP/0.9"},
+                                                          {mute.baseUrl(), "too slow"}}) {
+        ZQBAnalytics::setTestProxyUrl(address);
+        const std::string line = failedUpload();
+        EXPECT_NE(line.find(shown + " (no answer: "), std::string::npos) << line;
+        EXPECT_NE(line.find(reason), std::string::npos) << line;
+    }
+
+    ZQBAnalytics::setTestProxyUrl(gateway.baseUrl());
+    gateway.pushReply(kReportPath, {400, ""});
+    const std::string line = failedUpload();
+    EXPECT_EQ(line.substr(line.size() - std::min(line.size(), shown.size())), shown) << line;
+    ZQBAnalytics::sendBufferedEvents();
+    EXPECT_TRUE(waitForCustomEvent("kept"));
 }
 
 // Events are committed in groups, but once the host has reported leaving the foreground every event it

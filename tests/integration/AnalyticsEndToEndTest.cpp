@@ -9,6 +9,7 @@
 #include "host/FileKeychain.hpp"
 #include "support/DecimalCommaLocale.hpp"
 #include "support/LogCapture.hpp"
+#include "support/RawSocketServer.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -74,8 +75,9 @@ TEST_F(AnalyticsEndToEnd, ArgumentsArriveAsTheChecksLeftThemAndARefusedCallLeave
 }
 
 // A key that could not travel in the query as it is would make every request fail, with the events kept for
-// good under it: it is refused at the start-up. A key of the characters that mean themselves there arrives
-// as it was given.
+// good under it: it is refused at the start-up. A key of the characters that stand for themselves in a
+// query's value arrives as it was given, also with a "?", a "/" or an "=" of its own after the one that ends
+// the name.
 TEST_F(AnalyticsEndToEnd, AKeyThatCannotBeSentIsRefusedAndOneThatCanArrivesAsItIs) {
     test::LogCapture log;
     ZQBAnalytics::initialize("my key&more");
@@ -87,14 +89,39 @@ TEST_F(AnalyticsEndToEnd, AKeyThatCannotBeSentIsRefusedAndOneThatCanArrivesAsItI
     Core::destroy();
     test::settleAll();
 
-    const std::string key = "Ab-9._~!$'()*,";
+    for (const std::string key : {"Ab-9._~!$'()*,", "ab:cd", "x/y=z"}) {
+        gateway.clearRequests();
+        ZQBAnalytics::initialize(key);
+        ZQBAnalytics::customEvent("sent");
+        ZQBAnalytics::sendBufferedEvents();
+        ASSERT_TRUE(waitForCustomEvent("sent")) << key;
+        for (const auto& request : gateway.requests()) {
+            EXPECT_EQ(request.query, "appId=" + key) << request.path;
+        }
+        Core::destroy();
+        test::settleAll();
+    }
+
+    // The loopback gateway's server library answers 400 to a target with a second "?", which the standard
+    // allows in a query: a bare listener shows the request lines as they arrived.
+    const std::string key = "p@q?r";
+    test::RawSocketServer bare("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}");
+    ZQBAnalytics::setTestProxyUrl(bare.baseUrl());
     ZQBAnalytics::initialize(key);
     ZQBAnalytics::customEvent("sent");
     ZQBAnalytics::sendBufferedEvents();
-    ASSERT_TRUE(waitForCustomEvent("sent"));
-    for (const auto& request : gateway.requests()) {
-        EXPECT_EQ(request.query, "appId=" + key) << request.path;
+    const std::string reportLine = "POST /v2/analytics/report?appId=" + key + " HTTP/1.1\r\n";
+    ASSERT_TRUE(waitUntil([&] { return bare.received().find(reportLine) != std::string::npos; }));
+    Core::destroy();
+    test::settleAll();
+    const std::string received = bare.received();
+    const std::regex requestLine("POST (/v2/[a-z/]+)(\\?[^ ]*) HTTP/1\\.1\r\n");
+    int lines = 0;
+    for (auto line = std::sregex_iterator(received.begin(), received.end(), requestLine);
+         line != std::sregex_iterator(); ++line, ++lines) {
+        EXPECT_EQ((*line)[2], "?appId=" + key) << (*line)[1];
     }
+    EXPECT_GE(lines, 2);
 }
 
 // Sent once per project, a referral with nothing to report would keep the real one from ever being sent.

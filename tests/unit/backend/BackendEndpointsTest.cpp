@@ -6,7 +6,9 @@
 #include "support/GatewayClient.hpp"
 #include "support/LogCapture.hpp"
 #include "support/LoopbackGateway.hpp"
+#include "support/RawSocketServer.hpp"
 #include "support/ScopedEnvironment.hpp"
+#include "support/UnansweredPort.hpp"
 
 #include <gtest/gtest.h>
 
@@ -256,8 +258,10 @@ TEST_F(BackendEndpoints, ReportUploadPostsTheReportsAndSucceedsOnlyOn200) {
                   "[Backend Module] Failed to send Report, status code: " + std::to_string(status));
     }
     gateway.setReply(kReportPath, Reply(200, "").hanging());
-    EXPECT_EQ(backend.sendAnalytics(kKey, identifiers(), reports).error->localizedDescription(),
-              "[Backend Module] Failed to send Report, status code: 400");
+    EXPECT_EQ(backend.sendAnalytics(kKey, identifiers(), reports)
+                  .error->localizedDescription()
+                  .rfind("[Backend Module] Failed to send Report, status code: 400 (no answer: ", 0),
+              0u);
     EXPECT_TRUE(log.matching("ERROR").empty());
 }
 
@@ -315,8 +319,10 @@ TEST_F(BackendEndpoints, ReceiptAnswersThatDoNotReadAreInternalErrors) {
     log.clear();
     gateway.setReply(kVerifyPath, Reply(200, R"({"status": 0})").hanging());
     EXPECT_EQ(verify().receiptStatus(), ZQBReceiptStatus::serverError);
-    EXPECT_EQ(log.texts(),
-              std::vector<std::string>{"ERROR [Backend Module] Failed to send a receipt, status code: 400"});
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.texts()[0].rfind(
+                  "ERROR [Backend Module] Failed to send a receipt, status code: 400 (no answer: ", 0),
+              0u);
 }
 
 // ---- push categories
@@ -348,6 +354,65 @@ TEST_F(BackendEndpoints, MessagingAcceptsAReadableBodyWhateverTheStatus) {
     EXPECT_TRUE(log.lines().empty());
 }
 
+// ---- a status that never came
+
+// A 400 the gateway never sent shows why after it, each way of failing with its own reason, in every
+// message that shows the status; the gateway's own 400 shows none. (The time-out, which costs seconds, is
+// the end-to-end test's.)
+TEST_F(BackendEndpoints, A400ThatIsNotTheGatewaysIsShownWithTheTransportsReason) {
+    const Reports reports{{std::make_shared<Report>(std::vector<Package>{})}};
+    const auto reportFailure = [&] {
+        const SendAnalyticsResult result = backend.sendAnalytics(kKey, identifiers(), reports);
+        return result.error ? result.error->localizedDescription() : std::string("success");
+    };
+    test::UnansweredPort refusing(test::UnansweredPort::Kind::refusing);
+    test::RawSocketServer closing("");
+    test::RawSocketServer garbage("hello there\r\n\r\n");
+    const std::string head = "[Backend Module] Failed to send Report, status code: 400 (no answer: ";
+    for (const auto& [address, reason] :
+         std::vector<std::pair<std::string, std::string>>{{refusing.baseUrl(), "Connection refused"},
+                                                          {closing.baseUrl(), "Empty reply from server"},
+                                                          {garbage.baseUrl(), "HTTP/0.9"}}) {
+        BackendConfigUrl::setTestProxyUrl(address);
+        const std::string text = reportFailure();
+        EXPECT_EQ(text.rfind(head, 0), 0u) << text;
+        EXPECT_NE(text.find(reason, head.size()), std::string::npos) << text;
+        EXPECT_EQ(text.back(), ')') << text;
+    }
+
+    BackendConfigUrl::setTestProxyUrl(refusing.baseUrl());
+    test::LogCapture log;
+    const auto reasonAfter = [](const std::string& text, const std::string& start) {
+        return text.rfind(start + " (no answer: ", 0) == 0 &&
+               text.find("Connection refused") != std::string::npos;
+    };
+    EXPECT_TRUE(reasonAfter(*requestIdentification().errorValue(),
+                            "[Backend Module] identifiers, unknown status code 400"));
+    EXPECT_EQ(verify().receiptStatus(), ZQBReceiptStatus::serverError);
+    EXPECT_FALSE(requestMessaging());
+    const ConfigRequestResult config = requestConfig();
+    EXPECT_TRUE(config.isDefault);
+    ASSERT_TRUE(config.withoutAnswer);
+    EXPECT_TRUE(reasonAfter("400 (" + *config.withoutAnswer, "400"));
+    const auto failures = log.matching("] Failed to ");
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_TRUE(
+        reasonAfter(failures[0], "ERROR [Backend Module] Failed to send a receipt, status code: 400"));
+    EXPECT_TRUE(
+        reasonAfter(failures[1], "DEBUG [Backend Module] Failed to get push categories, status code: 400"));
+
+    BackendConfigUrl::setTestProxyUrl(gateway.baseUrl());
+    gateway.setDefaultReply({400, ""});
+    log.clear();
+    EXPECT_EQ(reportFailure(), "[Backend Module] Failed to send Report, status code: 400");
+    EXPECT_EQ(*requestIdentification().errorValue(), "[Backend Module] identifiers, unknown status code 400");
+    EXPECT_EQ(verify().receiptStatus(), ZQBReceiptStatus::serverError);
+    EXPECT_FALSE(requestMessaging());
+    EXPECT_FALSE(requestConfig().withoutAnswer);
+    EXPECT_EQ(log.matching("] Failed to "),
+              std::vector<std::string>{"ERROR [Backend Module] Failed to send a receipt, status code: 400"});
+}
+
 // ---- addresses
 
 TEST_F(BackendEndpoints, TheCustomOverrideIsAppendedToTheProxy) {
@@ -364,8 +429,10 @@ TEST_F(BackendEndpoints, AnOverrideThatIsNoHttpAddressSendsNothing) {
           "http://127.0.0.1:" + std::to_string(gateway.port()) + " /x"}) {
         BackendConfigUrl::setTestProxyUrl(proxy);
         EXPECT_TRUE(requestConfig().isDefault);
-        EXPECT_EQ(*requestIdentification().errorValue(),
-                  "[Backend Module] identifiers, unknown status code 400");
+        EXPECT_EQ(
+            *requestIdentification().errorValue(),
+            "[Backend Module] identifiers, unknown status code 400 (not sent: the address is not a valid "
+            "http or https URL)");
         EXPECT_FALSE(requestMessaging());
     }
     EXPECT_EQ(gateway.requestCount(), 0u);

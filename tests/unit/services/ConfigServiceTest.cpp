@@ -11,6 +11,7 @@
 #include "support/LogCapture.hpp"
 #include "support/LoopbackGateway.hpp"
 #include "support/QueueRunner.hpp"
+#include "support/RawSocketServer.hpp"
 #include "support/ScopedEnvironment.hpp"
 #include "support/Wait.hpp"
 
@@ -146,6 +147,28 @@ TEST_F(ConfigServiceTest, DefaultAnswersAreRetriedAfterGrowingDelaysCappedAtTenM
     ASSERT_TRUE(waitForPending(1));
     test::settleAll();
     EXPECT_EQ(configCount(), 0u);
+}
+
+// A request that got no answer at all says why on its retry line; one the gateway refused has no reason.
+TEST_F(ConfigServiceTest, TheRetryLineSaysWhyNoAnswerCame) {
+    const std::string line =
+        "DEBUG Failed to get analytics configuration, using the default configuration and "
+        "retrying after ";
+    test::RawSocketServer closing("");
+    BackendConfigUrl::setTestProxyUrl(closing.baseUrl());
+    requestConfig();
+    ASSERT_TRUE(waitForPending(1));
+    EXPECT_EQ(logs.matching("Failed to get analytics configuration"),
+              std::vector<std::string>{line + "60 seconds (no answer: Empty reply from server)"});
+
+    BackendConfigUrl::setTestProxyUrl(gateway.baseUrl());
+    gateway.setReply(kConfigPath, {500, ""});
+    logs.clear();
+    ASSERT_TRUE(env.runLoop().advanceToNextTimer());
+    ASSERT_TRUE(gateway.waitForRequests(1));
+    ASSERT_TRUE(waitForPending(1));
+    EXPECT_EQ(logs.matching("Failed to get analytics configuration"),
+              std::vector<std::string>{line + "120 seconds"});
 }
 
 TEST_F(ConfigServiceTest, ARealAnswerDoesNotResetTheGrowingDelay) {

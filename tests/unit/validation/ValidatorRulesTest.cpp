@@ -63,7 +63,7 @@ TEST(IdentityRules, KeysAndUserIdsAreCleanedCutAndRequired) {
     const std::string head = refusal + "argument value holds the character ";
     const std::string tail =
         ", which cannot be sent in a request's address; a key may hold only the letters A-Z and a-z, the "
-        "digits and - . _ ~ ! $ ' ( ) * ,";
+        "digits and - . _ ~ ! $ ' ( ) * , : / = @ ?";
     for (const auto& [key, named] :
          std::vector<std::pair<std::string, std::string>>{{"<application key>", "[<] (U+003C)"},
                                                           {"my key", "U+0020"},
@@ -72,6 +72,8 @@ TEST(IdentityRules, KeysAndUserIdsAreCleanedCutAndRequired) {
                                                           {"k+1", "[+] (U+002B)"},
                                                           {"k%41", "[%] (U+0025)"},
                                                           {"k;1", "[;] (U+003B)"},
+                                                          {"k[1]", "[[] (U+005B)"},
+                                                          {"k\\1", "[\\] (U+005C)"},
                                                           {"cl\xC3\xA9", "U+00E9"},
                                                           {"k\xF0\x9F\x8E\xAE", "U+1F3AE"}}) {
         log.clear();
@@ -79,7 +81,10 @@ TEST(IdentityRules, KeysAndUserIdsAreCleanedCutAndRequired) {
         EXPECT_EQ(log.texts(), (Texts{head + named + tail, canceled("Initialize")})) << key;
     }
     log.clear();
-    EXPECT_EQ(ValidatorRules::validateInitializeKey("Az09-._~!$'()*,"), "Az09-._~!$'()*,");
+    // What stands for itself in a query's value passes, a base64 key's "/" and "=" among it.
+    for (const std::string key : {"Az09-._~!$'()*,", "ab:cd", "x/y=z", "p@q?r", "Zm9v/w=="}) {
+        EXPECT_EQ(ValidatorRules::validateInitializeKey(key), key);
+    }
     EXPECT_TRUE(log.texts().empty());
 
     // The empty id selects the default user and passes silently; an id emptied by cleaning is refused,
