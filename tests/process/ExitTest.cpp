@@ -73,10 +73,11 @@ constexpr const char* kDeinitLine = "ZQBAnalytics deinit Core module";
 
 // ---- The parent -------------------------------------------------------------------------------------------
 
-#if defined(__SANITIZE_ADDRESS__)
-// AddressSanitizer's allocator records each allocation's stack under a lock that a thread of the parent may
-// hold at the fork, for ever in the child, whose first allocation or free then spins: the sanitizer, not the
-// library, cannot be forked while threads allocate. The other builds play the forking host.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// The sanitizers' allocators take locks of their own (for an allocation's stack, for returning memory to a
+// size class) that a thread of the parent may hold at the fork, for ever in the child, whose next allocation
+// or free then waits: the sanitizer, not the library, cannot be forked while threads allocate. The C
+// library's allocator can; the normal build plays the forking host.
 constexpr int kForkRuns = 0;
 #else
 constexpr int kForkRuns = 2;
