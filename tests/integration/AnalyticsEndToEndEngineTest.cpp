@@ -68,6 +68,20 @@ protected:
         return *answer;
     }
 
+    // The gateway holds its answer (200) to every upload that carries `name` until the promise returned is
+    // set, and accepts the others at once.
+    std::shared_ptr<std::promise<void>> holdUploadsOf(const std::string& name) {
+        auto answer = std::make_shared<std::promise<void>>();
+        gateway.setHandler(kReportPath, [name, answered = answer->get_future().share()](
+                                            const test::LoopbackGateway::Request& request) {
+            if (request.body.find(name) != std::string::npos) {
+                answered.wait();
+            }
+            return test::LoopbackGateway::Reply(200, "{}");
+        });
+        return answer;
+    }
+
     test::LogCapture log;
 };
 
@@ -223,14 +237,7 @@ TEST_F(AnalyticsEndToEndEngine, AnInitializeRightAfterDestroyStartsTheLibraryOnc
 TEST_F(AnalyticsEndToEndEngine, AReportAcceptedAfterARestartWasAskedForIsNotSentAgain) {
     replyWithConfiguration();
     start();
-    std::promise<void> answer;
-    const auto answered = answer.get_future().share();
-    gateway.setHandler(kReportPath, [answered](const test::LoopbackGateway::Request& request) {
-        if (request.body.find("in-flight") != std::string::npos) {
-            answered.wait();
-        }
-        return test::LoopbackGateway::Reply(200, "{}");
-    });
+    const auto answer = holdUploadsOf("in-flight");
     const auto uploadsOf = [&](const std::string& name) {
         std::size_t count = 0;
         for (const auto& request : gateway.requests(kReportPath)) {
@@ -244,7 +251,7 @@ TEST_F(AnalyticsEndToEndEngine, AReportAcceptedAfterARestartWasAskedForIsNotSent
 
     ZQBEngineWrapper::destroySDK();
     ZQBAnalytics::initialize(kApplicationKey);
-    answer.set_value();
+    answer->set_value();
     ASSERT_TRUE(delivers("after-restart"));
     test::settleAll();
     EXPECT_EQ(uploadsOf("in-flight"), 1u);
@@ -256,14 +263,7 @@ TEST_F(AnalyticsEndToEndEngine, AReportAcceptedAfterARestartWasAskedForIsNotSent
 TEST_F(AnalyticsEndToEndEngine, AReportAcceptedAfterTheDestroyLeavesTheFileWithoutANewStart) {
     replyWithConfiguration();
     start();
-    std::promise<void> answer;
-    const auto answered = answer.get_future().share();
-    gateway.setHandler(kReportPath, [answered](const test::LoopbackGateway::Request& request) {
-        if (request.body.find("in-flight") != std::string::npos) {
-            answered.wait();
-        }
-        return test::LoopbackGateway::Reply(200, "{}");
-    });
+    const auto answer = holdUploadsOf("in-flight");
     ZQBAnalytics::customEvent("in-flight");
     ZQBAnalytics::sendBufferedEvents();
     ASSERT_TRUE(test::waitUntil([&] { return !sentCustomEvent("in-flight").is_null(); }));
@@ -271,7 +271,7 @@ TEST_F(AnalyticsEndToEndEngine, AReportAcceptedAfterTheDestroyLeavesTheFileWitho
     ZQBEngineWrapper::destroySDK();
     test::settle({&QueueManager::incomeQueue()});
     EXPECT_EQ(storedCopies("in-flight"), 1);
-    answer.set_value();
+    answer->set_value();
     test::settleAll();
     EXPECT_EQ(storedCopies("in-flight"), 0);
 }

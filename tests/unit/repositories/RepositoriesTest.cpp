@@ -11,6 +11,7 @@
 #include "repositories/TutorialRepository.hpp"
 #include "repositories/UserRepository.hpp"
 #include "support/EveryRecordText.hpp"
+#include "support/ForwardingDatabase.hpp"
 #include "support/FullDiskVfs.hpp"
 #include "support/LogCapture.hpp"
 #include "unit/repositories/RepositoryTest.hpp"
@@ -21,35 +22,15 @@ namespace zqb {
 namespace {
 
 // Counts whole-table reads, passing everything on to the real provider.
-class CountingDatabase final : public DatabaseProtocol {
+class CountingDatabase final : public test::ForwardingDatabase {
 public:
-    explicit CountingDatabase(std::shared_ptr<DatabaseProtocol> inner) : inner_(std::move(inner)) {}
-    std::optional<int64_t> insert(const std::string& table, const ColumnMap& content) noexcept override {
-        return inner_->insert(table, content);
-    }
-    std::optional<int64_t> update(const std::string& table, const ColumnMap& values,
-                                  const std::string& selection,
-                                  const std::vector<SQLiteValue>& args) noexcept override {
-        return inner_->update(table, values, selection, args);
-    }
-    int64_t deleteRows(const std::string& table, const std::string& selection,
-                       const std::vector<SQLiteValue>& args) noexcept override {
-        return inner_->deleteRows(table, selection, args);
-    }
-    std::optional<int64_t> deleteWhereIn(const std::string& table, const std::string& column,
-                                         const std::vector<int64_t>& values) noexcept override {
-        return inner_->deleteWhereIn(table, column, values);
-    }
-    bool clear(const std::string& table) noexcept override { return inner_->clear(table); }
+    using ForwardingDatabase::ForwardingDatabase;
     std::vector<SQLiteRow> queryRows(const std::string& table,
                                      const QueryOptions& options) noexcept override {
         ++queries;
-        return inner_->queryRows(table, options);
+        return ForwardingDatabase::queryRows(table, options);
     }
     int queries = 0;
-
-private:
-    std::shared_ptr<DatabaseProtocol> inner_;
 };
 
 std::shared_ptr<EventObject> event(int64_t userId, const std::string& code = "ce") {

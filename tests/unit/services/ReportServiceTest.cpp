@@ -11,6 +11,7 @@
 #include "model/Alive.hpp"
 #include "network/BackendConfigUrl.hpp"
 #include "support/FakeStateManager.hpp"
+#include "support/ForwardingDatabase.hpp"
 #include "support/GatewayClient.hpp"
 #include "support/LogCapture.hpp"
 #include "support/LoopbackGateway.hpp"
@@ -460,36 +461,11 @@ TEST_F(ReportServiceTest, FinishingDoesNotWaitForTheRunUnderWayWhichDeletesWhatI
 
 // The file a finished service's run still uses, forwarding all but its close: the close belongs to the
 // database every test of this file shares.
-class KeptOpenDatabase final : public DatabaseProtocol {
+class KeptOpenDatabase final : public test::ForwardingDatabase {
 public:
-    explicit KeptOpenDatabase(std::shared_ptr<DatabaseProtocol> inner) : inner_(std::move(inner)) {}
-    std::optional<int64_t> insert(const std::string& table, const ColumnMap& content) noexcept override {
-        return inner_->insert(table, content);
-    }
-    std::optional<int64_t> update(const std::string& table, const ColumnMap& values,
-                                  const std::string& selection,
-                                  const std::vector<SQLiteValue>& args) noexcept override {
-        return inner_->update(table, values, selection, args);
-    }
-    int64_t deleteRows(const std::string& table, const std::string& selection,
-                       const std::vector<SQLiteValue>& args) noexcept override {
-        return inner_->deleteRows(table, selection, args);
-    }
-    std::optional<int64_t> deleteWhereIn(const std::string& table, const std::string& column,
-                                         const std::vector<int64_t>& values) noexcept override {
-        return inner_->deleteWhereIn(table, column, values);
-    }
-    bool clear(const std::string& table) noexcept override { return inner_->clear(table); }
-    std::vector<SQLiteRow> queryRows(const std::string& table,
-                                     const QueryOptions& options) noexcept override {
-        return inner_->queryRows(table, options);
-    }
-    void commitWrites() noexcept override { inner_->commitWrites(); }
+    using ForwardingDatabase::ForwardingDatabase;
     void closeForGood() noexcept override { closed = true; }
     std::atomic<bool> closed{false};
-
-private:
-    std::shared_ptr<DatabaseProtocol> inner_;
 };
 
 // A library started again while the destroyed one's upload is still under way takes the file over before
