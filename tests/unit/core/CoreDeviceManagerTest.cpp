@@ -56,6 +56,7 @@ public:
     }
     IdentifierData getIdentifierData() override { return identifiers; }
     SdkData getSdkData() override { return {}; }
+    void withdrawAdvertisingIdentifier() override { identifiers.isLimitAdTrackingEnabled = true; }
 
     Answer answer = Answer::atOnce;
     IdentifierData identifiers{{"DEVICE-1", std::nullopt}, false, std::nullopt, std::nullopt, "UUID-1"};

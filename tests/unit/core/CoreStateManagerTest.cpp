@@ -40,6 +40,7 @@ public:
     }
     IdentifierData getIdentifierData() override { return identifiers; }
     SdkData getSdkData() override { return {"2.1.2", 10}; }
+    void withdrawAdvertisingIdentifier() override { identifiers.isLimitAdTrackingEnabled = true; }
 
     ApplicationData application{"1.2.3", "45", "com.example.app", 1};
     IdentifierData identifiers{{"DEVICE-1", "DEVICE-0"}, false, "IDFV-1", std::nullopt, "UUID-1"};
