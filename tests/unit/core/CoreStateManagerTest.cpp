@@ -3,13 +3,16 @@
 #include "core/CoreManager.hpp"
 #include "core/DeviceManager.hpp"
 #include "core/StateManager.hpp"
+#include "core/StoredAdvertisingIds.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "foundation/SdkConstraints.hpp"
 #include "host/Environment.hpp"
 #include "migration/NoLegacyDataMigration.hpp"
 #include "platform/PlatformiOS.hpp"
+#include "repositories/EventRepository.hpp"
 #include "repositories/IdentifiersRepository.hpp"
 #include "repositories/ProjectRepository.hpp"
+#include "repositories/ReportsRepository.hpp"
 #include "repositories/ToolsRepository.hpp"
 #include "repositories/UserRepository.hpp"
 #include "support/LogCapture.hpp"
@@ -65,6 +68,8 @@ struct Launch {
     std::shared_ptr<UserRepository> users;
     std::shared_ptr<IdentifiersRepository> identifiers;
     std::shared_ptr<ToolsRepository> tools;
+    std::shared_ptr<EventRepository> events;
+    std::shared_ptr<ReportsRepository> reports;
     std::shared_ptr<DeviceManager> deviceManager;
     std::shared_ptr<StateManager> state;
 };
@@ -82,8 +87,13 @@ protected:
         result.users = std::make_shared<UserRepository>(database);
         result.identifiers = std::make_shared<IdentifiersRepository>(database);
         result.tools = std::make_shared<ToolsRepository>(database);
-        result.deviceManager =
-            std::make_shared<DeviceManager>(result.identifiers, result.tools, platform, deviceDataTimeout);
+        result.events = std::make_shared<EventRepository>(database);
+        result.reports = std::make_shared<ReportsRepository>(database);
+        result.deviceManager = std::make_shared<DeviceManager>(
+            result.identifiers, result.tools, platform,
+            std::make_shared<StoredAdvertisingIds>(result.identifiers, result.tools, result.users,
+                                                   result.events, result.reports, database),
+            deviceDataTimeout);
         auto coreManager = std::make_shared<CoreManager>(kStateKey, result.projects, result.users,
                                                          zqb::host::Environment::shared().clock());
         result.state = std::make_shared<StateManager>(result.deviceManager, coreManager, std::move(migration),
