@@ -75,6 +75,11 @@ std::optional<CoreGraph> CoreGraph::build(const Sources& sources, const LogicFac
     const auto coreManager =
         std::make_shared<CoreManager>(sources.validatedKey, coreFactory->projectRepository(),
                                       coreFactory->userRepository(), environment.clock());
+    // A project whose tracking the host switched off takes no advertising identifier: it leaves the ids
+    // gathered for it before any of them reaches the keychain.
+    if (const auto project = coreManager->storedProject(); project && !project->trackingAvailable) {
+        coreFactory->platform()->withdrawAdvertisingIdentifier();
+    }
     gathering->store();
     auto migrationManager = parts.migrationManager(coreFactory, sources.validatedKey);
     auto advertisingIds = std::make_shared<StoredAdvertisingIds>(
