@@ -107,7 +107,11 @@ public:
 
     // ---- Users and tracking ------------------------------------------------------------------------------
 
-    /// Switches tracking on or off. Off, nothing leaves the device and the stored events are removed.
+    /// Switches tracking on or off. Off, nothing leaves the device and the stored events are removed, and
+    /// the advertising identifier is withdrawn at once (see `ZQBHost::setAdvertisingIdentifier`): the
+    /// tracking status sent now, and the one each start with tracking off sends, name the device by its
+    /// vendor identifier. Switched on again, the advertising identifier the user allows is the device id
+    /// again from the next start.
     static void setTrackingAvailability(bool value);
     /// Reports for the user with this id (at most 64 characters), creating the user when new; "" selects
     /// the device's default user.

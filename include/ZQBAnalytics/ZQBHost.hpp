@@ -99,8 +99,20 @@ public:
     /// other case (the prompt not answered yet, as by default, restricted or denied; no prompt and
     /// `trackingEnabled` false) the identifier is treated as the all-zero one the platform gives: the device
     /// event has no "idfa" and "isLimitAdTrackingEnabled" true, and the device id is the vendor identifier, a
-    /// random UUID made once per device and application. A device id that changes with the user's answer is
-    /// reported with the one it replaces as the previous device id.
+    /// random UUID made once per device and application. The same holds while the host has switched the
+    /// library's tracking off (`ZQBAnalytics::setTrackingAvailability(false)`), whatever the user answered.
+    ///
+    /// Once the identifier is not allowed, no request carries it (in a header or a body) and neither the
+    /// library's files nor the ids it keeps for the application outside them hold it, from the start that
+    /// finds it refused on, or at once when the host switches tracking off: a device id that was the
+    /// advertising identifier becomes the vendor identifier with no previous device id, users named after it
+    /// lose that name (the default user takes the vendor identifier, a previous user id that was it is
+    /// dropped), and device events recorded while it was allowed and not sent yet go without their "idfa",
+    /// with "isLimitAdTrackingEnabled" true. Allowed again, it is the device id again from the next start,
+    /// with the vendor identifier as the previous device id. Every other change of the device id is reported
+    /// with the one it replaces as the previous device id. An id an earlier version of the library kept is
+    /// known to be the advertising identifier only once a start that allows tracking has seen it again; a
+    /// refusal before that is reported as any other change.
     static void setAdvertisingIdentifier(const std::string& identifier, bool trackingEnabled);
 
     /// The user's answer to the tracking prompt (default: not determined). Nothing means the host has no such

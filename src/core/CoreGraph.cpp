@@ -10,6 +10,7 @@
 #include "core/IdentifierGathering.hpp"
 #include "core/LifeCycleRepository.hpp"
 #include "core/ServiceFactory.hpp"
+#include "core/StoredAdvertisingIds.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "network/Network.hpp"
 #include "platform/PlatformStorage.hpp"
@@ -70,14 +71,23 @@ std::optional<CoreGraph> CoreGraph::build(const Sources& sources, const LogicFac
     } catch (...) {
         return std::nullopt;
     }
-    gathering->store();
     const auto& coreFactory = graph.coreFactory;
-    auto migrationManager = parts.migrationManager(coreFactory, sources.validatedKey);
-    const auto deviceManager = std::make_shared<DeviceManager>(
-        coreFactory->identifiersRepository(), coreFactory->toolsRepository(), coreFactory->platform());
     const auto coreManager =
         std::make_shared<CoreManager>(sources.validatedKey, coreFactory->projectRepository(),
                                       coreFactory->userRepository(), environment.clock());
+    // A project whose tracking the host switched off takes no advertising identifier: it leaves the ids
+    // gathered for it before any of them reaches the keychain.
+    if (const auto project = coreManager->storedProject(); project && !project->trackingAvailable) {
+        coreFactory->platform()->withdrawAdvertisingIdentifier();
+    }
+    gathering->store();
+    auto migrationManager = parts.migrationManager(coreFactory, sources.validatedKey);
+    auto advertisingIds = std::make_shared<StoredAdvertisingIds>(
+        coreFactory->identifiersRepository(), coreFactory->toolsRepository(), coreFactory->userRepository(),
+        coreFactory->eventRepository(), coreFactory->reportsRepository(), coreFactory->database());
+    const auto deviceManager =
+        std::make_shared<DeviceManager>(coreFactory->identifiersRepository(), coreFactory->toolsRepository(),
+                                        coreFactory->platform(), std::move(advertisingIds));
     auto stateManager =
         std::make_shared<StateManager>(deviceManager, coreManager, std::move(migrationManager),
                                        environment.clock(), sources.userId, sources.editorMode);

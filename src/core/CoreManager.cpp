@@ -14,11 +14,18 @@ CoreManager::CoreManager(std::string applicationKey, std::shared_ptr<ProjectRepo
       userRepository_(std::move(userRepository)),
       clock_(std::move(clock)) {}
 
-std::shared_ptr<Project> CoreManager::createOrActivateProject() {
+std::shared_ptr<Project> CoreManager::storedProject() const {
     for (const auto& project : projectRepository_->list()) {
         if (project->applicationKey == applicationKey_) {
             return project;
         }
+    }
+    return nullptr;
+}
+
+std::shared_ptr<Project> CoreManager::createOrActivateProject() {
+    if (auto stored = storedProject()) {
+        return stored;
     }
     auto project = std::make_shared<Project>(applicationKey_);
     projectRepository_->insert(project);

@@ -19,6 +19,8 @@ public:
                 std::shared_ptr<const host::ClockProtocol> clock);
 
     std::shared_ptr<Project> createOrActivateProject() override;
+    // The stored project of the application key, if there is one; creates nothing.
+    std::shared_ptr<Project> storedProject() const;
     std::shared_ptr<User> createOrActivateUser(const std::string& userId,
                                                const std::shared_ptr<Project>& project,
                                                bool setByDefault) override;

@@ -1,5 +1,6 @@
 #include "core/DeviceManager.hpp"
 
+#include "core/StoredAdvertisingIds.hpp"
 #include "foundation/SdkConstraints.hpp"
 #include "platform/PlatformiOS.hpp"
 #include "repositories/IdentifiersRepository.hpp"
@@ -13,13 +14,26 @@ namespace zqb {
 DeviceManager::DeviceManager(std::shared_ptr<IdentifiersRepository> identifiersRepository,
                              std::shared_ptr<ToolsRepository> toolsRepository,
                              std::shared_ptr<PlatformProtocol> platform,
+                             std::shared_ptr<StoredAdvertisingIds> advertisingIds,
                              std::chrono::milliseconds deviceDataTimeout)
     : identifiersRepository_(std::move(identifiersRepository)),
       toolsRepository_(std::move(toolsRepository)),
       platform_(std::move(platform)),
+      advertisingIds_(std::move(advertisingIds)),
       deviceDataTimeout_(deviceDataTimeout) {}
 
+// A mark is added before the row takes the id it names and taken away after the row lost it, so that a
+// process ending between the two writes never leaves an advertising identifier unmarked.
 std::shared_ptr<DeviceIdentifiers> DeviceManager::initializeDeviceId(const Project& project) {
+    using Marks = StoredAdvertisingIds::Marks;
+    const IdentifierData facts = platform_->getIdentifierData();
+    const bool allowed = !facts.isLimitAdTrackingEnabled;
+    if (allowed) {
+        withdrawnRemoved_ = false;
+    } else if (!withdrawnRemoved_) {
+        withdrawnRemoved_ = true;
+        advertisingIds_->removeWithdrawn(facts.deviceUIDs.current);
+    }
     std::shared_ptr<DeviceIdentifiers> stored;
     for (const auto& identifiers : identifiersRepository_->list()) {
         if (identifiers->projectId == project.idKey) {
@@ -27,23 +41,42 @@ std::shared_ptr<DeviceIdentifiers> DeviceManager::initializeDeviceId(const Proje
             break;
         }
     }
-    const IdentifierData facts = platform_->getIdentifierData();
+    const DeviceUIDs& ids = facts.deviceUIDs;
     if (!stored) {
-        auto created = std::make_shared<DeviceIdentifiers>(project.idKey, facts.deviceUIDs.current,
-                                                           facts.uuid, facts.deviceUIDs.prev);
+        advertisingIds_->mark(project.idKey, {ids.currentIsAdvertising, ids.prev && ids.prevIsAdvertising});
+        auto created = std::make_shared<DeviceIdentifiers>(project.idKey, ids.current, facts.uuid, ids.prev);
         identifiersRepository_->insert(created);
         return created;
     }
-    if (stored->deviceIdentifier == facts.deviceUIDs.current) {
+    const Marks marks = advertisingIds_->marksOf(project.idKey);
+    if (stored->deviceIdentifier == ids.current) {
+        // Rows kept before the marks existed get theirs once the platform names the id.
+        const bool previousIsAdvertising =
+            marks.previousDeviceIdentifier || (ids.prevIsAdvertising && stored->previousDeviceIdentifier &&
+                                               stored->previousDeviceIdentifier == ids.prev);
+        advertisingIds_->mark(project.idKey, {ids.currentIsAdvertising, previousIsAdvertising});
         return stored;
     }
-    stored->previousDeviceIdentifier = stored->deviceIdentifier;
-    stored->deviceIdentifier = facts.deviceUIDs.current;
+    // An advertising identifier that is not allowed is not kept as the previous id.
+    const bool keepPrevious = allowed || !marks.deviceIdentifier;
+    const Marks changed{ids.currentIsAdvertising, keepPrevious && marks.deviceIdentifier};
+    advertisingIds_->mark(project.idKey,
+                          {marks.deviceIdentifier || changed.deviceIdentifier,
+                           marks.previousDeviceIdentifier || changed.previousDeviceIdentifier});
+    stored->previousDeviceIdentifier =
+        keepPrevious ? std::optional<std::string>(stored->deviceIdentifier) : std::nullopt;
+    stored->deviceIdentifier = ids.current;
     stored->vorantelId.reset();
     stored->crossPlatformVorantelId.reset();
     stored->vorantelIdTimestamp.reset();
-    identifiersRepository_->update(stored);
+    if (identifiersRepository_->update(stored)) {
+        advertisingIds_->mark(project.idKey, changed);
+    }
     return stored;
+}
+
+void DeviceManager::withdrawAdvertisingIdentifier() {
+    platform_->withdrawAdvertisingIdentifier();
 }
 
 std::optional<DeviceData> DeviceManager::getDeviceData() {

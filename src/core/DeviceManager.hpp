@@ -7,6 +7,7 @@
 namespace zqb {
 
 class IdentifiersRepository;
+class StoredAdvertisingIds;
 class ToolsRepository;
 
 // Built by the start-up operation from the core factory's identifiers and tools repositories and platform.
@@ -19,9 +20,13 @@ public:
     DeviceManager(std::shared_ptr<IdentifiersRepository> identifiersRepository,
                   std::shared_ptr<ToolsRepository> toolsRepository,
                   std::shared_ptr<PlatformProtocol> platform,
+                  std::shared_ptr<StoredAdvertisingIds> advertisingIds,
                   std::chrono::milliseconds deviceDataTimeout = defaultDeviceDataTimeout);
 
+    // Keeps the marks of the row's advertising identifiers in step with the platform's. The first call
+    // that finds the advertising identifier not allowed first removes every one the database keeps.
     std::shared_ptr<DeviceIdentifiers> initializeDeviceId(const Project& project) override;
+    void withdrawAdvertisingIdentifier() override;
     // Blocks the calling thread for at most the time-out. The platform answers on its own threads (or at
     // once on this one), never through a library queue or the host's thread, so the wait cannot be held up
     // by a queue this thread would have to run, nor by a life-cycle wait. An answer after the time-out is
@@ -43,7 +48,10 @@ private:
     const std::shared_ptr<IdentifiersRepository> identifiersRepository_;
     const std::shared_ptr<ToolsRepository> toolsRepository_;
     const std::shared_ptr<PlatformProtocol> platform_;
+    const std::shared_ptr<StoredAdvertisingIds> advertisingIds_;
     const std::chrono::milliseconds deviceDataTimeout_;
+    // The stored advertising identifiers have been removed since the platform stopped allowing them.
+    bool withdrawnRemoved_ = false;
 };
 
 }  // namespace zqb

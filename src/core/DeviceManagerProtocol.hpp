@@ -22,7 +22,12 @@ public:
 
     // The project's row of device identifiers: created when missing, brought up to date when the device id
     // changed (the old id becomes the previous one and the three server-assigned numbers are cleared).
+    // Once the advertising identifier is not allowed, the row keeps none: a change away from one has no
+    // previous id.
     virtual std::shared_ptr<DeviceIdentifiers> initializeDeviceId(const Project& project) = 0;
+    // The advertising identifier is not used from here on, whatever the user answered (the host switched
+    // the library's tracking off); the next `initializeDeviceId` removes it from what is stored.
+    virtual void withdrawAdvertisingIdentifier() = 0;
     // The device facts, waiting for them for a bounded time; nothing when they did not arrive in time.
     virtual std::optional<DeviceData> getDeviceData() = 0;
     virtual ApplicationData getAppData() = 0;

@@ -154,4 +154,9 @@ void StateManager::updateDeviceIdentifiers(std::optional<int64_t> vorantelId,
     resetClosure_(vorantelId, crossPlatformVorantelId, vorantelIdTimestamp);
 }
 
+void StateManager::withdrawAdvertisingIdentifier() {
+    deviceManager_->withdrawAdvertisingIdentifier();
+    deviceManager_->initializeDeviceId(*activeProject_);
+}
+
 }  // namespace zqb

@@ -49,6 +49,7 @@ public:
     void updateDeviceIdentifiers(std::optional<int64_t> vorantelId,
                                  std::optional<int64_t> crossPlatformVorantelId,
                                  std::optional<int64_t> vorantelIdTimestamp) override;
+    void withdrawAdvertisingIdentifier() override;
 
     const std::shared_ptr<DeviceManagerProtocol>& deviceManager() const { return deviceManager_; }
     const std::shared_ptr<CoreManagerProtocol>& coreManager() const { return coreManager_; }

@@ -80,6 +80,11 @@ public:
     // that commits each write on its own has nothing to do.
     virtual void commitWrites() noexcept {}
 
+    // Commits what is open and rewrites the file without the content of deleted and overwritten rows,
+    // which a file keeps in its free space otherwise; a store that keeps no such content has nothing to do.
+    // For data that must not stay on the device once removed.
+    virtual void eraseDeletedContent() noexcept {}
+
     // Makes every write reported done durable, as far as the file takes it, and lets the file go for good,
     // also while others still hold the database: every later operation fails. The destroy of the library
     // calls it, so that what the destroyed library still holds never meets a database opened next.

@@ -73,6 +73,9 @@ public:
     // with its ERROR, and the file untouched. A commit that fails here is final: the group is rolled back
     // and one ERROR says how many writes were lost.
     void closeForGood() noexcept override;
+    // Rebuilds the file (SQLiteProviderErasure.cpp). Nothing is rebuilt while the open group's commit
+    // fails: it is logged, and the group is kept for its next attempt.
+    void eraseDeletedContent() noexcept override;
     // The reads (SQLiteProviderQuery.cpp).
     std::vector<SQLiteRow> queryRows(const std::string& tableName,
                                      const QueryOptions& options) noexcept override;

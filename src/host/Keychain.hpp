@@ -57,10 +57,12 @@ struct KeychainItem {
 };
 
 // One item stored as `add` stores it, or, when an item with the same account, group and synchronisation is
-// there already, given its value and accessibility as `update` with `match` gives them.
+// there already, given its value and accessibility as `update` with `match` gives them. With `remove`, the
+// items `match` finds are deleted instead (none being there is no failure) and `add` is not used.
 struct KeychainWrite {
     KeychainQuery add;
     KeychainQuery match;
+    bool remove = false;
 };
 
 // The generic-password store. Each operation is complete in itself and answers a `keychain_status` code.

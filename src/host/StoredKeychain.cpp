@@ -66,6 +66,13 @@ int32_t StoredKeychain::add(const KeychainQuery& query) {
 int32_t StoredKeychain::write(const std::vector<KeychainWrite>& writes) {
     return transact([&](std::vector<KeychainItem>& items, bool& changed) {
         for (const auto& write : writes) {
+            if (write.remove) {
+                changed =
+                    std::erase_if(items,
+                                  [&](const KeychainItem& item) { return matches(item, write.match); }) > 0 ||
+                    changed;
+                continue;
+            }
             int32_t status = addTo(items, write.add, changed);
             if (status == keychain_status::duplicateItem) {
                 status =

@@ -258,6 +258,10 @@ void AnalyticsLogic::setTrackingAvailability(bool value) {
         // Still on at this point, so the events service takes this last status.
         store(TrackingStatus(now(), false));
         generatePeopleEvent(false);
+        // What still goes out, this status first, names the device by an id that is no advertising
+        // identifier; an identifiers request made with the one withdrawn sends nothing more.
+        stateManager_->withdrawAdvertisingIdentifier();
+        configService_->resetUserBackendIds();
         reportService_->sendBufferedEvents();
         projectService_->setTrackingAvailable(false);
         stateManager_->updateDeviceIdentifiers(std::nullopt, std::nullopt, std::nullopt);

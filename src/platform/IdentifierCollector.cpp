@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 
 namespace zqb {
 
@@ -17,6 +18,42 @@ namespace {
 std::string account(const std::string& appName, const std::string& item) {
     return appName + "-" + item;
 }
+
+constexpr std::string_view kCurrentMark = "current";
+constexpr std::string_view kPrevMark = "prev";
+
+// Which of the current and previous items hold an advertising identifier.
+struct AdvertisingMarks {
+    bool current = false;
+    bool prev = false;
+
+    bool operator==(const AdvertisingMarks&) const = default;
+
+    // Names it does not know are passed over: a later version may add some.
+    static AdvertisingMarks read(const std::optional<std::string>& text) {
+        AdvertisingMarks marks;
+        if (!text) {
+            return marks;
+        }
+        std::string_view rest = *text;
+        while (!rest.empty()) {
+            const auto comma = rest.find(',');
+            const std::string_view name = rest.substr(0, comma);
+            marks.current = marks.current || name == kCurrentMark;
+            marks.prev = marks.prev || name == kPrevMark;
+            rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        }
+        return marks;
+    }
+
+    std::string text() const {
+        std::string text(current ? kCurrentMark : std::string_view());
+        if (prev) {
+            text += (text.empty() ? "" : ",") + std::string(kPrevMark);
+        }
+        return text;
+    }
+};
 
 }  // namespace
 
@@ -83,15 +120,24 @@ std::optional<std::string> IdentifierCollector::getSavedUID(const std::string& a
 
 void IdentifierCollector::setSavedUID(const std::string& uid, const std::string& appName,
                                       const std::string& item) {
+    saveItems(appName, {{item.c_str(), uid}});
+}
+
+void IdentifierCollector::saveItems(const std::string& appName, const Changes& changes) {
+    if (changes.empty()) {
+        return;
+    }
     std::lock_guard lock(heldMutex_);
-    const std::string key = account(appName, item);
     Items& pending = pendingNoLock();
-    const auto same =
-        std::find_if(pending.begin(), pending.end(), [&](const auto& entry) { return entry.first == key; });
-    if (same != pending.end()) {
-        same->second = uid;
-    } else {
-        pending.emplace_back(key, uid);
+    for (const auto& [item, value] : changes) {
+        const std::string key = account(appName, item);
+        const auto same = std::find_if(pending.begin(), pending.end(),
+                                       [&](const auto& entry) { return entry.first == key; });
+        if (same != pending.end()) {
+            same->second = value;
+        } else {
+            pending.emplace_back(key, value);
+        }
     }
     if (!holding_) {
         writePendingNoLock();
@@ -114,16 +160,11 @@ void IdentifierCollector::writePendingNoLock() {
     if (pending.empty()) {
         return;
     }
-    std::vector<std::pair<std::string, std::string>> valuesAndKeys;
-    valuesAndKeys.reserve(pending.size());
-    for (const auto& [key, value] : pending) {
-        valuesAndKeys.emplace_back(value, key);
-    }
     // One write for all: on a new device the current and the custom id would each rewrite the keychain
     // file and wait for the disk twice.
     const auto keychain = environment_.keychain();
     KeychainStore store(keychain, "");
-    if (store.setEach(valuesAndKeys)) {
+    if (store.writeEach(pending)) {
         pending.clear();
         refusalLogged_ = false;
         if (backlogKept_) {
@@ -152,26 +193,33 @@ std::optional<std::string> IdentifierCollector::getOlderSavedUID(const std::stri
     return KeychainStore(environment_.keychain(), "").get(item);
 }
 
-std::optional<std::string> IdentifierCollector::tryMigratePrevUid(const std::string& appName,
-                                                                  const std::string& item) {
-    auto legacy = getOlderSavedUID(legacyIdfaKey);
+std::optional<std::pair<std::string, bool>> IdentifierCollector::legacyPrevUid(bool advertisingAllowed) {
+    bool advertising = advertisingAllowed;
+    auto legacy = advertising ? getOlderSavedUID(legacyIdfaKey) : std::nullopt;
     if (!legacy) {
+        advertising = false;
         legacy = getOlderSavedUID(legacyIdfvKey);
     }
     if (!legacy) {
         return std::nullopt;
     }
     // The earlier generation stored "<id>:<more>"; the id is the text before the first ":".
-    std::string id = legacy->substr(0, legacy->find(':'));
-    setSavedUID(id, appName, item);
-    return id;
+    return std::pair{legacy->substr(0, legacy->find(':')), advertising};
 }
 
-DeviceUIDs IdentifierCollector::getUIDs() {
+// The candidate is the advertising identifier while it is allowed, else the vendor identifier, else a fresh
+// UUID. A stored current id that differs from it becomes the previous id, unless it was an advertising
+// identifier that is no longer allowed: then the change has no previous id. Without a previous item, the
+// earlier generation's id becomes the previous id. The changes of one call reach the keychain in one write,
+// the marks of the advertising identifiers with them.
+DeviceUIDs IdentifierCollector::getUIDs(bool advertisingAllowed) {
     const std::string fresh = text::uuidString();
     std::string candidate = fresh;
-    if (auto advertisingId = idfa(); advertisingId && !advertisingId->empty()) {
+    bool candidateIsAdvertising = false;
+    if (auto advertisingId = advertisingAllowed ? idfa() : std::nullopt;
+        advertisingId && !advertisingId->empty()) {
         candidate = *advertisingId;
+        candidateIsAdvertising = true;
     } else if (auto vendorId = idfv()) {
         candidate = *vendorId;
     }
@@ -181,26 +229,59 @@ DeviceUIDs IdentifierCollector::getUIDs() {
         return {fresh, std::nullopt};
     }
 
+    const auto storedMarks = getSavedUID(*appName, advertisingIdsKey);
+    const AdvertisingMarks kept = AdvertisingMarks::read(storedMarks);
+    Changes changes;
+    // Saves the changes with the marks of what the items hold then, and answers `result`.
+    const auto finish = [&](DeviceUIDs result, AdvertisingMarks marks) {
+        // A device that never had an advertising identifier gets no marks item.
+        if (marks != kept || (!storedMarks && marks != AdvertisingMarks{})) {
+            changes.emplace_back(advertisingIdsKey, marks.text());
+        }
+        saveItems(*appName, changes);
+        return result;
+    };
+
     const auto stored = getSavedUID(*appName, currentIdKey);
     if (stored && !stored->empty()) {
         if (*stored != candidate) {
+            if (kept.current && !advertisingAllowed) {
+                // Nothing of the withdrawn identifier stays, and the id it had replaced goes with it.
+                changes.emplace_back(prevIdKey, std::nullopt);
+                changes.emplace_back(currentIdKey, candidate);
+                return finish({candidate, std::nullopt, candidateIsAdvertising, false},
+                              {candidateIsAdvertising, false});
+            }
             // The id changed: the replaced one becomes the previous id.
-            setSavedUID(*stored, *appName, prevIdKey);
-            setSavedUID(candidate, *appName, currentIdKey);
-            return {candidate, *stored};
+            changes.emplace_back(prevIdKey, *stored);
+            changes.emplace_back(currentIdKey, candidate);
+            return finish({candidate, *stored, candidateIsAdvertising, kept.current},
+                          {candidateIsAdvertising, kept.current});
         }
     } else {
-        setSavedUID(candidate, *appName, currentIdKey);
+        changes.emplace_back(currentIdKey, candidate);
     }
 
     if (auto prev = getSavedUID(*appName, prevIdKey)) {
-        return {candidate, *prev};
+        if (!kept.prev || advertisingAllowed) {
+            return finish({candidate, *prev, candidateIsAdvertising, kept.prev},
+                          {candidateIsAdvertising, kept.prev});
+        }
+        changes.emplace_back(prevIdKey, std::nullopt);
     }
-    auto migrated = tryMigratePrevUid(*appName, prevIdKey);
-    if (migrated == candidate) {
-        return {candidate, std::nullopt};
+    const auto migrated = legacyPrevUid(advertisingAllowed);
+    if (!migrated) {
+        return finish({candidate, std::nullopt, candidateIsAdvertising, false},
+                      {candidateIsAdvertising, false});
     }
-    return {candidate, migrated};
+    const auto& [migratedId, migratedIsAdvertising] = *migrated;
+    changes.emplace_back(prevIdKey, migratedId);
+    const AdvertisingMarks marks{candidateIsAdvertising, migratedIsAdvertising};
+    if (migratedId == candidate) {
+        // Kept, and reported from the next launch on.
+        return finish({candidate, std::nullopt, candidateIsAdvertising, false}, marks);
+    }
+    return finish({candidate, migratedId, candidateIsAdvertising, migratedIsAdvertising}, marks);
 }
 
 std::string IdentifierCollector::uuid() {
@@ -222,7 +303,7 @@ void IdentifierCollector::deleteSavedIdentifiers(host::Environment& environment)
         return;  // without a bundle name nothing was ever stored
     }
     KeychainStore store(environment.keychain(), "");
-    for (const char* item : {currentIdKey, prevIdKey, customUdidKey}) {
+    for (const char* item : {currentIdKey, prevIdKey, customUdidKey, advertisingIdsKey}) {
         store.remove(account(*appName, item));
     }
     // Refused items an earlier launch kept would bring them back.

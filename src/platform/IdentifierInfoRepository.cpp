@@ -22,8 +22,8 @@ std::string IdentifierInfoRepository::uuid() {
     return collector_->uuid();
 }
 
-DeviceUIDs IdentifierInfoRepository::obtainDeviceUIDs() {
-    return collector_->getUIDs();
+DeviceUIDs IdentifierInfoRepository::obtainDeviceUIDs(bool advertisingAllowed) {
+    return collector_->getUIDs(advertisingAllowed);
 }
 
 }  // namespace zqb

@@ -14,7 +14,7 @@ public:
     virtual std::optional<std::string> idfa() const = 0;
     virtual std::optional<std::string> idfv() const = 0;
     virtual std::string uuid() = 0;
-    virtual DeviceUIDs obtainDeviceUIDs() = 0;
+    virtual DeviceUIDs obtainDeviceUIDs(bool advertisingAllowed) = 0;
 };
 
 // The collector's identifier facts under the names the gateway uses.
@@ -27,7 +27,7 @@ public:
     std::optional<std::string> idfa() const override;
     std::optional<std::string> idfv() const override;
     std::string uuid() override;
-    DeviceUIDs obtainDeviceUIDs() override;
+    DeviceUIDs obtainDeviceUIDs(bool advertisingAllowed) override;
 
 private:
     std::shared_ptr<PlatformStorageProtocol> platformStorage_;  // held, not used

@@ -24,9 +24,15 @@ KeychainBacklog::Items KeychainBacklog::load() const {
     }
     Items items;
     for (const auto& entry : json["items"]) {
-        if (entry.is_object() && entry.contains("account") && entry["account"].is_string() &&
-            entry.contains("value") && entry["value"].is_string()) {
-            items.emplace_back(entry["account"].get<std::string>(), entry["value"].get<std::string>());
+        if (!entry.is_object() || !entry.contains("account") || !entry["account"].is_string() ||
+            !entry.contains("value")) {
+            continue;
+        }
+        const auto& value = entry["value"];
+        if (value.is_string()) {
+            items.emplace_back(entry["account"].get<std::string>(), value.get<std::string>());
+        } else if (value.is_null()) {
+            items.emplace_back(entry["account"].get<std::string>(), std::nullopt);
         }
     }
     return items;
@@ -38,7 +44,8 @@ bool KeychainBacklog::keep(const Items& items) const {
     }
     nlohmann::json entries = nlohmann::json::array();
     for (const auto& [account, value] : items) {
-        entries.push_back({{"account", account}, {"value", value}});
+        entries.push_back(
+            {{"account", account}, {"value", value ? nlohmann::json(*value) : nlohmann::json()}});
     }
     const nlohmann::json json = {{"items", std::move(entries)}};
     std::string bytes;

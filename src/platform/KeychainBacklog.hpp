@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,7 +13,8 @@ namespace zqb {
 // database already holds.
 class KeychainBacklog {
 public:
-    using Items = std::vector<std::pair<std::string, std::string>>;  // account, value
+    // Account and value; an item without a value is one to delete.
+    using Items = std::vector<std::pair<std::string, std::optional<std::string>>>;
 
     // An empty path keeps nothing.
     explicit KeychainBacklog(std::filesystem::path file) : file_(std::move(file)) {}

@@ -119,18 +119,33 @@ bool KeychainStore::set(const std::string& value, const std::string& key,
 
 bool KeychainStore::setEach(const std::vector<std::pair<std::string, std::string>>& valuesAndKeys,
                             std::optional<KeychainStoreAccessOptions> access) {
+    std::vector<std::pair<std::string, std::optional<std::string>>> keysAndValues;
+    keysAndValues.reserve(valuesAndKeys.size());
+    for (const auto& [value, key] : valuesAndKeys) {
+        keysAndValues.emplace_back(key, value);
+    }
+    return writeEach(keysAndValues, access);
+}
+
+bool KeychainStore::writeEach(
+    const std::vector<std::pair<std::string, std::optional<std::string>>>& keysAndValues,
+    std::optional<KeychainStoreAccessOptions> access) {
     std::lock_guard lock(lock_);
-    if (valuesAndKeys.empty()) {
+    if (keysAndValues.empty()) {
         return true;
     }
     const host::KeychainAccessibility accessible =
         access ? accessibilityValue(*access) : host::KeychainAccessibility::whenUnlocked;
     std::vector<host::KeychainWrite> writes;
-    writes.reserve(valuesAndKeys.size());
-    for (const auto& [value, key] : valuesAndKeys) {
-        writes.push_back(writeOf(value, key, accessible));
+    writes.reserve(keysAndValues.size());
+    for (const auto& [key, value] : keysAndValues) {
+        writes.push_back(writeOf(value.value_or(""), key, accessible));
+        if (!value) {
+            writes.back().remove = true;
+            writes.back().add = host::KeychainQuery{};
+        }
     }
-    lastQueryParameters_ = writes.back().add;
+    lastQueryParameters_ = writes.back().remove ? writes.back().match : writes.back().add;
     lastResultCode_ = keychain_->write(writes);
     return lastResultCode_ == host::keychain_status::success;
 }

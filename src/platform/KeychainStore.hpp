@@ -51,6 +51,10 @@ public:
     // what it held. `lastQueryParameters` is the query of the last value.
     bool setEach(const std::vector<std::pair<std::string, std::string>>& valuesAndKeys,
                  std::optional<KeychainStoreAccessOptions> access = std::nullopt);
+    // The same for changes given as key and value, where a key without a value has its item deleted in that
+    // step (a key with no item is no failure).
+    bool writeEach(const std::vector<std::pair<std::string, std::optional<std::string>>>& keysAndValues,
+                   std::optional<KeychainStoreAccessOptions> access = std::nullopt);
     // The value as text; absent when missing or, with `lastResultCode` -67853, when it is not UTF-8.
     std::optional<std::string> get(const std::string& key);
     // The value's bytes, or a persistent reference to the item when `asReference` is true.

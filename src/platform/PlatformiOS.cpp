@@ -39,6 +39,10 @@ IdentifierData PlatformiOS::getIdentifierData() {
     return identifierGateway_->identifierData();
 }
 
+void PlatformiOS::withdrawAdvertisingIdentifier() {
+    identifierGateway_->withdrawAdvertisingIdentifier();
+}
+
 void PlatformiOS::holdKeychainWrites() {
     identifierCollector_->holdWrites();
 }

@@ -22,6 +22,10 @@ public:
     virtual void getDeviceData(std::function<void(DeviceData)> completionHandler) = 0;
     virtual IdentifierData getIdentifierData() = 0;
     virtual SdkData getSdkData() = 0;
+    // The advertising identifier is not used from here on, whatever the user answered (the host switched
+    // the library's tracking off): the identifier facts are gathered again without it, and the keychain
+    // keeps none.
+    virtual void withdrawAdvertisingIdentifier() = 0;
 };
 
 // The platform facade: builds every collector, repository and gateway once, over the host stand-ins of
@@ -37,6 +41,7 @@ public:
     void getDeviceData(std::function<void(DeviceData)> completionHandler) override;
     IdentifierData getIdentifierData() override;
     SdkData getSdkData() override;
+    void withdrawAdvertisingIdentifier() override;
 
     const std::shared_ptr<ApplicationGatewayProtocol>& applicationGateway() const {
         return applicationGateway_;

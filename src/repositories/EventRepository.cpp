@@ -33,6 +33,25 @@ void EventRepository::putValues(ColumnMap& row, const EventObject& event, std::s
     row[2].second = SQLiteValue(std::move(json));
 }
 
+bool EventRepository::update(const std::shared_ptr<EventObject>& event) {
+    if (!event) {
+        return false;
+    }
+    // The cached object is not changed on the way, so a refused write leaves nothing to read back.
+    const auto changed =
+        database()->update(tableName(), prepareContentValues(*event), "id=?", {SQLiteValue(event->idKey)});
+    if (!changed || *changed == 0) {
+        return false;
+    }
+    for (auto& cached : cache()) {
+        if (cached->idKey == event->idKey) {
+            cached = event;
+            break;
+        }
+    }
+    return true;
+}
+
 void EventRepository::insert(const std::shared_ptr<EventObject>& event) {
     if (event) {
         insert(event, event->json());

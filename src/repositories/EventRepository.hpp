@@ -22,6 +22,9 @@ public:
     // The same, the row storing `json`, the text `event` was made from: an event stored as it is recorded
     // goes to the file as written, without expanding the compact form its cached row keeps.
     virtual void insert(const std::shared_ptr<EventObject>& event, std::string json);
+    // Writes the row of `event`'s idKey from it, and puts it in the place of the cached event with that
+    // idKey: an event's text is fixed once made, so a changed event is a new object. Whether it was written.
+    virtual bool update(const std::shared_ptr<EventObject>& event);
     virtual bool deleteItems(const std::vector<std::shared_ptr<EventObject>>& events);
     // Every event of these users (their idKey).
     virtual bool deleteForDataForUsers(const std::vector<int64_t>& userIds);

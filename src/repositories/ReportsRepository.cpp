@@ -26,6 +26,10 @@ void ReportsRepository::insert(const std::shared_ptr<Report>& report) {
     }
 }
 
+bool ReportsRepository::update(const std::shared_ptr<Report>& report) {
+    return report && updateRecord(report, contentValues(*report, report->keepPackagesText()), true);
+}
+
 bool ReportsRepository::deleteItems(const std::vector<std::shared_ptr<Report>>& reports) {
     std::vector<int64_t> ids;
     ids.reserve(reports.size());

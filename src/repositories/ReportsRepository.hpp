@@ -16,6 +16,9 @@ public:
 
     // On success the report gets its row id and joins the cache.
     virtual void insert(const std::shared_ptr<Report>& report);
+    // Writes the row of `report`'s idKey from it, and puts it in the place of the cached report with that
+    // idKey. Whether it was written.
+    virtual bool update(const std::shared_ptr<Report>& report);
     virtual bool deleteItems(const std::vector<std::shared_ptr<Report>>& reports);
     // Every report of these users (their idKey).
     virtual bool deleteForDataForUsers(const std::vector<int64_t>& userIds);

@@ -85,16 +85,23 @@ void ConfigService::receiveUserBackendIds() {
     backendIDsRequestInProcess_ = true;
     postWeakly(
         configQueue_, weak_from_this(),
-        [](ConfigService& self, const std::string& key, const Identifiers& held, int64_t userKey) {
+        [](ConfigService& self, const std::string& key, const Identifiers& held, int64_t userKey,
+           int64_t series) {
             self.cancelRetryTask();
-            self.getBackendIdentifiers(1, key, held, userKey);
+            self.getBackendIdentifiers(1, key, held, userKey, series);
         },
-        std::move(appKey), std::move(identifiers), user->idKey);
+        std::move(appKey), std::move(identifiers), user->idKey, identifiersSeries_.load());
+}
+
+void ConfigService::resetUserBackendIds() {
+    ++identifiersSeries_;
+    cancelRetryTask();
+    backendIDsRequestInProcess_ = false;
 }
 
 void ConfigService::getBackendIdentifiers(int64_t attempt, const std::string& appKey,
-                                          const Identifiers& identifiers, int64_t userKey) {
-    if (droppedAfterStop("identification retry")) {
+                                          const Identifiers& identifiers, int64_t userKey, int64_t series) {
+    if (droppedAfterStop("identification retry") || series != identifiersSeries_.load()) {
         return;
     }
     const auto answer = backend_->requestIdentification(appKey, attempt, identifiers);
@@ -115,9 +122,9 @@ void ConfigService::getBackendIdentifiers(int64_t attempt, const std::string& ap
         const int64_t next = host::saturatingAdd(attempt, 1);
         replaceRetryTask(environment_.delayedScheduler()->runAfter(
             delayMs,
-            [weak = weak_from_this(), &queue = configBackQueue_, next, appKey, identifiers, userKey] {
+            [weak = weak_from_this(), &queue = configBackQueue_, next, appKey, identifiers, userKey, series] {
                 postWeakly(queue, weak, &ConfigService::getBackendIdentifiers, next, appKey, identifiers,
-                           userKey);
+                           userKey, series);
             }));
     } else if (const auto* text = answer.errorValue()) {
         Logger::writeLog(ZQBLogLevel::error, "BackendIdentifiers: " + *text);

@@ -57,7 +57,7 @@ public:
     void receiveSdkConfig() override;
     void receiveABConfig() override {}
     void receiveUserBackendIds() override;
-    void resetUserBackendIds() override {}
+    void resetUserBackendIds() override;
     void stop() override;
 
     // Income queue only: an identifiers request (attempts, retries and the application of its answer) is
@@ -67,7 +67,7 @@ public:
 private:
     void requestConfig(const std::string& appKey, const Identifiers& identifiers, const Versions& versions);
     void getBackendIdentifiers(int64_t attempt, const std::string& appKey, const Identifiers& identifiers,
-                               int64_t userKey);
+                               int64_t userKey, int64_t series);
     void applyIdentifiers(int64_t userKey, const BackendIdentifiers::Identifiers& value);
     // True, with a DEBUG line naming `what`, once `stop` has run.
     bool droppedAfterStop(std::string_view what) const;
@@ -87,6 +87,9 @@ private:
     std::mutex retryMutex_;
     std::shared_ptr<host::TimerHandle> retryTimerTask_;
     bool backendIDsRequestInProcess_ = false;  // income queue only
+    // Counts the identifiers requests ended by `resetUserBackendIds`: an attempt of an earlier series is not
+    // made. Written on the income queue, read on the config queues.
+    std::atomic<int64_t> identifiersSeries_ = 0;
     // Set on the income queue, read there and on the config queues before a request.
     std::atomic<bool> stopped_ = false;
     std::function<void(const Config&)> onSdkConfigUpdate_;

@@ -31,7 +31,8 @@ public:
     virtual void receiveABConfig() = 0;
     // Requests the active user's server-assigned identifiers unless such a request is under way.
     virtual void receiveUserBackendIds() = 0;
-    // Kept for the interface's shape; does nothing.
+    // Ends the identifiers request under way, whose headers name the ids it was made with (a device id
+    // withdrawn since): it sends nothing more, and the next request is made afresh.
     virtual void resetUserBackendIds() = 0;
     // The library is being destroyed: no request is made from here on, and an answer that arrives later is
     // dropped with a DEBUG line, as nothing is left to apply it to.

@@ -70,6 +70,11 @@ public:
     virtual void updateDeviceIdentifiers(std::optional<int64_t> vorantelId,
                                          std::optional<int64_t> crossPlatformVorantelId,
                                          std::optional<int64_t> vorantelIdTimestamp) = 0;
+
+    // The advertising identifier is not used from here on, whatever the user answered (the host switched
+    // tracking off): a device id that was one is replaced now, with no previous id, and nothing stored
+    // keeps it. Switched on again, it is the device id again from the next start.
+    virtual void withdrawAdvertisingIdentifier() = 0;
 };
 
 }  // namespace zqb

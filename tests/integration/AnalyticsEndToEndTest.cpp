@@ -111,7 +111,7 @@ TEST_F(AnalyticsEndToEnd, AKeyThatCannotBeSentIsRefusedAndOneThatCanArrivesAsItI
     ZQBAnalytics::customEvent("sent");
     ZQBAnalytics::sendBufferedEvents();
     const std::string reportLine = "POST /v2/analytics/report?appId=" + key + " HTTP/1.1\r\n";
-    ASSERT_TRUE(waitUntil([&] { return bare.received().find(reportLine) != std::string::npos; }));
+    ASSERT_TRUE(test::waitUntil([&] { return bare.received().find(reportLine) != std::string::npos; }));
     Core::destroy();
     test::settleAll();
     const std::string received = bare.received();

@@ -47,6 +47,7 @@ public:
     void updateDeviceIdentifiers(std::optional<int64_t> vorantelId,
                                  std::optional<int64_t> crossPlatformVorantelId,
                                  std::optional<int64_t> vorantelIdTimestamp) override;
+    void withdrawAdvertisingIdentifier() override {}
 
 private:
     ProjectConfiguration configuration_{environmentClock()};

@@ -3,13 +3,16 @@
 #include "core/CoreManager.hpp"
 #include "core/DeviceManager.hpp"
 #include "core/StateManager.hpp"
+#include "core/StoredAdvertisingIds.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "foundation/SdkConstraints.hpp"
 #include "host/Environment.hpp"
 #include "migration/NoLegacyDataMigration.hpp"
 #include "platform/PlatformiOS.hpp"
+#include "repositories/EventRepository.hpp"
 #include "repositories/IdentifiersRepository.hpp"
 #include "repositories/ProjectRepository.hpp"
+#include "repositories/ReportsRepository.hpp"
 #include "repositories/ToolsRepository.hpp"
 #include "repositories/UserRepository.hpp"
 #include "support/LogCapture.hpp"
@@ -40,6 +43,14 @@ public:
     }
     IdentifierData getIdentifierData() override { return identifiers; }
     SdkData getSdkData() override { return {"2.1.2", 10}; }
+    // As the platform gathers the ids again: an advertising identifier in use gives way to the vendor's.
+    void withdrawAdvertisingIdentifier() override {
+        identifiers.isLimitAdTrackingEnabled = true;
+        identifiers.idfa.reset();
+        if (identifiers.deviceUIDs.currentIsAdvertising) {
+            identifiers.deviceUIDs = {*identifiers.idfv, std::nullopt};
+        }
+    }
 
     ApplicationData application{"1.2.3", "45", "com.example.app", 1};
     IdentifierData identifiers{{"DEVICE-1", "DEVICE-0"}, false, "IDFV-1", std::nullopt, "UUID-1"};
@@ -64,6 +75,8 @@ struct Launch {
     std::shared_ptr<UserRepository> users;
     std::shared_ptr<IdentifiersRepository> identifiers;
     std::shared_ptr<ToolsRepository> tools;
+    std::shared_ptr<EventRepository> events;
+    std::shared_ptr<ReportsRepository> reports;
     std::shared_ptr<DeviceManager> deviceManager;
     std::shared_ptr<StateManager> state;
 };
@@ -81,8 +94,13 @@ protected:
         result.users = std::make_shared<UserRepository>(database);
         result.identifiers = std::make_shared<IdentifiersRepository>(database);
         result.tools = std::make_shared<ToolsRepository>(database);
-        result.deviceManager =
-            std::make_shared<DeviceManager>(result.identifiers, result.tools, platform, deviceDataTimeout);
+        result.events = std::make_shared<EventRepository>(database);
+        result.reports = std::make_shared<ReportsRepository>(database);
+        result.deviceManager = std::make_shared<DeviceManager>(
+            result.identifiers, result.tools, platform,
+            std::make_shared<StoredAdvertisingIds>(result.identifiers, result.tools, result.users,
+                                                   result.events, result.reports, database),
+            deviceDataTimeout);
         auto coreManager = std::make_shared<CoreManager>(kStateKey, result.projects, result.users,
                                                          zqb::host::Environment::shared().clock());
         result.state = std::make_shared<StateManager>(result.deviceManager, coreManager, std::move(migration),
@@ -136,6 +154,32 @@ TEST_F(CoreStateManager, AFirstStartStoresTheProjectADefaultUserAndTheDeviceIds)
     EXPECT_EQ(second.state->getActiveUser()->idKey, user->idKey);
     EXPECT_EQ(storedUsers().size(), 1u);
     EXPECT_EQ(storedIdentifiers().size(), 1u);
+}
+
+// Tracking switched off while the device id is the advertising identifier: from that call on the device id
+// is the vendor identifier, with no previous id, and the active default user, named after the device id,
+// follows it at once; the next launch finds them so.
+TEST_F(CoreStateManager, AWithdrawnAdvertisingIdLeavesTheDeviceIdAndTheActiveUserAtOnce) {
+    platform->identifiers.deviceUIDs = {"AD-ID", "DEVICE-0", true};
+    platform->identifiers.idfa = "AD-ID";
+    auto current = launch(std::nullopt);
+    const auto user = current.state->getActiveUser();
+    ASSERT_EQ(user->userId, "AD-ID");
+
+    current.state->withdrawAdvertisingIdentifier();
+    EXPECT_EQ(current.state->getActiveUser()->userId, "IDFV-1");
+    EXPECT_EQ(current.state->getActiveUser()->previousUserId, std::nullopt);
+    const auto identifiers = current.state->getIdentifiers(*current.state->getActiveUser());
+    EXPECT_EQ(identifiers.deviceId, "IDFV-1");
+    EXPECT_EQ(identifiers.previousDeviceId, std::nullopt);
+    EXPECT_EQ(identifiers.userId, "IDFV-1");
+    EXPECT_EQ(identifiers.previousUserId, std::nullopt);
+
+    auto next = launch(std::nullopt);
+    EXPECT_EQ(next.state->getActiveUser()->idKey, user->idKey);
+    EXPECT_EQ(next.state->getActiveUser()->userId, "IDFV-1");
+    EXPECT_EQ(next.state->getIdentifiers(*next.state->getActiveUser()).previousDeviceId, std::nullopt);
+    EXPECT_EQ(storedUsers().size(), 1u);
 }
 
 TEST_F(CoreStateManager, AnEmptyIdGivesTheDefaultUserWhichALaterIdTakesOverWithoutUserCounting) {

@@ -14,7 +14,9 @@
 
 #include <cerrno>
 #include <fstream>
+#include <iterator>
 #include <optional>
+#include <string>
 #include <system_error>
 
 namespace zqb {
@@ -186,6 +188,38 @@ TEST_F(SQLiteProviderFiles, AFailedOpeningNamesTheFileOrFolderAndTheSystemsReaso
         mount.reset();
         fs::permissions(each.locked, fs::perms::owner_all);
     }
+}
+
+// A row another writer deleted without overwriting its content (as SQLite built without secure deletion
+// does, or set so) stays readable in the file's free space, and in the write-ahead log while a connection
+// holds the file open. Once the provider erased deleted content, no byte of it is left in either, and the
+// provider goes on serving.
+TEST_F(SQLiteProviderFiles, ErasingDeletedContentLeavesNoTraceOfARemovedRow) {
+    const std::string secret = "E621E1F8-C36C-495A-93FC-0C247A3E6E5F";
+    const auto holds = [&](const std::string& text) {
+        for (const auto& path : {file(), fs::path(file().string() + "-wal")}) {
+            std::ifstream in(path, std::ios::binary);
+            const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+            if (bytes.find(text) != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    };
+    SQLiteProvider provider = zqb::test::openDatabase();
+    {
+        Connection other(file().string());
+        other.execute("PRAGMA secure_delete=OFF");
+        other.execute("INSERT INTO projects (applicationKey) VALUES ('" + secret + "')");
+        other.execute("DELETE FROM projects");
+    }
+    ASSERT_TRUE(holds(secret));
+
+    provider.eraseDeletedContent();
+    EXPECT_FALSE(holds(secret));
+    EXPECT_TRUE(errors().empty());
+    EXPECT_TRUE(provider.insert("projects", {{"applicationKey", SQLiteValue(std::string("key"))}}));
+    EXPECT_EQ(provider.queryRows("projects", {}).size(), 1u);
 }
 
 }  // namespace

@@ -12,6 +12,17 @@
 #include "support/SharedDatabase.hpp"
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace zqb {
+
+void PrintTo(const DeviceUIDs& ids, std::ostream* out) {
+    *out << "{" << ids.current << (ids.currentIsAdvertising ? " (advertising)" : "") << ", "
+         << ids.prev.value_or("<none>") << (ids.prevIsAdvertising ? " (advertising)" : "") << "}";
+}
+
+}  // namespace zqb
 
 namespace zqb::test {
 namespace {
@@ -81,26 +92,143 @@ protected:
 };
 
 TEST_F(IdentifierTest, AdvertisingIdThenVendorIdAcrossLaunches) {
-    advertising->set(kAdId);
+    advertising->set(kAdId, host::kTrackingAuthorized);
     auto first = launch();
-    EXPECT_EQ(first.deviceUIDs, (DeviceUIDs{kAdId, std::nullopt}));
+    EXPECT_EQ(first.deviceUIDs, (DeviceUIDs{kAdId, std::nullopt, true}));
     EXPECT_EQ(item("TestApp-q7r_v2_current_id"), kAdId);
     EXPECT_EQ(item("TestApp-q7r_v2_prev_id"), std::nullopt);
+    EXPECT_EQ(item("TestApp-q7r_v2_advertising_ids"), "current");
     EXPECT_EQ(first.idfa, kAdId);
     EXPECT_EQ(first.idfv, kVendorId);
 
-    // Tracking no longer allowed: the platform answers the all-zero identifier.
+    // Tracking no longer allowed: the platform answers the all-zero identifier, and the one it replaced is
+    // neither reported nor kept.
     advertising->set("00000000-0000-0000-0000-000000000000", 2);
     auto second = launch();
-    EXPECT_EQ(second.deviceUIDs, (DeviceUIDs{kVendorId, kAdId}));
+    EXPECT_EQ(second.deviceUIDs, (DeviceUIDs{kVendorId, std::nullopt}));
     EXPECT_EQ(second.idfa, std::nullopt);
     EXPECT_TRUE(second.isLimitAdTrackingEnabled);
     EXPECT_EQ(item("TestApp-q7r_v2_current_id"), kVendorId);
-    EXPECT_EQ(item("TestApp-q7r_v2_prev_id"), kAdId);
+    EXPECT_EQ(item("TestApp-q7r_v2_prev_id"), std::nullopt);
+    EXPECT_EQ(item("TestApp-q7r_v2_advertising_ids"), "");
 
-    // Unchanged candidate with a previous id: both come back, nothing is written.
+    // Unchanged candidate: it comes back, nothing is written.
     keychain->setFailWrites(true);
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, std::nullopt}));
+}
+
+// Once the user no longer allows tracking, no item keeps an advertising identifier: a previous id that was
+// one is dropped, and so is the earlier generation's advertising identifier, its vendor identifier taking
+// its place. Allowed again, the advertising identifier is the device id again, reported as any change.
+TEST_F(IdentifierTest, NoItemKeepsAnAdvertisingIdOnceItIsNotAllowed) {
+    const std::string zero = host::kZeroAdvertisingIdentifier;
+    putItem("q7r_idfa", "LEGACY-AD:more");
+    putItem("q7r_idfv", "LEGACY-VENDOR");
+    advertising->set(kAdId, host::kTrackingAuthorized);
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kAdId, std::string("LEGACY-AD"), true, true}));
+    EXPECT_EQ(item("TestApp-q7r_v2_advertising_ids"), "current,prev");
+    // Allowed, without an advertising identifier: the change is reported as always.
+    advertising->set(std::nullopt, host::kTrackingAuthorized);
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, kAdId, false, true}));
+    EXPECT_EQ(item("TestApp-q7r_v2_advertising_ids"), "prev");
+
+    advertising->set(zero, 2);
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, std::string("LEGACY-VENDOR")}));
+    EXPECT_EQ(item("TestApp-q7r_v2_prev_id"), "LEGACY-VENDOR");
+    EXPECT_EQ(item("TestApp-q7r_v2_advertising_ids"), "");
+    for (const auto& stored : keychain->items()) {
+        EXPECT_EQ(stored.value.find(kAdId), std::string::npos) << stored.account;
+    }
+
+    advertising->set(kAdId, host::kTrackingAuthorized);
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kAdId, kVendorId, true, false}));
+    advertising->set(zero, 0);  // not determined counts as not allowed
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, std::nullopt}));
+    EXPECT_EQ(item("TestApp-q7r_v2_prev_id"), std::nullopt);
+}
+
+// Ids kept before the marks existed say nothing of what they are: a change away from such an id is reported
+// as always, until a launch that allows tracking sees the advertising identifier again and marks it.
+TEST_F(IdentifierTest, UnmarkedIdsOfEarlierVersionsAreMarkedOnceSeenAgain) {
+    putItem("TestApp-q7r_v2_current_id", kAdId);
+    advertising->set(host::kZeroAdvertisingIdentifier, 2);
     EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, kAdId}));
+
+    keychain->setItems({});
+    putItem("TestApp-q7r_v2_current_id", kAdId);
+    putItem("TestApp-q7r_v2_advertising_ids",
+            "current,later-mark");  // names of a later version are passed over
+    advertising->set(kAdId, host::kTrackingAuthorized);
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kAdId, std::nullopt, true}));
+    EXPECT_EQ(item("TestApp-q7r_v2_advertising_ids"), "current,later-mark");
+
+    keychain->setItems({});
+    putItem("TestApp-q7r_v2_current_id", kAdId);
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kAdId, std::nullopt, true}));
+    EXPECT_EQ(item("TestApp-q7r_v2_advertising_ids"), "current");
+    advertising->set(host::kZeroAdvertisingIdentifier, 1);
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, std::nullopt}));
+}
+
+// The library withdraws the advertising identifier while the user still allows it (its tracking switched
+// off): the record and the ids are gathered again without it. Held writes go as one, without it.
+TEST_F(IdentifierTest, AWithdrawnAdvertisingIdIsGoneFromTheRecordAndTheKeychain) {
+    advertising->set(kAdId, host::kTrackingAuthorized);
+    const auto counting = std::make_shared<CountingKeychain>(keychain);
+    host::Environment::shared().setKeychain(counting);
+    PlatformiOS platform(std::make_shared<PlatformStorage>(), host::Environment::shared());
+    platform.holdKeychainWrites();
+    EXPECT_EQ(platform.getIdentifierData().deviceUIDs.current, kAdId);
+    platform.withdrawAdvertisingIdentifier();
+    const IdentifierData withdrawn = platform.getIdentifierData();
+    EXPECT_EQ(withdrawn.deviceUIDs, (DeviceUIDs{kVendorId, std::nullopt}));
+    EXPECT_EQ(withdrawn.idfa, std::nullopt);
+    EXPECT_TRUE(withdrawn.isLimitAdTrackingEnabled);
+    EXPECT_EQ(withdrawn.idfv, kVendorId);
+    platform.writeHeldKeychainItems();
+    EXPECT_EQ(counting->changes, 1);
+    EXPECT_EQ(item("TestApp-q7r_v2_current_id"), kVendorId);
+    EXPECT_EQ(item("TestApp-q7r_v2_advertising_ids"), "");
+
+    // A facade withdrawn before its first read never reads the advertising identifier.
+    host::Environment::shared().setKeychain(keychain);
+    advertising->set(kAdId, host::kTrackingAuthorized);
+    PlatformiOS next(std::make_shared<PlatformStorage>(), host::Environment::shared());
+    next.withdrawAdvertisingIdentifier();
+    EXPECT_EQ(next.getIdentifierData().deviceUIDs, (DeviceUIDs{kVendorId, std::nullopt}));
+    EXPECT_EQ(next.getIdentifierData().idfa, std::nullopt);
+}
+
+// A withdrawal the keychain refuses is kept in the data folder without the identifier and made by the next
+// launch: the previous item's deletion with it.
+TEST_F(IdentifierTest, AWithdrawalTheKeychainRefusedIsMadeByTheNextLaunch) {
+    const auto folder = *zqb::test::databaseFolder();
+    std::filesystem::create_directories(folder);
+    advertising->set(std::nullopt, host::kTrackingAuthorized);
+    launch();
+    advertising->set(kAdId, host::kTrackingAuthorized);
+    launch();
+    ASSERT_EQ(item("TestApp-q7r_v2_prev_id"), kVendorId);
+    advertising->set(std::nullopt, host::kTrackingAuthorized);
+    launch();
+    ASSERT_EQ(item("TestApp-q7r_v2_prev_id"), kAdId);
+
+    keychain->setFailWrites(true);
+    advertising->set(host::kZeroAdvertisingIdentifier, 2);
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, std::nullopt}));
+    std::ifstream backlog(folder / "keychain-backlog.json");
+    const std::string kept((std::istreambuf_iterator<char>(backlog)), std::istreambuf_iterator<char>());
+    EXPECT_NE(kept.find("q7r_v2_prev_id"), std::string::npos) << kept;
+    EXPECT_EQ(kept.find(kAdId), std::string::npos) << kept;
+
+    keychain->setFailWrites(false);
+    PlatformiOS startUp(std::make_shared<PlatformStorage>(), host::Environment::shared());
+    startUp.holdKeychainWrites();
+    EXPECT_EQ(startUp.getIdentifierData().deviceUIDs, (DeviceUIDs{kVendorId, std::nullopt}));
+    startUp.writeHeldKeychainItems();
+    EXPECT_EQ(item("TestApp-q7r_v2_prev_id"), std::nullopt);
+    EXPECT_EQ(item("TestApp-q7r_v2_advertising_ids"), "");
+    EXPECT_FALSE(std::filesystem::exists(folder / "keychain-backlog.json"));
 }
 
 // What a new device's start-up holds back until it knows it goes on (its current and custom id) reaches the
@@ -172,12 +300,12 @@ TEST_F(IdentifierTest, IdsTheKeychainRefusedGoWithTheNextWrite) {
                                   "application ends before it"}));
     EXPECT_EQ(collector.uuid(), uuid);
     // Refused again: still one line.
-    EXPECT_EQ(collector.getUIDs().current, kVendorId);
+    EXPECT_EQ(collector.getUIDs(false).current, kVendorId);
     EXPECT_EQ(log.count("ERROR"), 1u);
 
     keychain->setFailWrites(false);
     advertising->set(kAdId, 3);
-    EXPECT_EQ(collector.getUIDs(), (DeviceUIDs{kAdId, kVendorId}));
+    EXPECT_EQ(collector.getUIDs(true), (DeviceUIDs{kAdId, kVendorId, true}));
     EXPECT_EQ(item("TestApp-q7r_v2_customUdid"), uuid);
     EXPECT_EQ(item("TestApp-q7r_v2_current_id"), kAdId);
     EXPECT_EQ(item("TestApp-q7r_v2_prev_id"), kVendorId);
@@ -211,9 +339,10 @@ TEST_F(IdentifierTest, NoIdentifiersAtAllMakesAFreshCandidateEveryLaunch) {
 }
 
 TEST_F(IdentifierTest, LegacyIdBecomesThePreviousId) {
+    advertising->set(std::nullopt, host::kTrackingAuthorized);
     putItem("q7r_idfa", "LEGACY-ID:extra:text");
     putItem("q7r_idfv", "NOT-READ");
-    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, std::string("LEGACY-ID")}));
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, std::string("LEGACY-ID"), false, true}));
     EXPECT_EQ(item("TestApp-q7r_v2_prev_id"), "LEGACY-ID");
     EXPECT_EQ(item("q7r_idfa"), "LEGACY-ID:extra:text");  // legacy items are only read
 }
@@ -226,9 +355,10 @@ TEST_F(IdentifierTest, LegacyIdEqualToTheCandidateIsReportedOnlyFromTheNextLaunc
 }
 
 TEST_F(IdentifierTest, EmptyLegacyIdfaHidesIdfvAndGivesAnEmptyPreviousId) {
+    advertising->set(std::nullopt, host::kTrackingAuthorized);
     putItem("q7r_idfa", "");
     putItem("q7r_idfv", "VENDOR-LEGACY");
-    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, std::string()}));
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, std::string(), false, true}));
     EXPECT_EQ(item("TestApp-q7r_v2_prev_id"), "");
 }
 
@@ -244,15 +374,15 @@ TEST_F(IdentifierTest, WithoutABundleNameNothingIsStored) {
 }
 
 TEST_F(IdentifierTest, FailingKeychainWritesNeverLoseTheStoredId) {
-    advertising->set(kAdId);
+    advertising->set(kAdId, host::kTrackingAuthorized);
     launch();
     keychain->setFailWrites(true);
-    advertising->set(std::nullopt);
+    advertising->set(std::nullopt, host::kTrackingAuthorized);
     // The change is reported, but the keychain keeps what it had.
-    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, kAdId}));
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, kAdId, false, true}));
     EXPECT_EQ(item("TestApp-q7r_v2_current_id"), kAdId);
     keychain->setFailWrites(false);
-    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, kAdId}));
+    EXPECT_EQ(launch().deviceUIDs, (DeviceUIDs{kVendorId, kAdId, false, true}));
     EXPECT_EQ(item("TestApp-q7r_v2_current_id"), kVendorId);
 }
 

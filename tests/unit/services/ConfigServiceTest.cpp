@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <future>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -418,6 +419,36 @@ TEST_F(ConfigServiceTest, ErrorsAndRefusalsEndTheRequestUntilAskedAgain) {
     EXPECT_EQ(env.runLoop().pendingCount(), 0u);
     EXPECT_TRUE(vorantelIds.empty());
     onIncome([&] { EXPECT_FALSE(service->backendIDsRequestInProcess()); });
+}
+
+// A reset ends the series under way: the retry it waited for, whose headers carry the ids it began with,
+// is not sent, even when its timer was already due, and the next request starts afresh with attempt 1.
+TEST_F(ConfigServiceTest, AResetRequestSendsNothingMoreAndTheNextOneStartsAfresh) {
+    gateway.pushReply(kIdentificationPath, {202, R"({"retryAfter":1500})"});
+    gateway.setReply(kIdentificationPath, {200, R"({"vorantelId":7})"});
+    requestIdentifiers();
+    ASSERT_TRUE(waitForPending(1));
+    // The retry's timer fires, and its block waits on the config back queue behind the reset.
+    std::promise<void> held;
+    QueueManager::configBackQueue().addOperation([wait = held.get_future().share()] { wait.wait(); });
+    env.advance(1500);
+    onIncome([&] {
+        service->resetUserBackendIds();
+        EXPECT_FALSE(service->backendIDsRequestInProcess());
+    });
+    held.set_value();
+    test::settleAll();
+    EXPECT_EQ(gateway.requestCount(), 1u);
+    EXPECT_EQ(env.runLoop().pendingCount(), 0u);
+
+    state->deviceIdentifiers->deviceIdentifier = "device-2";
+    requestIdentifiers();
+    test::settleAll();
+    const auto sent = gateway.requests(kIdentificationPath);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1].body, R"({"attempt":1})");
+    EXPECT_EQ(sent[1].header("DeviceId"), encoded("device-2"));
+    EXPECT_EQ(vorantelIds, (std::vector<std::optional<int64_t>>{7}));
 }
 
 }  // namespace
