@@ -185,7 +185,7 @@ void ReportService::sendSavedReports() {
         runUnderWay_ = true;
     }
     postWeakly(networkSerialQueue_, weak_from_this(), &ReportService::sendReports, std::move(run),
-               onReportSendAction_);
+               onReportSendAction_, removals_.load());
 }
 
 bool ReportService::isSendable(const Report& report) {
@@ -199,13 +199,20 @@ bool ReportService::isSendable(const Report& report) {
     return false;
 }
 
-void ReportService::sendReports(const std::vector<Outgoing>& run, const std::function<void()>& action) {
+void ReportService::sendReports(const std::vector<Outgoing>& run, const std::function<void()>& action,
+                                uint64_t removalsAtStart) {
     bool completed = true;
     for (const auto& item : run) {
         // Shared with the reports cache: nothing writes a stored report's packages after its insert.
         const Reports reports{{item.report}};
         if (finished_) {
             completed = false;
+            break;
+        }
+        if (removals_.load() != removalsAtStart) {
+            // Reports were deleted since the run was made (tracking switched off, users removed): what it
+            // still holds may be among them, and its headers may name a device id withdrawn meanwhile. A run
+            // asked for meanwhile is made from what is stored now.
             break;
         }
         if (uploads_->claimAccepted(item.report->uuid)) {
@@ -360,10 +367,12 @@ void ReportService::sendFlashEvent(const Storable& event) {
 }
 
 void ReportService::removeInactiveUserData(const std::vector<std::shared_ptr<User>>& users) {
+    removals_.fetch_add(1);
     reportsRepository_->deleteForDataForUsers(User::idKeys(users));
 }
 
 void ReportService::removeAllReports() {
+    removals_.fetch_add(1);
     reportsRepository_->clear();
 }
 

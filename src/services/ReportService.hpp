@@ -84,8 +84,10 @@ private:
     // False for a stored report without packages: sent, it would be accepted empty and deleted, and the
     // events it stood for would vanish unseen. Its row stays; the first meeting logs an ERROR.
     bool isSendable(const Report& report);
-    // Stops at the first report that is not accepted, and before any report once sending has ended.
-    void sendReports(const std::vector<Outgoing>& run, const std::function<void()>& action);
+    // Stops at the first report that is not accepted, before any report once sending has ended, and before
+    // any once reports were removed after `removalsAtStart`.
+    void sendReports(const std::vector<Outgoing>& run, const std::function<void()>& action,
+                     uint64_t removalsAtStart);
     // Whether the gateway accepted it.
     bool sendReport(const Outgoing& item, const Reports& reports, const std::function<void()>& action);
     bool responseHandler(const Reports& reports, const SendAnalyticsResult& result,
@@ -126,6 +128,8 @@ private:
     std::unique_ptr<UploadHandover::Run> endedRun_;
     // Sending has ended for good: a run under way sends no further report.
     std::atomic<bool> finished_{false};
+    // Counts the removals of stored reports, on the income queue; a run under way stops at the next one.
+    std::atomic<uint64_t> removals_{0};
 };
 
 }  // namespace zqb

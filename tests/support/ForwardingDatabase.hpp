@@ -31,6 +31,7 @@ public:
     }
     bool clear(const std::string& table) noexcept override { return inner_->clear(table); }
     void commitWrites() noexcept override { inner_->commitWrites(); }
+    void eraseDeletedContent() noexcept override { inner_->eraseDeletedContent(); }
     void closeForGood() noexcept override { inner_->closeForGood(); }
     std::vector<SQLiteRow> queryRows(const std::string& table,
                                      const QueryOptions& options) noexcept override {

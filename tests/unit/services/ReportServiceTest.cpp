@@ -459,6 +459,26 @@ TEST_F(ReportServiceTest, FinishingDoesNotWaitForTheRunUnderWayWhichDeletesWhatI
     EXPECT_EQ(gateway.requests(kReportPath).size(), 1u);
 }
 
+// Tracking switched off deletes every stored report while a run is under way: the run sends none of those it
+// still holds (they are gone, and its headers may name a device id withdrawn meanwhile), and the run asked
+// for meanwhile, with the tracking status stored after the deletion, goes once it has stopped.
+TEST_F(ReportServiceTest, ARunUnderWaySendsNoReportDeletedSinceAndTheRunAskedForMeanwhileGoes) {
+    HeldReplies held(gateway, 1);
+    state->user->sessionId = 1;
+    addUser(2, "second", 2);
+    store(1, 1);
+    store(2, 1);
+    onIncome([&] { service->sendBufferedEvents(); });
+    ASSERT_TRUE(gateway.waitForRequests(1));
+    onIncome([&] { service->removeAllReports(); });
+    store(1, 1);
+    onIncome([&] { service->sendBufferedEvents(); });
+    held.release();
+    test::settleAll();
+    EXPECT_EQ(gateway.requests(kReportPath).size(), 2u);
+    EXPECT_EQ(count("reports"), 0u);
+}
+
 // The file a finished service's run still uses, forwarding all but its close: the close belongs to the
 // database every test of this file shares.
 class KeptOpenDatabase final : public test::ForwardingDatabase {
