@@ -76,11 +76,11 @@ void ApplicationLifeCycle::stop(host::ApplicationState state, Transition transit
         operation();
         return;
     }
-    queue.addOperation(operation);
     // The operation holds the life cycle weakly: a destroy queued meanwhile releases it, and the logic, on
-    // the income queue, not here. The wait ends once what was queued before it has run: work that other
-    // threads keep adding meanwhile would otherwise hold the host's thread for as long as they go on.
-    queue.waitUntilQueuedOperationsAreFinishedOrSuspended();
+    // the income queue, not here. The wait ends once it has run, and with it what was queued before it:
+    // work that other threads keep adding meanwhile, or that the stop itself queues, would otherwise hold
+    // the host's thread for as long as it goes on.
+    queue.addOperationAndWaitOrSuspended(operation);
 }
 
 std::function<void()> ApplicationLifeCycle::reached(host::ApplicationState state, Transition transition,

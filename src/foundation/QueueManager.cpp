@@ -269,19 +269,18 @@ bool QueueManager::waitUntilAllOperationsAreFinishedOrSuspended() {
     return empty && !state->stopping.load();
 }
 
-bool QueueManager::waitUntilQueuedOperationsAreFinishedOrSuspended() {
+bool QueueManager::waitUntilGoneOrSuspended(const std::atomic<bool>& gone) {
     if (waitCannotEnd()) {
         return false;
     }
     const std::shared_ptr<State> state = state_;
-    const uint64_t mark = state->added.load();
-    bool reached = false;
+    // `gone` is raised before the operation counts as finished and the waiters are told, and read after
+    // this waiter has registered: one of the two sees the other.
     waitFor(*state, [&] {
-        reached = state->finished.load() >= mark;
-        return state->stopping.load() || reached || state->exited.load() ||
+        return gone.load() || state->stopping.load() || state->exited.load() ||
                (state->suspended.load() && !state->executing.load());
     });
-    return reached && !state->stopping.load();
+    return gone.load() && !state->stopping.load();
 }
 
 bool QueueManager::isCurrent() const {

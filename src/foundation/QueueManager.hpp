@@ -90,11 +90,25 @@ public:
     // finished: a paused queue may stay paused for as long as the application stays in the background, and
     // a waiter must not hang on it. True only when the queue ran empty.
     bool waitUntilAllOperationsAreFinishedOrSuspended();
-    // Blocks until every operation added before this call has run (operations added meanwhile are not
-    // waited for, so steady work from other threads cannot keep the caller waiting), or until the queue is
-    // suspended with nothing running, or destroyed. True only when those operations ran. From an operation
-    // of this queue it returns false at once.
-    bool waitUntilQueuedOperationsAreFinishedOrSuspended();
+    // Adds `operation` and blocks until it has run, and with it every operation added before it, or has been
+    // dropped (a cancellation); or until the queue is suspended with nothing running, or destroyed, or the
+    // process exits. Operations added meanwhile are not waited for, also those that `operation` adds itself,
+    // so steady work from other threads cannot keep the caller waiting: the wait is for this operation, not
+    // for a count, which another thread's operation, added in between, could make include it. True when it
+    // has gone (run or dropped) with the queue still standing. Where a wait could never end (an operation of
+    // this queue) it is added and false returned at once.
+    template <typename Callable>
+    bool addOperationAndWaitOrSuspended(Callable&& operation) {
+        auto gone = std::make_shared<std::atomic<bool>>(false);
+        addOperation([operation = std::forward<Callable>(operation), token = GoneToken(gone)]() mutable {
+            operation();
+        });
+        return waitUntilGoneOrSuspended(*gone);
+    }
+    // As above for an operation that does nothing: every operation added before this call has gone.
+    bool waitUntilQueuedOperationsAreFinishedOrSuspended() {
+        return addOperationAndWaitOrSuspended([] {});
+    }
 
     // True on the worker thread of this queue, while it runs one of its operations.
     bool isCurrent() const;
@@ -128,6 +142,24 @@ private:
     // True where a wait for the queue could never end: on its worker thread, and in a child that `fork()`
     // made, which has no worker. The waits then return false at once.
     bool waitCannotEnd() const;
+
+    // Raises its flag when the operation that holds it is destroyed, after it ran or when it was dropped:
+    // before the queue counts the operation as finished and tells its waiters.
+    class GoneToken {
+    public:
+        explicit GoneToken(std::shared_ptr<std::atomic<bool>> gone) : gone_(std::move(gone)) {}
+        GoneToken(GoneToken&& other) noexcept : gone_(std::move(other.gone_)) {}
+        GoneToken& operator=(GoneToken&&) = delete;
+        ~GoneToken() {
+            if (gone_) {
+                gone_->store(true);
+            }
+        }
+
+    private:
+        std::shared_ptr<std::atomic<bool>> gone_;
+    };
+    bool waitUntilGoneOrSuspended(const std::atomic<bool>& gone);
 
     struct Node {
         virtual ~Node() = default;

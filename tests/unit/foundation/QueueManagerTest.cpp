@@ -303,6 +303,25 @@ TEST(QueueManager, AWaitForWhatIsQueuedEndsWhileOtherThreadsKeepTheQueueBusy) {
     EXPECT_TRUE(waiter.get());
 }
 
+// The stopping calls wait for their own operation, not for a count of the queue: what that operation adds
+// itself is not waited for, even when the worker has run it (and added more) before the caller began to wait.
+TEST(QueueManager, AWaitForAnOperationDoesNotWaitForWhatItAdds) {
+    QueueManager queue("test.waitOwn");
+    for (int round = 0; round < 50; ++round) {
+        std::promise<void> release;
+        const auto held = release.get_future().share();
+        auto waiter = std::async(std::launch::async, [&] {
+            return queue.addOperationAndWaitOrSuspended(
+                [&queue, held] { queue.addOperation([held] { held.wait(); }); });
+        });
+        const bool returned = waiter.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+        release.set_value();
+        ASSERT_TRUE(returned) << round;
+        EXPECT_TRUE(waiter.get());
+        ASSERT_TRUE(queue.waitUntilAllOperationsAreFinished());
+    }
+}
+
 TEST(QueueManager, CancelAllDropsWaitingOperationsAndReleasesTheirCaptures) {
     QueueManager queue("test.cancel");
     Gate gate;
