@@ -11,7 +11,7 @@
 namespace zqb {
 
 // The table "events": every recorded event until it is packed into a report.
-class EventRepository : public Repository<EventObject> {
+class EventRepository : public Repository<EventObject, EventObject, MappedAllocator> {
 public:
     static constexpr const char* table = "events";
 
@@ -22,7 +22,7 @@ public:
     // The same, the row storing `json`, the text `event` was made from: an event stored as it is recorded
     // goes to the file as written, without expanding the compact form its cached row keeps.
     virtual void insert(const std::shared_ptr<EventObject>& event, std::string json);
-    virtual bool deleteItems(const std::vector<std::shared_ptr<EventObject>>& events);
+    virtual bool deleteItems(const Cache& events);
     // Every event of these users (their idKey).
     virtual bool deleteForDataForUsers(const std::vector<int64_t>& userIds);
     virtual bool clear();

@@ -37,7 +37,7 @@ public:
         return inner_->deleteRows(table, selection, args);
     }
     std::optional<int64_t> deleteWhereIn(const std::string& table, const std::string& column,
-                                         const std::vector<int64_t>& values) noexcept override {
+                                         std::span<const int64_t> values) noexcept override {
         return inner_->deleteWhereIn(table, column, values);
     }
     bool clear(const std::string& table) noexcept override { return inner_->clear(table); }
