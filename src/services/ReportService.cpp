@@ -147,7 +147,9 @@ void ReportService::sendSavedReports() {
     const auto project = stateManager_->getActiveProject();
     const std::string appKey = project ? project->applicationKey : std::string();
     const auto device = stateManager_->getActiveDeviceIdentifiers();
-    const auto stored = reportsRepository_->list();
+    // Read in the cache itself: nothing changes it before the run is queued, and a backlog's reports are
+    // thousands.
+    const auto& stored = reportsRepository_->loaded();
 
     // One entry for every stored report: a backlog's thousands take memory mapped for them.
     MappedVector<Outgoing> run;
