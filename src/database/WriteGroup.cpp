@@ -101,9 +101,9 @@ void WriteGroup::armWindow(int64_t delayMs) {
     schedule_->runAfter(std::max<int64_t>(delayMs, 1), Event::windowCheck);
 }
 
-void WriteGroup::journal(const JournaledWrite& entry) {
+void WriteGroup::journal(JournaledWrite entry) {
     if (open_) {
-        journal_.add(entry);
+        journal_.push_back(std::move(entry));
     }
 }
 
@@ -115,7 +115,9 @@ void WriteGroup::afterWrite() {
 }
 
 void WriteGroup::failedWrite(std::size_t journaledBefore) {
-    journal_.truncate(journaledBefore);
+    if (journal_.size() > journaledBefore) {
+        journal_.erase(journal_.begin() + static_cast<std::ptrdiff_t>(journaledBefore), journal_.end());
+    }
     // What SQLite rolled back is run again by the next statement or by the commit already posted.
     if (open_ && !inTransaction()) {
         open_ = false;
@@ -225,7 +227,7 @@ void WriteGroup::commitFailed(const std::exception& error, std::chrono::steady_c
     // A COMMIT refused while the transaction stays open (the file busy) leaves the group as it is.
     open_ = inTransaction();
     failing_ = true;
-    const char* prefix = journal_.empty() ? kInsertFailure : journal_.failurePrefix(0);
+    const char* prefix = journal_.empty() ? kInsertFailure : journal_.front().failurePrefix;
     if (closed_) {
         // No later attempt: the writes are lost, said once, also when the failure was said before.
         if (!journal_.empty()) {
@@ -261,7 +263,7 @@ void WriteGroup::restore() {
     std::vector<std::size_t> refused;
     for (std::size_t index = 0; index < journal_.size(); ++index) {
         try {
-            replayer_(journal_.at(index));
+            replayer_(journal_[index]);
         } catch (const SQLiteError& error) {
             if (isPassing(error.code()) || !inTransaction()) {
                 rollbackQuietly();
@@ -269,7 +271,7 @@ void WriteGroup::restore() {
             }
             // The file changed under the group (another connection wrote to it): this statement cannot be
             // repeated, the others still can.
-            logDatabaseError(journal_.failurePrefix(index), error);
+            logDatabaseError(journal_[index].failurePrefix, error);
             refused.push_back(index);
         } catch (...) {
             rollbackQuietly();
@@ -277,12 +279,16 @@ void WriteGroup::restore() {
         }
     }
     for (auto index = refused.rbegin(); index != refused.rend(); ++index) {
-        journal_.erase(*index);
+        journal_.erase(journal_.begin() + static_cast<std::ptrdiff_t>(*index));
     }
 }
 
 void WriteGroup::forgetJournal() {
-    journal_.clear(keptJournalCapacity);
+    if (journal_.capacity() > keptJournalCapacity) {
+        decltype(journal_)().swap(journal_);
+    } else {
+        journal_.clear();
+    }
 }
 
 void WriteGroup::rollbackQuietly() {
