@@ -214,13 +214,17 @@ void WriteGroup::commit() {
         return;
     }
     open_ = false;
+    const bool burst = journal_.size() > keptJournalCapacity;
     forgetJournal();
     failing_ = false;
     failureLogged_ = false;
-    // The pages SQLite cached for the group's writes were taken from the writing thread's heap between the
-    // short-lived blocks of those writes: kept, each would hold its part of that heap once a burst is
-    // stored. Let go at every commit; the next group reads the few it needs again. This connection's alone.
-    sqlite3_db_release_memory(connection_.handle());
+    // The pages SQLite cached for a burst's writes were taken from the writing thread's heap between the
+    // short-lived blocks of those writes: kept, each would hold its part of that heap once the burst is
+    // stored. Let go once such a group is committed (this connection's alone); the next group reads the few
+    // it needs again. The usual small groups keep them: reading them again at every commit slowed delivery.
+    if (burst) {
+        sqlite3_db_release_memory(connection_.handle());
+    }
 }
 
 void WriteGroup::commitFailed(const std::exception& error, std::chrono::steady_clock::time_point started) {

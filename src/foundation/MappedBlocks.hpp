@@ -16,9 +16,11 @@ namespace zqb {
 // them.
 class MappedBlocks {
 public:
-    // Blocks of at least this many bytes are mapped: half the general allocator's least threshold, so that
-    // none it is handed reaches that threshold with its own header.
-    static constexpr std::size_t mappedFrom = 64 * 1024;
+    // Blocks of at least this many bytes are mapped: below the general allocator's first threshold (128 KiB)
+    // by more than its header, so that no block it is handed is one it would map. Smaller buffers stay in the
+    // heap, where making and freeing them costs no system call: a report run or a cache that grows and
+    // shrinks with every few hundred events would map and unmap at each turn.
+    static constexpr std::size_t mappedFrom = 120 * 1024;
 
     // Throws `std::bad_alloc` when no memory can be had.
     static void* allocate(std::size_t bytes);
