@@ -101,9 +101,9 @@ void WriteGroup::armWindow(int64_t delayMs) {
     schedule_->runAfter(std::max<int64_t>(delayMs, 1), Event::windowCheck);
 }
 
-void WriteGroup::journal(JournaledWrite entry) {
+void WriteGroup::journal(const JournaledWrite& entry) {
     if (open_) {
-        journal_.push_back(std::move(entry));
+        journal_.add(entry);
     }
 }
 
@@ -115,9 +115,7 @@ void WriteGroup::afterWrite() {
 }
 
 void WriteGroup::failedWrite(std::size_t journaledBefore) {
-    if (journal_.size() > journaledBefore) {
-        journal_.erase(journal_.begin() + static_cast<std::ptrdiff_t>(journaledBefore), journal_.end());
-    }
+    journal_.truncate(journaledBefore);
     // What SQLite rolled back is run again by the next statement or by the commit already posted.
     if (open_ && !inTransaction()) {
         open_ = false;
@@ -231,7 +229,7 @@ void WriteGroup::commitFailed(const std::exception& error, std::chrono::steady_c
     // A COMMIT refused while the transaction stays open (the file busy) leaves the group as it is.
     open_ = inTransaction();
     failing_ = true;
-    const char* prefix = journal_.empty() ? kInsertFailure : journal_.front().failurePrefix;
+    const char* prefix = journal_.empty() ? kInsertFailure : journal_.failurePrefix(0);
     if (closed_) {
         // No later attempt: the writes are lost, said once, also when the failure was said before.
         if (!journal_.empty()) {
@@ -267,7 +265,7 @@ void WriteGroup::restore() {
     std::vector<std::size_t> refused;
     for (std::size_t index = 0; index < journal_.size(); ++index) {
         try {
-            replayer_(journal_[index]);
+            replayer_(journal_.at(index));
         } catch (const SQLiteError& error) {
             if (isPassing(error.code()) || !inTransaction()) {
                 rollbackQuietly();
@@ -275,7 +273,7 @@ void WriteGroup::restore() {
             }
             // The file changed under the group (another connection wrote to it): this statement cannot be
             // repeated, the others still can.
-            logDatabaseError(journal_[index].failurePrefix, error);
+            logDatabaseError(journal_.failurePrefix(index), error);
             refused.push_back(index);
         } catch (...) {
             rollbackQuietly();
@@ -283,16 +281,12 @@ void WriteGroup::restore() {
         }
     }
     for (auto index = refused.rbegin(); index != refused.rend(); ++index) {
-        journal_.erase(journal_.begin() + static_cast<std::ptrdiff_t>(*index));
+        journal_.erase(*index);
     }
 }
 
 void WriteGroup::forgetJournal() {
-    if (journal_.capacity() > keptJournalCapacity) {
-        decltype(journal_)().swap(journal_);
-    } else {
-        journal_.clear();
-    }
+    journal_.clear(keptJournalCapacity);
 }
 
 void WriteGroup::rollbackQuietly() {
