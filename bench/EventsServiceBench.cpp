@@ -33,7 +33,7 @@ void BM_AddEvent(benchmark::State& state) {
     const int64_t userId = bed.user()->idKey;
     const auto repository = bed.eventRepository;
     service.setOnFullStackAction([repository, userId] {
-        std::vector<std::shared_ptr<zqb::EventObject>> own;
+        zqb::EventRepository::Cache own;
         for (const auto& event : repository->list()) {
             if (event->userId == userId) {
                 own.push_back(event);

@@ -9,8 +9,9 @@
 //   the stored events leave behind once the backlog of queued calls has run, and the peak that backlog
 //   reached; whatever the peak holds beyond the end is memory given back. The live part of the growth is
 //   the cached rows (rows_growth, in the record arena), the slabs of queued calls still mapped
-//   (queued_growth) and the heap's (heap_growth, SQLite's sqlite_growth among it); what the resident growth
-//   holds beyond them is the allocators' slack. rss_given_back is what the peak held beyond the end.
+//   (queued_growth), the large buffers the library maps for itself (buffers_growth: the cache's vector, an
+//   open group's journal) and the heap's (heap_growth, SQLite's sqlite_growth among it); what the resident
+//   growth holds beyond them is the allocators' slack. rss_given_back is what the peak held beyond the end.
 //
 //   build/normal/bench/WorkloadBench --benchmark_repetitions=3
 #include <ZQBAnalytics/ZQBAnalytics.hpp>
@@ -20,6 +21,7 @@
 #include "BenchWorkload.hpp"
 #include "database/SQLiteProvider.hpp"
 #include "foundation/BlockPool.hpp"
+#include "foundation/MappedBlocks.hpp"
 #include "foundation/QueueManager.hpp"
 #include "foundation/RecordArena.hpp"
 #include "support/QueueRunner.hpp"
@@ -134,6 +136,7 @@ void BM_ResidentMemoryAfterBacklog(benchmark::State& state) {
         const int64_t sqliteBefore = sqlite3_memory_used();
         const double rowsBefore = static_cast<double>(zqb::RecordArena::mappedBytes());
         const double poolBefore = static_cast<double>(zqb::BlockPool::mappedBytes());
+        const double buffersBefore = static_cast<double>(zqb::MappedBlocks::mappedBytes());
         resetPeakResident();
         for (int64_t index = 0; index < count; ++index) {
             zqb::bench::recordMatchFinished(index);
@@ -157,6 +160,8 @@ void BM_ResidentMemoryAfterBacklog(benchmark::State& state) {
             static_cast<double>(sqlite3_memory_used() - sqliteBefore) / mebibyte;
         state.counters["rows_growth_MiB"] =
             (static_cast<double>(zqb::RecordArena::mappedBytes()) - rowsBefore) / mebibyte;
+        state.counters["buffers_growth_MiB"] =
+            (static_cast<double>(zqb::MappedBlocks::mappedBytes()) - buffersBefore) / mebibyte;
         // The queued calls' slabs that the drained backlog left mapped.
         state.counters["queued_growth_MiB"] =
             (static_cast<double>(zqb::BlockPool::mappedBytes()) - poolBefore) / mebibyte;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -71,7 +72,7 @@ public:
     // Deletes the rows whose `column` holds one of `values`, all or none of them however many there are.
     // The number of rows deleted, or nothing on failure.
     virtual std::optional<int64_t> deleteWhereIn(const std::string& tableName, const std::string& column,
-                                                 const std::vector<int64_t>& values) noexcept = 0;
+                                                 std::span<const int64_t> values) noexcept = 0;
 
     // Deletes every row of the table. Whether it did.
     virtual bool clear(const std::string& tableName) noexcept = 0;

@@ -56,6 +56,10 @@ public:
     // two by repeating the last (an IN list ignores repeats), so that a few statements serve every count;
     // or to the most one statement may hold, where the connection allows fewer.
     static constexpr std::size_t maximumCachedDeleteValues = 1024;
+    // Nor more than this many values in one statement, whatever SQLite allows: SQLite compiles the list into
+    // a program that takes about a hundred bytes a value, allocated in one block, and a block of 128 KiB or
+    // more would raise the general allocator's thresholds for the whole process once freed.
+    static constexpr std::size_t maximumDeleteValues = 512;
 
     std::optional<int64_t> insert(const std::string& tableName, const ColumnMap& content) noexcept override;
     std::optional<int64_t> update(const std::string& tableName, const ColumnMap& values,
@@ -64,7 +68,7 @@ public:
     int64_t deleteRows(const std::string& tableName, const std::string& selection,
                        const std::vector<SQLiteValue>& selectionArgs) noexcept override;
     std::optional<int64_t> deleteWhereIn(const std::string& tableName, const std::string& column,
-                                         const std::vector<int64_t>& values) noexcept override;
+                                         std::span<const int64_t> values) noexcept override;
     bool clear(const std::string& tableName) noexcept override;
     // Commits the open group now, also while a failed commit waits for its next attempt.
     void commitWrites() noexcept override;
@@ -151,7 +155,7 @@ private:
     // The most values one deletion from `tableName` by `column` may hold on this connection.
     std::size_t deleteChunkSize(const std::string& tableName, const std::string& column) const;
     int64_t deleteInChunks(const std::string& tableName, const std::string& column,
-                           const std::vector<int64_t>& values, std::size_t chunkSize);
+                           std::span<const int64_t> values, std::size_t chunkSize);
     // Runs one write under the connection's serialisation, within the open group if there is one.
     // Refused once the provider is closed for good.
     template <typename Work>

@@ -171,7 +171,7 @@ int64_t SQLiteProvider::deleteRows(const std::string& tableName, const std::stri
 }
 
 std::optional<int64_t> SQLiteProvider::deleteWhereIn(const std::string& tableName, const std::string& column,
-                                                     const std::vector<int64_t>& values) noexcept {
+                                                     std::span<const int64_t> values) noexcept {
     if (values.empty()) {
         return 0;
     }
@@ -196,12 +196,13 @@ std::size_t SQLiteProvider::deleteChunkSize(const std::string& tableName, const 
     const auto fixed = static_cast<int64_t>(deleteText(tableName, column, 0).size());
     const int64_t fitting = (static_cast<int64_t>(length) - fixed + 2) / 3;
     const int64_t chunk =
-        std::min({static_cast<int64_t>(maximumBoundValues), static_cast<int64_t>(variables), fitting});
+        std::min({static_cast<int64_t>(maximumBoundValues), static_cast<int64_t>(maximumDeleteValues),
+                  static_cast<int64_t>(variables), fitting});
     return static_cast<std::size_t>(std::max<int64_t>(chunk, 1));
 }
 
 int64_t SQLiteProvider::deleteInChunks(const std::string& tableName, const std::string& column,
-                                       const std::vector<int64_t>& values, std::size_t chunkSize) {
+                                       std::span<const int64_t> values, std::size_t chunkSize) {
     const auto runChunk = [&](std::size_t offset, std::size_t count) {
         const auto first = values.begin() + static_cast<std::ptrdiff_t>(offset);
         std::vector<OptionalSQLiteValue> bound(first, first + static_cast<std::ptrdiff_t>(count));

@@ -101,9 +101,9 @@ void WriteGroup::armWindow(int64_t delayMs) {
     schedule_->runAfter(std::max<int64_t>(delayMs, 1), Event::windowCheck);
 }
 
-void WriteGroup::journal(JournaledWrite entry) {
+void WriteGroup::journal(const JournaledWrite& entry) {
     if (open_) {
-        journal_.push_back(std::move(entry));
+        journal_.add(entry);
     }
 }
 
@@ -115,9 +115,7 @@ void WriteGroup::afterWrite() {
 }
 
 void WriteGroup::failedWrite(std::size_t journaledBefore) {
-    if (journal_.size() > journaledBefore) {
-        journal_.erase(journal_.begin() + static_cast<std::ptrdiff_t>(journaledBefore), journal_.end());
-    }
+    journal_.truncate(journaledBefore);
     // What SQLite rolled back is run again by the next statement or by the commit already posted.
     if (open_ && !inTransaction()) {
         open_ = false;
@@ -214,16 +212,24 @@ void WriteGroup::commit() {
         return;
     }
     open_ = false;
+    const bool burst = journal_.size() > keptJournalCapacity;
     forgetJournal();
     failing_ = false;
     failureLogged_ = false;
+    // The pages SQLite cached for a burst's writes were taken from the writing thread's heap between the
+    // short-lived blocks of those writes: kept, each would hold its part of that heap once the burst is
+    // stored. Let go once such a group is committed (this connection's alone); the next group reads the few
+    // it needs again. The usual small groups keep them: reading them again at every commit slowed delivery.
+    if (burst) {
+        sqlite3_db_release_memory(connection_.handle());
+    }
 }
 
 void WriteGroup::commitFailed(const std::exception& error, std::chrono::steady_clock::time_point started) {
     // A COMMIT refused while the transaction stays open (the file busy) leaves the group as it is.
     open_ = inTransaction();
     failing_ = true;
-    const char* prefix = journal_.empty() ? kInsertFailure : journal_.front().failurePrefix;
+    const char* prefix = journal_.empty() ? kInsertFailure : journal_.failurePrefix(0);
     if (closed_) {
         // No later attempt: the writes are lost, said once, also when the failure was said before.
         if (!journal_.empty()) {
@@ -259,7 +265,7 @@ void WriteGroup::restore() {
     std::vector<std::size_t> refused;
     for (std::size_t index = 0; index < journal_.size(); ++index) {
         try {
-            replayer_(journal_[index]);
+            replayer_(journal_.at(index));
         } catch (const SQLiteError& error) {
             if (isPassing(error.code()) || !inTransaction()) {
                 rollbackQuietly();
@@ -267,7 +273,7 @@ void WriteGroup::restore() {
             }
             // The file changed under the group (another connection wrote to it): this statement cannot be
             // repeated, the others still can.
-            logDatabaseError(journal_[index].failurePrefix, error);
+            logDatabaseError(journal_.failurePrefix(index), error);
             refused.push_back(index);
         } catch (...) {
             rollbackQuietly();
@@ -275,16 +281,12 @@ void WriteGroup::restore() {
         }
     }
     for (auto index = refused.rbegin(); index != refused.rend(); ++index) {
-        journal_.erase(journal_.begin() + static_cast<std::ptrdiff_t>(*index));
+        journal_.erase(*index);
     }
 }
 
 void WriteGroup::forgetJournal() {
-    if (journal_.capacity() > keptJournalCapacity) {
-        std::vector<JournaledWrite>().swap(journal_);
-    } else {
-        journal_.clear();
-    }
+    journal_.clear(keptJournalCapacity);
 }
 
 void WriteGroup::rollbackQuietly() {

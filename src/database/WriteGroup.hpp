@@ -1,6 +1,7 @@
 #pragma once
 
 #include "database/SQLiteValue.hpp"
+#include "database/WriteJournal.hpp"
 
 #include <chrono>
 #include <cstddef>
@@ -42,15 +43,7 @@ class Connection;
 class WriteGroup {
 public:
     // A statement that changed the file, in the form that repeats its effect: one entry of the journal.
-    struct JournaledWrite {
-        std::shared_ptr<const std::string> sql;
-        std::vector<OptionalSQLiteValue> values;
-        // How the database module names a failure of such a write ("Error in inserting: ", ...).
-        const char* failurePrefix = "";
-        // Repeated through the provider's cached statement of the same text (inserts and short deletions,
-        // which repeat by the thousand), not a statement prepared afresh.
-        bool cachedStatement = false;
-    };
+    using JournaledWrite = WriteJournal::Write;
     // Repeats a journaled write on the connection; throws as the statement does.
     using Replayer = std::function<void(const JournaledWrite&)>;
 
@@ -91,7 +84,7 @@ public:
     // not run, since it could be given a row id that a journaled insert holds.
     void beforeWrite();
     // A statement of the current write ran; journaled while a group is open.
-    void journal(JournaledWrite entry);
+    void journal(const JournaledWrite& entry);
     // The write is complete: commits the group when it has reached its age limit.
     void afterWrite();
     // The write failed: forgets what it journaled (its own statements were undone with it), and notices when
@@ -133,7 +126,7 @@ private:
     Replayer replayer_;
     std::optional<Schedule> schedule_;
     // What the open group wrote, in order, to be repeated if SQLite rolls the group back.
-    std::vector<JournaledWrite> journal_;
+    WriteJournal journal_;
     // A transaction of ours is open on the connection.
     bool open_ = false;
     std::chrono::steady_clock::time_point openedAt_{};

@@ -72,10 +72,12 @@ char* carveSlab() {
 
 }  // namespace
 
-char* SlabSpace::map(std::size_t bytes) {
+char* SlabSpace::map(std::size_t bytes, bool populated) {
     char* slab = bytes == slabBytes ? carveSlab() : reinterpret_cast<char*>(mapAligned(bytes, true));
 #if defined(MADV_POPULATE_WRITE)
-    madvise(slab, bytes, MADV_POPULATE_WRITE);
+    if (populated) {
+        madvise(slab, bytes, MADV_POPULATE_WRITE);
+    }
 #endif
 #if defined(ZQB_LEAK_CHECKED)
     // The leak checker looks for pointers only in memory it knows: what the pools' blocks point to would be

@@ -15,9 +15,10 @@ public:
 
     static constexpr std::size_t pageBytes = 4096;
 
-    // `bytes` (a multiple of `pageBytes`) at a multiple of `slabBytes`. Throws `std::bad_alloc` when the
-    // system has no room.
-    static char* map(std::size_t bytes = slabBytes);
+    // `bytes` (a multiple of `pageBytes`) at a multiple of `slabBytes`, populated unless `populated` is
+    // false: its pages are then faulted in as they are first written. Throws `std::bad_alloc` when the system
+    // has no room.
+    static char* map(std::size_t bytes = slabBytes, bool populated = true);
     // Returns what `map(bytes)` gave to the system.
     static void unmap(void* slab, std::size_t bytes = slabBytes) noexcept;
 

@@ -79,8 +79,8 @@ void EventRepository::insert(const std::shared_ptr<EventObject>& event, std::str
     }
 }
 
-bool EventRepository::deleteItems(const std::vector<std::shared_ptr<EventObject>>& events) {
-    std::vector<int64_t> ids;
+bool EventRepository::deleteItems(const Cache& events) {
+    MappedVector<int64_t> ids;
     ids.reserve(events.size());
     for (const auto& event : events) {
         if (event) {

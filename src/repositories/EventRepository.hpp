@@ -11,7 +11,7 @@
 namespace zqb {
 
 // The table "events": every recorded event until it is packed into a report.
-class EventRepository : public Repository<EventObject> {
+class EventRepository : public Repository<EventObject, EventObject, MappedAllocator> {
 public:
     static constexpr const char* table = "events";
 
@@ -25,7 +25,7 @@ public:
     // Writes the row of `event`'s idKey from it, and puts it in the place of the cached event with that
     // idKey: an event's text is fixed once made, so a changed event is a new object. Whether it was written.
     virtual bool update(const std::shared_ptr<EventObject>& event);
-    virtual bool deleteItems(const std::vector<std::shared_ptr<EventObject>>& events);
+    virtual bool deleteItems(const Cache& events);
     // Every event of these users (their idKey).
     virtual bool deleteForDataForUsers(const std::vector<int64_t>& userIds);
     virtual bool clear();

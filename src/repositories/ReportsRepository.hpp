@@ -8,7 +8,7 @@
 namespace zqb {
 
 // The table "reports": reports packed from stored events, kept until the gateway accepts them.
-class ReportsRepository : public Repository<Report> {
+class ReportsRepository : public Repository<Report, Report, MappedAllocator> {
 public:
     static constexpr const char* table = "reports";
 

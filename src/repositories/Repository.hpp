@@ -1,12 +1,14 @@
 #pragma once
 
 #include "database/DatabaseProtocol.hpp"
+#include "foundation/MappedBlocks.hpp"
 #include "model/JsonText.hpp"
 
 #include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <type_traits>
 #include <unordered_set>
@@ -29,28 +31,39 @@ namespace zqb {
 //
 // Repositories take no locks: each is used from one serial queue at a time.
 //
+// The cache's vector takes its memory through `Allocator`: the repositories whose tables a backlog fills
+// (a hundred thousand unsent events, or their reports) name `MappedAllocator`, so that the cache's vector
+// grows in memory mapped for it and goes back to the system as the cache shrinks again.
+//
 // Rows are read by `Reader::fromRow(const SQLiteRow&)`, the record's own reader unless a repository names
 // another.
-template <typename Record, typename Reader = Record>
+template <typename Record, typename Reader = Record, template <typename> class Allocator = std::allocator>
 class Repository {
 public:
     // `std::shared_ptr<Record>` for class records, `Record` for value records, as `fromRow` gives.
     using Element = typename detail::RowReadingOf<Reader>::Element;
     static constexpr bool sharesRecords = !std::is_same_v<Element, Record>;
+    using Cache = std::vector<Element, Allocator<Element>>;
 
     virtual ~Repository() = default;
     Repository(const Repository&) = delete;
     Repository& operator=(const Repository&) = delete;
 
     // The whole table: the cache when it holds rows, else the table read afresh into the cache.
-    virtual std::vector<Element> list() {
+    virtual Cache list() {
+        loadIfEmpty();
+        return cache_;
+    }
+
+    // The whole table as `list()` gives it, without a copy: the cache itself, valid until it next changes.
+    const Cache& loaded() {
         loadIfEmpty();
         return cache_;
     }
 
     // The cache itself, for the callers that empty it before clearing the table.
-    std::vector<Element>& cache() { return cache_; }
-    const std::vector<Element>& cache() const { return cache_; }
+    Cache& cache() { return cache_; }
+    const Cache& cache() const { return cache_; }
     const std::string& tableName() const { return tableName_; }
     const std::shared_ptr<DatabaseProtocol>& database() const { return database_; }
 
@@ -75,7 +88,8 @@ protected:
 
     void loadIfEmpty() {
         if (cache_.empty()) {
-            cache_ = database_->template query<Reader>(tableName_);
+            auto loaded = database_->template query<Reader>(tableName_);
+            cache_.assign(std::make_move_iterator(loaded.begin()), std::make_move_iterator(loaded.end()));
         }
     }
 
@@ -121,7 +135,7 @@ protected:
 
     // Removes the rows with these ids, then, once they are gone, their records from the cache. `erased`,
     // when given, sees each cached element as it leaves the cache. Whether the rows were deleted.
-    bool deleteIds(const std::vector<int64_t>& ids, const std::function<void(const Element&)>& erased = {}) {
+    bool deleteIds(std::span<const int64_t> ids, const std::function<void(const Element&)>& erased = {}) {
         if (ids.empty()) {
             return true;
         }
@@ -145,9 +159,12 @@ protected:
                 }
             }
         } else {
-            const std::unordered_set<int64_t> wanted(ids.begin(), ids.end());
+            // Sorted, in memory mapped for them: the ids of a packed backlog's events are as many as its
+            // rows.
+            MappedVector<int64_t> wanted(ids.begin(), ids.end());
+            std::sort(wanted.begin(), wanted.end());
             std::erase_if(cache_, [&](const Element& cached) {
-                if (!wanted.contains(record(cached).idKey)) {
+                if (!std::binary_search(wanted.begin(), wanted.end(), record(cached).idKey)) {
                     return false;
                 }
                 if (erased) {
@@ -156,12 +173,13 @@ protected:
                 return true;
             });
         }
+        fitCache();
         return true;
     }
 
     // Removes the rows of these users (their `userId`), then their records from the cache. Whether the rows
     // were deleted.
-    bool deleteForUsers(const std::vector<int64_t>& userIds) {
+    bool deleteForUsers(std::span<const int64_t> userIds) {
         if (userIds.empty()) {
             return true;
         }
@@ -170,6 +188,7 @@ protected:
         }
         const std::unordered_set<int64_t> wanted(userIds.begin(), userIds.end());
         std::erase_if(cache_, [&](const Element& cached) { return wanted.contains(record(cached).userId); });
+        fitCache();
         return true;
     }
 
@@ -179,6 +198,7 @@ protected:
             return false;
         }
         cache_.clear();
+        fitCache();
         return true;
     }
 
@@ -205,7 +225,18 @@ protected:
     }
 
 private:
-    typename std::vector<Element>::iterator findCached(int64_t idKey) {
+    // The room a cache keeps however few records it holds.
+    static constexpr std::size_t kKeptRoom = 1024;
+
+    // A cache down to a quarter of its room gives the room back: a drained backlog's vector would otherwise
+    // keep what the backlog took.
+    void fitCache() {
+        if (cache_.capacity() > kKeptRoom && cache_.size() < cache_.capacity() / 4) {
+            cache_.shrink_to_fit();
+        }
+    }
+
+    typename Cache::iterator findCached(int64_t idKey) {
         return std::find_if(cache_.begin(), cache_.end(),
                             [&](const Element& cached) { return record(cached).idKey == idKey; });
     }
@@ -230,7 +261,7 @@ private:
 
     std::shared_ptr<DatabaseProtocol> database_;
     std::string tableName_;
-    std::vector<Element> cache_;
+    Cache cache_;
 };
 
 }  // namespace zqb

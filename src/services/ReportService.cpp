@@ -56,7 +56,7 @@ std::vector<std::shared_ptr<User>> ReportService::projectUsersInSendingOrder() {
     return users;
 }
 
-std::vector<Package> ReportService::createPackages(const std::vector<std::shared_ptr<EventObject>>& events) {
+std::vector<Package> ReportService::createPackages(std::span<const std::shared_ptr<EventObject>> events) {
     const auto deviceData = stateManager_->getDeviceData();
     if (!deviceData) {
         Logger::writeLog(ZQBLogLevel::error, "Cannot obtain device information!");
@@ -94,9 +94,11 @@ std::vector<Package> ReportService::createPackages(const std::vector<std::shared
 
 void ReportService::sendBufferedEvents() {
     const auto users = projectUsersInSendingOrder();
-    const auto stored = eventRepository_->list();
+    // A backlog's events, read in the cache itself (only the events packed below leave it meanwhile) and
+    // collected in memory of the cache's kind: a copy of the cache would be as large as it.
+    const auto& stored = eventRepository_->loaded();
     for (const auto& user : users) {
-        std::vector<std::shared_ptr<EventObject>> events;
+        EventRepository::Cache events;
         for (const auto& event : stored) {
             if (event->userId == user->idKey) {
                 events.push_back(event);
@@ -147,9 +149,12 @@ void ReportService::sendSavedReports() {
     const auto project = stateManager_->getActiveProject();
     const std::string appKey = project ? project->applicationKey : std::string();
     const auto device = stateManager_->getActiveDeviceIdentifiers();
-    const auto stored = reportsRepository_->list();
+    // Read in the cache itself: nothing changes it before the run is queued, and a backlog's reports are
+    // thousands.
+    const auto& stored = reportsRepository_->loaded();
 
-    std::vector<Outgoing> run;
+    // One entry for every stored report: a backlog's thousands take memory mapped for them.
+    MappedVector<Outgoing> run;
     for (const auto& user : users) {
         Identifiers identifiers;
         if (device) {
@@ -199,7 +204,7 @@ bool ReportService::isSendable(const Report& report) {
     return false;
 }
 
-void ReportService::sendReports(const std::vector<Outgoing>& run, const std::function<void()>& action,
+void ReportService::sendReports(const MappedVector<Outgoing>& run, const std::function<void()>& action,
                                 uint64_t removalsAtStart) {
     bool completed = true;
     for (const auto& item : run) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backend/Backend.hpp"
+#include "foundation/MappedBlocks.hpp"
 #include "foundation/QueueManager.hpp"
 #include "model/EventObject.hpp"
 #include "model/Identifiers.hpp"
@@ -19,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -79,14 +81,14 @@ private:
     };
 
     std::vector<std::shared_ptr<User>> projectUsersInSendingOrder();
-    std::vector<Package> createPackages(const std::vector<std::shared_ptr<EventObject>>& events);
+    std::vector<Package> createPackages(std::span<const std::shared_ptr<EventObject>> events);
     void sendSavedReports();
     // False for a stored report without packages: sent, it would be accepted empty and deleted, and the
     // events it stood for would vanish unseen. Its row stays; the first meeting logs an ERROR.
     bool isSendable(const Report& report);
     // Stops at the first report that is not accepted, before any report once sending has ended, and before
     // any once reports were removed after `removalsAtStart`.
-    void sendReports(const std::vector<Outgoing>& run, const std::function<void()>& action,
+    void sendReports(const MappedVector<Outgoing>& run, const std::function<void()>& action,
                      uint64_t removalsAtStart);
     // Whether the gateway accepted it.
     bool sendReport(const Outgoing& item, const Reports& reports, const std::function<void()>& action);

@@ -3,6 +3,7 @@
 #include "database/DatabaseProtocol.hpp"
 
 #include <memory>
+#include <span>
 #include <utility>
 
 namespace zqb::test {
@@ -26,7 +27,7 @@ public:
         return inner_->deleteRows(table, selection, args);
     }
     std::optional<int64_t> deleteWhereIn(const std::string& table, const std::string& column,
-                                         const std::vector<int64_t>& values) noexcept override {
+                                         std::span<const int64_t> values) noexcept override {
         return inner_->deleteWhereIn(table, column, values);
     }
     bool clear(const std::string& table) noexcept override { return inner_->clear(table); }

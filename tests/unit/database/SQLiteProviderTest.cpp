@@ -962,7 +962,7 @@ TEST_F(SQLiteProviderTest, AWriteThatMakesSQLiteRollTheGroupBackLosesOnlyItself)
     EXPECT_EQ(provider->insert("events", eventRow("{\"n\":2}")), 2);
     EXPECT_EQ(provider->insert("events", eventRow("{\"n\":3}")), 3);
     // A deletion by ids runs through a cached statement, as inserts do: both are repeated from the journal.
-    EXPECT_EQ(provider->deleteWhereIn("events", "id", {2}), 1);
+    EXPECT_EQ(provider->deleteWhereIn("events", "id", std::vector<int64_t>{2}), 1);
 
     test::LogCapture log(ZQBLogLevel::error);
     EXPECT_EQ(provider->insert("events", eventRow("{}", "bad")), std::nullopt);
@@ -1107,7 +1107,7 @@ TEST_F(SQLiteProviderTest, AProviderClosedOnAFullDiskSaysHowManyWritesItLostAndK
     EXPECT_EQ(provider->update("events", {{"eventJson", SQLiteValue(std::string("{}"))}}, "id = ?",
                                {SQLiteValue(int64_t{1})}),
               1);
-    EXPECT_EQ(provider->deleteWhereIn("events", "id", {2}), 1);
+    EXPECT_EQ(provider->deleteWhereIn("events", "id", std::vector<int64_t>{2}), 1);
     writer.runPosted();
     EXPECT_EQ(log.texts(), std::vector<std::string>{full});
     provider.reset();
@@ -1135,7 +1135,7 @@ TEST_F(SQLiteProviderTest, AProviderClosedOnAFullDiskSaysHowManyWritesItLostAndK
 
     log.clear();
     EXPECT_EQ(holder->insert("events", eventRow("{\"n\":5}")), std::nullopt);
-    EXPECT_EQ(holder->deleteWhereIn("events", "id", {1}), std::nullopt);
+    EXPECT_EQ(holder->deleteWhereIn("events", "id", std::vector<int64_t>{1}), std::nullopt);
     EXPECT_TRUE(holder->queryRows("events", {}).empty());
     holder->commitWrites();
     writer.runPosted();

@@ -34,9 +34,7 @@ protected:
 
     SessionStart event(int64_t timestamp = 1700000000000) { return SessionStart(timestamp, 2); }
 
-    std::vector<std::shared_ptr<EventObject>> storedEvents() {
-        return EventRepository(bed.observer()).list();
-    }
+    EventRepository::Cache storedEvents() { return EventRepository(bed.observer()).list(); }
 
     test::ServiceTestBed bed;
     EventsService service{bed.state, bed.eventRepository};
