@@ -190,7 +190,7 @@ void ReportService::sendSavedReports() {
         runUnderWay_ = true;
     }
     postWeakly(networkSerialQueue_, weak_from_this(), &ReportService::sendReports, std::move(run),
-               onReportSendAction_, removals_.load());
+               onReportSendAction_, clearings_.load());
 }
 
 bool ReportService::isSendable(const Report& report) {
@@ -205,7 +205,7 @@ bool ReportService::isSendable(const Report& report) {
 }
 
 void ReportService::sendReports(const MappedVector<Outgoing>& run, const std::function<void()>& action,
-                                uint64_t removalsAtStart) {
+                                uint64_t clearingsAtStart) {
     bool completed = true;
     for (const auto& item : run) {
         // Shared with the reports cache: nothing writes a stored report's packages after its insert.
@@ -214,10 +214,11 @@ void ReportService::sendReports(const MappedVector<Outgoing>& run, const std::fu
             completed = false;
             break;
         }
-        if (removals_.load() != removalsAtStart) {
-            // Reports were deleted since the run was made (tracking switched off, users removed): what it
-            // still holds may be among them, and its headers may name a device id withdrawn meanwhile. A run
-            // asked for meanwhile is made from what is stored now.
+        if (clearings_.load() != clearingsAtStart) {
+            // Tracking was switched off since the run was made: nothing more leaves the device (the tracking
+            // status excepted, which a run asked for meanwhile carries), and the headers it holds may name a
+            // device id withdrawn meanwhile. (The reports of users removed meanwhile, among them the end of
+            // the session a replaced user left, still go.)
             break;
         }
         if (uploads_->claimAccepted(item.report->uuid)) {
@@ -372,12 +373,11 @@ void ReportService::sendFlashEvent(const Storable& event) {
 }
 
 void ReportService::removeInactiveUserData(const std::vector<std::shared_ptr<User>>& users) {
-    removals_.fetch_add(1);
     reportsRepository_->deleteForDataForUsers(User::idKeys(users));
 }
 
 void ReportService::removeAllReports() {
-    removals_.fetch_add(1);
+    clearings_.fetch_add(1);
     reportsRepository_->clear();
 }
 

@@ -87,9 +87,9 @@ private:
     // events it stood for would vanish unseen. Its row stays; the first meeting logs an ERROR.
     bool isSendable(const Report& report);
     // Stops at the first report that is not accepted, before any report once sending has ended, and before
-    // any once reports were removed after `removalsAtStart`.
+    // any once every stored report was removed after `clearingsAtStart`.
     void sendReports(const MappedVector<Outgoing>& run, const std::function<void()>& action,
-                     uint64_t removalsAtStart);
+                     uint64_t clearingsAtStart);
     // Whether the gateway accepted it.
     bool sendReport(const Outgoing& item, const Reports& reports, const std::function<void()>& action);
     bool responseHandler(const Reports& reports, const SendAnalyticsResult& result,
@@ -130,8 +130,9 @@ private:
     std::unique_ptr<UploadHandover::Run> endedRun_;
     // Sending has ended for good: a run under way sends no further report.
     std::atomic<bool> finished_{false};
-    // Counts the removals of stored reports, on the income queue; a run under way stops at the next one.
-    std::atomic<uint64_t> removals_{0};
+    // Counts the removals of every stored report (tracking switched off), on the income queue; a run under
+    // way stops at the next one.
+    std::atomic<uint64_t> clearings_{0};
 };
 
 }  // namespace zqb
