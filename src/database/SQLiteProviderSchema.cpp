@@ -70,7 +70,8 @@ void SQLiteProvider::configure() {
     database_->execute("PRAGMA cache_spill=OFF");
     // Pages kept once a group is committed: the writes touch the ends of a few tables and the reads are
     // rare (the repositories keep what they read), so 512 KiB serve them as well as the usual 2 MB. The
-    // pages a group dirties are kept, whatever their number, until its commit.
+    // pages a group dirties are kept, whatever their number, until its commit, which comes after a few
+    // hundred kilobytes of them at the most (`WriteGroup::mostWritesPerGroup`).
     database_->execute("PRAGMA cache_size=-512");
     // A file opened read-only (its mode, or a read-only file system) would refuse every write later on.
     if (sqlite3_db_readonly(database_->handle(), "main") == 1) {

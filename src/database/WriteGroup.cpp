@@ -109,7 +109,8 @@ void WriteGroup::journal(const JournaledWrite& entry) {
 
 void WriteGroup::afterWrite() {
     if (open_ && !failing_ && schedule_ &&
-        millisecondsBetween(openedAt_, now()) >= schedule_->windowMilliseconds) {
+        (journal_.size() >= mostWritesPerGroup ||
+         millisecondsBetween(openedAt_, now()) >= schedule_->windowMilliseconds)) {
         commit();
     }
 }

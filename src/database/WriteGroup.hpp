@@ -73,6 +73,11 @@ public:
     // The journal's room kept from one group to the next, in writes. A backlog's group journals thousands,
     // and the room they took goes back once it is committed.
     static constexpr std::size_t keptJournalCapacity = 256;
+    // A group is committed once it holds this many writes, however young. SQLite keeps every page a group
+    // dirties until its commit (nothing spills to the file before it), in the writing thread's heap: a group
+    // of a whole burst grew that heap by megabytes, which stayed held there once freed, between blocks still
+    // in use. A commit in the write-ahead log costs little (no sync), and the file holds a burst sooner.
+    static constexpr std::size_t mostWritesPerGroup = 1000;
 
     WriteGroup(Connection& connection, Replayer replayer);
 

@@ -12,8 +12,9 @@
 namespace zqb {
 namespace {
 
-// A backlog's group journals thousands of writes: once committed, the room they took goes back, and a
-// group of the usual size keeps its room for the next one.
+// A backlog's group journals up to a thousand writes: once committed, the room they took goes back, and a
+// group of the usual size keeps its room for the next one. The thousandth write commits the group, however
+// young: SQLite keeps every page the group dirties until then.
 TEST(WriteGroup, TheJournalOfABacklogsGroupGivesItsRoomBackOnceCommitted) {
     test::TempDir dir;
     Connection connection((dir.path() / "group.db").string());
@@ -29,13 +30,17 @@ TEST(WriteGroup, TheJournalOfABacklogsGroupGivesItsRoomBackOnceCommitted) {
     group.setSchedule(std::move(schedule));
     const auto sql = std::make_shared<const std::string>("INSERT INTO rows (text, id) VALUES(?, ?)");
 
-    for (const std::size_t writes : {std::size_t{20'000}, WriteGroup::keptJournalCapacity / 2}) {
+    const auto write = [&] {
+        group.beforeWrite();
+        connection.execute("INSERT INTO rows (text) VALUES('a row of some length')");
+        group.journal({sql, {SQLiteValue(std::string("a row of some length"))}, "", true});
+        group.afterWrite();
+    };
+    for (const std::size_t writes :
+         {WriteGroup::mostWritesPerGroup - 1, WriteGroup::keptJournalCapacity / 2}) {
         SCOPED_TRACE(writes);
         for (std::size_t index = 0; index < writes; ++index) {
-            group.beforeWrite();
-            connection.execute("INSERT INTO rows (text) VALUES('a row of some length')");
-            group.journal({sql, {SQLiteValue(std::string("a row of some length"))}, "", true});
-            group.afterWrite();
+            write();
         }
         ASSERT_TRUE(group.isOpen());
         EXPECT_EQ(group.journaled(), writes);
@@ -50,6 +55,11 @@ TEST(WriteGroup, TheJournalOfABacklogsGroupGivesItsRoomBackOnceCommitted) {
             EXPECT_EQ(group.journalCapacity(), room);
         }
     }
+    for (std::size_t index = 0; index < WriteGroup::mostWritesPerGroup; ++index) {
+        write();
+    }
+    EXPECT_FALSE(group.isOpen());
+    EXPECT_EQ(group.journaled(), 0u);
 }
 
 }  // namespace
